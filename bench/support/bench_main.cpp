@@ -1,0 +1,17 @@
+// Benchmarks run with an offscreen QGuiApplication so that drawing and text work.
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+#include <clocale>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    setlocale(LC_NUMERIC, "C");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

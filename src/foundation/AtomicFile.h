@@ -1,0 +1,43 @@
+#pragma once
+// Replacing a file whole: everything that saves user data writes a temporary
+// file in the same folder, flushes it to disk and renames it over the old one,
+// so a crash or a full disk never leaves a half-written file behind.
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+class CAtomicFileWriter {
+public:
+    CAtomicFileWriter() = default;
+    ~CAtomicFileWriter(); // abandons an uncommitted file, keeping the old one
+    CAtomicFileWriter(const CAtomicFileWriter&) = delete;
+    CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
+
+    // Creates the temporary file beside `path` (mode 0644 less the umask).
+    bool Open(const std::string& path);
+    bool Write(const void* data, size_t size);
+    bool Write(const std::string& text) { return Write(text.data(), text.size()); }
+    // The open stream, for code that prints into it; nullptr when not open.
+    FILE* Stream() { return m_file; }
+    // Flushes, syncs and renames over the target. False leaves the old file as it was.
+    bool Commit();
+    void Abort();
+    // The reason of the last failure ("" when none).
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool Fail(const char* what);
+
+    FILE* m_file = nullptr;
+    std::string m_target;
+    std::string m_temp;
+    std::string m_error;
+    bool m_failed = false;
+};
+
+// Writes `size` bytes as the whole new content of `path`.
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size, std::string* error = nullptr);
+inline bool WriteFileAtomically(const std::string& path, const std::string& data, std::string* error = nullptr)
+{
+    return WriteFileAtomically(path, data.data(), data.size(), error);
+}

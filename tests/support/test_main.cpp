@@ -1,0 +1,18 @@
+// One main for every test program: an offscreen QApplication exists for the
+// tests that draw or open dialogs, and GoogleTest runs the rest.
+#include <QApplication>
+#include <QFontDatabase>
+#include <clocale>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    // Text must render even on machines without a font configuration.
+    QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    setlocale(LC_NUMERIC, "C");
+    return RUN_ALL_TESTS();
+}
