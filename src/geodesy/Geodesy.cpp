@@ -1,0 +1,1 @@
+// Units, position formats and geodesy.
