@@ -14,7 +14,8 @@ function(tessa_subsystem name)
   target_include_directories(tessa_${name}_objs PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_definitions(tessa_${name}_objs PUBLIC
       TESSA_VERSION="${PROJECT_VERSION}"
-      TESSA_SOURCE_RESOURCES="${TESSA_RESOURCES_DIR}")
+      TESSA_SOURCE_RESOURCES="${TESSA_RESOURCES_DIR}"
+      TESSA_BUILD_RESOURCES="${PROJECT_BINARY_DIR}/resources")
   foreach(dep IN LISTS ARG_DEPENDS)
     target_link_libraries(tessa_${name}_objs PUBLIC tessa::${dep})
   endforeach()
