@@ -5,10 +5,19 @@
 #include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!getenv("XDG_RUNTIME_DIR")) {
+        // Qt wants a private runtime folder; CI machines have no login session.
+        std::string dir = "/tmp/tessa-runtime-" + std::to_string(getuid());
+        mkdir(dir.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    }
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     // Text must render even on machines without a font configuration.

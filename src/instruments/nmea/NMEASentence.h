@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 class CDataConnection;
 class CNMEASentence;
@@ -24,6 +26,15 @@ public:
     virtual CNMEASentence* CreateSentence() = 0;
     // Publishes a parsed object to the class's subscribers; true when stopped.
     virtual bool Publish(CNMEASentence* sentence) = 0;
+
+    // A subscription to this class without naming it (logging, diagnostics):
+    // the callback sees every parsed object until the handle is destroyed.
+    class AnySubscription {
+    public:
+        virtual ~AnySubscription() = default;
+    };
+    using AnyCallback = std::function<void(const CNMEASentence&)>;
+    virtual std::unique_ptr<AnySubscription> SubscribeAny(AnyCallback callback, int32_t priority = 0) = 0;
 
     bool Matches(const char* line) const;
     bool HasSubscribers() const { return *m_source != nullptr; }
@@ -53,6 +64,15 @@ public:
     {
         CListenerList* source = Source();
         return source ? source->Fire(static_cast<const S*>(sentence)) : false;
+    }
+    std::unique_ptr<AnySubscription> SubscribeAny(AnyCallback callback, int32_t priority) override
+    {
+        struct Sub : AnySubscription, Listener<S> {
+            Sub(AnyCallback cb, int32_t p) : Listener<S>(p), callback(std::move(cb)) {}
+            void Notify(const S& sentence) override { callback(sentence); }
+            AnyCallback callback;
+        };
+        return std::make_unique<Sub>(std::move(callback), priority);
     }
 };
 

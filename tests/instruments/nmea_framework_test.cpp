@@ -1,0 +1,341 @@
+#include "instruments/DataConnection.h"
+#include "instruments/nmea/NMEAFields.h"
+#include "instruments/nmea/NMEAFilter.h"
+#include "instruments/nmea/NMEASentence.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Sentence classes of this test only, with codes no real sentence uses.
+class ZzqSentence : public CNMEASentence {
+public:
+    explicit ZzqSentence(CNMEASentenceType* type) : CNMEASentence(type) { ++created; }
+    bool Parse(char* line) override
+    {
+        ++parsed;
+        char* f[4];
+        SplitNMEAFields(line, 4, f);
+        first = f[1];
+        return std::strcmp(f[1], "bad") != 0;
+    }
+    std::string first;
+    static inline int created = 0;
+    static inline int parsed = 0;
+    static CNMEASentenceTypeOf<ZzqSentence> Type;
+};
+CNMEASentenceTypeOf<ZzqSentence> ZzqSentence::Type(3, "ZZQ");
+
+class PzztSentence : public CNMEASentence {
+public:
+    explicit PzztSentence(CNMEASentenceType* type) : CNMEASentence(type) {}
+    bool Parse(char*) override { return true; }
+    static CNMEASentenceTypeOf<PzztSentence> Type;
+};
+CNMEASentenceTypeOf<PzztSentence> PzztSentence::Type(1, "PZZT,Probe");
+
+std::string WithChecksum(std::string body)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%s", body.c_str());
+    AppendNMEAChecksum(buf, sizeof buf);
+    return buf;
+}
+
+bool Dispatch(std::string line, CDataConnection* connection = nullptr)
+{
+    std::vector<char> buf(line.begin(), line.end());
+    buf.push_back('\0');
+    return DispatchNMEALine(buf.data(), connection);
+}
+
+struct ZzqListener : Listener<ZzqSentence> {
+    explicit ZzqListener(int32_t priority = 0) : Listener<ZzqSentence>(priority) {}
+    void Notify(const ZzqSentence& s) override
+    {
+        seen.push_back(s.first);
+        connections.push_back(s.m_connection);
+        objects.push_back(&s);
+        if (stop)
+            Source()->StopDelivery();
+    }
+    std::vector<std::string> seen;
+    std::vector<CDataConnection*> connections;
+    std::vector<const ZzqSentence*> objects;
+    bool stop = false;
+};
+
+struct RawListener : Listener<CNMEA_Raw> {
+    void Notify(const CNMEA_Raw& r) override
+    {
+        texts.push_back(r.text);
+        connections.push_back(r.connection);
+    }
+    std::vector<std::string> texts;
+    std::vector<CDataConnection*> connections;
+};
+
+class RecordingConnection : public CDataConnection {
+public:
+    bool Open() override { return true; }
+    bool Write(const char* text) override
+    {
+        written.push_back(text);
+        return true;
+    }
+    std::vector<std::string> written;
+};
+
+} // namespace
+
+TEST(NMEAChecksumTest, VerifyAndAppend)
+{
+    EXPECT_TRUE(VerifyNMEAChecksum("$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A*47"));
+    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A*48"));
+    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A"));
+    // The checksum needs both of its characters.
+    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638*"));
+    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638*4"));
+    EXPECT_FALSE(VerifyNMEAChecksum("GPGLL*00"));
+    // Lower-case letters count as 0, so such a line is normally refused.
+    std::string good = WithChecksum("$IIMWV,1");
+    ASSERT_TRUE(VerifyNMEAChecksum(good.c_str()));
+    std::string lower = good;
+    for (auto& c : lower)
+        if (c >= 'A' && c <= 'F' && &c > &lower[lower.find('*')])
+            c = char(c - 'A' + 'a');
+    if (lower != good) {
+        EXPECT_FALSE(VerifyNMEAChecksum(lower.c_str()));
+    }
+
+    char small[8] = "$AB";
+    EXPECT_TRUE(AppendNMEAChecksum(small, sizeof small));
+    EXPECT_STREQ(small, "$AB*03");
+    char full[6] = "$ABCD";
+    EXPECT_FALSE(AppendNMEAChecksum(full, sizeof full));
+}
+
+TEST(NMEAFilterTest, PatternsAndVerdicts)
+{
+    NMEAFilterList out;
+    ASSERT_TRUE(AddNMEAFilter(out, "accept ??RMC"));
+    ASSERT_TRUE(AddNMEAFilter(out, "  Reject GPRMC"));
+    bool v = false;
+    ApplyNMEAFilters(out, "$GPRMC,1*00", v);
+    EXPECT_FALSE(v);
+    v = false;
+    ApplyNMEAFilters(out, "$GNRMC,1*00", v);
+    EXPECT_TRUE(v);
+    v = false;
+    ApplyNMEAFilters(NMEAFilterList{}, "$GNRMC,1*00", v);
+    EXPECT_FALSE(v); // an empty output list sends nothing
+
+    NMEAFilterEntry e;
+    ASSERT_TRUE(ParseNMEAFilter(e, "Accept EC"));
+    EXPECT_EQ(e.action, 1);
+    EXPECT_STREQ(e.pattern, "EC");
+    ASSERT_TRUE(ParseNMEAFilter(e, "x GPGSV*12"));
+    EXPECT_EQ(e.action, 0);
+    EXPECT_STREQ(e.pattern, "GPGSV");
+    ASSERT_TRUE(ParseNMEAFilter(e, "a ABCDEFGH"));
+    EXPECT_STREQ(e.pattern, "ABCDEF");
+    EXPECT_FALSE(ParseNMEAFilter(e, "   "));
+
+    // '?' never matches past the end of a short line.
+    ASSERT_TRUE(ParseNMEAFilter(e, "accept ??????"));
+    EXPECT_FALSE(NMEAFilterMatches(e, "$GP"));
+    EXPECT_FALSE(NMEAFilterMatches(e, "$GPRMC"));
+    EXPECT_TRUE(NMEAFilterMatches(e, "$GPRMC,"));
+
+    NMEAFilterList two;
+    AddNMEAFilter(two, "Accept", "AI*");
+    AddNMEAFilter(two, "accept", "GP"); // lower-case action text: reject
+    EXPECT_EQ(two[0].action, 1);
+    EXPECT_STREQ(two[0].pattern, "AI");
+    EXPECT_EQ(two[1].action, 0);
+}
+
+TEST(NMEADispatchTest, TalkersGarbageAndProprietaryAddresses)
+{
+    ZzqListener listener;
+    EXPECT_TRUE(Dispatch(WithChecksum("$GPZZQ,a")));
+    EXPECT_TRUE(Dispatch(WithChecksum("$GNZZQ,b")));
+    EXPECT_TRUE(Dispatch("xx\x01garbage" + WithChecksum("$IIZZQ,c") + "\r\n"));
+    // A proprietary address is not a talker plus code.
+    EXPECT_FALSE(Dispatch(WithChecksum("$PAZZQ,d")));
+    EXPECT_FALSE(Dispatch(WithChecksum("$GPZZQ,bad"))); // the parser refused it
+    EXPECT_FALSE(Dispatch("$GPZZQ,e*00"));              // wrong checksum
+    EXPECT_FALSE(Dispatch("no start character"));
+    EXPECT_FALSE(Dispatch("$GPZ"));
+    EXPECT_EQ(listener.seen, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST(NMEADispatchTest, ParsesOnlyWithSubscribersAndReusesPooledObjects)
+{
+    int parsedBefore = ZzqSentence::parsed;
+    EXPECT_FALSE(Dispatch(WithChecksum("$GPZZQ,a")));
+    EXPECT_EQ(ZzqSentence::parsed, parsedBefore);
+
+    ZzqListener listener;
+    for (int i = 0; i < 5; ++i)
+        Dispatch(WithChecksum("$GPZZQ,x"));
+    ASSERT_EQ(listener.objects.size(), 5u);
+    for (auto* o : listener.objects)
+        EXPECT_EQ(o, listener.objects[0]);
+    EXPECT_EQ(ZzqSentence::Type.m_pool, listener.objects[0]);
+    EXPECT_EQ(listener.objects[0]->m_useCount, 0u);
+}
+
+TEST(NMEADispatchTest, RawRecordsAndTheStopFlag)
+{
+    RawListener raw;
+    ZzqListener typed;
+    RecordingConnection conn;
+    std::string line = WithChecksum("$GPZZQ,a");
+    EXPECT_TRUE(Dispatch(line + "\r\n", &conn));
+    ASSERT_EQ(raw.texts.size(), 1u);
+    EXPECT_EQ(raw.texts[0], line + "\r\n");
+    EXPECT_EQ(raw.connections[0], &conn);
+    EXPECT_EQ(typed.connections[0], &conn);
+
+    // A subscriber that stops the typed delivery also holds back the raw record.
+    typed.stop = true;
+    EXPECT_TRUE(Dispatch(line));
+    EXPECT_EQ(raw.texts.size(), 1u);
+    typed.stop = false;
+
+    // A line too long for a raw record gives an empty text.
+    std::string longLine = WithChecksum("$GPXXX," + std::string(190, 'A'));
+    ASSERT_GT(longLine.size(), kMaxRawLineLength);
+    EXPECT_TRUE(Dispatch(longLine));
+    EXPECT_EQ(raw.texts.back(), "");
+    std::string edge = WithChecksum("$GPXXX," + std::string(197 - 10, 'A'));
+    ASSERT_EQ(edge.size(), kMaxRawLineLength);
+    EXPECT_TRUE(Dispatch(edge));
+    EXPECT_EQ(raw.texts.back(), edge + "\r\n");
+}
+
+TEST(NMEADispatchTest, InputFilterOfTheDeliveringConnection)
+{
+    RawListener raw;
+    RecordingConnection conn;
+    AddNMEAFilter(conn.m_inputFilters, "reject ??GSV");
+    EXPECT_FALSE(Dispatch(WithChecksum("$GPGSV,1"), &conn));
+    EXPECT_TRUE(Dispatch(WithChecksum("$GPGSV,1"), nullptr)); // no connection: no filter
+    EXPECT_TRUE(Dispatch(WithChecksum("$GPRMC,1"), &conn));
+    EXPECT_EQ(raw.texts.size(), 2u);
+}
+
+TEST(NMEASendTest, OutputFiltersLengthsAndOwnLines)
+{
+    RecordingConnection a, b;
+    AddNMEAFilter(a.m_outputFilters, "accept EC");
+    AddNMEAFilter(b.m_outputFilters, "accept ??RMB");
+    CNMEA_Raw record;
+    ClearNMEAOutput(record);
+    std::snprintf(record.text, sizeof record.text, "$ECRMB,A");
+    EXPECT_TRUE(SendNMEASentence(record));
+    ASSERT_EQ(a.written.size(), 1u);
+    EXPECT_EQ(a.written[0], WithChecksum("$ECRMB,A") + "\r\n");
+    EXPECT_EQ(b.written.size(), 1u);
+
+    // 194 characters go out as 199; 195 are not sent.
+    ClearNMEAOutput(record);
+    std::string t194 = "$EC" + std::string(191, 'X');
+    std::snprintf(record.text, sizeof record.text, "%s", t194.c_str());
+    EXPECT_TRUE(SendNMEASentence(record));
+    EXPECT_EQ(a.written.back().size(), 199u);
+    ClearNMEAOutput(record);
+    std::string t195 = t194 + "X";
+    std::snprintf(record.text, sizeof record.text, "%s", t195.c_str());
+    size_t before = a.written.size();
+    EXPECT_FALSE(SendNMEASentence(record));
+    EXPECT_EQ(a.written.size(), before);
+
+    // A received line is forwarded to the other connection, never back to its own.
+    AddNMEAFilter(a.m_outputFilters, "accept GP");
+    AddNMEAFilter(b.m_outputFilters, "accept GP");
+    before = a.written.size();
+    size_t beforeB = b.written.size();
+    Dispatch(WithChecksum("$GPGGA,1"), &a);
+    EXPECT_EQ(a.written.size(), before);
+    EXPECT_EQ(b.written.size(), beforeB + 1);
+
+    // Without raw-record subscription a connection gets nothing.
+    b.StopRawRecords();
+    ClearNMEAOutput(record);
+    std::snprintf(record.text, sizeof record.text, "$ECRMB,B");
+    SendNMEASentence(record);
+    EXPECT_EQ(b.written.size(), beforeB + 1);
+    b.StartRawRecords();
+    EXPECT_TRUE(b.ReceivesRawRecords());
+}
+
+TEST(NMEAFieldsTest, SplitAndNumbers)
+{
+    char line[] = "$GPRMC,a,,c*4F";
+    char* f[6];
+    SplitNMEAFields(line, 6, f);
+    EXPECT_STREQ(f[0], "$GPRMC");
+    EXPECT_STREQ(f[1], "a");
+    EXPECT_STREQ(f[2], "");
+    EXPECT_STREQ(f[3], "c");
+    EXPECT_STREQ(f[4], "");
+    EXPECT_STREQ(f[5], "");
+
+    double v = 42;
+    for (const char* bad : {"", "nan", "inf", "-inf", "1e5", "0x10", "1,5", " 1", "1.2.3", "-", "."}) {
+        EXPECT_FALSE(ParseNMEANumber(bad, v)) << bad;
+        EXPECT_EQ(v, 42);
+    }
+    EXPECT_TRUE(ParseNMEANumber("-12.50", v));
+    EXPECT_EQ(v, -12.5);
+    EXPECT_EQ(NMEANumberOr("x", 999), 999);
+}
+
+TEST(NMEAFieldsTest, PositionsTimesAndDatesUnderAGermanLocale)
+{
+    const char* old = std::setlocale(LC_ALL, nullptr);
+    std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+
+    EXPECT_NEAR(ParseNMEALatitude("5130.5", "N"), 51.508333333, 1e-9);
+    EXPECT_NEAR(ParseNMEALatitude("5130.5", "S"), -51.508333333, 1e-9);
+    EXPECT_EQ(ParseNMEALatitude("530.5", "N"), 0.0);
+    EXPECT_EQ(ParseNMEALatitude("", "N"), 0.0);
+    EXPECT_NEAR(ParseNMEALongitude("08011.3892", "W"), -(80 + 11.3892 / 60), 1e-9);
+    EXPECT_EQ(ParseNMEALongitude("8011.3892", "W"), 0.0);
+    EXPECT_EQ(ParseNMEALatitude("51nan", "N"), 0.0);
+
+    EXPECT_EQ(ParseNMEATime("123456"), 12 * 3600 + 34 * 60 + 56);
+    EXPECT_EQ(ParseNMEATime("123456.789"), 12 * 3600 + 34 * 60 + 56);
+    EXPECT_EQ(ParseNMEATime(""), 0);
+
+    EXPECT_EQ(ParseNMEADate("010100"), 946684800.0);  // 2000-01-01
+    EXPECT_EQ(ParseNMEADate("311299"), 4102358400.0); // 2099-12-31
+    EXPECT_EQ(ParseNMEADate("311299"), 4102358400.0); // cached
+    EXPECT_EQ(ParseNMEADate(""), 0.0);
+
+    char dst[5];
+    CopyNMEAText(dst, "abcdefgh", sizeof dst);
+    EXPECT_STREQ(dst, "abcd");
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(NMEARegistryTest, TypesRegisteredInUnreferencedFilesAreFound)
+{
+    // Registered in a support library file that nothing refers to.
+    char line[] = "$PTSXPROBE,1*00";
+    CNMEASentenceType* t = FindNMEASentenceType(line);
+    ASSERT_NE(t, nullptr);
+    EXPECT_STREQ(t->m_code, "PTSXPROBE");
+    EXPECT_EQ(FindNMEASentenceType("$PZZT,Probe,1"), &PzztSentence::Type);
+    EXPECT_EQ(FindNMEASentenceType("$PZZT,Other"), nullptr);
+}
