@@ -155,8 +155,10 @@ TEST(ListenerTest, LastListenerDeletedInsideItsOwnDelivery)
     std::vector<std::string> log;
     auto only = std::make_unique<Recorder>(log, "only", 0);
     only->onCall = [&] {
+        // The lambda lives inside the listener: take what it needs before the reset.
+        auto& logRef = log;
         only.reset(); // the source goes away only when this delivery ends
-        Recorder late(log, "late", 0);
+        Recorder late(logRef, "late", 0);
         EXPECT_TRUE(HasListeners<Ping>());
     };
     FireEvent(Ping{});
