@@ -1,1 +1,0 @@
-// Units, position formats and geodesy.
