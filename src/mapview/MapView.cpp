@@ -1,0 +1,1 @@
+// The chart view, the overlay objects and the own ship.
