@@ -1,0 +1,98 @@
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
+
+#include "foundation/dialogs/global_dialog_window.h"
+
+UIViewControllerWithDialog::UIViewControllerWithDialog(QWidget* parent) : QWidget(parent)
+{
+    m_dcb.TakeOverPendingList();
+    setAutoFillBackground(true);
+}
+
+UIViewControllerWithDialog::~UIViewControllerWithDialog()
+{
+    // m_dcb drops whatever it still holds without running it.
+    if (m_child_dialog && m_child_dialog->m_parent_dialog == this)
+        m_child_dialog->m_parent_dialog = nullptr;
+    if (m_parent_dialog && m_parent_dialog->m_child_dialog == this)
+        m_parent_dialog->m_child_dialog = nullptr;
+}
+
+void UIViewControllerWithDialog::AddOver(QWidget* host)
+{
+    m_top_level_view = host;
+    setParent(host);
+    setGeometry(host->rect());
+    raise();
+    show();
+}
+
+void UIViewControllerWithDialog::showInParent(UIViewControllerWithDialog* parent)
+{
+    if (!parent)
+        showInTopLevelWindow();
+    else
+        parent->showChildDialog(this);
+}
+
+void UIViewControllerWithDialog::showChildDialog(UIViewControllerWithDialog* child)
+{
+    if (!child || child == this)
+        return;
+    if (!child->m_counted)
+        ChangeOpenDialogCount(1);
+    child->m_counted = true;
+    child->m_parent_dialog = this;
+    m_child_dialog = child;
+    QWidget* host = m_top_level_view ? m_top_level_view.data() : parentWidget();
+    if (!host)
+        host = this;
+    child->AddOver(host);
+}
+
+void UIViewControllerWithDialog::showInTopLevelWindow()
+{
+    auto* window = new global_dialog_window();
+    m_parent_win = window;
+    window->setHostedDialog(this);
+    window->setWindowTitle(windowTitle());
+    QSize wanted = sizeHint();
+    if (wanted.isValid())
+        window->resize(wanted.expandedTo(minimumSize()));
+    if (!m_counted)
+        ChangeOpenDialogCount(1);
+    m_counted = true;
+    AddOver(window->view());
+    window->show();
+}
+
+void UIViewControllerWithDialog::destroyDialog(int32_t code)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    if (m_parent_dialog && m_parent_dialog->m_child_dialog == this)
+        m_parent_dialog->m_child_dialog = nullptr;
+    m_parent_dialog = nullptr;
+    hide();
+    setParent(nullptr);
+    if (m_parent_win) {
+        global_dialog_window* window = m_parent_win;
+        m_parent_win = nullptr;
+        window->setHostedDialog(nullptr);
+        window->closeQuietly();
+    }
+    if (m_counted)
+        ChangeOpenDialogCount(-1);
+    m_counted = false;
+    // Deleted once the continuations (which may still look at it) are done.
+    deleteLater();
+    m_dcb.EndDialog(code);
+}
+
+void UIViewControllerWithDialog::resizedView()
+{
+    if (m_top_level_view)
+        setGeometry(m_top_level_view->rect());
+    if (m_child_dialog)
+        m_child_dialog->resizedView();
+}

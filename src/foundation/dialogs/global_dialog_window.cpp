@@ -1,0 +1,46 @@
+#include "foundation/dialogs/global_dialog_window.h"
+
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
+
+#include <QCloseEvent>
+#include <QVBoxLayout>
+
+global_dialog_window::global_dialog_window(QWidget* parent) : QWidget(parent, Qt::Window), m_view(new QWidget(this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+}
+
+void global_dialog_window::closeQuietly()
+{
+    m_quiet = true;
+    close();
+}
+
+void global_dialog_window::closeEvent(QCloseEvent* event)
+{
+    QPointer<UIViewControllerWithDialog> dialog = m_dialog;
+    m_dialog = nullptr;
+    if (!m_quiet && dialog && !dialog->isDialogEnded()) {
+        // Closed by the user: the dialog chain is cancelled, innermost first.
+        UIViewControllerWithDialog* innermost = dialog;
+        while (innermost->child_dialog())
+            innermost = innermost->child_dialog();
+        while (innermost && innermost != dialog) {
+            UIViewControllerWithDialog* up = innermost->parent_dialog();
+            innermost->destroyDialog(-1);
+            innermost = up;
+        }
+        dialog->destroyDialog(-1);
+    }
+    event->accept();
+}
+
+void global_dialog_window::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_dialog)
+        m_dialog->resizedView();
+}

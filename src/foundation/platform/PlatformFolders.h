@@ -1,0 +1,29 @@
+#pragma once
+// Where this system keeps its files on Linux: the XDG folders of the user
+// (through QStandardPaths), a private temporary folder, and the read-only
+// resources of the installation or of the build tree.
+#include <string>
+#include <vector>
+
+// ~/.local/share/tessaroute (application support data). Not created here.
+std::string GetPlatformDataFolder();
+// ~/Documents/Tessaroute. Not created here.
+std::string GetPlatformDocumentsFolder();
+// ~/.cache/tessaroute. Not created here.
+std::string GetPlatformCachesFolder();
+// A folder of mode 0700 made once per process under $TMPDIR (or /tmp) with
+// mkdtemp, so other users can neither read nor plant files in it. "" when it
+// cannot be made.
+std::string GetPlatformTempFolder();
+
+// The folders searched for resources, in order: the installation's
+// <exe dir>/../share/tessaroute, the build tree's generated resources, the
+// source tree's resources. Only folders that exist are listed.
+std::vector<std::string> GetResourceSearchFolders();
+
+// Tests: puts the data, documents, caches and temp folders below `root`
+// (root/data/tessaroute, root/Documents/Tessaroute, root/cache/tessaroute,
+// root/tmp); "" returns to the real folders.
+void SetFolderRootForTesting(const std::string& root);
+// Tests: replaces the resource search folders; an empty list restores them.
+void SetResourceFoldersForTesting(const std::vector<std::string>& folders);

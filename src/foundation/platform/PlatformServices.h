@@ -1,0 +1,25 @@
+#pragma once
+// Desktop services: the display's scale factor, the Wi-Fi network's name,
+// opening web pages and files in the user's applications.
+#include <string>
+
+class QWidget;
+
+// The primary screen's device pixel ratio; 1.0 without a screen.
+double GetScaleFactor();
+// Tests: a fixed scale factor; 0 returns to the screen's.
+void SetScaleFactorForTesting(double factor);
+
+// The SSID of the Wi-Fi network that carries the primary connection, asked of
+// NetworkManager over the system bus; "Unknown" when there is none, when the
+// primary connection is not Wi-Fi, or when NetworkManager is not there.
+std::string GetWiFiSSID();
+
+// Opens a web address in the default browser; false when nothing took it.
+bool OpenURLInBrowser(const std::string& url);
+// Opens a local file in the application the desktop associates with it.
+bool OpenFileWithDefaultApp(const std::string& path);
+// Offers a file for sharing: there is no sharing service here, so nothing happens.
+void ShareFile(QWidget* parent, const std::string& path, const std::string& title, const std::string& type);
+// Marks a view and all its sub-views for redrawing.
+void SetViewControllerNeedsDisplay(QWidget* view);

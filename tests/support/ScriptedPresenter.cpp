@@ -1,0 +1,116 @@
+#include "support/ScriptedPresenter.h"
+
+namespace tessatest {
+
+CScriptedPresenter::CScriptedPresenter()
+{
+    m_previous = SetDialogPresenter(this);
+}
+
+CScriptedPresenter::~CScriptedPresenter()
+{
+    SetDialogPresenter(m_previous);
+}
+
+void CScriptedPresenter::AnswerButton(int button)
+{
+    Step step;
+    step.button = button;
+    m_script.push_back(step);
+}
+
+void CScriptedPresenter::ChoosePath(const std::string& path)
+{
+    Step step;
+    step.is_panel = true;
+    step.code = 0;
+    step.path = path;
+    m_script.push_back(step);
+}
+
+void CScriptedPresenter::CancelPanel()
+{
+    Step step;
+    step.is_panel = true;
+    step.code = -1;
+    m_script.push_back(step);
+}
+
+void CScriptedPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
+{
+    CShownDialog shown;
+    shown.kind = CShownDialog::Box;
+    shown.parent = request.parent;
+    shown.title = request.title;
+    shown.text = request.text;
+    shown.buttons = request.buttons;
+    m_shown.push_back(shown);
+    Open open;
+    open.box = std::move(answer);
+    if (m_immediate)
+        Answer(std::move(open));
+    else
+        m_open.push_back(std::move(open));
+}
+
+void CScriptedPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer)
+{
+    CShownDialog shown;
+    shown.kind = request.save ? CShownDialog::SavePanel : CShownDialog::OpenPanel;
+    shown.parent = request.parent;
+    shown.extension = request.extension;
+    shown.message = request.message;
+    shown.default_name = request.default_name;
+    shown.start_folder = request.start_folder;
+    m_shown.push_back(shown);
+    Open open;
+    open.is_panel = true;
+    open.panel = std::move(answer);
+    if (m_immediate)
+        Answer(std::move(open));
+    else
+        m_open.push_back(std::move(open));
+}
+
+void CScriptedPresenter::Answer(Open open)
+{
+    Step step;
+    step.is_panel = open.is_panel;
+    step.button = 0;
+    step.code = -1;
+    // A script entry of the wrong kind is left for the next dialog of its kind.
+    for (auto it = m_script.begin(); it != m_script.end(); ++it) {
+        if (it->is_panel == open.is_panel) {
+            step = *it;
+            m_script.erase(it);
+            break;
+        }
+    }
+    if (open.is_panel) {
+        if (open.panel)
+            open.panel(step.code, step.code == 0 ? step.path : std::string());
+    } else if (open.box) {
+        open.box(step.button);
+    }
+}
+
+bool CScriptedPresenter::Deliver()
+{
+    if (m_open.empty())
+        return false;
+    Open open = std::move(m_open.front());
+    m_open.pop_front();
+    Answer(std::move(open));
+    return true;
+}
+
+int CScriptedPresenter::DeliverAll()
+{
+    int count = 0;
+    // A bound keeps a dialog that reopens itself from hanging the test.
+    while (count < 10000 && Deliver())
+        ++count;
+    return count;
+}
+
+} // namespace tessatest

@@ -1,0 +1,82 @@
+#pragma once
+// A dialog presenter for tests: it records every box and panel that was shown
+// and answers them from a script, when the test says so (Deliver) or at once
+// (SetImmediate). Constructing one installs it; destroying it restores the
+// presenter that was in use and drops unanswered dialogs, whose continuations
+// then go without running.
+#include "foundation/dialogs/DialogPresenter.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tessatest {
+
+struct CShownDialog {
+    enum Kind { Box, OpenPanel, SavePanel };
+    Kind kind = Box;
+    QWidget* parent = nullptr;
+    std::string title;                // boxes
+    std::string text;                 // boxes
+    std::vector<std::string> buttons; // boxes
+    std::string extension;            // panels
+    std::string message;              // panels
+    std::string default_name;         // save panels
+    std::string start_folder;         // panels
+};
+
+class CScriptedPresenter : public IDialogPresenter {
+public:
+    CScriptedPresenter();
+    ~CScriptedPresenter() override;
+    CScriptedPresenter(const CScriptedPresenter&) = delete;
+    CScriptedPresenter& operator=(const CScriptedPresenter&) = delete;
+
+    // The script, used in order. A box without a scripted answer gets button
+    // 0; a panel without one is cancelled.
+    void AnswerButton(int button);
+    void ChoosePath(const std::string& path);
+    void CancelPanel();
+
+    // Answer each dialog as soon as it is shown (default: wait for Deliver).
+    void SetImmediate(bool immediate) { m_immediate = immediate; }
+
+    // Answers the oldest open dialog; false when none is open.
+    bool Deliver();
+    // Answers open dialogs until none is left (also those that answers open);
+    // returns how many were answered.
+    int DeliverAll();
+
+    size_t OpenCount() const { return m_open.size(); }
+    const std::vector<CShownDialog>& Shown() const { return m_shown; }
+    // The last dialog shown; a test must check Shown() is not empty first.
+    const CShownDialog& Last() const { return m_shown.back(); }
+    void ClearShown() { m_shown.clear(); }
+
+    void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer) override;
+    void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) override;
+
+private:
+    struct Step {
+        bool is_panel = false;
+        int button = 0;
+        int32_t code = -1;
+        std::string path;
+    };
+    struct Open {
+        bool is_panel = false;
+        BoxAnswer box;
+        PanelAnswer panel;
+    };
+
+    void Answer(Open open);
+
+    IDialogPresenter* m_previous = nullptr;
+    bool m_immediate = false;
+    std::deque<Step> m_script;
+    std::deque<Open> m_open;
+    std::vector<CShownDialog> m_shown;
+};
+
+} // namespace tessatest
