@@ -1,0 +1,29 @@
+#pragma once
+// Where alarms go besides the status line. The application uses desktop
+// notifications over D-Bus; tests install a recording fake.
+#include <string>
+
+struct CUserNotification {
+    std::string identifier; // UserNotificationIdentifier of the caller's id
+    std::string title;
+    std::string text;
+    std::string sound; // a sound-theme name
+};
+
+class IUserNotifier {
+public:
+    virtual ~IUserNotifier() = default;
+    // Shows the notification; one with an identifier already shown replaces it.
+    virtual void Deliver(const CUserNotification& notification) = 0;
+    // Withdraws every shown notification with this identifier.
+    virtual void RemoveDelivered(const std::string& identifier) = 0;
+};
+
+// The notifier in use: the one installed, else the desktop one.
+IUserNotifier& GetUserNotifier();
+// Installs a notifier (not owned); null restores the desktop one. Returns the
+// one installed before (null when that was the desktop one).
+IUserNotifier* SetUserNotifier(IUserNotifier* notifier);
+
+// The sound every alarm notification asks for.
+extern const char* const kUserNotificationSound;
