@@ -1,0 +1,349 @@
+// Progress-watched jobs: the estimate, the dialog's ticks, cancel and errors,
+// the keep-awake pairing, and downloads from the loopback server.
+// Threads are involved throughout: TESSA_TSAN_LABEL
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/jobs/ProgressEstimate.h"
+#include "foundation/jobs/ProgressJobs.h"
+#include "foundation/jobs/ProgressWatch.h"
+#include "foundation/jobs/progress_dialog.h"
+#include "foundation/platform/KeepAwake.h"
+#include "loopback/LoopbackServer.h"
+#include "ScriptedPresenter.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CFakeKeepAwake : public IKeepAwake {
+public:
+    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
+    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
+    uint32_t Acquire(const std::string& reason) override
+    {
+        ++acquired;
+        reasons.push_back(reason);
+        held.insert(++last);
+        return last;
+    }
+    void Release(uint32_t id) override
+    {
+        if (held.erase(id))
+            ++released;
+    }
+    int acquired = 0;
+    int released = 0;
+    uint32_t last = 0;
+    std::set<uint32_t> held;
+    std::vector<std::string> reasons;
+
+private:
+    IKeepAwake* m_before = nullptr;
+};
+
+struct CFakeView : IProgressView {
+    void ShowMessage(const std::string& m) override { message = m; }
+    void SetBar(double f) override { bar = f; }
+    void ShowTimeLabel(bool s) override { label = s; }
+    void SetTimeText(const std::string& t) override { time = t; }
+    std::string message, time;
+    double bar = -1;
+    bool label = true;
+};
+
+template <class Pred>
+bool PumpUntil(Pred pred, std::chrono::milliseconds limit = 10s)
+{
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Pushes a continuation that records the code it gets.
+struct CCodeProbe {
+    std::shared_ptr<int> code = std::make_shared<int>(1234);
+    CCallback storage;
+    void Push()
+    {
+        auto c = code;
+        PushProgressCallback(storage, CCallback([c](int32_t v) {
+                                 *c = v;
+                                 return v;
+                             }));
+    }
+    bool Ran() const { return *code != 1234; }
+};
+
+class ProgressTest : public ::testing::Test {
+protected:
+    void SetUp() override { ClearPendingCallbacksForTesting(); }
+    void TearDown() override { ClearPendingCallbacksForTesting(); }
+};
+
+TEST(ProgressEstimateText, SingularNumbersKeepTheirSpace)
+{
+    EXPECT_EQ(FormatTimeRemaining(3725), "1 hour , 2 minutes");
+    EXPECT_EQ(FormatTimeRemaining(3660), "1 hour , 1 minute ");
+    EXPECT_EQ(FormatTimeRemaining(7200), "2 hours, 0 minutes");
+    EXPECT_EQ(FormatTimeRemaining(179), "2 minutes");
+    EXPECT_EQ(FormatTimeRemaining(61), "1 minute, 1 second ");
+    EXPECT_EQ(FormatTimeRemaining(60), "1 minute, 0 seconds");
+    EXPECT_EQ(FormatTimeRemaining(20), "20 seconds");
+    EXPECT_EQ(FormatTimeRemaining(1), "1 second ");
+    EXPECT_EQ(FormatTimeRemaining(0), "0 seconds");
+}
+
+TEST(ProgressEstimateTicks, FollowsTheRatioRule)
+{
+    CProgressEstimate e;
+    // Total unknown: no bar, no estimate, however long it runs.
+    for (int i = 0; i < 150; ++i) {
+        auto u = e.Tick(5, 0);
+        EXPECT_FALSE(u.has_bar);
+        EXPECT_FALSE(u.has_estimate);
+    }
+    e.Reset();
+    // Half done after ten ticks: 2.5 s for 0.5, so 2.5 s for the rest.
+    for (int i = 0; i < 9; ++i)
+        EXPECT_FALSE(e.Tick(i * 5, 100).has_estimate);
+    auto first = e.Tick(50, 100);
+    ASSERT_TRUE(first.has_estimate);
+    EXPECT_EQ(first.seconds_left, 2);
+    // 0.5 -> 0.6 in ten ticks: 0.4 left is four times the growth, 10 seconds.
+    for (int i = 0; i < 9; ++i)
+        EXPECT_FALSE(e.Tick(55, 100).has_estimate);
+    auto second = e.Tick(60, 100);
+    ASSERT_TRUE(second.has_estimate);
+    EXPECT_EQ(second.text, "10 seconds");
+    EXPECT_DOUBLE_EQ(second.bar, 0.6);
+}
+
+TEST(ProgressEstimateTicks, SlowGrowthWaitsForAHundredTicks)
+{
+    // 0 -> 0.2 in ten ticks: 0.8 left is four times the growth, estimated.
+    CProgressEstimate f;
+    for (int i = 0; i < 9; ++i)
+        f.Tick(0, 1000);
+    ASSERT_TRUE(f.Tick(200, 1000).has_estimate);
+    for (int i = 0; i < 9; ++i)
+        f.Tick(250, 1000);
+    EXPECT_FALSE(f.Tick(300, 1000).has_estimate); // 0.7 left, seven times 0.1: nothing
+    for (int i = 0; i < 89; ++i)
+        EXPECT_FALSE(f.Tick(300, 1000).has_estimate);
+    auto late = f.Tick(300, 1000);
+    ASSERT_TRUE(late.has_estimate); // a hundred ticks: 0.7 * 25 s / 0.1
+    EXPECT_EQ(late.seconds_left, 175);
+    EXPECT_EQ(late.text, "2 minutes");
+}
+
+TEST_F(ProgressTest, WatchShowsMessagesResetsAndEndsWithContinuations)
+{
+    CFakeKeepAwake awake;
+    auto data = std::make_shared<CProgressDialogData>();
+    CCodeProbe probe;
+    probe.Push();
+    CFakeView view;
+    CProgressWatch watch(data, "Syncing", &view);
+    EXPECT_EQ(GetPendingCallbackCount(), 0u); // the dialog took it over
+    watch.Start();
+    EXPECT_EQ(view.message, "Syncing");
+    EXPECT_FALSE(view.label);
+    EXPECT_EQ(awake.acquired, 1);
+    EXPECT_EQ(awake.reasons.back(), "Syncing");
+
+    data->progress.total = 100;
+    for (int i = 1; i <= 10; ++i) {
+        data->progress.done = i * 5;
+        EXPECT_FALSE(watch.OnTimer());
+    }
+    EXPECT_TRUE(view.label);
+    EXPECT_EQ(view.time, "2 seconds");
+    EXPECT_DOUBLE_EQ(view.bar, 0.5);
+
+    data->SetMessage("Phase two");
+    data->RequestReset();
+    EXPECT_FALSE(watch.OnTimer());
+    EXPECT_EQ(view.message, "Phase two");
+    EXPECT_FALSE(view.label);
+    EXPECT_EQ(view.time, "");
+    EXPECT_DOUBLE_EQ(view.bar, 1.0);
+    view.message = "unchanged";
+    EXPECT_FALSE(watch.OnTimer());
+    EXPECT_EQ(view.message, "unchanged"); // a message is taken once
+
+    data->StartThread([](CProgressDialogData&) {});
+    ASSERT_TRUE(data->WaitDone(5s));
+    EXPECT_TRUE(watch.OnTimer());
+    EXPECT_TRUE(probe.Ran());
+    EXPECT_EQ(*probe.code, 0);
+    EXPECT_EQ(awake.released, 1);
+    EXPECT_TRUE(awake.held.empty());
+}
+
+TEST_F(ProgressTest, ParentlessJobJoinsAndPassesCancelOn)
+{
+    CFakeKeepAwake awake;
+    CCodeProbe ok;
+    ok.Push();
+    std::atomic<bool> ran{false};
+    RunWithProgressDialog(nullptr, "Working", [&](CProgressDialogData& d) {
+        std::this_thread::sleep_for(20ms);
+        d.progress.done = 1;
+        ran = true;
+    });
+    // Without a parent the call waited for the job; its continuation ran.
+    EXPECT_TRUE(ran.load());
+    EXPECT_EQ(*ok.code, 0);
+
+    CCodeProbe cancelled;
+    cancelled.Push();
+    RunWithProgressDialog(nullptr, "Working", [](CProgressDialogData& d) { d.Cancel(); });
+    EXPECT_EQ(*cancelled.code, -1);
+    EXPECT_EQ(awake.acquired, 2);
+    EXPECT_EQ(awake.released, 2);
+}
+
+TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
+{
+    CFakeKeepAwake awake;
+    tessatest::CScriptedPresenter presenter;
+    QWidget window;
+    CCodeProbe probe;
+    probe.Push();
+    RunWithProgressDialog(&window, "Connecting", [](CProgressDialogData& d) {
+        while (!d.IsCancelled())
+            std::this_thread::sleep_for(2ms);
+        d.SetErrorText("Connection refused");
+    });
+    EXPECT_FALSE(probe.Ran()); // the dialog holds it until the job ends
+    auto* dialog = window.findChild<progress_dialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->MessageText(), "Connecting");
+    EXPECT_EQ(awake.held.size(), 1u);
+    dialog->onCancel();
+    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    EXPECT_EQ(*probe.code, -1);
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_EQ(presenter.Last().title, "Error");
+    EXPECT_EQ(presenter.Last().text, "Connection refused");
+    EXPECT_EQ(presenter.Last().buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(awake.acquired, awake.released);
+    EXPECT_TRUE(PumpUntil([&] { return window.findChild<progress_dialog*>() == nullptr; }));
+    presenter.DeliverAll();
+}
+
+class DownloadTest : public ProgressTest {
+protected:
+    void SetUp() override
+    {
+        ProgressTest::SetUp();
+        ASSERT_NE(server.Port(), 0) << server.Error();
+        char tmpl[] = "/tmp/tessa-jobs-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        folder = tmpl;
+    }
+    void TearDown() override
+    {
+        SetQuickDownloadLimitForTesting(1000);
+        std::string cmd = "rm -rf '" + folder + "'";
+        (void)system(cmd.c_str());
+        ProgressTest::TearDown();
+    }
+    static std::string Slurp(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    tessatest::LoopbackServer server;
+    std::string folder;
+};
+
+TEST_F(DownloadTest, QuickDownloadRunsItsContinuationAtOnceWithoutADialog)
+{
+    CFakeKeepAwake awake;
+    QWidget window;
+    server.AddFile("/maps/small.bin", std::string(3000, 'x'));
+    CCodeProbe probe;
+    probe.Push();
+    auto start = std::chrono::steady_clock::now();
+    DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/small.bin", folder + "/small.bin",
+                         "Downloading Map...", false, server.Port());
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, 150ms);
+    EXPECT_EQ(*probe.code, 0);
+    EXPECT_EQ(Slurp(folder + "/small.bin"), std::string(3000, 'x'));
+    EXPECT_EQ(window.findChild<progress_dialog*>(), nullptr);
+    EXPECT_EQ(awake.acquired, 0);
+}
+
+TEST_F(DownloadTest, FailedDownloadShowsItsBoxAndPassesMinusOne)
+{
+    tessatest::CScriptedPresenter presenter;
+    QWidget window;
+    server.SetStatus("/maps/missing.bin", 404);
+    CCodeProbe probe;
+    probe.Push();
+    DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/missing.bin", folder + "/m.bin",
+                         "Downloading Map...", false, server.Port());
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_EQ(presenter.Last().title, "Download failed");
+    EXPECT_NE(presenter.Last().text.find("404"), std::string::npos);
+    EXPECT_FALSE(probe.Ran()); // the box holds the caller's continuation
+    presenter.DeliverAll();
+    EXPECT_EQ(*probe.code, -1);
+    EXPECT_NE(access((folder + "/m.bin").c_str(), F_OK), 0);
+
+    // Without a parent nothing is shown, the code still says it failed.
+    presenter.ClearShown();
+    CCodeProbe quiet;
+    quiet.Push();
+    DownloadWithProgress(nullptr, tessatest::LoopbackServer::Host(), "/maps/missing.bin", folder + "/m.bin", "x",
+                         false, server.Port());
+    EXPECT_EQ(*quiet.code, -1);
+    EXPECT_TRUE(presenter.Shown().empty());
+}
+
+TEST_F(DownloadTest, SlowDownloadShowsTheDialogWhichCanCancelIt)
+{
+    CFakeKeepAwake awake;
+    QWidget window;
+    SetQuickDownloadLimitForTesting(30);
+    server.AddVirtualFile("/maps/big.bin", 400000);
+    server.SetFault("/maps/big.bin", tessatest::LoopbackFault::Throttle, "", 20000);
+    CCodeProbe probe;
+    probe.Push();
+    DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/big.bin", folder + "/big.bin",
+                         "Downloading Map...", false, server.Port());
+    EXPECT_FALSE(probe.Ran());
+    auto* dialog = window.findChild<progress_dialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->MessageText(), "Downloading Map...");
+    ASSERT_TRUE(PumpUntil([&] { return dialog->BarValue() > 0; }));
+    dialog->onCancel();
+    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    EXPECT_EQ(*probe.code, -1);
+    EXPECT_EQ(awake.acquired, 1);
+    EXPECT_EQ(awake.released, 1);
+    EXPECT_NE(access((folder + "/big.bin").c_str(), F_OK), 0);
+}
+
+} // namespace
