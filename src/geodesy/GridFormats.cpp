@@ -33,11 +33,13 @@ bool Usable(double latitude, double longitude)
     return std::isfinite(latitude) && std::isfinite(longitude) && std::fabs(latitude) <= 90;
 }
 
-// The inverse projections must give a real place.
+// The inverse projections must give a real place. Zone 1 reaches a little west
+// of -180 (that is the far east), so the longitude is judged after wrapping;
+// only absurd series results beyond a full turn are refused outright.
 bool Plausible(double latitude, double longitude)
 {
     return std::isfinite(latitude) && std::isfinite(longitude) && std::fabs(latitude) <= 90 &&
-           std::fabs(longitude) <= 180;
+           std::fabs(longitude) <= 360;
 }
 
 bool FinishParse(double lat, double lon, double& latitude, double& longitude)

@@ -21,13 +21,22 @@ struct DegreeTables {
         // WGS84: a 6378137 m, 1/f 298.257223563.
         const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
         const double rad = std::numbers::pi / 180.0;
-        for (int i = 0; i <= 90; ++i) {
+        for (int i = 0; i < 90; ++i) {
             const double phi = i * rad, s = std::sin(phi);
             const double w = 1 - e2 * s * s;
-            lat[i] = a * (1 - e2) / (w * std::sqrt(w)) * rad / kMetresPerNM;
-            lon[i] = i == 90 ? 0.0 : a * std::cos(phi) / std::sqrt(w) * rad / kMetresPerNM;
-            sine[i] = static_cast<float>(i == 90 ? 1.0 : std::sin(phi));
+            lon[i] = a * std::cos(phi) / std::sqrt(w) * rad / kMetresPerNM;
+            // The meridian's radius of curvature taken at the latitude whose
+            // parametric latitude is phi: this is how the long-standing table was
+            // made (it agrees with it to 1e-6 NM), and stored data was scaled with it.
+            const double q = std::atan(std::tan(phi) / (1 - f)), sq = std::sin(q);
+            const double wq = 1 - e2 * sq * sq;
+            lat[i] = a * (1 - e2) / (wq * std::sqrt(wq)) * rad / kMetresPerNM;
+            sine[i] = static_cast<float>(s);
         }
+        // The table's last row repeats the one before it.
+        lat[90] = lat[89];
+        lon[90] = 0;
+        sine[90] = 1;
     }
 };
 
