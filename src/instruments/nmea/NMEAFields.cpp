@@ -43,67 +43,130 @@ double NMEANumberOr(const char* field, double fallback)
 
 namespace {
 
-double ParseDegreesMinutes(const char* value, size_t pointIndex)
+bool AllDigits(const char* s, size_t n)
 {
-    if (!value || std::strlen(value) <= pointIndex || value[pointIndex] != '.')
-        return 0.0;
+    for (size_t i = 0; i < n; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i])))
+            return false;
+    return true;
+}
+
+// d..dmm.mmmm with `degreeDigits` digits of degrees and '.' after the minutes.
+bool ParseDegreesMinutes(const char* value, size_t degreeDigits, double maxDegrees, double& out)
+{
+    if (!value)
+        return false;
+    size_t len = std::strlen(value);
+    size_t point = degreeDigits + 2;
+    if (len <= point || value[point] != '.' || !AllDigits(value, point) || !AllDigits(value + point + 1, len - point - 1))
+        return false;
     int degrees = 0;
-    for (size_t i = 0; i < pointIndex - 2; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(value[i])))
-            return 0.0;
+    for (size_t i = 0; i < degreeDigits; ++i)
         degrees = degrees * 10 + (value[i] - '0');
-    }
     double minutes = 0;
-    if (!ParsePlainDecimal(value + pointIndex - 2, minutes))
-        return 0.0;
-    return degrees + minutes * 0.016666666666666666;
+    if (!ParsePlainDecimal(std::string_view(value + degreeDigits, len - degreeDigits), minutes) || minutes >= 60.0)
+        return false;
+    double v = degrees + minutes * 0.016666666666666666;
+    if (v > maxDegrees)
+        return false;
+    out = v;
+    return true;
 }
 
 } // namespace
 
+bool ParseNMEALatitudeChecked(const char* value, const char* hemisphere, double& out)
+{
+    if (!hemisphere || (hemisphere[0] != 'N' && hemisphere[0] != 'S'))
+        return false;
+    double v;
+    if (!ParseDegreesMinutes(value, 2, 90.0, v))
+        return false;
+    out = hemisphere[0] == 'S' ? -v : v;
+    return true;
+}
+
+bool ParseNMEALongitudeChecked(const char* value, const char* hemisphere, double& out)
+{
+    if (!hemisphere || (hemisphere[0] != 'E' && hemisphere[0] != 'W'))
+        return false;
+    double v;
+    if (!ParseDegreesMinutes(value, 3, 180.0, v))
+        return false;
+    out = hemisphere[0] == 'W' ? -v : v;
+    return true;
+}
+
+bool ParseNMEAPosition(const char* lat, const char* latHemi, const char* lon, const char* lonHemi, double& latOut,
+                       double& lonOut)
+{
+    double a, b;
+    if (!ParseNMEALatitudeChecked(lat, latHemi, a) || !ParseNMEALongitudeChecked(lon, lonHemi, b))
+        return false;
+    latOut = a;
+    lonOut = b;
+    return true;
+}
+
 double ParseNMEALatitude(const char* value, const char* hemisphere)
 {
-    double v = ParseDegreesMinutes(value, 4);
+    double v = 0;
+    // A missing hemisphere reads as north, as receivers that omit it mean.
+    if (!ParseDegreesMinutes(value, 2, 90.0, v))
+        return 0.0;
     return (hemisphere && hemisphere[0] == 'S') ? -v : v;
 }
 
 double ParseNMEALongitude(const char* value, const char* hemisphere)
 {
-    double v = ParseDegreesMinutes(value, 5);
+    double v = 0;
+    if (!ParseDegreesMinutes(value, 3, 180.0, v))
+        return 0.0;
     return (hemisphere && hemisphere[0] == 'W') ? -v : v;
+}
+
+bool ParseNMEATimeChecked(const char* field, int& secondsOfDay)
+{
+    if (!field || std::strlen(field) < 6 || !AllDigits(field, 6))
+        return false;
+    if (field[6] != '\0' && (field[6] != '.' || !AllDigits(field + 7, std::strlen(field + 7))))
+        return false;
+    auto two = [&](int i) { return (field[i] - '0') * 10 + (field[i + 1] - '0'); };
+    int h = two(0), m = two(2), sec = two(4);
+    if (h > 23 || m > 59 || sec > 60) // 60: a leap second
+        return false;
+    secondsOfDay = h * 3600 + m * 60 + sec;
+    return true;
 }
 
 int ParseNMEATime(const char* field)
 {
-    if (!field || std::strlen(field) < 6)
-        return 0;
-    for (int i = 0; i < 6; ++i)
-        if (!std::isdigit(static_cast<unsigned char>(field[i])))
-            return 0;
-    auto two = [&](int i) { return (field[i] - '0') * 10 + (field[i + 1] - '0'); };
-    return two(0) * 3600 + two(2) * 60 + two(4);
+    int v = 0;
+    return ParseNMEATimeChecked(field, v) ? v : 0;
 }
 
-double ParseNMEADate(const char* field)
+bool ParseNMEADateChecked(const char* field, double& midnightUtc)
 {
-    if (!field || std::strlen(field) < 6)
-        return 0;
+    if (!field || std::strlen(field) != 6 || !AllDigits(field, 6))
+        return false;
     int value = 0;
-    for (int i = 0; i < 6; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(field[i])))
-            return 0;
+    for (int i = 0; i < 6; ++i)
         value = value * 10 + (field[i] - '0');
-    }
     // Receivers repeat the same date for hours: remember the last one.
     static int lastValue = -1;
     static double lastResult = 0;
-    if (value == lastValue)
-        return lastResult;
+    if (value == lastValue) {
+        midnightUtc = lastResult;
+        return true;
+    }
     int day = value / 10000, month = (value / 100) % 100, year = value % 100;
-    if (year < 100)
-        year += 2000;
-    else if (year < 200)
-        year += 1900;
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
+        return false;
+    year += 2000; // two digits always mean this century
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (month == 2 && day == 29 && !leap)
+        return false;
     std::tm tm{};
     tm.tm_mday = day;
     tm.tm_mon = month - 1;
@@ -111,13 +174,24 @@ double ParseNMEADate(const char* field)
     double result = double(timegm(&tm));
     lastValue = value;
     lastResult = result;
-    return result;
+    midnightUtc = result;
+    return true;
+}
+
+double ParseNMEADate(const char* field)
+{
+    double v = 0;
+    return ParseNMEADateChecked(field, v) ? v : 0;
 }
 
 void CopyNMEAText(char* dst, const char* src, size_t len)
 {
-    if (len == 0)
+    if (len == 0 || !dst)
         return;
+    if (!src) {
+        dst[0] = '\0';
+        return;
+    }
     size_t i = 0;
     for (; i + 1 < len && src[i]; ++i)
         dst[i] = src[i];
