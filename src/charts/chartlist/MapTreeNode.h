@@ -1,0 +1,103 @@
+#pragma once
+// A tree of labelled nodes built from "A|B|C" paths, each leaf holding one
+// item: the chart list window shows charts grouped this way. Children are kept
+// sorted by label.
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+template <class T> class CMapTreeNode {
+public:
+    explicit CMapTreeNode(std::string label = {}, CMapTreeNode* parent = nullptr)
+        : m_label(std::move(label)), m_parent(parent)
+    {
+    }
+    CMapTreeNode(const CMapTreeNode&) = delete;
+    CMapTreeNode& operator=(const CMapTreeNode&) = delete;
+
+    // Adds `item` at the node path (parts separated by '|'; empty parts are
+    // dropped) and returns its leaf.
+    CMapTreeNode* Add(const std::string& path, std::shared_ptr<T> item)
+    {
+        CMapTreeNode* node = this;
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t bar = path.find('|', start);
+            if (bar == std::string::npos)
+                bar = path.size();
+            if (bar > start)
+                node = node->Child(path.substr(start, bar - start));
+            start = bar + 1;
+        }
+        if (node == this)
+            node = Child(std::string());
+        node->m_item = std::move(item);
+        return node;
+    }
+
+    const std::string& Label() const { return m_label; }
+    CMapTreeNode* Parent() const { return m_parent; }
+    const std::shared_ptr<T>& Item() const { return m_item; }
+    const std::vector<std::unique_ptr<CMapTreeNode>>& Children() const { return m_children; }
+    CMapTreeNode* Find(const std::string& label) const
+    {
+        for (const auto& c : m_children)
+            if (c->m_label == label)
+                return c.get();
+        return nullptr;
+    }
+
+    bool checked = true;
+    bool expanded = false;
+
+    // Whether this node and all its ancestors are checked.
+    bool IsCheckedUpwards() const
+    {
+        for (const CMapTreeNode* n = this; n; n = n->m_parent)
+            if (!n->checked)
+                return false;
+        return true;
+    }
+
+    // Expands the leaf whose item satisfies `match` and its ancestors; true
+    // when one was found.
+    template <class Match> bool ExpandWhere(Match&& match)
+    {
+        if (m_item && match(*m_item)) {
+            for (CMapTreeNode* n = this; n; n = n->m_parent)
+                n->expanded = true;
+            return true;
+        }
+        for (auto& c : m_children)
+            if (c->ExpandWhere(match))
+                return true;
+        return false;
+    }
+
+    // Visits every node, depth first, this one included.
+    template <class Visit> void ForEach(Visit&& visit)
+    {
+        visit(*this);
+        for (auto& c : m_children)
+            c->ForEach(visit);
+    }
+
+private:
+    CMapTreeNode* Child(const std::string& label)
+    {
+        auto it = std::lower_bound(m_children.begin(), m_children.end(), label,
+                                   [](const std::unique_ptr<CMapTreeNode>& c, const std::string& l) {
+                                       return c->m_label < l;
+                                   });
+        if (it != m_children.end() && (*it)->m_label == label && !(*it)->m_item)
+            return it->get();
+        // A leaf never takes children: a second chart of the same name gets its own leaf.
+        return m_children.insert(it, std::make_unique<CMapTreeNode>(label, this))->get();
+    }
+
+    std::string m_label;
+    CMapTreeNode* m_parent;
+    std::shared_ptr<T> m_item;
+    std::vector<std::unique_ptr<CMapTreeNode>> m_children;
+};

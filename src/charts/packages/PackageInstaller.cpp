@@ -1,0 +1,274 @@
+#include "charts/packages/PackageInstaller.h"
+
+#include "foundation/util/Files.h"
+#include "foundation/util/FormatString.h"
+#include "foundation/util/Paths.h"
+#include "foundation/util/StringUtil.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class CPackageWorker::Job : public CWorkerThread::JobData {
+public:
+    explicit Job(CPackageWorker& worker) : m_worker(worker), m_buffer(new uint8_t[kPackageBlockSize])
+    {
+        std::string host;
+        int port = 0;
+        host = worker.m_host;
+        port = worker.m_port;
+        m_web = std::make_unique<CWebServer>(host.c_str(), false, port);
+        m_web->SetConnectHook(&CPackageWorker::ConnectHook, &worker);
+    }
+    ~Job() override { CloseFile(false); }
+
+    bool GetJob() override;
+    void DoJob() override;
+
+    const std::string& Error() const { return m_error; }
+
+private:
+    void CloseFile(bool deleteIfModified);
+    bool OpenFile(size_t index);
+    void Fail(const std::string& text)
+    {
+        m_result = false;
+        AppendToCommaList(m_error, text);
+    }
+
+    CPackageWorker& m_worker;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    std::unique_ptr<CWebServer> m_web;
+    int m_fd = -1;
+    size_t m_fileIndex = SIZE_MAX;
+    std::string m_localPath;
+    std::string m_remotePath;
+    bool m_modified = false;
+    bool m_result = true;
+    bool m_hasBlock = false;
+    Block m_block;
+    std::string m_error;
+};
+
+CPackageWorker::CPackageWorker(CPackageManifest manifest, std::string folder, CWebProgress* progress,
+                               std::atomic<bool>* failure)
+    : CWorkerThread(1, 4), m_manifest(std::move(manifest)), m_folder(std::move(folder)),
+      m_progress(progress ? progress : &m_ownProgress), m_failure(failure ? failure : &m_ownFailure)
+{
+    if (m_folder.empty() || m_folder.back() != '/')
+        m_folder += '/';
+    if (!SplitPackageHost(m_manifest.header.host, m_host, m_port)) {
+        m_host.clear(); // a client without a base address fails every read with a text
+        m_port = 0;
+    }
+}
+
+CPackageWorker::~CPackageWorker()
+{
+    StopAndJoin();
+}
+
+std::unique_ptr<CWorkerThread::JobData> CPackageWorker::CreateJobData(int)
+{
+    auto job = std::make_unique<Job>(*this);
+    m_jobs.push_back(job.get());
+    return job;
+}
+
+bool CPackageWorker::OnStart()
+{
+    return !Failed();
+}
+
+bool CPackageWorker::ConnectHook(void* arg)
+{
+    return !static_cast<CPackageWorker*>(arg)->Failed();
+}
+
+void CPackageWorker::SetFailure()
+{
+    m_failure->store(true);
+}
+
+bool CPackageWorker::NextBlock(Block& block)
+{
+    while (m_file < m_manifest.entries.size()) {
+        const CPackageEntry& entry = m_manifest.entries[m_file];
+        int64_t size = static_cast<int64_t>(entry.size);
+        if (m_nextOffset < size) {
+            block.file = m_file;
+            block.offset = m_nextOffset;
+            int64_t left = size - m_nextOffset;
+            block.length = static_cast<int32_t>(left < kPackageBlockSize ? left : kPackageBlockSize);
+            block.check = entry.checks[static_cast<size_t>(m_nextOffset / kPackageBlockSize)];
+            m_nextOffset += block.length;
+            m_progress->done.fetch_add(block.length);
+            return true;
+        }
+        ++m_file;
+        m_nextOffset = 0;
+        if (m_file < m_manifest.entries.size()) {
+            std::string local = m_folder + m_manifest.entries[m_file].name;
+            CreateDirectoryPath(PathDirectory(local));
+        }
+    }
+    return false;
+}
+
+bool CPackageWorker::Run(std::string& error)
+{
+    error.clear();
+    m_progress->total.store(static_cast<int64_t>(m_manifest.header.total));
+    m_progress->done.store(0);
+    if (!m_manifest.entries.empty())
+        CreateDirectoryPath(PathDirectory(m_folder + m_manifest.entries[0].name));
+    RunUntilIdle();
+    for (Job* job : m_jobs)
+        if (!job->Error().empty())
+            AppendToCommaList(error, job->Error());
+    bool ok = m_allGood && !Failed();
+    if (!ok && error.empty())
+        error = "The installation was cancelled.";
+    return ok;
+}
+
+void CPackageWorker::Job::CloseFile(bool deleteIfModified)
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    if (deleteIfModified && m_modified && !m_localPath.empty())
+        unlink(m_localPath.c_str());
+    m_modified = false;
+    m_fileIndex = SIZE_MAX;
+}
+
+bool CPackageWorker::Job::OpenFile(size_t index)
+{
+    CloseFile(false);
+    const CPackageEntry& entry = m_worker.m_manifest.entries[index];
+    m_fileIndex = index;
+    m_localPath = m_worker.m_folder + entry.name;
+    m_remotePath = m_worker.m_manifest.header.folder;
+    if (m_remotePath.empty() || m_remotePath.back() != '/')
+        m_remotePath += '/';
+    m_remotePath += entry.name;
+    if (m_remotePath.front() != '/')
+        m_remotePath.insert(m_remotePath.begin(), '/');
+
+    // O_NOFOLLOW: a link planted in the package folder must not redirect writes.
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    m_fd = open(m_localPath.c_str(), flags, 0666);
+    if (m_fd < 0) {
+        struct stat st;
+        if (lstat(m_localPath.c_str(), &st) == 0) {
+            // Something else is in the way (a link, an empty folder): replace it.
+            if (S_ISDIR(st.st_mode))
+                rmdir(m_localPath.c_str());
+            else
+                unlink(m_localPath.c_str());
+            m_fd = open(m_localPath.c_str(), flags, 0666);
+        }
+    }
+    if (m_fd < 0) {
+        Fail(m_localPath + ": " + strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool CPackageWorker::Job::GetJob()
+{
+    CPackageWorker& w = m_worker;
+    w.m_allGood = w.m_allGood && m_result;
+    m_result = true;
+    m_hasBlock = false;
+    if (!w.m_allGood)
+        w.SetFailure();
+    if (w.Failed()) {
+        CloseFile(true);
+        return false;
+    }
+    if (!w.NextBlock(m_block)) {
+        CloseFile(false);
+        return false;
+    }
+    if (m_block.file != m_fileIndex && !OpenFile(m_block.file)) {
+        // Reported by the next take, which sets the failure flag.
+        return true;
+    }
+    m_hasBlock = true;
+    return true;
+}
+
+void CPackageWorker::Job::DoJob()
+{
+    if (!m_hasBlock || m_fd < 0) {
+        m_result = false;
+        return;
+    }
+    const CPackageEntry& entry = m_worker.m_manifest.entries[m_block.file];
+    uint8_t* buffer = m_buffer.get();
+    ssize_t got = pread(m_fd, buffer, static_cast<size_t>(m_block.length), m_block.offset);
+    bool good = got == m_block.length && PackageBlockSum(buffer, static_cast<size_t>(got)) == m_block.check;
+    if (!good) {
+        m_modified = true;
+        int32_t read = m_web->ReadRange(m_remotePath.c_str(), m_block.offset, m_block.length, buffer);
+        if (read != m_block.length) {
+            std::string text = m_web->GetErrorText();
+            if (text.empty())
+                FormatLongString(text, "%s: the server sent too few bytes", entry.name.c_str());
+            // A cancel leaves no text: the caller reports it.
+            if (!m_worker.Failed())
+                Fail(text);
+            else
+                m_result = false;
+            return;
+        }
+        if (PackageBlockSum(buffer, static_cast<size_t>(read)) != m_block.check) {
+            std::string text;
+            FormatLongString(text, "The downloaded data of %s is damaged (block at byte %lld)", entry.name.c_str(),
+                             static_cast<long long>(m_block.offset));
+            Fail(text);
+            return;
+        }
+        size_t written = 0;
+        while (written < static_cast<size_t>(read)) {
+            ssize_t n = pwrite(m_fd, buffer + written, static_cast<size_t>(read) - written,
+                               m_block.offset + static_cast<int64_t>(written));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                Fail(m_localPath + ": " + strerror(n < 0 ? errno : ENOSPC));
+                return;
+            }
+            written += static_cast<size_t>(n);
+        }
+    }
+    // The file's last block: a local copy that was longer keeps no stale tail.
+    if (m_block.offset + m_block.length == static_cast<int64_t>(entry.size)) {
+        struct stat st;
+        if (fstat(m_fd, &st) == 0 && st.st_size > static_cast<off_t>(entry.size)) {
+            m_modified = true;
+            if (ftruncate(m_fd, static_cast<off_t>(entry.size)) != 0) {
+                Fail(m_localPath + ": " + strerror(errno));
+                return;
+            }
+        }
+    }
+    m_result = true;
+}
+
+bool PackageInstall(const std::string& path, CWebProgress* progress, std::atomic<bool>* failure,
+                    std::string& error)
+{
+    CPackageManifest manifest;
+    if (!ReadPackageManifestFile(path, manifest, error))
+        return false;
+    CPackageWorker worker(std::move(manifest), PathDirectory(path), progress, failure);
+    return worker.Run(error);
+}

@@ -1,0 +1,133 @@
+#include "charts/packages/PackageManifest.h"
+
+#include <cstring>
+
+const char* const kPackageDamagedText = "package damaged";
+
+uint32_t PackageBlockSum(const void* bytes, size_t length)
+{
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < length; ++i)
+        sum += p[i];
+    return sum;
+}
+
+bool IsSafePackageFileName(const std::string& name)
+{
+    if (name.empty() || name.front() == '/')
+        return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos)
+            end = name.size();
+        std::string part = name.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F || c == '\\')
+            return false;
+    }
+    return true;
+}
+
+bool CPackageReader::ReadHeader(CPackageHeader& header)
+{
+    header = CPackageHeader();
+    if (!m_in.ExchangeTag(kPackageTag))
+        return false;
+    return m_in.ReadString(header.host) && m_in.ReadString(header.folder) && m_in.ReadString(header.name) &&
+           m_in.Exchange(header.total) && m_in.Exchange(header.count) && m_in.IsGood();
+}
+
+bool CPackageReader::ReadEntry(const CPackageHeader& header, CPackageEntry& entry)
+{
+    entry = CPackageEntry();
+    if (!m_in.ReadString(entry.name) || !m_in.Exchange(entry.size))
+        return false;
+    if (!IsSafePackageFileName(entry.name))
+        return false;
+    if (entry.size < 1 || entry.size > header.total)
+        return false;
+    // Grown as values arrive, so a huge stated size allocates nothing unread.
+    uint64_t blocks = entry.BlockCount();
+    for (uint64_t i = 0; i < blocks; ++i) {
+        uint32_t check = 0;
+        if (!m_in.Exchange(check))
+            return false;
+        entry.checks.push_back(check);
+    }
+    return m_in.IsGood();
+}
+
+bool CTypeMemoryIn::Read(void* bytes, size_t size)
+{
+    if (size > m_size - m_pos) {
+        m_pos = m_size;
+        return false;
+    }
+    if (size)
+        std::memcpy(bytes, m_data + m_pos, size);
+    m_pos += size;
+    return true;
+}
+
+bool ReadPackageManifest(CTypeSerializer& in, CPackageManifest& manifest, std::string& error, bool headerOnly)
+{
+    manifest = CPackageManifest();
+    error.clear();
+    CPackageReader reader(in);
+    if (!reader.ReadHeader(manifest.header)) {
+        error = "The file is not a map package.";
+        return false;
+    }
+    if (headerOnly)
+        return true;
+    for (uint32_t i = 0; i < manifest.header.count; ++i) {
+        CPackageEntry entry;
+        if (!reader.ReadEntry(manifest.header, entry)) {
+            error = kPackageDamagedText;
+            return false;
+        }
+        manifest.entries.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool ReadPackageManifestFile(const std::string& path, CPackageManifest& manifest, std::string& error,
+                             bool headerOnly)
+{
+    CTypeFileIn in(path);
+    if (!in.IsGood()) {
+        manifest = CPackageManifest();
+        error = "The map package could not be opened.";
+        return false;
+    }
+    return ReadPackageManifest(in, manifest, error, headerOnly);
+}
+
+bool SplitPackageHost(const std::string& text, std::string& host, int& port)
+{
+    host = text;
+    port = 0;
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || text.find(']', colon) != std::string::npos)
+        return true;
+    std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535)
+        return false;
+    host = text.substr(0, colon);
+    port = value;
+    return true;
+}
