@@ -11,6 +11,8 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include "foundation/util/Folders.h"
+
 std::atomic<bool> gNetworkErrorSeen{false};
 
 namespace {
@@ -188,7 +190,7 @@ const std::string& CWebServer::UserAgent()
         utsname name{};
         if (uname(&name) == 0)
             std::sscanf(name.release, "%d.%d.%d", &major, &minor, &patch);
-        return std::string("TS/") + TESSA_VERSION + "-Linux/" + std::to_string(major) + "." +
+        return std::string("TS/") + GetShortVersionString() + "-Linux/" + std::to_string(major) + "." +
                std::to_string(minor) + "." + std::to_string(patch);
     }();
     return agent;

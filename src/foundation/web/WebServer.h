@@ -88,6 +88,8 @@ public:
     int32_t GetErrorCode() const { return m_errorCode.load(); }
     // The text callers show; empty after a cancel (callers then show nothing).
     const std::string& GetErrorText() const { return m_errorText; }
+    // A failure before or after the exchange (local files): code -1 and the text.
+    void SetLocalError(const std::string& text) { FailText(text); }
 
     // The User-Agent of every request: "TS/<version>-Linux/<kernel x.y.z>".
     static const std::string& UserAgent();
