@@ -1,0 +1,57 @@
+// Opening a chart file made of arbitrary bytes, then reading everything a
+// view would: strings, outline, georeference, tiles at every level and the
+// renderer at several zooms. Nothing may read outside the file or hang.
+#include "charts/Rasterleaf.h"
+#include "support/ScriptedPresenter.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static tessatest::CScriptedPresenter* presenter = [] {
+        auto* p = new tessatest::CScriptedPresenter;
+        p->SetImmediate(true);
+        return p;
+    }();
+    presenter->ClearShown();
+
+    const int fd = memfd_create("chart", MFD_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    size_t written = 0;
+    while (written < size) {
+        const ssize_t n = write(fd, data + written, size - written);
+        if (n <= 0)
+            break;
+        written += size_t(n);
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    std::unique_ptr<CRasterleaf> chart(CRasterleaf::OpenFile(nullptr, path));
+    if (chart) {
+        (void)chart->GetTitle();
+        (void)chart->GetRightsNotice();
+        (void)chart->GetMapType();
+        std::vector<std::pair<double, double>> outline;
+        chart->ReadOutline(outline);
+        double lat, lon;
+        chart->PixelToLatLon(chart->PixelWidth() / 3, chart->PixelHeight() / 3, lat, lon);
+        int x, y;
+        chart->LatLonToPixelInt(lat, lon, x, y);
+        auto work = std::make_unique<CTileWorkBlock>();
+        const int w = std::min(chart->WidthInTiles(), 4), h = std::min(chart->HeightInTiles(), 4);
+        for (int ty = -1; ty <= h; ++ty)
+            for (int tx = -1; tx <= w; ++tx)
+                for (int level = 0; level <= kMaxTileLevel; level += 3)
+                    chart->GetTile(tx, ty, level, work->tile, &work->context);
+        std::vector<uint32_t> pixels(256 * 256);
+        for (int shift : {0, 1, 3, -2})
+            chart->GetPixels(-32, -32, 256, 256, 256, shift, pixels.data(), work.get());
+    }
+    close(fd);
+    return 0;
+}
