@@ -1,6 +1,7 @@
 // Chunked binary object files: the exact bytes of the format, versions that
 // meet each other, damaged and truncated files, and saves that keep the old
 // file when they cannot finish.
+#include "foundation/drawing/GraphicsColor.h"
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/objectfile/UnreadableFile.h"
 
@@ -293,6 +294,7 @@ TEST(ObjectFile, TypedFieldsArraysPathsAndColours)
         EKind kind = EKind::Route;
         std::string path;
         float colour[4] = {0, 0, 0, 0};
+        GraphicsColor line;
         SPoint points[2];
         SSmall small[2] = {{0}, {0}};
         bool readSmall = false;
@@ -303,6 +305,7 @@ TEST(ObjectFile, TypedFieldsArraysPathsAndColours)
             c.ExchangeEnum(kind, EKind::Track);
             c.ExchangePath(path);
             c.ExchangeColor(colour);
+            c.ExchangeColor(line);
             if (readSmall)
                 c.ExchangeArray(small, sizeof(SSmall), 2);
             else
@@ -318,6 +321,7 @@ TEST(ObjectFile, TypedFieldsArraysPathsAndColours)
     w.path = "/charts/store/charts/a.rlt";
     w.colour[0] = 1;
     w.colour[3] = 0.5f;
+    w.line.SetRGBA(10, 20, 30, 40);
     std::string bytes;
     ASSERT_TRUE(w.SaveToBuffer(bytes, "/charts/store/"));
     ASSERT_NE(bytes.find("charts/a.rlt"), std::string::npos);
@@ -329,6 +333,7 @@ TEST(ObjectFile, TypedFieldsArraysPathsAndColours)
     EXPECT_EQ(r.kind, EKind::Track);
     EXPECT_EQ(r.points[1].flags, 9u);
     EXPECT_EQ(r.colour[3], 0.5f);
+    EXPECT_EQ(r.line.GetPacked(), w.line.GetPacked());
 
     // A smaller element layout takes the leading field of each stored element.
     CFields older;

@@ -1,6 +1,7 @@
 // Settings objects over the ini store: reading hand-edited files, typed
 // values in both directions, the two files' precedence, and saves that never
 // lose the old file.
+#include "foundation/drawing/GraphicsColor.h"
 #include "foundation/settings/ColourText.h"
 #include "foundation/settings/GlobalSettingsType.h"
 #include "foundation/settings/IniFile.h"
@@ -45,6 +46,7 @@ struct CSample : PersistantData {
         ExchangeDouble("d", d);
         ExchangeFloat("f", f);
         ExchangeColourComponents("colour", colour);
+        ExchangeColour("line", line);
         ExchangeStringSet("set", set);
         ExchangeStringList("list", list);
         ExchangeBlob("blob", blob, sizeof blob);
@@ -55,6 +57,7 @@ struct CSample : PersistantData {
     double d = 1.25;
     float f = 0.5f;
     double colour[4] = {0, 0, 1, 1};
+    GraphicsColor line{0, 0, 0, 1};
     std::set<std::string> set{"a"};
     std::vector<std::string> list{"x", "y"};
     unsigned char blob[4] = {1, 2, 3, 4};
@@ -185,6 +188,7 @@ TEST_F(SettingsStore, EveryTypeRoundTripsThroughTheFile)
         s.f = 1.0f / 3.0f;
         s.colour[0] = 1;
         s.colour[3] = 128 / 255.0;
+        s.line.SetRGB(0x00FF8000); // packed: red in the low byte
         s.set = {"one", "two", "three"};
         s.list = {"p", "", "r"};
         s.blob[0] = 0xAB;
@@ -202,6 +206,7 @@ TEST_F(SettingsStore, EveryTypeRoundTripsThroughTheFile)
     EXPECT_EQ(back.f, 1.0f / 3.0f);
     EXPECT_EQ(back.colour[0], 1);
     EXPECT_DOUBLE_EQ(back.colour[3], 128 / 255.0);
+    EXPECT_EQ(back.line.GetPacked(), 0xFFFF8000u);
     EXPECT_EQ(back.set, (std::set<std::string>{"one", "two", "three"}));
     EXPECT_EQ(back.list, (std::vector<std::string>{"p", "", "r"}));
     EXPECT_EQ(back.blob[0], 0xAB);
@@ -210,6 +215,7 @@ TEST_F(SettingsStore, EveryTypeRoundTripsThroughTheFile)
     const std::string text = ReadAll(m_primary);
     EXPECT_NE(text.find("Sample:hex=0xff0000ff\n"), std::string::npos);
     EXPECT_NE(text.find("Sample:colour=%2380FF00FF\n"), std::string::npos);
+    EXPECT_NE(text.find("Sample:line=%23FF0080FF\n"), std::string::npos);
     EXPECT_NE(text.find("Sample:list:n=3\n"), std::string::npos);
 }
 

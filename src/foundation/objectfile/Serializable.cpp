@@ -1,6 +1,7 @@
 #include "foundation/objectfile/Serializable.h"
 
 #include "foundation/AtomicFile.h"
+#include "foundation/drawing/GraphicsColor.h"
 
 #include <algorithm>
 #include <bit>
@@ -468,6 +469,17 @@ bool CSerialChunk::ExchangeColor(float rgba[4])
     if (m_stream.IsReading())
         for (int i = 0; i < 4; ++i)
             rgba[i] = std::isnan(c[i]) ? 0.0f : std::clamp(c[i], 0.0f, 1.0f);
+    return true;
+}
+
+bool CSerialChunk::ExchangeColor(GraphicsColor& colour)
+{
+    float rgba[4];
+    colour.GetComponentsF(rgba[0], rgba[1], rgba[2], rgba[3]);
+    if (!ExchangeColor(rgba))
+        return false;
+    if (m_stream.IsReading())
+        colour.SetComponentsF(rgba[0], rgba[1], rgba[2], rgba[3]);
     return true;
 }
 

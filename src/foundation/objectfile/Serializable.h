@@ -20,6 +20,7 @@
 #include <vector>
 
 class CSerialStream;
+class GraphicsColor;
 
 class CSerializable {
 public:
@@ -183,6 +184,7 @@ public:
     bool ExchangePath(std::string& path);
     // Red, green, blue, alpha as four floats; read components are clamped to 0..1.
     bool ExchangeColor(float rgba[4]);
+    bool ExchangeColor(GraphicsColor& colour);
     // `count` elements of `elementSize` bytes. A reader takes from each stored
     // element as many bytes as both layouts have, so elements of an older or
     // newer layout keep their common leading fields.

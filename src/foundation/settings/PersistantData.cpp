@@ -1,5 +1,6 @@
 #include "foundation/settings/PersistantData.h"
 
+#include "foundation/drawing/GraphicsColor.h"
 #include "foundation/settings/ColourText.h"
 #include "foundation/settings/IniFile.h"
 #include "foundation/settings/SettingsFolders.h"
@@ -306,6 +307,15 @@ void PersistantData::DropItemsFrom(const std::string& fullKey, size_t first)
     size_t i = first;
     while (s.current->erase(fullKey + "[" + std::to_string(i) + "]") > 0)
         ++i;
+}
+
+void PersistantData::ExchangeColour(const char* key, GraphicsColor& colour)
+{
+    double rgba[4];
+    colour.GetComponents(rgba[0], rgba[1], rgba[2], rgba[3]);
+    ExchangeColourComponents(key, rgba);
+    if (IsLoading())
+        colour.SetComponents(rgba[0], rgba[1], rgba[2], rgba[3]);
 }
 
 bool PersistantData::ExchangeCount(const std::string& fullKey, size_t saveCount, size_t& loadCount)

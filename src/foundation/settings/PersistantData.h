@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class GraphicsColor;
+
 class PersistantData {
 public:
     explicit PersistantData(const char* name);
@@ -57,7 +59,9 @@ public:
     void ExchangeBlob(const char* key, void* data, size_t size);
     void ExchangeDouble(const char* key, double& value);
     void ExchangeFloat(const char* key, float& value);
-    // A colour as red, green, blue, alpha components 0..1.
+    // A colour as "#AARRGGBB"; a text that is no colour leaves it unchanged.
+    void ExchangeColour(const char* key, GraphicsColor& colour);
+    // The same on red, green, blue, alpha components 0..1.
     void ExchangeColourComponents(const char* key, double rgba[4]);
     void ExchangeStringSet(const char* key, std::set<std::string>& value);
     void ExchangeStringList(const char* key, std::vector<std::string>& value);
