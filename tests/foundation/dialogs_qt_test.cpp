@@ -77,7 +77,8 @@ TEST_F(QtDialogsTest, MessageBoxReturnsAtOnceAndTheTimerKeepsTicking)
                          }));
     // Should the box ever run its own event loop, this ends it and the test fails.
     bool inside_call = true, blocked = false;
-    QTimer::singleShot(1500, [&] {
+    QObject guard; // the check dies with this test
+    QTimer::singleShot(1500, &guard, [&] {
         if (!inside_call)
             return;
         blocked = true;
