@@ -129,10 +129,8 @@ bool CPackageWorker::Run(std::string& error)
     for (Job* job : m_jobs)
         if (!job->Error().empty())
             AppendToCommaList(error, job->Error());
-    bool ok = m_allGood && !Failed();
-    if (!ok && error.empty())
-        error = "The installation was cancelled.";
-    return ok;
+    // A cancel from outside leaves no text: nobody needs to be told.
+    return m_allGood && !Failed();
 }
 
 void CPackageWorker::Job::CloseFile(bool deleteIfModified)
@@ -162,6 +160,13 @@ bool CPackageWorker::Job::OpenFile(size_t index)
 
     // O_NOFOLLOW: a link planted in the package folder must not redirect writes.
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
+    // A file this install creates counts as modified: a failure removes it,
+    // so an empty copy never makes the package look installed.
+    m_fd = open(m_localPath.c_str(), flags | O_EXCL, 0666);
+    if (m_fd >= 0) {
+        m_modified = true;
+        return true;
+    }
     m_fd = open(m_localPath.c_str(), flags, 0666);
     if (m_fd < 0) {
         struct stat st;
@@ -171,7 +176,8 @@ bool CPackageWorker::Job::OpenFile(size_t index)
                 rmdir(m_localPath.c_str());
             else
                 unlink(m_localPath.c_str());
-            m_fd = open(m_localPath.c_str(), flags, 0666);
+            m_fd = open(m_localPath.c_str(), flags | O_EXCL, 0666);
+            m_modified = m_fd >= 0;
         }
     }
     if (m_fd < 0) {
@@ -216,7 +222,6 @@ void CPackageWorker::Job::DoJob()
     ssize_t got = pread(m_fd, buffer, static_cast<size_t>(m_block.length), m_block.offset);
     bool good = got == m_block.length && PackageBlockSum(buffer, static_cast<size_t>(got)) == m_block.check;
     if (!good) {
-        m_modified = true;
         int32_t read = m_web->ReadRange(m_remotePath.c_str(), m_block.offset, m_block.length, buffer);
         if (read != m_block.length) {
             std::string text = m_web->GetErrorText();
@@ -236,6 +241,9 @@ void CPackageWorker::Job::DoJob()
             Fail(text);
             return;
         }
+        // Only now does the local copy change; a failure before this point
+        // leaves it as it was.
+        m_modified = true;
         size_t written = 0;
         while (written < static_cast<size_t>(read)) {
             ssize_t n = pwrite(m_fd, buffer + written, static_cast<size_t>(read) - written,

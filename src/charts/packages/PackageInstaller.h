@@ -68,6 +68,7 @@ private:
 // null) gets the bytes handed out and the total; `failure` (may be null) is
 // the shared failure and cancel flag. False with a text in `error` when the
 // package cannot be read ("package damaged" for a bad manifest), when a block
-// cannot be fetched, is damaged or cannot be written.
+// cannot be fetched, is damaged or cannot be written; false with no text when
+// `failure` was set from outside (cancelled).
 bool PackageInstall(const std::string& path, CWebProgress* progress, std::atomic<bool>* failure,
                     std::string& error);

@@ -39,6 +39,8 @@ public:
     // Set by the Cancel button; the job polls it and stops.
     void Cancel() { m_cancel.store(true, std::memory_order_release); }
     bool IsCancelled() const { return m_cancel.load(std::memory_order_acquire); }
+    // The flag itself, for jobs whose own failure flag doubles as cancel.
+    std::atomic<bool>& CancelFlag() { return m_cancel; }
 
     // A non-empty error text at the end is shown to the user.
     void SetErrorText(const std::string& text);

@@ -1,0 +1,93 @@
+#include "charts/packages/InstallPackage.h"
+
+#include "charts/packages/MapDownloadState.h"
+#include "charts/packages/PackageInstaller.h"
+#include "charts/packages/Packages.h"
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/dialogs/MessageBox.h"
+#include "foundation/jobs/ProgressJobs.h"
+#include "foundation/util/Files.h"
+#include "foundation/util/Paths.h"
+#include "foundation/util/StringUtil.h"
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+int64_t g_freeSpaceForTesting = 0;
+
+struct CInstallOutcome {
+    std::atomic<bool> ok{false};
+    bool started = false; // main thread only
+};
+
+void StartInstall(QWidget* parent, const std::string& path, const std::shared_ptr<CInstallOutcome>& outcome)
+{
+    std::shared_ptr<CProgressDialogData> record = GetMapDownloadState().Begin();
+    if (!record)
+        return; // another download started while the question was open
+    outcome->started = true;
+    record->parent = parent;
+    record->StartThread([path, outcome](CProgressDialogData& d) {
+        std::string error;
+        // The record's cancel flag is the install's failure flag: Cancel stops
+        // the hand-out of blocks, and a failed block ends the dialog with -1.
+        bool ok = PackageInstall(path, &d.progress, &d.CancelFlag(), error);
+        if (!ok && !error.empty())
+            d.SetErrorText(error);
+        d.SetSucceeded(ok);
+        outcome->ok.store(ok);
+    });
+    ShowProgressDialog(parent, record, "Downloading map package: " + GetPackageName(path));
+}
+
+void PassFailureOn(void*, int, int)
+{
+    CCallback failure;
+    PushProgressCallback(failure, CCallback([](int32_t) { return -1; }));
+}
+
+} // namespace
+
+std::string NotEnoughSpaceText(const std::string& name, int64_t needed, int64_t free)
+{
+    return "The package \"" + name + "\" will take up " + FormatByteSize(needed) + ", but the device has only " +
+           FormatByteSize(free) + " available.\n\nWould you like to continue?";
+}
+
+void InstallPackage(QWidget* parent, const std::string& packagePath)
+{
+    auto outcome = std::make_shared<CInstallOutcome>();
+    CCallback storage;
+    PushProgressCallback(storage, CCallback([outcome](int32_t code) {
+                             if (outcome->started)
+                                 GetMapDownloadState().End();
+                             return outcome->ok.load() ? code : -1;
+                         }));
+
+    if (!GetMapDownloadState().IsRunning()) {
+        int64_t needed = GetPackageMissingBytes(packagePath);
+        if (needed < 0) {
+            MessageBox(parent, nullptr, "Error opening TS Package", packagePath, {{"OK", PassFailureOn}});
+        } else {
+            int64_t free = g_freeSpaceForTesting ? g_freeSpaceForTesting
+                                                 : GetFreeDiskSpace(PathDirectory(packagePath));
+            if (free < 1 || needed <= free - 1000000) {
+                StartInstall(parent, packagePath, outcome);
+            } else {
+                std::string name = GetPackageName(packagePath);
+                AskYesNo(
+                    parent, nullptr, "Not enough space", NotEnoughSpaceText(name, needed, free),
+                    [parent, packagePath, outcome](void*, int, int) { StartInstall(parent, packagePath, outcome); },
+                    PassFailureOn);
+            }
+        }
+    }
+    RunDialogCallbacksUntil(storage);
+}
+
+void SetFreeSpaceForTesting(int64_t bytes)
+{
+    g_freeSpaceForTesting = bytes;
+}

@@ -1,0 +1,378 @@
+// Map packages: manifests, block-by-block install and update from the
+// loopback chart server, damaged manifests and blocks, and the install flow.
+// The installer runs four worker threads: TESSA_TSAN_LABEL
+#include "charts/Rasterleaf.h"
+#include "charts/packages/InstallPackage.h"
+#include "charts/packages/MapDownloadState.h"
+#include "charts/packages/PackageInstaller.h"
+#include "charts/packages/PackageManifest.h"
+#include "charts/packages/Packages.h"
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/jobs/progress_dialog.h"
+#include "foundation/platform/KeepAwake.h"
+#include "loopback/LoopbackServer.h"
+#include "packagewriter/PackageWriter.h"
+#include "ScriptedPresenter.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using tessatest::CPackageWriter;
+using tessatest::LoopbackServer;
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string Pattern(size_t size, uint8_t seed)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(x >> 16);
+    }
+    return bytes;
+}
+
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearPendingCallbacksForTesting();
+        ASSERT_NE(server.Port(), 0) << server.Error();
+        char tmpl[] = "/tmp/tessa-pkg-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root = tmpl;
+        folder = root + "/MVT/test";
+        ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
+        writer.host = "127.0.0.1:" + std::to_string(server.Port());
+        writer.folder = "/MVT/test";
+        chart = tessatest::MakeSmallChart("Harbour", 10.0, 55.0, 10.1, 54.95);
+        big = Pattern(2 * 1048576 + 5000, 7);
+        writer.files = {{"charts/harbour.rlt", chart}, {"charts/big.rl3", big}};
+        pkg = folder + "/test.tspkg";
+    }
+    void TearDown() override
+    {
+        SetFreeSpaceForTesting(0);
+        ClearPendingCallbacksForTesting();
+        (void)system(("rm -rf '" + root + "'").c_str());
+    }
+    size_t RangedReads() const
+    {
+        size_t n = 0;
+        for (const auto& r : server.Requests())
+            if (r.method == "GET" && !r.Header("range").empty())
+                ++n;
+        return n;
+    }
+    bool Install(std::string& error)
+    {
+        CWebProgress progress;
+        std::atomic<bool> failure{false};
+        bool ok = PackageInstall(pkg, &progress, &failure, error);
+        lastDone = progress.done.load();
+        lastTotal = progress.total.load();
+        return ok;
+    }
+
+    LoopbackServer server;
+    CPackageWriter writer;
+    std::string root, folder, pkg, chart, big;
+    int64_t lastDone = 0, lastTotal = 0;
+};
+
+TEST(PackageManifestRules, BlockChecksAndNames)
+{
+    std::string mb(1048576, '\x01');
+    EXPECT_EQ(tessatest::BlockChecks(mb).size(), 1u);
+    EXPECT_EQ(tessatest::BlockChecks(mb + "\xff").size(), 2u);
+    EXPECT_EQ(tessatest::BlockChecks(mb + "\xff")[1], 255u);
+    std::string bytes = "\xff\xff\xff";
+    EXPECT_EQ(PackageBlockSum(bytes.data(), bytes.size()), 765u); // bytes count unsigned
+
+    for (const char* good : {"a.rlt", "charts/a b.rl3", "x/y/z.rl3/0", "..a", "a.."})
+        EXPECT_TRUE(IsSafePackageFileName(good)) << good;
+    for (const char* bad : {"", "../x", "a/../../x", "/etc/x", "a//b", "./a", "a/.", "a\\..\\b", "a\nb", "a/"})
+        EXPECT_FALSE(IsSafePackageFileName(bad)) << bad;
+
+    std::string host;
+    int port = -1;
+    EXPECT_TRUE(SplitPackageHost("maps.example:8080", host, port));
+    EXPECT_EQ(host, "maps.example");
+    EXPECT_EQ(port, 8080);
+    EXPECT_TRUE(SplitPackageHost("maps.example", host, port));
+    EXPECT_EQ(port, 0);
+    EXPECT_FALSE(SplitPackageHost("maps.example:99999", host, port));
+}
+
+TEST_F(PackageTest, InstallBringsTheChartsThatThenOpen)
+{
+    ASSERT_TRUE(writer.Write(pkg));
+    EXPECT_EQ(GetPackageName(pkg), "Test Package");
+    EXPECT_EQ(GetPackageFirstFile(pkg), folder + "/charts/harbour.rlt");
+    EXPECT_FALSE(IsPackageInstalled(pkg));
+    EXPECT_EQ(GetPackageMissingBytes(pkg), static_cast<int64_t>(chart.size() + big.size()));
+    writer.Serve(server);
+
+    std::string error;
+    ASSERT_TRUE(Install(error)) << error;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(lastTotal, static_cast<int64_t>(chart.size() + big.size()));
+    EXPECT_EQ(lastDone, lastTotal);
+    EXPECT_TRUE(Slurp(folder + "/charts/harbour.rlt") == chart);
+    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
+    EXPECT_TRUE(IsPackageInstalled(pkg));
+    EXPECT_EQ(GetPackageMissingBytes(pkg), 0);
+    std::vector<std::string> rlts;
+    ListPackageFiles(pkg, "rlt", rlts);
+    EXPECT_EQ(rlts, std::vector<std::string>{folder + "/charts/harbour.rlt"});
+    std::set<std::string> folders;
+    ListPackageFolders(pkg, "RL3", folders);
+    EXPECT_EQ(folders, std::set<std::string>{folder + "/charts"});
+
+    std::unique_ptr<CRasterleaf> opened(CRasterleaf::OpenFile(nullptr, folder + "/charts/harbour.rlt"));
+    ASSERT_NE(opened, nullptr);
+
+    // Installed and unchanged: nothing is fetched again.
+    server.ClearRequests();
+    ASSERT_TRUE(Install(error)) << error;
+    EXPECT_EQ(RangedReads(), 0u);
+}
+
+TEST_F(PackageTest, UpdateFetchesOnlyChangedBlocksAndTrimsShrunkFiles)
+{
+    ASSERT_TRUE(writer.Write(pkg));
+    writer.Serve(server);
+    std::string error;
+    ASSERT_TRUE(Install(error)) << error;
+
+    // The second megabyte changed, and the chart got shorter.
+    std::string big2 = big;
+    big2[1048576 + 10] ^= 0x5A;
+    std::string chart2 = chart.substr(0, chart.size() - 100);
+    writer.files = {{"charts/harbour.rlt", chart2}, {"charts/big.rl3", big2}};
+    ASSERT_TRUE(writer.Write(pkg));
+    writer.Serve(server);
+    server.ClearRequests();
+    ASSERT_TRUE(Install(error)) << error;
+    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big2);
+    EXPECT_TRUE(Slurp(folder + "/charts/harbour.rlt") == chart2); // no stale tail
+    // Only the changed block; the shorter chart keeps its bytes and is cut.
+    EXPECT_EQ(RangedReads(), 1u);
+}
+
+TEST_F(PackageTest, CorruptBlockFailsAndLeavesTheInstalledFilesAlone)
+{
+    ASSERT_TRUE(writer.Write(pkg));
+    writer.Serve(server);
+    std::string error;
+    ASSERT_TRUE(Install(error)) << error;
+
+    // The manifest announces a new third block that the server serves damaged.
+    std::string big2 = big;
+    big2[2 * 1048576 + 1] ^= 0x01;
+    writer.files = {{"charts/harbour.rlt", chart}, {"charts/big.rl3", big2}};
+    ASSERT_TRUE(writer.Write(pkg));
+    server.AddFile("/MVT/test/charts/big.rl3", big); // stale copy: sums do not match
+    EXPECT_FALSE(Install(error));
+    EXPECT_NE(error.find("charts/big.rl3 is damaged"), std::string::npos) << error;
+    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
+    EXPECT_TRUE(Slurp(folder + "/charts/harbour.rlt") == chart);
+}
+
+TEST_F(PackageTest, DamagedManifestsInstallNothing)
+{
+    writer.Serve(server);
+    std::string full = writer.Manifest();
+    std::string error;
+
+    // Cut inside the second entry's check values.
+    writer.truncateTo = full.size() - 6;
+    ASSERT_TRUE(writer.Write(pkg));
+    EXPECT_FALSE(Install(error));
+    EXPECT_EQ(error, "package damaged");
+    EXPECT_EQ(GetPackageMissingBytes(pkg), -1);
+    EXPECT_FALSE(Exists(folder + "/charts"));
+
+    // A name leading out of the package's folder.
+    writer.truncateTo = SIZE_MAX;
+    writer.useRawEntries = true;
+    writer.rawEntries = {{"charts/harbour.rlt", chart.size(), tessatest::BlockChecks(chart)},
+                         {"../x", 5, {tessatest::BlockChecks("hello")}}};
+    server.AddFile("/MVT/x", "hello");
+    ASSERT_TRUE(writer.Write(pkg));
+    EXPECT_FALSE(Install(error));
+    EXPECT_EQ(error, "package damaged");
+    EXPECT_FALSE(Exists(root + "/MVT/x"));
+    EXPECT_FALSE(Exists(folder + "/charts/harbour.rlt"));
+    EXPECT_EQ(RangedReads(), 0u);
+
+    // An entry larger than the whole package, and a size of 0.
+    writer.rawEntries = {{"a.rlt", 10, {0}}};
+    writer.totalOverride = 5;
+    ASSERT_TRUE(writer.Write(pkg));
+    EXPECT_FALSE(Install(error));
+    EXPECT_EQ(error, "package damaged");
+    writer.rawEntries = {{"a.rlt", 0, {}}};
+    writer.totalOverride = -1;
+    ASSERT_TRUE(writer.Write(pkg));
+    EXPECT_FALSE(Install(error));
+
+    // More entries announced than present.
+    writer.useRawEntries = false;
+    writer.countOverride = 3;
+    ASSERT_TRUE(writer.Write(pkg));
+    EXPECT_FALSE(Install(error));
+    EXPECT_EQ(error, "package damaged");
+
+    // Not a package at all.
+    ASSERT_TRUE(tessatest::WriteWholeFile(pkg, "not a package"));
+    EXPECT_FALSE(Install(error));
+    EXPECT_EQ(GetPackageName(pkg), "");
+    EXPECT_FALSE(Exists(folder + "/a.rlt"));
+}
+
+TEST_F(PackageTest, ServerFailureAndCancelDeleteOnlyWhatTheyTouched)
+{
+    ASSERT_TRUE(writer.Write(pkg));
+    server.AddFile("/MVT/test/charts/harbour.rlt", chart);
+    server.SetStatus("/MVT/test/charts/big.rl3", 404);
+    std::string error;
+    EXPECT_FALSE(Install(error));
+    EXPECT_NE(error.find("404"), std::string::npos) << error;
+    EXPECT_FALSE(Exists(folder + "/charts/big.rl3"));
+
+    // A failure flag already set (cancel) fetches nothing and says nothing.
+    server.ClearRequests();
+    CWebProgress progress;
+    std::atomic<bool> failure{true};
+    EXPECT_FALSE(PackageInstall(pkg, &progress, &failure, error));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(RangedReads(), 0u);
+}
+
+class CFakeKeepAwake : public IKeepAwake {
+public:
+    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
+    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
+    uint32_t Acquire(const std::string&) override { return ++count; }
+    void Release(uint32_t) override { ++released; }
+    uint32_t count = 0, released = 0;
+
+private:
+    IKeepAwake* m_before;
+};
+
+struct CCodeProbe {
+    std::shared_ptr<int> code = std::make_shared<int>(1234);
+    CCallback storage;
+    void Push()
+    {
+        auto c = code;
+        PushProgressCallback(storage, CCallback([c](int32_t v) { return *c = v; }));
+    }
+    bool Ran() const { return *code != 1234; }
+};
+
+template <class Pred> bool PumpUntil(Pred pred)
+{
+    auto end = std::chrono::steady_clock::now() + 20s;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
+{
+    CFakeKeepAwake awake;
+    tessatest::CScriptedPresenter presenter;
+    QWidget window;
+    ASSERT_TRUE(writer.Write(pkg));
+    writer.Serve(server);
+
+    // Not enough room: the question, answered No, starts nothing.
+    SetFreeSpaceForTesting(1000);
+    presenter.AnswerButton(1);
+    CCodeProbe refused;
+    refused.Push();
+    InstallPackage(&window, pkg);
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_EQ(presenter.Last().title, "Not enough space");
+    EXPECT_EQ(presenter.Last().text, NotEnoughSpaceText("Test Package", chart.size() + big.size(), 1000));
+    EXPECT_EQ(presenter.Last().buttons, (std::vector<std::string>{"Yes", "No"}));
+    presenter.DeliverAll();
+    EXPECT_EQ(*refused.code, -1);
+    EXPECT_FALSE(GetMapDownloadState().IsRunning());
+    EXPECT_FALSE(Exists(folder + "/charts/harbour.rlt"));
+
+    // Answered Yes: the install runs under the progress dialog.
+    presenter.AnswerButton(0);
+    CCodeProbe accepted;
+    accepted.Push();
+    InstallPackage(&window, pkg);
+    presenter.DeliverAll();
+    EXPECT_TRUE(GetMapDownloadState().IsRunning());
+    auto* dialog = window.findChild<progress_dialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->MessageText(), "Downloading map package: Test Package");
+    ASSERT_TRUE(PumpUntil([&] { return accepted.Ran(); }));
+    EXPECT_EQ(*accepted.code, 0);
+    EXPECT_FALSE(GetMapDownloadState().IsRunning());
+    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
+    EXPECT_EQ(awake.count, awake.released);
+
+    // A damaged manifest cannot be opened.
+    presenter.ClearShown();
+    SetFreeSpaceForTesting(0);
+    ASSERT_TRUE(tessatest::WriteWholeFile(pkg, writer.Manifest().substr(0, 40)));
+    CCodeProbe damaged;
+    damaged.Push();
+    InstallPackage(&window, pkg);
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_EQ(presenter.Last().title, "Error opening TS Package");
+    EXPECT_EQ(presenter.Last().text, pkg);
+    presenter.DeliverAll();
+    EXPECT_EQ(*damaged.code, -1);
+
+    // A failing block shows its text under "Error" and gives -1.
+    presenter.ClearShown();
+    writer.files[1].bytes = Pattern(1048576 + 1, 9);
+    ASSERT_TRUE(writer.Write(pkg));
+    CCodeProbe failed;
+    failed.Push();
+    InstallPackage(&window, pkg);
+    ASSERT_TRUE(PumpUntil([&] { return failed.Ran(); }));
+    EXPECT_EQ(*failed.code, -1);
+    ASSERT_FALSE(presenter.Shown().empty());
+    EXPECT_EQ(presenter.Last().title, "Error");
+    EXPECT_NE(presenter.Last().text.find("damaged"), std::string::npos);
+    presenter.DeliverAll();
+}
+
+} // namespace
