@@ -1,1 +1,0 @@
-// The chart view, the overlay objects and the own ship.
