@@ -234,6 +234,35 @@ TEST_F(RasterleafTest, BlocksOutsideTheFileCountAsAbsent)
     EXPECT_EQ(chart->GetMapType(), "Nautical");
 }
 
+TEST_F(RasterleafTest, TilesOfEveryKindReadBackAtEveryLevel)
+{
+    std::mt19937 rng(9);
+    for (TileKind kind : {TileKind::Huffman, TileKind::RunLength, TileKind::Packed}) {
+        CChartWriter w(4, 3);
+        std::vector<std::vector<uint8_t>> images;
+        for (uint32_t i = 0; i < 12; ++i) {
+            std::vector<uint8_t> image(kTilePixels);
+            const unsigned colours = 1 + rng() % 127;
+            for (int p = 0; p < kTilePixels; ++p)
+                image[size_t(p)] = uint8_t(rng() % 8 ? (p ? image[size_t(p - 1)] : 0) : rng() % colours);
+            w.SetTile(i % 4, i / 4, image.data(), kind);
+            images.push_back(image);
+        }
+        auto chart = OpenBytes(w.Build());
+        ASSERT_TRUE(chart);
+        uint8_t buf[kTilePixels];
+        std::vector<uint8_t> stored(kTilePixels);
+        for (uint32_t i = 0; i < 12; ++i) {
+            ToStoredOrder(images[i].data(), stored.data());
+            for (int level = 0; level <= kMaxTileLevel; ++level) {
+                ASSERT_EQ(chart->GetTile(int(i % 4), int(i / 4), level, buf, nullptr), 0);
+                ASSERT_TRUE(std::equal(buf, buf + (kTilePixels >> level), stored.begin()))
+                    << "kind " << int(kind) << " tile " << i << " level " << level;
+            }
+        }
+    }
+}
+
 TEST_F(RasterleafTest, TilesOutsideOrUnreadableFillWithOneOrZero)
 {
     std::vector<uint8_t> pattern;
