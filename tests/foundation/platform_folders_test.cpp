@@ -1,0 +1,123 @@
+// The Linux folders and desktop services, with every folder root moved into a
+// scratch folder so the real home is never touched.
+#include "foundation/platform/PlatformFolders.h"
+#include "foundation/platform/PlatformServices.h"
+#include "foundation/util/Files.h"
+#include "foundation/util/Folders.h"
+#include "support/TestPaths.h"
+
+#include <QDesktopServices>
+#include <QObject>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+class PlatformFoldersTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = tessatest::MakeScratchDir("platform_folders");
+        SetFolderRootForTesting(root);
+    }
+    void TearDown() override
+    {
+        SetFolderRootForTesting("");
+        SetResourceFoldersForTesting({});
+    }
+    std::string root;
+};
+
+TEST_F(PlatformFoldersTest, UserFoldersAreMadeBelowTheRoot)
+{
+    EXPECT_EQ(GetApplicationSupportFolder(), root + "/data/tessaroute");
+    EXPECT_TRUE(IsDirectory(root + "/data/tessaroute"));
+    EXPECT_EQ(GetApplicationSupportFolder("maps/base"), root + "/data/tessaroute/maps/base");
+    EXPECT_TRUE(IsDirectory(root + "/data/tessaroute/maps/base"));
+    EXPECT_EQ(GetDocumentsFolder(""), root + "/Documents/Tessaroute");
+    EXPECT_TRUE(IsDirectory(root + "/Documents/Tessaroute"));
+    EXPECT_EQ(GetCachesFolder("tiles"), root + "/cache/tessaroute/tiles");
+    EXPECT_TRUE(IsDirectory(root + "/cache/tessaroute/tiles"));
+}
+
+TEST_F(PlatformFoldersTest, TemporaryFolderIsPrivate)
+{
+    std::string temp = GetTempFolder();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.rfind(root + "/tmp/tessaroute-", 0), 0u) << temp;
+    struct stat st;
+    ASSERT_EQ(::stat(temp.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(GetTempFolder(), temp); // one per process
+    std::string a = MakeTempFileName("gpx"), b = MakeTempFileName("gpx");
+    EXPECT_EQ(a.rfind(temp + "/tmp", 0), 0u);
+    EXPECT_EQ(a.substr(a.size() - 4), ".gpx");
+    EXPECT_NE(a, b);
+}
+
+TEST_F(PlatformFoldersTest, ResourcesAreFoundInOrderAndStayInTheirFolders)
+{
+    std::string first = root + "/installed", second = root + "/build";
+    CreateDirectoryPath(first);
+    CreateDirectoryPath(second + "/images");
+    std::ofstream(second + "/WMM.COF") << "coefficients";
+    std::ofstream(second + "/images/anchor.png") << "png";
+    std::ofstream(first + "/anchor.png") << "png";
+    SetResourceFoldersForTesting({first, second});
+    EXPECT_EQ(GetResourceFolder(), first);
+    EXPECT_EQ(GetResourcePath("WMM", "COF"), second + "/WMM.COF");
+    EXPECT_EQ(GetResourcePath("anchor", "png"), first + "/anchor.png");
+    EXPECT_EQ(GetResourcePath("missing", "png"), "");
+    EXPECT_EQ(GetResourcePath("../build/WMM", "COF"), "");
+    EXPECT_EQ(GetResourcePath("/etc/passwd", ""), "");
+
+    // The real search list holds the source resources of this tree.
+    SetResourceFoldersForTesting({});
+    std::vector<std::string> folders = GetResourceSearchFolders();
+    ASSERT_FALSE(folders.empty());
+    EXPECT_EQ(folders.back(), std::string(TESSA_SOURCE_RESOURCES));
+}
+
+TEST(PlatformServicesTest, ScaleFactorAndNetworkName)
+{
+    EXPECT_GE(GetScaleFactor(), 1.0);
+    SetScaleFactorForTesting(2.0);
+    EXPECT_EQ(GetScaleFactor(), 2.0);
+    SetScaleFactorForTesting(0);
+    // Without NetworkManager (as on build machines) the name is "Unknown";
+    // with it, some name. Never empty, never a hang.
+    EXPECT_FALSE(GetWiFiSSID().empty());
+    EXPECT_EQ(GetBundleIdentifier(), "tessaroute");
+    EXPECT_FALSE(GetShortVersionString().empty());
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+TEST(PlatformServicesTest, WebPagesAndFilesGoToTheDesktop)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    EXPECT_TRUE(OpenURLInBrowser("https://example.org/help?x=1"));
+    EXPECT_TRUE(OpenFileWithDefaultApp("/tmp/route 1.gpx"));
+    EXPECT_FALSE(OpenURLInBrowser(""));
+    EXPECT_FALSE(OpenFileWithDefaultApp(""));
+    QDesktopServices::unsetUrlHandler("https");
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 2);
+    EXPECT_EQ(catcher.urls[0].toString().toStdString(), "https://example.org/help?x=1");
+    EXPECT_EQ(catcher.urls[1].toLocalFile().toStdString(), "/tmp/route 1.gpx");
+}
+
+} // namespace
+
+#include "platform_folders_test.moc"
