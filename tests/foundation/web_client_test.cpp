@@ -96,7 +96,11 @@ TEST_F(WebClient, RangedReadsCrossThePartSplit)
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/mapchunks/big.rl3.5");
     EXPECT_EQ(requests[0].Header("range"), "bytes=7-22");
-    // Every request went over the one connection the client keeps.
+    // A short error page is read to its end, so even a refused read keeps
+    // the connection: every request went over the one the client holds.
+    EXPECT_EQ(web.ReadRange("/mapchunks/big.rl3.slredir.txt", 0, 199, small.data()), 0);
+    EXPECT_EQ(web.GetErrorCode(), 404);
+    EXPECT_EQ(web.ReadRange("/mapchunks/big.rl3", 0, 16, small.data()), 16);
     EXPECT_EQ(server.ConnectionCount(), 1);
 }
 

@@ -28,6 +28,7 @@ std::once_flag gCurlInit;
 const char kNoServerText[] = "No chart server is set.\nEnter the address of your chart server in the settings; "
                              "until then nothing can be downloaded.";
 const char kNoAddressText[] = "The server's address is not valid.";
+constexpr int64_t kMaxDiscard = 64 * 1024;
 const char kBadPathText[] = "The address of the file on the server is not valid.";
 
 CURL* Easy(void* p) { return static_cast<CURL*>(p); }
@@ -85,6 +86,8 @@ struct CWebServer::Transfer {
     bool decided = false;
     bool accepted = false;
     bool anyByte = false;
+    int64_t discarded = 0; // bytes of a refused reply read to keep the connection
+    int64_t uploaded = 0;
     bool userCancelled = false;
     bool aborted = false;
     bool stalled = false;
@@ -259,8 +262,12 @@ size_t CWebServer::OnWrite(char* data, size_t size, size_t count, void* arg)
     t->anyByte = true;
     t->lastActivity = Clock::now();
     t->Decide(Easy(t->self->m_easy));
-    if (!t->accepted)
-        return 0; // the error page is not wanted
+    if (!t->accepted) {
+        // A short error page is read and dropped so that the connection stays
+        // open for the next request; anything longer ends the transfer.
+        t->discarded += static_cast<int64_t>(n);
+        return t->discarded <= kMaxDiscard ? n : 0;
+    }
     if (t->kind == Kind::Range) {
         int64_t room = t->want - t->got;
         size_t copy = static_cast<size_t>(std::min<int64_t>(room, static_cast<int64_t>(n)));
@@ -282,10 +289,14 @@ size_t CWebServer::OnWrite(char* data, size_t size, size_t count, void* arg)
     return n;
 }
 
-int CWebServer::OnProgress(void* arg, int64_t dlTotal, int64_t dlNow, int64_t, int64_t)
+int CWebServer::OnProgress(void* arg, int64_t dlTotal, int64_t dlNow, int64_t, int64_t ulNow)
 {
     auto* t = static_cast<Transfer*>(arg);
     CWebServer* self = t->self;
+    if (ulNow != t->uploaded) {
+        t->uploaded = ulNow; // a long request body is progress too
+        t->lastActivity = Clock::now();
+    }
     if (t->kind != Kind::Range && self->m_progress) {
         self->m_progress->done.store(dlNow);
         self->m_progress->total.store(dlTotal);
