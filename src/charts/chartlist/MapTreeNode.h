@@ -20,20 +20,25 @@ public:
     // dropped) and returns its leaf.
     CMapTreeNode* Add(const std::string& path, std::shared_ptr<T> item)
     {
-        CMapTreeNode* node = this;
+        std::vector<std::string> parts;
         size_t start = 0;
         while (start <= path.size()) {
             size_t bar = path.find('|', start);
             if (bar == std::string::npos)
                 bar = path.size();
             if (bar > start)
-                node = node->Child(path.substr(start, bar - start));
+                parts.push_back(path.substr(start, bar - start));
             start = bar + 1;
         }
-        if (node == this)
-            node = Child(std::string());
-        node->m_item = std::move(item);
-        return node;
+        if (parts.empty())
+            parts.emplace_back();
+        CMapTreeNode* node = this;
+        for (size_t i = 0; i + 1 < parts.size(); ++i)
+            node = node->Group(parts[i]);
+        // Every item gets a leaf of its own, even beside one of the same name.
+        CMapTreeNode* leaf = node->Insert(parts.back());
+        leaf->m_item = std::move(item);
+        return leaf;
     }
 
     const std::string& Label() const { return m_label; }
@@ -75,6 +80,10 @@ public:
         return false;
     }
 
+    // Defined for the node types that have them (the chart tree).
+    void StoreSelectedTypes();
+    bool ExpandPathTo(const std::string& path);
+
     // Visits every node, depth first, this one included.
     template <class Visit> void ForEach(Visit&& visit)
     {
@@ -84,15 +93,20 @@ public:
     }
 
 private:
-    CMapTreeNode* Child(const std::string& label)
+    // The group child of that label (a node without an item), made when missing.
+    CMapTreeNode* Group(const std::string& label)
     {
-        auto it = std::lower_bound(m_children.begin(), m_children.end(), label,
-                                   [](const std::unique_ptr<CMapTreeNode>& c, const std::string& l) {
-                                       return c->m_label < l;
+        for (auto& c : m_children)
+            if (c->m_label == label && !c->m_item)
+                return c.get();
+        return Insert(label);
+    }
+    CMapTreeNode* Insert(const std::string& label)
+    {
+        auto it = std::upper_bound(m_children.begin(), m_children.end(), label,
+                                   [](const std::string& l, const std::unique_ptr<CMapTreeNode>& c) {
+                                       return l < c->m_label;
                                    });
-        if (it != m_children.end() && (*it)->m_label == label && !(*it)->m_item)
-            return it->get();
-        // A leaf never takes children: a second chart of the same name gets its own leaf.
         return m_children.insert(it, std::make_unique<CMapTreeNode>(label, this))->get();
     }
 
