@@ -2,6 +2,7 @@
 
 #include "foundation/NumberText.h"
 #include "foundation/events/Clock.h"
+#include "foundation/util/Folders.h"
 
 #include <cmath>
 #include <cstdio>
@@ -254,4 +255,13 @@ float GetMagneticVariation(const std::string& coefficientFile, double latitude, 
     const double year = ClampModelYear(model, 1970.0 + time / kSecondsPerYear);
     const double d = MagneticDeclination(model, latitude, longitude, altitudeMetres, year);
     return std::isfinite(d) ? static_cast<float>(d) : 0.0f;
+}
+
+std::string MagneticModelResourcePath()
+{
+    std::string path = GetResourcePath("WMM_COF", "");
+    // An installation may carry it with the type the resource was declared with.
+    if (path.empty())
+        path = GetResourcePath("WMM_COF", "txt");
+    return path;
 }

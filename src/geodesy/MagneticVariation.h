@@ -44,3 +44,6 @@ double MagneticDeclination(const CMagneticModel& model, double latitude, double 
 // validity. 0 when the file cannot be read or the position is not usable.
 float GetMagneticVariation(const std::string& coefficientFile, double latitude, double longitude,
                            double altitudeMetres, double time);
+
+// The shipped coefficient resource "WMM_COF" ("" when it cannot be found).
+std::string MagneticModelResourcePath();

@@ -63,6 +63,15 @@ TEST(MagneticVariation, OfficialTestPointsWithPublishedFile)
     CheckOfficialPoints(tessatest::TestDataFile("wmm/WMM2025.COF"));
 }
 
+TEST(MagneticVariation, ShippedResourceIsFound)
+{
+    const std::string path = MagneticModelResourcePath();
+    ASSERT_FALSE(path.empty());
+    CMagneticModel model;
+    ASSERT_TRUE(LoadMagneticModel(path, model));
+    EXPECT_EQ(model.name, "WMM-2025");
+}
+
 TEST(MagneticVariation, ShippedCoefficientsMatchPublishedFile)
 {
     TESSA_REQUIRE_TESTDATA("wmm/WMM2025.COF");
