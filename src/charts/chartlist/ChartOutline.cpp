@@ -359,6 +359,11 @@ std::string CChartOutline::GetInfoText() const
     CChartFileSource source(path);
     if (!source.IsOpen())
         return "Can't open file";
+    return InfoText(source, path);
+}
+
+std::string CChartOutline::InfoText(const IChartHeaderSource& source, const std::string& path)
+{
     HeaderView h;
     if (!source.ReadAt(0, h.bytes, kHeaderSize) || !MagicOK(h.Word(kWordMagic)))
         return "Not a rlt file";

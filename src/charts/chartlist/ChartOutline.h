@@ -109,6 +109,12 @@ public:
     double centreLon = 0;
     double latShift = 0, lonShift = 0;
 
+    // The outline points from a source (wrapped and shifted as in the scan);
+    // false when they cannot all be read or are not finite.
+    bool ReadOutline(const IChartHeaderSource& source, CPolygon& out) const;
+    // The detail text from a source; `path` decides the folder kind.
+    static std::string InfoText(const IChartHeaderSource& source, const std::string& path);
+
     // The chart list window's orders.
     class CSortedPointer {
     public:
@@ -124,8 +130,6 @@ public:
     };
 
 private:
-    bool ReadOutline(const IChartHeaderSource& source, CPolygon& out) const;
-
     mutable CPolygon m_outline;
     mutable bool m_outlineTried = false;
 };
