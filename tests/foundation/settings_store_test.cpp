@@ -2,6 +2,7 @@
 // values in both directions, the two files' precedence, and saves that never
 // lose the old file.
 #include "foundation/drawing/GraphicsColor.h"
+#include "foundation/platform/PlatformFolders.h"
 #include "foundation/settings/ColourText.h"
 #include "foundation/settings/GlobalSettingsType.h"
 #include "foundation/settings/IniFile.h"
@@ -357,4 +358,25 @@ TEST(GlobalSettingsTypeList, CategoriesAreFoundByName)
     EXPECT_EQ(CGlobalSettingsType::Find("Units"), nullptr);
     CGlobalSettingsType::Find("GPS Settings")->Open();
     EXPECT_EQ(gps.opened, 1);
+}
+
+TEST(SettingsPaths, DefaultFilesLieInTheDataAndDocumentsFolders)
+{
+    const std::string root = tessatest::MakeScratchDir("settings-folders");
+    SetFolderRootForTesting(root);
+    EXPECT_EQ(PersistantData::GetIniPath("Tessaroute"), root + "/data/tessaroute/Tessaroute.ini");
+    EXPECT_EQ(PersistantData::GetSecondaryIniPath("Tessaroute"), root + "/Documents/Tessaroute/Tessaroute.ini");
+
+    // The primary folder is made by the first save.
+    std::filesystem::create_directories(root + "/Documents/Tessaroute");
+    WriteAll(root + "/Documents/Tessaroute/Tessaroute.ini", "Sample:text=from+documents\n");
+    CSample s;
+    ASSERT_TRUE(PersistantData::LoadAll("Tessaroute"));
+    EXPECT_EQ(s.text, "from documents");
+    s.SetModified();
+    ASSERT_TRUE(PersistantData::SaveAll()) << PersistantData::LastError();
+    EXPECT_NE(ReadAll(root + "/data/tessaroute/Tessaroute.ini").find("Sample:text=from+documents"),
+              std::string::npos);
+    SetFolderRootForTesting("");
+    std::filesystem::remove_all(root);
 }

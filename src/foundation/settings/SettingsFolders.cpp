@@ -1,13 +1,14 @@
 #include "foundation/settings/SettingsFolders.h"
 
-#include <QStandardPaths>
+#include "foundation/platform/PlatformFolders.h"
 
+// Looking for settings must not make folders; SaveAll makes the data folder.
 std::string SettingsDataFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/tessaroute";
+    return GetPlatformDataFolder();
 }
 
 std::string SettingsDocumentsFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString() + "/Tessaroute";
+    return GetPlatformDocumentsFolder();
 }
