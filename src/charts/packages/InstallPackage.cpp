@@ -66,7 +66,9 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
                              return outcome->ok.load() ? code : -1;
                          }));
 
+    bool handed = false; // a box or the progress dialog took the continuations
     if (!GetMapDownloadState().IsRunning()) {
+        handed = true;
         int64_t needed = GetPackageMissingBytes(packagePath);
         if (needed < 0) {
             MessageBox(parent, nullptr, "Error opening TS Package", packagePath, {{"OK", PassFailureOn}});
@@ -83,6 +85,13 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
                     PassFailureOn);
             }
         }
+    }
+    if (!handed) {
+        // Refused at once: end as a dialog would, so that the caller's
+        // continuations see -1 rather than a scope end's 0.
+        CDialogCallbackList now;
+        now.TakeOverPendingList();
+        now.EndDialog(0);
     }
     RunDialogCallbacksUntil(storage);
 }
