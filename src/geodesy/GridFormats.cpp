@@ -351,8 +351,8 @@ bool CUnitsMGRS::Parse(std::string_view text, double& latitude, double& longitud
         bool northp;
         double x, y;
         GeographicLib::MGRS::Reverse(clean, zone, northp, x, y, prec, true);
-        if (zone < GeographicLib::UTMUPS::MINZONE || zone > GeographicLib::UTMUPS::MAXZONE || !std::isfinite(x) ||
-            !std::isfinite(y))
+        if (zone < GeographicLib::UTMUPS::MINZONE || zone > GeographicLib::UTMUPS::MAXZONE ||
+            !std::isfinite(x) || !std::isfinite(y))
             return false;
         double lat, lon;
         GeographicLib::UTMUPS::Reverse(zone, northp, x, y, lat, lon);

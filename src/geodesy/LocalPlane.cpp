@@ -11,7 +11,8 @@ namespace {
 
 constexpr double kMetresPerNM = 1852.0;
 
-struct DegreeTables {
+struct DegreeTables
+{
     std::array<double, 91> lat{};
     std::array<double, 91> lon{};
     std::array<float, 91> sine{};

@@ -126,8 +126,8 @@ double ClampModelYear(const CMagneticModel& model, double decimalYear)
     return decimalYear;
 }
 
-double MagneticDeclination(const CMagneticModel& model, double latitude, double longitude, double altitudeMetres,
-                           double decimalYear)
+double MagneticDeclination(const CMagneticModel& model, double latitude, double longitude,
+                           double altitudeMetres, double decimalYear)
 {
     constexpr double rad = std::numbers::pi / 180.0;
     constexpr int N = CMagneticModel::kMaxDegree;

@@ -6,7 +6,8 @@
 #include <istream>
 #include <string>
 
-struct CMagneticModel {
+struct CMagneticModel
+{
     static constexpr int kMaxDegree = 12;
     static constexpr int kCount = (kMaxDegree + 1) * (kMaxDegree + 2) / 2; // 91, index n (n + 1) / 2 + m
 
@@ -35,8 +36,8 @@ double ClampModelYear(const CMagneticModel& model, double decimalYear);
 
 // Declination in degrees (east positive) at a WGS84 position, altitude in
 // metres above the ellipsoid, for a decimal year already within the model's validity.
-double MagneticDeclination(const CMagneticModel& model, double latitude, double longitude, double altitudeMetres,
-                           double decimalYear);
+double MagneticDeclination(const CMagneticModel& model, double latitude, double longitude,
+                           double altitudeMetres, double decimalYear);
 
 // The one entry point the rest of the system uses. Reads the coefficient file on
 // every call. Time in seconds since 1970 (UTC); times before 2000 count as

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-struct CPolyPoint {
+struct CPolyPoint
+{
     double x = 0;
     double y = 0;
 };
@@ -60,7 +61,8 @@ public:
 };
 
 // Integer rectangle; the right and bottom edges are exclusive.
-struct IntRect {
+struct IntRect
+{
     int32_t left = 0;
     int32_t top = 0;
     int32_t right = 0;

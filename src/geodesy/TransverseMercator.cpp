@@ -13,7 +13,8 @@ constexpr int kMaxInverseIterations = 20;
 } // namespace
 
 CEllipsoid::CEllipsoid(double semiMajor, double semiMinor)
-    : a(semiMajor), b(semiMinor), e2((semiMajor * semiMajor - semiMinor * semiMinor) / (semiMajor * semiMajor)),
+    : a(semiMajor), b(semiMinor),
+      e2((semiMajor * semiMajor - semiMinor * semiMinor) / (semiMajor * semiMajor)),
       n((semiMajor - semiMinor) / (semiMajor + semiMinor)), nu((semiMajor + semiMinor) / 2)
 {
 }
@@ -57,7 +58,8 @@ double CTransverseMercatorParams::MeridianArc(double phi) const
     const double n = ellipsoid.n, n2 = n * n, n3 = n2 * n;
     const double d = phi - phi0, s = phi + phi0;
     return ellipsoid.b * F0 *
-           ((1 + n + 1.25 * n2 + 1.25 * n3) * d - (3 * n + 3 * n2 + 21.0 / 8 * n3) * std::sin(d) * std::cos(s) +
+           ((1 + n + 1.25 * n2 + 1.25 * n3) * d -
+            (3 * n + 3 * n2 + 21.0 / 8 * n3) * std::sin(d) * std::cos(s) +
             (15.0 / 8 * n2 + 15.0 / 8 * n3) * std::sin(2 * d) * std::cos(2 * s) -
             35.0 / 24 * n3 * std::sin(3 * d) * std::cos(3 * s));
 }
@@ -134,10 +136,12 @@ bool CTransverseMercatorParams::Inverse(double easting, double northing, double&
 
 namespace geodesy {
 
-const CHelmertParams kWGS84toOSGB36 = {-446.448, 125.157, -542.06, -7.281901490265223e-7,
-                                       -1.1974897923405526e-6, -4.082616008623398e-6, 1.0000204894};
-const CHelmertParams kOSGB36toWGS84 = {446.448, -125.157, 542.06, 7.281901490265223e-7,
-                                       1.1974897923405526e-6, 4.082616008623398e-6, 0.9999795106};
+const CHelmertParams kWGS84toOSGB36 = {
+    -446.448,    125.157, -542.06, -7.281901490265223e-7, -1.1974897923405526e-6, -4.082616008623398e-6,
+    1.0000204894};
+const CHelmertParams kOSGB36toWGS84 = {
+    446.448,     -125.157, 542.06, 7.281901490265223e-7, 1.1974897923405526e-6, 4.082616008623398e-6,
+    0.9999795106};
 
 CEllipsoid WGS84Ellipsoid()
 {

@@ -3,7 +3,8 @@
 // Ordnance Survey series form, as the grid position formats need them.
 // Angles passed in and out are degrees; lengths are metres.
 
-struct CEllipsoid {
+struct CEllipsoid
+{
     double a = 0;  // semi-major axis, m
     double b = 0;  // semi-minor axis, m
     double e2 = 0; // first eccentricity squared
@@ -22,7 +23,8 @@ struct CEllipsoid {
 };
 
 // Seven-parameter similarity transform between two datums.
-struct CHelmertParams {
+struct CHelmertParams
+{
     double tx, ty, tz; // m
     double rx, ry, rz; // radians
     double s;          // scale factor near 1
@@ -30,7 +32,8 @@ struct CHelmertParams {
     void Apply(double& x, double& y, double& z) const;
 };
 
-struct CTransverseMercatorParams {
+struct CTransverseMercatorParams
+{
     CEllipsoid ellipsoid;
     double N0 = 0;      // false northing, m
     double E0 = 0;      // false easting, m

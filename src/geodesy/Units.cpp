@@ -89,7 +89,8 @@ std::string CUnits::PosFmtLatLon::FormatCoordinate(double value, char pos, char 
             }
             sec = 0;
         }
-        std::snprintf(buf, sizeof buf, "%d\xC2\xB0%d'%04.1f\"", static_cast<int>(deg), static_cast<int>(min), sec);
+        std::snprintf(buf, sizeof buf, "%d\xC2\xB0%d'%04.1f\"", static_cast<int>(deg), static_cast<int>(min),
+                      sec);
         break;
     }
     }

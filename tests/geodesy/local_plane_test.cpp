@@ -9,7 +9,8 @@ namespace {
 
 TEST(LocalPlane, DegreeTablesAreTheWGS84Lengths)
 {
-    struct Row {
+    struct Row
+    {
         int deg;
         double lat, lon;
     } rows[] = {{0, 59.70533251357, 60.10771641029},  {1, 59.70551635746, 60.09862298505},
@@ -34,7 +35,8 @@ TEST(LocalPlane, ScalesAndInterpolation)
 
     CLocalPlane mid(60.5, 0), south(-60.5, 0);
     const double expectLat = (geodesy::NMPerDegreeLatitude(60) + geodesy::NMPerDegreeLatitude(61)) / 2 * 1852;
-    const double expectLon = (geodesy::NMPerDegreeLongitude(60) + geodesy::NMPerDegreeLongitude(61)) / 2 * 1852;
+    const double expectLon =
+        (geodesy::NMPerDegreeLongitude(60) + geodesy::NMPerDegreeLongitude(61)) / 2 * 1852;
     EXPECT_NEAR(mid.MetresPerDegreeLatitude(), expectLat, 1e-6);
     EXPECT_NEAR(mid.MetresPerDegreeLongitude(), expectLon, 1e-6);
     EXPECT_EQ(south.MetresPerDegreeLatitude(), mid.MetresPerDegreeLatitude());

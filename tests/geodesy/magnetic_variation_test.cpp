@@ -15,7 +15,8 @@ namespace {
 
 const std::string kResource = std::string(TESSA_SOURCE_RESOURCES) + "/WMM_COF";
 
-struct TestPoint {
+struct TestPoint
+{
     double year, heightKm, lat, lon, declination;
 };
 
@@ -44,10 +45,12 @@ double YearToTime(double year)
 void CheckOfficialPoints(const std::string& coefficients)
 {
     TESSA_REQUIRE_TESTDATA("wmm/WMM2025_TEST_VALUES.txt");
-    const std::vector<TestPoint> points = ReadTestPoints(tessatest::TestDataFile("wmm/WMM2025_TEST_VALUES.txt"));
+    const std::vector<TestPoint> points =
+        ReadTestPoints(tessatest::TestDataFile("wmm/WMM2025_TEST_VALUES.txt"));
     ASSERT_EQ(points.size(), 100u);
     for (const TestPoint& p : points) {
-        const float d = GetMagneticVariation(coefficients, p.lat, p.lon, p.heightKm * 1000, YearToTime(p.year));
+        const float d =
+            GetMagneticVariation(coefficients, p.lat, p.lon, p.heightKm * 1000, YearToTime(p.year));
         EXPECT_NEAR(d, p.declination, 0.01) << p.year << " " << p.lat << " " << p.lon << " " << p.heightKm;
     }
 }
@@ -95,7 +98,8 @@ TEST(MagneticVariation, MalformedOrMissingFilesGiveZero)
     }
     testing::internal::CaptureStdout();
     EXPECT_EQ(GetMagneticVariation("/nonexistent/WMM_COF", 50, -1, 100, YearToTime(2026)), 0.0f);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Error opening coefficient file"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Error opening coefficient file"),
+              std::string::npos);
 }
 
 TEST(MagneticVariation, ReaderRefusesBrokenTables)
@@ -103,14 +107,14 @@ TEST(MagneticVariation, ReaderRefusesBrokenTables)
     CMagneticModel model;
     model.epoch = 1234;
     const char* broken[] = {
-        "",                                                      // no header
-        "2025.0\n",                                              // no name
-        "nan WMM\n",                                             // non-finite epoch
-        "2025.0 WMM-2025\n  1  0  -29351.8 0.0 12.0\n",          // short row
-        "2025.0 WMM-2025\n  1  0  -29351.8 0.0 12.0 0.0 7\n",    // long row
-        "2025.0 WMM-2025\n  1  0  inf 0.0 12.0 0.0\n",           // non-finite value
-        "2025.0 WMM-2025\n  1  x  1 0.0 12.0 0.0\n",             // not an order
-        "2025.0 AVeryLongModelNameIndeedMoreThanTwenty\n",      // name too long
+        "",                                                   // no header
+        "2025.0\n",                                           // no name
+        "nan WMM\n",                                          // non-finite epoch
+        "2025.0 WMM-2025\n  1  0  -29351.8 0.0 12.0\n",       // short row
+        "2025.0 WMM-2025\n  1  0  -29351.8 0.0 12.0 0.0 7\n", // long row
+        "2025.0 WMM-2025\n  1  0  inf 0.0 12.0 0.0\n",        // non-finite value
+        "2025.0 WMM-2025\n  1  x  1 0.0 12.0 0.0\n",          // not an order
+        "2025.0 AVeryLongModelNameIndeedMoreThanTwenty\n",    // name too long
     };
     for (const char* text : broken) {
         std::istringstream in(text);

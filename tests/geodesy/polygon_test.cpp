@@ -42,8 +42,8 @@ TEST(Polygon, ContainsIgnoresOrientationAndCountsEdgesOnce)
 
     // A ring of two squares: the hole is outside.
     CPolygon concave;
-    for (auto [x, y] : std::initializer_list<std::pair<double, double>>{{0, 0}, {10, 0}, {10, 10}, {6, 10},
-                                                                        {6, 4}, {4, 4}, {4, 10}, {0, 10}})
+    for (auto [x, y] : std::initializer_list<std::pair<double, double>>{
+             {0, 0}, {10, 0}, {10, 10}, {6, 10}, {6, 4}, {4, 4}, {4, 10}, {0, 10}})
         concave.Add(x, y);
     EXPECT_FALSE(concave.Contains(5, 8));
     EXPECT_TRUE(concave.Contains(2, 8));

@@ -27,7 +27,8 @@ void SplitUTM(const std::string& text, int& zone, char& letter, double& e, doubl
 {
     // "%lfE" would take the E for an exponent, so the text is split by hand.
     const size_t blank = text.find(' '), eMark = text.find('E', blank), nMark = text.find('N', eMark);
-    ASSERT_TRUE(blank != std::string::npos && eMark != std::string::npos && nMark != std::string::npos) << text;
+    ASSERT_TRUE(blank != std::string::npos && eMark != std::string::npos && nMark != std::string::npos)
+        << text;
     zone = std::stoi(text.substr(0, blank - 1));
     letter = text[blank - 1];
     e = std::stod(text.substr(blank + 1, eMark - blank - 1));
@@ -39,9 +40,9 @@ TEST(PositionFormats, RegistryOrderAndLookup)
     std::vector<std::string> names;
     for (const CUnits::PositionFormatType* f = CUnits::PositionFormatType::First(); f; f = f->Next())
         names.push_back(f->Name());
-    const std::vector<std::string> expected = {"UTM/WGS84 bands", "UTM on WGS84", "NZTM",
-                                               "Degrees",         "Deg,Min,Sec",  "Deg,Min",
-                                               "British National Grid", "MGRS"};
+    const std::vector<std::string> expected = {
+        "UTM/WGS84 bands", "UTM on WGS84",          "NZTM", "Degrees", "Deg,Min,Sec",
+        "Deg,Min",         "British National Grid", "MGRS"};
     EXPECT_EQ(names, expected);
     EXPECT_EQ(CUnits::PositionFormatType::Find("MGRS")->Name(), "MGRS");
     EXPECT_EQ(CUnits::PositionFormatType::Find("mgrs")->Name(), "Deg,Min");
@@ -78,7 +79,8 @@ TEST(PositionFormats, LatLonTexts)
 TEST(PositionFormats, TextsPeopleType)
 {
     const CUnits::PositionFormatType& f = Fmt("Deg,Min");
-    struct Case {
+    struct Case
+    {
         const char* text;
         double lat, lon;
     } cases[] = {
@@ -107,9 +109,9 @@ TEST(PositionFormats, TextsPeopleType)
 TEST(PositionFormats, BadLatLonTextsFailWithoutWriting)
 {
     const CUnits::PositionFormatType& f = Fmt("Degrees");
-    for (const char* text : {"", "50", "90, 0", "-89.5, 0", "50N, 400W", "nan, nan", "inf, 1", "50, nan",
-                             "1e999, 1", "50.5 -1.25 3", "50,5, 1,25", "abc def", "50 x", ",", "N", "50N",
-                             "-nan -nan", "n50 30.5 w1 15"}) {
+    for (const char* text :
+         {"", "50", "90, 0", "-89.5, 0", "50N, 400W", "nan, nan", "inf, 1", "50, nan", "1e999, 1",
+          "50.5 -1.25 3", "50,5, 1,25", "abc def", "50 x", ",", "N", "50N", "-nan -nan", "n50 30.5 w1 15"}) {
         double lat = 7, lon = 8;
         EXPECT_FALSE(f.Parse(text, lat, lon)) << text;
         EXPECT_EQ(lat, 7) << text;
@@ -117,7 +119,8 @@ TEST(PositionFormats, BadLatLonTextsFailWithoutWriting)
     }
     double lat = 7, lon = 8;
     std::string s = "x";
-    for (const char* name : {"Degrees", "Deg,Min", "Deg,Min,Sec", "UTM on WGS84", "UTM/WGS84 bands", "NZTM", "MGRS"}) {
+    for (const char* name :
+         {"Degrees", "Deg,Min", "Deg,Min,Sec", "UTM on WGS84", "UTM/WGS84 bands", "NZTM", "MGRS"}) {
         EXPECT_FALSE(Fmt(name).Format(s, NAN, 0)) << name;
         EXPECT_EQ(s, "---") << name;
         EXPECT_FALSE(Fmt(name).Format(s, 10, INFINITY)) << name;
@@ -150,7 +153,8 @@ TEST(PositionFormats, NumbersIgnoreTheUserLocale)
 
 TEST(PositionFormats, EveryFormatRoundTrips)
 {
-    struct Spec {
+    struct Spec
+    {
         const char* name;
         double tolerance; // degrees of latitude the text's precision allows
         double latMin, latMax, lonMin, lonMax;
@@ -185,11 +189,12 @@ TEST(PositionFormats, EveryFormatRoundTrips)
 
 TEST(PositionFormats, UTMAgreesWithReference)
 {
-    struct P {
+    struct P
+    {
         double lat, lon;
-    } points[] = {{51, -1},        {-33.9, 18.4},  {40.7, -74},   {-41.3, 174.8}, {0, 3},
-                  {0.0001, -0.0001}, {-0.0001, 10}, {84, 2.9},     {-80, -177},    {60, 5.999},
-                  {60, 6.001},      {-45, -179.99}, {10, 179.999}, {56, 2.5},      {72, 20.9}};
+    } points[] = {{51, -1},          {-33.9, 18.4},  {40.7, -74},   {-41.3, 174.8}, {0, 3},
+                  {0.0001, -0.0001}, {-0.0001, 10},  {84, 2.9},     {-80, -177},    {60, 5.999},
+                  {60, 6.001},       {-45, -179.99}, {10, 179.999}, {56, 2.5},      {72, 20.9}};
     for (const P& p : points) {
         std::string text;
         ASSERT_TRUE(Fmt("UTM on WGS84").Format(text, p.lat, p.lon));
@@ -205,6 +210,18 @@ TEST(PositionFormats, UTMAgreesWithReference)
         EXPECT_EQ(letter, northp ? 'N' : 'S') << text;
         EXPECT_NEAR(e, x, 0.51) << text;
         EXPECT_NEAR(n, y, 0.51) << text;
+
+        // MGRS takes the library's standard zones (Norway and Svalbard included).
+        std::string mgrs, reference;
+        ASSERT_TRUE(Fmt("MGRS").Format(mgrs, p.lat, p.lon));
+        {
+            int z;
+            bool np;
+            double mx, my;
+            GeographicLib::UTMUPS::Forward(p.lat, p.lon, z, np, mx, my);
+            GeographicLib::MGRS::Forward(z, np, mx, my, p.lat, 5, reference);
+        }
+        EXPECT_EQ(mgrs, reference);
 
         std::string banded;
         ASSERT_TRUE(Fmt("UTM/WGS84 bands").Format(banded, p.lat, p.lon));
@@ -280,8 +297,9 @@ TEST(PositionFormats, NationalGrid)
     ASSERT_TRUE(CUnitsOSGB::ParseGridReference("SV 000 000", e, n));
     EXPECT_EQ(e, 0);
     EXPECT_EQ(n, 0);
-    for (const char* text : {"", "T", "TQ", "TQ 30 80", "TQ 3000 800", "TQ 30000 8000", "TI 300 800",
-                             "T1 300 800", "1Q 300 800", "XQ 300 800", "TQ 300000 800000", "T\xC3\xA9 300 800"}) {
+    for (const char* text :
+         {"", "T", "TQ", "TQ 30 80", "TQ 3000 800", "TQ 30000 8000", "TI 300 800", "T1 300 800", "1Q 300 800",
+          "XQ 300 800", "TQ 300000 800000", "T\xC3\xA9 300 800"}) {
         EXPECT_FALSE(CUnitsOSGB::ParseGridReference(text, e, n)) << text;
     }
 

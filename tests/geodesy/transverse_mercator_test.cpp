@@ -30,6 +30,7 @@ TEST(TransverseMercator, OrdnanceSurveyWorkedExamples)
 {
     const CTransverseMercatorParams grid = geodesy::NationalGridParams();
     const double lat0 = Dms(52, 39, 27.2531), lon0 = Dms(1, 43, 4.5177);
+    EXPECT_NEAR(grid.MeridianArc(lat0 * M_PI / 180), 4.0668829596e5, 1e-3);
     double e, n;
     grid.Forward(lat0, lon0, e, n);
     EXPECT_NEAR(e, 651409.903, 0.001);
@@ -46,7 +47,8 @@ TEST(TransverseMercator, OrdnanceSurveyWorkedExamples)
 
 TEST(TransverseMercator, NZTMPublishedPoints)
 {
-    struct P {
+    struct P
+    {
         double e, n, lat, lon;
     } points[] = {{1576041.150, 6188574.240, -34.444065991, 172.739193967},
                   {1576542.010, 5515331.050, -40.512408980, 172.723105968},
