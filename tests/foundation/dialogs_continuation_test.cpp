@@ -63,10 +63,14 @@ TEST_F(DialogsTest, ContinuationWithoutCallablePassesTheCodeOn)
     EXPECT_FALSE(empty.HasCallable());
     EXPECT_EQ(empty(-1), -1);
     EXPECT_EQ(empty(3), 3);
+    CCallback outer;
+    PushProgressCallback(outer, Recorder("outer", 0));
     CCallback storage;
     PushProgressCallback(storage, nullptr, nullptr);
-    EXPECT_EQ(GetPendingCallbackCount(), 0u);
-    RunDialogCallbacksUntil(storage); // nothing to run, nothing crashes
+    EXPECT_EQ(GetPendingCallbackCount(), 1u);
+    RunDialogCallbacksUntil(storage); // the outer scope's continuation stays
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(GetPendingCallbackCount(), 1u);
 }
 
 TEST_F(DialogsTest, MessageBoxTakesOverAndRunsContinuationsInOrder)

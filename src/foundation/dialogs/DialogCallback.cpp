@@ -93,6 +93,10 @@ const CCallback& PushFileDialogCallback(CCallback& storage, std::function<bool(c
 
 void RunDialogCallbacksUntil(const CCallback& storage)
 {
+    // One without a callable was never pushed: running on would take
+    // continuations that belong to outer scopes.
+    if (!storage.HasCallable())
+        return;
     int32_t code = 0;
     while (!g_pending.empty()) {
         CCallback next = std::move(g_pending.front());
