@@ -348,6 +348,13 @@ int CRasterleaf::GetPixels(int x, int y, int width, int height, int stride, int 
                 for (int64_t py = py0; py < py1; ++py) {
                     const uint8_t* src = tile + 64 * BitReverse6(int(py - ty * 64));
                     const int64_t oy = (py - y0) << m;
+                    if (m == 0) {
+                        uint32_t* dst = outRow(oy) + (px0 - x0);
+                        const uint8_t* s = src + (px0 - tx * 64);
+                        for (int64_t i = 0; i < px1 - px0; ++i)
+                            dst[i] = m_palette[s[i] & 0x7F];
+                        continue;
+                    }
                     for (int64_t dy = 0; dy < block && oy + dy < height; ++dy) {
                         uint32_t* dst = outRow(oy + dy);
                         for (int64_t px = px0; px < px1; ++px) {

@@ -103,6 +103,26 @@ TEST(PolynomialProjection, ScaleNorthAndPlacementOnThePlateCarree)
     EXPECT_NEAR(fx, 2048 + 160 * 204.8, 1e-6);
 }
 
+TEST(PolynomialProjection, ScaleAndNorthOnTheCubicSetFollowMercator)
+{
+    const Set s = Cubic();
+    CPolynomialProjection p;
+    p.Init(s.forward, s.inverse, s.width, s.height, 0, 0);
+    const double yn = std::log(std::tan(M_PI / 4 + 55.0 * M_PI / 360)),
+                 ys = std::log(std::tan(M_PI / 4 + 53.5 * M_PI / 360));
+    for (double y : {400.0, 2048.0, 3700.0}) {
+        double lat, lon;
+        p.PixelToLatLon(2048, y, lat, lon);
+        // Mercator: pixels per degree of latitude grow with sec(latitude).
+        const double pixelsPerDegree = s.height / (yn - ys) / std::cos(lat * M_PI / 180) * M_PI / 180;
+        EXPECT_NEAR(p.ScaleAt(2048, y), 60 / pixelsPerDegree, 60 / pixelsPerDegree * 1e-4) << y;
+        float c, sn;
+        p.NorthAt(2048, y, c, sn);
+        EXPECT_NEAR(c, 1.0f, 1e-6);
+        EXPECT_NEAR(sn, 0.0f, 1e-4);
+    }
+}
+
 TEST(PolynomialProjection, ChartWithoutGradientKeepsNorthUp)
 {
     double forward[20] = {}, inverse[20] = {};

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -371,4 +373,29 @@ TEST_F(RasterleafTest, RendersAtEveryZoom)
     // Areas off the chart render index 1.
     EXPECT_EQ(chart->GetPixels(-64, -64, 64, 64, 64, 0, out.data(), work.get()), 0);
     EXPECT_EQ(out[0], colour(1));
+}
+
+TEST_F(RasterleafTest, HeaderStringsReadFromADescriptorStopAtTheLimits)
+{
+    std::vector<uint8_t> bytes(3000, 'a');
+    bytes[10] = 0xE9;
+    bytes[11] = 0;
+    const std::string path = Save(bytes, "strings.bin");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::string s = "stale";
+    ReadHeaderString(fd, 8, s);
+    EXPECT_EQ(s, "aa\xC3\xA9");
+    ReadHeaderString(fd, 0, s);
+    EXPECT_EQ(s, "");
+    ReadHeaderString(fd, 12, s); // no terminator: cut at 1,023 bytes
+    EXPECT_EQ(s, std::string(1023, 'a'));
+    ReadHeaderString(fd, 2990, s); // cut at the end of the file
+    EXPECT_EQ(s, std::string(10, 'a'));
+    ReadHeaderString(fd, 5000, s);
+    EXPECT_EQ(s, "");
+    ::close(fd);
+    EXPECT_EQ(chartfile::StringAt(bytes.data(), bytes.size(), 2990), std::string(10, 'a'));
+    EXPECT_EQ(chartfile::StringAt(bytes.data(), bytes.size(), 12), std::string(1023, 'a'));
+    EXPECT_EQ(chartfile::StringAt(bytes.data(), bytes.size(), 3000), "");
 }
