@@ -16,11 +16,8 @@ class CPackageWorker::Job : public CWorkerThread::JobData {
 public:
     explicit Job(CPackageWorker& worker) : m_worker(worker), m_buffer(new uint8_t[kPackageBlockSize])
     {
-        std::string host;
-        int port = 0;
-        host = worker.m_host;
-        port = worker.m_port;
-        m_web = std::make_unique<CWebServer>(host.c_str(), false, port);
+        // Plain http, as the package names it: its host never comes from the user.
+        m_web = std::make_unique<CWebServer>(worker.m_host.c_str(), false, worker.m_port);
         m_web->SetConnectHook(&CPackageWorker::ConnectHook, &worker);
     }
     ~Job() override { CloseFile(false); }
