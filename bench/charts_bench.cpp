@@ -13,7 +13,8 @@ namespace {
 
 const std::string kBaseMap = std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt";
 
-struct CBaseMap {
+struct CBaseMap
+{
     std::unique_ptr<CRasterleaf> chart;
     std::vector<std::vector<uint8_t>> images; // every tile in image row order
 };
@@ -76,10 +77,22 @@ void DecodeKind(benchmark::State& state, chartwriter::TileKind kind)
     state.counters["tiles"] = double(tiles.size());
 }
 
-void BM_DecodeHuffmanTiles(benchmark::State& state) { DecodeKind(state, chartwriter::TileKind::Huffman); }
-void BM_DecodeRunLengthTiles(benchmark::State& state) { DecodeKind(state, chartwriter::TileKind::RunLength); }
-void BM_DecodePackedTiles(benchmark::State& state) { DecodeKind(state, chartwriter::TileKind::Packed); }
-void BM_DecodeAsShipped(benchmark::State& state) { DecodeKind(state, chartwriter::TileKind::Smallest); }
+void BM_DecodeHuffmanTiles(benchmark::State& state)
+{
+    DecodeKind(state, chartwriter::TileKind::Huffman);
+}
+void BM_DecodeRunLengthTiles(benchmark::State& state)
+{
+    DecodeKind(state, chartwriter::TileKind::RunLength);
+}
+void BM_DecodePackedTiles(benchmark::State& state)
+{
+    DecodeKind(state, chartwriter::TileKind::Packed);
+}
+void BM_DecodeAsShipped(benchmark::State& state)
+{
+    DecodeKind(state, chartwriter::TileKind::Smallest);
+}
 BENCHMARK(BM_DecodeHuffmanTiles)->Arg(0)->Arg(2);
 BENCHMARK(BM_DecodeRunLengthTiles)->Arg(0)->Arg(2);
 BENCHMARK(BM_DecodePackedTiles)->Arg(0)->Arg(2);

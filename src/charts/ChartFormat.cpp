@@ -1,5 +1,6 @@
 #include "charts/ChartFormat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 

@@ -71,10 +71,19 @@ inline double LeDouble(const uint8_t* p)
     return d;
 }
 
-inline bool MagicOK(uint32_t word0) { return (word0 | 1u) == kMagic; }
+inline bool MagicOK(uint32_t word0)
+{
+    return (word0 | 1u) == kMagic;
+}
 // Format versions 0 to 5 are understood.
-inline bool VersionOK(uint32_t word1) { return ((word1 & 0xFFFFFFu) & ~1u) < 6; }
-inline uint8_t KindOf(uint32_t word1) { return uint8_t(word1 >> 24); }
+inline bool VersionOK(uint32_t word1)
+{
+    return ((word1 & 0xFFFFFFu) & ~1u) < 6;
+}
+inline uint8_t KindOf(uint32_t word1)
+{
+    return uint8_t(word1 >> 24);
+}
 
 // True when [offset, offset + length) lies inside a file of `size` bytes.
 inline bool SpanInside(uint64_t offset, uint64_t length, uint64_t size)

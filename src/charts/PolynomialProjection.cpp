@@ -6,12 +6,12 @@
 double EvaluatePolynomial(const double* c, double u, double v)
 {
     const double uu = u * u, vv = v * v;
-    return c[0] + c[1] * u + c[2] * v + c[3] * uu + c[4] * u * v + c[5] * vv + c[6] * uu * u +
-           c[7] * uu * v + c[8] * u * vv + c[9] * vv * v;
+    return c[0] + c[1] * u + c[2] * v + c[3] * uu + c[4] * u * v + c[5] * vv + c[6] * uu * u + c[7] * uu * v +
+           c[8] * u * vv + c[9] * vv * v;
 }
 
-void PixelToLatLonCorrected(const double* forward, const double* inverse, double x, double y,
-                            double& lat, double& lon)
+void PixelToLatLonCorrected(const double* forward, const double* inverse, double x, double y, double& lat,
+                            double& lon)
 {
     const double lat0 = EvaluatePolynomial(inverse, x, y);
     const double lon0 = EvaluatePolynomial(inverse + 10, x, y);

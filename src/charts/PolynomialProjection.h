@@ -17,8 +17,8 @@ double PolynomialScaleAt(const double* block, double x, double y);
 
 // Shared by the chart and the projection: pixel to position with one
 // correction step through the forward set, shifts not added.
-void PixelToLatLonCorrected(const double* forward, const double* inverse, double x, double y,
-                            double& lat, double& lon);
+void PixelToLatLonCorrected(const double* forward, const double* inverse, double x, double y, double& lat,
+                            double& lon);
 // Position (already less the datum shift) to pixel, moving the longitude by
 // 360 degrees once when it lies more than 180 degrees from the centre.
 void LatLonToPixelWrapped(const double* forward, double lat, double lon, double centreLon, double& x,

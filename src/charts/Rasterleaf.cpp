@@ -17,7 +17,10 @@ using namespace chartfile;
 
 namespace {
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
 
 std::string Hex(uint32_t v)
 {
@@ -43,11 +46,17 @@ bool ReadPrefix(const std::string& path, uint8_t* out, size_t n)
     return got == ssize_t(n);
 }
 
-int64_t FloorDiv64(int64_t v) { return v >= 0 ? v / 64 : -((-v + 63) / 64); }
+int64_t FloorDiv64(int64_t v)
+{
+    return v >= 0 ? v / 64 : -((-v + 63) / 64);
+}
 
 } // namespace
 
-CRasterleaf::~CRasterleaf() { Close(); }
+CRasterleaf::~CRasterleaf()
+{
+    Close();
+}
 
 CRasterleaf1::~CRasterleaf1() = default;
 
@@ -229,14 +238,16 @@ std::string CRasterleaf::GetTitle() const
         title = m_path;
     const std::string type = GetMapType();
     const bool nautical = type.find("Nautical") != std::string::npos ||
-                          type.find("Marine") != std::string::npos ||
-                          type.find("Hydro") != std::string::npos;
+                          type.find("Marine") != std::string::npos || type.find("Hydro") != std::string::npos;
     if (nautical && HeaderWord(kWordDepths) != 0)
         title += ". Soundings in " + HeaderString(kWordDepths);
     return title;
 }
 
-std::string CRasterleaf::GetRightsNotice() const { return HeaderString(kWordRights); }
+std::string CRasterleaf::GetRightsNotice() const
+{
+    return HeaderString(kWordRights);
+}
 
 std::string CRasterleaf::GetMapType() const
 {

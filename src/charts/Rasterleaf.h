@@ -20,7 +20,8 @@ class QWidget;
 
 // The context record of a rendering work block. Chunked charts use it to ask
 // for coarser chunks to be decoded finer; single-file charts ignore it.
-struct CTileContext {
+struct CTileContext
+{
     // (argument, chunk store, chunk row, chunk column, decoded level, wanted level) -> taken
     bool (*request)(void* argument, void* store, int row, int column, int decodedLevel,
                     int wantedLevel) = nullptr;
@@ -30,7 +31,8 @@ struct CTileContext {
 };
 
 // What a rendering thread passes to `CRasterleaf::GetPixels`.
-struct CTileWorkBlock {
+struct CTileWorkBlock
+{
     CTileContext context;
     uint8_t tile[kTilePixels];
 };

@@ -49,7 +49,8 @@ int BitsFor(int k)
 // Least-significant-bit-first reader over a byte range. Past the end it feeds
 // zero bits and counts them, so the caller learns afterwards whether the
 // stream really held every bit it used.
-class CBitReader {
+class CBitReader
+{
 public:
     CBitReader(const uint8_t* p, size_t size) : m_p(p), m_left(size) {}
 
@@ -106,9 +107,10 @@ private:
 constexpr uint32_t kLeaf = 0x80000000u;
 constexpr int kMaxCodeDepth = 127;
 
-struct CTileTree {
+struct CTileTree
+{
     const uint8_t* bytes;
-    size_t end; // one past the tree's last node
+    size_t end;                 // one past the tree's last node
     std::vector<uint32_t> kids; // two per branch
     std::vector<int32_t> memo;  // byte position -> branch number, -1 unseen
 
@@ -179,8 +181,7 @@ void FillLookup(const CTileTree& t, uint32_t kid, int depth, uint32_t pattern, u
     FillLookup(t, t.kids[2 * kid + 1], depth + 1, pattern | (1u << depth), lut);
 }
 
-template <int N>
-void UnpackWords(const uint8_t* words, const uint8_t* lut, uint8_t* out, int count)
+template <int N> void UnpackWords(const uint8_t* words, const uint8_t* lut, uint8_t* out, int count)
 {
     constexpr int perWord = 32 / N;
     constexpr uint32_t mask = (1u << N) - 1;
@@ -305,13 +306,27 @@ bool DecodePackedTile(const uint8_t* data, size_t size, int colours, uint8_t* ou
         lut[i] = i < colours ? (data[i] & 0x7F) : 0;
     const uint8_t* w = data + colours;
     switch (n) {
-    case 1: UnpackWords<1>(w, lut, out, count); break;
-    case 2: UnpackWords<2>(w, lut, out, count); break;
-    case 3: UnpackWords<3>(w, lut, out, count); break;
-    case 4: UnpackWords<4>(w, lut, out, count); break;
-    case 5: UnpackWords<5>(w, lut, out, count); break;
-    case 6: UnpackWords<6>(w, lut, out, count); break;
-    default: UnpackWords<7>(w, lut, out, count); break;
+    case 1:
+        UnpackWords<1>(w, lut, out, count);
+        break;
+    case 2:
+        UnpackWords<2>(w, lut, out, count);
+        break;
+    case 3:
+        UnpackWords<3>(w, lut, out, count);
+        break;
+    case 4:
+        UnpackWords<4>(w, lut, out, count);
+        break;
+    case 5:
+        UnpackWords<5>(w, lut, out, count);
+        break;
+    case 6:
+        UnpackWords<6>(w, lut, out, count);
+        break;
+    default:
+        UnpackWords<7>(w, lut, out, count);
+        break;
     }
     return true;
 }

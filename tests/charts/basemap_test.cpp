@@ -9,9 +9,15 @@
 
 namespace {
 
-std::string BaseMapPath() { return std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt"; }
+std::string BaseMapPath()
+{
+    return std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt";
+}
 
-bool IsOceanBlue(QRgb c) { return qBlue(c) > qRed(c) + 20 && qBlue(c) > qGreen(c); }
+bool IsOceanBlue(QRgb c)
+{
+    return qBlue(c) > qRed(c) + 20 && qBlue(c) > qGreen(c);
+}
 
 } // namespace
 
@@ -41,7 +47,9 @@ TEST(WorldBaseMap, OpensRendersAndIsPlacedOnTheWorld)
     QImage image(2048, 1024, QImage::Format_RGB32);
     auto work = std::make_unique<CTileWorkBlock>();
     // The renderer writes bottom-up; a negative stride view is the upright picture.
-    ASSERT_EQ(chart->GetPixels(0, 0, 2048, 1024, 2048, 0, reinterpret_cast<uint32_t*>(image.bits()), work.get()), 0);
+    ASSERT_EQ(
+        chart->GetPixels(0, 0, 2048, 1024, 2048, 0, reinterpret_cast<uint32_t*>(image.bits()), work.get()),
+        0);
     image = image.mirrored(false, true);
     auto at = [&](double la, double lo) {
         double px, py;
@@ -57,7 +65,8 @@ TEST(WorldBaseMap, OpensRendersAndIsPlacedOnTheWorld)
 
     // Zoomed out by 4, blended: the Pacific stays blue.
     QImage small(512, 256, QImage::Format_RGB32);
-    ASSERT_EQ(chart->GetPixels(0, 0, 512, 256, 512, 2, reinterpret_cast<uint32_t*>(small.bits()), work.get()), 0);
+    ASSERT_EQ(chart->GetPixels(0, 0, 512, 256, 512, 2, reinterpret_cast<uint32_t*>(small.bits()), work.get()),
+              0);
     small = small.mirrored(false, true);
     EXPECT_TRUE(IsOceanBlue(small.pixel(512 * 30 / 360, 128)));
     EXPECT_FALSE(IsOceanBlue(small.pixel(512 * 193 / 360, 128 - 23 * 256 / 180)));

@@ -8,7 +8,8 @@
 
 namespace {
 
-struct Set {
+struct Set
+{
     const char* name;
     double forward[20];
     double inverse[20];

@@ -7,16 +7,17 @@
 
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
 #include <fstream>
 #include <memory>
 #include <random>
+#include <unistd.h>
 
 using namespace chartwriter;
 
 namespace {
 
-class RasterleafTest : public ::testing::Test {
+class RasterleafTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -27,8 +28,8 @@ protected:
     std::string Save(const std::vector<uint8_t>& bytes, const std::string& name = "chart.rlt")
     {
         const std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                     std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
     std::unique_ptr<CRasterleaf> OpenBytes(const std::vector<uint8_t>& bytes)
@@ -151,7 +152,8 @@ TEST_F(RasterleafTest, EveryRefusalIsExplainedAndGivesNoChart)
 {
     const std::vector<uint8_t> good = SmallChart().Build();
     const std::string path = dir + "/chart.rlt";
-    struct Case {
+    struct Case
+    {
         const char* what;
         std::vector<uint8_t> bytes;
         std::string message; // "" when the factory refuses silently
@@ -165,10 +167,12 @@ TEST_F(RasterleafTest, EveryRefusalIsExplainedAndGivesNoChart)
     cases.push_back({"too short", std::vector<uint8_t>(good.begin(), good.begin() + 17831),
                      "Not a Rasterleaf: \"" + path + "\""});
     cases.push_back({"wrong magic", with(0, 0x1423D5FD), ""});
-    cases.push_back({"version 6", with(4, 6),
-                     "To open this map you need a newer version of your software.\n\n" + path + " is version 6."});
-    cases.push_back({"version 7", with(4, 7),
-                     "To open this map you need a newer version of your software.\n\n" + path + " is version 7."});
+    cases.push_back(
+        {"version 6", with(4, 6),
+         "To open this map you need a newer version of your software.\n\n" + path + " is version 6."});
+    cases.push_back(
+        {"version 7", with(4, 7),
+         "To open this map you need a newer version of your software.\n\n" + path + " is version 7."});
     cases.push_back({"foreign kind", with(4, 0x10000005), ""});
     cases.push_back({"zero width", with(8, 0), "Not a Rasterleaf: \"" + path + "\""});
     cases.push_back({"table past the end", with(12, 1000), "Not a Rasterleaf: \"" + path + "\""});
@@ -369,7 +373,8 @@ TEST_F(RasterleafTest, RendersAtEveryZoom)
     EXPECT_EQ(chart->GetPixels(50, 40, 120, 100, 120, -2, out.data(), work.get()), 0);
     for (int r = 0; r < 100; ++r)
         for (int c = 0; c < 120; ++c)
-            ASSERT_EQ(out[size_t((99 - r) * 120 + c)], colour(chartIndex(50 + c / 4, 40 + r / 4))) << r << "," << c;
+            ASSERT_EQ(out[size_t((99 - r) * 120 + c)], colour(chartIndex(50 + c / 4, 40 + r / 4)))
+                << r << "," << c;
     // Areas off the chart render index 1.
     EXPECT_EQ(chart->GetPixels(-64, -64, 64, 64, 64, 0, out.data(), work.get()), 0);
     EXPECT_EQ(out[0], colour(1));

@@ -3,8 +3,8 @@
 // every tile in its smallest kind.
 //
 //   tessa_basemap IMAGE WEST NORTH EAST SOUTH OUTPUT.rlt
-#include "chartwriter/ChartWriter.h"
 #include "charts/TileDecoders.h"
+#include "chartwriter/ChartWriter.h"
 #include "foundation/NumberText.h"
 
 #include <QCoreApplication>
@@ -17,17 +17,22 @@
 
 namespace {
 
-struct CColourBin {
+struct CColourBin
+{
     uint64_t count = 0;
     double r = 0, g = 0, b = 0; // sums
 };
 
-struct CBox {
+struct CBox
+{
     std::vector<int> bins; // 15-bit colour keys
     uint64_t count = 0;
 };
 
-int Channel(int key, int c) { return (key >> (10 - 5 * c)) & 31; }
+int Channel(int key, int c)
+{
+    return (key >> (10 - 5 * c)) & 31;
+}
 
 // Median cut over a 5-bit-per-channel histogram, then a few rounds of
 // k-means on the bins' mean colours.
@@ -138,9 +143,12 @@ std::array<uint32_t, 128> ChoosePalette(const QImage& img)
 }
 
 // Nearest palette entry, cached per 6-bit-per-channel colour.
-class CNearest {
+class CNearest
+{
 public:
-    explicit CNearest(const std::array<uint32_t, 128>& palette) : m_palette(palette), m_cache(1 << 18, 0xFF) {}
+    explicit CNearest(const std::array<uint32_t, 128>& palette) : m_palette(palette), m_cache(1 << 18, 0xFF)
+    {
+    }
     uint8_t operator()(QRgb c)
     {
         const int key = (qRed(c) >> 2) << 12 | (qGreen(c) >> 2) << 6 | (qBlue(c) >> 2);

@@ -58,7 +58,7 @@ public:
     double inverse[20] = {};
     uint32_t palette[128] = {}; // 0x00RRGGBB
     uint8_t mixing[128 * 128] = {};
-    std::vector<std::pair<double, double>> outline; // (latitude, longitude)
+    std::vector<std::pair<double, double>> outline;      // (latitude, longitude)
     std::optional<std::pair<double, double>> datumShift; // (latitude, longitude) degrees
     std::optional<std::string> chunkAddress;
     bool writeExtension = true; // false: no extension block even when fields are set

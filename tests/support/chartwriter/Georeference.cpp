@@ -27,7 +27,8 @@ double Binomial(int n, int k)
 
 // Least-squares cubic through samples; the fit runs in centred, scaled
 // variables (for conditioning) and is then expanded to the raw ones.
-struct CSample {
+struct CSample
+{
     double u, v, value;
 };
 
@@ -79,7 +80,8 @@ bool FitCubic(const std::vector<CSample>& samples, double c[10])
         const int i = kPowU[k], j = kPowV[k];
         for (int p = 0; p <= i; ++p)
             for (int q = 0; q <= j; ++q) {
-                const double f = Binomial(i, p) * std::pow(-u0, i - p) * Binomial(j, q) * std::pow(-v0, j - q);
+                const double f =
+                    Binomial(i, p) * std::pow(-u0, i - p) * Binomial(j, q) * std::pow(-v0, j - q);
                 c[TermIndex(p, q)] += scaled[k] * std::pow(su, i) * std::pow(sv, j) * f;
             }
     }
@@ -99,7 +101,7 @@ void PlateCarreeCoefficients(double west, double north, double east, double sout
 {
     std::memset(forward, 0, 20 * sizeof(double));
     std::memset(inverse, 0, 20 * sizeof(double));
-    const double sx = pixelWidth / (east - west);   // pixels per degree of longitude
+    const double sx = pixelWidth / (east - west);    // pixels per degree of longitude
     const double sy = pixelHeight / (north - south); // pixels per degree of latitude
     forward[0] = -west * sx;
     forward[2] = sx;

@@ -21,7 +21,8 @@ int BitsFor(int k)
 
 // Huffman code over arbitrary symbols; each leaf knows its path (bit i of
 // `code` is the branch taken at depth i).
-struct CHuffNode {
+struct CHuffNode
+{
     uint64_t weight = 0;
     int symbol = -1;
     int order = 0; // ties broken by creation order, for reproducible files
@@ -57,7 +58,8 @@ std::unique_ptr<CHuffNode> BuildHuffman(const std::map<int, uint64_t>& freq)
     return std::unique_ptr<CHuffNode>(heap.top());
 }
 
-struct CCode {
+struct CCode
+{
     uint64_t bits = 0;
     int length = 0;
 };
@@ -73,7 +75,8 @@ void CollectCodes(const CHuffNode* n, uint64_t bits, int depth, std::map<int, CC
 }
 
 // Bits least significant first within bytes.
-class CBitWriter {
+class CBitWriter
+{
 public:
     void Put(uint64_t bits, int count)
     {
@@ -222,10 +225,14 @@ std::vector<uint8_t> EncodePackedTile(const uint8_t* image)
 std::vector<uint8_t> EncodeTile(const uint8_t* image, TileKind kind)
 {
     switch (kind) {
-    case TileKind::Huffman: return EncodeHuffmanTile(image);
-    case TileKind::RunLength: return EncodeRunLengthTile(image);
-    case TileKind::Packed: return EncodePackedTile(image);
-    case TileKind::Smallest: break;
+    case TileKind::Huffman:
+        return EncodeHuffmanTile(image);
+    case TileKind::RunLength:
+        return EncodeRunLengthTile(image);
+    case TileKind::Packed:
+        return EncodePackedTile(image);
+    case TileKind::Smallest:
+        break;
     }
     std::vector<uint8_t> best = EncodeHuffmanTile(image);
     for (auto candidate : {EncodePackedTile(image), EncodeRunLengthTile(image)})
@@ -237,7 +244,8 @@ std::vector<uint8_t> EncodeTile(const uint8_t* image, TileKind kind)
 std::vector<uint8_t> EncodeChunkStream(const uint8_t* stored, uint32_t count)
 {
     // Runs split into the four run classes: 1, 2-5, 6-21, 22-277 pixels.
-    struct Run {
+    struct Run
+    {
         uint8_t colour;
         int cls;
         uint32_t extra;
