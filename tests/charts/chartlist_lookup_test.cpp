@@ -189,6 +189,38 @@ TEST_F(ChartLookup, TreesGroupBySourceAndTypeAndStoreTheChosenTypes)
     EXPECT_FALSE(byType->ExpandPathTo(root + "/charts/offshore.rlt"));
 }
 
+TEST_F(ChartLookup, SortOrdersAndInfoText)
+{
+    CChartList list;
+    list.Init(folders);
+    std::vector<ChartOutlinePtr> v(list.Outlines().begin(), list.Outlines().end());
+    using S = CChartOutline::CSortedPointer;
+    S::Sort(v, S::kByName, 0, 0);
+    EXPECT_EQ(NameOf(v.front()), "Harbour");
+    EXPECT_EQ(NameOf(v.back()), "World");
+    // Charts holding the point first, by scale; then the nearest others.
+    S::Sort(v, S::kByDistance, 54.5, 10.5);
+    std::vector<std::string> names;
+    for (const auto& o : v)
+        names.push_back(o->name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Harbour", "Sea", "Region", "World", "Offshore"}));
+
+    chartwriter::CChartWriter w(1, 1);
+    w.name = "Info";
+    w.scale = "1:50000";
+    w.edition = "3";
+    w.rights = "(c) Us";
+    chartwriter::PlateCarreeCoefficients(0, 1, 1, 0, 64, 64, w.forward, w.inverse);
+    ASSERT_TRUE(w.Write(root + "/info.rlt"));
+    auto info = CChartOutline::FromFile(root + "/info.rlt");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->GetInfoText(), "Scale: 1:50000. Ed: 3. (C): (c) Us. Folder:Shared.");
+    std::ofstream(root + "/info.rlt", std::ios::trunc) << "not a chart";
+    EXPECT_EQ(info->GetInfoText(), "Not a rlt file");
+    fs::remove(root + "/info.rlt");
+    EXPECT_EQ(info->GetInfoText(), "Can't open file");
+}
+
 TEST(ChartListSettings, ShownTypesDefaultWhenMissing)
 {
     std::string dir = tessatest::MakeScratchDir("chartsettings");
