@@ -13,7 +13,8 @@
 namespace {
 
 // 100 objects of 20 keys of mixed kinds.
-struct CBenchSettings : PersistantData {
+struct CBenchSettings : PersistantData
+{
     explicit CBenchSettings(const std::string& name) : PersistantData(name.c_str()) {}
     void Exchange() override
     {
@@ -31,12 +32,14 @@ struct CBenchSettings : PersistantData {
     bool flag[5] = {true, false, true, false, true};
 };
 
-struct CBenchFixture {
+struct CBenchFixture
+{
     std::string folder;
     std::vector<std::unique_ptr<CBenchSettings>> objects;
     CBenchFixture()
     {
-        folder = std::filesystem::temp_directory_path().string() + "/tessa-ini-bench-" + std::to_string(getpid());
+        folder =
+            std::filesystem::temp_directory_path().string() + "/tessa-ini-bench-" + std::to_string(getpid());
         std::filesystem::create_directories(folder);
         PersistantData::SetIniPaths(folder + "/Tessaroute.ini", folder + "/docs.ini");
         for (int o = 0; o < 100; ++o) {

@@ -13,7 +13,8 @@ namespace {
 
 constexpr int kRecords = 1000000;
 
-struct CBenchPoint : CSerializable {
+struct CBenchPoint : CSerializable
+{
     double lat = 0, lon = 0, time = 0;
     bool Serialize(CSerialStream& s) override
     {
@@ -27,7 +28,8 @@ struct CBenchPoint : CSerializable {
 };
 CSerializableType<CBenchPoint> gBenchPointType(0xB0001);
 
-struct CBenchStore : CSerializable {
+struct CBenchStore : CSerializable
+{
     std::vector<std::unique_ptr<CSerializable>> points;
     bool Serialize(CSerialStream& s) override
     {
@@ -39,8 +41,8 @@ struct CBenchStore : CSerializable {
 
 std::string StorePath()
 {
-    return std::filesystem::temp_directory_path().string() + "/tessa-store-bench-" + std::to_string(getpid()) +
-           ".bin";
+    return std::filesystem::temp_directory_path().string() + "/tessa-store-bench-" +
+           std::to_string(getpid()) + ".bin";
 }
 
 CBenchStore& FilledStore()

@@ -14,7 +14,8 @@
 
 namespace {
 
-struct CFuzzSettings : PersistantData {
+struct CFuzzSettings : PersistantData
+{
     CFuzzSettings() : PersistantData("F") {}
     void Exchange() override
     {
@@ -42,7 +43,8 @@ struct CFuzzSettings : PersistantData {
 std::string ScratchPath(const char* name)
 {
     const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/tessa-ini-fuzz-" + std::to_string(getpid()) + "-" + name;
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/tessa-ini-fuzz-" + std::to_string(getpid()) + "-" +
+           name;
 }
 
 } // namespace

@@ -15,7 +15,8 @@ namespace {
 
 enum class EShape : uint8_t { Dot, Line, Area };
 
-struct CFuzzPoint : CSerializable {
+struct CFuzzPoint : CSerializable
+{
     double lat = 0, lon = 0;
     bool Serialize(CSerialStream& s) override
     {
@@ -27,12 +28,14 @@ struct CFuzzPoint : CSerializable {
     uint32_t GetTypeId() const override { return 0xF1; }
 };
 
-struct CFuzzShape : CSerializable {
+struct CFuzzShape : CSerializable
+{
     bool visible = true;
     EShape shape = EShape::Dot;
     std::string name, file;
     GraphicsColor colour;
-    struct SRow {
+    struct SRow
+    {
         int32_t a;
         float b;
     } rows[3] = {};
@@ -60,7 +63,8 @@ struct CFuzzShape : CSerializable {
 CSerializableType<CFuzzPoint> gPoint(0xF1);
 CSerializableType<CFuzzShape> gShape(0xF2);
 
-struct CFuzzRoot : CSerializable {
+struct CFuzzRoot : CSerializable
+{
     uint32_t count = 0;
     std::vector<std::unique_ptr<CSerializable>> shapes;
     std::unique_ptr<CSerializable> single;
@@ -80,7 +84,8 @@ struct CFuzzRoot : CSerializable {
 };
 
 // The typed byte stream over memory.
-class CMemoryIn : public CTypeSerializer {
+class CMemoryIn : public CTypeSerializer
+{
 public:
     CMemoryIn(const uint8_t* data, size_t size) : CTypeSerializer(kModeRead), m_data(data), m_size(size) {}
     bool Write(const void*, size_t) override { return false; }

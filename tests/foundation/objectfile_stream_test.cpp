@@ -50,7 +50,8 @@ std::string Record(uint32_t type, const std::string& body)
 
 const std::string kMagic = Bytes({0x49, 0xF2, 0xAC, 0x73});
 
-struct CLeaf : CSerializable {
+struct CLeaf : CSerializable
+{
     static constexpr uint32_t kType = 0x101;
     uint16_t value = 0;
     bool failRead = false;
@@ -66,7 +67,8 @@ struct CLeaf : CSerializable {
 };
 CSerializableType<CLeaf> gLeafType(CLeaf::kType);
 
-struct CRoot : CSerializable {
+struct CRoot : CSerializable
+{
     uint32_t number = 0;
     bool flag = false;
     std::string title;
@@ -90,7 +92,8 @@ std::unique_ptr<CLeaf> Leaf(uint16_t v)
 }
 
 // The same record written by an older and a newer version of one class.
-struct COld : CSerializable {
+struct COld : CSerializable
+{
     int32_t a = 1, b = 2;
     bool Serialize(CSerialStream& s) override
     {
@@ -104,7 +107,8 @@ struct COld : CSerializable {
         return s.IsGood();
     }
 };
-struct CNew : CSerializable {
+struct CNew : CSerializable
+{
     int32_t a = 10, b = 20, c = 30;
     bool Serialize(CSerialStream& s) override
     {
@@ -246,7 +250,8 @@ TEST(ObjectFile, DamagedHeadersAndFieldsFailTheLoad)
 
 TEST(ObjectFile, StringLimitsAndTruncatedStrings)
 {
-    struct CText : CSerializable {
+    struct CText : CSerializable
+    {
         std::string text = "default";
         bool Serialize(CSerialStream& s) override
         {
@@ -280,16 +285,19 @@ TEST(ObjectFile, TypedFieldsArraysPathsAndColours)
 {
     enum class EKind : uint8_t { Mark, Route, Track };
     // A stored layout: pinned, and zeroed before writing so no padding leaks.
-    struct SPoint {
+    struct SPoint
+    {
         double lat;
         float depth;
         uint32_t flags;
     };
     static_assert(sizeof(SPoint) == 16 && offsetof(SPoint, depth) == 8 && offsetof(SPoint, flags) == 12);
-    struct SSmall {
+    struct SSmall
+    {
         double lat;
     };
-    struct CFields : CSerializable {
+    struct CFields : CSerializable
+    {
         bool flag = false;
         EKind kind = EKind::Route;
         std::string path;
@@ -370,7 +378,8 @@ TEST(ObjectFile, FailedSavesKeepTheOldFileAndUnreadableFilesAreKeptAside)
     ASSERT_TRUE(root.SaveToFile(path, nullptr, 3));
     const std::string first = ReadAll(path);
 
-    struct CHuge : CSerializable {
+    struct CHuge : CSerializable
+    {
         bool Serialize(CSerialStream& s) override
         {
             std::vector<char> data(CSerialStream::kMaxChunkLength);
@@ -384,7 +393,8 @@ TEST(ObjectFile, FailedSavesKeepTheOldFileAndUnreadableFilesAreKeptAside)
     EXPECT_NE(error.find("too large"), std::string::npos);
     EXPECT_EQ(ReadAll(path), first);
 
-    struct CFailing : CSerializable {
+    struct CFailing : CSerializable
+    {
         bool Serialize(CSerialStream&) override { return false; }
     };
     EXPECT_FALSE(CFailing().SaveToFile(path));

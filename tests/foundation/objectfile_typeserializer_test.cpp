@@ -19,7 +19,8 @@ std::string ReadAll(const std::string& path)
     return ss.str();
 }
 
-class TypeFiles : public ::testing::Test {
+class TypeFiles : public ::testing::Test
+{
 protected:
     void SetUp() override { m_dir = tessatest::MakeScratchDir("typefile"); }
     void TearDown() override { std::filesystem::remove_all(m_dir); }

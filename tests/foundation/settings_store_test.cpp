@@ -37,7 +37,8 @@ void WriteAll(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
-struct CSample : PersistantData {
+struct CSample : PersistantData
+{
     CSample(const char* name = "Sample") : PersistantData(name) {}
     void Exchange() override
     {
@@ -64,7 +65,8 @@ struct CSample : PersistantData {
     unsigned char blob[4] = {1, 2, 3, 4};
 };
 
-class SettingsStore : public ::testing::Test {
+class SettingsStore : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -169,9 +171,8 @@ TEST(IniText, ColoursFromAndToText)
     EXPECT_EQ(ColorToHexString(c), "#80FF0000");
     for (int k = 0; k < 256; ++k) { // every byte survives the trip through doubles
         double g[4] = {k / 255.0, 0, 0, 1};
-        EXPECT_EQ(ColorToHexString(g).substr(3, 2), (std::ostringstream() << std::uppercase << std::hex
-                                                                            << (k < 16 ? "0" : "") << k)
-                                                        .str());
+        EXPECT_EQ(ColorToHexString(g).substr(3, 2),
+                  (std::ostringstream() << std::uppercase << std::hex << (k < 16 ? "0" : "") << k).str());
     }
     // Out-of-range and NaN components stay within their two digits.
     double wild[4] = {2.0, -1.0, NAN, 1e300};
@@ -239,9 +240,9 @@ TEST_F(SettingsStore, HandWrittenValuesAndDamageUnderGermanLocale)
     EXPECT_EQ(s.f, -0.25f);
     EXPECT_EQ(s.hex, 0xFFFFFFFFu); // clamped
     EXPECT_TRUE(s.flag);
-    EXPECT_EQ(s.text, "default"); // an empty value keeps the default
-    EXPECT_EQ(s.set.size(), 1u);  // capped count: the empty item once, no hang
-    EXPECT_EQ(s.colour[2], 1);    // not a colour text: unchanged
+    EXPECT_EQ(s.text, "default");                            // an empty value keeps the default
+    EXPECT_EQ(s.set.size(), 1u);                             // capped count: the empty item once, no hang
+    EXPECT_EQ(s.colour[2], 1);                               // not a colour text: unchanged
     EXPECT_EQ(s.list, (std::vector<std::string>{"x", "y"})); // no count: the default stays
 
     // A double written by the program is locale-free too.
@@ -343,7 +344,8 @@ TEST_F(SettingsStore, RefusedWriteLeavesOldFileWhole)
 
 TEST(GlobalSettingsTypeList, CategoriesAreFoundByName)
 {
-    struct CCategory : CGlobalSettingsType {
+    struct CCategory : CGlobalSettingsType
+    {
         using CGlobalSettingsType::CGlobalSettingsType;
         void Open() override { ++opened; }
         int opened = 0;
@@ -365,7 +367,8 @@ TEST(SettingsPaths, DefaultFilesLieInTheDataAndDocumentsFolders)
     const std::string root = tessatest::MakeScratchDir("settings-folders");
     SetFolderRootForTesting(root);
     EXPECT_EQ(PersistantData::GetIniPath("Tessaroute"), root + "/data/tessaroute/Tessaroute.ini");
-    EXPECT_EQ(PersistantData::GetSecondaryIniPath("Tessaroute"), root + "/Documents/Tessaroute/Tessaroute.ini");
+    EXPECT_EQ(PersistantData::GetSecondaryIniPath("Tessaroute"),
+              root + "/Documents/Tessaroute/Tessaroute.ini");
 
     // The primary folder is made by the first save.
     std::filesystem::create_directories(root + "/Documents/Tessaroute");

@@ -22,7 +22,8 @@ int ThreadNice()
 }
 
 // A queue of numbered jobs; each run records its thread and niceness.
-class CTestPool : public CWorkerThread {
+class CTestPool : public CWorkerThread
+{
 public:
     CTestPool(int nice, int threads) : CWorkerThread(nice, threads) {}
     ~CTestPool() override { StopAndJoin(); }
@@ -58,7 +59,8 @@ public:
     std::chrono::milliseconds jobTime{0};
 
 protected:
-    struct CJob : JobData {
+    struct CJob : JobData
+    {
         explicit CJob(CTestPool& pool) : m_pool(pool) {}
         bool GetJob() override
         {

@@ -190,7 +190,8 @@ CSerialStream CSerialStream::ForWriting(const std::string& folder, void* context
     return s;
 }
 
-CSerialStream CSerialStream::ForReading(const void* data, size_t size, const std::string& folder, void* context)
+CSerialStream CSerialStream::ForReading(const void* data, size_t size, const std::string& folder,
+                                        void* context)
 {
     CSerialStream s;
     s.m_reading = true;
@@ -237,7 +238,8 @@ bool CSerialStream::ReadU32(uint32_t& value)
 
 void CSerialStream::WriteU32(uint32_t value)
 {
-    const char b[4] = {char(value & 0xFF), char(value >> 8 & 0xFF), char(value >> 16 & 0xFF), char(value >> 24)};
+    const char b[4] = {char(value & 0xFF), char(value >> 8 & 0xFF), char(value >> 16 & 0xFF),
+                       char(value >> 24)};
     m_out.append(b, 4);
 }
 
@@ -259,9 +261,9 @@ bool CSerialStream::WriteObject(CSerializable& object)
     WriteU32(object.GetTypeId());
     WriteU32(0);
     if (!object.Serialize(*this))
-        return Fail(m_error.empty() ? "an object of type " + std::to_string(object.GetTypeId()) +
-                                          " could not be written"
-                                    : m_error);
+        return Fail(m_error.empty()
+                        ? "an object of type " + std::to_string(object.GetTypeId()) + " could not be written"
+                        : m_error);
     if (!m_good)
         return false;
     const size_t body = m_out.size() - header - 8;
@@ -292,7 +294,8 @@ std::unique_ptr<CSerializable> CSerialStream::ReadObject()
     std::unique_ptr<CSerializable> object = CSerializable::Type::Create(typeId);
     if (object && (!object->Serialize(*this) || !m_good)) {
         object.reset();
-        Fail(m_error.empty() ? "an object of type " + std::to_string(typeId) + " could not be read" : m_error);
+        Fail(m_error.empty() ? "an object of type " + std::to_string(typeId) + " could not be read"
+                             : m_error);
     }
     m_limits.pop_back();
     if (!m_good)
@@ -422,7 +425,8 @@ bool CSerialChunk::ExchangeString(std::string& text)
         return false;
     if (s.IsWriting()) {
         if (text.size() > CSerialStream::kMaxStringLength)
-            return s.Fail("a string of " + std::to_string(text.size()) + " bytes is too long to be read back");
+            return s.Fail("a string of " + std::to_string(text.size()) +
+                          " bytes is too long to be read back");
         s.WriteU32(static_cast<uint32_t>(text.size()));
         s.WriteBytes(text.data(), text.size());
         return true;
@@ -434,7 +438,8 @@ bool CSerialChunk::ExchangeString(std::string& text)
         return false;
     if (length > CSerialStream::kMaxStringLength || !Fits(length)) {
         text.clear();
-        return s.Fail("bad string length " + std::to_string(length) + " at offset " + std::to_string(s.m_pos - 4));
+        return s.Fail("bad string length " + std::to_string(length) + " at offset " +
+                      std::to_string(s.m_pos - 4));
     }
     text.assign(reinterpret_cast<const char*>(s.m_in + s.m_pos), length);
     s.m_pos += length;

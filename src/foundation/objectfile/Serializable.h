@@ -22,7 +22,8 @@
 class CSerialStream;
 class GraphicsColor;
 
-class CSerializable {
+class CSerializable
+{
 public:
     static constexpr uint32_t kNoTypeId = 0xFFFFFFFF;
 
@@ -43,12 +44,13 @@ public:
     // The same over memory; `folder` is what relative paths are taken from.
     bool SaveToBuffer(std::string& out, const std::string& folder = {}, void* context = nullptr,
                       uint32_t version = 0, std::string* error = nullptr);
-    bool LoadFromBuffer(const void* data, size_t size, const std::string& folder = {}, void* context = nullptr,
-                        uint32_t version = 0, std::string* error = nullptr);
+    bool LoadFromBuffer(const void* data, size_t size, const std::string& folder = {},
+                        void* context = nullptr, uint32_t version = 0, std::string* error = nullptr);
 
     // A registered stored type: readers create objects of it by type id.
     // Entries are static objects; the most recently constructed is found first.
-    class Type {
+    class Type
+    {
     public:
         explicit Type(uint32_t typeId);
         virtual ~Type();
@@ -72,14 +74,16 @@ public:
 
 // The registry entry of a default-constructible stored class:
 //   static inline CSerializableType<CMark> cType{20};
-template <class T> class CSerializableType : public CSerializable::Type {
+template <class T> class CSerializableType : public CSerializable::Type
+{
 public:
     using CSerializable::Type::Type;
     std::unique_ptr<CSerializable> Create() const override { return std::make_unique<T>(); }
 };
 
 // The open file of one load or save.
-class CSerialStream {
+class CSerialStream
+{
 public:
     static constexpr uint32_t kMagic = 0x73ACF249;
     static constexpr uint8_t kChunkMarker = 0xBE;
@@ -146,7 +150,8 @@ private:
 // The scope of one chunk: opened by the constructor, closed by Close() or the
 // destructor. Every exchange returns true on success, also when a reader
 // found the field absent (the caller's value then stays as it was).
-class CSerialChunk {
+class CSerialChunk
+{
 public:
     explicit CSerialChunk(CSerialStream& stream);
     ~CSerialChunk();

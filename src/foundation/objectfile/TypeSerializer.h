@@ -11,7 +11,8 @@
 
 #include "foundation/AtomicFile.h"
 
-class CTypeSerializer {
+class CTypeSerializer
+{
 public:
     enum : uint32_t { kModeWrite = 1, kModeRead = 2 };
     static constexpr uint32_t kMaxStringLength = 100000;
@@ -62,7 +63,8 @@ private:
 
 // Writes a file; it replaces the old one only when Close() finds the stream
 // good (the destructor closes too). No magic is written.
-class CTypeFileOut : public CTypeSerializer {
+class CTypeFileOut : public CTypeSerializer
+{
 public:
     explicit CTypeFileOut(const std::string& path);
     ~CTypeFileOut() override;
@@ -77,7 +79,8 @@ private:
     bool m_closed = false;
 };
 
-class CTypeFileIn : public CTypeSerializer {
+class CTypeFileIn : public CTypeSerializer
+{
 public:
     explicit CTypeFileIn(const std::string& path);
     ~CTypeFileIn() override;

@@ -7,11 +7,13 @@
 
 // Renames `path` aside. Returns true when nothing is left at `path` (also
 // when there was no file); `keptAs` receives the new name ("" when none).
-bool SetAsideUnreadableFile(const std::string& path, std::string* keptAs = nullptr, std::string* error = nullptr);
+bool SetAsideUnreadableFile(const std::string& path, std::string* keptAs = nullptr,
+                            std::string* error = nullptr);
 
 // For the owner of one store: remembers that its load failed and sets the
 // file aside once, before the first save over it.
-class CUnreadableFileGuard {
+class CUnreadableFileGuard
+{
 public:
     // Call after a failed load of `path` (a missing file is not a failure).
     void NoteLoadFailed(const std::string& path);

@@ -4,7 +4,8 @@
 // most recently constructed first.
 #include <string>
 
-class CGlobalSettingsType {
+class CGlobalSettingsType
+{
 public:
     explicit CGlobalSettingsType(const char* name);
     virtual ~CGlobalSettingsType(); // leaves the global list

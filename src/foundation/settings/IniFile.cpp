@@ -34,7 +34,8 @@ int HexDigit(char c)
 }
 
 // Collects lines across read blocks; a line over the limit is dropped whole.
-class CLineCollector {
+class CLineCollector
+{
 public:
     explicit CLineCollector(CIniMap& map) : m_map(map) {}
 
@@ -130,7 +131,8 @@ void ParseIniLine(std::string_view line, CIniMap& map)
         std::string_view part = line.substr(0, amp);
         size_t eq = part.find('=');
         std::string_view key = Trim(part.substr(0, eq));
-        std::string_view value = eq == std::string_view::npos ? std::string_view() : Trim(part.substr(eq + 1));
+        std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : Trim(part.substr(eq + 1));
         if (!key.empty() && !value.empty()) {
             std::string decoded = IniUnescape(value);
             if (!decoded.empty())

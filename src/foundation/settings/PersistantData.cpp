@@ -15,7 +15,8 @@ namespace {
 
 enum class Mode { Idle, Load, Save };
 
-struct SettingsState {
+struct SettingsState
+{
     PersistantData* head = nullptr;
     Mode mode = Mode::Idle;
     CIniMap* current = nullptr;
@@ -48,7 +49,8 @@ std::string SecondaryPath(const std::string& baseName)
     return s.secondaryOverride.empty() ? PersistantData::GetSecondaryIniPath(baseName) : s.secondaryOverride;
 }
 
-class CModeScope {
+class CModeScope
+{
 public:
     CModeScope(Mode mode, CIniMap& map)
     {

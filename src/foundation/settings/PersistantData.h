@@ -14,7 +14,8 @@
 
 class GraphicsColor;
 
-class PersistantData {
+class PersistantData
+{
 public:
     explicit PersistantData(const char* name);
     virtual ~PersistantData(); // leaves the global list

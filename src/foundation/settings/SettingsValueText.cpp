@@ -2,9 +2,9 @@
 
 #include "foundation/NumberText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>

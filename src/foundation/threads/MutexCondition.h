@@ -4,7 +4,8 @@
 #include <condition_variable>
 #include <mutex>
 
-class CMutexCondition {
+class CMutexCondition
+{
 public:
     // Recursive mutexes are not offered: every user passes false.
     explicit CMutexCondition(bool recursive = false) { (void)recursive; }
@@ -26,7 +27,8 @@ private:
 };
 
 // Holds the mutex of a CMutexCondition for its scope.
-class CScopedLock {
+class CScopedLock
+{
 public:
     explicit CScopedLock(CMutexCondition& mc) : m_lock(mc.Mutex()) {}
     CScopedLock(const CScopedLock&) = delete;

@@ -14,11 +14,13 @@
 #include <memory>
 #include <thread>
 
-class CWorkerThread {
+class CWorkerThread
+{
 public:
     static constexpr int kMaxThreads = 8;
 
-    class JobData {
+    class JobData
+    {
     public:
         virtual ~JobData() = default;
         // With the pool's mutex held: takes the next job into this context;
@@ -77,7 +79,7 @@ private:
     const int m_niceValue;
     const int m_threadCount;
     int m_baseNice = 0; // the owner's niceness when the pool began
-    bool m_ran = false;  // owner's thread only
+    bool m_ran = false; // owner's thread only
     std::thread m_thread0;
     std::unique_ptr<JobData> m_jobs[kMaxThreads];
     std::thread m_threads[kMaxThreads]; // 1..count-1, made and joined by thread 0
