@@ -1,8 +1,8 @@
 // The string helpers that take text from outside (server listings, URL
 // commands, file names, stored lists): none may crash, read out of bounds or
 // break its own promises, whatever the bytes.
-#include "foundation/util/FormatString.h"
 #include "foundation/util/Files.h"
+#include "foundation/util/FormatString.h"
 #include "foundation/util/Paths.h"
 #include "foundation/util/StringUtil.h"
 #include "foundation/util/TimeText.h"

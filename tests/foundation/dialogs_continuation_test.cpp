@@ -12,7 +12,8 @@
 
 namespace {
 
-class DialogsTest : public testing::Test {
+class DialogsTest : public testing::Test
+{
 protected:
     void SetUp() override { ClearPendingCallbacksForTesting(); }
     void TearDown() override
@@ -108,7 +109,8 @@ TEST_F(DialogsTest, SecondOfThreeButtonsAndButtonContinuationsRunFirst)
         static CCallback from_button;
         PushProgressCallback(from_button, Recorder("button", 0));
     };
-    MessageBox(nullptr, &context_value, "Choose", "Pick one", {{"A", nullptr}, {"B", pressed}, {"C", nullptr}});
+    MessageBox(nullptr, &context_value, "Choose", "Pick one",
+               {{"A", nullptr}, {"B", pressed}, {"C", nullptr}});
     RunDialogCallbacksUntil(own);
     presenter.AnswerButton(1);
     presenter.DeliverAll();

@@ -25,8 +25,7 @@
 
 namespace {
 
-template <class T>
-T* FindTopLevel()
+template <class T> T* FindTopLevel()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* found = qobject_cast<T*>(w); found && found->isVisible())
@@ -49,7 +48,8 @@ bool SpinUntil(const std::function<bool()>& done)
     return done();
 }
 
-class QtDialogsTest : public testing::Test {
+class QtDialogsTest : public testing::Test
+{
 protected:
     void SetUp() override { ClearPendingCallbacksForTesting(); }
     void TearDown() override
@@ -111,7 +111,9 @@ TEST_F(QtDialogsTest, ThreeButtonBoxReportsTheSecondButton)
 {
     int pressed = -1, count = 0;
     MessageBox(nullptr, nullptr, "Choose", "Which?",
-               {{"One", nullptr}, {"Two", [&](void*, int b, int n) { pressed = b, count = n; }}, {"Three", nullptr}});
+               {{"One", nullptr},
+                {"Two", [&](void*, int b, int n) { pressed = b, count = n; }},
+                {"Three", nullptr}});
     ASSERT_TRUE(SpinUntil([] { return FindTopLevel<QMessageBox>() != nullptr; }));
     QMessageBox* box = FindTopLevel<QMessageBox>();
     QAbstractButton* two = nullptr;
@@ -167,7 +169,8 @@ TEST_F(QtDialogsTest, FilePanelCancelAndChoose)
     EXPECT_EQ(paths, (std::vector<std::string>{file}));
 }
 
-class TestDialog : public UIViewControllerWithDialog {
+class TestDialog : public UIViewControllerWithDialog
+{
 public:
     using UIViewControllerWithDialog::UIViewControllerWithDialog;
 };

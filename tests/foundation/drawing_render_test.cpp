@@ -124,7 +124,8 @@ TEST(GraphicsColorTest, PackedColoursAndComponents)
     EXPECT_TRUE(SetStringIfChanged(s, "b"));
 }
 
-class ImagesTest : public testing::Test {
+class ImagesTest : public testing::Test
+{
 protected:
     void SetUp() override
     {

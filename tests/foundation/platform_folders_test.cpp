@@ -16,7 +16,8 @@
 
 namespace {
 
-class PlatformFoldersTest : public testing::Test {
+class PlatformFoldersTest : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -94,7 +95,8 @@ TEST(PlatformServicesTest, ScaleFactorAndNetworkName)
     EXPECT_FALSE(GetShortVersionString().empty());
 }
 
-class UrlCatcher : public QObject {
+class UrlCatcher : public QObject
+{
     Q_OBJECT
 public:
     QList<QUrl> urls;

@@ -33,7 +33,8 @@ void SetMTime(const std::string& path, time_t when)
     ::utime(path.c_str(), &times);
 }
 
-class FilesTest : public testing::Test {
+class FilesTest : public testing::Test
+{
 protected:
     void SetUp() override { dir = tessatest::MakeScratchDir("util_files"); }
     std::string dir;

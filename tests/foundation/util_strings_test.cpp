@@ -107,9 +107,9 @@ TEST(StringTextTest, Latin1AndUTF8)
     EXPECT_EQ(Latin1ToUTF8("Z\xFCrich"), "Z\xC3\xBCrich");
     EXPECT_TRUE(IsValidUTF8("Z\xC3\xBCrich"));
     EXPECT_FALSE(IsValidUTF8("Z\xFCrich"));
-    EXPECT_FALSE(IsValidUTF8("\xC0\xAF"));         // overlong '/'
-    EXPECT_FALSE(IsValidUTF8("\xED\xA0\x80"));     // surrogate
-    EXPECT_FALSE(IsValidUTF8("\xE2\x82"));         // cut short
+    EXPECT_FALSE(IsValidUTF8("\xC0\xAF"));     // overlong '/'
+    EXPECT_FALSE(IsValidUTF8("\xED\xA0\x80")); // surrogate
+    EXPECT_FALSE(IsValidUTF8("\xE2\x82"));     // cut short
     EXPECT_EQ(MakeNSString(std::string("Z\xC3\xBCrich")), QString::fromUtf8("Z\xC3\xBCrich"));
     EXPECT_EQ(MakeNSString(std::string("Z\xFCrich")), QString::fromUtf8("Z\xC3\xBCrich"));
     EXPECT_TRUE(MakeNSString(static_cast<const char*>(nullptr)).isEmpty());

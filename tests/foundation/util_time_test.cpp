@@ -25,7 +25,8 @@ double Berlin(int year, int month, int day, int hour, int minute)
     return static_cast<double>(mktime(&t));
 }
 
-class RelativeDateTest : public testing::Test {
+class RelativeDateTest : public testing::Test
+{
 protected:
     void SetUp() override
     {

@@ -13,7 +13,8 @@
 
 namespace tessatest {
 
-struct CShownDialog {
+struct CShownDialog
+{
     enum Kind { Box, OpenPanel, SavePanel };
     Kind kind = Box;
     QWidget* parent = nullptr;
@@ -26,7 +27,8 @@ struct CShownDialog {
     std::string start_folder;         // panels
 };
 
-class CScriptedPresenter : public IDialogPresenter {
+class CScriptedPresenter : public IDialogPresenter
+{
 public:
     CScriptedPresenter();
     ~CScriptedPresenter() override;
@@ -58,13 +60,15 @@ public:
     void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) override;
 
 private:
-    struct Step {
+    struct Step
+    {
         bool is_panel = false;
         int button = 0;
         int32_t code = -1;
         std::string path;
     };
-    struct Open {
+    struct Open
+    {
         bool is_panel = false;
         BoxAnswer box;
         PanelAnswer panel;

@@ -76,19 +76,21 @@ const CCallback& PushProgressCallback(CCallback& storage, CCallback callback)
     return storage;
 }
 
-const CCallback& PushFileDialogCallback(CCallback& storage, std::function<bool(const std::string& path)> completion,
+const CCallback& PushFileDialogCallback(CCallback& storage,
+                                        std::function<bool(const std::string& path)> completion,
                                         std::function<std::string()> chosen_path)
 {
-    return PushProgressCallback(
-        storage, CCallback([completion = std::move(completion), chosen_path = std::move(chosen_path)](int32_t code) {
-            if (code != 0)
-                return code;
-            std::string path = chosen_path ? chosen_path() : std::string();
-            // A panel that ends with 0 always has a path; an empty one is never handed on.
-            if (path.empty() || !completion)
-                return int32_t(-1);
-            return completion(path) ? int32_t(0) : int32_t(-1);
-        }));
+    return PushProgressCallback(storage, CCallback([completion = std::move(completion),
+                                                    chosen_path = std::move(chosen_path)](int32_t code) {
+                                    if (code != 0)
+                                        return code;
+                                    std::string path = chosen_path ? chosen_path() : std::string();
+                                    // A panel that ends with 0 always has a path; an empty one is never
+                                    // handed on.
+                                    if (path.empty() || !completion)
+                                        return int32_t(-1);
+                                    return completion(path) ? int32_t(0) : int32_t(-1);
+                                }));
 }
 
 void RunDialogCallbacksUntil(const CCallback& storage)

@@ -13,7 +13,8 @@
 #include <utility>
 
 // One continuation: takes the result code, returns the code for the next one.
-class CCallback {
+class CCallback
+{
 public:
     using PlainFunction = int32_t (*)(void* context, int32_t code);
 
@@ -40,7 +41,8 @@ private:
 
 // The continuations owned by one dialog, message box or file panel. Destroying
 // the list destroys what it still holds without running it.
-class CDialogCallbackList {
+class CDialogCallbackList
+{
 public:
     CDialogCallbackList() = default;
     virtual ~CDialogCallbackList() = default;
@@ -69,7 +71,8 @@ const CCallback& PushProgressCallback(CCallback& storage, CCallback callback);
 
 // A file panel's completion: on code 0 it gets the chosen path and its answer
 // becomes 0 (true) or -1 (false); any other code skips it and passes on.
-const CCallback& PushFileDialogCallback(CCallback& storage, std::function<bool(const std::string& path)> completion,
+const CCallback& PushFileDialogCallback(CCallback& storage,
+                                        std::function<bool(const std::string& path)> completion,
                                         std::function<std::string()> chosen_path);
 
 // The end of the scope that pushed `storage`: runs the continuations in front

@@ -11,23 +11,26 @@
 
 class QWidget;
 
-struct CMessageBoxRequest {
+struct CMessageBoxRequest
+{
     QWidget* parent = nullptr; // the window the box belongs to, or none
     std::string title;         // the box's message text
     std::string text;          // its informative text
     std::vector<std::string> buttons;
 };
 
-struct CFilePanelRequest {
+struct CFilePanelRequest
+{
     QWidget* parent = nullptr;
-    bool save = false;          // a save panel, else an open panel for one existing file
-    std::string extension;      // the only allowed type, with its '.'; empty allows all
-    std::string message;        // shown in the panel when not empty
-    std::string default_name;   // the proposed name of a save panel
-    std::string start_folder;   // where the panel starts; empty leaves it to the panel
+    bool save = false;        // a save panel, else an open panel for one existing file
+    std::string extension;    // the only allowed type, with its '.'; empty allows all
+    std::string message;      // shown in the panel when not empty
+    std::string default_name; // the proposed name of a save panel
+    std::string start_folder; // where the panel starts; empty leaves it to the panel
 };
 
-class IDialogPresenter {
+class IDialogPresenter
+{
 public:
     // The button index (0 for the first), or -1 when the box was closed without one.
     using BoxAnswer = std::function<void(int button)>;

@@ -7,7 +7,8 @@
 
 // Fills itself with the light grey of dialogs and swallows every mouse,
 // wheel, key and tablet event, so the views below an open dialog cannot be used.
-class ViewDialogBackground : public QWidget {
+class ViewDialogBackground : public QWidget
+{
     Q_OBJECT
 
 public:
@@ -19,7 +20,8 @@ protected:
 };
 
 // What a right click on a row of an OutlineViewWithRightClick is told to.
-class IRightClickTarget {
+class IRightClickTarget
+{
 public:
     virtual ~IRightClickTarget() = default;
     virtual void onRightClick(const QModelIndex& item) = 0;
@@ -27,7 +29,8 @@ public:
 
 // A tree view that reports right clicks on a row to its target instead of
 // showing a context menu of its own.
-class OutlineViewWithRightClick : public QTreeView {
+class OutlineViewWithRightClick : public QTreeView
+{
     Q_OBJECT
 
 public:
@@ -44,7 +47,8 @@ private:
 
 // Qt's coordinates already run top-down; the class keeps the dialogs' view
 // hierarchy as it is described.
-class FlippedView : public QWidget {
+class FlippedView : public QWidget
+{
     Q_OBJECT
 
 public:

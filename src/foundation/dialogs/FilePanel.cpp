@@ -9,7 +9,8 @@
 
 namespace {
 
-struct CFilePanelState {
+struct CFilePanelState
+{
     CFilePanelRequest request;
     std::string path; // empty until chosen
     CDialogCallbackList dcb;
@@ -71,7 +72,8 @@ void ExportFileAs(QWidget* parent, const std::string& title, const std::string& 
     RunFilePanel(state, std::move(completion));
 }
 
-void ImportFile(QWidget* parent, const std::string& title, const std::string& type, FilePanelCompletion completion)
+void ImportFile(QWidget* parent, const std::string& title, const std::string& type,
+                FilePanelCompletion completion)
 {
     auto state = std::make_shared<CFilePanelState>();
     state->request.parent = parent;

@@ -7,7 +7,8 @@ namespace {
 
 // Lives until the box is answered, or until the presenter drops the box
 // unanswered; the continuations it holds then go without running.
-struct CMessageBoxContext {
+struct CMessageBoxContext
+{
     std::vector<MessageBoxFunction> functions;
     void* context = nullptr;
     CDialogCallbackList dcb;

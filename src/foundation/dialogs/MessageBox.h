@@ -20,7 +20,8 @@ class QWidget;
 // before the box's own.
 using MessageBoxFunction = std::function<void(void* context, int button, int button_count)>;
 
-struct CMessageBoxButton {
+struct CMessageBoxButton
+{
     std::string title;
     MessageBoxFunction function; // may be empty
 };

@@ -4,7 +4,8 @@
 // window's timer keeps ticking while the user thinks.
 #include "foundation/dialogs/DialogPresenter.h"
 
-class CQtDialogPresenter : public IDialogPresenter {
+class CQtDialogPresenter : public IDialogPresenter
+{
 public:
     void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer) override;
     void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) override;

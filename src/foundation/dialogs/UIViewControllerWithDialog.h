@@ -12,7 +12,8 @@
 
 class global_dialog_window;
 
-class UIViewControllerWithDialog : public QWidget {
+class UIViewControllerWithDialog : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -5,7 +5,8 @@
 #include <QCloseEvent>
 #include <QVBoxLayout>
 
-global_dialog_window::global_dialog_window(QWidget* parent) : QWidget(parent, Qt::Window), m_view(new QWidget(this))
+global_dialog_window::global_dialog_window(QWidget* parent)
+    : QWidget(parent, Qt::Window), m_view(new QWidget(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);

@@ -7,7 +7,8 @@
 
 class UIViewControllerWithDialog;
 
-class global_dialog_window : public QWidget {
+class global_dialog_window : public QWidget
+{
     Q_OBJECT
 
 public:

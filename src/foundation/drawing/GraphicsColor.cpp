@@ -72,8 +72,8 @@ GraphicsColor GraphicsColor::SetAlpha(double alpha) const
 
 QColor GraphicsColor::ToQColor() const
 {
-    return QColor::fromRgbF(static_cast<float>(m_red), static_cast<float>(m_green), static_cast<float>(m_blue),
-                            static_cast<float>(m_alpha));
+    return QColor::fromRgbF(static_cast<float>(m_red), static_cast<float>(m_green),
+                            static_cast<float>(m_blue), static_cast<float>(m_alpha));
 }
 
 GraphicsColor GraphicsColor::FromQColor(const QColor& color)

@@ -5,7 +5,8 @@
 #include <QColor>
 #include <cstdint>
 
-class GraphicsColor {
+class GraphicsColor
+{
 public:
     GraphicsColor() = default; // opaque black
     GraphicsColor(double red, double green, double blue, double alpha = 1.0);

@@ -160,7 +160,8 @@ QImage TintImage(const QImage& image, const GraphicsColor& colour)
             if (alpha == 0)
                 continue;
             int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
-            int pixel_lightness = ((std::min({r, g, b}) + std::max({r, g, b})) * kHLSMax + kRGBMax) / (2 * kRGBMax);
+            int pixel_lightness =
+                ((std::min({r, g, b}) + std::max({r, g, b})) * kHLSMax + kRGBMax) / (2 * kRGBMax);
             HLStoRGB(hue, pixel_lightness, saturation, r, g, b);
             line[x] = qRgba(r, g, b, alpha);
         }

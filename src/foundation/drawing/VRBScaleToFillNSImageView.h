@@ -4,7 +4,8 @@
 #include <QImage>
 #include <QWidget>
 
-class VRBScaleToFillNSImageView : public QWidget {
+class VRBScaleToFillNSImageView : public QWidget
+{
     Q_OBJECT
 
 public:

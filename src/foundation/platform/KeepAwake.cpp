@@ -10,7 +10,8 @@
 
 namespace {
 
-class CLogindKeepAwake : public IKeepAwake {
+class CLogindKeepAwake : public IKeepAwake
+{
 public:
     uint32_t Acquire(const std::string& reason) override
     {

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <string>
 
-class IKeepAwake {
+class IKeepAwake
+{
 public:
     virtual ~IKeepAwake() = default;
     // Starts keeping the machine awake for `reason`; returns an id for
@@ -24,7 +25,8 @@ IKeepAwake& GetKeepAwake();
 IKeepAwake* SetKeepAwake(IKeepAwake* service);
 
 // Holds the machine awake for its lifetime.
-class CKeepAwakeHold {
+class CKeepAwakeHold
+{
 public:
     CKeepAwakeHold() = default;
     explicit CKeepAwakeHold(const std::string& reason) { Acquire(reason); }

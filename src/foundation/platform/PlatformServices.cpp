@@ -20,9 +20,11 @@ const char* const kNMService = "org.freedesktop.NetworkManager";
 
 // One property over D-Bus with a short timeout, so a hung service never
 // freezes the caller for long.
-QVariant GetDBusProperty(QDBusConnection& bus, const QString& path, const QString& interface, const QString& name)
+QVariant GetDBusProperty(QDBusConnection& bus, const QString& path, const QString& interface,
+                         const QString& name)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kNMService, path, "org.freedesktop.DBus.Properties", "Get");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kNMService, path, "org.freedesktop.DBus.Properties", "Get");
     call << interface << name;
     QDBusMessage reply = bus.call(call, QDBus::Block, 500);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -68,14 +70,16 @@ std::string GetWiFiSSID()
         ObjectPath(GetDBusProperty(bus, "/org/freedesktop/NetworkManager", kNMService, "PrimaryConnection"));
     if (primary.isEmpty() || primary == "/")
         return unknown;
-    QString type = GetDBusProperty(bus, primary, "org.freedesktop.NetworkManager.Connection.Active", "Type").toString();
+    QString type =
+        GetDBusProperty(bus, primary, "org.freedesktop.NetworkManager.Connection.Active", "Type").toString();
     if (type != "802-11-wireless")
         return unknown;
-    QString ap =
-        ObjectPath(GetDBusProperty(bus, primary, "org.freedesktop.NetworkManager.Connection.Active", "SpecificObject"));
+    QString ap = ObjectPath(
+        GetDBusProperty(bus, primary, "org.freedesktop.NetworkManager.Connection.Active", "SpecificObject"));
     if (ap.isEmpty() || ap == "/")
         return unknown;
-    QByteArray ssid = GetDBusProperty(bus, ap, "org.freedesktop.NetworkManager.AccessPoint", "Ssid").toByteArray();
+    QByteArray ssid =
+        GetDBusProperty(bus, ap, "org.freedesktop.NetworkManager.AccessPoint", "Ssid").toByteArray();
     if (ssid.isEmpty())
         return unknown;
     return ssid.toStdString();

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <string>
 
-template <class T>
-bool SetValueIfChanged(T& target, const T& value)
+template <class T> bool SetValueIfChanged(T& target, const T& value)
 {
     if (target == value)
         return false;

@@ -26,8 +26,7 @@ bool Stat(const std::string& path, struct stat& st)
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-template <class F>
-void ForEachEntry(const std::string& folder, F&& f)
+template <class F> void ForEachEntry(const std::string& folder, F&& f)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
@@ -48,7 +47,8 @@ std::string Join(const std::string& folder, const std::string& name)
     return folder + "/" + name;
 }
 
-void NewestBelow(const std::string& folder, time_t& newest, std::set<std::pair<dev_t, ino_t>>& visited, int depth)
+void NewestBelow(const std::string& folder, time_t& newest, std::set<std::pair<dev_t, ino_t>>& visited,
+                 int depth)
 {
     // The depth bound is a second guard against pathological trees.
     if (depth > 256)

@@ -38,12 +38,16 @@ time_t GetNewestModificationTime(const std::string& folder);
 
 // The identity of a file or folder: its device and inode, or, when it cannot
 // be examined, a hash of the path text (device then all ones).
-struct CFileId {
+struct CFileId
+{
     uint64_t device = 0;
     uint64_t inode = 0;
     bool operator==(const CFileId& o) const { return device == o.device && inode == o.inode; }
     bool operator!=(const CFileId& o) const { return !(*this == o); }
-    bool operator<(const CFileId& o) const { return device != o.device ? device < o.device : inode < o.inode; }
+    bool operator<(const CFileId& o) const
+    {
+        return device != o.device ? device < o.device : inode < o.inode;
+    }
 };
 CFileId GetFileId(const std::string& path);
 
@@ -62,7 +66,8 @@ bool CanAppendToFile(const std::string& path);
 // The bytes the user may still write on the path's volume; -1 when unknown.
 int64_t GetFreeDiskSpace(const std::string& path);
 
-struct CIntRect {
+struct CIntRect
+{
     int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 // Whether two rectangles overlap; touching edges do not count.
@@ -83,7 +88,8 @@ bool FileRename(const std::string& from, const std::string& to);
 
 // A read-only mapping. The pages are mapped from the page boundary below the
 // asked offset; `data` points at the asked offset itself.
-struct CFileMapping {
+struct CFileMapping
+{
     void* base = nullptr;
     size_t mapped_length = 0;
     const uint8_t* data = nullptr;

@@ -20,8 +20,10 @@ void FormatLongString(std::string& out, const char* format, ...) TESSA_PRINTF_FO
 void AppendLongFormat(std::string& out, const char* format, ...) TESSA_PRINTF_FORMAT(2, 3);
 
 // va_list forms of the above.
-void FormatStringV(std::string& out, const char* format, va_list args, size_t limit) TESSA_PRINTF_FORMAT(2, 0);
-void AppendFormatV(std::string& out, const char* format, va_list args, size_t limit) TESSA_PRINTF_FORMAT(2, 0);
+void FormatStringV(std::string& out, const char* format, va_list args, size_t limit)
+    TESSA_PRINTF_FORMAT(2, 0);
+void AppendFormatV(std::string& out, const char* format, va_list args, size_t limit)
+    TESSA_PRINTF_FORMAT(2, 0);
 
 // The longest prefix of `text` of at most `max_bytes` that does not end inside
 // a UTF-8 character.

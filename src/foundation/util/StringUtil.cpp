@@ -126,7 +126,8 @@ std::string MakeSafeFileName(const std::string& text)
     for (char c : text) {
         if (name.size() >= 25)
             break;
-        bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '+';
+        bool keep =
+            std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '+';
         if (!(c & 0x80) && keep && !(name.empty() && c == '.'))
             name += c;
     }

@@ -84,8 +84,9 @@ int64_t ParseDateNumber(const std::string& text)
 {
     size_t pos = 0;
     int64_t first, second, third;
-    if (ReadNumber(text, pos, first) && pos < text.size() && text[pos++] == '/' && ReadNumber(text, pos, second) &&
-        pos < text.size() && text[pos++] == '/' && ReadNumber(text, pos, third))
+    if (ReadNumber(text, pos, first) && pos < text.size() && text[pos++] == '/' &&
+        ReadNumber(text, pos, second) && pos < text.size() && text[pos++] == '/' &&
+        ReadNumber(text, pos, third))
         return third * 10000 + first * 100 + second;
     int64_t value = 0;
     int digits = 0;
