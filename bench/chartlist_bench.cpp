@@ -30,7 +30,8 @@ const std::string& ChartFolder()
                                                  w.inverse);
             for (int k = 0; k < 8; ++k) {
                 double t = k / 8.0;
-                w.outline.push_back({south + size * (k < 4 ? t * 2 : 2 - t * 2), west + size * (k % 2 ? 0.9 : 0.1)});
+                w.outline.push_back(
+                    {south + size * (k < 4 ? t * 2 : 2 - t * 2), west + size * (k % 2 ? 0.9 : 0.1)});
             }
             std::string dir = root + "/set" + std::to_string(i / 100);
             std::filesystem::create_directories(dir);

@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
     if (auto outline = CChartOutline::FromFile(path)) {
-        (void)outline->Contains((outline->minLat + outline->maxLat) / 2, (outline->minLon + outline->maxLon) / 2);
+        (void)outline->Contains((outline->minLat + outline->maxLat) / 2,
+                                (outline->minLon + outline->maxLon) / 2);
         (void)outline->GetInfoText();
     }
     close(fd);

@@ -19,7 +19,8 @@ using chartwriter::CChartWriter;
 
 namespace {
 
-struct ChartSpec {
+struct ChartSpec
+{
     double west = 10, north = 55, east = 11, south = 54;
     uint32_t tiles = 2;
     uint8_t kind = 0;
@@ -36,8 +37,8 @@ CChartWriter Writer(const ChartSpec& s)
     w.edition = s.edition;
     w.revision = s.revision;
     w.outline = s.outline;
-    chartwriter::PlateCarreeCoefficients(s.west, s.north, s.east, s.south, 64 * int(s.tiles), 64 * int(s.tiles),
-                                         w.forward, w.inverse);
+    chartwriter::PlateCarreeCoefficients(s.west, s.north, s.east, s.south, 64 * int(s.tiles),
+                                         64 * int(s.tiles), w.forward, w.inverse);
     return w;
 }
 
@@ -79,7 +80,8 @@ std::vector<std::string> Names(const CChartList& list)
     return names;
 }
 
-struct ChangeCounter : Listener<CChartList> {
+struct ChangeCounter : Listener<CChartList>
+{
     int count = 0;
     void Notify(const CChartList&) override { ++count; }
 };
@@ -144,11 +146,11 @@ TEST(ChartHeaderScan, BrokenHeadersAreRefused)
     };
     EXPECT_TRUE(Scan(with(0, 0x1423D5FE))); // bit 0 of the magic is free
     EXPECT_FALSE(Scan(with(0, 0x12345678)));
-    EXPECT_FALSE(Scan(with(4, 6)));             // newer format
-    EXPECT_FALSE(Scan(with(4, 0x10000005)));    // RL2
-    EXPECT_FALSE(Scan(with(4, 0x02000005)));    // unknown kind
-    EXPECT_TRUE(Scan(with(4, 0x01000005)));     // chunked: no tile table needed
-    EXPECT_FALSE(Scan(with(8, 0)));             // no tiles
+    EXPECT_FALSE(Scan(with(4, 6)));          // newer format
+    EXPECT_FALSE(Scan(with(4, 0x10000005))); // RL2
+    EXPECT_FALSE(Scan(with(4, 0x02000005))); // unknown kind
+    EXPECT_TRUE(Scan(with(4, 0x01000005)));  // chunked: no tile table needed
+    EXPECT_FALSE(Scan(with(8, 0)));          // no tiles
     EXPECT_FALSE(Scan(with(4 * kWordName, uint32_t(good.size()))));
     // An outline count whose points would run past the end of the file.
     EXPECT_FALSE(Scan(with(4 * kWordOutlineCount, 0x0FFFFFFF)));
@@ -192,7 +194,8 @@ TEST(ChartHeaderScan, OutlinesAcrossTheDateLine)
     fs::remove_all(dir);
 }
 
-class ChartFolders : public ::testing::Test {
+class ChartFolders : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

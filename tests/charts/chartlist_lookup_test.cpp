@@ -16,8 +16,8 @@ namespace {
 
 // A chart covering west..east, south..north drawn on 2 x 2 tiles: the wider
 // the area, the larger its scale value (nautical miles per pixel).
-void Write(const std::string& path, const std::string& name, double west, double south, double east, double north,
-           const std::string& type = "Topo", const std::string& edition = "")
+void Write(const std::string& path, const std::string& name, double west, double south, double east,
+           double north, const std::string& type = "Topo", const std::string& edition = "")
 {
     fs::create_directories(fs::path(path).parent_path());
     chartwriter::CChartWriter w(2, 2);
@@ -33,7 +33,8 @@ std::string NameOf(const ChartOutlinePtr& o)
     return o ? o->name : std::string("(none)");
 }
 
-class ChartLookup : public ::testing::Test {
+class ChartLookup : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

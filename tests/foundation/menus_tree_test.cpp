@@ -133,8 +133,8 @@ TEST(MenuQt, BuiltMenuMatchesTheTree)
 
     QMenu menu;
     BuildMenuItems(&menu, tree.Root(), nullptr);
-    EXPECT_EQ(Layout(&menu), (std::vector<std::string>{"First", "|", "|", "Middle", "|", "Off", "Gone", "Group",
-                                                       "Fish && Chips", "|", "Last"}));
+    EXPECT_EQ(Layout(&menu), (std::vector<std::string>{"First", "|", "|", "Middle", "|", "Off", "Gone",
+                                                       "Group", "Fish && Chips", "|", "Last"}));
     EXPECT_FALSE(ActionNamed(&menu, "Off")->isEnabled());
     EXPECT_FALSE(ActionNamed(&menu, "Gone")->isVisible());
     QAction* group = ActionNamed(&menu, "Group");

@@ -3,8 +3,8 @@
 #include "foundation/notify/DesktopNotifier_qt.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
@@ -18,9 +18,11 @@
 namespace {
 
 // Answers like a notification server and records every call.
-class FakeServer : public QDBusVirtualObject {
+class FakeServer : public QDBusVirtualObject
+{
 public:
-    struct Call {
+    struct Call
+    {
         QString member;
         uint replaces = 0;
         uint closed = 0;
@@ -58,8 +60,8 @@ public:
     }
     void EmitClosed(const QDBusConnection& connection, uint id)
     {
-        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/Notifications",
-                                                         "org.freedesktop.Notifications", "NotificationClosed");
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "NotificationClosed");
         signal << id << uint(2);
         connection.send(signal);
     }
@@ -77,7 +79,8 @@ bool PumpUntil(const std::function<bool()>& done)
     return true;
 }
 
-class DesktopNotifier : public ::testing::Test {
+class DesktopNotifier : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -89,11 +92,13 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return process.canReadLine() || process.state() != QProcess::Running; }));
         address = QString::fromUtf8(process.readLine()).trimmed();
         ASSERT_FALSE(address.isEmpty());
-        server = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "notify-test-server"));
+        server =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "notify-test-server"));
         ASSERT_TRUE(server->isConnected());
         ASSERT_TRUE(server->registerService("org.freedesktop.Notifications"));
         ASSERT_TRUE(server->registerVirtualObject("/org/freedesktop/Notifications", &fake));
-        client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "notify-test-client"));
+        client =
+            std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "notify-test-client"));
         ASSERT_TRUE(client->isConnected());
     }
     void TearDown() override

@@ -9,7 +9,8 @@
 
 namespace {
 
-struct RecordingNotifier : IUserNotifier {
+struct RecordingNotifier : IUserNotifier
+{
     std::vector<std::string> log;
     std::vector<CUserNotification> delivered;
     void Deliver(const CUserNotification& n) override
@@ -20,13 +21,15 @@ struct RecordingNotifier : IUserNotifier {
     void RemoveDelivered(const std::string& identifier) override { log.push_back("remove " + identifier); }
 };
 
-struct RecordingStatusLine : IStatusLineView {
+struct RecordingStatusLine : IStatusLineView
+{
     std::vector<std::string> shown; // "-" for hidden
     void ShowStatusText(const std::string& text) override { shown.push_back(text); }
     void HideStatusLine() override { shown.push_back("-"); }
 };
 
-class Notify : public ::testing::Test {
+class Notify : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -105,7 +108,7 @@ TEST_F(Notify, RemovingClearsTheStatusLineOnlyWhileItShowsThatAlarm)
     SetStatusMessage("Chart downloaded");
     RemoveUserNotification(3);
     EXPECT_EQ(GetStatusMessage(), "Chart downloaded");
-    EXPECT_EQ(line.shown, (std::vector<std::string>{"Mark\nArrived", "AIS\nCollision", "-", "Anchor\nDragging",
-                                                    "Chart downloaded"}));
+    EXPECT_EQ(line.shown, (std::vector<std::string>{"Mark\nArrived", "AIS\nCollision", "-",
+                                                    "Anchor\nDragging", "Chart downloaded"}));
     EXPECT_EQ(notifier.log.back(), "remove 3");
 }

@@ -20,9 +20,13 @@ namespace {
 // Deeper folder trees than this are not charts folders but accidents.
 constexpr int kMaxFolderDepth = 64;
 
-class SelectMapTypesSettings : public PersistantData {
+class SelectMapTypesSettings : public PersistantData
+{
 public:
-    SelectMapTypesSettings() : PersistantData("CSelectMapTypes") { values.show = CSelectMapTypes::DefaultTypes(); }
+    SelectMapTypesSettings() : PersistantData("CSelectMapTypes")
+    {
+        values.show = CSelectMapTypes::DefaultTypes();
+    }
     void Exchange() override
     {
         ExchangeStringSet("show", values.show);
@@ -135,10 +139,10 @@ void CSelectMapTypes::HideType(const std::string& mapType)
 
 std::string GetMVTFolder()
 {
-    static const std::string folder = (CSelectMapTypes::Get().mvtStorageOption != 0
-                                           ? GetApplicationSupportFolder()
-                                           : GetDocumentsFolder()) +
-                                      "/MVT";
+    static const std::string folder =
+        (CSelectMapTypes::Get().mvtStorageOption != 0 ? GetApplicationSupportFolder()
+                                                      : GetDocumentsFolder()) +
+        "/MVT";
     return folder;
 }
 
@@ -317,7 +321,8 @@ ChartOutlinePtr CChartList::AddChart(const std::string& path)
     ChartOutlinePtr outline;
     auto previous = m_previous.find(path);
     if (previous != m_previous.end() && previous->second->fileId == id &&
-        previous->second->fileSize == uint64_t(st.st_size) && previous->second->modificationTimeNs == MtimeNs(st))
+        previous->second->fileSize == uint64_t(st.st_size) &&
+        previous->second->modificationTimeNs == MtimeNs(st))
         outline = previous->second;
     else
         outline = CChartOutline::FromFile(path);
@@ -331,7 +336,8 @@ ChartOutlinePtr CChartList::Insert(const ChartOutlinePtr& outline)
     auto same = m_byId.find(outline->fileId);
     if (same != m_byId.end())
         return same->second;
-    m_outlines.insert(std::upper_bound(m_outlines.begin(), m_outlines.end(), outline, OutlineBefore), outline);
+    m_outlines.insert(std::upper_bound(m_outlines.begin(), m_outlines.end(), outline, OutlineBefore),
+                      outline);
     m_byPath[outline->path] = outline;
     m_byId[outline->fileId] = outline;
     return outline;

@@ -22,9 +22,11 @@ using CChartTree = CMapTreeNode<CChartOutline>;
 
 // The map types shown in lookups and in the chart list, with the other
 // chart-list settings (object "CSelectMapTypes").
-class CSelectMapTypes {
+class CSelectMapTypes
+{
 public:
-    struct Settings {
+    struct Settings
+    {
         std::set<std::string> show;
         bool typesHint = false;
         bool showOldMaps = false;
@@ -45,7 +47,8 @@ public:
 std::string GetMVTFolder();
 
 // The folders the chart list starts from. Init() uses the application's.
-struct CChartFolders {
+struct CChartFolders
+{
     std::vector<std::string> standard; // registered in this order when they are folders
     std::string mapFoldersFile;        // "map_folders.txt": one more folder a line
     std::string resources;             // scanned last, never registered; "" for none
@@ -53,9 +56,11 @@ struct CChartFolders {
     std::string mapStore;              // the map-store folder, for the same
 };
 
-class CChartList {
+class CChartList
+{
 public:
-    struct CFolderAndTime {
+    struct CFolderAndTime
+    {
         std::string path;
         CFileId id;
         int64_t newestNs = 0; // newest modification time of the folder and below

@@ -132,7 +132,8 @@ double WrapNear(double lon, double centre)
     return lon;
 }
 
-struct HeaderView {
+struct HeaderView
+{
     uint8_t bytes[kHeaderSize];
     uint32_t Word(int w) const { return Le32(bytes + 4 * w); }
 };
@@ -201,7 +202,8 @@ std::shared_ptr<CChartOutline> CChartOutline::FromFile(const std::string& path)
     return outline;
 }
 
-std::shared_ptr<CChartOutline> CChartOutline::FromSource(const IChartHeaderSource& source, const std::string& path)
+std::shared_ptr<CChartOutline> CChartOutline::FromSource(const IChartHeaderSource& source,
+                                                         const std::string& path)
 {
     const uint64_t size = source.Size();
     if (size < kMinFileSize)
@@ -287,7 +289,8 @@ std::shared_ptr<CChartOutline> CChartOutline::FromSource(const IChartHeaderSourc
     o.outlineOffset = h.Word(kWordOutlineOffset);
     if (o.outlineCount < 1) {
         // The image rectangle is the outline.
-        const double corners[4][2] = {{0, 0}, {64.0 * width, 0}, {64.0 * width, 64.0 * height}, {0, 64.0 * height}};
+        const double corners[4][2] = {
+            {0, 0}, {64.0 * width, 0}, {64.0 * width, 64.0 * height}, {0, 64.0 * height}};
         for (const auto& c : corners) {
             double lat, lon;
             PolynomialPixelToLatLon(block, c[0], c[1], lat, lon);
@@ -297,8 +300,8 @@ std::shared_ptr<CChartOutline> CChartOutline::FromSource(const IChartHeaderSourc
             o.m_outline.Add(lon, lat);
         }
         o.m_outlineTried = true;
-    } else if (!ForEachOutlinePoint(source, o.outlineOffset, o.outlineCount, o.centreLon, o.latShift, o.lonShift,
-                                    extend)) {
+    } else if (!ForEachOutlinePoint(source, o.outlineOffset, o.outlineCount, o.centreLon, o.latShift,
+                                    o.lonShift, extend)) {
         return nullptr;
     }
 
@@ -367,11 +370,13 @@ std::string CChartOutline::InfoText(const IChartHeaderSource& source, const std:
     HeaderView h;
     if (!source.ReadAt(0, h.bytes, kHeaderSize) || !MagicOK(h.Word(kWordMagic)))
         return "Not a rlt file";
-    static const struct {
+    static const struct
+    {
         int word;
         const char* label;
-    } fields[] = {{kWordScale, "Scale"},  {kWordIdentifier, "ID"}, {kWordEdition, "Ed"},      {kWordRevision, "Rev"},
-                  {kWordRights, "(C)"},   {kWordDepths, "Depths"}, {kWordHeights, "Heights"}};
+    } fields[] = {{kWordScale, "Scale"},    {kWordIdentifier, "ID"}, {kWordEdition, "Ed"},
+                  {kWordRevision, "Rev"},   {kWordRights, "(C)"},    {kWordDepths, "Depths"},
+                  {kWordHeights, "Heights"}};
     std::string text;
     for (const auto& f : fields) {
         std::string value = source.StringAt(h.Word(f.word));
@@ -395,7 +400,8 @@ std::string CChartOutline::InfoText(const IChartHeaderSource& source, const std:
 
 namespace {
 
-class SortedPointerSettings : public PersistantData {
+class SortedPointerSettings : public PersistantData
+{
 public:
     SortedPointerSettings() : PersistantData("CChartOutline::CSortedPointer") {}
     void Exchange() override
@@ -437,8 +443,8 @@ void CChartOutline::CSortedPointer::SetSortBy(int32_t sortBy)
     }
 }
 
-void CChartOutline::CSortedPointer::Sort(std::vector<std::shared_ptr<CChartOutline>>& outlines, int32_t sortBy,
-                                         double refLat, double refLon)
+void CChartOutline::CSortedPointer::Sort(std::vector<std::shared_ptr<CChartOutline>>& outlines,
+                                         int32_t sortBy, double refLat, double refLon)
 {
     auto byScale = [](const std::shared_ptr<CChartOutline>& a, const std::shared_ptr<CChartOutline>& b) {
         return a->scale < b->scale;
@@ -457,7 +463,8 @@ void CChartOutline::CSortedPointer::Sort(std::vector<std::shared_ptr<CChartOutli
             break;
         }
         // Containment and distance are worked out once, not in every comparison.
-        struct Key {
+        struct Key
+        {
             bool inside;
             double distance;
             double scale;
@@ -466,7 +473,8 @@ void CChartOutline::CSortedPointer::Sort(std::vector<std::shared_ptr<CChartOutli
         std::vector<Key> keys;
         keys.reserve(outlines.size());
         for (auto& o : outlines)
-            keys.push_back({o->Contains(refLat, refLon), CentreDistanceSquared(*o, refLat, refLon), o->scale, o});
+            keys.push_back(
+                {o->Contains(refLat, refLon), CentreDistanceSquared(*o, refLat, refLon), o->scale, o});
         std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
             if (a.inside != b.inside)
                 return a.inside;

@@ -12,7 +12,8 @@
 
 // Where header bytes come from: an open file (plain reads, no mapping) or a
 // buffer. Reads outside the bytes that exist fail.
-class IChartHeaderSource {
+class IChartHeaderSource
+{
 public:
     virtual ~IChartHeaderSource() = default;
     virtual uint64_t Size() const = 0;
@@ -23,7 +24,8 @@ public:
     virtual std::string StringAt(uint32_t offset) const = 0;
 };
 
-class CChartFileSource : public IChartHeaderSource {
+class CChartFileSource : public IChartHeaderSource
+{
 public:
     explicit CChartFileSource(const std::string& path);
     ~CChartFileSource() override;
@@ -45,7 +47,8 @@ private:
     int64_t m_mtimeNs = 0;
 };
 
-class CChartBufferSource : public IChartHeaderSource {
+class CChartBufferSource : public IChartHeaderSource
+{
 public:
     CChartBufferSource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
     uint64_t Size() const override { return m_size; }
@@ -62,7 +65,8 @@ private:
 // the number of all their digits, shorter ones too. Saturates at 0xFFFFFFFF.
 uint32_t EditionNumber(const std::string& text);
 
-class CChartOutline {
+class CChartOutline
+{
 public:
     // More outline points than this make a header refused: no chart needs them
     // and they would only cost memory.
@@ -74,7 +78,8 @@ public:
     // that are not finite).
     static std::shared_ptr<CChartOutline> FromFile(const std::string& path);
     // The same on bytes in memory (the path only names it).
-    static std::shared_ptr<CChartOutline> FromSource(const IChartHeaderSource& source, const std::string& path);
+    static std::shared_ptr<CChartOutline> FromSource(const IChartHeaderSource& source,
+                                                     const std::string& path);
 
     // Inside the bounds (inclusive) and inside the outline polygon. The
     // outline is read from the file on first use.
@@ -86,13 +91,13 @@ public:
     // when the file can no longer be read.
     const CPolygon& Outline() const;
 
-    double scale = 0;      // nautical miles per pixel at the image centre
-    std::string name;      // header name, or the path when empty
+    double scale = 0; // nautical miles per pixel at the image centre
+    std::string name; // header name, or the path when empty
     std::string path;
-    std::string mapType;   // extension block's map type
+    std::string mapType; // extension block's map type
     uint32_t productNumber = 0;
     uint32_t edition = 0;
-    bool chunked = false;   // pixels live in a companion chunk store
+    bool chunked = false; // pixels live in a companion chunk store
     bool secondFlag = false;
     uint32_t flags = 0;
     double minLat = 0, maxLat = 0, minLon = 0, maxLon = 0;
@@ -116,7 +121,8 @@ public:
     static std::string InfoText(const IChartHeaderSource& source, const std::string& path);
 
     // The chart list window's orders.
-    class CSortedPointer {
+    class CSortedPointer
+    {
     public:
         enum : int32_t { kByName = 0, kByScale = 1, kByDistance = 2 };
         // The stored choice ("sort_by", default by scale).

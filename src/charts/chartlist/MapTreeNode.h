@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-template <class T> class CMapTreeNode {
+template <class T> class CMapTreeNode
+{
 public:
     explicit CMapTreeNode(std::string label = {}, CMapTreeNode* parent = nullptr)
         : m_label(std::move(label)), m_parent(parent)
@@ -103,10 +104,9 @@ private:
     }
     CMapTreeNode* Insert(const std::string& label)
     {
-        auto it = std::upper_bound(m_children.begin(), m_children.end(), label,
-                                   [](const std::string& l, const std::unique_ptr<CMapTreeNode>& c) {
-                                       return l < c->m_label;
-                                   });
+        auto it = std::upper_bound(
+            m_children.begin(), m_children.end(), label,
+            [](const std::string& l, const std::unique_ptr<CMapTreeNode>& c) { return l < c->m_label; });
         return m_children.insert(it, std::make_unique<CMapTreeNode>(label, this))->get();
     }
 

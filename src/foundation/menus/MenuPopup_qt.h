@@ -19,7 +19,8 @@ class action_sheet_menu_responder;
 void BuildMenuItems(QMenu* menu, const CMenuTree::CItem& parent, action_sheet_menu_responder* responder);
 
 // Owns one shown tree and its menu from PopUp until the menu closes for good.
-class action_sheet_menu_responder : public QObject {
+class action_sheet_menu_responder : public QObject
+{
     Q_OBJECT
 public:
     explicit action_sheet_menu_responder(std::unique_ptr<CMenuTree> tree);

@@ -66,7 +66,8 @@ void CMenuTree::CItemV::Select()
         m_function(m_data);
 }
 
-CMenuTree::CActionSheetFunc::CActionSheetFunc(std::string title, uint32_t kind, std::function<void()> callable)
+CMenuTree::CActionSheetFunc::CActionSheetFunc(std::string title, uint32_t kind,
+                                              std::function<void()> callable)
     : CItem(std::move(title), kind), m_callable(std::move(callable))
 {
 }
@@ -77,7 +78,8 @@ void CMenuTree::CActionSheetFunc::Select()
         m_callable();
 }
 
-CMenuTree::CItemId::CItemId(std::string title, uint32_t kind, uint64_t id, std::function<void(uint64_t)> chosen)
+CMenuTree::CItemId::CItemId(std::string title, uint32_t kind, uint64_t id,
+                            std::function<void(uint64_t)> chosen)
     : CItem(std::move(title), kind), m_id(id), m_chosen(std::move(chosen))
 {
 }
@@ -91,7 +93,8 @@ void CMenuTree::CItemId::Select()
 CMenuTree::CMenuTree(std::string title, void* context) : CMenuTree(std::move(title), context, false) {}
 
 CMenuTree::CMenuTree(std::string title, void* context, bool flat)
-    : m_title(std::move(title)), m_context(context), m_root(std::make_unique<CItem>(std::string(), kPlain, flat))
+    : m_title(std::move(title)), m_context(context),
+      m_root(std::make_unique<CItem>(std::string(), kPlain, flat))
 {
 }
 

@@ -13,7 +13,8 @@
 class QWidget;
 class QPoint;
 
-class CMenuTree {
+class CMenuTree
+{
 public:
     // Item kinds.
     enum : uint32_t {
@@ -24,7 +25,8 @@ public:
         kChecked = 4, // shows a check mark; a group holding one is checked too
     };
 
-    class CItem {
+    class CItem
+    {
     public:
         explicit CItem(std::string title = {}, uint32_t kind = kPlain, bool flat = false);
         virtual ~CItem();
@@ -56,7 +58,8 @@ public:
     // Calls a plain function with a data pointer. The data must outlive the
     // menu (a manager or another long-lived object); objects that can vanish
     // while a menu is open belong in a CItemId.
-    class CItemV : public CItem {
+    class CItemV : public CItem
+    {
     public:
         using Function = void (*)(void* data);
         CItemV(std::string title, Function function, uint32_t kind, void* data);
@@ -67,7 +70,8 @@ public:
     };
 
     // Calls a stored callable.
-    class CActionSheetFunc : public CItem {
+    class CActionSheetFunc : public CItem
+    {
     public:
         CActionSheetFunc(std::string title, uint32_t kind, std::function<void()> callable);
         void Select() override;
@@ -78,7 +82,8 @@ public:
     // Holds only the id of the object it acts on; the function looks the
     // object up when the item is chosen, so an object deleted while its menu
     // was open (the heartbeat keeps running) is never touched.
-    class CItemId : public CItem {
+    class CItemId : public CItem
+    {
     public:
         CItemId(std::string title, uint32_t kind, uint64_t id, std::function<void(uint64_t id)> chosen);
         void Select() override;
@@ -132,9 +137,11 @@ private:
 
 // A flat pop-up menu built from a table of titles and functions: titles are
 // never split at ':'.
-class CActionSheetMenu : public CMenuTree {
+class CActionSheetMenu : public CMenuTree
+{
 public:
-    struct Row {
+    struct Row
+    {
         const char* title;
         CItemV::Function function;
         uint32_t kind;

@@ -38,7 +38,8 @@ CDesktopNotifier_qt::CDesktopNotifier_qt(const QDBusConnection& bus) : m_bus(bus
 {
     if (!m_bus.isConnected())
         return;
-    m_bus.connect(kService, kPath, kInterface, "NotificationClosed", this, SLOT(NotificationClosed(uint, uint)));
+    m_bus.connect(kService, kPath, kInterface, "NotificationClosed", this,
+                  SLOT(NotificationClosed(uint, uint)));
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(NotificationsCall("GetCapabilities")), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher* w) { CapabilitiesAnswered(w); });
@@ -73,7 +74,8 @@ void CDesktopNotifier_qt::Deliver(const CUserNotification& notification)
     Send(notification.identifier, entry, notification);
 }
 
-void CDesktopNotifier_qt::Send(const std::string& identifier, Entry& entry, const CUserNotification& notification)
+void CDesktopNotifier_qt::Send(const std::string& identifier, Entry& entry,
+                               const CUserNotification& notification)
 {
     QVariantMap hints;
     if (!notification.sound.empty())
@@ -81,8 +83,9 @@ void CDesktopNotifier_qt::Send(const std::string& identifier, Entry& entry, cons
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kUrgencyCritical));
 
     QDBusMessage call = NotificationsCall("Notify");
-    call << QString::fromLatin1(kAppName) << entry.serverId << QString() << QString::fromStdString(notification.title)
-         << BodyText(notification.text, m_bodyMarkup) << QStringList() << hints << int32_t(0);
+    call << QString::fromLatin1(kAppName) << entry.serverId << QString()
+         << QString::fromStdString(notification.title) << BodyText(notification.text, m_bodyMarkup)
+         << QStringList() << hints << int32_t(0);
     entry.waiting = true;
     entry.next.reset();
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
@@ -165,7 +168,8 @@ IUserNotifier& GetUserNotifier()
     if (desktop)
         return *desktop;
     // No application object (command-line tools): nothing to show on.
-    struct NoNotifier : IUserNotifier {
+    struct NoNotifier : IUserNotifier
+    {
         void Deliver(const CUserNotification&) override {}
         void RemoveDelivered(const std::string&) override {}
     };

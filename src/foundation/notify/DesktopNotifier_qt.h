@@ -14,7 +14,8 @@
 
 class QDBusPendingCallWatcher;
 
-class CDesktopNotifier_qt : public QObject, public IUserNotifier {
+class CDesktopNotifier_qt : public QObject, public IUserNotifier
+{
     Q_OBJECT
 public:
     explicit CDesktopNotifier_qt(const QDBusConnection& bus);
@@ -36,10 +37,11 @@ public:
     }
 
 private:
-    struct Entry {
-        uint32_t serverId = 0;   // the server's id once it answered; 0 before
-        bool waiting = false;    // a Notify call has not answered yet
-        bool removed = false;    // withdrawn while the call was on its way
+    struct Entry
+    {
+        uint32_t serverId = 0;                 // the server's id once it answered; 0 before
+        bool waiting = false;                  // a Notify call has not answered yet
+        bool removed = false;                  // withdrawn while the call was on its way
         std::optional<CUserNotification> next; // replaces it once the answer is in
     };
 

@@ -6,7 +6,8 @@
 
 namespace {
 
-struct StatusLineState {
+struct StatusLineState
+{
     IStatusLineView* view = nullptr;
     bool shown = false;
     std::string text;

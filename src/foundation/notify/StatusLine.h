@@ -8,7 +8,8 @@
 #include <string>
 
 // What shows the status line: the main window fills it.
-class IStatusLineView {
+class IStatusLineView
+{
 public:
     virtual ~IStatusLineView() = default;
     virtual void ShowStatusText(const std::string& text) = 0;

@@ -3,14 +3,16 @@
 // notifications over D-Bus; tests install a recording fake.
 #include <string>
 
-struct CUserNotification {
+struct CUserNotification
+{
     std::string identifier; // UserNotificationIdentifier of the caller's id
     std::string title;
     std::string text;
     std::string sound; // a sound-theme name
 };
 
-class IUserNotifier {
+class IUserNotifier
+{
 public:
     virtual ~IUserNotifier() = default;
     // Shows the notification; one with an identifier already shown replaces it.
