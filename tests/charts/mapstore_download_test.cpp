@@ -1,6 +1,5 @@
 // Downloads from the map store into its folder: charts join the chart list,
 // packages install from the loopback server, updates fetch changed blocks.
-// Downloads and installs run on job threads: TESSA_TSAN_LABEL
 #include "charts/Rasterleaf.h"
 #include "charts/chartlist/ChartList.h"
 #include "charts/mapstore/MapStoreDownload.h"

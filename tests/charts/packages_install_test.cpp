@@ -1,5 +1,5 @@
 // Map packages: manifests, block-by-block install and update from the
-// loopback chart server, damaged manifests and blocks, and the install flow.
+// loopback chart server, damaged manifests and blocks.
 // The installer runs four worker threads: TESSA_TSAN_LABEL
 #include "charts/Rasterleaf.h"
 #include "charts/packages/InstallPackage.h"
@@ -271,108 +271,6 @@ TEST_F(PackageTest, ServerFailureAndCancelDeleteOnlyWhatTheyTouched)
     EXPECT_FALSE(PackageInstall(pkg, &progress, &failure, error));
     EXPECT_EQ(error, "");
     EXPECT_EQ(RangedReads(), 0u);
-}
-
-class CFakeKeepAwake : public IKeepAwake {
-public:
-    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
-    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
-    uint32_t Acquire(const std::string&) override { return ++count; }
-    void Release(uint32_t) override { ++released; }
-    uint32_t count = 0, released = 0;
-
-private:
-    IKeepAwake* m_before;
-};
-
-struct CCodeProbe {
-    std::shared_ptr<int> code = std::make_shared<int>(1234);
-    CCallback storage;
-    void Push()
-    {
-        auto c = code;
-        PushProgressCallback(storage, CCallback([c](int32_t v) { return *c = v; }));
-    }
-    bool Ran() const { return *code != 1234; }
-};
-
-template <class Pred> bool PumpUntil(Pred pred)
-{
-    auto end = std::chrono::steady_clock::now() + 20s;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
-{
-    CFakeKeepAwake awake;
-    tessatest::CScriptedPresenter presenter;
-    QWidget window;
-    ASSERT_TRUE(writer.Write(pkg));
-    writer.Serve(server);
-
-    // Not enough room: the question, answered No, starts nothing.
-    SetFreeSpaceForTesting(1000);
-    presenter.AnswerButton(1);
-    CCodeProbe refused;
-    refused.Push();
-    InstallPackage(&window, pkg);
-    ASSERT_EQ(presenter.Shown().size(), 1u);
-    EXPECT_EQ(presenter.Last().title, "Not enough space");
-    EXPECT_EQ(presenter.Last().text, NotEnoughSpaceText("Test Package", chart.size() + big.size(), 1000));
-    EXPECT_EQ(presenter.Last().buttons, (std::vector<std::string>{"Yes", "No"}));
-    presenter.DeliverAll();
-    EXPECT_EQ(*refused.code, -1);
-    EXPECT_FALSE(GetMapDownloadState().IsRunning());
-    EXPECT_FALSE(Exists(folder + "/charts/harbour.rlt"));
-
-    // Answered Yes: the install runs under the progress dialog.
-    presenter.AnswerButton(0);
-    CCodeProbe accepted;
-    accepted.Push();
-    InstallPackage(&window, pkg);
-    presenter.DeliverAll();
-    EXPECT_TRUE(GetMapDownloadState().IsRunning());
-    auto* dialog = window.findChild<progress_dialog*>();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->MessageText(), "Downloading map package: Test Package");
-    ASSERT_TRUE(PumpUntil([&] { return accepted.Ran(); }));
-    EXPECT_EQ(*accepted.code, 0);
-    EXPECT_FALSE(GetMapDownloadState().IsRunning());
-    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
-    EXPECT_EQ(awake.count, awake.released);
-
-    // A damaged manifest cannot be opened.
-    presenter.ClearShown();
-    SetFreeSpaceForTesting(0);
-    ASSERT_TRUE(tessatest::WriteWholeFile(pkg, writer.Manifest().substr(0, 40)));
-    CCodeProbe damaged;
-    damaged.Push();
-    InstallPackage(&window, pkg);
-    ASSERT_EQ(presenter.Shown().size(), 1u);
-    EXPECT_EQ(presenter.Last().title, "Error opening TS Package");
-    EXPECT_EQ(presenter.Last().text, pkg);
-    presenter.DeliverAll();
-    EXPECT_EQ(*damaged.code, -1);
-
-    // A failing block shows its text under "Error" and gives -1.
-    presenter.ClearShown();
-    writer.files[1].bytes = Pattern(1048576 + 1, 9);
-    ASSERT_TRUE(writer.Write(pkg));
-    CCodeProbe failed;
-    failed.Push();
-    InstallPackage(&window, pkg);
-    ASSERT_TRUE(PumpUntil([&] { return failed.Ran(); }));
-    EXPECT_EQ(*failed.code, -1);
-    ASSERT_FALSE(presenter.Shown().empty());
-    EXPECT_EQ(presenter.Last().title, "Error");
-    EXPECT_NE(presenter.Last().text.find("damaged"), std::string::npos);
-    presenter.DeliverAll();
 }
 
 } // namespace

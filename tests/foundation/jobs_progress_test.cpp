@@ -1,5 +1,5 @@
-// Progress-watched jobs: the estimate, the dialog's ticks, cancel and errors,
-// the keep-awake pairing, and downloads from the loopback server.
+// Progress-watched jobs: the estimate, the dialog's ticks without a window,
+// jobs without a parent, and quick or failing downloads from the loopback server.
 // Threads are involved throughout: TESSA_TSAN_LABEL
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/jobs/ProgressEstimate.h"
@@ -220,35 +220,6 @@ TEST_F(ProgressTest, ParentlessJobJoinsAndPassesCancelOn)
     EXPECT_EQ(awake.released, 2);
 }
 
-TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
-{
-    CFakeKeepAwake awake;
-    tessatest::CScriptedPresenter presenter;
-    QWidget window;
-    CCodeProbe probe;
-    probe.Push();
-    RunWithProgressDialog(&window, "Connecting", [](CProgressDialogData& d) {
-        while (!d.IsCancelled())
-            std::this_thread::sleep_for(2ms);
-        d.SetErrorText("Connection refused");
-    });
-    EXPECT_FALSE(probe.Ran()); // the dialog holds it until the job ends
-    auto* dialog = window.findChild<progress_dialog*>();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->MessageText(), "Connecting");
-    EXPECT_EQ(awake.held.size(), 1u);
-    dialog->onCancel();
-    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
-    EXPECT_EQ(*probe.code, -1);
-    ASSERT_EQ(presenter.Shown().size(), 1u);
-    EXPECT_EQ(presenter.Last().title, "Error");
-    EXPECT_EQ(presenter.Last().text, "Connection refused");
-    EXPECT_EQ(presenter.Last().buttons, std::vector<std::string>{"OK"});
-    EXPECT_EQ(awake.acquired, awake.released);
-    EXPECT_TRUE(PumpUntil([&] { return window.findChild<progress_dialog*>() == nullptr; }));
-    presenter.DeliverAll();
-}
-
 class DownloadTest : public ProgressTest {
 protected:
     void SetUp() override
@@ -320,30 +291,6 @@ TEST_F(DownloadTest, FailedDownloadShowsItsBoxAndPassesMinusOne)
                          false, server.Port());
     EXPECT_EQ(*quiet.code, -1);
     EXPECT_TRUE(presenter.Shown().empty());
-}
-
-TEST_F(DownloadTest, SlowDownloadShowsTheDialogWhichCanCancelIt)
-{
-    CFakeKeepAwake awake;
-    QWidget window;
-    SetQuickDownloadLimitForTesting(30);
-    server.AddVirtualFile("/maps/big.bin", 400000);
-    server.SetFault("/maps/big.bin", tessatest::LoopbackFault::Throttle, "", 20000);
-    CCodeProbe probe;
-    probe.Push();
-    DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/big.bin", folder + "/big.bin",
-                         "Downloading Map...", false, server.Port());
-    EXPECT_FALSE(probe.Ran());
-    auto* dialog = window.findChild<progress_dialog*>();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->MessageText(), "Downloading Map...");
-    ASSERT_TRUE(PumpUntil([&] { return dialog->BarValue() > 0; }));
-    dialog->onCancel();
-    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
-    EXPECT_EQ(*probe.code, -1);
-    EXPECT_EQ(awake.acquired, 1);
-    EXPECT_EQ(awake.released, 1);
-    EXPECT_NE(access((folder + "/big.bin").c_str(), F_OK), 0);
 }
 
 } // namespace

@@ -1,0 +1,180 @@
+// The progress dialog on screen: cancelling a job and a slow download from
+// the dialog, the error box, the keep-awake pairing. (Qt's own painting
+// threads are not instrumented, so these stay out of the thread-checked runs.)
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/jobs/ProgressJobs.h"
+#include "foundation/jobs/ProgressWatch.h"
+#include "foundation/jobs/progress_dialog.h"
+#include "foundation/platform/KeepAwake.h"
+#include "loopback/LoopbackServer.h"
+#include "ScriptedPresenter.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CFakeKeepAwake : public IKeepAwake {
+public:
+    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
+    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
+    uint32_t Acquire(const std::string& reason) override
+    {
+        ++acquired;
+        reasons.push_back(reason);
+        held.insert(++last);
+        return last;
+    }
+    void Release(uint32_t id) override
+    {
+        if (held.erase(id))
+            ++released;
+    }
+    int acquired = 0;
+    int released = 0;
+    uint32_t last = 0;
+    std::set<uint32_t> held;
+    std::vector<std::string> reasons;
+
+private:
+    IKeepAwake* m_before = nullptr;
+};
+
+struct CFakeView : IProgressView {
+    void ShowMessage(const std::string& m) override { message = m; }
+    void SetBar(double f) override { bar = f; }
+    void ShowTimeLabel(bool s) override { label = s; }
+    void SetTimeText(const std::string& t) override { time = t; }
+    std::string message, time;
+    double bar = -1;
+    bool label = true;
+};
+
+template <class Pred>
+bool PumpUntil(Pred pred, std::chrono::milliseconds limit = 10s)
+{
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Pushes a continuation that records the code it gets.
+struct CCodeProbe {
+    std::shared_ptr<int> code = std::make_shared<int>(1234);
+    CCallback storage;
+    void Push()
+    {
+        auto c = code;
+        PushProgressCallback(storage, CCallback([c](int32_t v) {
+                                 *c = v;
+                                 return v;
+                             }));
+    }
+    bool Ran() const { return *code != 1234; }
+};
+
+class ProgressTest : public ::testing::Test {
+protected:
+    void SetUp() override { ClearPendingCallbacksForTesting(); }
+    void TearDown() override { ClearPendingCallbacksForTesting(); }
+};
+
+TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
+{
+    CFakeKeepAwake awake;
+    tessatest::CScriptedPresenter presenter;
+    QWidget window;
+    CCodeProbe probe;
+    probe.Push();
+    RunWithProgressDialog(&window, "Connecting", [](CProgressDialogData& d) {
+        while (!d.IsCancelled())
+            std::this_thread::sleep_for(2ms);
+        d.SetErrorText("Connection refused");
+    });
+    EXPECT_FALSE(probe.Ran()); // the dialog holds it until the job ends
+    auto* dialog = window.findChild<progress_dialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->MessageText(), "Connecting");
+    EXPECT_EQ(awake.held.size(), 1u);
+    dialog->onCancel();
+    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    EXPECT_EQ(*probe.code, -1);
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_EQ(presenter.Last().title, "Error");
+    EXPECT_EQ(presenter.Last().text, "Connection refused");
+    EXPECT_EQ(presenter.Last().buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(awake.acquired, awake.released);
+    EXPECT_TRUE(PumpUntil([&] { return window.findChild<progress_dialog*>() == nullptr; }));
+    presenter.DeliverAll();
+}
+
+class DownloadTest : public ProgressTest {
+protected:
+    void SetUp() override
+    {
+        ProgressTest::SetUp();
+        ASSERT_NE(server.Port(), 0) << server.Error();
+        char tmpl[] = "/tmp/tessa-jobs-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        folder = tmpl;
+    }
+    void TearDown() override
+    {
+        SetQuickDownloadLimitForTesting(1000);
+        std::string cmd = "rm -rf '" + folder + "'";
+        (void)system(cmd.c_str());
+        ProgressTest::TearDown();
+    }
+    static std::string Slurp(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    tessatest::LoopbackServer server;
+    std::string folder;
+};
+
+TEST_F(DownloadTest, SlowDownloadShowsTheDialogWhichCanCancelIt)
+{
+    CFakeKeepAwake awake;
+    QWidget window;
+    SetQuickDownloadLimitForTesting(30);
+    server.AddVirtualFile("/maps/big.bin", 400000);
+    server.SetFault("/maps/big.bin", tessatest::LoopbackFault::Throttle, "", 20000);
+    CCodeProbe probe;
+    probe.Push();
+    DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/big.bin", folder + "/big.bin",
+                         "Downloading Map...", false, server.Port());
+    EXPECT_FALSE(probe.Ran());
+    auto* dialog = window.findChild<progress_dialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->MessageText(), "Downloading Map...");
+    ASSERT_TRUE(PumpUntil([&] { return dialog->BarValue() > 0; }));
+    dialog->onCancel();
+    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    EXPECT_EQ(*probe.code, -1);
+    EXPECT_EQ(awake.acquired, 1);
+    EXPECT_EQ(awake.released, 1);
+    EXPECT_NE(access((folder + "/big.bin").c_str(), F_OK), 0);
+}
+
+} // namespace
