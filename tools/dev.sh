@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   clang-14 libclang-rt-14-dev
-  fonts-dejavu-core locales xplanet-images libxml2-utils
+  fonts-dejavu-core locales xplanet-images libxml2-utils dbus-daemon
 )
 
 SUDO=""
