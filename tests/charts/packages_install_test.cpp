@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <QWidget>
+#include <clocale>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
@@ -125,6 +126,16 @@ TEST(PackageManifestRules, BlockChecksAndNames)
     EXPECT_TRUE(SplitPackageHost("maps.example", host, port));
     EXPECT_EQ(port, 0);
     EXPECT_FALSE(SplitPackageHost("maps.example:99999", host, port));
+
+    // The space question's sizes never take the user's decimal comma.
+    const char* before = setlocale(LC_ALL, nullptr);
+    std::string saved = before ? before : "C";
+    if (setlocale(LC_ALL, "de_DE.UTF-8")) {
+        EXPECT_EQ(NotEnoughSpaceText("Harbour", 1572864, 1024),
+                  "The package \"Harbour\" will take up 1.5MB, but the device has only 1.0KB available.\n\n"
+                  "Would you like to continue?");
+        setlocale(LC_ALL, saved.c_str());
+    }
 }
 
 TEST_F(PackageTest, InstallBringsTheChartsThatThenOpen)
