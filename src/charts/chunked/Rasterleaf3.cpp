@@ -1,0 +1,188 @@
+#include "charts/chunked/Rasterleaf3.h"
+
+#include "foundation/web/WebServer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace chunkfile;
+
+namespace {
+
+bool ReadFirstBytes(const std::string& path, uint8_t* out, size_t n)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ssize_t got;
+    do
+        got = ::pread(fd, out, n, 0);
+    while (got < 0 && errno == EINTR);
+    ::close(fd);
+    return got == ssize_t(n);
+}
+
+std::string WithExtension(const std::string& path, const char* extension)
+{
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (hasExtension ? path.substr(0, dot) : path) + extension;
+}
+
+} // namespace
+
+CRasterleaf* OpenChartFile(QWidget* owner, const std::string& path)
+{
+    uint8_t head[8];
+    if (!ReadFirstBytes(path, head, sizeof head) || !chartfile::MagicOK(chartfile::Le32(head)))
+        return nullptr;
+    if (head[7] != chartfile::kKindChunked && head[7] != chartfile::kKindChunkedAlt)
+        return CRasterleaf::OpenFile(owner, path);
+    auto chart = std::make_unique<CRasterleaf3>();
+    if (chart->Open(owner, path) != 0)
+        return nullptr;
+    return chart.release();
+}
+
+CRasterleaf3::~CRasterleaf3()
+{
+    m_store.reset();
+}
+
+int CRasterleaf3::ChunkColumns() const
+{
+    return int(ChunkGridSize(uint32_t(WidthInTiles())));
+}
+
+int CRasterleaf3::ChunkRows() const
+{
+    return int(ChunkGridSize(uint32_t(HeightInTiles())));
+}
+
+bool CRasterleaf3::OpenChunkFile()
+{
+    m_store.reset();
+    m_cache.Clear();
+    {
+        std::lock_guard<std::mutex> lock(m_failedMutex);
+        m_failed.clear();
+    }
+    std::string storePath = WithExtension(Path(), ".RL3");
+    struct stat st;
+    if (::stat(storePath.c_str(), &st) != 0)
+        storePath = WithExtension(Path(), ".rl3");
+    m_store = CChunkStore::Acquire(storePath, ChunkColumns(), ChunkRows());
+    return m_store != nullptr;
+}
+
+bool CRasterleaf3::IsDownloadable() const
+{
+    return m_store && m_store->IsWritable();
+}
+
+void CRasterleaf3::DecodeEntry(void* self, CDecodedChunkCache::Entry& entry, int64_t key, int level)
+{
+    auto* chart = static_cast<CRasterleaf3*>(self);
+    if (!entry.buffer)
+        entry.buffer = std::make_unique<uint8_t[]>(kChunkPixels);
+    const int row = int(key >> 16), column = int(key & 0xFFFF);
+    int decoded = kLevels;
+    const CChunkStore::DecodeResult result =
+        chart->m_store ? chart->m_store->DecodeChunk(row, column, level, entry.buffer.get(), decoded)
+                       : CChunkStore::DecodeResult::Failed;
+    if (result == CChunkStore::DecodeResult::Decoded) {
+        entry.decodedLevel = decoded;
+    } else {
+        // Index 0 and no further request: fetching again would bring the same words.
+        std::memset(entry.buffer.get(), 0, kChunkPixels);
+        entry.decodedLevel = level;
+        std::lock_guard<std::mutex> lock(chart->m_failedMutex);
+        if (chart->m_failed.insert(uint32_t(key)).second)
+            ++chart->m_decodeFailures;
+    }
+    entry.decodedFor.store(level);
+}
+
+bool CRasterleaf3::HasFailedToDecode(uint32_t chunkKey) const
+{
+    std::lock_guard<std::mutex> lock(m_failedMutex);
+    return m_failed.count(chunkKey) != 0;
+}
+
+int CRasterleaf3::GetTile(int x, int y, int level, uint8_t* buffer, CTileContext* context)
+{
+    if (!m_store || !buffer || level < 0 || level > kMaxTileLevel)
+        return 1;
+    const int rows = kTileSide >> level;
+    if (x < 0 || y < 0 || x >= WidthInTiles() || y >= HeightInTiles()) {
+        std::memset(buffer, 1, size_t(rows) * kTileSide);
+        return 0;
+    }
+    m_lastLevel.store(level);
+    const int row = y >> 4, column = x >> 4;
+    const uint32_t key = ChunkKey(row, column);
+    if (HasFailedToDecode(key)) {
+        std::memset(buffer, 0, size_t(rows) * kTileSide);
+        return 0;
+    }
+    CDecodedChunkCache::Entry* e = m_cache.Lookup(key, level, &CRasterleaf3::DecodeEntry, this);
+    const uint8_t* chunk = e->buffer.get();
+    const size_t firstRow = size_t(BitReverse4(y & 15));
+    const size_t column0 = size_t(64 * (x & 15));
+    for (int j = 0; j < rows; ++j)
+        std::memcpy(buffer + size_t(64 * j), chunk + (16 * size_t(j) + firstRow) * kChunkSide + column0, 64);
+    const int decoded = e->decodedLevel;
+    e->lock.unlock_shared();
+    // The request runs with no chunk lock held: it takes the worker's mutex.
+    if (decoded > level && context) {
+        if (decoded - level > context->largestShortfall)
+            context->largestShortfall = decoded - level;
+        if (context->request)
+            context->request(context->argument, m_store.get(), row, column, decoded, level);
+    }
+    return 0;
+}
+
+void CRasterleaf3::InvalidateTile(uint32_t chunkKey)
+{
+    m_cache.Invalidate(int64_t(chunkKey));
+}
+
+void CRasterleaf3::ClearTileCache()
+{
+    m_cache.Clear();
+}
+
+CChunkAddress CRasterleaf3::GetChunkURL(CWebServer& web)
+{
+    std::lock_guard<std::mutex> lock(m_addressMutex);
+    if (m_addressDone)
+        return m_address;
+    std::string text;
+    if (ChunkAddressString())
+        ReadString(ChunkAddressString(), text);
+    m_address = ResolveChunkAddress(web, text, Path());
+    m_addressDone = true;
+    if (m_store && m_address.HasAddress())
+        m_store->SetServerPath(m_address.path);
+    return m_address;
+}
+
+std::string CRasterleaf3::GetChunkURLText() const
+{
+    std::lock_guard<std::mutex> lock(m_addressMutex);
+    return m_addressDone ? m_address.URLText() : std::string();
+}
+
+int64_t CRasterleaf3::GetChunkFileSize(CWebServer& web)
+{
+    const std::string url = GetChunkURL(web).URLText();
+    if (url.empty())
+        return 0;
+    return web.GetRemoteFileSize(url.c_str());
+}
