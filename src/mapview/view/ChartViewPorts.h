@@ -53,7 +53,8 @@ public:
     // Path of the chart at the point whose scale fits `scale` best (0: the most
     // detailed); "" when none.
     virtual std::string FindBestChartAt(double latitude, double longitude, double scale) = 0;
-    // The next less (more) detailed chart than the current one at the point; "" when none.
+    // The next chart at the point with a smaller (larger) scale value, that
+    // is more (less) detailed, than the current one; "" when none.
     virtual std::string FindLowerScaleChartAt(double latitude, double longitude) = 0;
     virtual std::string FindHigherScaleChartAt(double latitude, double longitude) = 0;
     // Makes the chart at `path` the current one (adding it when not listed);

@@ -469,9 +469,9 @@ void CRasterleafView::ZoomAbout(int delta, double x, double y)
         UpdateCentrePosition();
         std::string other;
         if (delta > 0 && m_view.zoom >= m_maxZoomOut - 1)
-            other = m_ports.catalog->FindLowerScaleChartAt(m_storedLat, m_storedLon);
-        else if (delta < 0 && m_view.zoom < 0)
             other = m_ports.catalog->FindHigherScaleChartAt(m_storedLat, m_storedLon);
+        else if (delta < 0 && m_view.zoom < 0)
+            other = m_ports.catalog->FindLowerScaleChartAt(m_storedLat, m_storedLon);
         if (!other.empty() && other != m_chart->path) {
             // The new chart opens near the scale the zoom asked for.
             m_storedScale = m_storedScale * (delta > 0 ? 2.0 : 0.5);
