@@ -1,0 +1,179 @@
+// The application started offscreen in a private home: the shipped world map
+// opens on the default area, the settings and the view are saved at exit and
+// come back at the next start; the base-map copy and the signal path.
+#include "app/shell/Application.h"
+#include "app/shell/MapWidget.h"
+#include "app/shell/ViewController.h"
+#include "foundation/platform/PlatformFolders.h"
+#include "foundation/util/Folders.h"
+#include "mapview/view/RasterleafView.h"
+#include "support/TestPaths.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QImage>
+#include <QTimer>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The colour of the rendered window at a place.
+QRgb ColourAt(CRasterleafView& view, const QImage& image, double lat, double lon)
+{
+    double x = 0, y = 0;
+    EXPECT_TRUE(view.LatLonToScreen(lat, lon, x, y));
+    const double dpr = image.devicePixelRatio();
+    const int px = int(x * dpr), py = int(y * dpr);
+    EXPECT_TRUE(image.rect().contains(px, py)) << lat << ", " << lon << " at " << x << ", " << y;
+    return image.rect().contains(px, py) ? image.pixel(px, py) : 0;
+}
+
+class ApplicationStart : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        basemap = std::string(TESSA_BUILD_RESOURCES) + "/basemaps/world.rlt";
+        if (!fs::exists(basemap))
+            GTEST_SKIP() << "the world base map was not built (" << basemap << ")";
+        root = tessatest::MakeScratchDir("appstart");
+        SetFolderRootForTesting(root);
+        SetResourceFoldersForTesting({TESSA_BUILD_RESOURCES});
+    }
+    void TearDown() override
+    {
+        if (root.empty())
+            return;
+        SetFolderRootForTesting("");
+        SetResourceFoldersForTesting({});
+        fs::remove_all(root);
+    }
+    std::string basemap, root;
+};
+
+} // namespace
+
+TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
+{
+    double lat = 0, lon = 0;
+    int zoom = 0;
+    std::string chart;
+    {
+        CTessarouteApp app;
+        app.Start(true);
+        ViewController* window = app.Window();
+        ASSERT_NE(window, nullptr);
+        CRasterleafView& view = window->ChartView();
+        ASSERT_TRUE(view.HasChart());
+        EXPECT_EQ(window->windowTitle().toStdString(), view.GetMapTitle());
+        // The base map was copied for this version.
+        const std::string data = GetPlatformDataFolder();
+        EXPECT_TRUE(fs::is_regular_file(data + "/basemaps/world.rlt"));
+        EXPECT_TRUE(fs::exists(data + "/basemaps/.v" + GetBundleVersion()));
+        EXPECT_EQ(fs::file_size(data + "/basemaps/world.rlt"), fs::file_size(basemap));
+
+        // The default area: the North Atlantic between America and Africa.
+        double clat = 0, clon = 0;
+        ASSERT_TRUE(view.GetCentreLatLon(clat, clon));
+        EXPECT_NEAR(clat, 40, 1.0);
+        EXPECT_NEAR(clon, -45, 1.0);
+        const QImage image = window->ChartWidget().grab().toImage();
+        const QRgb ocean = ColourAt(view, image, 35, -45);
+        EXPECT_GT(qBlue(ocean), qRed(ocean) + 20) << std::hex << ocean;
+        EXPECT_GT(qBlue(ocean), qGreen(ocean)) << std::hex << ocean;
+        const QRgb sahara = ColourAt(view, image, 25, 0);
+        EXPECT_GT(qRed(sahara), qBlue(sahara) + 40) << std::hex << sahara;
+        const QRgb greenland = ColourAt(view, image, 72, -40);
+        EXPECT_GT(qGray(greenland), 200) << std::hex << greenland;
+
+        // The toolbar zooms; the view is then moved away from the default.
+        const int zoom0 = view.Transform().zoom;
+        window->ZoomInAction()->trigger();
+        EXPECT_EQ(view.Transform().zoom, zoom0 - 1);
+        for (int i = 0; i < 20; ++i)
+            window->OnTimer();
+        EXPECT_EQ(view.Magnification(), 1.0);
+        view.PanBy(150, -60);
+        view.GetCentreLatLon(lat, lon);
+        zoom = view.Transform().zoom;
+        chart = view.GetCurrentChartPath();
+        app.Shutdown();
+        EXPECT_TRUE(fs::is_regular_file(data + "/app_state.bin"));
+        EXPECT_TRUE(fs::is_regular_file(data + "/Tessaroute.ini"));
+    }
+    {
+        CTessarouteApp app;
+        app.Start(true);
+        CRasterleafView& view = app.Window()->ChartView();
+        EXPECT_EQ(view.GetCurrentChartPath(), chart);
+        EXPECT_EQ(view.Transform().zoom, zoom);
+        double lat2 = 0, lon2 = 0;
+        ASSERT_TRUE(view.GetCentreLatLon(lat2, lon2));
+        EXPECT_NEAR(lat2, lat, 0.2);
+        EXPECT_NEAR(lon2, lon, 0.2);
+        // With the chart closed the title falls back.
+        view.CloseChart();
+        EXPECT_EQ(app.Window()->windowTitle().toStdString(), "Map");
+        app.Shutdown();
+    }
+}
+
+TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
+{
+    const std::string root = tessatest::MakeScratchDir("basemapcopy");
+    const std::string res = root + "/res", data = root + "/data";
+    WriteAll(res + "/basemaps/a.rlt", "AAAA");
+    WriteAll(res + "/b.rlt.COPY", "BBBB");
+    WriteAll(res + "/notes.txt", "not a map");
+    // A folder where a copy must go makes that copy fail: no marker then.
+    fs::create_directories(data + "/basemaps/a.rlt/inner");
+    EXPECT_FALSE(CopyBaseMaps(res, data, "7"));
+    EXPECT_FALSE(fs::exists(data + "/basemaps/.v7"));
+    EXPECT_EQ(ReadAll(data + "/basemaps/b.rlt"), "BBBB");
+
+    fs::remove_all(data + "/basemaps/a.rlt");
+    EXPECT_TRUE(CopyBaseMaps(res, data, "7"));
+    EXPECT_EQ(ReadAll(data + "/basemaps/a.rlt"), "AAAA");
+    EXPECT_TRUE(fs::exists(data + "/basemaps/.v7"));
+    EXPECT_FALSE(fs::exists(data + "/basemaps/notes.txt"));
+    EXPECT_FALSE(fs::exists(data + "/basemaps/notes"));
+
+    // Copied once per version.
+    WriteAll(res + "/basemaps/a.rlt", "NEW");
+    EXPECT_TRUE(CopyBaseMaps(res, data, "7"));
+    EXPECT_EQ(ReadAll(data + "/basemaps/a.rlt"), "AAAA");
+    EXPECT_TRUE(CopyBaseMaps(res, data, "8"));
+    EXPECT_EQ(ReadAll(data + "/basemaps/a.rlt"), "NEW");
+    // No leftovers of the temporary copies.
+    for (const auto& entry : fs::directory_iterator(data + "/basemaps"))
+        EXPECT_TRUE(entry.path().filename() == "a.rlt" || entry.path().filename() == "b.rlt" ||
+                    entry.path().filename().string().rfind(".v", 0) == 0)
+            << entry.path();
+    fs::remove_all(root);
+}
+
+TEST(TerminationSignal, EndsTheEventLoopThroughTheNormalPath)
+{
+    CTessarouteApp::InstallTerminationHandler();
+    QTimer::singleShot(0, [] { ::kill(::getpid(), SIGTERM); });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
