@@ -100,10 +100,18 @@ std::vector<uint8_t> MakeChartImage(int width, int height, uint32_t seed)
     std::vector<uint8_t> image(size_t(width) * size_t(height));
     const double f1 = 0.004 + (rng() % 100) * 0.00002, f2 = 0.006 + (rng() % 100) * 0.00003;
     const double p1 = (rng() % 1000) * 0.01, p2 = (rng() % 1000) * 0.01;
+    // Land and sea from a smooth field (tables: the terms are separable); depth bands at sea.
+    std::vector<double> sx(static_cast<size_t>(width)), cy(static_cast<size_t>(height));
+    std::vector<double> sxy(static_cast<size_t>(width + height));
+    for (int x = 0; x < width; ++x)
+        sx[size_t(x)] = std::sin(x * f1 + p1);
+    for (int y = 0; y < height; ++y)
+        cy[size_t(y)] = std::cos(y * f2 + p2);
+    for (size_t i = 0; i < sxy.size(); ++i)
+        sxy[i] = std::sin(double(i) * 0.0021);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            // Land and sea from a smooth field; depth bands at sea.
-            const double v = std::sin(x * f1 + p1) + std::cos(y * f2 + p2) + std::sin((x + y) * 0.0021);
+            const double v = sx[size_t(x)] + cy[size_t(y)] + sxy[size_t(x + y)];
             uint8_t c;
             if (v > 0.9)
                 c = 20 + uint8_t(int((v - 0.9) * 6) % 4); // land shades
