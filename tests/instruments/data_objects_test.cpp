@@ -19,7 +19,8 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-class SettingsGuard {
+class SettingsGuard
+{
 public:
     SettingsGuard() { m_saved = CDataSpeedDirection::Settings(); }
     ~SettingsGuard() { CDataSpeedDirection::Settings() = m_saved; }

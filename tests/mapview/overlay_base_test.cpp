@@ -15,7 +15,8 @@
 
 namespace {
 
-class CTestOverlay : public COverlayObject {
+class CTestOverlay : public COverlayObject
+{
 public:
     CTestOverlay(uint32_t kind, uint32_t id, std::vector<std::string>* log = nullptr)
         : COverlayObject(kind, id), m_log(log)
@@ -36,13 +37,16 @@ public:
 
 // Records every event; while the object is whole it reads a virtual, as the
 // map view does for changes.
-class CRecorder : public Listener<COverlayObject> {
+class CRecorder : public Listener<COverlayObject>
+{
 public:
-    explicit CRecorder(std::string name, int32_t priority = 0) : Listener(priority), m_name(std::move(name)) {}
+    explicit CRecorder(std::string name, int32_t priority = 0) : Listener(priority), m_name(std::move(name))
+    {
+    }
     void Notify(const COverlayObject& object) override
     {
-        std::string line = m_name + " " + std::to_string(object.GetId()) + " state " +
-                           std::to_string(object.GetState());
+        std::string line =
+            m_name + " " + std::to_string(object.GetId()) + " state " + std::to_string(object.GetState());
         if (object.GetState() != COverlayObject::kDeleted)
             line += object.IsVisible() ? " visible" : " hidden";
         m_log.push_back(line);
@@ -88,7 +92,9 @@ TEST(OverlayObject, AddChangeDeleteInOrder)
 
     // Without an announcement the destructor announces, once.
     first.m_log.clear();
-    { CTestOverlay o(6, 2); }
+    {
+        CTestOverlay o(6, 2);
+    }
     EXPECT_EQ(first.m_log, std::vector<std::string>{"a 2 state 2"});
 }
 

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <deque>
 
-class CDataGPSPosition : public CDataSpeedDirection {
+class CDataGPSPosition : public CDataSpeedDirection
+{
 public:
     // Fix status values.
     enum : uint8_t {
@@ -35,8 +36,8 @@ public:
 
     double m_latitude = kNoPosition;
     double m_longitude = kNoPosition;
-    double m_fixTime = 0;  // seconds since 1970 (UTC)
-    float m_altitude = 0;  // metres
+    double m_fixTime = 0; // seconds since 1970 (UTC)
+    float m_altitude = 0; // metres
     float m_hdop = 0;
     uint8_t m_fixStatus = kNoFix;
     CLocalPlane m_plane;
@@ -45,9 +46,11 @@ public:
 // Turns a run of fixes into an averaged course and speed: a sample every
 // tenth of the averaging time, and the velocity from the oldest sample kept
 // to the newest fix.
-class CFixAverager {
+class CFixAverager
+{
 public:
-    struct Sample {
+    struct Sample
+    {
         double latitude;
         double longitude;
         double time;

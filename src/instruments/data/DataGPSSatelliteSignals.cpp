@@ -16,7 +16,8 @@ void CDataGPSSatelliteSignals::ClearSatellites()
     m_satellites.fill(Satellite{});
 }
 
-bool CDataGPSSatelliteSignals::SetSatellite(int index, int prn, int elevation, int azimuth, int snr, bool used)
+bool CDataGPSSatelliteSignals::SetSatellite(int index, int prn, int elevation, int azimuth, int snr,
+                                            bool used)
 {
     if (index < 0 || index >= kMaxSatellites)
         return false;
@@ -31,6 +32,6 @@ bool CDataGPSSatelliteSignals::SetSatellite(int index, int prn, int elevation, i
 
 int CDataGPSSatelliteSignals::CountEntries() const
 {
-    return static_cast<int>(
-        std::count_if(m_satellites.begin(), m_satellites.end(), [](const Satellite& s) { return s.prn != 0; }));
+    return static_cast<int>(std::count_if(m_satellites.begin(), m_satellites.end(),
+                                          [](const Satellite& s) { return s.prn != 0; }));
 }

@@ -4,11 +4,13 @@
 #include <array>
 #include <cstdint>
 
-class CDataGPSSatelliteSignals {
+class CDataGPSSatelliteSignals
+{
 public:
     static constexpr int kMaxSatellites = 24;
 
-    struct Satellite {
+    struct Satellite
+    {
         uint16_t prn = 0;      // 0: empty entry
         int16_t elevation = 0; // degrees
         bool used = false;     // used in the fix

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-class CDataSpeedDirection {
+class CDataSpeedDirection
+{
 public:
     // Direction sources.
     enum : uint32_t {
@@ -19,18 +20,20 @@ public:
 
     // The settings that steer the source choice and the damping. They belong
     // to the own-ship settings; the map view fills them when it loads them.
-    struct SourceSettings {
-        bool useAveragedDirection = false; // "use_averaged_direction"
+    struct SourceSettings
+    {
+        bool useAveragedDirection = false;    // "use_averaged_direction"
         float compassDampingTimeConst = 1.0f; // "compass_damping_time_const", seconds
     };
     static SourceSettings& Settings();
 
     // First-order damping of the compass heading, taken the short way round.
-    struct HeadingDamper {
-        float reciprocal = 0;     // 1 / time constant; 0 when the constant is not positive
-        float timeConstant = -1;  // seconds; below 0: take the setting on first use
+    struct HeadingDamper
+    {
+        float reciprocal = 0;    // 1 / time constant; 0 when the constant is not positive
+        float timeConstant = -1; // seconds; below 0: take the setting on first use
         float heading = kUnknownAngle;
-        double lastTime = 0;      // seconds
+        double lastTime = 0; // seconds
 
         // Damps a heading 0..360 arriving at time t with the default constant
         // for an unset damper; returns the damped heading.

@@ -7,23 +7,26 @@
 #include <array>
 #include <cstdint>
 
-class CDataTrueWind {
+class CDataTrueWind
+{
 public:
     // First-order smoothing of the wind vector.
-    struct Filter {
+    struct Filter
+    {
         float timeConstant = 10.0f; // seconds
         double reciprocal = 0.1;    // 1 / time constant
         double east = 0;            // smoothed vector, knots
         double north = 0;
         float unitEast = 0;
         float unitNorth = 0;
-        double lastTime = 0;        // seconds
-        float direction = 0;        // degrees true, the wind's origin
-        float speed = 0;            // knots
+        double lastTime = 0; // seconds
+        float direction = 0; // degrees true, the wind's origin
+        float speed = 0;     // knots
     };
 
     // Lowest and highest values over ten buckets.
-    struct RangeTracker {
+    struct RangeTracker
+    {
         std::array<float, 10> minima{};
         std::array<float, 10> maxima{};
         uint32_t index = 0;
@@ -72,7 +75,8 @@ public:
     RangeTracker m_averageRange;
 
     // Settings object "CDataTrueWind" of the global wind.
-    class Persistant : public PersistantData {
+    class Persistant : public PersistantData
+    {
     public:
         explicit Persistant(CDataTrueWind& wind) : PersistantData("CDataTrueWind"), m_wind(wind) {}
         void Exchange() override;

@@ -12,9 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
-class COverlayDisplayList {
+class COverlayDisplayList
+{
 public:
-    struct Key {
+    struct Key
+    {
         uint32_t kind;
         uint64_t sequence;
         bool operator<(const Key& other) const
@@ -22,7 +24,8 @@ public:
             return kind != other.kind ? kind < other.kind : sequence < other.sequence;
         }
     };
-    struct Entry {
+    struct Entry
+    {
         COverlayObject* object;
         ScreenPoints record;
     };

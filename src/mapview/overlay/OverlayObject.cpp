@@ -4,7 +4,8 @@
 
 // One record per delivery of an overlay change in progress, innermost first.
 // Deliveries nest when a listener changes another overlay.
-struct COverlayObject::Delivery {
+struct COverlayObject::Delivery
+{
     const COverlayObject* object;
     bool destroyed;
     Delivery* outer;

@@ -19,14 +19,16 @@ class CRasterleafView;
 class QPainter;
 
 // Where a tap or click landed: a view point and the position under it.
-struct COverlayTap {
+struct COverlayTap
+{
     double x = 0; // view pixels
     double y = 0;
     double latitude = 0;
     double longitude = 0;
 };
 
-class COverlayObject {
+class COverlayObject
+{
 public:
     // States.
     enum : uint32_t {

@@ -53,8 +53,9 @@ void CViewTransform::ViewToChart(double vx, double vy, double& cx, double& cy) c
 IntRect CViewTransform::ViewRectToChartRect(const IntRect& rect) const
 {
     const int64_t ox = ClampToInt(originX), oy = ClampToInt(originY);
-    return IntRect{ClampInt64(ShiftByZoom(rect.left, zoom) + ox), ClampInt64(ShiftByZoom(rect.top, zoom) + oy),
-                   ClampInt64(ShiftByZoom(rect.right, zoom) + ox), ClampInt64(ShiftByZoom(rect.bottom, zoom) + oy)};
+    return IntRect{
+        ClampInt64(ShiftByZoom(rect.left, zoom) + ox), ClampInt64(ShiftByZoom(rect.top, zoom) + oy),
+        ClampInt64(ShiftByZoom(rect.right, zoom) + ox), ClampInt64(ShiftByZoom(rect.bottom, zoom) + oy)};
 }
 
 void CViewTransform::SetOriginFor(double vx, double vy, double cx, double cy)
@@ -95,8 +96,8 @@ void ScreenPoints::ComputeBounds()
     }
     // Inclusive of every point: a lone point gets a one-pixel box that can
     // intersect the view.
-    box = IntRect{ClampToInt(std::floor(minX)), ClampToInt(std::floor(minY)), ClampToInt(std::floor(maxX)) + 1,
-                  ClampToInt(std::floor(maxY)) + 1};
+    box = IntRect{ClampToInt(std::floor(minX)), ClampToInt(std::floor(minY)),
+                  ClampToInt(std::floor(maxX)) + 1, ClampToInt(std::floor(maxY)) + 1};
 }
 
 bool ScreenPoints::HasBox() const
@@ -127,8 +128,8 @@ bool HitTest(const ScreenPoints& record, double x, double y, double displayScale
     const double limit = 400.0 * displayScale * displayScale;
     switch (record.hitMode) {
     case ScreenPoints::kHitPoints: {
-        const size_t count =
-            std::min(record.screenPoints.size(), static_cast<size_t>(std::max<int32_t>(record.hitPointCount, 0)));
+        const size_t count = std::min(record.screenPoints.size(),
+                                      static_cast<size_t>(std::max<int32_t>(record.hitPointCount, 0)));
         for (size_t i = 0; i < count; ++i) {
             const double dx = record.screenPoints[i].x - x, dy = record.screenPoints[i].y - y;
             if (dx * dx + dy * dy < limit)

@@ -9,10 +9,11 @@
 #include <vector>
 
 // The map view's current mapping from chart pixels to view pixels.
-struct CViewTransform {
-    int32_t zoom = 0;      // view shows 1/2^zoom (negative: magnified 2^-zoom)
-    float scale = 1.0f;    // view pixels per chart pixel (2^-zoom)
-    double originX = 0;    // chart pixel at the view's top left
+struct CViewTransform
+{
+    int32_t zoom = 0;   // view shows 1/2^zoom (negative: magnified 2^-zoom)
+    float scale = 1.0f; // view pixels per chart pixel (2^-zoom)
+    double originX = 0; // chart pixel at the view's top left
     double originY = 0;
     IntRect viewRect{0, 0, 2, 2}; // view pixels
 
@@ -27,7 +28,8 @@ struct CViewTransform {
     void SetOriginFor(double vx, double vy, double cx, double cy);
 };
 
-struct ScreenPoints {
+struct ScreenPoints
+{
     // Hit modes.
     enum : uint32_t {
         kHitNone = 0,
@@ -48,7 +50,7 @@ struct ScreenPoints {
     float northX = 0;                     // unit vector of north on the chart at the object
     float northY = 0;
     uint32_t hitMode = kHitNone;
-    int32_t hitPointCount = 0;            // points hit-tested in mode 1
+    int32_t hitPointCount = 0; // points hit-tested in mode 1
 
     // Empties both point lists; hit mode none; box empty.
     void Reset();
