@@ -8,58 +8,17 @@
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/web/ChartServer.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageWriter.h"
 #include "ScriptedPresenter.h"
 
-#include <QCoreApplication>
-#include <QTest>
 #include <QWidget>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
-#include <sys/stat.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-template <class Pred> bool PumpUntil(Pred pred)
-{
-    auto end = std::chrono::steady_clock::now() + 20s;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-struct CCodeProbe {
-    std::shared_ptr<int> code = std::make_shared<int>(1234);
-    CCallback storage;
-    void Push()
-    {
-        auto c = code;
-        PushProgressCallback(storage, CCallback([c](int32_t v) { return *c = v; }));
-    }
-    bool Ran() const { return *code != 1234; }
-};
 
 // The map-store folder is worked out once per process: one root for all.
 std::string Root()
@@ -115,19 +74,19 @@ protected:
 
 TEST_F(MapStoreDownloadTest, PackageFromTheStoreInstallsChartsThatOpen)
 {
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     std::string local;
     ASSERT_TRUE(DownloadMapFile(&window, server.BaseURL() + "/MVT/harbour.tspkg", local));
     RunDialogCallbacksUntil(probe.storage);
     EXPECT_EQ(local, mvt + "/harbour.tspkg");
-    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
     EXPECT_EQ(*probe.code, 0);
     EXPECT_FALSE(GetMapDownloadState().IsRunning());
 
     std::string installed = mvt + "/harbour/harbour.rlt";
-    EXPECT_TRUE(Slurp(installed) == chart);
-    EXPECT_TRUE(Slurp(mvt + "/harbour/harbour.rl3") == big);
+    EXPECT_TRUE(tessatest::ReadWholeFile(installed) == chart);
+    EXPECT_TRUE(tessatest::ReadWholeFile(mvt + "/harbour/harbour.rl3") == big);
     ChartOutlinePtr outline = CChartList::Instance().FindByPath(installed);
     ASSERT_NE(outline, nullptr);
     EXPECT_EQ(outline->mapType, "Nautical");
@@ -141,20 +100,20 @@ TEST_F(MapStoreDownloadTest, PackageFromTheStoreInstallsChartsThatOpen)
     writer.Serve(server);
     server.AddFile("/MVT/harbour.tspkg", writer.Manifest());
     server.ClearRequests();
-    CCodeProbe update;
+    tessatest::CCodeProbe update;
     update.Push();
     CheckForMapUpdates(&window);
     RunDialogCallbacksUntil(update.storage);
-    ASSERT_TRUE(PumpUntil([&] { return update.Ran(); }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return update.Ran(); }));
     EXPECT_EQ(*update.code, 0);
-    EXPECT_TRUE(Slurp(mvt + "/harbour/harbour.rl3") == big2);
+    EXPECT_TRUE(tessatest::ReadWholeFile(mvt + "/harbour/harbour.rl3") == big2);
     EXPECT_EQ(RangedReads(), 1u);
 }
 
 TEST_F(MapStoreDownloadTest, ChartFilesJoinTheListAndNamesStayInTheFolder)
 {
     server.AddFile("/MVT/single/bay.rlt", tessatest::MakeSmallChart("Bay", 11.0, 56.0, 11.1, 55.9, "Topo"));
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     std::string local;
     ASSERT_TRUE(DownloadMapFile(&window, "/MVT/single/bay.rlt", local)); // the chart server
@@ -168,11 +127,11 @@ TEST_F(MapStoreDownloadTest, ChartFilesJoinTheListAndNamesStayInTheFolder)
         EXPECT_FALSE(DownloadMapFile(&window, bad, local)) << bad;
     }
     EXPECT_EQ(server.RequestCount(), 0u);
-    EXPECT_FALSE(Exists(Root() + "/data/tessaroute/x.rlt"));
+    EXPECT_FALSE(tessatest::PathExists(Root() + "/data/tessaroute/x.rlt"));
 
     // A file that is not there: "Download failed" and -1, nothing added.
     tessatest::CScriptedPresenter presenter;
-    CCodeProbe missing;
+    tessatest::CCodeProbe missing;
     missing.Push();
     ASSERT_TRUE(DownloadMapFile(&window, "/MVT/single/none.rlt", local));
     RunDialogCallbacksUntil(missing.storage);

@@ -10,17 +10,13 @@
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/platform/KeepAwake.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageWriter.h"
 #include "ScriptedPresenter.h"
 
-#include <QCoreApplication>
-#include <QTest>
 #include <QWidget>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,20 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 using tessatest::CPackageWriter;
 using tessatest::LoopbackServer;
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
 
 std::string Pattern(size_t size, uint8_t seed)
 {
@@ -102,44 +84,9 @@ protected:
     int64_t lastDone = 0, lastTotal = 0;
 };
 
-class CFakeKeepAwake : public IKeepAwake {
-public:
-    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
-    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
-    uint32_t Acquire(const std::string&) override { return ++count; }
-    void Release(uint32_t) override { ++released; }
-    uint32_t count = 0, released = 0;
-
-private:
-    IKeepAwake* m_before;
-};
-
-struct CCodeProbe {
-    std::shared_ptr<int> code = std::make_shared<int>(1234);
-    CCallback storage;
-    void Push()
-    {
-        auto c = code;
-        PushProgressCallback(storage, CCallback([c](int32_t v) { return *c = v; }));
-    }
-    bool Ran() const { return *code != 1234; }
-};
-
-template <class Pred> bool PumpUntil(Pred pred)
-{
-    auto end = std::chrono::steady_clock::now() + 20s;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
 {
-    CFakeKeepAwake awake;
+    tessatest::CFakeKeepAwake awake;
     tessatest::CScriptedPresenter presenter;
     QWidget window;
     ASSERT_TRUE(writer.Write(pkg));
@@ -148,7 +95,7 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     // Not enough room: the question, answered No, starts nothing.
     SetFreeSpaceForTesting(1000);
     presenter.AnswerButton(1);
-    CCodeProbe refused;
+    tessatest::CCodeProbe refused;
     refused.Push();
     InstallPackage(&window, pkg);
     ASSERT_EQ(presenter.Shown().size(), 1u);
@@ -158,11 +105,11 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     presenter.DeliverAll();
     EXPECT_EQ(*refused.code, -1);
     EXPECT_FALSE(GetMapDownloadState().IsRunning());
-    EXPECT_FALSE(Exists(folder + "/charts/harbour.rlt"));
+    EXPECT_FALSE(tessatest::PathExists(folder + "/charts/harbour.rlt"));
 
     // Answered Yes: the install runs under the progress dialog.
     presenter.AnswerButton(0);
-    CCodeProbe accepted;
+    tessatest::CCodeProbe accepted;
     accepted.Push();
     InstallPackage(&window, pkg);
     presenter.DeliverAll();
@@ -170,17 +117,17 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     auto* dialog = window.findChild<progress_dialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->MessageText(), "Downloading map package: Test Package");
-    ASSERT_TRUE(PumpUntil([&] { return accepted.Ran(); }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return accepted.Ran(); }));
     EXPECT_EQ(*accepted.code, 0);
     EXPECT_FALSE(GetMapDownloadState().IsRunning());
-    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
-    EXPECT_EQ(awake.count, awake.released);
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/big.rl3") == big);
+    EXPECT_EQ(awake.acquired, awake.released);
 
     // A damaged manifest cannot be opened.
     presenter.ClearShown();
     SetFreeSpaceForTesting(0);
     ASSERT_TRUE(tessatest::WriteWholeFile(pkg, writer.Manifest().substr(0, 40)));
-    CCodeProbe damaged;
+    tessatest::CCodeProbe damaged;
     damaged.Push();
     InstallPackage(&window, pkg);
     ASSERT_EQ(presenter.Shown().size(), 1u);
@@ -193,10 +140,10 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     presenter.ClearShown();
     writer.files[1].bytes = Pattern(1048576 + 1, 9);
     ASSERT_TRUE(writer.Write(pkg));
-    CCodeProbe failed;
+    tessatest::CCodeProbe failed;
     failed.Push();
     InstallPackage(&window, pkg);
-    ASSERT_TRUE(PumpUntil([&] { return failed.Ran(); }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return failed.Ran(); }));
     EXPECT_EQ(*failed.code, -1);
     ASSERT_FALSE(presenter.Shown().empty());
     EXPECT_EQ(presenter.Last().title, "Error");

@@ -8,21 +8,15 @@
 #include "charts/packages/PackageManifest.h"
 #include "charts/packages/Packages.h"
 #include "foundation/dialogs/DialogCallback.h"
-#include "foundation/jobs/progress_dialog.h"
 #include "foundation/platform/KeepAwake.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageWriter.h"
 #include "ScriptedPresenter.h"
 
-#include <QCoreApplication>
-#include <QTest>
-#include <QWidget>
 #include <clocale>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -30,20 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 using tessatest::CPackageWriter;
 using tessatest::LoopbackServer;
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
 
 std::string Pattern(size_t size, uint8_t seed)
 {
@@ -152,8 +132,8 @@ TEST_F(PackageTest, InstallBringsTheChartsThatThenOpen)
     EXPECT_EQ(error, "");
     EXPECT_EQ(lastTotal, static_cast<int64_t>(chart.size() + big.size()));
     EXPECT_EQ(lastDone, lastTotal);
-    EXPECT_TRUE(Slurp(folder + "/charts/harbour.rlt") == chart);
-    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/harbour.rlt") == chart);
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/big.rl3") == big);
     EXPECT_TRUE(IsPackageInstalled(pkg));
     EXPECT_EQ(GetPackageMissingBytes(pkg), 0);
     std::vector<std::string> rlts;
@@ -188,8 +168,8 @@ TEST_F(PackageTest, UpdateFetchesOnlyChangedBlocksAndTrimsShrunkFiles)
     writer.Serve(server);
     server.ClearRequests();
     ASSERT_TRUE(Install(error)) << error;
-    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big2);
-    EXPECT_TRUE(Slurp(folder + "/charts/harbour.rlt") == chart2); // no stale tail
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/big.rl3") == big2);
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/harbour.rlt") == chart2); // no stale tail
     // Only the changed block; the shorter chart keeps its bytes and is cut.
     EXPECT_EQ(RangedReads(), 1u);
 }
@@ -209,8 +189,8 @@ TEST_F(PackageTest, CorruptBlockFailsAndLeavesTheInstalledFilesAlone)
     server.AddFile("/MVT/test/charts/big.rl3", big); // stale copy: sums do not match
     EXPECT_FALSE(Install(error));
     EXPECT_NE(error.find("charts/big.rl3 is damaged"), std::string::npos) << error;
-    EXPECT_TRUE(Slurp(folder + "/charts/big.rl3") == big);
-    EXPECT_TRUE(Slurp(folder + "/charts/harbour.rlt") == chart);
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/big.rl3") == big);
+    EXPECT_TRUE(tessatest::ReadWholeFile(folder + "/charts/harbour.rlt") == chart);
 }
 
 TEST_F(PackageTest, DamagedManifestsInstallNothing)
@@ -225,7 +205,7 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     EXPECT_FALSE(Install(error));
     EXPECT_EQ(error, "package damaged");
     EXPECT_EQ(GetPackageMissingBytes(pkg), -1);
-    EXPECT_FALSE(Exists(folder + "/charts"));
+    EXPECT_FALSE(tessatest::PathExists(folder + "/charts"));
 
     // A name leading out of the package's folder.
     writer.truncateTo = SIZE_MAX;
@@ -236,8 +216,8 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     ASSERT_TRUE(writer.Write(pkg));
     EXPECT_FALSE(Install(error));
     EXPECT_EQ(error, "package damaged");
-    EXPECT_FALSE(Exists(root + "/MVT/x"));
-    EXPECT_FALSE(Exists(folder + "/charts/harbour.rlt"));
+    EXPECT_FALSE(tessatest::PathExists(root + "/MVT/x"));
+    EXPECT_FALSE(tessatest::PathExists(folder + "/charts/harbour.rlt"));
     EXPECT_EQ(RangedReads(), 0u);
 
     // An entry larger than the whole package, and a size of 0.
@@ -262,7 +242,7 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     ASSERT_TRUE(tessatest::WriteWholeFile(pkg, "not a package"));
     EXPECT_FALSE(Install(error));
     EXPECT_EQ(GetPackageName(pkg), "");
-    EXPECT_FALSE(Exists(folder + "/a.rlt"));
+    EXPECT_FALSE(tessatest::PathExists(folder + "/a.rlt"));
 }
 
 TEST_F(PackageTest, ServerFailureAndCancelDeleteOnlyWhatTheyTouched)
@@ -273,7 +253,7 @@ TEST_F(PackageTest, ServerFailureAndCancelDeleteOnlyWhatTheyTouched)
     std::string error;
     EXPECT_FALSE(Install(error));
     EXPECT_NE(error.find("404"), std::string::npos) << error;
-    EXPECT_FALSE(Exists(folder + "/charts/big.rl3"));
+    EXPECT_FALSE(tessatest::PathExists(folder + "/charts/big.rl3"));
 
     // A failure flag already set (cancel) fetches nothing and says nothing.
     server.ClearRequests();

@@ -7,50 +7,19 @@
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/platform/KeepAwake.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestSupport.h"
 #include "ScriptedPresenter.h"
 
-#include <QCoreApplication>
-#include <QTest>
 #include <QWidget>
 #include <chrono>
-#include <clocale>
-#include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-class CFakeKeepAwake : public IKeepAwake {
-public:
-    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
-    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
-    uint32_t Acquire(const std::string& reason) override
-    {
-        ++acquired;
-        reasons.push_back(reason);
-        held.insert(++last);
-        return last;
-    }
-    void Release(uint32_t id) override
-    {
-        if (held.erase(id))
-            ++released;
-    }
-    int acquired = 0;
-    int released = 0;
-    uint32_t last = 0;
-    std::set<uint32_t> held;
-    std::vector<std::string> reasons;
-
-private:
-    IKeepAwake* m_before = nullptr;
-};
 
 struct CFakeView : IProgressView {
     void ShowMessage(const std::string& m) override { message = m; }
@@ -62,34 +31,6 @@ struct CFakeView : IProgressView {
     bool label = true;
 };
 
-template <class Pred>
-bool PumpUntil(Pred pred, std::chrono::milliseconds limit = 10s)
-{
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-// Pushes a continuation that records the code it gets.
-struct CCodeProbe {
-    std::shared_ptr<int> code = std::make_shared<int>(1234);
-    CCallback storage;
-    void Push()
-    {
-        auto c = code;
-        PushProgressCallback(storage, CCallback([c](int32_t v) {
-                                 *c = v;
-                                 return v;
-                             }));
-    }
-    bool Ran() const { return *code != 1234; }
-};
-
 class ProgressTest : public ::testing::Test {
 protected:
     void SetUp() override { ClearPendingCallbacksForTesting(); }
@@ -98,10 +39,10 @@ protected:
 
 TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
 {
-    CFakeKeepAwake awake;
+    tessatest::CFakeKeepAwake awake;
     tessatest::CScriptedPresenter presenter;
     QWidget window;
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     RunWithProgressDialog(&window, "Connecting", [](CProgressDialogData& d) {
         while (!d.IsCancelled())
@@ -114,14 +55,14 @@ TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
     EXPECT_EQ(dialog->MessageText(), "Connecting");
     EXPECT_EQ(awake.held.size(), 1u);
     dialog->onCancel();
-    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
     EXPECT_EQ(*probe.code, -1);
     ASSERT_EQ(presenter.Shown().size(), 1u);
     EXPECT_EQ(presenter.Last().title, "Error");
     EXPECT_EQ(presenter.Last().text, "Connection refused");
     EXPECT_EQ(presenter.Last().buttons, std::vector<std::string>{"OK"});
     EXPECT_EQ(awake.acquired, awake.released);
-    EXPECT_TRUE(PumpUntil([&] { return window.findChild<progress_dialog*>() == nullptr; }));
+    EXPECT_TRUE(tessatest::PumpUntil([&] { return window.findChild<progress_dialog*>() == nullptr; }));
     presenter.DeliverAll();
 }
 
@@ -142,25 +83,18 @@ protected:
         (void)system(cmd.c_str());
         ProgressTest::TearDown();
     }
-    static std::string Slurp(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     tessatest::LoopbackServer server;
     std::string folder;
 };
 
 TEST_F(DownloadTest, SlowDownloadShowsTheDialogWhichCanCancelIt)
 {
-    CFakeKeepAwake awake;
+    tessatest::CFakeKeepAwake awake;
     QWidget window;
     SetQuickDownloadLimitForTesting(30);
     server.AddVirtualFile("/maps/big.bin", 400000);
     server.SetFault("/maps/big.bin", tessatest::LoopbackFault::Throttle, "", 20000);
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/big.bin", folder + "/big.bin",
                          "Downloading Map...", false, server.Port());
@@ -168,9 +102,9 @@ TEST_F(DownloadTest, SlowDownloadShowsTheDialogWhichCanCancelIt)
     auto* dialog = window.findChild<progress_dialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->MessageText(), "Downloading Map...");
-    ASSERT_TRUE(PumpUntil([&] { return dialog->BarValue() > 0; }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return dialog->BarValue() > 0; }));
     dialog->onCancel();
-    ASSERT_TRUE(PumpUntil([&] { return probe.Ran(); }));
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
     EXPECT_EQ(*probe.code, -1);
     EXPECT_EQ(awake.acquired, 1);
     EXPECT_EQ(awake.released, 1);

@@ -8,50 +8,19 @@
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/platform/KeepAwake.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestSupport.h"
 #include "ScriptedPresenter.h"
 
-#include <QCoreApplication>
-#include <QTest>
 #include <QWidget>
 #include <chrono>
-#include <clocale>
-#include <cstdio>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-class CFakeKeepAwake : public IKeepAwake {
-public:
-    CFakeKeepAwake() { m_before = SetKeepAwake(this); }
-    ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
-    uint32_t Acquire(const std::string& reason) override
-    {
-        ++acquired;
-        reasons.push_back(reason);
-        held.insert(++last);
-        return last;
-    }
-    void Release(uint32_t id) override
-    {
-        if (held.erase(id))
-            ++released;
-    }
-    int acquired = 0;
-    int released = 0;
-    uint32_t last = 0;
-    std::set<uint32_t> held;
-    std::vector<std::string> reasons;
-
-private:
-    IKeepAwake* m_before = nullptr;
-};
 
 struct CFakeView : IProgressView {
     void ShowMessage(const std::string& m) override { message = m; }
@@ -61,34 +30,6 @@ struct CFakeView : IProgressView {
     std::string message, time;
     double bar = -1;
     bool label = true;
-};
-
-template <class Pred>
-bool PumpUntil(Pred pred, std::chrono::milliseconds limit = 10s)
-{
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-// Pushes a continuation that records the code it gets.
-struct CCodeProbe {
-    std::shared_ptr<int> code = std::make_shared<int>(1234);
-    CCallback storage;
-    void Push()
-    {
-        auto c = code;
-        PushProgressCallback(storage, CCallback([c](int32_t v) {
-                                 *c = v;
-                                 return v;
-                             }));
-    }
-    bool Ran() const { return *code != 1234; }
 };
 
 class ProgressTest : public ::testing::Test {
@@ -155,9 +96,9 @@ TEST(ProgressEstimateTicks, SlowGrowthWaitsForAHundredTicks)
 
 TEST_F(ProgressTest, WatchShowsMessagesResetsAndEndsWithContinuations)
 {
-    CFakeKeepAwake awake;
+    tessatest::CFakeKeepAwake awake;
     auto data = std::make_shared<CProgressDialogData>();
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     CFakeView view;
     CProgressWatch watch(data, "Syncing", &view);
@@ -199,8 +140,8 @@ TEST_F(ProgressTest, WatchShowsMessagesResetsAndEndsWithContinuations)
 
 TEST_F(ProgressTest, ParentlessJobJoinsAndPassesCancelOn)
 {
-    CFakeKeepAwake awake;
-    CCodeProbe ok;
+    tessatest::CFakeKeepAwake awake;
+    tessatest::CCodeProbe ok;
     ok.Push();
     std::atomic<bool> ran{false};
     RunWithProgressDialog(nullptr, "Working", [&](CProgressDialogData& d) {
@@ -212,7 +153,7 @@ TEST_F(ProgressTest, ParentlessJobJoinsAndPassesCancelOn)
     EXPECT_TRUE(ran.load());
     EXPECT_EQ(*ok.code, 0);
 
-    CCodeProbe cancelled;
+    tessatest::CCodeProbe cancelled;
     cancelled.Push();
     RunWithProgressDialog(nullptr, "Working", [](CProgressDialogData& d) { d.Cancel(); });
     EXPECT_EQ(*cancelled.code, -1);
@@ -237,23 +178,16 @@ protected:
         (void)system(cmd.c_str());
         ProgressTest::TearDown();
     }
-    static std::string Slurp(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     tessatest::LoopbackServer server;
     std::string folder;
 };
 
 TEST_F(DownloadTest, QuickDownloadRunsItsContinuationAtOnceWithoutADialog)
 {
-    CFakeKeepAwake awake;
+    tessatest::CFakeKeepAwake awake;
     QWidget window;
     server.AddFile("/maps/small.bin", std::string(3000, 'x'));
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     auto start = std::chrono::steady_clock::now();
     DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/small.bin", folder + "/small.bin",
@@ -261,7 +195,7 @@ TEST_F(DownloadTest, QuickDownloadRunsItsContinuationAtOnceWithoutADialog)
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, 150ms);
     EXPECT_EQ(*probe.code, 0);
-    EXPECT_EQ(Slurp(folder + "/small.bin"), std::string(3000, 'x'));
+    EXPECT_EQ(tessatest::ReadWholeFile(folder + "/small.bin"), std::string(3000, 'x'));
     EXPECT_EQ(window.findChild<progress_dialog*>(), nullptr);
     EXPECT_EQ(awake.acquired, 0);
 }
@@ -271,7 +205,7 @@ TEST_F(DownloadTest, FailedDownloadShowsItsBoxAndPassesMinusOne)
     tessatest::CScriptedPresenter presenter;
     QWidget window;
     server.SetStatus("/maps/missing.bin", 404);
-    CCodeProbe probe;
+    tessatest::CCodeProbe probe;
     probe.Push();
     DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/missing.bin", folder + "/m.bin",
                          "Downloading Map...", false, server.Port());
@@ -285,7 +219,7 @@ TEST_F(DownloadTest, FailedDownloadShowsItsBoxAndPassesMinusOne)
 
     // Without a parent nothing is shown, the code still says it failed.
     presenter.ClearShown();
-    CCodeProbe quiet;
+    tessatest::CCodeProbe quiet;
     quiet.Push();
     DownloadWithProgress(nullptr, tessatest::LoopbackServer::Host(), "/maps/missing.bin", folder + "/m.bin", "x",
                          false, server.Port());
