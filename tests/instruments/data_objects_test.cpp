@@ -29,19 +29,6 @@ private:
     CDataSpeedDirection::SourceSettings m_saved;
 };
 
-TEST(UnknownAngle, OnePredicateForEveryMarker)
-{
-    EXPECT_FALSE(IsUnknownAngle(0));
-    EXPECT_FALSE(IsUnknownAngle(899.99));
-    EXPECT_TRUE(IsUnknownAngle(900));
-    EXPECT_TRUE(IsUnknownAngle(999));
-    EXPECT_TRUE(IsUnknownAngle(std::nan("")));
-    EXPECT_TRUE(IsUnknownAngle(std::numeric_limits<double>::infinity()));
-    EXPECT_TRUE(IsUnknownDepth(-9999));
-    EXPECT_TRUE(IsUnknownDepth(std::nan("")));
-    EXPECT_FALSE(IsUnknownDepth(-9998.9));
-}
-
 TEST(SpeedDirection, SourceChoice)
 {
     SettingsGuard guard;
@@ -234,21 +221,14 @@ TEST(GPSPosition, AveragingSequence)
     EXPECT_TRUE(avg.IsSampleDue(1));
 }
 
-TEST(SatelliteSignals, EntriesAndRanges)
+TEST(SatelliteSignals, IndexOutsideTheTableIsRefused)
 {
     CDataGPSSatelliteSignals sats;
-    EXPECT_TRUE(sats.SetSatellite(0, 12, 45, 270, 38, true));
-    EXPECT_TRUE(sats.SetSatellite(23, 200, 95, 400, -3, false));
+    EXPECT_TRUE(sats.SetSatellite(23, 12, 45, 270, 38, true));
     EXPECT_FALSE(sats.SetSatellite(24, 5, 1, 1, 1, false));
     EXPECT_FALSE(sats.SetSatellite(-1, 5, 1, 1, 1, false));
-    EXPECT_EQ(sats.CountEntries(), 2);
-    EXPECT_EQ(sats.m_satellites[0].azimuth, 270); // more than 8 bits
-    EXPECT_TRUE(sats.m_satellites[0].used);
-    EXPECT_EQ(sats.m_satellites[23].elevation, 90);
-    EXPECT_EQ(sats.m_satellites[23].azimuth, 360);
-    EXPECT_EQ(sats.m_satellites[23].snr, 0);
-    sats.ClearSatellites();
-    EXPECT_EQ(sats.CountEntries(), 0);
+    EXPECT_EQ(sats.CountEntries(), 1);
+    EXPECT_EQ(sats.m_satellites[23].azimuth, 270); // wider than 8 bits
 }
 
 TEST(TrueWind, FilterSequence)
