@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -95,7 +96,15 @@ TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
         ASSERT_TRUE(view.GetCentreLatLon(clat, clon));
         EXPECT_NEAR(clat, 40, 1.0);
         EXPECT_NEAR(clon, -45, 1.0);
-        const QImage image = window->ChartWidget().grab().toImage();
+        // The chart's workers render its tiles; the timer shows them as they come.
+        QImage image;
+        for (int i = 0; i < 400; ++i) {
+            image = window->ChartWidget().grab().toImage();
+            if (i > 0 && !view.HasWork() && !view.IsBusy())
+                break;
+            window->OnTimer();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         const QRgb ocean = ColourAt(view, image, 35, -45);
         EXPECT_GT(qBlue(ocean), qRed(ocean) + 20) << std::hex << ocean;
         EXPECT_GT(qBlue(ocean), qGreen(ocean)) << std::hex << ocean;

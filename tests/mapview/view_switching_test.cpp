@@ -6,7 +6,7 @@
 #include "charts/chartlist/ChartList.h"
 #include "foundation/objectfile/Serializable.h"
 #include "mapview/view/ChartListCatalog.h"
-#include "mapview/view/RasterleafTileSource.h"
+#include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/RasterleafView.h"
 #include "support/TestPaths.h"
 
@@ -52,7 +52,7 @@ public:
             done(-1, nullptr);
             return;
         }
-        std::unique_ptr<COpenedChart> chart = CRasterleafFileOpener::OpenChartFile(nullptr, path);
+        std::unique_ptr<COpenedChart> chart = CCachedChartOpener::OpenChartFile(nullptr, path);
         if (chart && chunked.count(path))
             chart->chunked = true;
         const int status = chart ? 0 : -1;

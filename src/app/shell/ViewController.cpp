@@ -5,7 +5,7 @@
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/events/Heartbeat.h"
 #include "mapview/view/ChartListCatalog.h"
-#include "mapview/view/RasterleafTileSource.h"
+#include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/RasterleafView.h"
 
 #include <QAction>
@@ -19,7 +19,7 @@ ViewController::ViewController(IMapStore* mapStore, QWidget* parent) : QMainWind
     m_map = new MapWidget(this);
     setCentralWidget(m_map);
 
-    m_opener = std::make_unique<CRasterleafFileOpener>(this);
+    m_opener = std::make_unique<CCachedChartOpener>(this);
     m_catalog = std::make_unique<CChartListCatalog>(CChartList::Instance());
     CRasterleafView::Ports ports;
     ports.opener = m_opener.get();

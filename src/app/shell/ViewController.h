@@ -8,7 +8,7 @@
 #include <memory>
 
 class CRasterleafView;
-class CRasterleafFileOpener;
+class CCachedChartOpener;
 class CChartListCatalog;
 class MapWidget;
 class QLabel;
@@ -48,7 +48,7 @@ public:
     void HideStatusLine() override;
 
 private:
-    std::unique_ptr<CRasterleafFileOpener> m_opener;
+    std::unique_ptr<CCachedChartOpener> m_opener;
     std::unique_ptr<CChartListCatalog> m_catalog;
     std::unique_ptr<CRasterleafView> m_view;
     MapWidget* m_map = nullptr;

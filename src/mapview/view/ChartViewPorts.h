@@ -20,8 +20,10 @@ public:
     // Draws the part of the chart that the view rectangle `dirty` (view
     // pixels) shows under `view`; parts outside the chart stay untouched.
     virtual void Draw(QPainter& painter, const CViewTransform& view, const QRectF& dirty) = 0;
-    // True while tiles are still being made (the view redraws on each tick).
-    virtual bool IsBusy() const { return false; }
+    // True while finished tiles wait to be shown (the view redraws on each tick).
+    virtual bool IsBusy() { return false; }
+    // Anything still queued or being made (tests and benchmarks wait on it).
+    virtual bool HasWork() { return false; }
 };
 
 // An opened chart as the view keeps it.

@@ -109,6 +109,11 @@ bool CRasterleafView::IsBusy() const
     return m_chart && m_chart->tiles && m_chart->tiles->IsBusy();
 }
 
+bool CRasterleafView::HasWork() const
+{
+    return m_chart && m_chart->tiles && m_chart->tiles->HasWork();
+}
+
 // ---- chart switching -------------------------------------------------------
 
 void CRasterleafView::OpenChart(const std::string& path)

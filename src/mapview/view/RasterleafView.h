@@ -139,6 +139,8 @@ public:
     double LockPointY() const { return m_lockY; }
     void SetChartOpenedCallback(std::function<void()> callback) { m_chartOpened = std::move(callback); }
     bool IsBusy() const;
+    // Tiles still queued or being made.
+    bool HasWork() const;
 
 private:
     void Notify(const CDataGPSPosition& fix) override { OnGPSPosition(fix); }
