@@ -6,6 +6,8 @@
 #include "app/shell/ViewController.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
+#include "instruments/nmea/NMEASentence.h"
+#include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/RasterleafView.h"
 #include "support/TestPaths.h"
 
@@ -14,6 +16,7 @@
 #include <QImage>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -45,6 +48,28 @@ QRgb ColourAt(CRasterleafView& view, const QImage& image, double lat, double lon
     const int px = int(x * dpr), py = int(y * dpr);
     EXPECT_TRUE(image.rect().contains(px, py)) << lat << ", " << lon << " at " << x << ", " << y;
     return image.rect().contains(px, py) ? image.pixel(px, py) : 0;
+}
+
+void SendNMEA(const std::string& body)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%s", body.c_str());
+    AppendNMEAChecksum(buf, sizeof buf);
+    ASSERT_TRUE(DispatchNMEALine(buf, nullptr));
+}
+
+// Pixels that differ between two renders within 12 view pixels of a place.
+int DifferingPixelsAround(CRasterleafView& view, const QImage& a, const QImage& b, double lat, double lon)
+{
+    double x = 0, y = 0;
+    view.LatLonToScreen(lat, lon, x, y);
+    const double dpr = a.devicePixelRatio();
+    int count = 0;
+    for (int py = int((y - 12) * dpr); py <= int((y + 12) * dpr); ++py)
+        for (int px = int((x - 12) * dpr); px <= int((x + 12) * dpr); ++px)
+            if (a.rect().contains(px, py) && a.pixel(px, py) != b.pixel(px, py))
+                ++count;
+    return count;
 }
 
 class ApplicationStart : public ::testing::Test
@@ -112,6 +137,18 @@ TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
         EXPECT_GT(qRed(sahara), qBlue(sahara) + 40) << std::hex << sahara;
         const QRgb greenland = ColourAt(view, image, 72, -40);
         EXPECT_GT(qGray(greenland), 200) << std::hex << greenland;
+
+        // A position stream moves the own ship over the chart.
+        COverlayGPSPosition& ship = COverlayGPSPosition::Global();
+        SendNMEA("$GPRMC,120000,A,4000.000,N,04500.000,W,5.0,90.0,010125,,,A");
+        ASSERT_TRUE(view.DisplayedOverlays().Contains(&ship));
+        const QImage withShip = window->ChartWidget().grab().toImage();
+        EXPECT_GT(DifferingPixelsAround(view, image, withShip, 40, -45), 10);
+        SendNMEA("$GPRMC,120001,A,3800.000,N,03500.000,W,5.0,90.0,010125,,,A");
+        EXPECT_NEAR(ship.m_latitude, 38.0, 1e-9);
+        const QImage moved = window->ChartWidget().grab().toImage();
+        EXPECT_GT(DifferingPixelsAround(view, image, moved, 38, -35), 10);
+        EXPECT_EQ(DifferingPixelsAround(view, image, moved, 40, -45), 0);
 
         // The toolbar zooms; the view is then moved away from the default.
         const int zoom0 = view.Transform().zoom;
