@@ -7,6 +7,7 @@
 #include "foundation/objectfile/Serializable.h"
 #include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/CachedChartTiles.h"
+#include "geodesy/Units.h"
 #include "mapview/view/RasterleafView.h"
 #include "support/TestPaths.h"
 
@@ -379,6 +380,22 @@ TEST_F(ChartViewSwitching, MapStoreIsAskedOncePerPlaceAndPeriod)
     store.pending[1](0, "Far", root + "/charts/MVT/far.rlt");
     EXPECT_EQ(view->GetCurrentChartPath(), root + "/charts/MVT/far.rlt");
     EXPECT_FALSE(view->IsNoChartState());
+}
+
+TEST_F(ChartViewSwitching, AMetricGridMapOfferSwitchesTheUnits)
+{
+    fs::remove(world);
+    InitList();
+    CDefaultUnits& units = CDefaultUnits::Get();
+    const CUnits saved = units;
+    units.SetUnitSystem(CUnits::kNautical);
+    auto view = MakeView();
+    ASSERT_TRUE(view->GoToPosition(52.0, -1.0, 0));
+    ASSERT_EQ(store.asked.size(), 1u);
+    store.pending[0](-1, "UK miniscale", "");
+    EXPECT_EQ(units.m_distanceUnit, uint32_t(CUnits::kKilometres));
+    EXPECT_EQ(units.PositionFormat().Name(), "British National Grid");
+    static_cast<CUnits&>(units) = saved;
 }
 
 TEST_F(ChartViewSwitching, CentreOnWithoutAListedOutlineUsesTheChartImage)

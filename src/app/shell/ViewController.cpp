@@ -1,5 +1,6 @@
 #include "app/shell/ViewController.h"
 
+#include "app/shell/MapStoreFetcher.h"
 #include "app/shell/MapWidget.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/dialogs/MessageBox.h"
@@ -14,7 +15,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-ViewController::ViewController(IMapStore* mapStore, QWidget* parent) : QMainWindow(parent)
+ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 {
     m_map = new MapWidget(this);
     setCentralWidget(m_map);
@@ -24,7 +25,8 @@ ViewController::ViewController(IMapStore* mapStore, QWidget* parent) : QMainWind
     CRasterleafView::Ports ports;
     ports.opener = m_opener.get();
     ports.catalog = m_catalog.get();
-    ports.mapStore = mapStore;
+    m_mapStore = std::make_unique<CMapStoreFetcher>(this);
+    ports.mapStore = m_mapStore.get();
     ports.host = this;
     m_view = std::make_unique<CRasterleafView>(ports);
     m_map->SetChartView(m_view.get());
@@ -61,6 +63,8 @@ ViewController::~ViewController()
         SetStatusLineView(previous);
     m_timer->stop();
     m_map->SetChartView(nullptr);
+    // The view goes before the adaptors it calls.
+    m_view.reset();
 }
 
 void ViewController::OnTimer()
@@ -92,11 +96,6 @@ void ViewController::RequestRedraw()
 void ViewController::ShowHint(const std::string& text)
 {
     ::ShowHint(this, text);
-}
-
-void ViewController::UseMetricGridUnits()
-{
-    // The unit system switch arrives with the units settings; nothing to do yet.
 }
 
 void ViewController::ShowStatusText(const std::string& text)

@@ -10,6 +10,7 @@
 class CRasterleafView;
 class CCachedChartOpener;
 class CChartListCatalog;
+class CMapStoreFetcher;
 class MapWidget;
 class QLabel;
 class QTimer;
@@ -21,8 +22,7 @@ class ViewController : public QMainWindow, public IChartViewHost, public IStatus
 public:
     static constexpr int kTickMilliseconds = 50;
 
-    // `mapStore` may be null (no downloads of missing charts).
-    explicit ViewController(IMapStore* mapStore = nullptr, QWidget* parent = nullptr);
+    explicit ViewController(QWidget* parent = nullptr);
     ~ViewController() override;
 
     CRasterleafView& ChartView() { return *m_view; }
@@ -41,7 +41,6 @@ public:
     void RequestRedraw() override;
     void ChartOpened() override { DidOpenMap(); }
     void ShowHint(const std::string& text) override;
-    void UseMetricGridUnits() override;
 
     // IStatusLineView
     void ShowStatusText(const std::string& text) override;
@@ -50,6 +49,7 @@ public:
 private:
     std::unique_ptr<CCachedChartOpener> m_opener;
     std::unique_ptr<CChartListCatalog> m_catalog;
+    std::unique_ptr<CMapStoreFetcher> m_mapStore;
     std::unique_ptr<CRasterleafView> m_view;
     MapWidget* m_map = nullptr;
     QLabel* m_status = nullptr;

@@ -89,6 +89,4 @@ public:
     // After every successful chart switch (the window title follows the chart).
     virtual void ChartOpened() {}
     virtual void ShowHint(const std::string& text) { (void)text; }
-    // The map store offered a map of a metric grid area: switch units.
-    virtual void UseMetricGridUnits() {}
 };

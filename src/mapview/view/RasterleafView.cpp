@@ -1,6 +1,8 @@
 #include "mapview/view/RasterleafView.h"
 
+#include "charts/mapstore/MapStore.h"
 #include "foundation/events/Heartbeat.h"
+#include "geodesy/Units.h"
 #include "geodesy/LocalPlane.h"
 
 #include <QFont>
@@ -70,6 +72,15 @@ CRasterleafView::CRasterleafView(const Ports& ports) : m_ports(ports)
 {
     GetSettings();
     gChartView = this;
+    SetMapStoreHideSource([] { return GetSettings().mvtHide; });
+}
+
+void CRasterleafView::UseMetricGrid()
+{
+    // The maps of that store area are drawn on the national grid in metres.
+    CDefaultUnits::ChooseUnitSystem(CUnits::kMetric);
+    if (const CUnits::PositionFormatType* grid = CUnits::PositionFormatType::Find("British National Grid"))
+        CDefaultUnits::ChoosePositionFormat(*grid);
 }
 
 CRasterleafView::~CRasterleafView()
@@ -662,8 +673,8 @@ void CRasterleafView::FetchFromMapStore(double latitude, double longitude)
                                      if (alive.expired())
                                          return;
                                      m_lookupRunning = false;
-                                     if (name.find("miniscale") != std::string::npos && m_ports.host)
-                                         m_ports.host->UseMetricGridUnits();
+                                     if (name.find("miniscale") != std::string::npos)
+                                         UseMetricGrid();
                                      if (status == 0 && !localPath.empty() && (m_noChart || !m_chart))
                                          SwitchChart(localPath, false);
                                  });

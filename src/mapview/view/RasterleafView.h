@@ -157,6 +157,7 @@ private:
     void FetchFromMapStore(double latitude, double longitude);
     void Redraw();
     double Now() const;
+    void UseMetricGrid();
 
     Ports m_ports;
     std::unique_ptr<COpenedChart> m_chart;

@@ -1,0 +1,83 @@
+#include "app/shell/MapStoreFetcher.h"
+
+#include "charts/mapstore/MapStore.h"
+#include "charts/mapstore/MapStoreDownload.h"
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/web/ChartServer.h"
+#include "foundation/web/WebBinaryCGI.h"
+
+CMapStoreFetcher::CMapStoreFetcher(QWidget* parent) : CHeartbeat::Counter(1), m_parent(parent) {}
+
+CMapStoreFetcher::~CMapStoreFetcher()
+{
+    // A look-up still waiting on the network ends with the web client's timeout.
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void CMapStoreFetcher::FetchMapAt(double latitude, double longitude, Completion done)
+{
+    if (m_thread.joinable()) {
+        if (done)
+            done(-1, std::string(), std::string());
+        return;
+    }
+    m_done = std::move(done);
+    m_finished = false;
+    // What the request needs from the settings is read here, on the main thread.
+    const CWebAddress server = CChartServer::Get();
+    const std::set<std::string> hidden = GetMapStoreHiddenNames();
+    const int32_t sortBy = GetMapStoreSortBy();
+    const MapStorePoint point = MapStoreOfferPoint(latitude, longitude);
+    m_thread = std::thread([this, server, hidden, sortBy, point] {
+        std::string offered;
+        CWebBinaryCGI request(server.host.c_str(), kMapStoreProgram, server.secure, server.port);
+        WriteMapStorePointsRequest(request, {point}, {});
+        if (request.Execute()) {
+            CMapShopListing listing(sortBy);
+            if (ReadMapStoreReply(request.Reply(), true, hidden, listing))
+                offered = ChooseMapToOffer(listing);
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_offered = offered;
+        }
+        m_finished = true;
+    });
+}
+
+void CMapStoreFetcher::OnTick()
+{
+    if (!m_finished || !m_thread.joinable())
+        return;
+    m_thread.join();
+    m_finished = false;
+    std::string offered;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        offered.swap(m_offered);
+    }
+    if (offered.empty()) {
+        Completion done = std::move(m_done);
+        if (done)
+            done(-1, std::string(), std::string());
+        return;
+    }
+    Download(offered);
+}
+
+void CMapStoreFetcher::Download(const std::string& path)
+{
+    auto localPath = std::make_shared<std::string>();
+    auto started = std::make_shared<bool>(false);
+    Completion done = std::move(m_done);
+    CCallback storage;
+    PushProgressCallback(storage, CCallback([done, path, localPath, started](int32_t code) {
+                             const int status = *started && code == 0 ? 0 : -1;
+                             if (done)
+                                 done(status, path, *localPath);
+                             return code;
+                         }));
+    *started = DownloadMapFile(m_parent, path, *localPath);
+    RunDialogCallbacksUntil(storage);
+}
