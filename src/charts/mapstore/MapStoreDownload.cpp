@@ -98,8 +98,10 @@ bool DownloadMapFile(QWidget* parent, const std::string& url, std::string& local
         CWebAddress server = CChartServer::Get();
         host = server.host;
         port = server.port;
-    } else if (!SplitPackageHost(host, host, port)) {
-        return false;
+    } else {
+        const std::string hostAndPort = host;
+        if (!SplitPackageHost(hostAndPort, host, port))
+            return false;
     }
     if (!MapStoreLocalPath(GetMVTFolder(), path, localPath))
         return false;
