@@ -350,15 +350,16 @@ TEST(GlobalSettingsTypeList, CategoriesAreFoundByName)
         void Open() override { ++opened; }
         int opened = 0;
     };
-    CCategory gps("GPS Settings");
+    // Names of this test only: the application's own categories are registered too.
+    CCategory gps("Test GPS Settings");
     {
-        CCategory units("Units");
+        CCategory units("Test Units");
         EXPECT_EQ(CGlobalSettingsType::First(), &units);
-        EXPECT_EQ(CGlobalSettingsType::Find("GPS Settings"), &gps);
+        EXPECT_EQ(CGlobalSettingsType::Find("Test GPS Settings"), &gps);
         EXPECT_TRUE(units.IsEnabled());
     }
-    EXPECT_EQ(CGlobalSettingsType::Find("Units"), nullptr);
-    CGlobalSettingsType::Find("GPS Settings")->Open();
+    EXPECT_EQ(CGlobalSettingsType::Find("Test Units"), nullptr);
+    CGlobalSettingsType::Find("Test GPS Settings")->Open();
     EXPECT_EQ(gps.opened, 1);
 }
 
