@@ -182,6 +182,23 @@ TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
     }
 }
 
+TEST_F(ApplicationStart, AnUnreadableSavedViewIsKeptAsideAndTheDefaultAreaShown)
+{
+    const std::string data = GetPlatformDataFolder();
+    WriteAll(data + "/app_state.bin", "not a state file");
+    CTessarouteApp app;
+    app.Start(true);
+    CRasterleafView& view = app.Window()->ChartView();
+    double lat = 0, lon = 0;
+    ASSERT_TRUE(view.GetCentreLatLon(lat, lon));
+    EXPECT_NEAR(lat, 40, 1.0);
+    EXPECT_NEAR(lon, -45, 1.0);
+    app.Shutdown();
+    EXPECT_EQ(ReadAll(data + "/app_state.bin.unreadable"), "not a state file");
+    CApplicationData reread;
+    EXPECT_TRUE(reread.LoadFromFile(data + "/app_state.bin", nullptr, CApplicationData::kFileId));
+}
+
 TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
 {
     const std::string root = tessatest::MakeScratchDir("basemapcopy");

@@ -4,6 +4,7 @@
 #include "app/shell/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
+#include "foundation/notify/StatusLine.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Folders.h"
 #include "mapview/view/RasterleafView.h"
@@ -179,8 +180,11 @@ void CTessarouteApp::Start(bool show)
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
         std::string error;
-        if (!data.LoadFromFile(statePath, m_window.get(), CApplicationData::kFileId, &error))
+        if (!data.LoadFromFile(statePath, m_window.get(), CApplicationData::kFileId, &error)) {
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
+            m_stateGuard.NoteLoadFailed(statePath);
+            SetStatusMessage("The saved map view could not be read and is kept aside: " + error);
+        }
     }
     if (!view.HasChart() && !view.IsSwitching())
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
@@ -194,9 +198,14 @@ bool CTessarouteApp::SaveAllData()
         CApplicationData data;
         std::string error;
         const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
-        ok = data.SaveToFile(statePath, nullptr, CApplicationData::kFileId, &error);
-        if (!ok)
+        if (!m_stateGuard.BeforeSave())
+            error = m_stateGuard.Error();
+        else
+            ok = data.SaveToFile(statePath, nullptr, CApplicationData::kFileId, &error);
+        if (!ok || !error.empty()) {
+            ok = false;
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
+        }
     }
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());

@@ -3,6 +3,7 @@
 // ("app_state.bin"), and saving everything at exit, also when the process is
 // asked to end by SIGTERM or SIGINT.
 #include "foundation/objectfile/Serializable.h"
+#include "foundation/objectfile/UnreadableFile.h"
 #include <memory>
 #include <string>
 
@@ -51,5 +52,7 @@ public:
 
 private:
     std::unique_ptr<ViewController> m_window;
+    // A saved state that could not be read is kept aside, never overwritten.
+    CUnreadableFileGuard m_stateGuard;
     bool m_shutDown = false;
 };

@@ -3,6 +3,7 @@
 #include "app/shell/MapStoreFetcher.h"
 #include "app/shell/MapWidget.h"
 #include "charts/chartlist/ChartList.h"
+#include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/events/Heartbeat.h"
 #include "mapview/view/ChartListCatalog.h"
@@ -71,6 +72,12 @@ void ViewController::OnTimer()
 {
     CHeartbeat::Tick();
     m_view->OnTimer();
+    // Nothing acts on the chart while a dialog is open.
+    const bool enable = GetOpenDialogCount() == 0;
+    if (m_zoomIn->isEnabled() != enable) {
+        m_zoomIn->setEnabled(enable);
+        m_zoomOut->setEnabled(enable);
+    }
 }
 
 void ViewController::ZoomIn()

@@ -218,7 +218,6 @@ void CRasterleafView::CloseChart()
     UpdateCentrePosition();
     m_noChart = true;
     CloseChartFile();
-    m_currentName.clear();
     if (m_ports.host)
         m_ports.host->ChartOpened();
     Redraw();
@@ -760,8 +759,6 @@ bool CRasterleafView::Serialize(CSerialStream& stream)
         return false;
     }
     std::string path = stream.IsWriting() ? GetCurrentChartPath() : std::string();
-    if (stream.IsWriting() && path.empty())
-        path = m_currentName;
     double lat = m_storedLat, lon = m_storedLon, scale = m_storedScale;
     bool lock = m_gpsLock;
     double lockX = m_lockX, lockY = m_lockY;
