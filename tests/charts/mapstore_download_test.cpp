@@ -42,7 +42,10 @@ protected:
         setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
         mvt = GetMVTFolder();
         ASSERT_EQ(mvt.rfind(Root(), 0), 0u) << mvt;
-        (void)system(("rm -rf '" + mvt + "'").c_str());
+        (void)system(("rm -rf '" + mvt + "' '" + Root() + "/opened.rlt'").c_str());
+        // Forget the files of the test before: a new file may reuse a deleted
+        // one's inode, which the list would take for the chart it knew.
+        CChartList::Instance().Rescan();
         chart = tessatest::MakeSmallChart("Harbour", 10.0, 55.0, 10.1, 54.95, "Nautical");
         big = std::string(1048576 + 300, 'b');
         writer.host = "127.0.0.1:" + std::to_string(server.Port());
