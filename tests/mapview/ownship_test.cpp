@@ -3,6 +3,8 @@
 #include "foundation/events/Clock.h"
 #include "foundation/events/Heartbeat.h"
 #include "foundation/platform/PlatformServices.h"
+#include "geodesy/MagneticVariation.h"
+#include "geodesy/Units.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 
 #include <QImage>
@@ -144,6 +146,20 @@ TEST(OwnShipTest, AveragingSamplesAndTimeGoingBack)
     ASSERT_FALSE(ship.Averager().Samples().empty());
     EXPECT_LT(ship.Averager().Samples().back().time, 5000.0 - 3600 + 20);
     EXPECT_NEAR(ship.m_averagedSpeed, 6.0, 0.3);
+}
+
+TEST(OwnShipTest, FixesKeepTheUnitsMagneticVariationWhereTheShipIs)
+{
+    CUnits& units = CDefaultUnits::Get();
+    const CUnits saved = units;
+    units.m_variationLatitude = units.m_variationLongitude = 999; // nothing computed yet
+    COverlayGPSPosition ship;
+    // 2026-01-01 off the Lizard, then a degree further west.
+    SailNorth(ship, 1767225600.0, 1, 0, 49.9);
+    const float here = GetMagneticVariation(GetMagneticModelPath(), 49.9, 0.0, 100, 1767225600.0);
+    EXPECT_NEAR(units.m_variation, here, 1e-4);
+    EXPECT_NEAR(here, 1.0, 1.5); // about a degree east in the Channel in 2026
+    units = saved;
 }
 
 TEST(OwnShipTest, BlinksAtMostEveryPointNineSecondsAndGreysWhenTheFixIsLost)

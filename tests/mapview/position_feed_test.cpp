@@ -2,6 +2,7 @@
 // receivers, satellites, headings, and real receiver logs against the fixes
 // another decoder read from them.
 #include "foundation/events/Clock.h"
+#include "geodesy/Units.h"
 #include "instruments/nmea/NMEAFields.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
@@ -162,15 +163,15 @@ TEST_F(FeedTest, SatelliteViewPublishedOncePerSequenceWithUsedFlags)
 TEST_F(FeedTest, HeadingsAreCalibratedAndCorrectedForVariation)
 {
     struct Restore {
-        double (*saved)() = CFeedRMC_to_GPSPosition::s_magneticVariation;
+        float variation = CDefaultUnits::Get().m_variation;
         CMovingTargetSettings settings = CMovingTargetSettings::Global();
         ~Restore()
         {
-            CFeedRMC_to_GPSPosition::s_magneticVariation = saved;
+            CDefaultUnits::Get().m_variation = variation;
             CMovingTargetSettings::Global() = settings;
         }
     } restore;
-    CFeedRMC_to_GPSPosition::s_magneticVariation = [] { return -3.0; };
+    CDefaultUnits::Get().m_variation = -3.0f;
     CMovingTargetSettings::Global().SetCalibrationText("2,0,0,0,0,0,0,0,0,0,0,0,");
     Send("$IIHDG,0.0,,,,");
     EXPECT_NEAR(ship.GetHeading(), 359.0, 1e-4); // 0 + 2 deviation - 3 variation

@@ -1,16 +1,12 @@
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 
+#include "geodesy/Units.h"
 #include "instruments/DataConnection.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 
 #include <algorithm>
 
 namespace {
-
-double NoVariation()
-{
-    return 0;
-}
 
 bool FromSimulation(const CNMEASentence& s)
 {
@@ -21,8 +17,6 @@ bool FromSimulation(const CNMEASentence& s)
 CFeedRMC_to_GPSPosition& gFeed = CFeedRMC_to_GPSPosition::Global();
 
 } // namespace
-
-double (*CFeedRMC_to_GPSPosition::s_magneticVariation)() = &NoVariation;
 
 CFeedRMC_to_GPSPosition::CFeedRMC_to_GPSPosition(COverlayGPSPosition& ownShip) : m_ownShip(ownShip)
 {
@@ -162,7 +156,8 @@ void CFeedRMC_to_GPSPosition::Notify(const CNMEA_Instruments::HDG& s)
     float heading = ApplyCompassCalibration(CMovingTargetSettings::Global().compassCalibration, s.m_heading);
     if (IsUnknownAngle(heading))
         return;
-    double variation = s_magneticVariation ? s_magneticVariation() : 0;
+    // Compass headings are magnetic: the variation where the ship is makes them true.
+    double variation = CDefaultUnits::Get().m_variation;
     if (!std::isfinite(variation))
         variation = 0;
     m_ownShip.SetHeading(float(heading + variation), GetEventTime<CNMEA_Instruments::HDG>());

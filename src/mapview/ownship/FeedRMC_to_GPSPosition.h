@@ -27,9 +27,6 @@ public:
     // fix was lost), so a source that sends only GGA moves the ship again.
     void Reset();
 
-    // The magnetic variation (degrees, east positive) added to compass headings.
-    static double (*s_magneticVariation)();
-
     // Accepts or refuses a talker letter against the chosen one, changing it.
     static bool ChooseTalker(char letter, char& chosen, bool haveFix);
 

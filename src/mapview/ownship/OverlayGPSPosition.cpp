@@ -2,13 +2,12 @@
 
 #include "foundation/drawing/Images.h"
 #include "foundation/platform/PlatformServices.h"
+#include "geodesy/Units.h"
 
 #include <QPainter>
 #include <cmath>
 
 namespace {
-
-COverlayGPSPosition::VariationHook gVariationHook = nullptr;
 
 // Built before the application runs, in this order: the settings it reads
 // at start-up, then the own ship.
@@ -75,11 +74,6 @@ COverlayGPSPosition& COverlayGPSPosition::Global()
     return ownShip;
 }
 
-void COverlayGPSPosition::SetVariationHook(VariationHook hook)
-{
-    gVariationHook = hook;
-}
-
 void COverlayGPSPosition::ResetAveraging()
 {
     m_averager.Reset();
@@ -97,8 +91,9 @@ void COverlayGPSPosition::ProcessFix()
         } else if (t < m_lastBlink) {
             m_lastBlink = 0; // the clock went back: blink again from now on
         }
-        if (gVariationHook && HasPosition())
-            gVariationHook(m_latitude, m_longitude, t);
+        // The variation follows the ship (it recomputes only after a degree).
+        if (HasPosition())
+            CDefaultUnits::Get().UpdateMagneticVariation(m_latitude, m_longitude, t);
         // A fix older than the last sample (a replay restarting, a glitch)
         // starts the averaging afresh instead of computing with a negative time.
         if (!m_averager.Samples().empty() && t < m_averager.Samples().back().time)

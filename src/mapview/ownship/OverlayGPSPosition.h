@@ -36,11 +36,6 @@ public:
     // Loads and tints the icons (first drawing; again after a colour change).
     void LoadIcons();
 
-    // The magnetic variation used for headings; filled by the units when the
-    // own position moves (east positive, degrees).
-    using VariationHook = void (*)(double latitude, double longitude, double time);
-    static void SetVariationHook(VariationHook hook);
-
     const CFixAverager& Averager() const { return m_averager; }
     // Told when the fix-lost countdown ran out (the position feed forgets its sources).
     std::function<void()> m_onFixLost;
