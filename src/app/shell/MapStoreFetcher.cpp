@@ -6,6 +6,8 @@
 #include "foundation/web/ChartServer.h"
 #include "foundation/web/WebBinaryCGI.h"
 
+#include <sys/stat.h>
+
 CMapStoreFetcher::CMapStoreFetcher(QWidget* parent) : CHeartbeat::Counter(1), m_parent(parent) {}
 
 CMapStoreFetcher::~CMapStoreFetcher()
@@ -68,16 +70,19 @@ void CMapStoreFetcher::OnTick()
 
 void CMapStoreFetcher::Download(const std::string& path)
 {
+    // The continuation may run inside DownloadMapFile (a quick download) or
+    // when its progress dialog ends; either way the file tells whether it came.
     auto localPath = std::make_shared<std::string>();
-    auto started = std::make_shared<bool>(false);
     Completion done = std::move(m_done);
     CCallback storage;
-    PushProgressCallback(storage, CCallback([done, path, localPath, started](int32_t code) {
-                             const int status = *started && code == 0 ? 0 : -1;
+    PushProgressCallback(storage, CCallback([done, path, localPath](int32_t code) {
+                             struct stat st;
+                             const bool there = !localPath->empty() && ::stat(localPath->c_str(), &st) == 0 &&
+                                                S_ISREG(st.st_mode);
                              if (done)
-                                 done(status, path, *localPath);
+                                 done(code == 0 && there ? 0 : -1, path, *localPath);
                              return code;
                          }));
-    *started = DownloadMapFile(m_parent, path, *localPath);
+    DownloadMapFile(m_parent, path, *localPath);
     RunDialogCallbacksUntil(storage);
 }
