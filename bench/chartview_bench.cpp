@@ -25,7 +25,8 @@ std::string MakeChart()
     const std::string path = "/tmp/chartview_bench_" + std::to_string(::getpid()) + ".rlt";
     chartwriter::CChartWriter w(kTilesWide, kTilesHigh);
     w.name = "Bench";
-    chartwriter::PlateCarreeCoefficients(-20, 20, 20, -4, kTilesWide * 64, kTilesHigh * 64, w.forward, w.inverse);
+    chartwriter::PlateCarreeCoefficients(-20, 20, 20, -4, kTilesWide * 64, kTilesHigh * 64, w.forward,
+                                         w.inverse);
     for (int i = 0; i < 128; ++i)
         w.palette[i] = uint32_t(i * 2) << 16 | uint32_t(255 - i) << 8 | uint32_t((i * 37) & 255);
     chartwriter::MixingTableByAverage(w.palette, w.mixing);
@@ -86,7 +87,8 @@ public:
     void Draw(QPainter& context, const CViewTransform&, ScreenPoints& record) override
     {
         if (!record.screenPoints.empty())
-            context.fillRect(QRectF(record.screenPoints[0].x - 3, record.screenPoints[0].y - 3, 6, 6), Qt::red);
+            context.fillRect(QRectF(record.screenPoints[0].x - 3, record.screenPoints[0].y - 3, 6, 6),
+                             Qt::red);
     }
 
 private:

@@ -2,8 +2,8 @@
 // coordinates proves pan, zoom and pixel alignment by probing pixels at
 // device pixel ratios 1 and 2; the real single-file tile source must give
 // the renderer's own pixels; the print title strip; repeatable renders.
-#include "chartwriter/ChartWriter.h"
 #include "charts/Rasterleaf.h"
+#include "chartwriter/ChartWriter.h"
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/RasterleafView.h"
 #include "support/TestPaths.h"
@@ -306,7 +306,8 @@ TEST(ChartViewTiles, SingleFileChartShowsTheRenderersPixels)
         int wrong = 0;
         for (int y = 0; y < insideH; ++y)
             for (int x = 0; x < insideW; ++x)
-                if ((image.pixel(x, y) & 0xFFFFFF) != (expected[size_t(height - 1 - y) * width + x] & 0xFFFFFF))
+                if ((image.pixel(x, y) & 0xFFFFFF) !=
+                    (expected[size_t(height - 1 - y) * width + x] & 0xFFFFFF))
                     ++wrong;
         EXPECT_EQ(wrong, 0) << "zoom " << zoom;
     }

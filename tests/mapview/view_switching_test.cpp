@@ -2,12 +2,12 @@
 // the real chart list: the best chart at a place, zoom-driven scale changes,
 // failed and overlapping switches, the stored view, the own fix, map-store
 // look-ups, the displayed overlays and the saved state.
-#include "chartwriter/ChartWriter.h"
 #include "charts/chartlist/ChartList.h"
+#include "chartwriter/ChartWriter.h"
 #include "foundation/objectfile/Serializable.h"
-#include "mapview/view/ChartListCatalog.h"
-#include "mapview/view/CachedChartTiles.h"
 #include "geodesy/Units.h"
+#include "mapview/view/CachedChartTiles.h"
+#include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/RasterleafView.h"
 #include "support/TestPaths.h"
 

@@ -77,7 +77,8 @@ bool CopyFileAtomically(const std::string& from, const std::string& to)
     if (ok)
         ok = writer.Commit();
     if (!ok)
-        std::fprintf(stderr, "Could not copy %s to %s: %s\n", from.c_str(), to.c_str(), writer.Error().c_str());
+        std::fprintf(stderr, "Could not copy %s to %s: %s\n", from.c_str(), to.c_str(),
+                     writer.Error().c_str());
     return ok;
 }
 
@@ -118,7 +119,8 @@ bool CApplicationData::Serialize(CSerialStream& stream)
     return chunk.Close() && ok;
 }
 
-bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFolder, const std::string& version)
+bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFolder,
+                  const std::string& version)
 {
     if (resourceFolder.empty() || dataFolder.empty())
         return false;

@@ -23,7 +23,8 @@ public:
 // once per `version`: the marker ".v<version>" is made only after every
 // copy succeeded, so a failed copy is tried again at the next start. Each
 // file is written beside its target and renamed. False when a copy failed.
-bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFolder, const std::string& version);
+bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFolder,
+                  const std::string& version);
 
 class CTessarouteApp
 {

@@ -98,13 +98,27 @@ void MapWidget::keyPressEvent(QKeyEvent* event)
         return;
     }
     switch (event->key()) {
-    case Qt::Key_Left: m_view->PanBy(100, 0); break;
-    case Qt::Key_Right: m_view->PanBy(-100, 0); break;
-    case Qt::Key_Down: m_view->PanBy(0, -100); break;
-    case Qt::Key_Up: m_view->PanBy(0, 100); break;
+    case Qt::Key_Left:
+        m_view->PanBy(100, 0);
+        break;
+    case Qt::Key_Right:
+        m_view->PanBy(-100, 0);
+        break;
+    case Qt::Key_Down:
+        m_view->PanBy(0, -100);
+        break;
+    case Qt::Key_Up:
+        m_view->PanBy(0, 100);
+        break;
     case Qt::Key_Plus:
-    case Qt::Key_Equal: m_view->ZoomAboutCentre(-1); break;
-    case Qt::Key_Minus: m_view->ZoomAboutCentre(1); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Equal:
+        m_view->ZoomAboutCentre(-1);
+        break;
+    case Qt::Key_Minus:
+        m_view->ZoomAboutCentre(1);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
 }

@@ -6,8 +6,8 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/events/Heartbeat.h"
-#include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/CachedChartTiles.h"
+#include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/RasterleafView.h"
 
 #include <QAction>

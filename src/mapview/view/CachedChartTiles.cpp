@@ -42,7 +42,8 @@ void CCachedChartTiles::Draw(QPainter& painter, const CViewTransform& view, cons
     }
     painter.save();
     painter.translate(-fx, -fy);
-    m_chart->Draw(painter, int(left), int(top), area.right() + 1, area.bottom() + 1, chartX, chartY, view.zoom);
+    m_chart->Draw(painter, int(left), int(top), area.right() + 1, area.bottom() + 1, chartX, chartY,
+                  view.zoom);
     painter.restore();
 }
 

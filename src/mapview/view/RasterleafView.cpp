@@ -2,8 +2,8 @@
 
 #include "charts/mapstore/MapStore.h"
 #include "foundation/events/Heartbeat.h"
-#include "geodesy/Units.h"
 #include "geodesy/LocalPlane.h"
+#include "geodesy/Units.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -155,10 +155,11 @@ void CRasterleafView::SwitchChart(const std::string& path, bool keepCentre)
         return;
     }
     std::weak_ptr<int> alive = m_alive;
-    m_ports.opener->Open(path, [this, alive, sequence, path](int status, std::unique_ptr<COpenedChart> chart) {
-        if (!alive.expired())
-            ChartOpenDone(sequence, path, status, std::move(chart));
-    });
+    m_ports.opener->Open(path,
+                         [this, alive, sequence, path](int status, std::unique_ptr<COpenedChart> chart) {
+                             if (!alive.expired())
+                                 ChartOpenDone(sequence, path, status, std::move(chart));
+                         });
 }
 
 void CRasterleafView::ChartOpenDone(uint64_t sequence, const std::string& path, int status,
@@ -333,8 +334,9 @@ bool CRasterleafView::GoToPosition(double latitude, double longitude, double sca
     m_storedLat = latitude;
     m_storedLon = longitude;
     m_storedScale = std::max(0.0, scale);
-    const std::string best = m_ports.catalog ? m_ports.catalog->FindBestChartAt(latitude, longitude, m_storedScale)
-                                             : std::string();
+    const std::string best = m_ports.catalog
+                                 ? m_ports.catalog->FindBestChartAt(latitude, longitude, m_storedScale)
+                                 : std::string();
     if (!best.empty()) {
         if (m_chart && best == m_chart->path && !m_switchPending) {
             // Same chart: the view still moves to the place asked for.
@@ -454,7 +456,8 @@ void CRasterleafView::SetViewRect(double left, double top, double width, double 
     m_centreY = height / 2;
     m_lockX = fx * width;
     m_lockY = fy * height;
-    if (m_gpsLock && m_chart && !m_noChart && IsCentre(m_ownLat, m_ownLon) && ChartContains(m_ownLat, m_ownLon)) {
+    if (m_gpsLock && m_chart && !m_noChart && IsCentre(m_ownLat, m_ownLon) &&
+        ChartContains(m_ownLat, m_ownLon)) {
         CentreOn(m_ownLat, m_ownLon, false);
         return;
     }
@@ -496,8 +499,8 @@ void CRasterleafView::ZoomAbout(int delta, double x, double y)
     }
     if (delta < 0 && m_view.zoom <= kMinZoom && m_ports.catalog && m_ports.catalog->ChartCount() == 1 &&
         m_ports.host) {
-        m_ports.host->ShowHint(
-            "To view additional maps, tap the Maps button,\nthen \"Mapvault\".\n\nSign-in or Create an Account when prompted.");
+        m_ports.host->ShowHint("To view additional maps, tap the Maps button,\nthen \"Mapvault\".\n\nSign-in "
+                               "or Create an Account when prompted.");
         return;
     }
     if (delta == 0 || (delta > 0 && m_view.zoom >= m_maxZoomOut) || (delta < 0 && m_view.zoom <= kMinZoom)) {
@@ -667,16 +670,17 @@ void CRasterleafView::FetchFromMapStore(double latitude, double longitude)
     m_lookups[cell] = now;
     m_lookupRunning = true;
     std::weak_ptr<int> alive = m_alive;
-    m_ports.mapStore->FetchMapAt(latitude, longitude,
-                                 [this, alive](int status, const std::string& name, const std::string& localPath) {
-                                     if (alive.expired())
-                                         return;
-                                     m_lookupRunning = false;
-                                     if (name.find("miniscale") != std::string::npos)
-                                         UseMetricGrid();
-                                     if (status == 0 && !localPath.empty() && (m_noChart || !m_chart))
-                                         SwitchChart(localPath, false);
-                                 });
+    m_ports.mapStore->FetchMapAt(
+        latitude, longitude,
+        [this, alive](int status, const std::string& name, const std::string& localPath) {
+            if (alive.expired())
+                return;
+            m_lookupRunning = false;
+            if (name.find("miniscale") != std::string::npos)
+                UseMetricGrid();
+            if (status == 0 && !localPath.empty() && (m_noChart || !m_chart))
+                SwitchChart(localPath, false);
+        });
 }
 
 void CRasterleafView::OnOverlayChanged(COverlayObject& object)
@@ -738,7 +742,8 @@ void CRasterleafView::Draw(QPainter& painter, const QRectF& dirty)
         painter.setFont(font);
         painter.setPen(Qt::black);
         const QRectF strip(4, 0, std::max(0.0, width - 8), kTitleStripPoints);
-        painter.drawText(strip, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(GetMapTitle() + " "));
+        painter.drawText(strip, Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromStdString(GetMapTitle() + " "));
         const std::string rights = GetRightsNotice();
         painter.drawText(strip, Qt::AlignRight | Qt::AlignVCenter,
                          QString::fromStdString(" \u00a9 " + rights));

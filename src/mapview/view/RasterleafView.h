@@ -43,15 +43,15 @@ public:
         void Exchange() override;
         bool useMagicMouse = false;
         bool changeScaleByZooming = true;
-        bool showScaleBar = true;      // stored only
+        bool showScaleBar = true;             // stored only
         uint32_t scaleBarColour = 0xa0ffbb33; // stored only
         bool automaticDownload = true;
-        std::string appName = "Tessaroute"; // stored only
-        std::string appIcon;                // stored only
+        std::string appName = "Tessaroute";                         // stored only
+        std::string appIcon;                                        // stored only
         std::string appWebsite = "https://tessaroute.example.org/"; // stored only
         std::set<std::string> mvtHide;
-        double defaultLat = 43.04144;  // read only
-        double defaultLon = -31.7395;  // read only
+        double defaultLat = 43.04144; // read only
+        double defaultLon = -31.7395; // read only
     };
     static Settings& GetSettings();
 
@@ -144,9 +144,13 @@ public:
 
 private:
     void Notify(const CDataGPSPosition& fix) override { OnGPSPosition(fix); }
-    void Notify(const COverlayObject& object) override { OnOverlayChanged(const_cast<COverlayObject&>(object)); }
+    void Notify(const COverlayObject& object) override
+    {
+        OnOverlayChanged(const_cast<COverlayObject&>(object));
+    }
 
-    void ChartOpenDone(uint64_t sequence, const std::string& path, int status, std::unique_ptr<COpenedChart> chart);
+    void ChartOpenDone(uint64_t sequence, const std::string& path, int status,
+                       std::unique_ptr<COpenedChart> chart);
     void FailSwitch(const std::string& requested);
     void RestoreView();
     void RebuildScreenPoints();
