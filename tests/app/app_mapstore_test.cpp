@@ -18,8 +18,10 @@
 
 #include <QWidget>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace {
 
@@ -39,6 +41,12 @@ protected:
         CChartList::Instance().Init(folders);
         server.AddPostHandler("/cgi-bin/mapstore3.cgi", [this](const tessatest::LoopbackRequest&) {
             ++lookups;
+            if (stall) {
+                // Held until the test lets go, or until it is clear nobody will.
+                std::unique_lock<std::mutex> lock(mutex);
+                if (!released.wait_for(lock, std::chrono::seconds(20), [this] { return letGo; }))
+                    heldToTheEnd = true;
+            }
             tessatest::LoopbackResponse r;
             r.body = reply;
             return r;
@@ -56,6 +64,11 @@ protected:
     std::vector<uint32_t> held;
     std::string reply = tessatest::MapStoreReply(0, &held, {});
     std::atomic<int> lookups{0};
+    std::atomic<bool> stall{false};
+    std::mutex mutex;
+    std::condition_variable released;
+    bool letGo = false;
+    std::atomic<bool> heldToTheEnd{false};
 };
 
 } // namespace
@@ -110,4 +123,21 @@ TEST_F(MapStoreForTheView, NoOfferEndsTheLookUpWithoutAChart)
     EXPECT_EQ(status, -1);
     EXPECT_EQ(lookups.load(), 1);
     EXPECT_FALSE(fetcher.IsLookingUp());
+}
+
+TEST_F(MapStoreForTheView, EndingTheApplicationCancelsALookUpThatHangs)
+{
+    stall = true;
+    {
+        CMapStoreFetcher fetcher(nullptr);
+        fetcher.FetchMapAt(-30.0, 100.0, [](int, const std::string&, const std::string&) {});
+        ASSERT_TRUE(tessatest::PumpUntil([&] { return lookups.load() == 1; }));
+    }
+    // The fetcher is gone while the server still holds the request.
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        letGo = true;
+    }
+    released.notify_all();
+    EXPECT_FALSE(heldToTheEnd.load());
 }

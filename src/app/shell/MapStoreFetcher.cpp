@@ -12,7 +12,8 @@ CMapStoreFetcher::CMapStoreFetcher(QWidget* parent) : CHeartbeat::Counter(1), m_
 
 CMapStoreFetcher::~CMapStoreFetcher()
 {
-    // A look-up still waiting on the network ends with the web client's timeout.
+    // A look-up still waiting on the network is cancelled, not waited out.
+    m_lookUp.cancel = true;
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -25,15 +26,17 @@ void CMapStoreFetcher::FetchMapAt(double latitude, double longitude, Completion 
         return;
     }
     m_done = std::move(done);
-    m_finished = false;
+    m_lookUp.finished = false;
     // What the request needs from the settings is read here, on the main thread.
     const CWebAddress server = CChartServer::Get();
     const std::set<std::string> hidden = GetMapStoreHiddenNames();
     const int32_t sortBy = GetMapStoreSortBy();
     const MapStorePoint point = MapStoreOfferPoint(latitude, longitude);
-    m_thread = std::thread([this, server, hidden, sortBy, point] {
+    m_thread = std::thread([lookUp = &m_lookUp, server, hidden, sortBy, point] {
         std::string offered;
         CWebBinaryCGI request(server.host.c_str(), kMapStoreProgram, server.secure, server.port);
+        request.Web().SetProgressCallback([](void* arg) { return !static_cast<LookUp*>(arg)->cancel.load(); },
+                                          lookUp);
         WriteMapStorePointsRequest(request, {point}, {});
         if (request.Execute()) {
             CMapShopListing listing(sortBy);
@@ -41,23 +44,23 @@ void CMapStoreFetcher::FetchMapAt(double latitude, double longitude, Completion 
                 offered = ChooseMapToOffer(listing);
         }
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_offered = offered;
+            std::lock_guard<std::mutex> lock(lookUp->mutex);
+            lookUp->offered = offered;
         }
-        m_finished = true;
+        lookUp->finished = true;
     });
 }
 
 void CMapStoreFetcher::OnTick()
 {
-    if (!m_finished || !m_thread.joinable())
+    if (!m_lookUp.finished || !m_thread.joinable())
         return;
     m_thread.join();
-    m_finished = false;
+    m_lookUp.finished = false;
     std::string offered;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        offered.swap(m_offered);
+        std::lock_guard<std::mutex> lock(m_lookUp.mutex);
+        offered.swap(m_lookUp.offered);
     }
     if (offered.empty()) {
         Completion done = std::move(m_done);

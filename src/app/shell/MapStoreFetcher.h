@@ -25,10 +25,17 @@ public:
 private:
     void Download(const std::string& path);
 
+    // What the look-up thread touches.
+    struct LookUp
+    {
+        std::atomic<bool> finished{false};
+        std::atomic<bool> cancel{false}; // the application is ending
+        std::mutex mutex;
+        std::string offered; // guarded by mutex
+    };
+
     QWidget* m_parent;
     std::thread m_thread;
-    std::atomic<bool> m_finished{false};
-    std::mutex m_mutex;
-    std::string m_offered; // guarded by m_mutex
+    LookUp m_lookUp;
     Completion m_done;
 };
