@@ -116,6 +116,23 @@ TEST_F(ChartLookup, ChartsOfEqualScaleAreAllKept)
     EXPECT_EQ(at[0]->scale, at[1]->scale);
 }
 
+TEST_F(ChartLookup, AChartReplacedAtItsPathIsReadAgain)
+{
+    CChartList list;
+    list.Init(folders);
+    const std::string path = root + "/charts/region.rlt";
+    ASSERT_EQ(NameOf(list.AddChart(path)), "Region");
+    // A download replaces the file (a new inode, or new size and time).
+    fs::remove(path);
+    Write(path, "Region, second edition", 8.5, 53.5, 12.5, 55.5);
+    ChartOutlinePtr again = list.AddChart(path);
+    EXPECT_EQ(NameOf(again), "Region, second edition");
+    size_t named = 0;
+    for (const auto& o : list.Outlines())
+        named += o->path == path;
+    EXPECT_EQ(named, 1u);
+}
+
 TEST_F(ChartLookup, DuplicatesKeepTheNewestCopyAndNeverTheOnlyFile)
 {
     Write(root + "/charts/set1/bay.rlt", "Bay", 30, 40, 31, 41, "Topo", "5");

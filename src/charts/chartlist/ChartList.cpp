@@ -308,15 +308,27 @@ ChartOutlinePtr CChartList::FindByPath(const std::string& path) const
 
 ChartOutlinePtr CChartList::AddChart(const std::string& path)
 {
-    if (ChartOutlinePtr known = FindByPath(path))
-        return known;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
     CFileId id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    // An outline is only good for the very file it was read from: a download
+    // may have replaced the file at its path, or a new file may have been
+    // given the inode of one deleted since the last scan.
+    auto isThisFile = [&](const ChartOutlinePtr& o) {
+        return o->fileId == id && o->fileSize == uint64_t(st.st_size) && o->modificationTimeNs == MtimeNs(st);
+    };
+    if (ChartOutlinePtr known = FindByPath(path)) {
+        if (isThisFile(known))
+            return known;
+        Remove(known);
+    }
     auto same = m_byId.find(id);
-    if (same != m_byId.end())
-        return same->second;
+    if (same != m_byId.end()) {
+        if (isThisFile(same->second))
+            return same->second; // the same file reached under another path
+        Remove(same->second);
+    }
 
     ChartOutlinePtr outline;
     auto previous = m_previous.find(path);
