@@ -57,21 +57,18 @@ CWebServer& CCachedRasterleaf::CWebWorker::ClientOf(Job& job)
 
 bool CCachedRasterleaf::CWebWorker::OnStart()
 {
-    if (!m_store)
-        return false;
-    CWebServer* web;
+    CWebServer* web = nullptr;
     {
         CScopedLock lock(GetMutexCondition());
-        if (!m_jobs[0])
-            return false;
-        web = &ClientOf(*m_jobs[0]);
+        if (m_store && m_jobs[0])
+            web = &ClientOf(*m_jobs[0]);
     }
-    m_address = m_chart.GetChunkURL(*web);
-    if (!m_address.HasAddress())
-        return false;
+    if (web)
+        m_address = m_chart.GetChunkURL(*web);
     CScopedLock lock(GetMutexCondition());
-    m_started = true;
-    return true;
+    m_starting = false;
+    m_started = web && m_address.HasAddress();
+    return m_started;
 }
 
 bool CCachedRasterleaf::CWebWorker::TooManyFailures() const
@@ -131,6 +128,8 @@ bool CCachedRasterleaf::CWebWorker::HasWork()
     if (HasArrivals())
         return true;
     CScopedLock lock(GetMutexCondition());
+    if (m_starting && !IsStopping())
+        return true;
     for (Job* job : m_jobs)
         if (job && job->busy)
             return true;

@@ -70,6 +70,7 @@ private:
     std::map<uint32_t, int> m_requests;
     int m_threshold = 0;
     Job* m_jobs[kThreads] = {};
+    bool m_starting = true; // the address is being resolved
     bool m_started = false;
 
     std::mutex m_doneMutex;

@@ -227,10 +227,14 @@ void CCachedRasterleaf::ApplyArrivals(int shift)
         else
             square->MakeFree();
     }
+    // Squares rendering now, or finished since the collection above, may hold the old data.
     CScopedLock lock(m_worker->GetMutexCondition());
     for (auto& slot : m_worker->workSlots)
         if (slot.square && meets(*slot.square))
             slot.square->arrivedWhileRendering = true;
+    for (DIB_square* square : m_worker->finished)
+        if (meets(*square))
+            square->arrivedWhileRendering = true;
 }
 
 void CCachedRasterleaf::PruneQueue(int shift)
@@ -251,7 +255,7 @@ void CCachedRasterleaf::PruneQueue(int shift)
     }
     if (CWebWorker* web = m_worker->GetWebWorker()) {
         // The visible chunks, in chart pixels.
-        const int64_t cx0 = ToChart(m_originX, shift), cy0 = ToChart(m_originY, shift);
+        const int64_t cx0 = ToChart(m_mapX, shift), cy0 = ToChart(m_mapY, shift);
         const int64_t cx1 = ToChart(m_mapX + int64_t(kSquare) * m_main.Columns(), shift);
         const int64_t cy1 = ToChart(m_mapY + int64_t(kSquare) * m_main.Rows(), shift);
         web->Prune(std::max(shift - 1, 0), cx0 >> 10, cy0 >> 10, (cx1 - 1) >> 10, (cy1 - 1) >> 10);

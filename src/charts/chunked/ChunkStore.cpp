@@ -34,6 +34,9 @@ std::shared_ptr<CChunkStore> CChunkStore::Acquire(const std::string& localPath, 
     if (localPath.empty() || columns < 1 || rows < 1 || uint64_t(columns) * uint64_t(rows) > kMaxChunks)
         return nullptr;
     const std::string key = CanonicalStorePath(localPath);
+    // A store that fails to open is destroyed after the registry lock is
+    // released: its destructor takes that lock too.
+    std::shared_ptr<CChunkStore> store;
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     auto it = gRegistry.find(key);
     if (it != gRegistry.end()) {
@@ -44,7 +47,7 @@ std::shared_ptr<CChunkStore> CChunkStore::Acquire(const std::string& localPath, 
         }
         gRegistry.erase(it);
     }
-    std::shared_ptr<CChunkStore> store(new CChunkStore(key, columns, rows));
+    store.reset(new CChunkStore(key, columns, rows));
     if (!store->Open())
         return nullptr;
     gRegistry[key] = store;

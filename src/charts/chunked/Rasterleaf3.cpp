@@ -161,8 +161,12 @@ void CRasterleaf3::ClearTileCache()
 CChunkAddress CRasterleaf3::GetChunkURL(CWebServer& web)
 {
     std::lock_guard<std::mutex> lock(m_addressMutex);
-    if (m_addressDone)
+    if (m_addressDone) {
+        // Every caller's client ends up pointed at the chunk host.
+        if (m_address.HasAddress())
+            PointClientAtChunkHost(web, m_address.host, m_address.secure);
         return m_address;
+    }
     std::string text;
     if (ChunkAddressString())
         ReadString(ChunkAddressString(), text);

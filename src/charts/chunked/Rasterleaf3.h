@@ -34,6 +34,7 @@ public:
 
     // The chunk file's address, resolved with `web` on the first call (which
     // also gives the store its server path); later calls return the same.
+    // `web` is left pointed at the chunk host.
     CChunkAddress GetChunkURL(CWebServer& web);
     // "http[s]://host[:port]path" of the resolved address ("" before or without one).
     std::string GetChunkURLText() const;
