@@ -205,6 +205,7 @@ TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
     const std::string res = root + "/res", data = root + "/data";
     WriteAll(res + "/basemaps/a.rlt", "AAAA");
     WriteAll(res + "/b.rlt.COPY", "BBBB");
+    WriteAll(res + "/basemaps/c.rlt.copy", "CCCC");
     WriteAll(res + "/notes.txt", "not a map");
     // A folder where a copy must go makes that copy fail: no marker then.
     fs::create_directories(data + "/basemaps/a.rlt/inner");
@@ -215,6 +216,7 @@ TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
     fs::remove_all(data + "/basemaps/a.rlt");
     EXPECT_TRUE(CopyBaseMaps(res, data, "7"));
     EXPECT_EQ(ReadAll(data + "/basemaps/a.rlt"), "AAAA");
+    EXPECT_EQ(ReadAll(data + "/basemaps/c.rlt"), "CCCC");
     EXPECT_TRUE(fs::exists(data + "/basemaps/.v7"));
     EXPECT_FALSE(fs::exists(data + "/basemaps/notes.txt"));
     EXPECT_FALSE(fs::exists(data + "/basemaps/notes"));
@@ -228,6 +230,7 @@ TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
     // No leftovers of the temporary copies.
     for (const auto& entry : fs::directory_iterator(data + "/basemaps"))
         EXPECT_TRUE(entry.path().filename() == "a.rlt" || entry.path().filename() == "b.rlt" ||
+                    entry.path().filename() == "c.rlt" ||
                     entry.path().filename().string().rfind(".v", 0) == 0)
             << entry.path();
     fs::remove_all(root);

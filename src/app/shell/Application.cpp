@@ -132,8 +132,9 @@ bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFold
     std::vector<std::pair<std::string, std::string>> copies;
     for (const std::string& name : FilesEndingIn(resourceFolder + "/basemaps", ".rlt"))
         copies.emplace_back(resourceFolder + "/basemaps/" + name, name);
-    for (const std::string& name : FilesEndingIn(resourceFolder, ".COPY"))
-        copies.emplace_back(resourceFolder + "/" + name, name.substr(0, name.size() - 5));
+    for (const std::string& folder : {resourceFolder, resourceFolder + "/basemaps"})
+        for (const std::string& name : FilesEndingIn(folder, ".COPY"))
+            copies.emplace_back(folder + "/" + name, name.substr(0, name.size() - 5));
     if (copies.empty())
         return true;
     if (!MakeFolders(target)) {

@@ -19,7 +19,7 @@ public:
 };
 
 // Copies the base maps shipped in `resourceFolder` ("basemaps/*.rlt", and
-// "*.COPY" files without their last extension) into `dataFolder`/basemaps,
+// "*.COPY" files there or at the top without their last extension) into `dataFolder`/basemaps,
 // once per `version`: the marker ".v<version>" is made only after every
 // copy succeeded, so a failed copy is tried again at the next start. Each
 // file is written beside its target and renamed. False when a copy failed.
