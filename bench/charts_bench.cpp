@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::string kBaseMap = std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt";
+const std::string kBaseMap = std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt.COPY";
 
 struct CBaseMap
 {

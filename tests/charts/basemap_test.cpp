@@ -11,7 +11,7 @@ namespace {
 
 std::string BaseMapPath()
 {
-    return std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt";
+    return std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt.COPY";
 }
 
 bool IsOceanBlue(QRgb c)
