@@ -26,6 +26,22 @@ void CDataGPSPosition::SetPosition(double latitude, double longitude)
     m_plane.SetOrigin(latitude, longitude);
 }
 
+void CFixAverager::SampleRing::push_back(const Sample& s)
+{
+    if (m_count == kCapacity)
+        pop_front();
+    m_items[(m_first + m_count) % kCapacity] = s;
+    ++m_count;
+}
+
+void CFixAverager::SampleRing::pop_front()
+{
+    if (m_count == 0)
+        return;
+    m_first = (m_first + 1) % kCapacity;
+    --m_count;
+}
+
 bool CFixAverager::TakeSample(CDataGPSPosition& fix, double t, double averagingTime)
 {
     if (!fix.HasPosition() || !std::isfinite(t) || !std::isfinite(averagingTime))

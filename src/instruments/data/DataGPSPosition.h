@@ -6,7 +6,8 @@
 #include "instruments/data/DataSpeedDirection.h"
 
 #include <cstdint>
-#include <deque>
+#include <array>
+#include <cstddef>
 
 class CDataGPSPosition : public CDataSpeedDirection
 {
@@ -66,10 +67,52 @@ public:
     // Forgets every sample (the data source was restarted or rewound).
     void Reset();
 
-    const std::deque<Sample>& Samples() const { return m_samples; }
+    // The samples kept, oldest first. Taken every tenth of the averaging time
+    // and kept for the whole of it, they never number more than eleven; the
+    // ring holds them without touching the heap on the fix path.
+    class SampleRing {
+    public:
+        static constexpr size_t kCapacity = 16;
+        bool empty() const { return m_count == 0; }
+        size_t size() const { return m_count; }
+        const Sample& operator[](size_t i) const { return m_items[(m_first + i) % kCapacity]; }
+        const Sample& front() const { return (*this)[0]; }
+        const Sample& back() const { return (*this)[m_count - 1]; }
+        // When full, the oldest sample makes room.
+        void push_back(const Sample& s);
+        void pop_front();
+        void clear() { m_first = m_count = 0; }
+
+        class const_iterator {
+        public:
+            const_iterator(const SampleRing* ring, size_t i) : m_ring(ring), m_i(i) {}
+            const Sample& operator*() const { return (*m_ring)[m_i]; }
+            const Sample* operator->() const { return &(*m_ring)[m_i]; }
+            const_iterator& operator++()
+            {
+                ++m_i;
+                return *this;
+            }
+            bool operator!=(const const_iterator& o) const { return m_i != o.m_i; }
+            bool operator==(const const_iterator& o) const { return m_i == o.m_i; }
+
+        private:
+            const SampleRing* m_ring;
+            size_t m_i;
+        };
+        const_iterator begin() const { return {this, 0}; }
+        const_iterator end() const { return {this, m_count}; }
+
+    private:
+        std::array<Sample, kCapacity> m_items{};
+        size_t m_first = 0;
+        size_t m_count = 0;
+    };
+
+    const SampleRing& Samples() const { return m_samples; }
     double NextSampleTime() const { return m_nextSampleTime; }
 
 private:
-    std::deque<Sample> m_samples;
+    SampleRing m_samples;
     double m_nextSampleTime = 0;
 };
