@@ -259,9 +259,21 @@ bool CCachedRasterleaf::CWorker::Job::GetJob()
 {
     if (m_owner.jobs.empty())
         return false;
-    auto first = m_owner.jobs.begin();
-    m_slot.square = first->second;
-    m_owner.jobs.erase(first);
+    // In chunk-key order, but a chunk another thread is on is left to it
+    // while other chunks wait: its decoding would only be waited for.
+    auto pick = m_owner.jobs.begin();
+    for (auto it = m_owner.jobs.begin(); it != m_owner.jobs.end(); it = m_owner.jobs.upper_bound(it->first)) {
+        bool taken = false;
+        for (const Slot& other : m_owner.workSlots)
+            taken |= &other != &m_slot && other.square && other.key == it->first;
+        if (!taken) {
+            pick = it;
+            break;
+        }
+    }
+    m_slot.square = pick->second;
+    m_slot.key = pick->first;
+    m_owner.jobs.erase(pick);
     return true;
 }
 

@@ -87,6 +87,7 @@ public:
     {
         CWorker* worker = nullptr;
         DIB_square* square = nullptr; // under the pool's mutex
+        int64_t key = -1;             // the chunk key of the square in work
         std::vector<uint32_t> bitmap;
         std::unique_ptr<CTileWorkBlock> work;
     };

@@ -14,6 +14,7 @@ namespace {
 constexpr int kSquare = 256;
 // A square shown once more after its chunk data arrived loses to any new rendering.
 constexpr int kStaleShortfall = 1000;
+std::atomic<int> gDecodeThreads{0};
 
 int64_t ToLevel(int64_t chartPixel, int shift)
 {
@@ -46,6 +47,11 @@ void CCachedRasterleaf::DIB_square::MakeFree()
 }
 
 CCachedRasterleaf::CCachedRasterleaf(QWidget* owner) : m_owner(owner) {}
+
+void CCachedRasterleaf::SetDecodeThreadsForTesting(int threads)
+{
+    gDecodeThreads.store(std::clamp(threads, 0, CCachedRasterleaf::CWorker::kSlots));
+}
 
 CCachedRasterleaf::~CCachedRasterleaf()
 {
@@ -107,7 +113,7 @@ bool CCachedRasterleaf::HasWork()
         return false;
     {
         CScopedLock lock(m_worker->GetMutexCondition());
-        if (!m_worker->jobs.empty() || !m_worker->finished.empty())
+        if (!m_worker->jobs.empty())
             return true;
         for (const auto& slot : m_worker->workSlots)
             if (slot.square)
@@ -164,7 +170,8 @@ bool CCachedRasterleaf::Draw(QPainter& context, int left, int top, int right, in
     if (!m_worker) {
         // Chunked charts decode on four threads, single-file charts on one.
         const bool chunked = m_chart->HeaderWord(1) > 0xFFFFFF;
-        m_worker = std::make_unique<CWorker>(*m_chart, m_automaticDownload, chunked ? 4 : 1);
+        const int forced = gDecodeThreads.load();
+        m_worker = std::make_unique<CWorker>(*m_chart, m_automaticDownload, forced > 0 ? forced : chunked ? 4 : 1);
         m_worker->Start();
     }
     CollectFinished(shift);

@@ -69,7 +69,8 @@ public:
     bool IsBusy();
     // A chunk fetch is running.
     bool IsFetching();
-    // Anything queued, rendering or waiting to be fetched (tests and benchmarks wait on it).
+    // Squares queued or rendering, or chunks waiting to be fetched (tests and
+    // benchmarks wait on it; finished squares are IsBusy's).
     bool HasWork();
 
     CRasterleaf* GetChart() const { return m_chart.get(); }
@@ -81,6 +82,9 @@ public:
     // Fetches that failed since the chart was opened (three stop fetching).
     int FailedFetchCount();
     size_t SquareCount() const { return m_squares.size(); }
+    // Decoding threads of pools made from now on (0: four for chunked charts,
+    // one for single-file charts); benchmarks compare one and four.
+    static void SetDecodeThreadsForTesting(int threads);
 
 private:
     DIB_square* NewSquare();

@@ -233,20 +233,40 @@ CChunkStore::DecodeResult CChunkStore::DecodeChunk(int row, int column, int leve
     const size_t need = (size_t(n) + 1023) / 1024 * 1024 * 4;
     if (words.size() < need)
         words.resize(need);
-    const uint32_t count = uint32_t(kChunkSide) * uint32_t(kChunkSide >> decoded);
-    if (m_file.Read(uint64_t(entry) + kRecordHeaderSize, words.data(), 4 * size_t(n)) != int64_t(4) * n ||
-        !DecodeChunkStream(words.data(), n, buffer, count)) {
+    const int64_t got = m_file.Read(uint64_t(entry) + kRecordHeaderSize, words.data(), 4 * size_t(n));
+    if (got != int64_t(4) * n || !DecodeRecordWords(h, words.data(), n, level, buffer, decodedLevel)) {
         if (IsWritable())
             WriteEntry(row, column, 0);
+        decodedLevel = kLevels;
         return DecodeResult::Undecodable;
     }
+    return DecodeResult::Decoded;
+}
+
+bool DecodeRecordWords(const CRecordHeader& header, const uint8_t* words, uint32_t wordCount, int level,
+                       uint8_t* buffer, int& decodedLevel)
+{
+    decodedLevel = kLevels;
+    if (!words || !buffer || level < 0 || level >= kLevels || !header.Valid())
+        return false;
+    const int decoded = header.FirstDecodableLevel(level);
+    if (decoded >= kLevels) {
+        CChunkStore::FillAbsentPattern(buffer);
+        return true;
+    }
+    const uint32_t n = header.Count(decoded);
+    if (n > wordCount)
+        return false;
+    const uint32_t count = uint32_t(kChunkSide) * uint32_t(kChunkSide >> decoded);
+    if (!DecodeChunkStream(words, n, buffer, count))
+        return false;
     // Widen a coarser picture: each stored row gains a copy as its odd neighbour.
     for (int k = decoded; k > level; --k) {
         const size_t half = size_t(0x100000) >> k;
         std::memcpy(buffer + half, buffer, half);
     }
     decodedLevel = decoded;
-    return DecodeResult::Decoded;
+    return true;
 }
 
 bool CChunkStore::LoadServerHeader(CWebServer& web, const std::string& serverPath)

@@ -1,0 +1,104 @@
+// The cached chart drawing a full-HD view: redrawn from a warm cache (every
+// square rendered), and a cold screenful (no decoded chunk, no square)
+// rendered by one and by four decoding threads. The chart is chunked with
+// every chunk in its local store, so no network is involved.
+#include "charts/cache/CachedRasterleaf.h"
+#include "chunkwriter/ChunkWriter.h"
+
+#include <QImage>
+#include <QPainter>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr int kViewWidth = 1920;
+constexpr int kViewHeight = 1080;
+
+const std::string& ChartPath()
+{
+    static const std::string path = [] {
+        char tmpl[] = "/tmp/tessa-cache-bench-XXXXXX";
+        if (!mkdtemp(tmpl))
+            return std::string();
+        const std::string folder = tmpl;
+        chunkwriter::CChunkedChart chart(48, 32, chunkwriter::MakeChartImage(48 * 64, 32 * 64, 17));
+        if (!chart.WriteChartFile(folder + "/bench.rlt") || !chart.WriteLocalStore(folder + "/bench.rl3", true))
+            return std::string();
+        return folder + "/bench.rlt";
+    }();
+    return path;
+}
+
+bool DrawUntilDone(CCachedRasterleaf& cache, QImage& view)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        QPainter p(&view);
+        cache.Draw(p, 0, 0, kViewWidth, kViewHeight, 0, 0, 0);
+        p.end();
+        if (!cache.HasWork() && !cache.IsBusy())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        // Waits for the workers without drawing in between.
+        while (cache.HasWork() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+}
+
+void BM_WarmRedrawFullHD(benchmark::State& state)
+{
+    CCachedRasterleaf cache;
+    if (ChartPath().empty() || cache.Open(nullptr, ChartPath()) != 0) {
+        state.SkipWithError("no chart");
+        return;
+    }
+    QImage view(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    if (!DrawUntilDone(cache, view)) {
+        state.SkipWithError("the cache did not settle");
+        return;
+    }
+    for (auto _ : state) {
+        QPainter p(&view);
+        cache.Draw(p, 0, 0, kViewWidth, kViewHeight, 0, 0, 0);
+        p.end();
+        benchmark::DoNotOptimize(view.constBits());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kViewWidth * kViewHeight);
+    state.SetLabel("pixels");
+}
+BENCHMARK(BM_WarmRedrawFullHD)->Unit(benchmark::kMillisecond);
+
+// From the first Draw until every square of the screen is rendered and drawn.
+void BM_ColdScreenful(benchmark::State& state)
+{
+    if (ChartPath().empty()) {
+        state.SkipWithError("no chart");
+        return;
+    }
+    CCachedRasterleaf::SetDecodeThreadsForTesting(int(state.range(0)));
+    QImage view(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        state.PauseTiming();
+        CCachedRasterleaf cache;
+        const bool opened = cache.Open(nullptr, ChartPath()) == 0;
+        state.ResumeTiming();
+        if (!opened || !DrawUntilDone(cache, view)) {
+            state.SkipWithError("the cache did not settle");
+            break;
+        }
+        state.PauseTiming();
+        cache.Close();
+        state.ResumeTiming();
+    }
+    CCachedRasterleaf::SetDecodeThreadsForTesting(0);
+    state.SetItemsProcessed(int64_t(state.iterations()) * kViewWidth * kViewHeight);
+}
+BENCHMARK(BM_ColdScreenful)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

@@ -1,0 +1,65 @@
+// The local chunk store reader on arbitrary bytes: the input becomes the
+// store of a chart with 2 x 2 chunks, which is opened and drawn at a few
+// levels. Nothing may crash, read outside its buffers or hang; every pixel
+// stays a palette index.
+#include "charts/chunked/Rasterleaf3.h"
+#include "chunkwriter/ChunkWriter.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string Folder()
+{
+    static const std::string folder = [] {
+        char tmpl[] = "/tmp/tessa-chunkstore-fuzz-XXXXXX";
+        std::string made = mkdtemp(tmpl) ? tmpl : "";
+        chunkwriter::CChunkedChart chart(20, 24, std::vector<uint8_t>(20 * 64 * 24 * 64, 5));
+        if (!made.empty())
+            chart.WriteChartFile(made + "/fuzz.rlt");
+        return made;
+    }();
+    return folder;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string folder = Folder();
+    if (folder.empty() || size > (1u << 20))
+        return 0;
+    const std::string store = folder + "/fuzz.rl3";
+    int fd = ::open(store.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return 0;
+    const bool written = ::write(fd, data, size) == ssize_t(size);
+    ::close(fd);
+    if (!written)
+        return 0;
+    std::unique_ptr<CRasterleaf> chart(OpenChartFile(nullptr, folder + "/fuzz.rlt"));
+    if (!chart)
+        return 0;
+    auto* chunked = dynamic_cast<CRasterleaf3*>(chart.get());
+    if (!chunked)
+        std::abort();
+    CChunkStore* s = chunked->GetChunkStore();
+    std::vector<uint8_t> tile(kTilePixels);
+    for (int level : {6, 3, 0}) {
+        for (int i = 0; i < 4; ++i) {
+            CTileContext context;
+            if (chart->GetTile((i & 1) * 16 + 3, (i >> 1) * 16 + 5, level, tile.data(), &context) != 0)
+                std::abort();
+            for (size_t p = 0; p < size_t(kTilePixels >> level); ++p)
+                if (tile[p] > 127)
+                    std::abort();
+            s->IsComplete(i >> 1, i & 1);
+        }
+    }
+    return 0;
+}
