@@ -272,6 +272,23 @@ TEST_F(ChunkedFetch, BadServerDataNeverBecomesPixels)
     EXPECT_FALSE(reopened->GetChunkStore()->FetchChunk(web, 0, 0, 0));
 }
 
+TEST_F(ChunkedFetch, ServerThatIgnoresRangesGivesNoWords)
+{
+    const CChunkedChart source = MakeChart(16, 16);
+    auto chart = ServeAndOpen(source, "norange");
+    ASSERT_TRUE(chart);
+    CWebServer web;
+    ASSERT_TRUE(chart->GetChunkURL(web).HasAddress());
+    // Whole-file replies are only good for reads from offset 0.
+    server.SetFault("/mapchunks/norange.rl3", tessatest::LoopbackFault::IgnoreRange);
+    EXPECT_FALSE(chart->GetChunkStore()->FetchChunk(web, 0, 0, 0));
+    std::vector<uint8_t> tile(kTilePixels);
+    CTileContext context;
+    ASSERT_EQ(chart->GetTile(1, 1, 0, tile.data(), &context), 0);
+    EXPECT_EQ(context.largestShortfall, 10);
+    EXPECT_EQ(std::count(tile.begin(), tile.end(), 1), kTilePixels);
+}
+
 TEST_F(ChunkedFetch, WrongGridFromTheServerWritesNothing)
 {
     const CChunkedChart source = MakeChart(32, 16);

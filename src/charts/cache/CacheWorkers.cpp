@@ -239,18 +239,22 @@ bool CCachedRasterleaf::CWorker::Request(void* argument, void*, int row, int col
     if (!chunked)
         return false;
     CWebWorker* web;
+    bool start = false;
     {
         CScopedLock lock(w.GetMutexCondition());
         if (!w.m_web) {
             w.m_web = std::make_unique<CWebWorker>(*chunked);
-            w.m_web->Start();
-            w.m_webPointer.store(w.m_web.get());
+            start = true;
         }
         if (slot->square)
             slot->square->state = DIB_square::kWaiting;
         web = w.m_web.get();
     }
     // The web worker's own mutex, never inside ours.
+    if (start) {
+        web->Start();
+        w.m_webPointer.store(web);
+    }
     web->AddRequest(CRasterleaf3::ChunkKey(row, column), decodedLevel, wantedLevel);
     return true;
 }
