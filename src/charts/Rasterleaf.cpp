@@ -2,6 +2,7 @@
 
 #include "charts/ChartMessages.h"
 #include "charts/PolynomialProjection.h"
+#include "charts/chunked/Rasterleaf3.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -70,8 +71,11 @@ CRasterleaf* CRasterleaf::OpenFile(QWidget* owner, const std::string& path)
     case kKindSingleFile:
         chart = std::make_unique<CRasterleaf1>();
         break;
+    case kKindChunked:
+    case kKindChunkedAlt:
+        chart = std::make_unique<CRasterleaf3>();
+        break;
     default:
-        // Chunked charts need their chunk store; every other kind is foreign.
         return nullptr;
     }
     if (chart->Open(owner, path) != 0)

@@ -133,6 +133,22 @@ TEST_F(ChunkedStore, BigSparseLocalStoresDecodeFromFarPositions)
     EXPECT_TRUE(fs::exists(dir + "/crossing.rl3/1"));
 }
 
+TEST_F(ChunkedStore, TheChartFactoryOpensBothChunkedKinds)
+{
+    for (uint8_t kind : {uint8_t(0x01), uint8_t(0x20)}) {
+        CChunkedChart source(16, 16, chunkwriter::MakeChartImage(1024, 1024, kind));
+        source.kind = kind;
+        const std::string path = dir + "/kind" + std::to_string(kind) + ".rlt";
+        ASSERT_TRUE(source.WriteChartFile(path));
+        ASSERT_TRUE(source.WriteLocalStore(dir + "/kind" + std::to_string(kind) + ".rl3", false));
+        std::unique_ptr<CRasterleaf> chart(CRasterleaf::OpenFile(nullptr, path));
+        ASSERT_TRUE(dynamic_cast<CRasterleaf3*>(chart.get())) << int(kind);
+        EXPECT_TRUE(chart->IsDownloadable());
+        auto reference = Reference(source);
+        EXPECT_EQ(Render(*chart, 2), Render(*reference, 2));
+    }
+}
+
 TEST_F(ChunkedStore, StoreFilesThatAreNotOursOrOnlyHalfWritten)
 {
     const CChunkedChart source(16, 16, chunkwriter::MakeChartImage(1024, 1024, 5));

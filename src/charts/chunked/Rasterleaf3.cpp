@@ -13,19 +13,6 @@ using namespace chunkfile;
 
 namespace {
 
-bool ReadFirstBytes(const std::string& path, uint8_t* out, size_t n)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    ssize_t got;
-    do
-        got = ::pread(fd, out, n, 0);
-    while (got < 0 && errno == EINTR);
-    ::close(fd);
-    return got == ssize_t(n);
-}
-
 std::string WithExtension(const std::string& path, const char* extension)
 {
     const size_t slash = path.find_last_of('/');
@@ -38,15 +25,7 @@ std::string WithExtension(const std::string& path, const char* extension)
 
 CRasterleaf* OpenChartFile(QWidget* owner, const std::string& path)
 {
-    uint8_t head[8];
-    if (!ReadFirstBytes(path, head, sizeof head) || !chartfile::MagicOK(chartfile::Le32(head)))
-        return nullptr;
-    if (head[7] != chartfile::kKindChunked && head[7] != chartfile::kKindChunkedAlt)
-        return CRasterleaf::OpenFile(owner, path);
-    auto chart = std::make_unique<CRasterleaf3>();
-    if (chart->Open(owner, path) != 0)
-        return nullptr;
-    return chart.release();
+    return CRasterleaf::OpenFile(owner, path);
 }
 
 CRasterleaf3::~CRasterleaf3()

@@ -72,6 +72,6 @@ private:
     CChunkAddress m_address;
 };
 
-// Opens any chart file: chunked charts as CRasterleaf3, the others through
-// CRasterleaf::OpenFile. Null when it is not a chart this system can show.
+// Opens any chart file (CRasterleaf::OpenFile, which makes chunked charts
+// CRasterleaf3). Null when it is not a chart this system can show.
 CRasterleaf* OpenChartFile(QWidget* owner, const std::string& path);
