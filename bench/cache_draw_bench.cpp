@@ -27,7 +27,8 @@ const std::string& ChartPath()
             return std::string();
         const std::string folder = tmpl;
         chunkwriter::CChunkedChart chart(48, 32, chunkwriter::MakeChartImage(48 * 64, 32 * 64, 17));
-        if (!chart.WriteChartFile(folder + "/bench.rlt") || !chart.WriteLocalStore(folder + "/bench.rl3", true))
+        if (!chart.WriteChartFile(folder + "/bench.rlt") ||
+            !chart.WriteLocalStore(folder + "/bench.rl3", true))
             return std::string();
         return folder + "/bench.rlt";
     }();

@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (ok) {
         if (decoded < level || decoded > chunkfile::kLevels)
             std::abort();
-        const size_t filled = decoded == chunkfile::kLevels ? chunkfile::kChunkPixels
-                                                            : size_t(chunkfile::kChunkSide) * (chunkfile::kChunkSide >> level);
+        const size_t filled = decoded == chunkfile::kLevels
+                                  ? chunkfile::kChunkPixels
+                                  : size_t(chunkfile::kChunkSide) * (chunkfile::kChunkSide >> level);
         for (size_t i = 0; i < filled; ++i)
             if (buffer[i] > 127)
                 std::abort();

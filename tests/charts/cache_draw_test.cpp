@@ -54,7 +54,8 @@ QImage Reference(CRasterleaf& chart, int width, int height, int64_t x, int64_t y
     QImage image(width, height, QImage::Format_RGB32);
     for (int r = 0; r < height; ++r)
         for (int c = 0; c < width; ++c)
-            reinterpret_cast<uint32_t*>(image.scanLine(r))[c] = pixels[size_t(height - 1 - r) * size_t(width) + size_t(c)] | 0xFF000000u;
+            reinterpret_cast<uint32_t*>(image.scanLine(r))[c] =
+                pixels[size_t(height - 1 - r) * size_t(width) + size_t(c)] | 0xFF000000u;
     return image;
 }
 
@@ -97,8 +98,9 @@ protected:
     }
     void Serve(const chunkwriter::CServerStoreOptions& options = {})
     {
-        chunkwriter::ServeChunkFile(server, "/mapchunks/chunked.rl3",
-                                    std::make_shared<chunkwriter::CSparseFile>(source.BuildServerStore(options)));
+        chunkwriter::ServeChunkFile(
+            server, "/mapchunks/chunked.rl3",
+            std::make_shared<chunkwriter::CSparseFile>(source.BuildServerStore(options)));
         chunkwriter::ServeRedirect(server, "/mapchunks/chunked.rl3", kMirror);
     }
     size_t ChunkRequests()
@@ -145,12 +147,16 @@ TEST_F(CacheDraw, SingleFileChartAtSeveralZoomsMatchesTheRenderer)
         const int64_t ly = k.shift >= 0 ? k.y >> k.shift : k.y << -k.shift;
         // Outside the chart the squares stay as the renderer leaves them: compare inside only.
         const QImage expected = Reference(*reference, 600, 400, k.x, k.y, k.shift);
-        const int64_t w = std::min<int64_t>(600, (k.shift >= 0 ? source.PixelWidth() >> k.shift : source.PixelWidth() << -k.shift) - lx);
-        const int64_t h = std::min<int64_t>(400, (k.shift >= 0 ? source.PixelHeight() >> k.shift : source.PixelHeight() << -k.shift) - ly);
+        const int64_t w = std::min<int64_t>(
+            600, (k.shift >= 0 ? source.PixelWidth() >> k.shift : source.PixelWidth() << -k.shift) - lx);
+        const int64_t h = std::min<int64_t>(
+            400, (k.shift >= 0 ? source.PixelHeight() >> k.shift : source.PixelHeight() << -k.shift) - ly);
         const int x0 = int(std::max<int64_t>(0, -lx)), y0 = int(std::max<int64_t>(0, -ly));
         ASSERT_GT(w, x0);
         ASSERT_GT(h, y0);
-        EXPECT_EQ(DifferentPixels(view.copy(x0, y0, int(w) - x0, int(h) - y0), expected.copy(x0, y0, int(w) - x0, int(h) - y0)), 0)
+        EXPECT_EQ(DifferentPixels(view.copy(x0, y0, int(w) - x0, int(h) - y0),
+                                  expected.copy(x0, y0, int(w) - x0, int(h) - y0)),
+                  0)
             << k.x << "," << k.y << " shift " << k.shift;
     }
     EXPECT_LE(cache.SquareCount(), size_t(3 * 4 * 3 + 12));
@@ -189,8 +195,8 @@ TEST_F(CacheDraw, AnotherZoomStandsInUntilTheSquaresAreReady)
     }
     // Shrunk without smoothing: one of the 2 x 2 pixels it stands for.
     const QRgb shrunk = out.pixel(100, 100);
-    EXPECT_TRUE(shrunk == fine.pixel(200, 200) || shrunk == fine.pixel(201, 200) || shrunk == fine.pixel(200, 201) ||
-                shrunk == fine.pixel(201, 201));
+    EXPECT_TRUE(shrunk == fine.pixel(200, 200) || shrunk == fine.pixel(201, 200) ||
+                shrunk == fine.pixel(200, 201) || shrunk == fine.pixel(201, 201));
     EXPECT_EQ(out.pixel(300, 300), kUnpainted); // nothing rendered there at either zoom
 }
 
@@ -206,7 +212,8 @@ TEST_F(CacheDraw, ChunkedChartFromTheServerShowsTheSinglePixelsAndPansWithFourWo
     {
         int64_t x, y;
         int shift;
-    } steps[] = {{0, 0, 2}, {0, 0, 1}, {900, 700, 0}, {1100, 300, 0}, {1800, 760, 0}, {256, 512, 0}, {1024, 512, 1}};
+    } steps[] = {{0, 0, 2},      {0, 0, 1},     {900, 700, 0}, {1100, 300, 0},
+                 {1800, 760, 0}, {256, 512, 0}, {1024, 512, 1}};
     for (const Step& s : steps) {
         ASSERT_TRUE(DrawSettled(chunked, a, s.x, s.y, s.shift)) << s.x << "," << s.y;
         ASSERT_TRUE(DrawSettled(single, b, s.x, s.y, s.shift));
@@ -226,7 +233,8 @@ TEST_F(CacheDraw, ReusedSquaresNeverShowAnotherCellsPixels)
     for (int i = 0; i < 14; ++i) {
         const int shift = i % 5 == 4 ? 1 : 0;
         // Whole output pixels only: the origin on the zoom's grid.
-        const int64_t x = (i * 173) % 2000 & ~int64_t((1 << shift) - 1), y = (i * 97) % 1200 & ~int64_t((1 << shift) - 1);
+        const int64_t x = (i * 173) % 2000 & ~int64_t((1 << shift) - 1),
+                      y = (i * 97) % 1200 & ~int64_t((1 << shift) - 1);
         ASSERT_TRUE(DrawSettled(chunked, view, x, y, shift));
         const QImage expected = Reference(*reference, 520, 300, x, y, shift);
         EXPECT_EQ(DifferentPixels(view, expected), 0) << x << "," << y;

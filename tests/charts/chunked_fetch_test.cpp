@@ -164,7 +164,8 @@ TEST_F(ChunkedFetch, LevelsArriveProgressivelyAndCoarserDataStandsIn)
     for (int j = 0; j < 32; ++j) {
         const int imageRow = BitReverse6(j) & ~7; // level 3 keeps every 8th row
         for (int i = 0; i < 64; ++i)
-            ASSERT_EQ(tile[size_t(64 * j + i)], source.image[size_t(9 * 64 + imageRow) * 1024 + size_t(5 * 64 + i)])
+            ASSERT_EQ(tile[size_t(64 * j + i)],
+                      source.image[size_t(9 * 64 + imageRow) * 1024 + size_t(5 * 64 + i)])
                 << j << "," << i;
     }
 
@@ -243,7 +244,8 @@ TEST_F(ChunkedFetch, BadServerDataNeverBecomesPixels)
     server.AddFile("/mapchunks/bad.rl3", std::string(bytes.begin(), bytes.end()));
     ServeRedirect(server, "/mapchunks/bad.rl3", kMirror);
     ASSERT_TRUE(source.WriteChartFile(dir + "/bad.rlt"));
-    std::unique_ptr<CRasterleaf3> chart(dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/bad.rlt")));
+    std::unique_ptr<CRasterleaf3> chart(
+        dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/bad.rlt")));
     ASSERT_TRUE(chart);
     CWebServer web;
     ASSERT_TRUE(chart->GetChunkURL(web).HasAddress());
@@ -264,7 +266,8 @@ TEST_F(ChunkedFetch, BadServerDataNeverBecomesPixels)
 
     // The store is still a valid store after reopening.
     chart.reset();
-    std::unique_ptr<CRasterleaf3> reopened(dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/bad.rlt")));
+    std::unique_ptr<CRasterleaf3> reopened(
+        dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/bad.rlt")));
     ASSERT_TRUE(reopened);
     EXPECT_TRUE(reopened->GetChunkStore()->IsLoaded());
     ASSERT_TRUE(reopened->GetChunkURL(web).HasAddress());
@@ -323,15 +326,18 @@ TEST_F(ChunkedFetch, ChunkThatPassesItsCheckButDoesNotDecodeIsNotFetchedAgain)
     CSparseFile file = source.BuildServerStore();
     const uint64_t at = source.serverPositions.at(0);
     // A stream start past the words, with check bytes that agree.
-    std::vector<uint8_t> record = file.Slice(at, 76 + 4 * uint64_t(chunkwriter::RecordCounts(source.Record(0, 0))[0]));
+    std::vector<uint8_t> record =
+        file.Slice(at, 76 + 4 * uint64_t(chunkwriter::RecordCounts(source.Record(0, 0))[0]));
     chunkfile::Put32(record.data() + 76, 0x7FFFFFFF);
     for (int l = 0; l < 10; ++l)
-        record[44 + size_t(l)] = chunkfile::CheckByte(record.data() + 76, chunkfile::Get32(record.data() + 4 * l));
+        record[44 + size_t(l)] =
+            chunkfile::CheckByte(record.data() + 76, chunkfile::Get32(record.data() + 4 * l));
     file.Put(at, record);
     ServeChunkFile(server, "/mapchunks/broken.rl3", std::make_shared<CSparseFile>(file));
     ServeRedirect(server, "/mapchunks/broken.rl3", kMirror);
     ASSERT_TRUE(source.WriteChartFile(dir + "/broken.rlt"));
-    std::unique_ptr<CRasterleaf3> chart(dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/broken.rlt")));
+    std::unique_ptr<CRasterleaf3> chart(
+        dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/broken.rlt")));
     ASSERT_TRUE(chart);
     CWebServer web;
     ASSERT_TRUE(chart->GetChunkURL(web).HasAddress());
@@ -357,7 +363,8 @@ TEST_F(ChunkedFetch, ChunkThatPassesItsCheckButDoesNotDecodeIsNotFetchedAgain)
 
 TEST_F(ChunkedFetch, AddressesRedirectsAndForbiddenText)
 {
-    EXPECT_EQ(ParseRedirectHost(reinterpret_cast<const uint8_t*>("mirror-2.example.net\n"), 21), "mirror-2.example.net");
+    EXPECT_EQ(ParseRedirectHost(reinterpret_cast<const uint8_t*>("mirror-2.example.net\n"), 21),
+              "mirror-2.example.net");
     EXPECT_EQ(ParseRedirectHost(reinterpret_cast<const uint8_t*>(" \ta.b\r\n"), 7), "a.b");
     EXPECT_EQ(ParseRedirectHost(reinterpret_cast<const uint8_t*>("a/b"), 3), "");
     EXPECT_EQ(ParseRedirectHost(reinterpret_cast<const uint8_t*>("a:80"), 4), "");
@@ -387,7 +394,8 @@ TEST_F(ChunkedFetch, AddressesRedirectsAndForbiddenText)
     // The chart's own host answers: used as it is.
     const CChunkedChart source = MakeChart(16, 16);
     ServeChunkFile(server, "/own/path.rl3", std::make_shared<CSparseFile>(source.BuildServerStore()));
-    CChunkAddress own = ResolveChunkAddress(web, std::string("http://") + kMirror + "/own/path.rl3", "/c/a.rlt");
+    CChunkAddress own =
+        ResolveChunkAddress(web, std::string("http://") + kMirror + "/own/path.rl3", "/c/a.rlt");
     EXPECT_TRUE(own.HasAddress());
     EXPECT_EQ(own.host, kMirror);
     EXPECT_EQ(own.URLText(), "http://127.0.0.1:" + std::to_string(server.Port()) + "/own/path.rl3");
@@ -431,7 +439,7 @@ TEST_F(ChunkedFetch, StoreServedPastTwoGigabytesIsReadFromItsParts)
     const CChunkedChart source = MakeChart(32, 16);
     chunkwriter::CServerStoreOptions options;
     options.firstRecordAt = (uint64_t(1) << 31) - 3000; // the first record straddles parts 0 and 1
-    options.gap = uint64_t(3) << 30;                     // the second lies in part 2
+    options.gap = uint64_t(3) << 30;                    // the second lies in part 2
     auto chart = ServeAndOpen(source, "huge", options);
     ASSERT_TRUE(chart);
     CWebServer web;

@@ -114,10 +114,8 @@ TEST_F(ChunkedStore, BigSparseLocalStoresDecodeFromFarPositions)
         bool folder;
         uint64_t first;
     } cases[] = {
-        {"past32mb", false, (uint64_t(32) << 20) + 40},
-        {"past2gb", false, (uint64_t(1) << 31) + 8},
-        {"past4gb", false, (uint64_t(1) << 32) + 1024},
-        {"parts", true, (uint64_t(2) << 32) | 4096},
+        {"past32mb", false, (uint64_t(32) << 20) + 40}, {"past2gb", false, (uint64_t(1) << 31) + 8},
+        {"past4gb", false, (uint64_t(1) << 32) + 1024}, {"parts", true, (uint64_t(2) << 32) | 4096},
         {"crossing", true, (uint64_t(1) << 32) - 5000}, // no record may cross into part 1
     };
     for (const Case& k : cases) {
@@ -244,7 +242,8 @@ TEST_F(SharedStore, ChartsOnOnePathShareOneStoreAndNeverAllocateTheSameRegion)
     fs::create_directory_symlink(dir, dir + "/link");
 
     const size_t before = CChunkStore::LiveStoreCount();
-    std::unique_ptr<CRasterleaf3> view(dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/shared.rlt")));
+    std::unique_ptr<CRasterleaf3> view(
+        dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/shared.rlt")));
     std::unique_ptr<CRasterleaf3> download(
         dynamic_cast<CRasterleaf3*>(OpenChartFile(nullptr, dir + "/link/shared.rlt")));
     ASSERT_TRUE(view);
@@ -283,7 +282,8 @@ TEST_F(SharedStore, ChartsOnOnePathShareOneStoreAndNeverAllocateTheSameRegion)
         for (int c = 0; c < columns; ++c) {
             ASSERT_TRUE(store->IsComplete(r, c)) << r << "," << c;
             const int64_t at = store->ReadEntry(r, c);
-            regions.emplace_back(at, at + 76 + 4 * int64_t(chunkwriter::RecordCounts(source.Record(c, r))[0]));
+            regions.emplace_back(at,
+                                 at + 76 + 4 * int64_t(chunkwriter::RecordCounts(source.Record(c, r))[0]));
         }
     std::sort(regions.begin(), regions.end());
     for (size_t i = 1; i < regions.size(); ++i)

@@ -34,7 +34,7 @@ CCachedRasterleaf::CWebWorker::~CWebWorker()
 
 std::unique_ptr<CWorkerThread::JobData> CCachedRasterleaf::CWebWorker::CreateJobData(int threadIndex)
 {
-    auto job = std::make_unique<Job>(*this, threadIndex);
+    auto job = std::make_unique<Job>(*this);
     CScopedLock lock(GetMutexCondition());
     if (threadIndex >= 0 && threadIndex < kThreads)
         m_jobs[threadIndex] = job.get();
@@ -86,8 +86,8 @@ void CCachedRasterleaf::CWebWorker::AddRequest(uint32_t key, int decodedLevel, i
     GetMutexCondition().Signal();
 }
 
-void CCachedRasterleaf::CWebWorker::Prune(int threshold, int64_t firstColumn, int64_t firstRow, int64_t lastColumn,
-                                          int64_t lastRow)
+void CCachedRasterleaf::CWebWorker::Prune(int threshold, int64_t firstColumn, int64_t firstRow,
+                                          int64_t lastColumn, int64_t lastRow)
 {
     CScopedLock lock(GetMutexCondition());
     m_threshold = threshold;
@@ -193,12 +193,12 @@ void CCachedRasterleaf::CWebWorker::Job::DoJob()
     CScopedLock lock(w.GetMutexCondition());
     busy = false;
     level = 0;
-    (void)m_index;
 }
 
 // ------------------------------------------------------------ decoding pool
 
-CCachedRasterleaf::CWorker::CWorker(CRasterleaf& chart, const std::atomic<bool>& automaticDownload, int threads)
+CCachedRasterleaf::CWorker::CWorker(CRasterleaf& chart, const std::atomic<bool>& automaticDownload,
+                                    int threads)
     : CWorkerThread(2, threads), m_chart(chart), m_automaticDownload(automaticDownload)
 {
     for (Slot& slot : workSlots) {
@@ -303,7 +303,8 @@ void CCachedRasterleaf::CWorker::Render(Slot& slot)
     const int64_t cy = s >= 0 ? square.y * (int64_t(1) << s) : square.y >> -s;
     constexpr int64_t kLimit = int64_t(1) << 30;
     if (cx > -kLimit && cx < kLimit && cy > -kLimit && cy < kLimit)
-        m_chart.GetPixels(int(cx), int(cy), kSquare, kSquare, kSquare, s, slot.bitmap.data(), slot.work.get());
+        m_chart.GetPixels(int(cx), int(cy), kSquare, kSquare, kSquare, s, slot.bitmap.data(),
+                          slot.work.get());
     // The renderer writes the picture's top row last; images run top-down.
     QImage image(kSquare, kSquare, QImage::Format_RGB32);
     for (int r = 0; r < kSquare; ++r) {

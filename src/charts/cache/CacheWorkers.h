@@ -25,7 +25,7 @@ public:
     class Job : public CWorkerThread::JobData
     {
     public:
-        Job(CWebWorker& owner, int index) : m_owner(owner), m_index(index) {}
+        explicit Job(CWebWorker& owner) : m_owner(owner) {}
         bool GetJob() override;
         void DoJob() override;
 
@@ -36,7 +36,6 @@ public:
 
     private:
         CWebWorker& m_owner;
-        int m_index;
     };
 
     CWebWorker(CRasterleaf3& chart);

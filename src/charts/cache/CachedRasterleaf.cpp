@@ -27,7 +27,8 @@ int64_t ToChart(int64_t levelPixel, int shift)
 }
 
 // The chart rectangle a square of zoom `shift` covers.
-void SquareChartRect(const CCachedRasterleaf::DIB_square& s, int64_t& x0, int64_t& y0, int64_t& x1, int64_t& y1)
+void SquareChartRect(const CCachedRasterleaf::DIB_square& s, int64_t& x0, int64_t& y0, int64_t& x1,
+                     int64_t& y1)
 {
     x0 = ToChart(s.x, s.zoom);
     y0 = ToChart(s.y, s.zoom);
@@ -132,7 +133,8 @@ CCachedRasterleaf::DIB_square* CCachedRasterleaf::NewSquare()
 bool CCachedRasterleaf::InsideMap(const DIB_square& square) const
 {
     return square.zoom == m_shift && square.x >= m_mapX && square.y >= m_mapY &&
-           square.x < m_mapX + int64_t(kSquare) * m_main.Columns() && square.y < m_mapY + int64_t(kSquare) * m_main.Rows();
+           square.x < m_mapX + int64_t(kSquare) * m_main.Columns() &&
+           square.y < m_mapY + int64_t(kSquare) * m_main.Rows();
 }
 
 void CCachedRasterleaf::MarkRequested(const DIB_square& square)
@@ -171,7 +173,10 @@ bool CCachedRasterleaf::Draw(QPainter& context, int left, int top, int right, in
         // Chunked charts decode on four threads, single-file charts on one.
         const bool chunked = m_chart->HeaderWord(1) > 0xFFFFFF;
         const int forced = gDecodeThreads.load();
-        m_worker = std::make_unique<CWorker>(*m_chart, m_automaticDownload, forced > 0 ? forced : chunked ? 4 : 1);
+        m_worker = std::make_unique<CWorker>(*m_chart, m_automaticDownload,
+                                             forced > 0 ? forced
+                                             : chunked  ? 4
+                                                        : 1);
         m_worker->Start();
     }
     CollectFinished(shift);
@@ -282,7 +287,8 @@ void CCachedRasterleaf::PlaceSquares(int shift)
         if (square->zoom == shift) {
             if (!InsideMap(*square))
                 continue;
-            DIB_square*& cell = m_main.At(int((square->x - m_mapX) / kSquare), int((square->y - m_mapY) / kSquare));
+            DIB_square*& cell =
+                m_main.At(int((square->x - m_mapX) / kSquare), int((square->y - m_mapY) / kSquare));
             if (cell) {
                 // The finer rendering stays; on a tie the one placed first.
                 if (square->shortfall < cell->shortfall) {

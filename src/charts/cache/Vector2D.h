@@ -19,7 +19,10 @@ public:
         return column >= 0 && row >= 0 && column < m_columns && row < m_rows;
     }
     T& At(int column, int row) { return m_cells[size_t(row) * size_t(m_columns) + size_t(column)]; }
-    const T& At(int column, int row) const { return m_cells[size_t(row) * size_t(m_columns) + size_t(column)]; }
+    const T& At(int column, int row) const
+    {
+        return m_cells[size_t(row) * size_t(m_columns) + size_t(column)];
+    }
 
 private:
     int m_columns = 0;

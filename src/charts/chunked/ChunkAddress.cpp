@@ -50,10 +50,14 @@ std::string CChunkAddress::URLText() const
 {
     if (!HasAddress())
         return {};
-    std::string text = std::string(secure ? "https" : "http") + "://" + (connectHost.empty() ? host : connectHost);
-    if (port)
-        text += ":" + std::to_string(port);
-    return text + path;
+    std::string text = secure ? "https://" : "http://";
+    text.append(connectHost.empty() ? host : connectHost);
+    if (port) {
+        text.push_back(':');
+        text.append(std::to_string(port));
+    }
+    text.append(path);
+    return text;
 }
 
 CChunkAddressText SplitChunkAddress(const std::string& text)
@@ -113,7 +117,9 @@ std::string DefaultChunkPath(const std::string& chartPath)
     const size_t dot = name.find_last_of('.');
     if (dot != std::string::npos && dot > 0)
         name = name.substr(0, dot);
-    return "/mapchunks/" + name + ".rl3";
+    std::string path = "/mapchunks/";
+    path.append(name).append(".rl3");
+    return path;
 }
 
 void SetChunkHostMapForTesting(ChunkHostMap map)
@@ -141,7 +147,8 @@ bool PointClientAtChunkHost(CWebServer& web, const std::string& host, bool secur
     return web.SetHost(address.c_str(), secure, port);
 }
 
-CChunkAddress ResolveChunkAddress(CWebServer& web, const std::string& addressText, const std::string& chartPath)
+CChunkAddress ResolveChunkAddress(CWebServer& web, const std::string& addressText,
+                                  const std::string& chartPath)
 {
     CChunkAddressText parts = SplitChunkAddress(addressText);
     bool secure = parts.scheme == "https";

@@ -48,11 +48,12 @@ std::string DefaultChunkPath(const std::string& chartPath);
 // Resolves the address of a chart's chunk file with `web` (which is left
 // pointed at the result). `addressText` is the chart's own address ("" when
 // it has none). No address: an empty result.
-CChunkAddress ResolveChunkAddress(CWebServer& web, const std::string& addressText, const std::string& chartPath);
+CChunkAddress ResolveChunkAddress(CWebServer& web, const std::string& addressText,
+                                  const std::string& chartPath);
 
 // Points a client at a chunk host, through the host map when one is set.
-bool PointClientAtChunkHost(CWebServer& web, const std::string& host, bool secure, std::string* addressOut = nullptr,
-                            int* portOut = nullptr);
+bool PointClientAtChunkHost(CWebServer& web, const std::string& host, bool secure,
+                            std::string* addressOut = nullptr, int* portOut = nullptr);
 
 // Tests map the host names of chart addresses and redirect files to their
 // loopback server: (name, secure) -> (address, port); false leaves the name.

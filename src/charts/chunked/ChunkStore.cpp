@@ -106,7 +106,8 @@ bool CChunkStore::Open()
     }
     // A header of another grid is treated as not loaded: the first fetch
     // writes a fresh header and index for this chart.
-    if (Get32(header + kColumnsOffset) == uint32_t(m_columns) && Get32(header + kRowsOffset) == uint32_t(m_rows))
+    if (Get32(header + kColumnsOffset) == uint32_t(m_columns) &&
+        Get32(header + kRowsOffset) == uint32_t(m_rows))
         m_loaded.store(true, std::memory_order_release);
     return true;
 }
@@ -280,7 +281,8 @@ bool CChunkStore::LoadServerHeader(CWebServer& web, const std::string& serverPat
     if (Get32(header) != kMagic)
         return false;
     // The server's grid must be the chart's before anything is written.
-    if (Get32(header + kColumnsOffset) != uint32_t(m_columns) || Get32(header + kRowsOffset) != uint32_t(m_rows))
+    if (Get32(header + kColumnsOffset) != uint32_t(m_columns) ||
+        Get32(header + kRowsOffset) != uint32_t(m_rows))
         return false;
     // The zeroed index first, the header last: a store cut short in between
     // still reads as not loaded.
@@ -399,7 +401,8 @@ bool CChunkStore::FetchLocked(CWebServer& web, int row, int column, int level)
         if (!header.Valid())
             return false;
         const uint32_t available = std::min<uint32_t>(header.Count(0), uint32_t(got - kRecordHeaderSize) / 4);
-        words.assign(first.begin() + kRecordHeaderSize, first.begin() + kRecordHeaderSize + 4 * size_t(available));
+        words.assign(first.begin() + kRecordHeaderSize,
+                     first.begin() + kRecordHeaderSize + 4 * size_t(available));
         position = m_file.Allocate(kRecordHeaderSize + 4 * uint64_t(header.Count(0)), 4);
         if (position < 1)
             return false;
@@ -436,9 +439,8 @@ bool CChunkStore::FetchLocked(CWebServer& web, int row, int column, int level)
             break;
         present = std::max(present, n);
     }
-    if (present > stored &&
-        !m_file.Write(uint64_t(position) + kRecordHeaderSize + 4 * uint64_t(stored), words.data() + 4 * size_t(stored),
-                      4 * size_t(present - stored)))
+    if (present > stored && !m_file.Write(uint64_t(position) + kRecordHeaderSize + 4 * uint64_t(stored),
+                                          words.data() + 4 * size_t(stored), 4 * size_t(present - stored)))
         return false;
     if (present != verified) {
         uint8_t count[4];

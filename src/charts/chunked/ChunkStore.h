@@ -101,5 +101,5 @@ private:
 // the first level from `level` on whose words are present, widened to
 // `level`; the absent pattern (decoded level 10) when none is. False when the
 // header is invalid or the words do not decode.
-bool DecodeRecordWords(const chunkfile::CRecordHeader& header, const uint8_t* words, uint32_t wordCount, int level,
-                       uint8_t* buffer, int& decodedLevel);
+bool DecodeRecordWords(const chunkfile::CRecordHeader& header, const uint8_t* words, uint32_t wordCount,
+                       int level, uint8_t* buffer, int& decodedLevel);

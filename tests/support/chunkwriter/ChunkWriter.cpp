@@ -160,8 +160,8 @@ std::vector<uint8_t> CChunkedChart::StoredChunk(uint32_t column, uint32_t row) c
         const int64_t x0 = int64_t(column) * kChunkSide;
         const int64_t n = std::min<int64_t>(kChunkSide, PixelWidth() - x0);
         if (n > 0)
-            std::memcpy(stored.data() + size_t(s) * kChunkSide, image.data() + size_t(y) * size_t(PixelWidth()) + size_t(x0),
-                        size_t(n));
+            std::memcpy(stored.data() + size_t(s) * kChunkSide,
+                        image.data() + size_t(y) * size_t(PixelWidth()) + size_t(x0), size_t(n));
     }
     return stored;
 }
@@ -192,7 +192,9 @@ chartwriter::CChartWriter CChunkedChart::MakeWriter(bool chunked) const
         for (uint32_t tx = 0; tx < widthTiles; ++tx) {
             for (int r = 0; r < 64; ++r)
                 std::memcpy(tile.data() + 64 * r,
-                            image.data() + (size_t(ty) * 64 + size_t(r)) * size_t(PixelWidth()) + size_t(tx) * 64, 64);
+                            image.data() + (size_t(ty) * 64 + size_t(r)) * size_t(PixelWidth()) +
+                                size_t(tx) * 64,
+                            64);
             w.SetTile(tx, ty, tile.data());
         }
     return w;
@@ -280,10 +282,12 @@ bool CChunkedChart::WriteLocalStore(const std::string& path, bool folder, uint64
             at += (rec.size() + 7) / 8 * 8;
         }
     }
-    return writeAt(part0, kIndexOffset, index.data(), index.size()) && writeAt(part0, 0, header, sizeof header);
+    return writeAt(part0, kIndexOffset, index.data(), index.size()) &&
+           writeAt(part0, 0, header, sizeof header);
 }
 
-void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path, std::shared_ptr<const CSparseFile> file)
+void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path,
+                    std::shared_ptr<const CSparseFile> file)
 {
     constexpr uint64_t kPart = uint64_t(1) << 31;
     if (file->size <= kPart && file->size <= (uint64_t(64) << 20)) {
@@ -295,7 +299,8 @@ void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path, 
         const uint64_t base = part * kPart;
         const uint64_t size = std::min(kPart, file->size - base);
         const std::string name = part ? path + "." + std::to_string(part) : path;
-        server.AddVirtualFile(name, size, [file, base](uint64_t offset) { return file->ByteAt(base + offset); });
+        server.AddVirtualFile(name, size,
+                              [file, base](uint64_t offset) { return file->ByteAt(base + offset); });
     }
 }
 
