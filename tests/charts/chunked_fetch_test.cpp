@@ -212,6 +212,8 @@ TEST_F(ChunkedFetch, EmptyMissingAndAbsentChunksDrawTheirPatterns)
     CChunkStore* store = chart->GetChunkStore();
     EXPECT_TRUE(store->FetchChunk(web, 0, 1, 0));
     EXPECT_EQ(store->ReadEntry(0, 1), -1);
+    EXPECT_FALSE(store->IsAbsent(0, 1));
+    EXPECT_FALSE(store->IsComplete(0, 1));
     EXPECT_FALSE(store->FetchChunk(web, 0, 0, 0)); // the server has none
     EXPECT_FALSE(store->FetchChunk(web, 5, 0, 0)); // outside the grid
     chart->ClearTileCache();

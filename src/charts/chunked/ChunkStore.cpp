@@ -175,7 +175,8 @@ bool CChunkStore::ReadLocalRecord(int64_t position, CRecordHeader& header)
 
 bool CChunkStore::IsAbsent(int row, int column)
 {
-    return ReadEntry(row, column) < 1;
+    // A chunk known to be empty (-1) is not missing.
+    return IsAbsentEntry(ReadEntry(row, column));
 }
 
 bool CChunkStore::IsComplete(int row, int column)

@@ -52,7 +52,9 @@ public:
 
     // The local index entry (0 when unreadable or the store is not loaded).
     int64_t ReadEntry(int row, int column);
+    // Not here at all (a chunk known to be empty is not absent).
     bool IsAbsent(int row, int column);
+    // Every word of the chunk is here.
     bool IsComplete(int row, int column);
 
     enum class DecodeResult { Decoded, Failed, Undecodable };
