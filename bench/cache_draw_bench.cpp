@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -19,20 +20,32 @@ namespace {
 constexpr int kViewWidth = 1920;
 constexpr int kViewHeight = 1080;
 
-const std::string& ChartPath()
+// A chart picture with the usual flat areas, or (`busy`) with a quarter of
+// its pixels scattered noise: far more runs to decode.
+std::string MakeChart(bool busy)
 {
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/tessa-cache-bench-XXXXXX";
-        if (!mkdtemp(tmpl))
-            return std::string();
-        const std::string folder = tmpl;
-        chunkwriter::CChunkedChart chart(48, 32, chunkwriter::MakeChartImage(48 * 64, 32 * 64, 17));
-        if (!chart.WriteChartFile(folder + "/bench.rlt") ||
-            !chart.WriteLocalStore(folder + "/bench.rl3", true))
-            return std::string();
-        return folder + "/bench.rlt";
-    }();
-    return path;
+    char tmpl[] = "/tmp/tessa-cache-bench-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return std::string();
+    const std::string folder = tmpl;
+    std::vector<uint8_t> image = chunkwriter::MakeChartImage(48 * 64, 32 * 64, 17);
+    if (busy) {
+        std::mt19937 rng(5);
+        for (auto& p : image)
+            if (rng() % 4 == 0)
+                p = uint8_t(60 + rng() % 60);
+    }
+    chunkwriter::CChunkedChart chart(48, 32, std::move(image));
+    if (!chart.WriteChartFile(folder + "/bench.rlt") || !chart.WriteLocalStore(folder + "/bench.rl3", true))
+        return std::string();
+    return folder + "/bench.rlt";
+}
+
+const std::string& ChartPath(bool busy = false)
+{
+    static const std::string plain = MakeChart(false);
+    static const std::string noisy = MakeChart(true);
+    return busy ? noisy : plain;
 }
 
 bool DrawUntilDone(CCachedRasterleaf& cache, QImage& view)
@@ -78,7 +91,8 @@ BENCHMARK(BM_WarmRedrawFullHD)->Unit(benchmark::kMillisecond);
 // From the first Draw until every square of the screen is rendered and drawn.
 void BM_ColdScreenful(benchmark::State& state)
 {
-    if (ChartPath().empty()) {
+    const std::string& path = ChartPath(state.range(1) != 0);
+    if (path.empty()) {
         state.SkipWithError("no chart");
         return;
     }
@@ -87,7 +101,7 @@ void BM_ColdScreenful(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         CCachedRasterleaf cache;
-        const bool opened = cache.Open(nullptr, ChartPath()) == 0;
+        const bool opened = cache.Open(nullptr, path) == 0;
         state.ResumeTiming();
         if (!opened || !DrawUntilDone(cache, view)) {
             state.SkipWithError("the cache did not settle");
@@ -100,6 +114,13 @@ void BM_ColdScreenful(benchmark::State& state)
     CCachedRasterleaf::SetDecodeThreadsForTesting(0);
     state.SetItemsProcessed(int64_t(state.iterations()) * kViewWidth * kViewHeight);
 }
-BENCHMARK(BM_ColdScreenful)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Arguments: decoding threads, busy picture.
+BENCHMARK(BM_ColdScreenful)
+    ->Args({1, 0})
+    ->Args({4, 0})
+    ->Args({1, 1})
+    ->Args({4, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
