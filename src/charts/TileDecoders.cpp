@@ -372,12 +372,52 @@ std::optional<uint32_t> DecodeChunkStream(const uint8_t* words, uint32_t wordCou
         ++used;
         return true;
     };
+    // The first eight bits of every code are looked up at once: for each
+    // pattern, where the walk from the root stands after them (a leaf reached
+    // early, or the inner node to go on from) and how many bits it took.
+    struct Step {
+        uint32_t node;
+        uint8_t bits;
+        bool leaf;
+    };
+    Step steps[256];
+    for (uint32_t pattern = 0; pattern < 256; ++pattern) {
+        uint32_t i = 0;
+        uint8_t n = 0;
+        bool leaf = false;
+        while (i < entries) {
+            const uint16_t e = entry(i);
+            if (!(e & 0x8000)) {
+                leaf = true;
+                break;
+            }
+            if (n == 8)
+                break;
+            i = ((pattern >> n) & 1) ? i + 1 + uint32_t(-int32_t(int16_t(e))) : i + 1;
+            ++n;
+        }
+        steps[pattern] = {i, n, leaf};
+    }
+    const uint64_t fastLimit = totalBits >= 16 ? totalBits - 16 : 0;
+
     static const uint32_t kRunBase[4] = {1, 2, 6, 22};
     uint32_t filled = 0;
     while (filled < count) {
         uint32_t i = 0;
-        uint16_t e;
-        for (;;) {
+        uint16_t e = 0;
+        bool atLeaf = false;
+        if (used < fastLimit) {
+            const size_t at = size_t(used >> 3);
+            const uint32_t window = uint32_t(stream[at] | (stream[at + 1] << 8)) >> (used & 7);
+            const Step& st = steps[window & 0xFF];
+            used += st.bits;
+            i = st.node;
+            if (st.leaf) {
+                e = entry(i);
+                atLeaf = true;
+            }
+        }
+        while (!atLeaf) {
             if (i >= entries)
                 return std::nullopt;
             e = entry(i);
