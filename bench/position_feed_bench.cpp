@@ -2,6 +2,7 @@
 // and the position feed to the own ship; heap allocations per line reported.
 #include "instruments/nmea/NMEAFields.h"
 #include "instruments/nmea/NMEASentence.h"
+#include "support/CountingAllocator.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 
@@ -11,29 +12,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+using tessatest::gHeapAllocations;
 
 namespace {
 
@@ -91,7 +73,7 @@ static void BM_DayOfDataToTheOwnShip(benchmark::State& state)
         std::memcpy(work, day[i].c_str(), day[i].size() + 1);
         DispatchNMEALine(work, nullptr);
     }
-    long allocationsBefore = gAllocations.load();
+    long allocationsBefore = gHeapAllocations.load();
     size_t lines = 0;
     for (auto _ : state) {
         for (const auto& l : day) {
@@ -101,7 +83,7 @@ static void BM_DayOfDataToTheOwnShip(benchmark::State& state)
         lines += day.size();
     }
     state.SetItemsProcessed(int64_t(lines));
-    state.counters["allocations_per_line"] = double(gAllocations.load() - allocationsBefore) / double(lines);
+    state.counters["allocations_per_line"] = double(gHeapAllocations.load() - allocationsBefore) / double(lines);
     state.counters["lines_per_day"] = double(day.size());
 }
 BENCHMARK(BM_DayOfDataToTheOwnShip)->Unit(benchmark::kMillisecond);

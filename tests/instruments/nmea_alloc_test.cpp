@@ -1,6 +1,7 @@
 // Steady NMEA input allocates nothing: the raw record lives on the stack and
 // parsed sentence objects come back from their type's pool.
 #include "instruments/nmea/NMEASentence.h"
+#include "support/CountingAllocator.h"
 #include "instruments/nmea/NMEAFields.h"
 
 #include <gtest/gtest.h>
@@ -8,28 +9,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+using tessatest::gHeapAllocations;
 
 namespace {
 
@@ -79,9 +61,9 @@ TEST(NMEAAllocationTest, SteadyStateDispatchAllocatesNothing)
         }
     };
     runAll(); // warm-up: the pool gets its object
-    long before = gAllocations.load();
+    long before = gHeapAllocations.load();
     for (int i = 0; i < 1000; ++i)
         runAll();
-    EXPECT_EQ(gAllocations.load() - before, 0);
+    EXPECT_EQ(gHeapAllocations.load() - before, 0);
     EXPECT_GT(sink.bytes, 0u);
 }
