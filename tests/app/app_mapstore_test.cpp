@@ -54,12 +54,13 @@ protected:
     }
     void TearDown() override
     {
+        // Its threads may still be in a handler that reads the members below.
+        server.Stop();
         unsetenv(CChartServer::kEnvironmentVariable);
         SetFolderRootForTesting("");
         std::filesystem::remove_all(root);
     }
     std::string root;
-    tessatest::LoopbackServer server;
     // Point look-ups are answered with the held products first (none here).
     std::vector<uint32_t> held;
     std::string reply = tessatest::MapStoreReply(0, &held, {});
@@ -69,6 +70,8 @@ protected:
     std::condition_variable released;
     bool letGo = false;
     std::atomic<bool> heldToTheEnd{false};
+    // Last, so it stops before the members its handler uses go away.
+    tessatest::LoopbackServer server;
 };
 
 } // namespace
