@@ -5,11 +5,11 @@
 #include "charts/ChartFormat.h"
 #include "charts/chartlist/ChartOutline.h"
 
+#include "support/MemoryFile.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -43,22 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Exercise(*outline, source);
     }
 
-    const int fd = memfd_create("chart", MFD_CLOEXEC);
-    if (fd < 0)
+    tessatest::CMemoryFile file(data, size);
+    if (!file.IsOpen())
         return 0;
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(fd, data + written, size - written);
-        if (n <= 0)
-            break;
-        written += size_t(n);
-    }
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = file.Path();
     if (auto outline = CChartOutline::FromFile(path)) {
         (void)outline->Contains((outline->minLat + outline->maxLat) / 2,
                                 (outline->minLon + outline->maxLon) / 2);
         (void)outline->GetInfoText();
     }
-    close(fd);
     return 0;
 }

@@ -2,13 +2,12 @@
 // view would: strings, outline, georeference, tiles at every level and the
 // renderer at several zooms. Nothing may read outside the file or hang.
 #include "charts/Rasterleaf.h"
+#include "support/MemoryFile.h"
 #include "support/ScriptedPresenter.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -20,17 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     presenter->ClearShown();
 
-    const int fd = memfd_create("chart", MFD_CLOEXEC);
-    if (fd < 0)
+    tessatest::CMemoryFile file(data, size);
+    if (!file.IsOpen())
         return 0;
-    size_t written = 0;
-    while (written < size) {
-        const ssize_t n = write(fd, data + written, size - written);
-        if (n <= 0)
-            break;
-        written += size_t(n);
-    }
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string path = file.Path();
     std::unique_ptr<CRasterleaf> chart(CRasterleaf::OpenFile(nullptr, path));
     if (chart) {
         (void)chart->GetTitle();
@@ -52,6 +44,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int shift : {0, 1, 3, -2})
             chart->GetPixels(-32, -32, 256, 256, 256, shift, pixels.data(), work.get());
     }
-    close(fd);
     return 0;
 }

@@ -116,19 +116,33 @@ char UTMBandLetter(double latitude)
 
 } // namespace geodesy
 
-bool CUnitsPositionUTM84::Format(std::string& text, double latitude, double longitude) const
+namespace {
+
+// The zone, easting and northing (negative south of the equator) of a
+// position; false, with the placeholder text, when it cannot be shown.
+bool ForwardUTM(double latitude, double longitude, std::string& text, int& zone, double& e, double& n)
 {
     if (!Usable(latitude, longitude)) {
         text = kNoPosition;
         return false;
     }
-    const int zone = geodesy::UTMZone(longitude);
-    double e, n;
+    zone = geodesy::UTMZone(longitude);
     geodesy::UTMParams(zone).Forward(latitude, geodesy::NormalizeLongitude(longitude), e, n);
     if (!std::isfinite(e) || !std::isfinite(n)) {
         text = kNoPosition;
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool CUnitsPositionUTM84::Format(std::string& text, double latitude, double longitude) const
+{
+    int zone;
+    double e, n;
+    if (!ForwardUTM(latitude, longitude, text, zone, e, n))
+        return false;
     char letter = 'N';
     if (n < 0) {
         n += 10000000;
@@ -152,17 +166,10 @@ bool CUnitsPositionUTM84::Parse(std::string_view text, double& latitude, double&
 
 bool CUnitsPositionUTM84bands::Format(std::string& text, double latitude, double longitude) const
 {
-    if (!Usable(latitude, longitude)) {
-        text = kNoPosition;
-        return false;
-    }
-    const int zone = geodesy::UTMZone(longitude);
+    int zone;
     double e, n;
-    geodesy::UTMParams(zone).Forward(latitude, geodesy::NormalizeLongitude(longitude), e, n);
-    if (!std::isfinite(e) || !std::isfinite(n)) {
-        text = kNoPosition;
+    if (!ForwardUTM(latitude, longitude, text, zone, e, n))
         return false;
-    }
     if (n < 0)
         n += 10000000;
     text = FormatUTM(zone, geodesy::UTMBandLetter(latitude), e, n);

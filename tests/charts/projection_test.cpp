@@ -36,8 +36,9 @@ TEST(PolynomialProjection, PixelAndPositionInvertEachOther)
 {
     for (const Set& s : {Linear(), Cubic()}) {
         // The cubic set really has higher-order terms.
-        if (std::string(s.name) == "mercator cubic")
+        if (std::string(s.name) == "mercator cubic") {
             EXPECT_GT(std::fabs(s.forward[13]) + std::fabs(s.forward[16]), 0.0);
+        }
         CPolynomialProjection p;
         EXPECT_FALSE(p.IsValid());
         p.Init(s.forward, s.inverse, s.width, s.height, 0.0005, -0.0007);

@@ -7,6 +7,7 @@
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/platform/KeepAwake.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestFixture.h"
 #include "packagewriter/JobTestSupport.h"
 #include "ScriptedPresenter.h"
 
@@ -31,11 +32,8 @@ struct CFakeView : IProgressView {
     bool label = true;
 };
 
-class ProgressTest : public ::testing::Test {
-protected:
-    void SetUp() override { ClearPendingCallbacksForTesting(); }
-    void TearDown() override { ClearPendingCallbacksForTesting(); }
-};
+using tessatest::DownloadTest;
+using tessatest::ProgressTest;
 
 TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
 {
@@ -65,27 +63,6 @@ TEST_F(ProgressTest, DialogCancelGivesMinusOneAndErrorsShowTheirBox)
     EXPECT_TRUE(tessatest::PumpUntil([&] { return window.findChild<progress_dialog*>() == nullptr; }));
     presenter.DeliverAll();
 }
-
-class DownloadTest : public ProgressTest {
-protected:
-    void SetUp() override
-    {
-        ProgressTest::SetUp();
-        ASSERT_NE(server.Port(), 0) << server.Error();
-        char tmpl[] = "/tmp/tessa-jobs-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        folder = tmpl;
-    }
-    void TearDown() override
-    {
-        SetQuickDownloadLimitForTesting(1000);
-        std::string cmd = "rm -rf '" + folder + "'";
-        (void)system(cmd.c_str());
-        ProgressTest::TearDown();
-    }
-    tessatest::LoopbackServer server;
-    std::string folder;
-};
 
 TEST_F(DownloadTest, SlowDownloadShowsTheDialogWhichCanCancelIt)
 {

@@ -8,6 +8,7 @@
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/platform/KeepAwake.h"
 #include "loopback/LoopbackServer.h"
+#include "packagewriter/JobTestFixture.h"
 #include "packagewriter/JobTestSupport.h"
 #include "ScriptedPresenter.h"
 
@@ -32,11 +33,8 @@ struct CFakeView : IProgressView {
     bool label = true;
 };
 
-class ProgressTest : public ::testing::Test {
-protected:
-    void SetUp() override { ClearPendingCallbacksForTesting(); }
-    void TearDown() override { ClearPendingCallbacksForTesting(); }
-};
+using tessatest::DownloadTest;
+using tessatest::ProgressTest;
 
 TEST(ProgressEstimateText, SingularNumbersKeepTheirSpace)
 {
@@ -160,27 +158,6 @@ TEST_F(ProgressTest, ParentlessJobJoinsAndPassesCancelOn)
     EXPECT_EQ(awake.acquired, 2);
     EXPECT_EQ(awake.released, 2);
 }
-
-class DownloadTest : public ProgressTest {
-protected:
-    void SetUp() override
-    {
-        ProgressTest::SetUp();
-        ASSERT_NE(server.Port(), 0) << server.Error();
-        char tmpl[] = "/tmp/tessa-jobs-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        folder = tmpl;
-    }
-    void TearDown() override
-    {
-        SetQuickDownloadLimitForTesting(1000);
-        std::string cmd = "rm -rf '" + folder + "'";
-        (void)system(cmd.c_str());
-        ProgressTest::TearDown();
-    }
-    tessatest::LoopbackServer server;
-    std::string folder;
-};
 
 TEST_F(DownloadTest, QuickDownloadRunsItsContinuationAtOnceWithoutADialog)
 {
