@@ -41,7 +41,8 @@ std::vector<std::string> LoadLines()
     return lines;
 }
 
-struct RawSink : Listener<CNMEA_Raw> {
+struct RawSink : Listener<CNMEA_Raw>
+{
     void Notify(const CNMEA_Raw& r) override { bytes += r.text[0]; }
     size_t bytes = 0;
 };

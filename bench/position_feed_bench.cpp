@@ -2,9 +2,9 @@
 // and the position feed to the own ship; heap allocations per line reported.
 #include "instruments/nmea/NMEAFields.h"
 #include "instruments/nmea/NMEASentence.h"
-#include "support/CountingAllocator.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
+#include "support/CountingAllocator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -44,8 +44,8 @@ std::vector<std::string> MakeDay(int seconds)
         int course = int(std::fmod(360 + a * 57.3 + 90, 360));
         lines.push_back(Line("$GPRMC,%02d%02d%02d,A,50%07.4f,N,000%07.4f,W,6.2,%03d.0,010125,,,A", hh, mm, ss,
                              latMin, 60 - lonMin, course));
-        lines.push_back(Line("$GPGGA,%02d%02d%02d,50%07.4f,N,000%07.4f,W,1,09,0.9,12.0,M,47.0,M,,", hh, mm, ss,
-                             latMin, 60 - lonMin));
+        lines.push_back(Line("$GPGGA,%02d%02d%02d,50%07.4f,N,000%07.4f,W,1,09,0.9,12.0,M,47.0,M,,", hh, mm,
+                             ss, latMin, 60 - lonMin));
         lines.push_back(Line("$GPGSA,A,3,03,19,27,13,07,11,,,,,,,1.5,0.9,1.2"));
         lines.push_back(Line("$GPGSV,2,1,08,03,75,303,44,07,66,172,51,11,51,055,36,13,39,325,36"));
         lines.push_back(Line("$GPGSV,2,2,08,19,31,254,51,27,13,295,51,30,12,322,36,32,12,046,51"));
@@ -83,7 +83,8 @@ static void BM_DayOfDataToTheOwnShip(benchmark::State& state)
         lines += day.size();
     }
     state.SetItemsProcessed(int64_t(lines));
-    state.counters["allocations_per_line"] = double(gHeapAllocations.load() - allocationsBefore) / double(lines);
+    state.counters["allocations_per_line"] =
+        double(gHeapAllocations.load() - allocationsBefore) / double(lines);
     state.counters["lines_per_day"] = double(day.size());
 }
 BENCHMARK(BM_DayOfDataToTheOwnShip)->Unit(benchmark::kMillisecond);

@@ -11,7 +11,8 @@
 
 namespace {
 
-class FuzzConnection : public CDataConnection {
+class FuzzConnection : public CDataConnection
+{
 public:
     FuzzConnection()
     {
@@ -22,7 +23,8 @@ public:
     bool Write(const char* text) override { return text[0] != 0; }
 };
 
-struct RawSink : Listener<CNMEA_Raw> {
+struct RawSink : Listener<CNMEA_Raw>
+{
     void Notify(const CNMEA_Raw& r) override { n += r.text[0] != 0; }
     size_t n = 0;
 };

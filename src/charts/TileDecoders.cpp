@@ -375,7 +375,8 @@ std::optional<uint32_t> DecodeChunkStream(const uint8_t* words, uint32_t wordCou
     // The first eight bits of every code are looked up at once: for each
     // pattern, where the walk from the root stands after them (a leaf reached
     // early, or the inner node to go on from) and how many bits it took.
-    struct Step {
+    struct Step
+    {
         uint32_t node;
         uint8_t bits;
         bool leaf;

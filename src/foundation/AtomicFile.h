@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <string>
 
-class CAtomicFileWriter {
+class CAtomicFileWriter
+{
 public:
     CAtomicFileWriter() = default;
     ~CAtomicFileWriter(); // abandons an uncommitted file, keeping the old one
@@ -36,8 +37,10 @@ private:
 };
 
 // Writes `size` bytes as the whole new content of `path`.
-bool WriteFileAtomically(const std::string& path, const void* data, size_t size, std::string* error = nullptr);
-inline bool WriteFileAtomically(const std::string& path, const std::string& data, std::string* error = nullptr)
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size,
+                         std::string* error = nullptr);
+inline bool WriteFileAtomically(const std::string& path, const std::string& data,
+                                std::string* error = nullptr)
 {
     return WriteFileAtomically(path, data.data(), data.size(), error);
 }

@@ -4,13 +4,14 @@
 // the user's language is.
 #include <clocale>
 #include <cstdint>
+#include <locale.h>
 #include <string>
 #include <string_view>
-#include <locale.h>
 
 // Switches the calling thread to the C locale for its lifetime; printf-style
 // formatting inside the scope writes '.' decimals under any user locale.
-class CCLocaleScope {
+class CCLocaleScope
+{
 public:
     CCLocaleScope();
     ~CCLocaleScope();

@@ -10,7 +10,8 @@
 #include <cstdint>
 #include <string>
 
-class CDataConnection : protected Listener<CNMEA_Raw> {
+class CDataConnection : protected Listener<CNMEA_Raw>
+{
 public:
     CDataConnection() = default;
     ~CDataConnection() override = default;

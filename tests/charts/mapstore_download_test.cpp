@@ -1,5 +1,6 @@
 // Downloads from the map store into its folder: charts join the chart list,
 // packages install from the loopback server, updates fetch changed blocks.
+#include "ScriptedPresenter.h"
 #include "charts/Rasterleaf.h"
 #include "charts/chartlist/ChartList.h"
 #include "charts/mapstore/MapStoreDownload.h"
@@ -10,7 +11,6 @@
 #include "loopback/LoopbackServer.h"
 #include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageWriter.h"
-#include "ScriptedPresenter.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -32,7 +32,8 @@ std::string Root()
     return root;
 }
 
-class MapStoreDownloadTest : public ::testing::Test {
+class MapStoreDownloadTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -156,7 +157,8 @@ TEST_F(MapStoreDownloadTest, OpenedFilesAndTheEmptyUpdateCheck)
 
     // A chart opened from the desktop joins the list and its type is shown.
     std::string path = Root() + "/opened.rlt";
-    ASSERT_TRUE(tessatest::WriteWholeFile(path, tessatest::MakeSmallChart("Opened", 1, 2, 1.1, 1.9, "Hiking")));
+    ASSERT_TRUE(
+        tessatest::WriteWholeFile(path, tessatest::MakeSmallChart("Opened", 1, 2, 1.1, 1.9, "Hiking")));
     CSelectMapTypes::HideType("Hiking");
     InstallFile(&window, path);
     EXPECT_NE(CChartList::Instance().FindByPath(path), nullptr);

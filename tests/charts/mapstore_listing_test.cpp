@@ -17,7 +17,8 @@ namespace {
 using tessatest::MapStoreRecord;
 using tessatest::MapStoreReply;
 
-struct CRequestReader {
+struct CRequestReader
+{
     explicit CRequestReader(std::string body)
         : bytes(std::move(body)), in(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())
     {
@@ -38,7 +39,8 @@ struct CRequestReader {
     CTypeMemoryIn in;
 };
 
-class MapStoreTest : public ::testing::Test {
+class MapStoreTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -153,7 +155,8 @@ TEST_F(MapStoreTest, PointsRequestCarriesHeldProductsAndReplacesThem)
 
 TEST_F(MapStoreTest, MalformedRepliesGiveAnEmptyListingAndAnError)
 {
-    std::string good = MapStoreReply(0, &held, {{"A", 0.1f, "Topo", "MVT/a.rlt", 0}, {"B", 0.2f, "Topo", "b", 0}});
+    std::string good =
+        MapStoreReply(0, &held, {{"A", 0.1f, "Topo", "MVT/a.rlt", 0}, {"B", 0.2f, "Topo", "b", 0}});
     // Every cut of a good reply fails cleanly.
     for (size_t cut = 0; cut < good.size(); ++cut) {
         CTypeMemoryIn in(reinterpret_cast<const uint8_t*>(good.data()), cut);

@@ -1,5 +1,6 @@
 // The package install flow: the space question, the progress dialog, the
 // boxes for damaged packages and failed blocks, and the codes callers get.
+#include "ScriptedPresenter.h"
 #include "charts/Rasterleaf.h"
 #include "charts/packages/InstallPackage.h"
 #include "charts/packages/MapDownloadState.h"
@@ -13,7 +14,6 @@
 #include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageTestFixture.h"
 #include "packagewriter/PackageWriter.h"
-#include "ScriptedPresenter.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Map packages: manifests, block-by-block install and update from the
 // loopback chart server, damaged manifests and blocks.
 // The installer runs four worker threads: TESSA_TSAN_LABEL
+#include "ScriptedPresenter.h"
 #include "charts/Rasterleaf.h"
 #include "charts/packages/InstallPackage.h"
 #include "charts/packages/MapDownloadState.h"
@@ -13,7 +14,6 @@
 #include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageTestFixture.h"
 #include "packagewriter/PackageWriter.h"
-#include "ScriptedPresenter.h"
 
 #include <clocale>
 #include <gtest/gtest.h>
@@ -40,7 +40,8 @@ TEST(PackageManifestRules, BlockChecksAndNames)
 
     for (const char* good : {"a.rlt", "charts/a b.rl3", "x/y/z.rl3/0", "..a", "a.."})
         EXPECT_TRUE(IsSafePackageFileName(good)) << good;
-    for (const char* bad : {"", "../x", "a/../../x", "/etc/x", "a//b", "./a", "a/.", "a\\..\\b", "a\nb", "a/"})
+    for (const char* bad :
+         {"", "../x", "a/../../x", "/etc/x", "a//b", "./a", "a/.", "a\\..\\b", "a\nb", "a/"})
         EXPECT_FALSE(IsSafePackageFileName(bad)) << bad;
 
     std::string host;

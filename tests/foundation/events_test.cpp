@@ -10,12 +10,14 @@
 
 namespace {
 
-struct Ping {
+struct Ping
+{
     int value = 0;
 };
 
 // Records the order of calls into a shared log.
-struct Recorder : Listener<Ping> {
+struct Recorder : Listener<Ping>
+{
     Recorder(std::vector<std::string>& log, std::string name, int32_t priority)
         : Listener<Ping>(priority), log(log), name(std::move(name))
     {
@@ -34,9 +36,16 @@ struct Recorder : Listener<Ping> {
     std::function<void()> onCall;
 };
 
-class FakeClock {
+class FakeClock
+{
 public:
-    FakeClock() { SetClockForTesting([this] { ++reads; return now; }); }
+    FakeClock()
+    {
+        SetClockForTesting([this] {
+            ++reads;
+            return now;
+        });
+    }
     ~FakeClock() { SetClockForTesting({}); }
     double now = 1.7e9;
     int reads = 0;
@@ -90,7 +99,8 @@ TEST(ListenerTest, EventTimeIsFixedForOneDelivery)
 {
     FakeClock clock;
     std::vector<double> seen;
-    struct TimeReader : Listener<Ping> {
+    struct TimeReader : Listener<Ping>
+    {
         explicit TimeReader(std::vector<double>& s, FakeClock& c) : seen(s), clock(c) {}
         void Notify(const Ping&) override
         {
@@ -195,7 +205,8 @@ TEST(ListenerTest, CopiedListenerGetsItsOwnNode)
 
 namespace {
 
-struct CountingCounter : CHeartbeat::Counter {
+struct CountingCounter : CHeartbeat::Counter
+{
     explicit CountingCounter(int32_t period) : Counter(period) {}
     void OnTick() override
     {
@@ -243,7 +254,10 @@ TEST(HeartbeatTest, SelfDeletingCounterDoesNotStopTheTick)
     auto second = std::make_unique<CountingCounter>(1);
     auto third = std::make_unique<CountingCounter>(1);
     first->onTick = [&] { first.reset(); };
-    second->onTick = [&] { third.reset(); second.reset(); };
+    second->onTick = [&] {
+        third.reset();
+        second.reset();
+    };
     CountingCounter last(1);
     CHeartbeat::Tick();
     EXPECT_EQ(last.ticks.size(), 1u);
@@ -269,7 +283,10 @@ TEST(HeartbeatTest, TimeIsReadOncePerTick)
     FakeClock clock;
     std::vector<double> times;
     CountingCounter a(1), b(1);
-    a.onTick = [&] { times.push_back(CHeartbeat::GetTime()); clock.now += 1; };
+    a.onTick = [&] {
+        times.push_back(CHeartbeat::GetTime());
+        clock.now += 1;
+    };
     b.onTick = [&] { times.push_back(CHeartbeat::GetTime()); };
     CHeartbeat::Tick();
     ASSERT_EQ(times.size(), 2u);
@@ -282,7 +299,8 @@ TEST(HeartbeatTest, AlignToClockRunsOnTheNextWholeSecond)
 {
     FakeClock clock;
     CountingCounter c(20);
-    struct Case {
+    struct Case
+    {
         double t;
         int expected;
     } cases[] = {{1000.0, 20}, {1000.25, 15}, {1000.96, 1}, {1000.999, 1}, {1000.5, 10}};

@@ -1,6 +1,7 @@
 // The progress dialog on screen: cancelling a job and a slow download from
 // the dialog, the error box, the keep-awake pairing. (Qt's own painting
 // threads are not instrumented, so these stay out of the thread-checked runs.)
+#include "ScriptedPresenter.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/jobs/ProgressJobs.h"
 #include "foundation/jobs/ProgressWatch.h"
@@ -9,7 +10,6 @@
 #include "loopback/LoopbackServer.h"
 #include "packagewriter/JobTestFixture.h"
 #include "packagewriter/JobTestSupport.h"
-#include "ScriptedPresenter.h"
 
 #include <QWidget>
 #include <chrono>
@@ -22,7 +22,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct CFakeView : IProgressView {
+struct CFakeView : IProgressView
+{
     void ShowMessage(const std::string& m) override { message = m; }
     void SetBar(double f) override { bar = f; }
     void ShowTimeLabel(bool s) override { label = s; }

@@ -1,6 +1,7 @@
 // Progress-watched jobs: the estimate, the dialog's ticks without a window,
 // jobs without a parent, and quick or failing downloads from the loopback server.
 // Threads are involved throughout: TESSA_TSAN_LABEL
+#include "ScriptedPresenter.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/jobs/ProgressEstimate.h"
 #include "foundation/jobs/ProgressJobs.h"
@@ -10,7 +11,6 @@
 #include "loopback/LoopbackServer.h"
 #include "packagewriter/JobTestFixture.h"
 #include "packagewriter/JobTestSupport.h"
-#include "ScriptedPresenter.h"
 
 #include <QWidget>
 #include <chrono>
@@ -23,7 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct CFakeView : IProgressView {
+struct CFakeView : IProgressView
+{
     void ShowMessage(const std::string& m) override { message = m; }
     void SetBar(double f) override { bar = f; }
     void ShowTimeLabel(bool s) override { label = s; }
@@ -204,8 +205,8 @@ TEST_F(DownloadTest, FailedDownloadShowsItsBoxAndPassesMinusOne)
     presenter.ClearShown();
     tessatest::CCodeProbe quiet;
     quiet.Push();
-    DownloadWithProgress(nullptr, tessatest::LoopbackServer::Host(), "/maps/missing.bin", folder + "/m.bin", "x",
-                         false, server.Port());
+    DownloadWithProgress(nullptr, tessatest::LoopbackServer::Host(), "/maps/missing.bin", folder + "/m.bin",
+                         "x", false, server.Port());
     EXPECT_EQ(*quiet.code, -1);
     EXPECT_TRUE(presenter.Shown().empty());
 }

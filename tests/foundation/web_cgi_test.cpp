@@ -46,7 +46,8 @@ std::string ReadWhole(const std::string& path)
     return s.str();
 }
 
-class WebCGI : public ::testing::Test {
+class WebCGI : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

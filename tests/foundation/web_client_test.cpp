@@ -50,7 +50,8 @@ LoopbackServer::ByteGenerator PartBytes(int part)
     return [part](uint64_t offset) { return LoopbackServer::PatternByte(offset + uint64_t(part) * kPart); };
 }
 
-class WebClient : public ::testing::Test {
+class WebClient : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

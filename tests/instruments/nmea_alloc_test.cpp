@@ -1,8 +1,8 @@
 // Steady NMEA input allocates nothing: the raw record lives on the stack and
 // parsed sentence objects come back from their type's pool.
+#include "instruments/nmea/NMEAFields.h"
 #include "instruments/nmea/NMEASentence.h"
 #include "support/CountingAllocator.h"
-#include "instruments/nmea/NMEAFields.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,8 @@ using tessatest::gHeapAllocations;
 
 namespace {
 
-class AllocSentence : public CNMEASentence {
+class AllocSentence : public CNMEASentence
+{
 public:
     explicit AllocSentence(CNMEASentenceType* type) : CNMEASentence(type) {}
     bool Parse(char* line) override
@@ -30,7 +31,8 @@ public:
 };
 CNMEASentenceTypeOf<AllocSentence> AllocSentence::Type(3, "ZZA");
 
-struct Sink : Listener<AllocSentence>, Listener<CNMEA_Raw> {
+struct Sink : Listener<AllocSentence>, Listener<CNMEA_Raw>
+{
     void Notify(const AllocSentence& s) override { sum += s.lat; }
     void Notify(const CNMEA_Raw& r) override { bytes += std::strlen(r.text); }
     double sum = 0;
@@ -42,8 +44,8 @@ struct Sink : Listener<AllocSentence>, Listener<CNMEA_Raw> {
 TEST(NMEAAllocationTest, SteadyStateDispatchAllocatesNothing)
 {
     Sink sink;
-    const char* lines[] = {
-        "$GPZZA,5130.5,N,1*", "$GPGSV,3,1,11,08,75,303,44*", "$IIMWV,120,R,5.0,N,A*", "garbage$GNZZA,4807.038,S*"};
+    const char* lines[] = {"$GPZZA,5130.5,N,1*", "$GPGSV,3,1,11,08,75,303,44*", "$IIMWV,120,R,5.0,N,A*",
+                           "garbage$GNZZA,4807.038,S*"};
     std::string prepared[4];
     for (int i = 0; i < 4; ++i) {
         char buf[128];

@@ -14,7 +14,8 @@
 namespace {
 
 // Sentence classes of this test only, with codes no real sentence uses.
-class ZzqSentence : public CNMEASentence {
+class ZzqSentence : public CNMEASentence
+{
 public:
     explicit ZzqSentence(CNMEASentenceType* type) : CNMEASentence(type) { ++created; }
     bool Parse(char* line) override
@@ -32,7 +33,8 @@ public:
 };
 CNMEASentenceTypeOf<ZzqSentence> ZzqSentence::Type(3, "ZZQ");
 
-class PzztSentence : public CNMEASentence {
+class PzztSentence : public CNMEASentence
+{
 public:
     explicit PzztSentence(CNMEASentenceType* type) : CNMEASentence(type) {}
     bool Parse(char*) override { return true; }
@@ -55,7 +57,8 @@ bool Dispatch(std::string line, CDataConnection* connection = nullptr)
     return DispatchNMEALine(buf.data(), connection);
 }
 
-struct ZzqListener : Listener<ZzqSentence> {
+struct ZzqListener : Listener<ZzqSentence>
+{
     explicit ZzqListener(int32_t priority = 0) : Listener<ZzqSentence>(priority) {}
     void Notify(const ZzqSentence& s) override
     {
@@ -71,7 +74,8 @@ struct ZzqListener : Listener<ZzqSentence> {
     bool stop = false;
 };
 
-struct RawListener : Listener<CNMEA_Raw> {
+struct RawListener : Listener<CNMEA_Raw>
+{
     void Notify(const CNMEA_Raw& r) override
     {
         texts.push_back(r.text);
@@ -81,7 +85,8 @@ struct RawListener : Listener<CNMEA_Raw> {
     std::vector<CDataConnection*> connections;
 };
 
-class RecordingConnection : public CDataConnection {
+class RecordingConnection : public CDataConnection
+{
 public:
     bool Open() override { return true; }
     bool Write(const char* text) override

@@ -13,21 +13,23 @@
 
 namespace {
 
-struct LogCounts {
+struct LogCounts
+{
     const char* file;
-    int good;       // lines with a valid checksum
-    int failed;     // lines with a start character that were refused
-    int rmcOrGga;   // good lines whose address ends in RMC or GGA
+    int good;     // lines with a valid checksum
+    int failed;   // lines with a start character that were refused
+    int rmcOrGga; // good lines whose address ends in RMC or GGA
 };
 
 // Counted independently of this code, from the logs themselves.
 const LogCounts kLogs[] = {
-    {"GPSmap-76S.log", 151, 0, 24},   {"bundg_zeus_9.log", 4999, 0, -1}, {"hemi.log", 753, 0, 215},
+    {"GPSmap-76S.log", 151, 0, 24},    {"bundg_zeus_9.log", 4999, 0, -1},   {"hemi.log", 753, 0, 215},
     {"humminbird-M37.log", 98, 0, 25}, {"nmea-fuzzy-cases.log", 28, 0, 28}, {"pypilot.log", 29, 1, 0},
-    {"sounder.log", 244, 0, 0},       {"tcp-test.log", 7, 0, 2},          {"triton400.log", 27, 1, 8},
+    {"sounder.log", 244, 0, 0},        {"tcp-test.log", 7, 0, 2},           {"triton400.log", 27, 1, 8},
 };
 
-struct RawCounter : Listener<CNMEA_Raw> {
+struct RawCounter : Listener<CNMEA_Raw>
+{
     void Notify(const CNMEA_Raw& r) override { texts.emplace_back(r.text); }
     std::vector<std::string> texts;
 };

@@ -13,7 +13,8 @@
 namespace {
 
 // Dispatches one line (checksum added) and returns a copy of what subscribers saw.
-template <class S> struct Catch : Listener<S> {
+template <class S> struct Catch : Listener<S>
+{
     void Notify(const S& s) override
     {
         ++count;
@@ -41,11 +42,13 @@ TEST(NMEAFieldValidityTest, PositionsTimesAndDates)
     EXPECT_TRUE(ParseNMEAPosition("5130.5000", "N", "00007.5000", "W", lat, lon));
     EXPECT_NEAR(lat, 51.508333333, 1e-9);
     EXPECT_NEAR(lon, -0.125, 1e-12);
-    struct Bad {
+    struct Bad
+    {
         const char *lat, *ns, *lon, *ew;
-    } bad[] = {{"9999.99", "N", "00000.0", "E"}, {"5130.5", "N", "99999.9", "E"}, {"5160.0", "N", "00000.0", "E"},
-               {"5130.5", "X", "00000.0", "E"},  {"5130.5", "N", "", "E"},       {"51", "N", "00000.0", "E"},
-               {"51a0.5", "N", "00000.0", "E"},  {"9000.1", "N", "00000.0", "E"}, {"5130.5", "N", "18000.1", "W"}};
+    } bad[] = {
+        {"9999.99", "N", "00000.0", "E"}, {"5130.5", "N", "99999.9", "E"}, {"5160.0", "N", "00000.0", "E"},
+        {"5130.5", "X", "00000.0", "E"},  {"5130.5", "N", "", "E"},        {"51", "N", "00000.0", "E"},
+        {"51a0.5", "N", "00000.0", "E"},  {"9000.1", "N", "00000.0", "E"}, {"5130.5", "N", "18000.1", "W"}};
     for (const auto& b : bad) {
         lat = lon = 7;
         EXPECT_FALSE(ParseNMEAPosition(b.lat, b.ns, b.lon, b.ew, lat, lon)) << b.lat << " " << b.lon;
@@ -71,15 +74,16 @@ TEST(NMEAFieldValidityTest, PositionsTimesAndDates)
 TEST(GPSSentencesTest, RmcValidityPositionAndTime)
 {
     Catch<CNMEA_GPS::RMC> rmc;
-    struct Seen {
+    struct Seen
+    {
         bool valid, hasPos, hasTime;
         double lat, lon, time;
         float sog, cog;
         char talker;
     } seen{};
     rmc.copy = [&](const CNMEA_GPS::RMC& s) {
-        seen = {s.m_valid, s.m_hasPosition, s.m_hasTime, s.m_latitude, s.m_longitude, s.m_time, s.m_sog, s.m_cog,
-                s.m_talker};
+        seen = {s.m_valid, s.m_hasPosition, s.m_hasTime, s.m_latitude, s.m_longitude,
+                s.m_time,  s.m_sog,         s.m_cog,     s.m_talker};
     };
     ASSERT_TRUE(Send("$GNRMC,030131.0,A,2638.1728,N,08011.3893,W,0.50,219.6,010413,,"));
     EXPECT_TRUE(seen.valid);
@@ -92,7 +96,7 @@ TEST(GPSSentencesTest, RmcValidityPositionAndTime)
     EXPECT_FLOAT_EQ(seen.cog, 219.6f);
 
     Send("$GPRMC,030131.0,V,2638.1728,N,08011.3893,W,0.0,,010413,,,A");
-    EXPECT_TRUE(seen.valid); // mode A despite status V
+    EXPECT_TRUE(seen.valid);     // mode A despite status V
     EXPECT_EQ(seen.cog, 999.0f); // an empty course is unknown, never north
     Send("$GPRMC,030131.0,V,2638.1728,N,08011.3893,W,0.0,,010413,,,");
     EXPECT_FALSE(seen.valid);
@@ -251,7 +255,8 @@ TEST(InstrumentSentencesTest, InstrumentLogValuesAtChosenLines)
     Catch<CNMEA_Instruments::DPT> dpt;
     Catch<CNMEA_Instruments::HDG> hdg;
     Catch<CNMEA_Instruments::MWD> mwd;
-    std::optional<float> firstApparentAngle, firstTrueAngle, firstBoatSpeed, firstDepth, firstHeading, firstTwd;
+    std::optional<float> firstApparentAngle, firstTrueAngle, firstBoatSpeed, firstDepth, firstHeading,
+        firstTwd;
     mwv.copy = [&](const CNMEA_Instruments::MWV& s) {
         auto& slot = s.m_true ? firstTrueAngle : firstApparentAngle;
         if (!slot)

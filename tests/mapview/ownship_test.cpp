@@ -26,7 +26,8 @@ CPolynomialProjection TestChart(double half = 1.0)
     return p;
 }
 
-struct SettingsRestore {
+struct SettingsRestore
+{
     CMovingTargetSettings saved = CMovingTargetSettings::Global();
     ~SettingsRestore() { CMovingTargetSettings::Global() = saved; }
 };
@@ -36,7 +37,7 @@ struct SettingsRestore {
 TEST(CompassCalibrationTest, InterpolatesAndWraps)
 {
     float table[13] = {30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 30};
-    EXPECT_FLOAT_EQ(ApplyCompassCalibration(table, 15), 30);  // 15 + 15
+    EXPECT_FLOAT_EQ(ApplyCompassCalibration(table, 15), 30); // 15 + 15
     EXPECT_FLOAT_EQ(ApplyCompassCalibration(table, 0), 30);
     EXPECT_FLOAT_EQ(ApplyCompassCalibration(table, 345), 360); // towards the repeated first entry
     EXPECT_FLOAT_EQ(ApplyCompassCalibration(table, 375), 30);  // 15 after a full turn
@@ -95,7 +96,8 @@ TEST(MovingTargetTest, VectorPointsAndTheOriginIsNeverDrawn)
 
 namespace {
 
-struct FixRecorder : Listener<CDataGPSPosition> {
+struct FixRecorder : Listener<CDataGPSPosition>
+{
     void Notify(const CDataGPSPosition& p) override
     {
         ++count;

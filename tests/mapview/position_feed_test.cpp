@@ -19,7 +19,8 @@
 
 namespace {
 
-class FeedTest : public ::testing::Test {
+class FeedTest : public ::testing::Test
+{
 protected:
     FeedTest() : feed(ship)
     {
@@ -41,14 +42,16 @@ protected:
 };
 
 // The application's own ship and feed run beside the test's: listen to one ship only.
-struct Fixes : Listener<CDataGPSPosition> {
+struct Fixes : Listener<CDataGPSPosition>
+{
     explicit Fixes(const CDataGPSPosition& only) : only(only) {}
     void Notify(const CDataGPSPosition& p) override
     {
         if (&p == &only && p.m_fixStatus != 0 && p.HasPosition())
             seen.push_back({p.m_fixTime, p.m_latitude, p.m_longitude, p.m_sog, p.m_cog});
     }
-    struct Fix {
+    struct Fix
+    {
         double time, lat, lon;
         float sog, cog;
     };
@@ -56,7 +59,8 @@ struct Fixes : Listener<CDataGPSPosition> {
     std::vector<Fix> seen;
 };
 
-struct SatelliteViews : Listener<CDataGPSSatelliteSignals> {
+struct SatelliteViews : Listener<CDataGPSSatelliteSignals>
+{
     explicit SatelliteViews(const CDataGPSSatelliteSignals& only) : only(only) {}
     void Notify(const CDataGPSSatelliteSignals& s) override
     {
@@ -162,7 +166,8 @@ TEST_F(FeedTest, SatelliteViewPublishedOncePerSequenceWithUsedFlags)
 
 TEST_F(FeedTest, HeadingsAreCalibratedAndCorrectedForVariation)
 {
-    struct Restore {
+    struct Restore
+    {
         float variation = CDefaultUnits::Get().m_variation;
         CMovingTargetSettings settings = CMovingTargetSettings::Global();
         ~Restore()
@@ -175,13 +180,14 @@ TEST_F(FeedTest, HeadingsAreCalibratedAndCorrectedForVariation)
     CMovingTargetSettings::Global().SetCalibrationText("2,0,0,0,0,0,0,0,0,0,0,0,");
     Send("$IIHDG,0.0,,,,");
     EXPECT_NEAR(ship.GetHeading(), 359.0, 1e-4); // 0 + 2 deviation - 3 variation
-    Send("$IIHDG,,,,,"); // no compass: nothing changes
+    Send("$IIHDG,,,,,");                         // no compass: nothing changes
     EXPECT_NEAR(ship.GetHeading(), 359.0, 1e-4);
 }
 
 namespace {
 
-struct TPV {
+struct TPV
+{
     double time = -1; // -1: the report has no time
     double lat = 0, lon = 0;
     double speed = -1, track = -1; // metres per second, degrees; -1 when absent
@@ -230,12 +236,14 @@ std::vector<TPV> ReadReports(const std::string& path)
 TEST_F(FeedTest, ReceiverLogsGiveTheFixesAnotherDecoderRead)
 {
     TESSA_REQUIRE_TESTDATA("nmea");
-    struct Log {
+    struct Log
+    {
         const char* name;
         int minMatched;     // fixes of ours that the other decoder reports at the same second
         bool compareMotion; // false where its course and speed come from VTG, not RMC
-    } logs[] = {{"GPSmap-76S.log", 0, true}, {"humminbird-M37.log", 16, true}, {"nmea-fuzzy-cases.log", 13, true},
-                {"tcp-test.log", 1, true},   {"triton400.log", 4, true},       {"bundg_zeus_9.log", 80, false}};
+    } logs[] = {{"GPSmap-76S.log", 0, true},        {"humminbird-M37.log", 16, true},
+                {"nmea-fuzzy-cases.log", 13, true}, {"tcp-test.log", 1, true},
+                {"triton400.log", 4, true},         {"bundg_zeus_9.log", 80, false}};
     for (const auto& log : logs) {
         SCOPED_TRACE(log.name);
         COverlayGPSPosition own;
@@ -245,7 +253,8 @@ TEST_F(FeedTest, ReceiverLogsGiveTheFixesAnotherDecoderRead)
         std::string line;
         while (std::getline(in, line))
             DispatchNMEALine(line.data(), nullptr);
-        std::vector<TPV> reports = ReadReports(tessatest::TestDataFile(std::string("nmea/") + log.name + ".chk"));
+        std::vector<TPV> reports =
+            ReadReports(tessatest::TestDataFile(std::string("nmea/") + log.name + ".chk"));
         // Where the other decoder reports a fix at the same second as one of
         // ours, both lie at the same place with the same course and speed.
         // Receivers differ in which sentence carries a second's position, so

@@ -9,7 +9,8 @@
 
 namespace tessatest {
 
-class CMemoryFile {
+class CMemoryFile
+{
 public:
     CMemoryFile(const uint8_t* data, size_t size) : m_fd(memfd_create("fuzz", MFD_CLOEXEC))
     {

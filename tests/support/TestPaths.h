@@ -14,9 +14,8 @@ std::string MakeScratchDir(const std::string& tag);
 } // namespace tessatest
 
 // Skips the current test with a clear message when the reference data is absent.
-#define TESSA_REQUIRE_TESTDATA(rel)                                                        \
-    do {                                                                                   \
-        if (tessatest::TestDataFile(rel).empty())                                          \
-            GTEST_SKIP() << "reference data " << (rel)                                     \
-                         << " not found under ../shared/testdata; skipping";               \
+#define TESSA_REQUIRE_TESTDATA(rel)                                                                          \
+    do {                                                                                                     \
+        if (tessatest::TestDataFile(rel).empty())                                                            \
+            GTEST_SKIP() << "reference data " << (rel) << " not found under ../shared/testdata; skipping";   \
     } while (0)

@@ -33,9 +33,8 @@ void CMapShopListing::Add(MapShopData record)
     auto item = std::make_shared<MapShopData>(std::move(record));
     // After every record it does not sort before: equal ones keep reply order.
     auto at = std::upper_bound(m_records.begin(), m_records.end(), item,
-                               [this](const std::shared_ptr<MapShopData>& x, const std::shared_ptr<MapShopData>& y) {
-                                   return Before(*x, *y);
-                               });
+                               [this](const std::shared_ptr<MapShopData>& x,
+                                      const std::shared_ptr<MapShopData>& y) { return Before(*x, *y); });
     m_records.insert(at, std::move(item));
 }
 
@@ -163,8 +162,8 @@ int32_t GetMapStoreSortBy()
 
 namespace {
 
-CMapShopListing Ask(bool withHeld, const std::function<void(CTypeSerializer&)>& write, CWebServer::Callback progress,
-                    void* progressArg)
+CMapShopListing Ask(bool withHeld, const std::function<void(CTypeSerializer&)>& write,
+                    CWebServer::Callback progress, void* progressArg)
 {
     CMapShopListing listing(GetMapStoreSortBy());
     CWebAddress server = CChartServer::Get();
@@ -193,10 +192,12 @@ CMapShopListing QueryMapStore(const std::vector<MapStorePoint>& points, CWebServ
         return listing;
     }
     return Ask(
-        true, [&](CTypeSerializer& out) { WriteMapStorePointsRequest(out, points, held); }, progress, progressArg);
+        true, [&](CTypeSerializer& out) { WriteMapStorePointsRequest(out, points, held); }, progress,
+        progressArg);
 }
 
-CMapShopListing QueryMapStoreAt(double latitude, double longitude, CWebServer::Callback progress, void* progressArg)
+CMapShopListing QueryMapStoreAt(double latitude, double longitude, CWebServer::Callback progress,
+                                void* progressArg)
 {
     if (!std::isfinite(latitude) || !std::isfinite(longitude)) {
         CMapShopListing listing(GetMapStoreSortBy());

@@ -16,11 +16,12 @@
 #include <utility>
 #include <vector>
 
-struct MapShopData {
-    float scale = 0;     // nautical miles per pixel
+struct MapShopData
+{
+    float scale = 0; // nautical miles per pixel
     std::string name;
     std::string mapType;
-    std::string path;    // on the server; a package when it ends in ".tspkg"
+    std::string path;     // on the server; a package when it ends in ".tspkg"
     uint32_t product = 0; // 0: belongs to no product
 
     bool IsPackage() const;
@@ -30,7 +31,8 @@ struct MapShopData {
 // 0 by name byte-wise, anything else by scale ascending. Records that compare
 // equal (a current and an old edition of one name) are all kept, in the
 // order the server sent them.
-class CMapShopListing {
+class CMapShopListing
+{
 public:
     explicit CMapShopListing(int32_t sortBy = 1) : m_sortBy(sortBy) {}
 
@@ -46,7 +48,7 @@ public:
     std::set<uint32_t> held; // product numbers the account holds
     uint32_t trailing = 0;   // the reply's last value
     bool success = false;
-    std::string error;       // why an unsuccessful listing is empty
+    std::string error; // why an unsuccessful listing is empty
 
 private:
     bool Before(const MapShopData& a, const MapShopData& b) const;
@@ -90,8 +92,9 @@ std::set<std::string> GetMapStoreHiddenNames();
 int32_t GetMapStoreSortBy();
 
 // Asks the chart server. The progress callback may cancel the request.
-CMapShopListing QueryMapStore(const std::vector<MapStorePoint>& points, CWebServer::Callback progress = nullptr,
-                              void* progressArg = nullptr, const std::set<uint32_t>& held = {});
+CMapShopListing QueryMapStore(const std::vector<MapStorePoint>& points,
+                              CWebServer::Callback progress = nullptr, void* progressArg = nullptr,
+                              const std::set<uint32_t>& held = {});
 CMapShopListing QueryMapStoreAt(double latitude, double longitude, CWebServer::Callback progress = nullptr,
                                 void* progressArg = nullptr);
 

@@ -131,7 +131,8 @@ void InstallFile(QWidget* parent, const std::string& path)
 
 namespace {
 
-struct CUpdateWalk {
+struct CUpdateWalk
+{
     QWidget* parent = nullptr;
     std::vector<std::string> packages;
     size_t next = 0;
@@ -163,8 +164,8 @@ void CheckForMapUpdates(QWidget* parent)
     walk->parent = parent;
     walk->packages = FindFiles(GetMVTFolder(), "*.tspkg");
     if (walk->packages.empty()) {
-        MessageBox(parent, nullptr, "No Packages to Check", "Check for Map Updates only works with MVT Packages",
-                   {{"OK", nullptr}});
+        MessageBox(parent, nullptr, "No Packages to Check",
+                   "Check for Map Updates only works with MVT Packages", {{"OK", nullptr}});
         return;
     }
     UpdateNext(walk);

@@ -17,7 +17,8 @@ namespace {
 
 int64_t g_freeSpaceForTesting = 0;
 
-struct CInstallOutcome {
+struct CInstallOutcome
+{
     std::atomic<bool> ok{false};
     bool started = false; // main thread only
 };
@@ -52,8 +53,8 @@ void PassFailureOn(void*, int, int)
 
 std::string NotEnoughSpaceText(const std::string& name, int64_t needed, int64_t free)
 {
-    return "The package \"" + name + "\" will take up " + FormatByteSize(needed) + ", but the device has only " +
-           FormatByteSize(free) + " available.\n\nWould you like to continue?";
+    return "The package \"" + name + "\" will take up " + FormatByteSize(needed) +
+           ", but the device has only " + FormatByteSize(free) + " available.\n\nWould you like to continue?";
 }
 
 void InstallPackage(QWidget* parent, const std::string& packagePath)
@@ -73,15 +74,17 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
         if (needed < 0) {
             MessageBox(parent, nullptr, "Error opening TS Package", packagePath, {{"OK", PassFailureOn}});
         } else {
-            int64_t free = g_freeSpaceForTesting ? g_freeSpaceForTesting
-                                                 : GetFreeDiskSpace(PathDirectory(packagePath));
+            int64_t free =
+                g_freeSpaceForTesting ? g_freeSpaceForTesting : GetFreeDiskSpace(PathDirectory(packagePath));
             if (free < 1 || needed <= free - 1000000) {
                 StartInstall(parent, packagePath, outcome);
             } else {
                 std::string name = GetPackageName(packagePath);
                 AskYesNo(
                     parent, nullptr, "Not enough space", NotEnoughSpaceText(name, needed, free),
-                    [parent, packagePath, outcome](void*, int, int) { StartInstall(parent, packagePath, outcome); },
+                    [parent, packagePath, outcome](void*, int, int) {
+                        StartInstall(parent, packagePath, outcome);
+                    },
                     PassFailureOn);
             }
         }

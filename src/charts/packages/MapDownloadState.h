@@ -5,7 +5,8 @@
 
 #include <memory>
 
-class CMapDownloadState {
+class CMapDownloadState
+{
 public:
     bool IsRunning() const { return static_cast<bool>(m_record); }
     // Makes a fresh record for a new download; null when one is running.

@@ -12,7 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-class CPackageWorker::Job : public CWorkerThread::JobData {
+class CPackageWorker::Job : public CWorkerThread::JobData
+{
 public:
     explicit Job(CPackageWorker& worker) : m_worker(worker), m_buffer(new uint8_t[kPackageBlockSize])
     {
@@ -233,8 +234,8 @@ void CPackageWorker::Job::DoJob()
         }
         if (PackageBlockSum(buffer, static_cast<size_t>(read)) != m_block.check) {
             std::string text;
-            FormatLongString(text, "The downloaded data of %s is damaged (block at byte %lld)", entry.name.c_str(),
-                             static_cast<long long>(m_block.offset));
+            FormatLongString(text, "The downloaded data of %s is damaged (block at byte %lld)",
+                             entry.name.c_str(), static_cast<long long>(m_block.offset));
             Fail(text);
             return;
         }

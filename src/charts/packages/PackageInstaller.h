@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-class CPackageWorker : public CWorkerThread {
+class CPackageWorker : public CWorkerThread
+{
 public:
     class Job;
 
@@ -36,7 +37,8 @@ protected:
 
 private:
     friend class Job;
-    struct Block {
+    struct Block
+    {
         size_t file = 0;
         int64_t offset = 0;
         int32_t length = 0;

@@ -17,7 +17,8 @@ constexpr int64_t kPackageBlockSize = 0x100000; // 1 MB
 // What an install that cannot read its manifest reports.
 extern const char* const kPackageDamagedText; // "package damaged"
 
-struct CPackageHeader {
+struct CPackageHeader
+{
     std::string host;   // file server, optionally with ":port"
     std::string folder; // server folder of the files
     std::string name;   // display name
@@ -25,7 +26,8 @@ struct CPackageHeader {
     uint32_t count = 0; // files
 };
 
-struct CPackageEntry {
+struct CPackageEntry
+{
     std::string name; // relative path inside the package's folder
     uint64_t size = 0;
     std::vector<uint32_t> checks; // one per block, ceil(size / 1 MB)
@@ -33,7 +35,8 @@ struct CPackageEntry {
     uint64_t BlockCount() const { return (size + kPackageBlockSize - 1) / kPackageBlockSize; }
 };
 
-struct CPackageManifest {
+struct CPackageManifest
+{
     CPackageHeader header;
     std::vector<CPackageEntry> entries;
 };
@@ -47,7 +50,8 @@ uint32_t PackageBlockSum(const void* bytes, size_t length);
 bool IsSafePackageFileName(const std::string& name);
 
 // Reads a manifest field by field from any typed stream.
-class CPackageReader {
+class CPackageReader
+{
 public:
     explicit CPackageReader(CTypeSerializer& in) : m_in(in) {}
     // The tag and the header; false when the stream is not a package.
@@ -61,9 +65,12 @@ private:
 };
 
 // A typed stream over bytes in memory (manifests already read, fuzzing).
-class CTypeMemoryIn : public CTypeSerializer {
+class CTypeMemoryIn : public CTypeSerializer
+{
 public:
-    CTypeMemoryIn(const uint8_t* data, size_t size) : CTypeSerializer(kModeRead), m_data(data), m_size(size) {}
+    CTypeMemoryIn(const uint8_t* data, size_t size) : CTypeSerializer(kModeRead), m_data(data), m_size(size)
+    {
+    }
     bool Write(const void*, size_t) override
     {
         SetGood(false);
@@ -80,7 +87,8 @@ private:
 // The whole manifest with every entry checked. `headerOnly` stops after the
 // header. False with `error` set ("package damaged" for a bad or truncated
 // entry list, or a text saying the file is not a package).
-bool ReadPackageManifest(CTypeSerializer& in, CPackageManifest& manifest, std::string& error, bool headerOnly = false);
+bool ReadPackageManifest(CTypeSerializer& in, CPackageManifest& manifest, std::string& error,
+                         bool headerOnly = false);
 bool ReadPackageManifestFile(const std::string& path, CPackageManifest& manifest, std::string& error,
                              bool headerOnly = false);
 

@@ -60,7 +60,8 @@ int64_t GetPackageMissingBytes(const std::string& packagePath)
     return missing > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(missing);
 }
 
-void ListPackageFiles(const std::string& packagePath, const std::string& extension, std::vector<std::string>& out)
+void ListPackageFiles(const std::string& packagePath, const std::string& extension,
+                      std::vector<std::string>& out)
 {
     out.clear();
     CPackageManifest manifest;
@@ -72,7 +73,8 @@ void ListPackageFiles(const std::string& packagePath, const std::string& extensi
             out.push_back(LocalCopy(packagePath, entry.name));
 }
 
-void ListPackageFolders(const std::string& packagePath, const std::string& extension, std::set<std::string>& out)
+void ListPackageFolders(const std::string& packagePath, const std::string& extension,
+                        std::set<std::string>& out)
 {
     out.clear();
     std::vector<std::string> files;

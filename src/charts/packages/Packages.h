@@ -16,6 +16,8 @@ bool IsPackageInstalled(const std::string& packagePath);
 int64_t GetPackageMissingBytes(const std::string& packagePath);
 // The local paths of the entries whose extension is `extension` (without
 // '.', any case), in manifest order.
-void ListPackageFiles(const std::string& packagePath, const std::string& extension, std::vector<std::string>& out);
+void ListPackageFiles(const std::string& packagePath, const std::string& extension,
+                      std::vector<std::string>& out);
 // Their folders.
-void ListPackageFolders(const std::string& packagePath, const std::string& extension, std::set<std::string>& out);
+void ListPackageFolders(const std::string& packagePath, const std::string& extension,
+                        std::set<std::string>& out);

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-class CHeartbeat {
+class CHeartbeat
+{
 public:
     static constexpr int kTicksPerSecond = 20;
 
@@ -20,7 +21,8 @@ public:
 
 // A periodic job: OnTick runs once every `period` heartbeat ticks, first after
 // a random 1..period ticks so that equal periods spread over different ticks.
-class CHeartbeat::Counter : public Listener<CHeartbeat> {
+class CHeartbeat::Counter : public Listener<CHeartbeat>
+{
 public:
     explicit Counter(int32_t period);
     Counter(const Counter& other);

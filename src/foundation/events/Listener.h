@@ -9,7 +9,8 @@ class CListenerList;
 
 // A subscriber's link in its source. It lives inside the subscriber, so
 // attaching and detaching never allocate.
-class CListenerNode {
+class CListenerNode
+{
 public:
     using Callback = void (*)(void* object, const void* event);
 
@@ -31,7 +32,8 @@ public:
 };
 
 // The event source of one data type.
-class CListenerList {
+class CListenerList
+{
 public:
     CListenerList();
     ~CListenerList() = default;
@@ -56,7 +58,8 @@ public:
 private:
     friend class CListenerNode;
     // One per delivery in progress; nested deliveries of the same type stack up.
-    struct Delivery {
+    struct Delivery
+    {
         CListenerNode* cursor;
         bool stop;
         Delivery* outer;
@@ -72,7 +75,8 @@ private:
 // The global source pointer of type T (null until the first subscriber).
 template <class T> inline CListenerList* gListenerSource = nullptr;
 
-template <class T> class Listener {
+template <class T> class Listener
+{
 public:
     explicit Listener(int32_t priority = 0) { Attach(priority); }
     // A copy is a new subscriber of its own; it never shares the original's links.

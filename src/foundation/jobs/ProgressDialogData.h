@@ -17,7 +17,8 @@
 
 class QWidget;
 
-class CProgressDialogData {
+class CProgressDialogData
+{
 public:
     CProgressDialogData() = default;
     ~CProgressDialogData() { Join(); }

@@ -8,11 +8,13 @@
 // each singular number is followed by a space where the plural has its 's'.
 std::string FormatTimeRemaining(int32_t seconds);
 
-class CProgressEstimate {
+class CProgressEstimate
+{
 public:
     static constexpr double kTickSeconds = 0.25;
 
-    struct Update {
+    struct Update
+    {
         bool has_bar = false; // the total is known: the bar shows `bar`
         double bar = 0.0;     // 0..1
         bool has_estimate = false;

@@ -15,7 +15,8 @@ std::atomic<int> g_quickDownloadMs{1000};
 
 // What a download leaves for its continuation; written by the job thread
 // before the record is marked done, read after.
-struct CDownloadOutcome {
+struct CDownloadOutcome
+{
     std::string server_error;
 };
 

@@ -38,7 +38,8 @@ bool CProgressWatch::OnTimer()
 {
     if (m_ended)
         return true;
-    CProgressEstimate::Update update = m_estimate.Tick(m_data->progress.done.load(), m_data->progress.total.load());
+    CProgressEstimate::Update update =
+        m_estimate.Tick(m_data->progress.done.load(), m_data->progress.total.load());
     if (m_view && update.has_bar)
         m_view->SetBar(update.bar);
     if (m_view && update.has_estimate) {

@@ -11,7 +11,8 @@
 #include <memory>
 #include <string>
 
-class IProgressView {
+class IProgressView
+{
 public:
     virtual ~IProgressView() = default;
     virtual void ShowMessage(const std::string& message) = 0;
@@ -20,7 +21,8 @@ public:
     virtual void SetTimeText(const std::string& text) = 0;
 };
 
-class CProgressWatch {
+class CProgressWatch
+{
 public:
     // Takes over the pending continuations, as every dialog does when made.
     // `view` may be null (a dialog that is never shown).

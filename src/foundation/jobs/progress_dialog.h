@@ -13,7 +13,8 @@ namespace Ui {
 class progress_dialog;
 }
 
-class progress_dialog : public QDialog, private IProgressView {
+class progress_dialog : public QDialog, private IProgressView
+{
     Q_OBJECT
 public:
     progress_dialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data, const std::string& message);

@@ -21,7 +21,8 @@ std::string& SettingText()
 
 // The stored form is the base text; worker threads read the published copy
 // above, never the settings object itself.
-class CChartServerSettings : public PersistantData {
+class CChartServerSettings : public PersistantData
+{
 public:
     CChartServerSettings() : PersistantData("chart_server") {}
     void Exchange() override

@@ -11,7 +11,8 @@
 
 #include "foundation/web/WebServer.h"
 
-class CChartServer {
+class CChartServer
+{
 public:
     static constexpr const char* kDefaultURL = "https://charts.tessaroute.example";
     static constexpr const char* kEnvironmentVariable = "TESSA_CHART_SERVER";

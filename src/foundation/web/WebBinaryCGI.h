@@ -9,7 +9,8 @@
 #include "foundation/objectfile/TypeSerializer.h"
 #include "foundation/web/WebServer.h"
 
-class CWebBinaryCGI : public CTypeSerializer {
+class CWebBinaryCGI : public CTypeSerializer
+{
 public:
     // The request goes to "http[s]://host[:port]" + '/' (unless the path has one) + path.
     CWebBinaryCGI(const char* host, const char* programPath, bool secure, int port = 0);
@@ -35,7 +36,8 @@ public:
     const std::string& GetBody() const { return m_body; }
 
 private:
-    class CReply : public CTypeSerializer {
+    class CReply : public CTypeSerializer
+    {
     public:
         CReply() : CTypeSerializer(kModeRead) { SetGood(false); }
         ~CReply() override { Close(); }

@@ -25,14 +25,21 @@ std::mutex gTrustMutex;
 std::string gTrustedPEM;
 std::once_flag gCurlInit;
 
-const char kNoServerText[] = "No chart server is set.\nEnter the address of your chart server in the settings; "
-                             "until then nothing can be downloaded.";
+const char kNoServerText[] =
+    "No chart server is set.\nEnter the address of your chart server in the settings; "
+    "until then nothing can be downloaded.";
 const char kNoAddressText[] = "The server's address is not valid.";
 constexpr int64_t kMaxDiscard = 64 * 1024;
 const char kBadPathText[] = "The address of the file on the server is not valid.";
 
-CURL* Easy(void* p) { return static_cast<CURL*>(p); }
-CURLM* Multi(void* p) { return static_cast<CURLM*>(p); }
+CURL* Easy(void* p)
+{
+    return static_cast<CURL*>(p);
+}
+CURLM* Multi(void* p)
+{
+    return static_cast<CURLM*>(p);
+}
 
 bool StartsWithNoCase(const char* data, size_t size, const char* prefix)
 {
@@ -65,7 +72,8 @@ bool WriteAll(int fd, const char* data, size_t size)
 
 } // namespace
 
-struct CWebServer::Transfer {
+struct CWebServer::Transfer
+{
     CWebServer* self = nullptr;
     Kind kind = Kind::Range;
     std::string url;
@@ -104,7 +112,8 @@ struct CWebServer::Transfer {
         if (kind == Kind::Range) {
             // A server or proxy that ignores Range answers 200 with the file from
             // its start: those bytes are the asked ones only at offset 0.
-            accepted = (status == 206 && contentRangeStart == rangeStart) || (status == 200 && rangeStart == 0);
+            accepted =
+                (status == 206 && contentRangeStart == rangeStart) || (status == 200 && rangeStart == 0);
         } else {
             accepted = status >= 200 && status <= 299;
         }
@@ -344,7 +353,8 @@ bool CWebServer::Perform(Transfer& t)
     std::string range;
     switch (t.kind) {
     case Kind::Range:
-        range = "Range: bytes=" + std::to_string(t.rangeStart) + "-" + std::to_string(t.rangeStart + t.want - 1);
+        range =
+            "Range: bytes=" + std::to_string(t.rangeStart) + "-" + std::to_string(t.rangeStart + t.want - 1);
         headers = curl_slist_append(headers, range.c_str());
         break;
     case Kind::Head:
@@ -427,7 +437,8 @@ bool CWebServer::Perform(Transfer& t)
         return false;
     }
     if (!ok) {
-        std::string text = t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(static_cast<CURLcode>(t.result));
+        std::string text =
+            t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(static_cast<CURLcode>(t.result));
         FailTransport(text, t.url);
         return false;
     }

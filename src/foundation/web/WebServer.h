@@ -13,7 +13,8 @@
 
 // Bytes done and expected of the running transfer. A progress display reads
 // them from another thread while the transfer writes them.
-struct CWebProgress {
+struct CWebProgress
+{
     std::atomic<int64_t> done{0};
     std::atomic<int64_t> total{0};
 };
@@ -21,7 +22,8 @@ struct CWebProgress {
 // Set on every transport error; the chart cache and the chart view read it.
 extern std::atomic<bool> gNetworkErrorSeen;
 
-class CWebServer {
+class CWebServer
+{
 public:
     // Asked during transfers (false cancels the request) and, as the connect
     // hook, before each request starts (false: the request does not start).

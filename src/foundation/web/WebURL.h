@@ -8,7 +8,8 @@
 #include <string>
 #include <string_view>
 
-struct CWebAddress {
+struct CWebAddress
+{
     bool secure = false; // https
     std::string host;    // validated; a bracketed IPv6 literal only from configuration
     int port = 0;        // 0: the scheme's default

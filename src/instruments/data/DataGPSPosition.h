@@ -5,9 +5,9 @@
 #include "geodesy/Sentinels.h"
 #include "instruments/data/DataSpeedDirection.h"
 
-#include <cstdint>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 class CDataGPSPosition : public CDataSpeedDirection
 {
@@ -70,7 +70,8 @@ public:
     // The samples kept, oldest first. Taken every tenth of the averaging time
     // and kept for the whole of it, they never number more than eleven; the
     // ring holds them without touching the heap on the fix path.
-    class SampleRing {
+    class SampleRing
+    {
     public:
         static constexpr size_t kCapacity = 16;
         bool empty() const { return m_count == 0; }
@@ -83,7 +84,8 @@ public:
         void pop_front();
         void clear() { m_first = m_count = 0; }
 
-        class const_iterator {
+        class const_iterator
+        {
         public:
             const_iterator(const SampleRing* ring, size_t i) : m_ring(ring), m_i(i) {}
             const Sample& operator*() const { return (*m_ring)[m_i]; }

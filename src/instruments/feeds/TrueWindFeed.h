@@ -3,7 +3,8 @@
 #include "foundation/events/Listener.h"
 #include "instruments/nmea/InstrumentSentences.h"
 
-class Feed_TrueWind_from_MWD : Listener<CNMEA_Instruments::MWD> {
+class Feed_TrueWind_from_MWD : Listener<CNMEA_Instruments::MWD>
+{
 public:
     Feed_TrueWind_from_MWD() = default;
 

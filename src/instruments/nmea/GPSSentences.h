@@ -7,7 +7,8 @@
 namespace CNMEA_GPS {
 
 // Common to the GPS sentences: the second letter of the talker ('P' of "GP").
-class CGPSSentence : public CNMEASentence {
+class CGPSSentence : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     char m_talker = 0;
@@ -17,7 +18,8 @@ protected:
 };
 
 // Recommended minimum data: position, course, speed, date and time.
-class RMC : public CGPSSentence {
+class RMC : public CGPSSentence
+{
 public:
     using CGPSSentence::CGPSSentence;
     bool Parse(char* line) override;
@@ -26,15 +28,16 @@ public:
     bool m_hasPosition = false; // both halves present and in range
     double m_latitude = 0;
     double m_longitude = 0;
-    bool m_hasTime = false;     // a valid date and time; otherwise the delivery's time is used
-    double m_time = 0;          // seconds since 1970 UTC
-    float m_sog = 0;            // knots
-    float m_cog = 999;          // degrees true, 999 when the field is empty
+    bool m_hasTime = false; // a valid date and time; otherwise the delivery's time is used
+    double m_time = 0;      // seconds since 1970 UTC
+    float m_sog = 0;        // knots
+    float m_cog = 999;      // degrees true, 999 when the field is empty
     static CNMEASentenceTypeOf<RMC> Type;
 };
 
 // Fix data: position, quality, satellites, dilution and altitude.
-class GGA : public CGPSSentence {
+class GGA : public CGPSSentence
+{
 public:
     using CGPSSentence::CGPSSentence;
     bool Parse(char* line) override;
@@ -50,7 +53,8 @@ public:
 };
 
 // Course and speed over ground.
-class VTG : public CGPSSentence {
+class VTG : public CGPSSentence
+{
 public:
     using CGPSSentence::CGPSSentence;
     bool Parse(char* line) override;
@@ -61,7 +65,8 @@ public:
 };
 
 // Dilution of precision and the satellites used in the fix.
-class GSA : public CGPSSentence {
+class GSA : public CGPSSentence
+{
 public:
     using CGPSSentence::CGPSSentence;
     bool Parse(char* line) override;
@@ -74,12 +79,14 @@ public:
 };
 
 // Satellites in view, four per message.
-class GSV : public CGPSSentence {
+class GSV : public CGPSSentence
+{
 public:
     using CGPSSentence::CGPSSentence;
     bool Parse(char* line) override;
 
-    struct Satellite {
+    struct Satellite
+    {
         uint16_t prn = 0;
         int16_t elevation = 0; // degrees
         int16_t azimuth = 0;   // degrees

@@ -8,7 +8,8 @@
 namespace CNMEA_Instruments {
 
 // Wind speed and angle, relative (apparent) or true.
-class MWV : public CNMEASentence {
+class MWV : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -19,7 +20,8 @@ public:
 };
 
 // True wind direction and speed.
-class MWD : public CNMEASentence {
+class MWD : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -29,7 +31,8 @@ public:
 };
 
 // Speed through water and magnetic heading.
-class VHW : public CNMEASentence {
+class VHW : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -41,7 +44,8 @@ public:
 };
 
 // Heading with deviation and variation.
-class HDG : public CNMEASentence {
+class HDG : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -52,7 +56,8 @@ public:
 };
 
 // Depth below the transducer with the transducer's offset.
-class DPT : public CNMEASentence {
+class DPT : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -63,7 +68,8 @@ public:
 };
 
 // Depth below the transducer in several units; the metres are used.
-class DBT : public CNMEASentence {
+class DBT : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -72,7 +78,8 @@ public:
 };
 
 // Water temperature.
-class MTW : public CNMEASentence {
+class MTW : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -81,7 +88,8 @@ public:
 };
 
 // Rudder angle, smoothed from sentence to sentence.
-class RSA : public CNMEASentence {
+class RSA : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -92,7 +100,8 @@ public:
 };
 
 // Engine or shaft revolutions.
-class RPM : public CNMEASentence {
+class RPM : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
@@ -102,11 +111,13 @@ public:
 };
 
 // Transducer measurements: the first two of a sentence.
-class XDR : public CNMEASentence {
+class XDR : public CNMEASentence
+{
 public:
     using CNMEASentence::CNMEASentence;
     bool Parse(char* line) override;
-    struct Transducer {
+    struct Transducer
+    {
         char type = 0; // 0 when absent
         float value = 0;
         std::string name;

@@ -58,13 +58,15 @@ bool ParseDegreesMinutes(const char* value, size_t degreeDigits, double maxDegre
         return false;
     size_t len = std::strlen(value);
     size_t point = degreeDigits + 2;
-    if (len <= point || value[point] != '.' || !AllDigits(value, point) || !AllDigits(value + point + 1, len - point - 1))
+    if (len <= point || value[point] != '.' || !AllDigits(value, point) ||
+        !AllDigits(value + point + 1, len - point - 1))
         return false;
     int degrees = 0;
     for (size_t i = 0; i < degreeDigits; ++i)
         degrees = degrees * 10 + (value[i] - '0');
     double minutes = 0;
-    if (!ParsePlainDecimal(std::string_view(value + degreeDigits, len - degreeDigits), minutes) || minutes >= 60.0)
+    if (!ParsePlainDecimal(std::string_view(value + degreeDigits, len - degreeDigits), minutes) ||
+        minutes >= 60.0)
         return false;
     double v = degrees + minutes * 0.016666666666666666;
     if (v > maxDegrees)
@@ -97,8 +99,8 @@ bool ParseNMEALongitudeChecked(const char* value, const char* hemisphere, double
     return true;
 }
 
-bool ParseNMEAPosition(const char* lat, const char* latHemi, const char* lon, const char* lonHemi, double& latOut,
-                       double& lonOut)
+bool ParseNMEAPosition(const char* lat, const char* latHemi, const char* lon, const char* lonHemi,
+                       double& latOut, double& lonOut)
 {
     double a, b;
     if (!ParseNMEALatitudeChecked(lat, latHemi, a) || !ParseNMEALongitudeChecked(lon, lonHemi, b))

@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-struct NMEAFilterEntry {
-    uint8_t action = 0;  // 1 accept, 0 reject
+struct NMEAFilterEntry
+{
+    uint8_t action = 0;   // 1 accept, 0 reject
     char pattern[7] = {}; // up to 6 characters, '?' matches any one character
 };
 static_assert(sizeof(NMEAFilterEntry) == 8);

@@ -14,7 +14,8 @@ class CDataConnection;
 class CNMEASentence;
 
 // The registration of one sentence class; one static object per class.
-class CNMEASentenceType {
+class CNMEASentenceType
+{
 public:
     // `code` is compared with the line at `offset` (counted from the start
     // character); `source` is the class's Listener source slot.
@@ -29,7 +30,8 @@ public:
 
     // A subscription to this class without naming it (logging, diagnostics):
     // the callback sees every parsed object until the handle is destroyed.
-    class AnySubscription {
+    class AnySubscription
+    {
     public:
         virtual ~AnySubscription() = default;
     };
@@ -53,7 +55,8 @@ public:
 
 // The type object of sentence class S: `static CNMEASentenceTypeOf<S> Type;`
 // in S, defined in S's source file.
-template <class S> class CNMEASentenceTypeOf : public CNMEASentenceType {
+template <class S> class CNMEASentenceTypeOf : public CNMEASentenceType
+{
 public:
     CNMEASentenceTypeOf(uint32_t offset, const char* code)
         : CNMEASentenceType(offset, code, Listener<S>::SourceSlot())
@@ -67,7 +70,8 @@ public:
     }
     std::unique_ptr<AnySubscription> SubscribeAny(AnyCallback callback, int32_t priority) override
     {
-        struct Sub : AnySubscription, Listener<S> {
+        struct Sub : AnySubscription, Listener<S>
+        {
             Sub(AnyCallback cb, int32_t p) : Listener<S>(p), callback(std::move(cb)) {}
             void Notify(const S& sentence) override { callback(sentence); }
             AnyCallback callback;
@@ -77,7 +81,8 @@ public:
 };
 
 // Base of every parsed sentence.
-class CNMEASentence {
+class CNMEASentence
+{
 public:
     explicit CNMEASentence(CNMEASentenceType* type) : m_type(type) {}
     virtual ~CNMEASentence() = default;
@@ -94,7 +99,8 @@ public:
 };
 
 // One raw NMEA line with the connection it came from (or should skip).
-struct CNMEA_Raw {
+struct CNMEA_Raw
+{
     CDataConnection* connection = nullptr;
     char text[200] = {};
 };

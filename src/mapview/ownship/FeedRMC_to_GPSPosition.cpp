@@ -21,9 +21,7 @@ CFeedRMC_to_GPSPosition& gFeed = CFeedRMC_to_GPSPosition::Global();
 CFeedRMC_to_GPSPosition::CFeedRMC_to_GPSPosition(COverlayGPSPosition& ownShip) : m_ownShip(ownShip)
 {
     // After the fix was lost any source may take over, also one without RMC.
-    ownShip.m_onFixLost = [this] {
-        m_rmcSeen = m_ggaSeen = false;
-    };
+    ownShip.m_onFixLost = [this] { m_rmcSeen = m_ggaSeen = false; };
 }
 
 CFeedRMC_to_GPSPosition& CFeedRMC_to_GPSPosition::Global()

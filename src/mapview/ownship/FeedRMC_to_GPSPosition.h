@@ -16,7 +16,8 @@ class CFeedRMC_to_GPSPosition : Listener<CNMEA_GPS::RMC>,
                                 Listener<CNMEA_GPS::VTG>,
                                 Listener<CNMEA_GPS::GSV>,
                                 Listener<CNMEA_GPS::GSA>,
-                                Listener<CNMEA_Instruments::HDG> {
+                                Listener<CNMEA_Instruments::HDG>
+{
 public:
     explicit CFeedRMC_to_GPSPosition(COverlayGPSPosition& ownShip);
 

@@ -61,7 +61,10 @@ void COverlayGPSPosition::Persistant::Exchange()
         d.compassDampingTimeConst = 1.0f;
 }
 
-COverlayGPSPosition::COverlayGPSPosition() : COverlayMovingTarget(kOverlayId), CHeartbeat::Counter(kFixLostTicks) {}
+COverlayGPSPosition::COverlayGPSPosition()
+    : COverlayMovingTarget(kOverlayId), CHeartbeat::Counter(kFixLostTicks)
+{
+}
 
 COverlayGPSPosition::~COverlayGPSPosition()
 {

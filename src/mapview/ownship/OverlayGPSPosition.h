@@ -13,7 +13,8 @@
 
 class COverlayGPSPosition : public COverlayMovingTarget,
                             public CDataGPSSatelliteSignals,
-                            public CHeartbeat::Counter {
+                            public CHeartbeat::Counter
+{
 public:
     static constexpr uint32_t kOverlayId = 4;
     static constexpr int kFixLostTicks = 100; // five seconds of heartbeat
@@ -42,7 +43,8 @@ public:
     double LastBlinkTime() const { return m_lastBlink; }
     bool IconsLoaded() const { return m_iconsLoaded; }
 
-    class Persistant : public PersistantData {
+    class Persistant : public PersistantData
+    {
     public:
         Persistant() : PersistantData("COverlayGPSPosition") {}
         void Exchange() override;
@@ -60,7 +62,8 @@ private:
 };
 
 // The "GPS Settings" category: its dialog comes with the settings dialogs.
-class CGPSSettingsCategory : public CGlobalSettingsType {
+class CGPSSettingsCategory : public CGlobalSettingsType
+{
 public:
     CGPSSettingsCategory() : CGlobalSettingsType("GPS Settings") {}
     void Open() override;

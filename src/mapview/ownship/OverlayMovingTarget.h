@@ -10,15 +10,16 @@
 
 // The settings shared by the own ship and the other moving targets
 // (settings object "COverlayGPSPosition" in the category "GPS Settings").
-struct CMovingTargetSettings {
-    float vectorScale = 5.0f;          // "vector_scale": minutes of travel the vector shows
+struct CMovingTargetSettings
+{
+    float vectorScale = 5.0f;            // "vector_scale": minutes of travel the vector shows
     GraphicsColor ownColour{0, 0, 1, 1}; // "gc_color2": 0xFF0000FF, opaque blue
-    double averagingTime = 30.1;       // "averaging_time": seconds of fixes averaged
-    bool showHeading = false;          // "show_heading": stored only
-    bool showVector = true;            // "show_vector"
+    double averagingTime = 30.1;         // "averaging_time": seconds of fixes averaged
+    bool showHeading = false;            // "show_heading": stored only
+    bool showVector = true;              // "show_vector"
     uint32_t recordInBackgroundMode = 0; // "record_in_background_mode"
-    bool screenKeepAlive = false;      // "screen_keep_alive": stored only
-    float compassCalibration[13] = {}; // deviation at 0, 30 ... 330 degrees; [12] repeats [0]
+    bool screenKeepAlive = false;        // "screen_keep_alive": stored only
+    float compassCalibration[13] = {};   // deviation at 0, 30 ... 330 degrees; [12] repeats [0]
 
     static CMovingTargetSettings& Global();
     // The calibration as stored: twelve "%f," items.
@@ -33,13 +34,17 @@ struct CMovingTargetSettings {
 // unknown (999).
 float ApplyCompassCalibration(const float table[13], float heading);
 
-class COverlayMovingTarget : public CDataGPSPosition, public COverlayObject {
+class COverlayMovingTarget : public CDataGPSPosition, public COverlayObject
+{
 public:
     explicit COverlayMovingTarget(uint32_t id);
     ~COverlayMovingTarget() override = default;
 
     // Stores the position and re-centres the local plane.
-    void SetPosition(double latitude, double longitude) { CDataGPSPosition::SetPosition(latitude, longitude); }
+    void SetPosition(double latitude, double longitude)
+    {
+        CDataGPSPosition::SetPosition(latitude, longitude);
+    }
 
     // Position point and, when moving fast enough, the vector's end point.
     void UpdateScreenPoints(ScreenPoints& record, const CPolynomialProjection& chart) override;

@@ -35,10 +35,10 @@ bool MakeLoopbackCertificate(void** keyOut, void** certOut, std::string& certPEM
     ok = ok && X509_set_pubkey(cert, key) == 1;
     if (ok) {
         X509_NAME* name = X509_get_subject_name(cert);
-        ok = X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1,
-                                        0) == 1 &&
-             X509_set_issuer_name(cert, name) == 1;
+        ok =
+            X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                       reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0) == 1 &&
+            X509_set_issuer_name(cert, name) == 1;
     }
     ok = ok && AddExtension(cert, NID_basic_constraints, "critical,CA:TRUE");
     ok = ok && AddExtension(cert, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");

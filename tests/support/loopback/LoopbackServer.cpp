@@ -53,17 +53,28 @@ bool ParseU64(const std::string& text, uint64_t& out)
 const char* Reason(int status)
 {
     switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 416:
+        return "Range Not Satisfiable";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -75,7 +86,8 @@ std::string LoopbackRequest::Header(const std::string& lowerName) const
     return it == headers.end() ? std::string() : it->second;
 }
 
-struct LoopbackServer::Content {
+struct LoopbackServer::Content
+{
     std::string bytes;
     uint64_t size = 0;
     ByteGenerator generator; // set for virtual files
@@ -91,7 +103,8 @@ struct LoopbackServer::Content {
     }
 };
 
-struct LoopbackServer::Connection {
+struct LoopbackServer::Connection
+{
     int fd = -1;
     SSL* ssl = nullptr;
     int id = 0;
@@ -307,7 +320,8 @@ void LoopbackServer::Serve(std::shared_ptr<Connection> conn)
             conn->SendAll("HTTP/1.1 411 Length Required\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             break;
         }
-        if (Lower(request.Header("expect")) == "100-continue" && !conn->SendAll("HTTP/1.1 100 Continue\r\n\r\n"))
+        if (Lower(request.Header("expect")) == "100-continue" &&
+            !conn->SendAll("HTTP/1.1 100 Continue\r\n\r\n"))
             break;
         if (bodyLength > 0 && !conn->ReadExact(static_cast<size_t>(bodyLength), request.body))
             break;
@@ -347,7 +361,8 @@ bool LoopbackServer::Answer(Connection& conn, const LoopbackRequest& request, bo
         if (r != m_rules.end())
             rule = r->second;
         if (rule.fault == LoopbackFault::StallBeforeHeaders) {
-            m_wake.wait_for(lock, std::chrono::seconds(60), [this] { return m_stopping || m_stallsReleased; });
+            m_wake.wait_for(lock, std::chrono::seconds(60),
+                            [this] { return m_stopping || m_stallsReleased; });
             if (m_stopping)
                 return false;
         }
@@ -359,8 +374,8 @@ bool LoopbackServer::Answer(Connection& conn, const LoopbackRequest& request, bo
             content = f->second;
     }
     auto simple = [&](int status, const std::string& extraHeaders, const std::string& body) {
-        std::string out = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" + extraHeaders +
-                          "Content-Length: " + std::to_string(body.size()) + "\r\n" +
+        std::string out = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" +
+                          extraHeaders + "Content-Length: " + std::to_string(body.size()) + "\r\n" +
                           (keepAlive ? "" : "Connection: close\r\n") + "\r\n";
         if (request.method != "HEAD")
             out += body;
@@ -411,8 +426,8 @@ bool LoopbackServer::Answer(Connection& conn, const LoopbackRequest& request, bo
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
     out += "Accept-Ranges: bytes\r\n";
     if (status == 206)
-        out += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(first + count - 1) + "/" +
-               std::to_string(size) + "\r\n";
+        out += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(first + count - 1) +
+               "/" + std::to_string(size) + "\r\n";
     if (!(request.method == "HEAD" && rule.headWithoutLength))
         out += "Content-Length: " + std::to_string(count) + "\r\n";
     if (!keepAlive)

@@ -18,10 +18,11 @@
 
 namespace tessatest {
 
-struct LoopbackRequest {
+struct LoopbackRequest
+{
     std::string method;
-    std::string path;  // without the query, as sent (still percent-encoded)
-    std::string query; // the text after '?', "" when none
+    std::string path;                           // without the query, as sent (still percent-encoded)
+    std::string query;                          // the text after '?', "" when none
     std::map<std::string, std::string> headers; // names in lower case
     std::string body;
     int connection = 0; // 1 for the first connection accepted, 2 for the next, ...
@@ -29,7 +30,8 @@ struct LoopbackRequest {
     std::string Header(const std::string& lowerName) const;
 };
 
-struct LoopbackResponse {
+struct LoopbackResponse
+{
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
@@ -45,7 +47,8 @@ enum class LoopbackFault {
     RedirectToFileURL,  // 302 to a file:// address
 };
 
-class LoopbackServer {
+class LoopbackServer
+{
 public:
     using Handler = std::function<LoopbackResponse(const LoopbackRequest&)>;
     using ByteGenerator = std::function<uint8_t(uint64_t offset)>;
@@ -95,7 +98,8 @@ public:
 private:
     struct Content;
     struct Connection;
-    struct PathRule {
+    struct PathRule
+    {
         LoopbackFault fault = LoopbackFault::None;
         std::string target;
         uint64_t bytesPerSecond = 16384;

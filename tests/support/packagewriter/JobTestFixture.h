@@ -12,13 +12,15 @@
 
 namespace tessatest {
 
-class ProgressTest : public ::testing::Test {
+class ProgressTest : public ::testing::Test
+{
 protected:
     void SetUp() override { ClearPendingCallbacksForTesting(); }
     void TearDown() override { ClearPendingCallbacksForTesting(); }
 };
 
-class DownloadTest : public ProgressTest {
+class DownloadTest : public ProgressTest
+{
 protected:
     void SetUp() override
     {

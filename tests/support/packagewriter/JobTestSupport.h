@@ -15,7 +15,8 @@
 namespace tessatest {
 
 // Installed while it lives.
-class CFakeKeepAwake : public IKeepAwake {
+class CFakeKeepAwake : public IKeepAwake
+{
 public:
     CFakeKeepAwake() { m_before = SetKeepAwake(this); }
     ~CFakeKeepAwake() override { SetKeepAwake(m_before); }
@@ -36,7 +37,8 @@ private:
 };
 
 // Push() puts a continuation on the pending list that keeps its code.
-struct CCodeProbe {
+struct CCodeProbe
+{
     std::shared_ptr<int> code = std::make_shared<int>(kNotRun);
     CCallback storage;
     static constexpr int kNotRun = 1234;

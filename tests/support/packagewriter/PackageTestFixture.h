@@ -29,7 +29,8 @@ inline std::string Pattern(size_t size, uint8_t seed)
     return bytes;
 }
 
-class PackageTest : public ::testing::Test {
+class PackageTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

@@ -41,7 +41,8 @@ std::string CPackageWriter::Manifest() const
         total += e.size;
     if (totalOverride >= 0)
         total = static_cast<uint64_t>(totalOverride);
-    uint32_t count = countOverride >= 0 ? static_cast<uint32_t>(countOverride) : static_cast<uint32_t>(entries.size());
+    uint32_t count =
+        countOverride >= 0 ? static_cast<uint32_t>(countOverride) : static_cast<uint32_t>(entries.size());
 
     CTypeMemoryOut out;
     out.ExchangeTag(0x319E8613);
@@ -106,8 +107,8 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes)
     return fclose(f) == 0 && ok;
 }
 
-std::string MapStoreReply(uint32_t status, const std::vector<uint32_t>* held, const std::vector<MapStoreRecord>& records,
-                          uint32_t trailing)
+std::string MapStoreReply(uint32_t status, const std::vector<uint32_t>* held,
+                          const std::vector<MapStoreRecord>& records, uint32_t trailing)
 {
     CTypeMemoryOut out;
     out.U32(status);

@@ -10,7 +10,8 @@ namespace tessatest {
 class LoopbackServer;
 
 // A typed stream that collects what is written, in memory.
-class CTypeMemoryOut : public CTypeSerializer {
+class CTypeMemoryOut : public CTypeSerializer
+{
 public:
     CTypeMemoryOut() : CTypeSerializer(kModeWrite) {}
     bool Write(const void* bytes, size_t size) override;
@@ -31,13 +32,15 @@ private:
     std::string m_bytes;
 };
 
-struct PackageFile {
+struct PackageFile
+{
     std::string name;  // relative path in the package
     std::string bytes; // the server's copy
 };
 
 // One manifest entry as written, for broken manifests.
-struct ManifestEntry {
+struct ManifestEntry
+{
     std::string name;
     uint64_t size = 0;
     std::vector<uint32_t> checks;
@@ -46,7 +49,8 @@ struct ManifestEntry {
 // The check value of every megabyte block of `bytes`.
 std::vector<uint32_t> BlockChecks(const std::string& bytes);
 
-class CPackageWriter {
+class CPackageWriter
+{
 public:
     std::string host = "127.0.0.1"; // may carry ":port"
     std::string folder = "/packages/test";
@@ -74,14 +78,15 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // A map-store reply: status, the held product numbers (opcode 101 only), the
 // records and a trailing value.
-struct MapStoreRecord {
+struct MapStoreRecord
+{
     std::string name;
     float scale = 0;
     std::string mapType;
     std::string path;
     uint32_t product = 0;
 };
-std::string MapStoreReply(uint32_t status, const std::vector<uint32_t>* held, const std::vector<MapStoreRecord>& records,
-                          uint32_t trailing = 0);
+std::string MapStoreReply(uint32_t status, const std::vector<uint32_t>* held,
+                          const std::vector<MapStoreRecord>& records, uint32_t trailing = 0);
 
 } // namespace tessatest

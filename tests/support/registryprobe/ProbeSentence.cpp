@@ -3,7 +3,8 @@
 
 namespace {
 
-class ProbeSentence : public CNMEASentence {
+class ProbeSentence : public CNMEASentence
+{
 public:
     explicit ProbeSentence(CNMEASentenceType* type) : CNMEASentence(type) {}
     bool Parse(char*) override { return true; }
