@@ -1,9 +1,5 @@
 #include "panels/LayoutFile.h"
 
-#include "foundation/util/Files.h"
-
-#include <vector>
-
 bool CLayoutDocument::Serialize(CSerialStream& stream)
 {
     if (stream.IsWriting())
@@ -46,29 +42,16 @@ bool CLayoutDocument::Write(CSerialStream& stream, const std::string& name,
     return stream.IsGood();
 }
 
-bool CLayoutDocument::LoadBytes(const void* data, size_t size, std::string* error)
+bool CLayoutDocument::CheckSize(size_t size, std::string* error)
 {
-    if (size > kMaxFileBytes) {
-        if (error)
-            *error = "the layout file is larger than " + std::to_string(kMaxFileBytes) + " bytes";
-        return false;
-    }
-    return LoadFromBuffer(data, size, {}, nullptr, 0, error);
+    if (size <= kMaxFileBytes)
+        return true;
+    if (error)
+        *error = "the layout file is larger than " + std::to_string(kMaxFileBytes) + " bytes";
+    return false;
 }
 
-bool CLayoutDocument::Load(const std::string& path, std::string* error)
+bool CLayoutDocument::LoadBytes(const void* data, size_t size, std::string* error)
 {
-    std::vector<uint8_t> bytes;
-    if (!ReadFileToBuffer(path, bytes)) {
-        if (error)
-            *error = "cannot read " + path;
-        return false;
-    }
-    std::string why;
-    if (!LoadBytes(bytes.data(), bytes.size(), &why)) {
-        if (error)
-            *error = path + ": " + why;
-        return false;
-    }
-    return true;
+    return CheckSize(size, error) && LoadFromBuffer(data, size, {}, nullptr, 0, error);
 }

@@ -23,9 +23,10 @@ public:
     static bool Write(CSerialStream& stream, const std::string& name,
                       const CDisplayView::ArrangementList& flip, const CDisplayView::ArrangementList& main);
 
-    // Reads a file or buffer into this (fresh) document.
-    bool Load(const std::string& path, std::string* error);
+    // Reads the bytes of a file into this (fresh) document.
     bool LoadBytes(const void* data, size_t size, std::string* error);
+    // False, saying why, for more bytes than a layout may have.
+    static bool CheckSize(size_t size, std::string* error);
 
     std::string m_name;
     CDisplayView::ArrangementList m_flip;

@@ -89,18 +89,20 @@ bool c_main_and_flip_dv::Serialize(CSerialStream& stream)
 bool c_main_and_flip_dv::ReadLayoutFile(const std::string& path, std::string* error)
 {
     std::vector<uint8_t> bytes;
+    // The size first, so that a huge file is not read at all.
+    if (GetFileSize(path) > int64_t(CLayoutDocument::kMaxFileBytes)) {
+        if (error)
+            *error = path + " is larger than a layout can be";
+        return false;
+    }
     if (!ReadFileToBuffer(path, bytes)) {
         if (error)
             *error = "cannot read " + path;
         return false;
     }
-    if (bytes.size() > CLayoutDocument::kMaxFileBytes) {
-        if (error)
-            *error = path + " is larger than a layout can be";
-        return false;
-    }
     std::string why;
-    if (!LoadFromBuffer(bytes.data(), bytes.size(), PathDirectory(path), nullptr, 0, &why)) {
+    if (!CLayoutDocument::CheckSize(bytes.size(), &why) ||
+        !LoadFromBuffer(bytes.data(), bytes.size(), {}, nullptr, 0, &why)) {
         if (error)
             *error = path + ": " + why;
         return false;

@@ -1,5 +1,6 @@
 // The panel with recording windows: choosing arrangements, laying out cells,
 // hit tests, live items across units changes, adding and clearing cells.
+#include "panelfakes/PanelBuilders.h"
 #include "panelfakes/RecordingWindows.h"
 #include "panels/DisplayView.h"
 #include "panels/SmallItems.h"
@@ -8,6 +9,10 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using tessatest::AddCell;
+using tessatest::Arrangements;
+using tessatest::MakeGrid;
 
 using tessatest::FakeHost;
 using tessatest::RecordingWindowFactory;
@@ -56,29 +61,6 @@ public:
     static inline int presses = 0;
 };
 
-template <class S>
-CDisplayView::CItemSettings* AddCell(CDisplayView::CItemArrangement& a, int32_t row, int32_t column,
-                                     int32_t rows = 1, int32_t columns = 1)
-{
-    auto s = std::make_unique<S>();
-    s->m_row = row;
-    s->m_column = column;
-    s->m_rows = rows;
-    s->m_columns = columns;
-    a.m_cells.push_back(std::move(s));
-    return a.m_cells.back().get();
-}
-
-std::unique_ptr<CDisplayView::CItemArrangement> Grid(uint32_t w, uint32_t h, int32_t rows, int32_t columns)
-{
-    auto a = std::make_unique<CDisplayView::CItemArrangement>();
-    a->m_designWidth = w;
-    a->m_designHeight = h;
-    a->m_rows = rows;
-    a->m_columns = columns;
-    return a;
-}
-
 class DisplayViewTest : public testing::Test
 {
 protected:
@@ -110,11 +92,8 @@ TEST_F(DisplayViewTest, ChoosesTheArrangementThatFitsTheWindow)
         {"zero height shows nothing", 700, 0, -1},
         {"negative size shows nothing", -5, 700, -1},
     };
-    CDisplayView::ArrangementList list;
-    list.push_back(Grid(800, 400, 2, 2));
-    list.push_back(Grid(400, 800, 3, 1));
-    list.push_back(Grid(600, 600, 2, 2));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(
+        Arrangements(MakeGrid(800, 400, 2, 2), MakeGrid(400, 800, 3, 1), MakeGrid(600, 600, 2, 2)));
     panel.Attach(&host, nullptr);
     for (const Case& c : cases) {
         host.Resize(c.width, c.height);
@@ -124,10 +103,7 @@ TEST_F(DisplayViewTest, ChoosesTheArrangementThatFitsTheWindow)
         EXPECT_EQ(panel.CurrentArrangement(), expected) << c.what;
     }
     // Equal scores: the earlier arrangement wins.
-    CDisplayView::ArrangementList twins;
-    twins.push_back(Grid(800, 400, 1, 1));
-    twins.push_back(Grid(800, 400, 2, 2));
-    panel.ReplaceArrangements(std::move(twins));
+    panel.ReplaceArrangements(Arrangements(MakeGrid(800, 400, 1, 1), MakeGrid(800, 400, 2, 2)));
     host.Resize(800, 400);
     panel.Relayout();
     EXPECT_EQ(panel.CurrentArrangement(), panel.Arrangements()[0].get());
@@ -135,12 +111,10 @@ TEST_F(DisplayViewTest, ChoosesTheArrangementThatFitsTheWindow)
 
 TEST_F(DisplayViewTest, SizeZeroClearsTheArrangementAndItsWindows)
 {
-    auto a = Grid(400, 300, 2, 2);
+    auto a = MakeGrid(400, 300, 2, 2);
     AddCell<CDisplayViewHint::CSettings>(*a, 0, 0);
     AddCell<CDisplayViewLogo::CSettings>(*a, 1, 1);
-    CDisplayView::ArrangementList list;
-    list.push_back(std::move(a));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(std::move(a)));
     host.Resize(400, 300);
     panel.Attach(&host, nullptr);
     panel.Relayout();
@@ -189,10 +163,7 @@ TEST_F(DisplayViewTest, EmptyPanelGetsARandomDefaultGrid)
 
 TEST_F(DisplayViewTest, FrozenPanelKeepsItsArrangement)
 {
-    CDisplayView::ArrangementList list;
-    list.push_back(Grid(800, 400, 2, 2));
-    list.push_back(Grid(400, 800, 2, 2));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(MakeGrid(800, 400, 2, 2), MakeGrid(400, 800, 2, 2)));
     host.Resize(800, 400);
     panel.Attach(&host, nullptr);
     panel.Relayout();
@@ -209,7 +180,7 @@ TEST_F(DisplayViewTest, FrozenPanelKeepsItsArrangement)
 TEST_F(DisplayViewTest, CellsAreLaidOutInTheirRectangles)
 {
     // 600 x 400 window, 3 rows x 4 columns, margin 3: cells of 150 x 133.
-    auto a = Grid(600, 400, 3, 4);
+    auto a = MakeGrid(600, 400, 3, 4);
     struct Case
     {
         int32_t row, column, rows, columns;
@@ -224,9 +195,7 @@ TEST_F(DisplayViewTest, CellsAreLaidOutInTheirRectangles)
     };
     for (const Case& c : cases)
         AddCell<CDisplayViewHint::CSettings>(*a, c.row, c.column, c.rows, c.columns);
-    CDisplayView::ArrangementList list;
-    list.push_back(std::move(a));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(std::move(a)));
     host.Resize(600, 400);
     panel.Attach(&host, nullptr);
     panel.Relayout();
@@ -249,13 +218,11 @@ TEST_F(DisplayViewTest, CellsAreLaidOutInTheirRectangles)
 TEST_F(DisplayViewTest, HitTestAtCellEdges)
 {
     // 400 x 300 window, 3 rows x 4 columns: cells of 100 x 100.
-    auto a = Grid(400, 300, 3, 4);
+    auto a = MakeGrid(400, 300, 3, 4);
     CDisplayView::CItemSettings* wide = AddCell<CDisplayViewHint::CSettings>(*a, 0, 1, 1, 2);
     CDisplayView::CItemSettings* under = AddCell<CDisplayViewLogo::CSettings>(*a, 0, 2, 2, 1);
     CDisplayView::CItemSettings* corner = AddCell<CDisplayViewBlank::CSettings>(*a, 2, 3);
-    CDisplayView::ArrangementList list;
-    list.push_back(std::move(a));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(std::move(a)));
     host.Resize(400, 300);
     panel.Attach(&host, nullptr);
     panel.Relayout();
@@ -286,15 +253,13 @@ TEST_F(DisplayViewTest, HitTestAtCellEdges)
 
 TEST_F(DisplayViewTest, EveryKindGetsItsWindowAndCallsBack)
 {
-    auto a = Grid(400, 200, 1, 4);
+    auto a = MakeGrid(400, 200, 1, 4);
     AddCell<CDisplayViewHint::CSettings>(*a, 0, 0);
     AddCell<CDisplayViewLogo::CSettings>(*a, 0, 1);
     AddCell<ProbeDraw::CSettings>(*a, 0, 2);
     AddCell<ProbeButton::CSettings>(*a, 0, 3);
     AddCell<CDisplayViewBlank::CSettings>(*a, 0, 0);
-    CDisplayView::ArrangementList list;
-    list.push_back(std::move(a));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(std::move(a)));
     host.Resize(400, 200);
     panel.Attach(&host, nullptr);
     panel.Relayout();
@@ -323,12 +288,10 @@ TEST_F(DisplayViewTest, EveryKindGetsItsWindowAndCallsBack)
 
 TEST_F(DisplayViewTest, UnitsChangeRemakesTheLiveItems)
 {
-    auto a = Grid(400, 200, 1, 2);
+    auto a = MakeGrid(400, 200, 1, 2);
     AddCell<CDisplayViewHint::CSettings>(*a, 0, 0);
     AddCell<CDisplayViewLogo::CSettings>(*a, 0, 1);
-    CDisplayView::ArrangementList list;
-    list.push_back(std::move(a));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(std::move(a)));
     host.Resize(400, 200);
     panel.Attach(&host, nullptr);
     panel.Relayout();
@@ -357,9 +320,7 @@ TEST_F(DisplayViewTest, AddItemAndClearCell)
     ASSERT_NE(hint, nullptr);
     EXPECT_EQ(panel.AddItem(*hint, 0, 0, 1, 1), nullptr); // no arrangement yet
 
-    CDisplayView::ArrangementList list;
-    list.push_back(Grid(300, 200, 2, 3));
-    panel.ReplaceArrangements(std::move(list));
+    panel.ReplaceArrangements(Arrangements(MakeGrid(300, 200, 2, 3)));
     host.Resize(300, 200);
     panel.Attach(&host, nullptr);
     panel.Relayout();

@@ -2,6 +2,7 @@
 // and files that must be refused or read in part without harm.
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Files.h"
+#include "panelfakes/PanelBuilders.h"
 #include "panelfakes/RecordingWindows.h"
 #include "panels/LayoutFile.h"
 #include "panels/MainAndFlip.h"
@@ -14,6 +15,10 @@
 #include <sys/stat.h>
 
 namespace {
+
+using tessatest::AddCell;
+using tessatest::Arrangements;
+using tessatest::MakeGrid;
 
 // A stored type of another family under the mark's id: a cell list must never make one.
 struct MarkProbe : CSerializable
@@ -87,28 +92,6 @@ std::string ReadBytes(const std::string& path)
     return s.str();
 }
 
-template <class S>
-void AddCell(CDisplayView::CItemArrangement& a, int32_t row, int32_t column, int32_t rows = 1,
-             int32_t columns = 1)
-{
-    auto s = std::make_unique<S>();
-    s->m_row = row;
-    s->m_column = column;
-    s->m_rows = rows;
-    s->m_columns = columns;
-    a.m_cells.push_back(std::move(s));
-}
-
-std::unique_ptr<CDisplayView::CItemArrangement> Grid(uint32_t w, uint32_t h, int32_t rows, int32_t columns)
-{
-    auto a = std::make_unique<CDisplayView::CItemArrangement>();
-    a->m_designWidth = w;
-    a->m_designHeight = h;
-    a->m_rows = rows;
-    a->m_columns = columns;
-    return a;
-}
-
 class LayoutFileTest : public testing::Test
 {
 protected:
@@ -139,16 +122,16 @@ protected:
     void FillBothPanels()
     {
         CDisplayView::ArrangementList main, flip;
-        main.push_back(Grid(800, 480, 5, 4));
+        main.push_back(MakeGrid(800, 480, 5, 4));
         AddCell<CDisplayViewHint::CSettings>(*main.back(), 0, 0, 1, 2);
         AddCell<CDisplayViewLogo::CSettings>(*main.back(), 4, 3);
         AddCell<CDisplayViewBlank::CSettings>(*main.back(), 9, 9); // outside its grid: kept
-        main.push_back(Grid(480, 800, 8, 2));
+        main.push_back(MakeGrid(480, 800, 8, 2));
         main.back()->m_margin = 0;
         main.back()->m_minCellWidth = 10000;
         AddCell<CDisplayViewHint::CSettings>(*main.back(), 7, 1);
-        main.push_back(Grid(1024, 1024, 100, 100));
-        flip.push_back(Grid(640, 480, 1, 1));
+        main.push_back(MakeGrid(1024, 1024, 100, 100));
+        flip.push_back(MakeGrid(640, 480, 1, 1));
         AddCell<CDisplayViewLogo::CSettings>(*flip.back(), 0, 0, 0, 0); // spans below 1: kept
         layouts.m_main.ReplaceArrangements(std::move(main));
         layouts.m_flip.ReplaceArrangements(std::move(flip));
@@ -161,11 +144,9 @@ protected:
 
 TEST_F(LayoutFileTest, WriterPutsDownTheBytesOfTheTable)
 {
-    auto a = Grid(800, 480, 5, 4);
+    auto a = MakeGrid(800, 480, 5, 4);
     AddCell<CDisplayViewHint::CSettings>(*a, 1, 2, 1, 2);
-    CDisplayView::ArrangementList list;
-    list.push_back(std::move(a));
-    layouts.m_main.ReplaceArrangements(std::move(list));
+    layouts.m_main.ReplaceArrangements(Arrangements(std::move(a)));
     layouts.m_currentLayoutPath = root + "/Documents/Tessaroute/Race.dvtf";
 
     const std::string expected =
@@ -224,7 +205,7 @@ TEST_F(LayoutFileTest, BothPanelsRoundTrip)
 TEST_F(LayoutFileTest, WriterPutsGridValuesInRange)
 {
     CDisplayView::ArrangementList list;
-    list.push_back(Grid(100, 100, 0, 500)); // as an editor might leave it
+    list.push_back(MakeGrid(100, 100, 0, 500)); // as an editor might leave it
     list.back()->m_margin = -4;
     layouts.m_main.ReplaceArrangements(std::move(list));
     const std::string path = root + "/clamped.dvtf";
