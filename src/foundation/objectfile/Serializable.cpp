@@ -276,7 +276,7 @@ bool CSerialStream::WriteObject(CSerializable& object)
     return true;
 }
 
-std::unique_ptr<CSerializable> CSerialStream::ReadObject()
+std::unique_ptr<CSerializable> CSerialStream::ReadObject(TypeFilter accept)
 {
     if (!m_reading) {
         Fail("a record was read from a writing stream");
@@ -291,7 +291,9 @@ std::unique_ptr<CSerializable> CSerialStream::ReadObject()
     }
     const size_t end = m_pos + length;
     m_limits.push_back(end);
-    std::unique_ptr<CSerializable> object = CSerializable::Type::Create(typeId);
+    std::unique_ptr<CSerializable> object;
+    if (!accept || accept(typeId))
+        object = CSerializable::Type::Create(typeId);
     if (object && (!object->Serialize(*this) || !m_good)) {
         object.reset();
         Fail(m_error.empty() ? "an object of type " + std::to_string(typeId) + " could not be read"
@@ -541,7 +543,8 @@ bool CSerialChunk::WriteObjectList(const std::vector<CSerializable*>& objects)
     return true;
 }
 
-bool CSerialChunk::ReadObjectList(std::vector<std::unique_ptr<CSerializable>>& objects)
+bool CSerialChunk::ReadObjectList(std::vector<std::unique_ptr<CSerializable>>& objects,
+                                  CSerialStream::TypeFilter accept)
 {
     CSerialStream& s = m_stream;
     if (!s.m_good || !m_open)
@@ -559,7 +562,7 @@ bool CSerialChunk::ReadObjectList(std::vector<std::unique_ptr<CSerializable>>& o
     // record that is not there ends the load.
     std::vector<std::unique_ptr<CSerializable>> read;
     for (uint32_t i = 0; i < count; ++i) {
-        std::unique_ptr<CSerializable> object = s.ReadObject();
+        std::unique_ptr<CSerializable> object = s.ReadObject(accept);
         if (!s.m_good)
             return false;
         if (object)

@@ -113,8 +113,11 @@ public:
     // An object record. Writing fails when the object's Serialize fails.
     bool WriteObject(CSerializable& object);
     // Null with IsGood() still true: an unknown type id, whose record was
-    // skipped. Null with IsGood() false: the load failed.
-    std::unique_ptr<CSerializable> ReadObject();
+    // skipped. Null with IsGood() false: the load failed. With `accept`, a
+    // record whose type id it refuses is skipped before anything is created,
+    // so a list of one family never builds objects of another.
+    using TypeFilter = bool (*)(uint32_t typeId);
+    std::unique_ptr<CSerializable> ReadObject(TypeFilter accept = nullptr);
 
     // The written bytes (writing streams).
     const std::string& Output() const { return m_out; }
@@ -199,7 +202,8 @@ public:
     // A counted list of object records. A reader appends the objects of
     // known types (unknown ones are skipped) only when the whole list reads.
     bool WriteObjectList(const std::vector<CSerializable*>& objects);
-    bool ReadObjectList(std::vector<std::unique_ptr<CSerializable>>& objects);
+    bool ReadObjectList(std::vector<std::unique_ptr<CSerializable>>& objects,
+                        CSerialStream::TypeFilter accept = nullptr);
     bool ExchangeObjectList(std::vector<std::unique_ptr<CSerializable>>& objects);
 
     CSerialStream& Stream() { return m_stream; }

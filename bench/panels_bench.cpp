@@ -1,0 +1,86 @@
+// Panels. Targets: laying out the default grid of a 3840 x 2160 window
+// (22 x 26 cells) with recording windows in 5 ms or less; reading and
+// applying a layout of 64 arrangements of 256 cells each in 50 ms or less.
+#include "panelfakes/RecordingWindows.h"
+#include "panels/LayoutFile.h"
+#include "panels/SmallItems.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace {
+
+void BM_RelayoutDefaultGrid4K(benchmark::State& state)
+{
+    RegisterAllPanelItems();
+    tessatest::RecordingWindowFactory factory;
+    tessatest::FakeHost host(3840, 2160);
+    CDisplayView panel;
+    panel.Attach(&host, nullptr);
+    panel.Relayout(); // makes the default grid once
+    const size_t cells = panel.CurrentArrangement()->m_cells.size();
+    for (auto _ : state) {
+        // Off screen and back: every live item and window is made again.
+        panel.Detach();
+        panel.Attach(&host, nullptr);
+        panel.Relayout();
+        benchmark::DoNotOptimize(panel.CurrentArrangement());
+        state.PauseTiming();
+        factory.Clear();
+        state.ResumeTiming();
+    }
+    state.counters["cells"] = double(cells);
+    panel.Detach();
+}
+BENCHMARK(BM_RelayoutDefaultGrid4K)->Unit(benchmark::kMillisecond);
+
+void BM_ReadAndApplyLayout64x256(benchmark::State& state)
+{
+    RegisterAllPanelItems();
+    CDisplayView::ArrangementList main;
+    for (int a = 0; a < 64; ++a) {
+        auto grid = std::make_unique<CDisplayView::CItemArrangement>();
+        grid->m_designWidth = 400 + uint32_t(a) * 40;
+        grid->m_designHeight = 300 + uint32_t(a) * 20;
+        grid->m_rows = 16;
+        grid->m_columns = 16;
+        for (int c = 0; c < 256; ++c) {
+            std::unique_ptr<CDisplayView::CItemSettings> s;
+            if (c % 2)
+                s = std::make_unique<CDisplayViewHint::CSettings>();
+            else
+                s = std::make_unique<CDisplayViewLogo::CSettings>();
+            s->m_row = c / 16;
+            s->m_column = c % 16;
+            s->m_rows = s->m_columns = 1;
+            grid->m_cells.push_back(std::move(s));
+        }
+        main.push_back(std::move(grid));
+    }
+    CSerialStream out = CSerialStream::ForWriting({}, nullptr);
+    CLayoutDocument::Write(out, "Bench", {}, main);
+    const std::string bytes = out.Output();
+
+    tessatest::RecordingWindowFactory factory;
+    tessatest::FakeHost host(1280, 800);
+    CDisplayView panel;
+    panel.Attach(&host, nullptr);
+    for (auto _ : state) {
+        CLayoutDocument document;
+        if (!document.LoadBytes(bytes.data(), bytes.size(), nullptr)) {
+            state.SkipWithError("the layout did not read");
+            break;
+        }
+        panel.ReplaceArrangements(std::move(document.m_main));
+        benchmark::DoNotOptimize(panel.CurrentArrangement());
+        state.PauseTiming();
+        factory.Clear();
+        state.ResumeTiming();
+    }
+    state.counters["bytes"] = double(bytes.size());
+    panel.Detach();
+}
+BENCHMARK(BM_ReadAndApplyLayout64x256)->Unit(benchmark::kMillisecond);
+
+} // namespace

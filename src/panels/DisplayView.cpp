@@ -1,0 +1,491 @@
+#include "panels/DisplayView.h"
+
+#include "charts/packages/PackageManifest.h"
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/jobs/ProgressJobs.h"
+#include "foundation/util/Files.h"
+#include "foundation/util/Folders.h"
+#include "foundation/util/Paths.h"
+#include "foundation/util/StringUtil.h"
+#include "panels/PanelWindowFactory.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace {
+
+// Built before the settings are read, so that loading finds them.
+[[maybe_unused]] const bool g_settingsBuilt = (CDisplayView::Settings(), true);
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool HasParentComponent(const std::string& path)
+{
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (path.compare(start, slash - start, "..") == 0 && slash - start == 2)
+            return true;
+        start = slash + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+// ---- the panel ----
+
+CDisplayView::CDisplayView() : Listener<CUnits>(0), m_self(std::make_shared<CDisplayView*>(this)) {}
+
+CDisplayView::~CDisplayView()
+{
+    *m_self = nullptr;
+    ClearLiveItems();
+}
+
+CDisplayView::Persistant& CDisplayView::Settings()
+{
+    static Persistant settings;
+    return settings;
+}
+
+void CDisplayView::Persistant::Exchange()
+{
+    ExchangeString("DefaultBackground", m_defaultBackground);
+    ExchangeString("DefaultLayout", m_defaultLayout);
+}
+
+bool CDisplayView::Serialize(CSerialStream& stream)
+{
+    if (stream.IsWriting())
+        return WriteArrangements(stream, m_arrangements);
+    ArrangementList read;
+    if (!ReadArrangements(stream, read))
+        return false;
+    ReplaceArrangements(std::move(read));
+    return true;
+}
+
+bool CDisplayView::WriteArrangements(CSerialStream& stream, const ArrangementList& arrangements)
+{
+    if (stream.IsReading())
+        return stream.Fail("arrangements were written to a reading stream");
+    CSerialChunk chunk(stream);
+    uint32_t count = static_cast<uint32_t>(arrangements.size());
+    chunk.Exchange(count);
+    for (auto& arrangement : arrangements)
+        if (!arrangement->Serialize(stream))
+            return false;
+    return chunk.Close();
+}
+
+bool CDisplayView::ReadArrangements(CSerialStream& stream, ArrangementList& arrangements)
+{
+    if (stream.IsWriting())
+        return stream.Fail("arrangements were read from a writing stream");
+    CSerialChunk chunk(stream);
+    uint32_t count = 0;
+    if (!chunk.Exchange(count))
+        return false;
+    if (count > CSerialStream::kMaxListCount)
+        return stream.Fail("bad arrangement count " + std::to_string(count));
+    for (uint32_t i = 0; i < count; ++i) {
+        // Every arrangement takes bytes: a count larger than what follows
+        // must not make arrangements out of nothing.
+        if (chunk.AtEnd())
+            return stream.Fail("the panel holds fewer arrangements than its count");
+        auto arrangement = std::make_unique<CItemArrangement>();
+        if (!arrangement->Serialize(stream))
+            return false;
+        arrangements.push_back(std::move(arrangement));
+    }
+    return chunk.Close();
+}
+
+void CDisplayView::Attach(IWindow* host, QWidget* owner)
+{
+    m_host = host;
+    m_owner = owner;
+    if (!Settings().m_defaultBackground.empty())
+        ShowBackground();
+}
+
+void CDisplayView::Detach()
+{
+    ClearLiveItems();
+    m_selected = nullptr;
+    m_host = nullptr;
+    m_arrangeMode = false;
+    m_current = nullptr;
+}
+
+void CDisplayView::ClearLiveItems()
+{
+    if (m_current)
+        m_current->m_items.clear();
+    m_selected = nullptr;
+}
+
+void CDisplayView::MakeLiveItems(CItemArrangement& arrangement)
+{
+    arrangement.m_items.clear();
+    for (auto& settings : arrangement.m_cells) {
+        std::unique_ptr<CItem> item = settings->CreateItem(m_host);
+        if (!item)
+            continue;
+        item->m_panel = this;
+        arrangement.m_items.push_back(std::move(item));
+    }
+}
+
+void CDisplayView::Relayout()
+{
+    if (!m_host)
+        return;
+    int32_t width = 0, height = 0;
+    m_host->GetSize(width, height);
+    if (width <= 0 || height <= 0) {
+        ClearLiveItems();
+        m_current = nullptr;
+        m_arrangeMode = false;
+        return;
+    }
+    CItemArrangement* winner = m_current;
+    if (!m_frozen || !winner) {
+        winner = nullptr;
+        uint64_t best = 0;
+        for (auto& arrangement : m_arrangements) {
+            uint64_t score =
+                ArrangementScore(arrangement->m_designWidth, arrangement->m_designHeight, width, height);
+            if (!winner || score < best) {
+                winner = arrangement.get();
+                best = score;
+            }
+        }
+    }
+    if (!winner) {
+        MakeDefaultGrid(width, height);
+        winner = m_arrangements.front().get();
+    }
+    if (winner != m_current) {
+        ClearLiveItems();
+        m_current = winner;
+        MakeLiveItems(*winner);
+    }
+    LayOut(width, height);
+}
+
+void CDisplayView::MakeDefaultGrid(int32_t width, int32_t height)
+{
+    auto grid = std::make_unique<CItemArrangement>();
+    grid->m_designWidth = static_cast<uint32_t>(width);
+    grid->m_designHeight = static_cast<uint32_t>(height);
+    DefaultGridSize(width, height, grid->m_rows, grid->m_columns);
+    for (int32_t row = 0; row < grid->m_rows; ++row) {
+        for (int32_t column = 0; column < grid->m_columns; ++column) {
+            const CRegistryEntry* entry = RandomEntry();
+            if (!entry)
+                break;
+            std::unique_ptr<CItemSettings> settings = CreateSettings(entry->typeId);
+            if (!settings)
+                continue;
+            settings->m_row = row;
+            settings->m_column = column;
+            settings->m_rows = 1;
+            settings->m_columns = 1;
+            grid->m_cells.push_back(std::move(settings));
+        }
+    }
+    m_arrangements.push_back(std::move(grid));
+}
+
+void CDisplayView::LayOut(int32_t width, int32_t height)
+{
+    CItemArrangement& a = *m_current;
+    const CGridSpec grid = a.Grid();
+    CellSize(grid, width, height, a.m_cellWidth, a.m_cellHeight);
+    a.m_layoutRows = a.m_rows;
+    a.m_layoutColumns = a.m_columns;
+    for (auto& item : a.m_items) {
+        if (!item->m_window)
+            continue;
+        const CItemSettings& s = item->m_settings;
+        CPanelRect r =
+            CellRect(grid, a.m_cellWidth, a.m_cellHeight, s.m_row, s.m_column, s.m_rows, s.m_columns);
+        item->m_window->SetRect(r.x, r.y, r.width, r.height, &item->m_settings);
+    }
+    if (m_arrangeMode && m_selected) {
+        const CItemSettings& s = m_selected->m_settings;
+        CPanelRect r =
+            CellRect(grid, a.m_cellWidth, a.m_cellHeight, s.m_row, s.m_column, s.m_rows, s.m_columns);
+        m_selLeft = r.x;
+        m_selTop = r.y;
+        m_selRight = static_cast<int32_t>(std::min<int64_t>(int64_t(r.x) + r.width, INT32_MAX));
+        m_selBottom = static_cast<int32_t>(std::min<int64_t>(int64_t(r.y) + r.height, INT32_MAX));
+    }
+}
+
+void CDisplayView::ReplaceArrangements(ArrangementList arrangements)
+{
+    ClearLiveItems();
+    m_current = nullptr;
+    m_arrangeMode = false;
+    m_moving = m_resizing = false;
+    m_arrangements = std::move(arrangements);
+    Relayout();
+}
+
+void CDisplayView::Notify(const CUnits&)
+{
+    if (!m_current || !m_host)
+        return;
+    ClearLiveItems();
+    MakeLiveItems(*m_current);
+    int32_t width = 0, height = 0;
+    m_host->GetSize(width, height);
+    LayOut(width, height);
+}
+
+CDisplayView::CItemSettings* CDisplayView::AddItem(const CRegistryEntry& entry, int32_t row, int32_t column,
+                                                   int32_t rows, int32_t columns)
+{
+    if (!m_current)
+        return nullptr;
+    std::unique_ptr<CItemSettings> settings = CreateSettings(entry.typeId);
+    if (!settings)
+        return nullptr;
+    settings->m_row = row;
+    settings->m_column = column;
+    settings->m_rows = rows;
+    settings->m_columns = columns;
+    CItemSettings* placed = settings.get();
+    m_current->m_cells.push_back(std::move(settings));
+    if (m_host) {
+        if (std::unique_ptr<CItem> item = placed->CreateItem(m_host)) {
+            item->m_panel = this;
+            if (item->m_window) {
+                int32_t width = 0, height = 0;
+                m_host->GetSize(width, height);
+                CellSize(m_current->Grid(), width, height, m_current->m_cellWidth, m_current->m_cellHeight);
+                CPanelRect r = CellRect(m_current->Grid(), m_current->m_cellWidth, m_current->m_cellHeight,
+                                        row, column, rows, columns);
+                item->m_window->SetRect(r.x, r.y, r.width, r.height, placed);
+            }
+            m_current->m_items.push_back(std::move(item));
+        }
+    }
+    return placed;
+}
+
+void CDisplayView::ClearCell(int32_t row, int32_t column)
+{
+    if (!m_current)
+        return;
+    auto& items = m_current->m_items;
+    auto& cells = m_current->m_cells;
+    const size_t before = cells.size();
+    // Items first: they refer to their descriptions.
+    std::erase_if(items,
+                  [&](const std::unique_ptr<CItem>& item) { return item->m_settings.Covers(row, column); });
+    std::erase_if(cells, [&](const std::unique_ptr<CItemSettings>& s) { return s->Covers(row, column); });
+    if (cells.size() != before)
+        m_modified = true;
+}
+
+CDisplayView::CItem* CDisplayView::HitTest(int32_t row, int32_t column) const
+{
+    if (!m_current)
+        return nullptr;
+    for (auto& item : m_current->m_items)
+        if (item->m_settings.Covers(row, column))
+            return item.get();
+    return nullptr;
+}
+
+bool CDisplayView::CellAtPoint(int32_t x, int32_t y, int32_t& row, int32_t& column) const
+{
+    if (!m_current)
+        return false;
+    return ::CellAtPoint(x, y, m_current->m_cellWidth, m_current->m_cellHeight, m_current->m_layoutRows,
+                         m_current->m_layoutColumns, row, column);
+}
+
+void CDisplayView::ShowBackground()
+{
+    const std::string stored = Settings().m_defaultBackground;
+    std::string scheme, hostAndPort, path;
+    if (!SplitURL(stored, scheme, hostAndPort, path)) {
+        scheme.clear();
+        hostAndPort.clear();
+        path = stored;
+    } else if (scheme != "http" && scheme != "https") {
+        return;
+    }
+    if (path.empty() || HasParentComponent(path) || PathFileName(path).empty())
+        return;
+    if (path.front() != '/')
+        path.insert(path.begin(), '/');
+    const std::string local = GetApplicationSupportFolder() + path;
+
+    std::weak_ptr<CDisplayView*> self = m_self;
+    auto show = [self, path, local]() {
+        // A URL becomes its path only once the file is there, so a failed
+        // download is tried again at the next attach.
+        CDisplayView::Persistant& settings = CDisplayView::Settings();
+        if (settings.m_defaultBackground != path) {
+            settings.m_defaultBackground = path;
+            settings.SetModified();
+        }
+        auto panel = self.lock();
+        if (panel && *panel && (*panel)->m_host)
+            (*panel)->m_host->SetBackgroundImageFile(local);
+    };
+    if (IsRegularFile(local)) {
+        show();
+        return;
+    }
+    if (hostAndPort.empty())
+        return;
+    std::string host;
+    int port = 0;
+    if (!SplitPackageHost(hostAndPort, host, port) || !CreateDirectoryPath(PathDirectory(local)))
+        return;
+    CCallback storage;
+    PushProgressCallback(storage, CCallback([show, local](int32_t code) -> int32_t {
+                             if (code == 0 && IsRegularFile(local))
+                                 show();
+                             return code;
+                         }));
+    DownloadWithProgress(m_owner, host, path, local, "Downloading background image...", scheme == "https",
+                         port);
+}
+
+// ---- descriptions and items ----
+
+bool CDisplayView::CItemSettings::Serialize(CSerialStream& stream)
+{
+    CSerialChunk chunk(stream);
+    chunk.Exchange(m_row);
+    chunk.Exchange(m_column);
+    chunk.Exchange(m_rows);
+    chunk.Exchange(m_columns);
+    return chunk.Close();
+}
+
+bool CDisplayView::CItemSettings::Covers(int32_t row, int32_t column) const
+{
+    return SpanCovers(m_row, m_column, m_rows, m_columns, row, column);
+}
+
+CDisplayView::CItem::CItem(CItemSettings& settings) : m_settings(settings) {}
+
+CDisplayView::CItem::~CItem()
+{
+    if (m_panel && m_panel->m_selected == this)
+        m_panel->m_selected = nullptr;
+    if (m_window)
+        m_window->Destroy();
+}
+
+CDisplayView::CItemText::CItemText(CItemSettings& settings, IWindow* host) : CItemText(settings, host, false)
+{
+}
+
+CDisplayView::CItemText::CItemText(CItemSettings& settings, IWindow* host, bool multiline) : CItem(settings)
+{
+    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
+        m_txt = factory->MakeTextWindow(host, *this, multiline);
+    m_window = m_txt;
+}
+
+CDisplayView::CItemMultilineText::CItemMultilineText(CItemSettings& settings, IWindow* host)
+    : CItemText(settings, host, true)
+{
+}
+
+CDisplayView::CItemDraw::CItemDraw(CItemSettings& settings, IWindow* host) : CItem(settings)
+{
+    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
+        m_window = factory->MakeDrawWindow(host, *this);
+}
+
+CDisplayView::CItemButton::CItemButton(CItemSettings& settings, IWindow* host) : CItem(settings)
+{
+    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
+        m_button = factory->MakeButtonWindow(host, *this);
+    m_window = m_button;
+}
+
+CDisplayView::CItemStaticImage::CItemStaticImage(CItemSettings& settings, IWindow* host,
+                                                 const std::string& imageName)
+    : CItem(settings), m_imageName(imageName)
+{
+    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
+        m_image = factory->MakeImageWindow(host, *this, imageName);
+    m_window = m_image;
+}
+
+// ---- arrangements ----
+
+CDisplayView::CItemArrangement::~CItemArrangement()
+{
+    // Items refer to the descriptions: they go first.
+    m_items.clear();
+}
+
+bool CDisplayView::CItemArrangement::Serialize(CSerialStream& stream)
+{
+    {
+        CSerialChunk grid(stream);
+        if (stream.IsWriting()) {
+            CGridSpec g = ClampGrid(Grid());
+            grid.Exchange(m_designWidth);
+            grid.Exchange(m_designHeight);
+            grid.Exchange(g.rows);
+            grid.Exchange(g.columns);
+            grid.Exchange(g.margin);
+            grid.Exchange(g.minCellWidth);
+            grid.Exchange(g.minCellHeight);
+        } else {
+            grid.Exchange(m_designWidth);
+            grid.Exchange(m_designHeight);
+            grid.Exchange(m_rows);
+            grid.Exchange(m_columns);
+            grid.Exchange(m_margin);
+            grid.Exchange(m_minCellWidth);
+            grid.Exchange(m_minCellHeight);
+            if (stream.IsGood() && !IsValidGrid(Grid()))
+                return stream.Fail("a grid of " + std::to_string(m_rows) + " x " + std::to_string(m_columns) +
+                                   " cells, margin " + std::to_string(m_margin) + ", minimum cell " +
+                                   std::to_string(m_minCellWidth) + " x " + std::to_string(m_minCellHeight) +
+                                   " is out of range");
+        }
+        if (!grid.Close())
+            return false;
+    }
+    CSerialChunk cells(stream);
+    if (stream.IsWriting()) {
+        std::vector<CSerializable*> list;
+        list.reserve(m_cells.size());
+        for (auto& cell : m_cells)
+            list.push_back(cell.get());
+        cells.WriteObjectList(list);
+        return cells.Close();
+    }
+    std::vector<std::unique_ptr<CSerializable>> objects;
+    if (!cells.ReadObjectList(objects, &CDisplayView::IsItemTypeId))
+        return false;
+    for (auto& object : objects) {
+        if (auto* settings = dynamic_cast<CItemSettings*>(object.get())) {
+            object.release();
+            m_cells.emplace_back(settings);
+        }
+    }
+    return cells.Close();
+}

@@ -1,0 +1,72 @@
+// The item-type registry: a list of menu entries, newest first, each naming
+// the stored type that makes its descriptions.
+#include "foundation/menus/MenuTree.h"
+#include "panels/DisplayView.h"
+
+#include <cstdlib>
+
+namespace {
+
+const CDisplayView::CRegistryEntry*& Head()
+{
+    static const CDisplayView::CRegistryEntry* head = nullptr;
+    return head;
+}
+
+} // namespace
+
+void CDisplayView::Register(CRegistryEntry& entry)
+{
+    entry.next = Head();
+    Head() = &entry;
+}
+
+const CDisplayView::CRegistryEntry* CDisplayView::FirstEntry()
+{
+    RegisterAllPanelItems();
+    return Head();
+}
+
+const CDisplayView::CRegistryEntry* CDisplayView::FindEntry(uint32_t typeId)
+{
+    for (const CRegistryEntry* e = FirstEntry(); e; e = e->next)
+        if (e->typeId == typeId)
+            return e;
+    return nullptr;
+}
+
+const CDisplayView::CRegistryEntry* CDisplayView::RandomEntry()
+{
+    int count = 0;
+    for (const CRegistryEntry* e = FirstEntry(); e; e = e->next)
+        ++count;
+    if (count == 0)
+        return nullptr;
+    int steps = std::rand() % count;
+    const CRegistryEntry* e = FirstEntry();
+    while (steps-- > 0)
+        e = e->next;
+    return e;
+}
+
+std::unique_ptr<CDisplayView::CItemSettings> CDisplayView::CreateSettings(uint32_t typeId)
+{
+    const CRegistryEntry* entry = FindEntry(typeId);
+    if (!entry || !entry->type)
+        return nullptr;
+    std::unique_ptr<CSerializable> object = entry->type->Create();
+    auto* settings = dynamic_cast<CItemSettings*>(object.get());
+    if (!settings)
+        return nullptr;
+    object.release();
+    return std::unique_ptr<CItemSettings>(settings);
+}
+
+void CDisplayView::AddEntriesToMenu(CMenuTree& menu, std::function<void(const CRegistryEntry&)> chosen)
+{
+    for (const CRegistryEntry* e = FirstEntry(); e; e = e->next)
+        menu.AddActionSheetFunc(e->menuPath, CMenuTree::kPlain, [chosen, e]() {
+            if (chosen)
+                chosen(*e);
+        });
+}
