@@ -42,13 +42,18 @@ TEST(NMEAFieldValidityTest, PositionsTimesAndDates)
     EXPECT_TRUE(ParseNMEAPosition("5130.5000", "N", "00007.5000", "W", lat, lon));
     EXPECT_NEAR(lat, 51.508333333, 1e-9);
     EXPECT_NEAR(lon, -0.125, 1e-12);
+    EXPECT_TRUE(ParseNMEAPosition("530.5", "S", "1142.5722", "E", lat, lon));
+    EXPECT_NEAR(lat, -(5 + 30.5 / 60), 1e-12);
+    EXPECT_NEAR(lon, 11 + 42.5722 / 60, 1e-12);
     struct Bad
     {
         const char *lat, *ns, *lon, *ew;
     } bad[] = {
-        {"9999.99", "N", "00000.0", "E"}, {"5130.5", "N", "99999.9", "E"}, {"5160.0", "N", "00000.0", "E"},
-        {"5130.5", "X", "00000.0", "E"},  {"5130.5", "N", "", "E"},        {"51", "N", "00000.0", "E"},
-        {"51a0.5", "N", "00000.0", "E"},  {"9000.1", "N", "00000.0", "E"}, {"5130.5", "N", "18000.1", "W"}};
+        {"9999.99", "N", "00000.0", "E"}, {"5130.5", "N", "99999.9", "E"},  {"5160.0", "N", "00000.0", "E"},
+        {"5130.5", "X", "00000.0", "E"},  {"5130.5", "N", "", "E"},         {"51", "N", "00000.0", "E"},
+        {"51a0.5", "N", "00000.0", "E"},  {"9000.1", "N", "00000.0", "E"},  {"5130.5", "N", "18000.1", "W"},
+        {"5130.5", "N", "42.5", "E"},     {"5130.5", "N", "001142.5", "E"}, {"-530.5", "N", "00000.0", "E"},
+        {"5130.5", "N", "1160.0", "E"},   {"5130.5", "N", "1142", "E"}};
     for (const auto& b : bad) {
         lat = lon = 7;
         EXPECT_FALSE(ParseNMEAPosition(b.lat, b.ns, b.lon, b.ew, lat, lon)) << b.lat << " " << b.lon;
@@ -117,6 +122,47 @@ TEST(GPSSentencesTest, RmcValidityPositionAndTime)
     int before = rmc.count;
     Send("$PGRMC,030131.0,A,5130.5,N,00000.0,E");
     EXPECT_EQ(rmc.count, before);
+}
+
+TEST(GPSSentencesTest, LinesAsReceiversWriteThem)
+{
+    // Whole lines with their own checksums: short longitudes, lower-case hex.
+    Catch<CNMEA_GPS::RMC> rmc;
+    Catch<CNMEA_GPS::GGA> gga;
+    const double lat = 22 + 32.0186 / 60, lon = 11 + 42.5722 / 60;
+    const struct
+    {
+        const char* line;
+        bool delivered, hasPosition;
+        double lat, lon;
+    } rows[] = {
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4F", true, true, lat, lon},
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4f", true, true, lat, lon},
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4e", false, false, 0, 0},
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4", false, false, 0, 0},
+        {"$GPGGA,060512.00,2232.0186,N,1142.5722,E,1,08,0.9,42.1,M,-2.4,M,,*7b", true, true, lat, lon},
+        {"$GPGGA,060512.00,2232.0186,N,1142.5722,E,1,08,0.9,42.1,M,-2.4,M,,*7B", true, true, lat, lon},
+    };
+    for (const auto& row : rows) {
+        const int before = rmc.count + gga.count;
+        char buf[200];
+        std::snprintf(buf, sizeof buf, "%s", row.line);
+        EXPECT_EQ(DispatchNMEALine(buf, nullptr), row.delivered) << row.line;
+        ASSERT_EQ(rmc.count + gga.count, before + (row.delivered ? 1 : 0)) << row.line;
+        if (!row.delivered)
+            continue;
+        const bool isRmc = std::strstr(row.line, "RMC") != nullptr;
+        const double gotLat = isRmc ? rmc.last->m_latitude : gga.last->m_latitude;
+        const double gotLon = isRmc ? rmc.last->m_longitude : gga.last->m_longitude;
+        EXPECT_EQ(isRmc ? rmc.last->m_hasPosition : gga.last->m_hasPosition, row.hasPosition) << row.line;
+        EXPECT_NEAR(gotLat, row.lat, 1e-12) << row.line;
+        EXPECT_NEAR(gotLon, row.lon, 1e-12) << row.line;
+    }
+    // The same rule west and south, with one digit of degrees.
+    ASSERT_TRUE(Send("$GPRMC,030131.0,A,530.5,S,142.25,W,0.0,,010413,,"));
+    EXPECT_TRUE(rmc.last->m_hasPosition);
+    EXPECT_NEAR(rmc.last->m_latitude, -(5 + 30.5 / 60), 1e-12);
+    EXPECT_NEAR(rmc.last->m_longitude, -(1 + 42.25 / 60), 1e-12);
 }
 
 TEST(GPSSentencesTest, GgaVtgGsaGsv)
