@@ -10,6 +10,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -110,7 +111,7 @@ TEST(PositionFormats, BadLatLonTextsFailWithoutWriting)
 {
     const CUnits::PositionFormatType& f = Fmt("Degrees");
     for (const char* text :
-         {"", "50", "90, 0", "-89.5, 0", "50N, 400W", "nan, nan", "inf, 1", "50, nan", "1e999, 1",
+         {"", "50", "90.5, 0", "-90.001, 0", "50N, 400W", "nan, nan", "inf, 1", "50, nan", "1e999, 1",
           "50.5 -1.25 3", "50,5, 1,25", "abc def", "50 x", ",", "N", "50N", "-nan -nan", "n50 30.5 w1 15"}) {
         double lat = 7, lon = 8;
         EXPECT_FALSE(f.Parse(text, lat, lon)) << text;
@@ -184,6 +185,100 @@ TEST(PositionFormats, EveryFormatRoundTrips)
                     << sp.name << " " << text;
             }
         }
+    }
+}
+
+// Great-circle distance in metres on the mean earth sphere; the longitude
+// of a pole does not matter.
+double DistanceMetres(double lat1, double lon1, double lat2, double lon2)
+{
+    const double r = M_PI / 180, dLat = (lat2 - lat1) * r, dLon = (lon2 - lon1) * r;
+    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1 * r) * std::cos(lat2 * r) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * 6371008.8 * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+TEST(PositionFormats, EveryRegisteredFormatReadsBackWhatItWrites)
+{
+    // How far a read-back point may lie from the written one: the format's
+    // last digit on both axes.
+    const std::map<std::string, double> resolutionMetres = {
+        {"Degrees", 1.6},         {"Deg,Min", 2.7}, {"Deg,Min,Sec", 4.4}, {"UTM on WGS84", 1.5},
+        {"UTM/WGS84 bands", 1.5}, {"NZTM", 1.5},    {"MGRS", 1.5},        {"British National Grid", 1.5},
+    };
+    std::vector<std::pair<double, double>> points = {
+        // Poles, the date line from both sides, 0 and just south and west of it.
+        {90, 0},
+        {-90, 0},
+        {90, 180},
+        {-90, -180},
+        {89.9999999, 45},
+        {-89.9999999, -135},
+        {0, 180},
+        {0, -180},
+        {0, 179.9999999},
+        {0, -179.9999999},
+        {-43.95, 180},
+        {-43.95, -180},
+        {0, 0},
+        {-0.0000001, 0},
+        {0, -0.0000001},
+        {-0.0000001, -0.0000001},
+        // UTM zone and band edges, the polar caps of MGRS.
+        {45, 6},
+        {45, 5.9999999},
+        {-45, -6.0000001},
+        {84, 3},
+        {83.9999999, 3},
+        {84.0000001, 3},
+        {-80, 9},
+        {-80.0000001, 9},
+        {72, 20},
+        {71.9999999, 20},
+        {56, 3},
+        {-8, 100},
+        {8, -100},
+        // New Zealand, the Chatham Islands across 180 degrees, and the edges of the grid's reach.
+        {-41.29, 174.78},
+        {-43.95, -176.56},
+        {-47.3, 167.5},
+        {-34.4, 172.7},
+        {-29.25, -177.9},
+        {-50, 143.0000001},
+        {-50, -157.0000001},
+        {-89, 173},
+        {-70, 150},
+        // Around Great Britain.
+        {51.5, -0.13},
+        {57.1, -5.3},
+        {49.95, -6.3},
+        {60.8, -0.8},
+        {54.5, -8.2},
+    };
+    for (double lat = -90; lat <= 90; lat += 7.5)
+        for (double lon = -180; lon <= 180; lon += 13.7)
+            points.emplace_back(lat, lon);
+
+    for (const CUnits::PositionFormatType* f = CUnits::PositionFormatType::First(); f; f = f->Next()) {
+        const auto row = resolutionMetres.find(f->Name());
+        ASSERT_NE(row, resolutionMetres.end()) << f->Name() << " has no row here";
+        int written = 0;
+        for (const auto& [lat, lon] : points) {
+            std::string text;
+            if (!f->Format(text, lat, lon))
+                continue;
+            ++written;
+            double lat2 = 999, lon2 = 999;
+            if (!f->Parse(text, lat2, lon2)) {
+                ADD_FAILURE() << f->Name() << " (" << lat << ", " << lon << ") wrote " << text
+                              << ", which it cannot read";
+                continue;
+            }
+            EXPECT_LE(DistanceMetres(lat, lon, lat2, lon2), row->second)
+                << f->Name() << " (" << lat << ", " << lon << "): " << text << " read as (" << lat2 << ", "
+                << lon2 << ")";
+        }
+        EXPECT_GT(written, 0) << f->Name();
     }
 }
 
@@ -338,6 +433,32 @@ TEST(PositionFormats, NZTM)
     ASSERT_TRUE(Fmt("NZTM").Parse(" 1307103.220 4826464.860", lat, lon));
     EXPECT_NEAR(lat, -46.651295012, 1e-8);
     EXPECT_NEAR(lon, 169.172062008, 1e-8);
+    // Across 180 degrees (the Chatham Islands, the Kermadecs) and far from New Zealand.
+    const struct
+    {
+        double lat, lon;
+        const char* text;
+    } rows[] = {
+        {-43.95, -176.56, "2437876 5080399"},
+        {-29.25, -177.9, "2486154 6729745"},
+        {-41.29, 174.78, "1749046 5427521"},
+        {0, 0, "<off grid>"},
+        {-45, 150, "<off grid>"},
+        {-45, -164, "<off grid>"},
+        {-40, 143.5, "<off grid>"},
+        {0.001, 173, "<off grid>"},
+        {-90, 0, "<off grid>"},
+    };
+    for (const auto& row : rows) {
+        const bool onGrid = row.text[0] != '<';
+        EXPECT_EQ(Fmt("NZTM").Format(s, row.lat, row.lon), onGrid) << row.lat << " " << row.lon;
+        EXPECT_EQ(s, row.text) << row.lat << " " << row.lon;
+        if (!onGrid)
+            continue;
+        ASSERT_TRUE(Fmt("NZTM").Parse(row.text, lat, lon)) << row.text;
+        EXPECT_NEAR(lat, row.lat, 1e-5) << row.text;
+        EXPECT_NEAR(lon, row.lon, 1e-5) << row.text;
+    }
     for (const char* text : {"", "1576041", "nan nan", "inf 1", "1e12 1e12", "1576041 1e12", "-5 6188574",
                              "1576041 -6188574", "0x10 0x10"}) {
         lat = 7;
