@@ -361,10 +361,17 @@ TEST(PositionFormats, UTMTextsAndRefusals)
     EXPECT_NEAR(lat, -33.9, 0.1);
     EXPECT_TRUE(Fmt("UTM on WGS84").Parse("34S 261880E 6243186N", lat, lon));
     EXPECT_NEAR(lat, -33.9, 0.1);
+    // The poles as written, rounded just past them.
+    EXPECT_TRUE(Fmt("UTM on WGS84").Parse("31N 500000E 9997965N", lat, lon));
+    EXPECT_EQ(lat, 90);
+    EXPECT_TRUE(Fmt("UTM/WGS84 bands").Parse("31C 500000E 002035N", lat, lon));
+    EXPECT_EQ(lat, -90);
 
     for (const char* text : {"", "30N", "30N 699316E", "0N 500000E 0N", "61N 500000E 0N", "30N -1E 0N",
                              "30N 1000001E 0N", "30N 500000E 10000001N", "30N 500000E 1000000000000N",
-                             "30 N 500000E 0N", "30N 500000 0", "99999999999999999999N 1E 1N", "30! 1E 1N"}) {
+                             "30 N 500000E 0N", "30N 500000 0", "99999999999999999999N 1E 1N", "30! 1E 1N",
+                             // A kilometre past the pole is no rounding of it.
+                             "31N 500000E 9999000N"}) {
         lat = 7;
         lon = 8;
         EXPECT_FALSE(Fmt("UTM on WGS84").Parse(text, lat, lon)) << text;
