@@ -195,9 +195,12 @@ bool CUnitsPositionUTM84bands::Format(std::string& text, double latitude, double
     double e, n;
     if (!ForwardUTM(latitude, longitude, text, zone, e, n))
         return false;
-    if (n < 0)
+    // The band tells Parse the hemisphere, so it decides the false northing:
+    // a latitude a hair south of the equator can project to a northing of 0.
+    const char band = geodesy::UTMBandLetter(latitude);
+    if (band < 'N')
         n += 10000000;
-    text = FormatUTM(zone, geodesy::UTMBandLetter(latitude), e, n);
+    text = FormatUTM(zone, band, e, n);
     return true;
 }
 
@@ -223,7 +226,9 @@ bool CUnitsNZTM::Format(std::string& text, double latitude, double longitude) co
     }
     // Measured from the central meridian, so that the Chatham Islands east of
     // 180 degrees lie 10 degrees east of it, not 350 degrees west.
-    const double offset = geodesy::NormalizeLongitude(longitude - kNZTMCentralMeridian);
+    // (Normalised first: a huge longitude would swallow the subtraction.)
+    const double offset =
+        geodesy::NormalizeLongitude(geodesy::NormalizeLongitude(longitude) - kNZTMCentralMeridian);
     double e = NAN, n = NAN;
     const CTransverseMercatorParams nztm = geodesy::NZTMParams();
     if (std::fabs(offset) <= kNZTMMaxLongitudeOffset) {

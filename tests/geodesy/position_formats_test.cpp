@@ -224,6 +224,8 @@ TEST(PositionFormats, EveryRegisteredFormatReadsBackWhatItWrites)
         {-0.0000001, 0},
         {0, -0.0000001},
         {-0.0000001, -0.0000001},
+        {-0.0, 0},
+        {-2e-323, -132}, // projects to a northing of 0 in a southern band
         // UTM zone and band edges, the polar caps of MGRS.
         {45, 6},
         {45, 5.9999999},
@@ -455,6 +457,7 @@ TEST(PositionFormats, NZTM)
         {-40, 143.5, "<off grid>"},
         {0.001, 173, "<off grid>"},
         {-90, 0, "<off grid>"},
+        {-88, 5.438873794021694e+185, "<off grid>"}, // that is 4 degrees west
     };
     for (const auto& row : rows) {
         const bool onGrid = row.text[0] != '<';
