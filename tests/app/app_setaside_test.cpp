@@ -19,96 +19,69 @@ std::string ReadAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteAll(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 } // namespace
 
 TEST(SetAsideStores, EveryUnreadableStoreIsKeptAsideAndListedInOneBox)
 {
     const std::string dir = tessatest::MakeScratchDir("setaside");
-    struct Store
+    // No new name fits the file system's limit on a name's length.
+    const std::string tooLong = std::string(248, 'x') + ".bin";
+    const struct
     {
-        const char* name;
-        const char* error;
-        bool earlierCopy; // an older set-aside copy is in the way
-        const char* keptAs;
+        std::string name, error;
+        bool earlierCopy;   // an older set-aside copy is in the way
+        std::string keptAs; // "" when it cannot be moved
     } stores[] = {
         {"marks_routes.bin", "not an object file (wrong magic number)", false, "marks_routes.bin.unreadable"},
         {"tracks.bin", "chunk runs past the end of the file", true, "tracks.bin.unreadable-2"},
         {"app_state.bin", "", false, "app_state.bin.unreadable"},
+        {tooLong, "not an object file", false, ""},
     };
     tessatest::CScriptedPresenter presenter;
     ClearStatusMessage();
     CSetAsideStores setAside;
-    EXPECT_TRUE(setAside.Empty());
     setAside.Tell(nullptr);
     EXPECT_TRUE(presenter.Shown().empty()); // nothing to tell: no box, no status
     EXPECT_FALSE(IsStatusLineShown());
 
-    std::vector<CUnreadableFileGuard> guards(std::size(stores));
-    for (size_t i = 0; i < std::size(stores); ++i) {
-        const Store& s = stores[i];
+    for (const auto& s : stores) {
         const std::string path = dir + "/" + s.name;
-        WriteAll(path, std::string("content of ") + s.name);
+        std::ofstream(path) << "content of " << s.name;
         if (s.earlierCopy)
-            WriteAll(path + ".unreadable", "older");
-        setAside.Add(path, s.error, guards[i]);
-        // Moved at once, never copied over an earlier one; nothing left for a save to guard.
+            std::ofstream(path + ".unreadable") << "older";
+        CUnreadableFileGuard guard;
+        setAside.Add(path, s.error, guard);
+        if (s.keptAs.empty()) {
+            // Left in place, and no save may go over it.
+            EXPECT_EQ(ReadAll(path), "content of " + s.name);
+            EXPECT_FALSE(guard.BeforeSave());
+            continue;
+        }
+        // Moved at once, never over an earlier copy; nothing left for a save to guard.
         EXPECT_FALSE(fs::exists(path)) << s.name;
-        EXPECT_EQ(ReadAll(dir + "/" + s.keptAs), std::string("content of ") + s.name) << s.name;
-        EXPECT_FALSE(guards[i].HasPendingFile()) << s.name;
-        if (i == 0) {
+        EXPECT_EQ(ReadAll(dir + "/" + s.keptAs), "content of " + s.name) << s.name;
+        EXPECT_FALSE(guard.HasPendingFile()) << s.name;
+        if (&s == &stores[0]) {
             EXPECT_EQ(setAside.StatusText(),
-                      "marks_routes.bin could not be read and was kept as " + std::string(s.keptAs));
+                      "marks_routes.bin could not be read and was kept as " + s.keptAs);
         }
     }
     EXPECT_EQ(ReadAll(dir + "/tracks.bin.unreadable"), "older");
 
     setAside.Tell(nullptr);
-    EXPECT_EQ(GetStatusMessage(), "3 saved files could not be read and were kept aside");
+    EXPECT_EQ(GetStatusMessage(), "4 saved files could not be read");
     ASSERT_EQ(presenter.Shown().size(), 1u);
     EXPECT_EQ(presenter.OpenCount(), 1u); // shown without waiting for the answer
     const tessatest::CShownDialog& box = presenter.Last();
-    EXPECT_EQ(box.kind, tessatest::CShownDialog::Box);
     EXPECT_EQ(box.title, "Some saved data could not be read");
     EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
-    for (const Store& s : stores) {
-        const std::string error = *s.error ? s.error : "unreadable";
-        EXPECT_NE(box.text.find(std::string(s.name) + ": " + error + "\nKept as " + s.keptAs + " in " + dir),
-                  std::string::npos)
-            << s.name << " in " << box.text;
+    for (const auto& s : stores) {
+        const std::string line =
+            s.name + ": " + (s.error.empty() ? "unreadable" : s.error) + "\n" +
+            (s.keptAs.empty() ? "It could not be kept aside (" : "Kept as " + s.keptAs + " in " + dir);
+        EXPECT_NE(box.text.find(line), std::string::npos) << s.name << " in " << box.text;
     }
     EXPECT_EQ(presenter.DeliverAll(), 1);
-    ClearStatusMessage();
-    fs::remove_all(dir);
-}
-
-TEST(SetAsideStores, AStoreThatCannotBeMovedIsGuardedAndSaidSo)
-{
-    const std::string dir = tessatest::MakeScratchDir("setaside-long");
-    // No new name fits the file system's limit on a name's length.
-    const std::string name = std::string(248, 'x') + ".bin";
-    const std::string path = dir + "/" + name;
-    WriteAll(path, "bad");
-    ASSERT_EQ(ReadAll(path), "bad");
-    tessatest::CScriptedPresenter presenter;
-    CSetAsideStores setAside;
-    CUnreadableFileGuard guard;
-    setAside.Add(path, "not an object file", guard);
-    EXPECT_EQ(ReadAll(path), "bad");
-    EXPECT_TRUE(guard.HasPendingFile());
-    EXPECT_FALSE(guard.BeforeSave()); // so no save goes over it
-    setAside.Tell(nullptr);
-    EXPECT_EQ(GetStatusMessage(), name + " could not be read and is left as it was");
-    ASSERT_EQ(presenter.Shown().size(), 1u);
-    EXPECT_EQ(presenter.Last().title, "Saved data could not be read");
-    EXPECT_NE(presenter.Last().text.find(name + ": not an object file\nIt could not be kept aside ("),
-              std::string::npos)
-        << presenter.Last().text;
-    presenter.DeliverAll();
     ClearStatusMessage();
     fs::remove_all(dir);
 }

@@ -206,57 +206,20 @@ TEST(PositionFormats, EveryRegisteredFormatReadsBackWhatItWrites)
         {"Degrees", 1.6},         {"Deg,Min", 2.7}, {"Deg,Min,Sec", 4.4}, {"UTM on WGS84", 1.5},
         {"UTM/WGS84 bands", 1.5}, {"NZTM", 1.5},    {"MGRS", 1.5},        {"British National Grid", 1.5},
     };
-    std::vector<std::pair<double, double>> points = {
-        // Poles, the date line from both sides, 0 and just south and west of it.
-        {90, 0},
-        {-90, 0},
-        {90, 180},
-        {-90, -180},
-        {89.9999999, 45},
-        {-89.9999999, -135},
-        {0, 180},
-        {0, -180},
-        {0, 179.9999999},
-        {0, -179.9999999},
-        {-43.95, 180},
-        {-43.95, -180},
-        {0, 0},
-        {-0.0000001, 0},
-        {0, -0.0000001},
-        {-0.0000001, -0.0000001},
-        {-0.0, 0},
-        {-2e-323, -132}, // projects to a northing of 0 in a southern band
-        // UTM zone and band edges, the polar caps of MGRS.
-        {45, 6},
-        {45, 5.9999999},
-        {-45, -6.0000001},
-        {84, 3},
-        {83.9999999, 3},
-        {84.0000001, 3},
-        {-80, 9},
-        {-80.0000001, 9},
-        {72, 20},
-        {71.9999999, 20},
-        {56, 3},
-        {-8, 100},
-        {8, -100},
-        // New Zealand, the Chatham Islands across 180 degrees, and the edges of the grid's reach.
-        {-41.29, 174.78},
-        {-43.95, -176.56},
-        {-47.3, 167.5},
-        {-34.4, 172.7},
-        {-29.25, -177.9},
-        {-50, 143.0000001},
-        {-50, -157.0000001},
-        {-89, 173},
-        {-70, 150},
-        // Around Great Britain.
-        {51.5, -0.13},
-        {57.1, -5.3},
-        {49.95, -6.3},
-        {60.8, -0.8},
-        {54.5, -8.2},
-    };
+    // Every pairing of these: the poles and just short of them, UTM band and
+    // MGRS cap edges, 0 and just south of it (a denormal projects to a
+    // northing of 0), the date line from both sides, zone edges, New Zealand's
+    // meridian, the Chatham Islands and the edges of that grid's reach.
+    const double lats[] = {90,     89.9999999,  84.0000001, 84,   83.9999999,  72,      71.9999999,
+                           51.5,   8,           0,          -0.0, -0.0000001,  -2e-323, -8,
+                           -43.95, -80.0000001, -80,        -89,  -89.9999999, -90};
+    const double lons[] = {180,          179.9999999, -180, -179.9999999, 0,   -0.0000001, 6,
+                           5.9999999,    -6.0000001,  3,    -0.13,        173, 174.78,     143.0000001,
+                           -157.0000001, -176.56,     -132, -5.3};
+    std::vector<std::pair<double, double>> points;
+    for (double lat : lats)
+        for (double lon : lons)
+            points.emplace_back(lat, lon);
     for (double lat = -90; lat <= 90; lat += 7.5)
         for (double lon = -180; lon <= 180; lon += 13.7)
             points.emplace_back(lat, lon);

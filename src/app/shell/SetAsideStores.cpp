@@ -3,6 +3,8 @@
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/notify/StatusLine.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string FileName(const std::string& path)
@@ -33,8 +35,12 @@ std::string CSetAsideStores::StatusText() const
 {
     if (m_entries.empty())
         return {};
-    if (m_entries.size() > 1)
-        return std::to_string(m_entries.size()) + " saved files could not be read and were kept aside";
+    if (m_entries.size() > 1) {
+        const bool allKept =
+            std::all_of(m_entries.begin(), m_entries.end(), [](const Entry& e) { return !e.keptAs.empty(); });
+        return std::to_string(m_entries.size()) + " saved files could not be read" +
+               (allKept ? " and were kept aside" : "");
+    }
     const Entry& e = m_entries.front();
     if (e.keptAs.empty())
         return FileName(e.path) + " could not be read and is left as it was";
