@@ -28,8 +28,8 @@ constexpr double kNZTMMaxEasting = 3200000;
 constexpr double kNZTMMinNorthing = 0;
 constexpr double kNZTMMaxNorthing = 10000000;
 constexpr double kNZTMCentralMeridian = 173;
-// Beyond this many degrees of longitude from the central meridian the series
-// no longer holds to a metre.
+// Never shown further than this from the central meridian; nearer, the
+// series must still agree with its inverse (SeriesHolds).
 constexpr double kNZTMMaxLongitudeOffset = 30;
 // A grid text rounded to the metre can lie just past a pole; what lies within
 // this many degrees of it (about a metre) is the pole itself.
