@@ -27,6 +27,13 @@ constexpr double kNZTMMinEasting = 0;
 constexpr double kNZTMMaxEasting = 3200000;
 constexpr double kNZTMMinNorthing = 0;
 constexpr double kNZTMMaxNorthing = 10000000;
+constexpr double kNZTMCentralMeridian = 173;
+// Never shown further than this from the central meridian; nearer, the
+// series must still agree with its inverse (SeriesHolds).
+constexpr double kNZTMMaxLongitudeOffset = 30;
+// A grid text rounded to the metre can lie just past a pole; what lies within
+// this many degrees of it (about a metre) is the pole itself.
+constexpr double kPoleOvershoot = 1e-5;
 
 bool Usable(double latitude, double longitude)
 {
@@ -44,11 +51,29 @@ bool Plausible(double latitude, double longitude)
 
 bool FinishParse(double lat, double lon, double& latitude, double& longitude)
 {
+    if (std::fabs(lat) > 90 && std::fabs(lat) <= 90 + kPoleOvershoot)
+        lat = std::copysign(90.0, lat);
     if (!Plausible(lat, lon))
         return false;
     latitude = lat;
     longitude = geodesy::NormalizeLongitude(lon);
     return true;
+}
+
+// Far from its central meridian the series projection stops agreeing with its
+// own inverse; a grid text that would not read back to the place is not shown.
+bool SeriesHolds(const CTransverseMercatorParams& params, double easting, double northing, double latitude,
+                 double longitude)
+{
+    constexpr double kMetresPerDegree = 111320;
+    constexpr double kMaxMetres = 0.5;
+    double lat, lon;
+    if (!std::isfinite(easting) || !std::isfinite(northing) || !params.Inverse(easting, northing, lat, lon))
+        return false;
+    const double north = (lat - latitude) * kMetresPerDegree;
+    const double east =
+        geodesy::NormalizeLongitude(lon - longitude) * kMetresPerDegree * std::cos(latitude * (M_PI / 180));
+    return std::hypot(north, east) <= kMaxMetres;
 }
 
 std::string FormatUTM(int zone, char letter, double easting, double northing)
@@ -170,9 +195,12 @@ bool CUnitsPositionUTM84bands::Format(std::string& text, double latitude, double
     double e, n;
     if (!ForwardUTM(latitude, longitude, text, zone, e, n))
         return false;
-    if (n < 0)
+    // The band tells Parse the hemisphere, so it decides the false northing:
+    // a latitude a hair south of the equator can project to a northing of 0.
+    const char band = geodesy::UTMBandLetter(latitude);
+    if (band < 'N')
         n += 10000000;
-    text = FormatUTM(zone, geodesy::UTMBandLetter(latitude), e, n);
+    text = FormatUTM(zone, band, e, n);
     return true;
 }
 
@@ -196,10 +224,24 @@ bool CUnitsNZTM::Format(std::string& text, double latitude, double longitude) co
         text = kNoPosition;
         return false;
     }
-    double e, n;
-    geodesy::NZTMParams().Forward(latitude, geodesy::NormalizeLongitude(longitude), e, n);
-    if (!std::isfinite(e) || !std::isfinite(n)) {
-        text = kNoPosition;
+    // Measured from the central meridian, so that the Chatham Islands east of
+    // 180 degrees lie 10 degrees east of it, not 350 degrees west.
+    // (Normalised first: a huge longitude would swallow the subtraction.)
+    const double offset =
+        geodesy::NormalizeLongitude(geodesy::NormalizeLongitude(longitude) - kNZTMCentralMeridian);
+    double e = NAN, n = NAN;
+    const CTransverseMercatorParams nztm = geodesy::NZTMParams();
+    if (std::fabs(offset) <= kNZTMMaxLongitudeOffset) {
+        nztm.Forward(latitude, kNZTMCentralMeridian + offset, e, n);
+        if (!SeriesHolds(nztm, e, n, latitude, kNZTMCentralMeridian + offset))
+            e = n = NAN;
+        // Judged as written (printf rounds to the nearest, ties to even).
+        e = std::nearbyint(e);
+        n = std::nearbyint(n);
+    }
+    // What Parse would refuse is never written; written so that NaN fails too.
+    if (!(e >= kNZTMMinEasting && e <= kNZTMMaxEasting && n >= kNZTMMinNorthing && n <= kNZTMMaxNorthing)) {
+        text = kOffGrid;
         return false;
     }
     char buf[96];

@@ -195,7 +195,8 @@ bool CUnits::PosFmtLatLon::Parse(std::string_view text, double& latitude, double
 
     char latLetter = 0, lonLetter = 0;
     double lat = ParseCoordinate(latText, latLetter);
-    if (!std::isfinite(lat) || lat > 89 || lat < -89)
+    // Up to the poles: what Format writes for them must read back.
+    if (!std::isfinite(lat) || lat > 90 || lat < -90)
         return false;
     if (latLetter == 'S')
         lat = -lat;

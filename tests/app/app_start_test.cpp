@@ -4,11 +4,13 @@
 #include "app/shell/Application.h"
 #include "app/shell/MapWidget.h"
 #include "app/shell/ViewController.h"
+#include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
 #include "instruments/nmea/NMEASentence.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/RasterleafView.h"
+#include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
 #include <QAction>
@@ -186,8 +188,22 @@ TEST_F(ApplicationStart, AnUnreadableSavedViewIsKeptAsideAndTheDefaultAreaShown)
 {
     const std::string data = GetPlatformDataFolder();
     WriteAll(data + "/app_state.bin", "not a state file");
+    tessatest::CScriptedPresenter presenter;
     CTessarouteApp app;
     app.Start(true);
+    // Set aside at once, and the user told without waiting for an answer.
+    EXPECT_EQ(ReadAll(data + "/app_state.bin.unreadable"), "not a state file");
+    EXPECT_FALSE(fs::exists(data + "/app_state.bin"));
+    EXPECT_EQ(GetStatusMessage(), "app_state.bin could not be read and was kept as app_state.bin.unreadable");
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_EQ(presenter.OpenCount(), 1u);
+    EXPECT_EQ(presenter.Last().parent, app.Window());
+    EXPECT_NE(presenter.Last().text.find("app_state.bin: not an object file"), std::string::npos)
+        << presenter.Last().text;
+    EXPECT_NE(presenter.Last().text.find("Kept as app_state.bin.unreadable in " + data), std::string::npos)
+        << presenter.Last().text;
+    EXPECT_EQ(presenter.Last().buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(presenter.DeliverAll(), 1);
     CRasterleafView& view = app.Window()->ChartView();
     double lat = 0, lon = 0;
     ASSERT_TRUE(view.GetCentreLatLon(lat, lon));

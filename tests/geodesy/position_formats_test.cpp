@@ -10,6 +10,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -110,7 +111,7 @@ TEST(PositionFormats, BadLatLonTextsFailWithoutWriting)
 {
     const CUnits::PositionFormatType& f = Fmt("Degrees");
     for (const char* text :
-         {"", "50", "90, 0", "-89.5, 0", "50N, 400W", "nan, nan", "inf, 1", "50, nan", "1e999, 1",
+         {"", "50", "90.5, 0", "-90.001, 0", "50N, 400W", "nan, nan", "inf, 1", "50, nan", "1e999, 1",
           "50.5 -1.25 3", "50,5, 1,25", "abc def", "50 x", ",", "N", "50N", "-nan -nan", "n50 30.5 w1 15"}) {
         double lat = 7, lon = 8;
         EXPECT_FALSE(f.Parse(text, lat, lon)) << text;
@@ -184,6 +185,65 @@ TEST(PositionFormats, EveryFormatRoundTrips)
                     << sp.name << " " << text;
             }
         }
+    }
+}
+
+// Great-circle distance in metres on the mean earth sphere; the longitude
+// of a pole does not matter.
+double DistanceMetres(double lat1, double lon1, double lat2, double lon2)
+{
+    const double r = M_PI / 180, dLat = (lat2 - lat1) * r, dLon = (lon2 - lon1) * r;
+    const double h = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1 * r) * std::cos(lat2 * r) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2 * 6371008.8 * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+TEST(PositionFormats, EveryRegisteredFormatReadsBackWhatItWrites)
+{
+    // How far a read-back point may lie from the written one: the format's
+    // last digit on both axes.
+    const std::map<std::string, double> resolutionMetres = {
+        {"Degrees", 1.6},         {"Deg,Min", 2.7}, {"Deg,Min,Sec", 4.4}, {"UTM on WGS84", 1.5},
+        {"UTM/WGS84 bands", 1.5}, {"NZTM", 1.5},    {"MGRS", 1.5},        {"British National Grid", 1.5},
+    };
+    // Every pairing of these: the poles and just short of them, UTM band and
+    // MGRS cap edges, 0 and just south of it (a denormal projects to a
+    // northing of 0), the date line from both sides, zone edges, New Zealand's
+    // meridian, the Chatham Islands and the edges of that grid's reach.
+    const double lats[] = {90,     89.9999999,  84.0000001, 84,   83.9999999,  72,      71.9999999,
+                           51.5,   8,           0,          -0.0, -0.0000001,  -2e-323, -8,
+                           -43.95, -80.0000001, -80,        -89,  -89.9999999, -90};
+    const double lons[] = {180,          179.9999999, -180, -179.9999999, 0,   -0.0000001, 6,
+                           5.9999999,    -6.0000001,  3,    -0.13,        173, 174.78,     143.0000001,
+                           -157.0000001, -176.56,     -132, -5.3};
+    std::vector<std::pair<double, double>> points;
+    for (double lat : lats)
+        for (double lon : lons)
+            points.emplace_back(lat, lon);
+    for (double lat = -90; lat <= 90; lat += 7.5)
+        for (double lon = -180; lon <= 180; lon += 13.7)
+            points.emplace_back(lat, lon);
+
+    for (const CUnits::PositionFormatType* f = CUnits::PositionFormatType::First(); f; f = f->Next()) {
+        const auto row = resolutionMetres.find(f->Name());
+        ASSERT_NE(row, resolutionMetres.end()) << f->Name() << " has no row here";
+        int written = 0;
+        for (const auto& [lat, lon] : points) {
+            std::string text;
+            if (!f->Format(text, lat, lon))
+                continue;
+            ++written;
+            double lat2 = 999, lon2 = 999;
+            if (!f->Parse(text, lat2, lon2)) {
+                ADD_FAILURE() << f->Name() << " (" << lat << ", " << lon << ") wrote " << text
+                              << ", which it cannot read";
+                continue;
+            }
+            EXPECT_LE(DistanceMetres(lat, lon, lat2, lon2), row->second)
+                << f->Name() << " (" << lat << ", " << lon << "): " << text << " read as (" << lat2 << ", "
+                << lon2 << ")";
+        }
+        EXPECT_GT(written, 0) << f->Name();
     }
 }
 
@@ -266,10 +326,17 @@ TEST(PositionFormats, UTMTextsAndRefusals)
     EXPECT_NEAR(lat, -33.9, 0.1);
     EXPECT_TRUE(Fmt("UTM on WGS84").Parse("34S 261880E 6243186N", lat, lon));
     EXPECT_NEAR(lat, -33.9, 0.1);
+    // The poles as written, rounded just past them.
+    EXPECT_TRUE(Fmt("UTM on WGS84").Parse("31N 500000E 9997965N", lat, lon));
+    EXPECT_EQ(lat, 90);
+    EXPECT_TRUE(Fmt("UTM/WGS84 bands").Parse("31C 500000E 002035N", lat, lon));
+    EXPECT_EQ(lat, -90);
 
     for (const char* text : {"", "30N", "30N 699316E", "0N 500000E 0N", "61N 500000E 0N", "30N -1E 0N",
                              "30N 1000001E 0N", "30N 500000E 10000001N", "30N 500000E 1000000000000N",
-                             "30 N 500000E 0N", "30N 500000 0", "99999999999999999999N 1E 1N", "30! 1E 1N"}) {
+                             "30 N 500000E 0N", "30N 500000 0", "99999999999999999999N 1E 1N", "30! 1E 1N",
+                             // A kilometre past the pole is no rounding of it.
+                             "31N 500000E 9999000N"}) {
         lat = 7;
         lon = 8;
         EXPECT_FALSE(Fmt("UTM on WGS84").Parse(text, lat, lon)) << text;
@@ -338,6 +405,33 @@ TEST(PositionFormats, NZTM)
     ASSERT_TRUE(Fmt("NZTM").Parse(" 1307103.220 4826464.860", lat, lon));
     EXPECT_NEAR(lat, -46.651295012, 1e-8);
     EXPECT_NEAR(lon, 169.172062008, 1e-8);
+    // Across 180 degrees (the Chatham Islands, the Kermadecs) and far from New Zealand.
+    const struct
+    {
+        double lat, lon;
+        const char* text;
+    } rows[] = {
+        {-43.95, -176.56, "2437876 5080399"},
+        {-29.25, -177.9, "2486154 6729745"},
+        {-41.29, 174.78, "1749046 5427521"},
+        {0, 0, "<off grid>"},
+        {-45, 150, "<off grid>"},
+        {-45, -164, "<off grid>"},
+        {-40, 143.5, "<off grid>"},
+        {0.001, 173, "<off grid>"},
+        {-90, 0, "<off grid>"},
+        {-88, 5.438873794021694e+185, "<off grid>"}, // that is 4 degrees west
+    };
+    for (const auto& row : rows) {
+        const bool onGrid = row.text[0] != '<';
+        EXPECT_EQ(Fmt("NZTM").Format(s, row.lat, row.lon), onGrid) << row.lat << " " << row.lon;
+        EXPECT_EQ(s, row.text) << row.lat << " " << row.lon;
+        if (!onGrid)
+            continue;
+        ASSERT_TRUE(Fmt("NZTM").Parse(row.text, lat, lon)) << row.text;
+        EXPECT_NEAR(lat, row.lat, 1e-5) << row.text;
+        EXPECT_NEAR(lon, row.lon, 1e-5) << row.text;
+    }
     for (const char* text : {"", "1576041", "nan nan", "inf 1", "1e12 1e12", "1576041 1e12", "-5 6188574",
                              "1576041 -6188574", "0x10 0x10"}) {
         lat = 7;

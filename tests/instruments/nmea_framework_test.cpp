@@ -101,24 +101,34 @@ public:
 
 TEST(NMEAChecksumTest, VerifyAndAppend)
 {
-    EXPECT_TRUE(VerifyNMEAChecksum("$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A*47"));
-    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A*48"));
-    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A"));
-    // The checksum needs both of its characters.
-    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638*"));
-    EXPECT_FALSE(VerifyNMEAChecksum("$GPGLL,2638*4"));
-    EXPECT_FALSE(VerifyNMEAChecksum("GPGLL*00"));
-    // Lower-case letters count as 0, so such a line is normally refused.
-    std::string good = WithChecksum("$IIMWV,1");
-    ASSERT_TRUE(VerifyNMEAChecksum(good.c_str()));
-    std::string lower = good;
-    for (auto& c : lower)
-        if (c >= 'A' && c <= 'F' && &c > &lower[lower.find('*')])
-            c = char(c - 'A' + 'a');
-    if (lower != good) {
-        EXPECT_FALSE(VerifyNMEAChecksum(lower.c_str()));
-    }
+    const std::string rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
+    const struct
+    {
+        std::string line;
+        bool good;
+    } rows[] = {
+        {"$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A*47", true},
+        {"$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A*48", false},
+        {"$GPGLL,2638.1726,N,08011.3892,W,030129.000,A,A", false},
+        // Devices write the hex digits in either case.
+        {rmc + "*6A", true},
+        {rmc + "*6a", true},
+        {rmc + "*6b", false},
+        // The checksum needs both of its characters, and both must be hex digits.
+        {"$GPGLL,2638*", false},
+        {"$GPGLL,2638*4", false},
+        {rmc + "*6", false},
+        {"$AA*00", true},
+        {"$AA*0G", false},
+        {"$AA*g0", false},
+        {"$AA* 0", false},
+        {"GPGLL*00", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(VerifyNMEAChecksum(row.line.c_str()), row.good) << row.line;
 
+    // What we send keeps upper case.
+    EXPECT_EQ(WithChecksum(rmc), rmc + "*6A");
     char small[8] = "$AB";
     EXPECT_TRUE(AppendNMEAChecksum(small, sizeof small));
     EXPECT_STREQ(small, "$AB*03");
@@ -311,13 +321,46 @@ TEST(NMEAFieldsTest, PositionsTimesAndDatesUnderAGermanLocale)
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
         GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
 
-    EXPECT_NEAR(ParseNMEALatitude("5130.5", "N"), 51.508333333, 1e-9);
-    EXPECT_NEAR(ParseNMEALatitude("5130.5", "S"), -51.508333333, 1e-9);
-    EXPECT_EQ(ParseNMEALatitude("530.5", "N"), 0.0);
-    EXPECT_EQ(ParseNMEALatitude("", "N"), 0.0);
-    EXPECT_NEAR(ParseNMEALongitude("08011.3892", "W"), -(80 + 11.3892 / 60), 1e-9);
-    EXPECT_EQ(ParseNMEALongitude("8011.3892", "W"), 0.0);
-    EXPECT_EQ(ParseNMEALatitude("51nan", "N"), 0.0);
+    // Positions are read by the point; 0.0 stands for "no position".
+    const struct
+    {
+        bool longitude;
+        const char *value, *hemisphere;
+        double expected;
+    } positions[] = {
+        {false, "5130.5", "N", 51 + 30.5 / 60},
+        {false, "5130.5", "S", -(51 + 30.5 / 60)},
+        {false, "530.5", "N", 5 + 30.5 / 60}, // receivers drop the leading zero
+        {false, "0530.5", "S", -(5 + 30.5 / 60)},
+        {false, "00030.5", "N", 0.0}, // three digits of degrees: not a latitude
+        {false, "30.5", "N", 0.0},    // no degrees at all
+        {false, "", "N", 0.0},
+        {false, "51nan", "N", 0.0},
+        {false, "5160.0", "N", 0.0}, // minutes 60
+        {false, "9000.0", "N", 90.0},
+        {false, "9000.1", "N", 0.0},
+        {false, "-530.5", "N", 0.0},
+        {false, "+530.5", "N", 0.0},
+        {false, "5130", "N", 0.0}, // no point
+        {false, "51 30.5", "N", 0.0},
+        {false, "5130.5e1", "N", 0.0},
+        {true, "08011.3892", "W", -(80 + 11.3892 / 60)},
+        {true, "8011.3892", "W", -(80 + 11.3892 / 60)},
+        {true, "1142.5722", "E", 11 + 42.5722 / 60},
+        {true, "142.5722", "E", 1 + 42.5722 / 60},
+        {true, "17959.9999", "W", -(179 + 59.9999 / 60)},
+        {true, "18000.0001", "E", 0.0},
+        {true, "001142.5722", "E", 0.0}, // four digits of degrees
+        {true, "42.5722", "E", 0.0},
+        {true, "11a2.5722", "E", 0.0},
+        {true, "1142.57x2", "E", 0.0},
+        {true, "1142.5722.1", "E", 0.0},
+    };
+    for (const auto& p : positions) {
+        const double got = p.longitude ? ParseNMEALongitude(p.value, p.hemisphere)
+                                       : ParseNMEALatitude(p.value, p.hemisphere);
+        EXPECT_NEAR(got, p.expected, 1e-12) << p.value << " " << p.hemisphere;
+    }
 
     EXPECT_EQ(ParseNMEATime("123456"), 12 * 3600 + 34 * 60 + 56);
     EXPECT_EQ(ParseNMEATime("123456.789"), 12 * 3600 + 34 * 60 + 56);

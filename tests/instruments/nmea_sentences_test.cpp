@@ -42,13 +42,18 @@ TEST(NMEAFieldValidityTest, PositionsTimesAndDates)
     EXPECT_TRUE(ParseNMEAPosition("5130.5000", "N", "00007.5000", "W", lat, lon));
     EXPECT_NEAR(lat, 51.508333333, 1e-9);
     EXPECT_NEAR(lon, -0.125, 1e-12);
+    EXPECT_TRUE(ParseNMEAPosition("530.5", "S", "1142.5722", "E", lat, lon));
+    EXPECT_NEAR(lat, -(5 + 30.5 / 60), 1e-12);
+    EXPECT_NEAR(lon, 11 + 42.5722 / 60, 1e-12);
     struct Bad
     {
         const char *lat, *ns, *lon, *ew;
     } bad[] = {
-        {"9999.99", "N", "00000.0", "E"}, {"5130.5", "N", "99999.9", "E"}, {"5160.0", "N", "00000.0", "E"},
-        {"5130.5", "X", "00000.0", "E"},  {"5130.5", "N", "", "E"},        {"51", "N", "00000.0", "E"},
-        {"51a0.5", "N", "00000.0", "E"},  {"9000.1", "N", "00000.0", "E"}, {"5130.5", "N", "18000.1", "W"}};
+        {"9999.99", "N", "00000.0", "E"}, {"5130.5", "N", "99999.9", "E"},  {"5160.0", "N", "00000.0", "E"},
+        {"5130.5", "X", "00000.0", "E"},  {"5130.5", "N", "", "E"},         {"51", "N", "00000.0", "E"},
+        {"51a0.5", "N", "00000.0", "E"},  {"9000.1", "N", "00000.0", "E"},  {"5130.5", "N", "18000.1", "W"},
+        {"5130.5", "N", "42.5", "E"},     {"5130.5", "N", "001142.5", "E"}, {"-530.5", "N", "00000.0", "E"},
+        {"5130.5", "N", "1160.0", "E"},   {"5130.5", "N", "1142", "E"}};
     for (const auto& b : bad) {
         lat = lon = 7;
         EXPECT_FALSE(ParseNMEAPosition(b.lat, b.ns, b.lon, b.ew, lat, lon)) << b.lat << " " << b.lon;
@@ -117,6 +122,37 @@ TEST(GPSSentencesTest, RmcValidityPositionAndTime)
     int before = rmc.count;
     Send("$PGRMC,030131.0,A,5130.5,N,00000.0,E");
     EXPECT_EQ(rmc.count, before);
+}
+
+TEST(GPSSentencesTest, LinesAsReceiversWriteThem)
+{
+    // Whole lines with their own checksums: short longitudes, lower-case hex.
+    Catch<CNMEA_GPS::RMC> rmc;
+    Catch<CNMEA_GPS::GGA> gga;
+    const struct
+    {
+        const char* line;
+        bool delivered;
+    } rows[] = {
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4F", true},
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4f", true},
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4e", false},
+        {"$GNRMC,060512.00,A,2232.0186,N,1142.5722,E,0.011,45.6,250324,,,A*4", false},
+        {"$GPGGA,060512.00,2232.0186,N,1142.5722,E,1,08,0.9,42.1,M,-2.4,M,,*7b", true},
+    };
+    for (const auto& row : rows) {
+        const int before = rmc.count + gga.count;
+        char buf[200];
+        std::snprintf(buf, sizeof buf, "%s", row.line);
+        EXPECT_EQ(DispatchNMEALine(buf, nullptr), row.delivered) << row.line;
+        ASSERT_EQ(rmc.count + gga.count, before + (row.delivered ? 1 : 0)) << row.line;
+        if (!row.delivered)
+            continue;
+        const CNMEA_GPS::GGA* g = std::strstr(row.line, "GGA") ? gga.last : nullptr;
+        EXPECT_TRUE(g ? g->m_hasPosition : rmc.last->m_hasPosition) << row.line;
+        EXPECT_NEAR(g ? g->m_latitude : rmc.last->m_latitude, 22 + 32.0186 / 60, 1e-12) << row.line;
+        EXPECT_NEAR(g ? g->m_longitude : rmc.last->m_longitude, 11 + 42.5722 / 60, 1e-12) << row.line;
+    }
 }
 
 TEST(GPSSentencesTest, GgaVtgGsaGsv)

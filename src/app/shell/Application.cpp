@@ -1,6 +1,7 @@
 #include "app/shell/Application.h"
 
 #include "app/shell/MapWidget.h"
+#include "app/shell/SetAsideStores.h"
 #include "app/shell/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
@@ -180,18 +181,19 @@ void CTessarouteApp::Start(bool show)
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
     CApplicationData data;
+    CSetAsideStores setAside;
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
         std::string error;
         if (!data.LoadFromFile(statePath, m_window.get(), CApplicationData::kFileId, &error)) {
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
-            m_stateGuard.NoteLoadFailed(statePath);
-            SetStatusMessage("The saved map view could not be read and is kept aside: " + error);
+            setAside.Add(statePath, error, m_stateGuard);
         }
     }
     if (!view.HasChart() && !view.IsSwitching())
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
     m_window->DidOpenMap();
+    setAside.Tell(m_window.get());
 }
 
 bool CTessarouteApp::SaveAllData()

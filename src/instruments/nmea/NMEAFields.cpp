@@ -51,22 +51,27 @@ bool AllDigits(const char* s, size_t n)
     return true;
 }
 
-// d..dmm.mmmm with `degreeDigits` digits of degrees and '.' after the minutes.
-bool ParseDegreesMinutes(const char* value, size_t degreeDigits, double maxDegrees, double& out)
+// Degrees and minutes read by the point: the two digits before '.' and what
+// follows are the minutes, the one to `maxDegreeDigits` digits before those
+// are the degrees. Receivers in use drop leading zeros ("1142.5722" for
+// 11 degrees 42.5722 minutes east), so the point, not a fixed index, decides.
+bool ParseDegreesMinutes(const char* value, size_t maxDegreeDigits, double maxDegrees, double& out)
 {
     if (!value)
         return false;
-    size_t len = std::strlen(value);
-    size_t point = degreeDigits + 2;
-    if (len <= point || value[point] != '.' || !AllDigits(value, point) ||
-        !AllDigits(value + point + 1, len - point - 1))
+    const char* point = std::strchr(value, '.');
+    if (!point)
         return false;
+    const size_t whole = size_t(point - value);
+    if (whole < 3 || whole > maxDegreeDigits + 2 || !AllDigits(value, whole) ||
+        !AllDigits(point + 1, std::strlen(point + 1)))
+        return false;
+    const size_t degreeDigits = whole - 2;
     int degrees = 0;
     for (size_t i = 0; i < degreeDigits; ++i)
         degrees = degrees * 10 + (value[i] - '0');
     double minutes = 0;
-    if (!ParsePlainDecimal(std::string_view(value + degreeDigits, len - degreeDigits), minutes) ||
-        minutes >= 60.0)
+    if (!ParsePlainDecimal(std::string_view(value + degreeDigits), minutes) || minutes >= 60.0)
         return false;
     double v = degrees + minutes * 0.016666666666666666;
     if (v > maxDegrees)

@@ -25,10 +25,13 @@ bool ParseNMEADateChecked(const char* field, double& midnightUtc);
 bool ParseNMEAPosition(const char* lat, const char* latHemi, const char* lon, const char* lonHemi,
                        double& latOut, double& lonOut);
 
-// ddmm.mmmm with '.' at index 4; negative for a hemisphere beginning with 'S'.
+// Positions are read by the point: the two digits before '.' and the fraction
+// are minutes, the digits before them degrees (one or two for a latitude, one
+// to three for a longitude), so "530.5" and "1142.5722" read as receivers mean.
+// ddmm.mmmm; negative for a hemisphere beginning with 'S'.
 // 0.0 when the value is empty, not of that form or out of range.
 double ParseNMEALatitude(const char* value, const char* hemisphere);
-// dddmm.mmmm with '.' at index 5; negative for 'W'.
+// dddmm.mmmm; negative for 'W'.
 double ParseNMEALongitude(const char* value, const char* hemisphere);
 // Seconds of the day from hhmmss or hhmmss.sss (fraction dropped); 0 when empty or invalid.
 int ParseNMEATime(const char* field);

@@ -10,13 +10,17 @@ namespace {
 // Constant-initialised, so registration from any static initialiser is safe.
 CNMEASentenceType* gFirstType = nullptr;
 
+// Devices write the checksum in either case; anything that is no hex digit
+// cannot vouch for the line (-1).
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    return 0; // as the receivers we talk to do: anything else counts as 0
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
 } // namespace
@@ -79,8 +83,8 @@ bool VerifyNMEAChecksum(const char* line)
         sum ^= static_cast<unsigned char>(*p);
     if (*p != '*' || p[1] == '\0' || p[2] == '\0')
         return false;
-    unsigned given = unsigned(HexDigit(p[1]) * 16 + HexDigit(p[2]));
-    return given == sum;
+    const int high = HexDigit(p[1]), low = HexDigit(p[2]);
+    return high >= 0 && low >= 0 && unsigned(high * 16 + low) == sum;
 }
 
 bool AppendNMEAChecksum(char* text, size_t capacity)

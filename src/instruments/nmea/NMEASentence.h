@@ -114,7 +114,7 @@ bool DispatchNMEALine(char* line, CDataConnection* connection);
 CNMEASentenceType* FindNMEASentenceType(const char* line);
 
 // The XOR of every character after the start character up to '*'. The line
-// needs '*' followed by two hexadecimal digits.
+// needs '*' followed by two hexadecimal digits of either case.
 bool VerifyNMEAChecksum(const char* line);
 // Appends '*', two upper-case hex digits and a NUL. `capacity` is the size of
 // the buffer; false when it does not fit.
