@@ -4,6 +4,7 @@
 // every chunk in its local store, so no network is involved.
 #include "charts/cache/CachedRasterleaf.h"
 #include "chunkwriter/ChunkWriter.h"
+#include "support/TestPaths.h"
 
 #include <QImage>
 #include <QPainter>
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -20,14 +22,30 @@ namespace {
 constexpr int kViewWidth = 1920;
 constexpr int kViewHeight = 1080;
 
+// One scratch folder for both charts, removed when the program ends.
+const std::string& ScratchFolder()
+{
+    static const std::string folder = [] {
+        std::string made = tessatest::MakeScratchDir("tessa-cache-bench");
+        if (!made.empty()) {
+            static const std::string* kept = new std::string(made); // outlives every static
+            std::atexit([] {
+                std::error_code ec;
+                std::filesystem::remove_all(*kept, ec);
+            });
+        }
+        return made;
+    }();
+    return folder;
+}
+
 // A chart picture with the usual flat areas, or (`busy`) with a quarter of
 // its pixels scattered noise: far more runs to decode.
 std::string MakeChart(bool busy)
 {
-    char tmpl[] = "/tmp/tessa-cache-bench-XXXXXX";
-    if (!mkdtemp(tmpl))
+    if (ScratchFolder().empty())
         return std::string();
-    const std::string folder = tmpl;
+    const std::string base = ScratchFolder() + (busy ? "/busy" : "/plain");
     std::vector<uint8_t> image = chunkwriter::MakeChartImage(48 * 64, 32 * 64, 17);
     if (busy) {
         std::mt19937 rng(5);
@@ -36,9 +54,9 @@ std::string MakeChart(bool busy)
                 p = uint8_t(60 + rng() % 60);
     }
     chunkwriter::CChunkedChart chart(48, 32, std::move(image));
-    if (!chart.WriteChartFile(folder + "/bench.rlt") || !chart.WriteLocalStore(folder + "/bench.rl3", true))
+    if (!chart.WriteChartFile(base + ".rlt") || !chart.WriteLocalStore(base + ".rl3", true))
         return std::string();
-    return folder + "/bench.rlt";
+    return base + ".rlt";
 }
 
 const std::string& ChartPath(bool busy = false)

@@ -1,15 +1,25 @@
 # Helpers shared by every CMakeLists of the project.
 
-# tessa_subsystem(<name> [DEPENDS <subsystem>...] [LIBS <library>...])
+# tessa_subsystem(<name> [DEPENDS <subsystem>...] [LIBS <library>...]
+#                 [SOURCES <file>...] [EXCLUDE <regex>])
 # Builds src/<name> into one static library from every source below the
-# folder. Consumers link tessa::<name>, which takes the whole archive so that
-# objects registered by static initialisers (sentence types, settings objects,
-# serialisable types, panel items) are never dropped by the linker.
+# folder (or from SOURCES, relative to the folder; EXCLUDE leaves out the
+# paths it matches). Consumers link tessa::<name>, which takes the whole
+# archive so that objects registered by static initialisers (sentence types,
+# settings objects, serialisable types, panel items) are never dropped by the
+# linker.
 function(tessa_subsystem name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS;LIBS" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+  cmake_parse_arguments(ARG "" "EXCLUDE" "DEPENDS;LIBS;SOURCES" ${ARGN})
+  if(ARG_SOURCES)
+    list(TRANSFORM ARG_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE srcs)
+  else()
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
+  endif()
+  if(ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
   add_library(tessa_${name}_objs STATIC ${srcs})
   target_include_directories(tessa_${name}_objs PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_definitions(tessa_${name}_objs PUBLIC

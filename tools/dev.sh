@@ -2,6 +2,7 @@
 # One-step set-up, build and run on a fresh Debian bookworm machine.
 #   tools/dev.sh run    installs what is missing, builds and starts the application
 #   tools/dev.sh test   installs what is missing, builds and runs every test
+#   tools/dev.sh setup  only installs what is missing
 # Further arguments after the command go to the application.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,7 @@ PACKAGES=(
   libcpp-httplib-dev libssl-dev
   clang-14 libclang-rt-14-dev
   fonts-dejavu-core locales xplanet-images libxml2-utils dbus-daemon
+  clang-format-14 python3
 )
 
 SUDO=""

@@ -45,8 +45,8 @@ public:
     CRasterleaf& operator=(const CRasterleaf&) = delete;
 
     // Opens the chart file at `path` by its first eight bytes; null when it is
-    // not a chart this system can show (the user has been told why, in a
-    // message box parented to `owner`, for every failure after the magic test).
+    // not a chart this system can show (why is reported with `owner` through
+    // ShowChartProblem, for every failure after the magic test).
     static CRasterleaf* OpenFile(QWidget* owner, const std::string& path);
 
     // 0 on success, -1 on failure (the chart is then closed).

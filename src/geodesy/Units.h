@@ -8,11 +8,9 @@
 
 #include <cstdint>
 #include <ctime>
-#include <memory>
+#include <functional>
 #include <string>
 #include <string_view>
-
-class CMenuTree;
 
 class CUnits
 {
@@ -176,12 +174,16 @@ public:
         return PositionFormat().Parse(text, latitude, longitude);
     }
 
-    // The settings category "Units": opens the units menu.
+    // The settings category "Units": opens the units menu. The menu belongs
+    // to the layer that shows menus, which installs the opener at start;
+    // without one opening does nothing.
     class CUnitSettingsType : public CGlobalSettingsType
     {
     public:
         CUnitSettingsType() : CGlobalSettingsType("Units") {}
         void Open() override;
+        // Returns the opener installed before.
+        static std::function<void()> SetOpener(std::function<void()> opener);
     };
 
     uint32_t m_distanceUnit = kMiles;
@@ -218,16 +220,6 @@ public:
         CUnits& m_units;
     };
     static Persistant& Settings();
-
-    // The menu actions: write the choice, save the settings, tell the listeners.
-    static void ChooseUnitSystem(uint32_t system);
-    static void ChoosePositionFormat(const PositionFormatType& format);
-    static void ChooseBearings(uint32_t bearings);
-
-    // The menus as data, so their entries and checks can be read without a window.
-    static std::unique_ptr<CMenuTree> BuildUnitsMenu();
-    static std::unique_ptr<CMenuTree> BuildPositionFormatMenu();
-    static std::unique_ptr<CMenuTree> BuildBearingsMenu();
 
 private:
     CDefaultUnits() = default;

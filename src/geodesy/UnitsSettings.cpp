@@ -1,15 +1,10 @@
-// The unit systems, the magnetic variation held by the units, the application's
-// units object with its settings, and the "Units" menus.
+// The unit systems, the magnetic variation held by the units, and the
+// application's units object with its settings.
 #include "foundation/events/Listener.h"
-#include "foundation/menus/MenuTree.h"
-#include "foundation/notify/StatusLine.h"
 #include "foundation/util/Folders.h"
 #include "geodesy/LocalPlane.h"
 #include "geodesy/MagneticVariation.h"
 #include "geodesy/Units.h"
-
-#include <QCursor>
-#include <QPoint>
 
 #include <cmath>
 
@@ -131,17 +126,6 @@ namespace {
 [[maybe_unused]] const bool g_unitsBuilt = (CDefaultUnits::Settings(), true);
 CUnits::CUnitSettingsType g_unitSettingsType;
 
-// The anchor of the last "Units" menu, for its sub-menus.
-QPoint g_menuAnchor;
-
-void SaveAndAnnounce()
-{
-    CDefaultUnits::Settings().SetModified();
-    if (!PersistantData::SaveAll())
-        SetStatusMessage("The units could not be saved: " + PersistantData::LastError());
-    FireEvent<CUnits>(CDefaultUnits::Get());
-}
-
 } // namespace
 
 void CDefaultUnits::Persistant::Exchange()
@@ -163,67 +147,24 @@ void CDefaultUnits::Persistant::Exchange()
     }
 }
 
-void CDefaultUnits::ChooseUnitSystem(uint32_t system)
+namespace {
+
+std::function<void()>& UnitsMenuOpener()
 {
-    if (!Get().SetUnitSystem(system))
-        return;
-    SaveAndAnnounce();
+    static std::function<void()> opener;
+    return opener;
 }
 
-void CDefaultUnits::ChoosePositionFormat(const PositionFormatType& format)
-{
-    Get().SetPositionFormat(format);
-    SaveAndAnnounce();
-}
+} // namespace
 
-void CDefaultUnits::ChooseBearings(uint32_t bearings)
+std::function<void()> CUnits::CUnitSettingsType::SetOpener(std::function<void()> opener)
 {
-    if (bearings > kBearingsMagnetic)
-        return;
-    Get().m_bearings = bearings;
-    if (bearings == kBearingsMagnetic)
-        Get().ResetMagneticVariation();
-    SaveAndAnnounce();
-}
-
-std::unique_ptr<CMenuTree> CDefaultUnits::BuildUnitsMenu()
-{
-    auto menu = std::make_unique<CActionSheetMenu>("Units", nullptr);
-    const uint32_t checked = Get().GetSpeedUnit();
-    const char* systems[3] = {"Statute", "Nautical", "Metric"};
-    for (uint32_t i = 0; i < 3; ++i)
-        menu->AddActionSheetFunc(systems[i], i == checked ? CMenuTree::kChecked : CMenuTree::kPlain,
-                                 [i] { ChooseUnitSystem(i); });
-    menu->AddActionSheetFunc("Position format...", CMenuTree::kPlain,
-                             [] { CMenuTree::PopUp(BuildPositionFormatMenu(), nullptr, g_menuAnchor); });
-    menu->AddActionSheetFunc("Bearings...", CMenuTree::kPlain,
-                             [] { CMenuTree::PopUp(BuildBearingsMenu(), nullptr, g_menuAnchor); });
-    return menu;
-}
-
-std::unique_ptr<CMenuTree> CDefaultUnits::BuildPositionFormatMenu()
-{
-    auto menu = std::make_unique<CActionSheetMenu>("Position format", nullptr);
-    const PositionFormatType* current = &Get().PositionFormat();
-    for (const PositionFormatType* f = PositionFormatType::First(); f; f = f->Next())
-        menu->AddActionSheetFunc(f->Name(), f == current ? CMenuTree::kChecked : CMenuTree::kPlain,
-                                 [f] { ChoosePositionFormat(*f); });
-    return menu;
-}
-
-std::unique_ptr<CMenuTree> CDefaultUnits::BuildBearingsMenu()
-{
-    auto menu = std::make_unique<CActionSheetMenu>("Bearings", nullptr);
-    const bool magnetic = Get().m_bearings == kBearingsMagnetic;
-    menu->AddActionSheetFunc("True north", magnetic ? CMenuTree::kPlain : CMenuTree::kChecked,
-                             [] { ChooseBearings(kBearingsTrue); });
-    menu->AddActionSheetFunc("Magnetic", magnetic ? CMenuTree::kChecked : CMenuTree::kPlain,
-                             [] { ChooseBearings(kBearingsMagnetic); });
-    return menu;
+    std::swap(UnitsMenuOpener(), opener);
+    return opener;
 }
 
 void CUnits::CUnitSettingsType::Open()
 {
-    g_menuAnchor = QCursor::pos();
-    CMenuTree::PopUp(CDefaultUnits::BuildUnitsMenu(), nullptr, g_menuAnchor);
+    if (UnitsMenuOpener())
+        UnitsMenuOpener()();
 }

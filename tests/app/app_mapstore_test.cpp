@@ -1,6 +1,7 @@
 // A chart missing at the own position comes from the map store without
 // holding up the window: the look-up runs on its own thread, the answer is
 // collected on a heartbeat tick, the offered chart downloads and opens.
+// TESSA_TSAN_LABEL
 #include "app/shell/MapStoreFetcher.h"
 #include "charts/chartlist/ChartList.h"
 #include "charts/mapstore/MapStore.h"

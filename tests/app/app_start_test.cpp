@@ -1,6 +1,7 @@
 // The application started offscreen in a private home: the shipped world map
 // opens on the default area, the settings and the view are saved at exit and
 // come back at the next start; the base-map copy and the signal path.
+// TESSA_TSAN_LABEL
 #include "app/shell/Application.h"
 #include "app/shell/MapWidget.h"
 #include "app/shell/ViewController.h"

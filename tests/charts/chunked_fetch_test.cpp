@@ -1,5 +1,6 @@
 // Chunked charts against the loopback chart server: addresses and redirects,
 // fetching level by level into the local store, and servers that send bad data.
+// TESSA_TSAN_LABEL
 #include "charts/chunked/ChunkAddress.h"
 #include "charts/chunked/ChunkStore.h"
 #include "charts/chunked/Rasterleaf3.h"

@@ -1,5 +1,6 @@
 // Downloads from the map store into its folder: charts join the chart list,
 // packages install from the loopback server, updates fetch changed blocks.
+// TESSA_TSAN_LABEL
 #include "ScriptedPresenter.h"
 #include "charts/Rasterleaf.h"
 #include "charts/chartlist/ChartList.h"

@@ -1,5 +1,6 @@
 // The map-store listing: requests, replies from the loopback chart server,
 // ordering, hiding, the map to offer and the tree.
+// TESSA_TSAN_LABEL
 #include "charts/chartlist/ChartList.h"
 #include "charts/mapstore/MapStore.h"
 #include "charts/packages/PackageManifest.h"

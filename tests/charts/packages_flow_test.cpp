@@ -1,5 +1,6 @@
 // The package install flow: the space question, the progress dialog, the
 // boxes for damaged packages and failed blocks, and the codes callers get.
+// TESSA_TSAN_LABEL
 #include "ScriptedPresenter.h"
 #include "charts/Rasterleaf.h"
 #include "charts/packages/InstallPackage.h"

@@ -1,3 +1,4 @@
+#include "charts/ChartMessages.h"
 #include "charts/Rasterleaf.h"
 #include "chartwriter/ChartWriter.h"
 #include "support/ScriptedPresenter.h"
@@ -201,6 +202,43 @@ TEST_F(RasterleafTest, EveryRefusalIsExplainedAndGivesNoChart)
     EXPECT_TRUE(presenter.Shown().empty());
     // Version 5 with bit 0 of the magic clear is fine.
     EXPECT_EQ(chart.Open(nullptr, Save(with(0, 0x1423D5FE))), 0);
+}
+
+TEST_F(RasterleafTest, ProblemsGoToTheInstalledReporterWithTheOwner)
+{
+    std::vector<uint8_t> rl2 = SmallChart().Build();
+    const uint32_t kind = 0x10000005;
+    std::memcpy(rl2.data() + 4, &kind, 4);
+    const std::string path = Save(rl2);
+    struct Report
+    {
+        QWidget* owner;
+        std::string text;
+    };
+    std::vector<Report> reports;
+    ChartProblemReporter previous = SetChartProblemReporter([&](QWidget* owner, const std::string& text) {
+        reports.push_back({owner, text});
+    });
+    int place = 0;
+    QWidget* owner = reinterpret_cast<QWidget*>(&place); // only passed on, never used
+    CRasterleaf1 chart;
+    presenter.ClearShown();
+    EXPECT_EQ(chart.Open(owner, path), -1);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].owner, owner);
+    EXPECT_EQ(reports[0].text, "This RL2 map is not compatible");
+    EXPECT_TRUE(presenter.Shown().empty()); // the reader opens no box itself
+
+    // Without a reporter the text is only logged.
+    SetChartProblemReporter(nullptr);
+    EXPECT_EQ(chart.Open(owner, path), -1);
+    EXPECT_TRUE(presenter.Shown().empty());
+    EXPECT_EQ(reports.size(), 1u);
+
+    // The application's reporter: the "Problem" box.
+    SetChartProblemReporter(previous);
+    EXPECT_EQ(chart.Open(nullptr, path), -1);
+    EXPECT_EQ(Message(), "This RL2 map is not compatible");
 }
 
 TEST_F(RasterleafTest, BlocksOutsideTheFileCountAsAbsent)

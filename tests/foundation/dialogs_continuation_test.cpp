@@ -3,6 +3,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/FilePanel.h"
 #include "foundation/dialogs/MessageBox.h"
+#include "foundation/dialogs/QtDialogPresenter.h"
 #include "support/ScriptedPresenter.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +163,30 @@ TEST_F(DialogsTest, ABoxDroppedUnansweredDestroysItsContinuationsWithoutRunning)
     local.reset();
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(GetPendingCallbackCount(), 0u);
+}
+
+TEST_F(DialogsTest, PresenterIsTheInstalledOneThenTheQtOneThenOneThatOnlyLogs)
+{
+    EXPECT_EQ(&GetDialogPresenter(), &presenter);
+    EXPECT_EQ(SetDialogPresenter(nullptr), &presenter);
+    IDialogPresenter* qt = &GetDialogPresenter();
+    EXPECT_NE(dynamic_cast<CQtDialogPresenter*>(qt), nullptr); // registered by the widget adaptors
+
+    // Without any window toolkit a box is dropped unanswered: nothing of the
+    // caller's runs, nothing crashes.
+    SetDefaultDialogPresenter(nullptr);
+    IDialogPresenter* fallback = &GetDialogPresenter();
+    EXPECT_NE(fallback, qt);
+    {
+        CCallback first;
+        PushProgressCallback(first, Recorder("after", 0));
+        ShowOKMessage(nullptr, "The chart cannot be read.", "Problem");
+    }
+    EXPECT_TRUE(log.empty());
+
+    SetDefaultDialogPresenter(qt);
+    EXPECT_EQ(&GetDialogPresenter(), qt);
+    SetDialogPresenter(&presenter);
 }
 
 TEST_F(DialogsTest, SavePanelHandsThePathToItsCompletionThenTheCaller)

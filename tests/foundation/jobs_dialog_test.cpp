@@ -1,6 +1,7 @@
 // The progress dialog on screen: cancelling a job and a slow download from
-// the dialog, the error box, the keep-awake pairing. (Qt's own painting
-// threads are not instrumented, so these stay out of the thread-checked runs.)
+// the dialog, the error box, the keep-awake pairing. The job threads run
+// under ThreadSanitizer too (Qt's own threads are suppressed in tests/tsan.supp):
+// TESSA_TSAN_LABEL
 #include "ScriptedPresenter.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/jobs/ProgressJobs.h"

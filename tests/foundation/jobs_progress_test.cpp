@@ -160,6 +160,31 @@ TEST_F(ProgressTest, ParentlessJobJoinsAndPassesCancelOn)
     EXPECT_EQ(awake.released, 2);
 }
 
+TEST_F(ProgressTest, WithoutADialogOpenerAParentedJobWaitsLikeAParentlessOne)
+{
+    // A program without the Qt adaptors: no window can show, so the call
+    // itself waits for the job, joins it and runs the continuations.
+    ProgressDialogOpener previous = SetProgressDialogOpener(nullptr);
+    tessatest::CFakeKeepAwake awake;
+    QWidget window;
+    for (const bool cancel : {false, true}) {
+        tessatest::CCodeProbe probe;
+        probe.Push();
+        std::atomic<bool> ran{false};
+        RunWithProgressDialog(&window, "Working", [&](CProgressDialogData& d) {
+            std::this_thread::sleep_for(20ms);
+            if (cancel)
+                d.Cancel();
+            ran = true;
+        });
+        EXPECT_TRUE(ran.load()) << cancel;
+        EXPECT_EQ(*probe.code, cancel ? -1 : 0);
+    }
+    EXPECT_EQ(window.findChild<progress_dialog*>(), nullptr);
+    EXPECT_EQ(awake.acquired, awake.released);
+    SetProgressDialogOpener(previous);
+}
+
 TEST_F(DownloadTest, QuickDownloadRunsItsContinuationAtOnceWithoutADialog)
 {
     tessatest::CFakeKeepAwake awake;

@@ -1,7 +1,6 @@
-// The unit choices: unit systems, the saved settings with damaged values, the
-// "Units" menus and their change events, and the magnetic variation.
+// The unit choices: unit systems, the saved settings with damaged values, and
+// the magnetic variation.
 #include "foundation/events/Listener.h"
-#include "foundation/menus/MenuTree.h"
 #include "foundation/settings/IniFile.h"
 #include "foundation/settings/PersistantData.h"
 #include "geodesy/MagneticVariation.h"
@@ -62,11 +61,6 @@ protected:
     std::string m_dir;
     std::string m_ini;
 };
-
-const CMenuTree::CItem* Item(const CMenuTree& menu, const std::string& title)
-{
-    return menu.Root().FindChild(title);
-}
 
 TEST(Units, UnitSystemsStayWithinTheTables)
 {
@@ -146,63 +140,6 @@ TEST_F(DefaultUnitsTest, DamagedValuesGiveTheDefaults)
     EXPECT_EQ(u.m_distanceUnit, CUnits::kMetres);
     EXPECT_EQ(u.m_smallDistanceUnit, CUnits::kYards);
     EXPECT_EQ(u.PositionFormat().Name(), "Deg,Min");
-}
-
-TEST_F(DefaultUnitsTest, MenusShowTheChoicesAndApplyThem)
-{
-    ASSERT_TRUE(PersistantData::LoadAll("Tessaroute"));
-    CDefaultUnits& u = CDefaultUnits::Get();
-    u.SetUnitSystem(CUnits::kStatute);
-    CUnitsRecorder recorder;
-
-    std::unique_ptr<CMenuTree> menu = CDefaultUnits::BuildUnitsMenu();
-    EXPECT_EQ(menu->Title(), "Units");
-    std::vector<std::string> titles;
-    for (const auto& item : menu->Root().Children())
-        titles.push_back(item->Title());
-    EXPECT_EQ(titles, (std::vector<std::string>{"Statute", "Nautical", "Metric", "Position format...",
-                                                "Bearings..."}));
-    EXPECT_EQ(Item(*menu, "Statute")->Kind(), CMenuTree::kChecked);
-    EXPECT_EQ(Item(*menu, "Nautical")->Kind(), CMenuTree::kPlain);
-
-    menu->Root().FindChild("Nautical")->Select();
-    EXPECT_EQ(u.m_speedUnit, CUnits::kKnots);
-    ASSERT_EQ(recorder.events.size(), 1u);
-    EXPECT_EQ(recorder.events[0], &u);
-    EXPECT_EQ(ReadIni().at("CDefaultUnits:units"), "0x1");
-    EXPECT_FALSE(CDefaultUnits::Settings().IsModified());
-    EXPECT_EQ(Item(*CDefaultUnits::BuildUnitsMenu(), "Nautical")->Kind(), CMenuTree::kChecked);
-
-    // Every registered format, in registry order, the current one checked.
-    std::unique_ptr<CMenuTree> formats = CDefaultUnits::BuildPositionFormatMenu();
-    EXPECT_EQ(formats->Title(), "Position format");
-    size_t n = 0;
-    const CUnits::PositionFormatType* f = CUnits::PositionFormatType::First();
-    for (const auto& item : formats->Root().Children()) {
-        ASSERT_NE(f, nullptr);
-        EXPECT_EQ(item->Title(), f->Name());
-        EXPECT_EQ(item->Kind(), f->Name() == "Deg,Min" ? CMenuTree::kChecked : CMenuTree::kPlain);
-        f = f->Next();
-        ++n;
-    }
-    EXPECT_EQ(f, nullptr);
-    EXPECT_GE(n, 3u);
-    formats->Root().FindChild("Deg,Min,Sec")->Select();
-    EXPECT_EQ(u.PositionFormat().Name(), "Deg,Min,Sec");
-    EXPECT_EQ(ReadIni().at("CDefaultUnits:posnfmt"), "Deg,Min,Sec");
-    EXPECT_EQ(recorder.events.size(), 2u);
-
-    std::unique_ptr<CMenuTree> bearings = CDefaultUnits::BuildBearingsMenu();
-    EXPECT_EQ(bearings->Title(), "Bearings");
-    EXPECT_EQ(Item(*bearings, "True north")->Kind(), CMenuTree::kChecked);
-    EXPECT_EQ(Item(*bearings, "Magnetic")->Kind(), CMenuTree::kPlain);
-    bearings->Root().FindChild("Magnetic")->Select();
-    EXPECT_EQ(u.m_bearings, CUnits::kBearingsMagnetic);
-    EXPECT_EQ(ReadIni().at("CDefaultUnits:bearings"), "0x1");
-    EXPECT_EQ(Item(*CDefaultUnits::BuildBearingsMenu(), "Magnetic")->Kind(), CMenuTree::kChecked);
-
-    // The category opens the menu; it is registered under its name.
-    EXPECT_NE(CGlobalSettingsType::Find("Units"), nullptr);
 }
 
 TEST_F(DefaultUnitsTest, MagneticBearingAtAKnownPlaceAndDate)

@@ -2,6 +2,7 @@
 // coordinates proves pan, zoom and pixel alignment by probing pixels at
 // device pixel ratios 1 and 2; the real single-file tile source must give
 // the renderer's own pixels; the print title strip; repeatable renders.
+// TESSA_TSAN_LABEL
 #include "charts/Rasterleaf.h"
 #include "chartwriter/ChartWriter.h"
 #include "mapview/view/CachedChartTiles.h"

@@ -2,6 +2,7 @@
 // the real chart list: the best chart at a place, zoom-driven scale changes,
 // failed and overlapping switches, the stored view, the own fix, map-store
 // look-ups, the displayed overlays and the saved state.
+// TESSA_TSAN_LABEL
 #include "charts/chartlist/ChartList.h"
 #include "chartwriter/ChartWriter.h"
 #include "foundation/objectfile/Serializable.h"

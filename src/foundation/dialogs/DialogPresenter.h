@@ -42,8 +42,13 @@ public:
     virtual void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) = 0;
 };
 
-// The presenter in use: the one installed, or the Qt presenter.
+// The presenter in use: the one installed, else the default one (the Qt
+// presenter, which the widget adaptors register when they are linked), else
+// one that logs each request and drops it unanswered.
 IDialogPresenter& GetDialogPresenter();
-// Installs a presenter (not owned); nullptr restores the Qt presenter.
-// Returns the one installed before, nullptr when that was the Qt presenter.
+// Installs a presenter (not owned); nullptr restores the default presenter.
+// Returns the one installed before, nullptr when that was the default.
 IDialogPresenter* SetDialogPresenter(IDialogPresenter* presenter);
+// The presenter used when none is installed (not owned; it must outlive every
+// use). The Qt widget adaptors register theirs at start.
+void SetDefaultDialogPresenter(IDialogPresenter* presenter);

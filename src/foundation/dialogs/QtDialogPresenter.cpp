@@ -16,21 +16,18 @@ QWidget* WindowOf(QWidget* parent)
 } // namespace
 
 namespace {
-IDialogPresenter* g_installed_presenter = nullptr;
+
+CQtDialogPresenter& QtPresenter()
+{
+    static CQtDialogPresenter presenter;
+    return presenter;
+}
+
+// Linked as a whole archive: wherever the widget adaptors are, boxes and
+// panels are Qt ones.
+[[maybe_unused]] const bool g_registered = (SetDefaultDialogPresenter(&QtPresenter()), true);
+
 } // namespace
-
-IDialogPresenter& GetDialogPresenter()
-{
-    static CQtDialogPresenter qt_presenter;
-    return g_installed_presenter ? *g_installed_presenter : qt_presenter;
-}
-
-IDialogPresenter* SetDialogPresenter(IDialogPresenter* presenter)
-{
-    IDialogPresenter* previous = g_installed_presenter;
-    g_installed_presenter = presenter;
-    return previous;
-}
 
 void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
 {

@@ -3,7 +3,6 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/jobs/ProgressWatch.h"
-#include "foundation/jobs/progress_dialog.h"
 #include "foundation/web/WebServer.h"
 
 #include <atomic>
@@ -12,6 +11,7 @@
 namespace {
 
 std::atomic<int> g_quickDownloadMs{1000};
+ProgressDialogOpener g_openProgressDialog = nullptr;
 
 // What a download leaves for its continuation; written by the job thread
 // before the record is marked done, read after.
@@ -38,13 +38,23 @@ bool DownloadContinueTest(void* arg)
 
 } // namespace
 
+ProgressDialogOpener SetProgressDialogOpener(ProgressDialogOpener opener)
+{
+    ProgressDialogOpener previous = g_openProgressDialog;
+    g_openProgressDialog = opener;
+    return previous;
+}
+
 progress_dialog* ShowProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
                                     const std::string& message)
 {
     data->parent = parent;
-    auto* dialog = new progress_dialog(parent, std::move(data), message);
-    dialog->Open();
-    return dialog;
+    if (g_openProgressDialog)
+        return g_openProgressDialog(parent, std::move(data), message);
+    CProgressWatch watch(std::move(data), message, nullptr);
+    watch.Start();
+    watch.FinishBlocking();
+    return nullptr;
 }
 
 void RunWithProgressDialog(QWidget* parent, const std::string& message, ProgressJobFunction job)

@@ -1,5 +1,6 @@
 #include "foundation/jobs/progress_dialog.h"
 
+#include "foundation/jobs/ProgressJobs.h"
 #include "ui_progress_dialog.h"
 
 #include <QTimer>
@@ -15,6 +16,21 @@ progress_dialog::progress_dialog(QWidget* parent, std::shared_ptr<CProgressDialo
 }
 
 progress_dialog::~progress_dialog() = default;
+
+namespace {
+
+progress_dialog* OpenProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
+                                    const std::string& message)
+{
+    auto* dialog = new progress_dialog(parent, std::move(data), message);
+    dialog->Open();
+    return dialog;
+}
+
+// Linked as a whole archive: wherever the widget adaptors are, jobs show this dialog.
+[[maybe_unused]] const bool g_registered = (SetProgressDialogOpener(&OpenProgressDialog), true);
+
+} // namespace
 
 void progress_dialog::Open()
 {

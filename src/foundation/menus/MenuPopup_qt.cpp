@@ -140,23 +140,19 @@ void action_sheet_menu_responder::AfterHidden()
     deleteLater();
 }
 
-void CMenuTree::PopUp(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint& point)
+void ShowMenuTree(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point)
 {
     if (!tree)
         return;
-    QPoint global = view ? view->mapToGlobal(point) : point;
+    QPoint local = point ? *point : view ? QPoint(view->width() / 2 - 100, view->height() / 2) : QPoint(0, 0);
+    QPoint global = view ? view->mapToGlobal(local) : local;
     auto* responder = new action_sheet_menu_responder(std::move(tree));
     responder->Show(global);
 }
 
-void CActionSheetMenu::PopUpAtCentre(std::unique_ptr<CMenuTree> menu, QWidget* view)
-{
-    QPoint point = view ? QPoint(view->width() / 2 - 100, view->height() / 2) : QPoint(0, 0);
-    PopUp(std::move(menu), view, point);
-}
+namespace {
 
-void CActionSheetMenu::PopUpAtMouse(std::unique_ptr<CMenuTree> menu, QWidget* view)
-{
-    (void)view;
-    PopUp(std::move(menu), nullptr, QCursor::pos());
-}
+// Linked as a whole archive: wherever the widget adaptors are, menus show.
+[[maybe_unused]] const bool g_registered = (CMenuTree::SetShowFunction(&ShowMenuTree), true);
+
+} // namespace

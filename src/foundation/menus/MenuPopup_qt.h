@@ -18,6 +18,10 @@ class QMenu;
 class action_sheet_menu_responder;
 void BuildMenuItems(QMenu* menu, const CMenuTree::CItem& parent, action_sheet_menu_responder* responder);
 
+// Shows a tree as a pop-up menu (the menu tree's show function): at `point`
+// in `view`'s coordinates, or at the view's centre less 100 in x when null.
+void ShowMenuTree(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
+
 // Owns one shown tree and its menu from PopUp until the menu closes for good.
 class action_sheet_menu_responder : public QObject
 {

@@ -1,6 +1,11 @@
 #include "foundation/menus/MenuTree.h"
 
+#include <QCursor>
+#include <QPoint>
+
 namespace {
+
+CMenuTree::ShowFunction g_showMenu = nullptr;
 
 std::string TrimMenuText(const std::string& text)
 {
@@ -129,4 +134,29 @@ CActionSheetMenu::CActionSheetMenu(std::string title, void* context, const Row* 
     SetMode(mode);
     for (size_t i = 0; table && i < rowCount; ++i)
         AddItemV(table[i].title ? table[i].title : "", table[i].function, table[i].kind, context);
+}
+
+CMenuTree::ShowFunction CMenuTree::SetShowFunction(ShowFunction show)
+{
+    ShowFunction previous = g_showMenu;
+    g_showMenu = show;
+    return previous;
+}
+
+void CMenuTree::PopUp(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint& point)
+{
+    if (tree && g_showMenu)
+        g_showMenu(std::move(tree), view, &point);
+}
+
+void CActionSheetMenu::PopUpAtCentre(std::unique_ptr<CMenuTree> menu, QWidget* view)
+{
+    if (menu && g_showMenu)
+        g_showMenu(std::move(menu), view, nullptr);
+}
+
+void CActionSheetMenu::PopUpAtMouse(std::unique_ptr<CMenuTree> menu, QWidget* view)
+{
+    (void)view;
+    PopUp(std::move(menu), nullptr, QCursor::pos());
 }

@@ -124,6 +124,13 @@ public:
     // The menu owns the tree until it closes and then deletes it.
     static void PopUp(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint& point);
 
+    // What shows a tree: at `point` in `view`'s coordinates, or at the view's
+    // centre (x less 100) when `point` is null. The Qt menu adaptor installs
+    // its own at start; without one a tree is dropped unshown. Returns the
+    // one installed before.
+    using ShowFunction = void (*)(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
+    static ShowFunction SetShowFunction(ShowFunction show);
+
 protected:
     CMenuTree(std::string title, void* context, bool flat);
 

@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
-#include <QWidget>
 #include <atomic>
 
 namespace {
@@ -101,12 +100,3 @@ bool OpenFileWithDefaultApp(const std::string& path)
 }
 
 void ShareFile(QWidget*, const std::string&, const std::string&, const std::string&) {}
-
-void SetViewControllerNeedsDisplay(QWidget* view)
-{
-    if (!view)
-        return;
-    view->update();
-    for (QWidget* child : view->findChildren<QWidget*>())
-        child->update();
-}

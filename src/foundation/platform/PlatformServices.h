@@ -21,5 +21,6 @@ bool OpenURLInBrowser(const std::string& url);
 bool OpenFileWithDefaultApp(const std::string& path);
 // Offers a file for sharing: there is no sharing service here, so nothing happens.
 void ShareFile(QWidget* parent, const std::string& path, const std::string& title, const std::string& type);
-// Marks a view and all its sub-views for redrawing.
+// Marks a view and all its sub-views for redrawing. It comes with the Qt
+// widget adaptors (drawing/ViewRedraw_qt.cpp): only views call it.
 void SetViewControllerNeedsDisplay(QWidget* view);

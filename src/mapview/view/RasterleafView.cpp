@@ -4,6 +4,7 @@
 #include "foundation/events/Heartbeat.h"
 #include "geodesy/LocalPlane.h"
 #include "geodesy/Units.h"
+#include "mapview/units/UnitsMenus.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -78,9 +79,9 @@ CRasterleafView::CRasterleafView(const Ports& ports) : m_ports(ports)
 void CRasterleafView::UseMetricGrid()
 {
     // The maps of that store area are drawn on the national grid in metres.
-    CDefaultUnits::ChooseUnitSystem(CUnits::kMetric);
+    CUnitsMenus::ChooseUnitSystem(CUnits::kMetric);
     if (const CUnits::PositionFormatType* grid = CUnits::PositionFormatType::Find("British National Grid"))
-        CDefaultUnits::ChoosePositionFormat(*grid);
+        CUnitsMenus::ChoosePositionFormat(*grid);
 }
 
 CRasterleafView::~CRasterleafView()
