@@ -36,8 +36,12 @@ public:
         kUpdated = 1, // redraw only
         kDeleted = 2,
     };
-    // Kinds (top four bits of the flags word).
+    // Kinds (top four bits of the flags word); they order drawing, so marks
+    // lie over routes, routes over tracks, and moving targets over them all.
     enum : uint32_t {
+        kKindTrackSection = 1,
+        kKindRoute = 2,
+        kKindMark = 3,
         kKindMovingTarget = 5,
     };
     static constexpr uint32_t kKindShift = 28;

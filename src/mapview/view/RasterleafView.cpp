@@ -73,6 +73,7 @@ CRasterleafView::CRasterleafView(const Ports& ports) : m_ports(ports)
     GetSettings();
     gChartView = this;
     SetMapStoreHideSource([] { return GetSettings().mvtHide; });
+    AttachOverlaySources();
 }
 
 void CRasterleafView::UseMetricGrid()
