@@ -128,7 +128,11 @@ void COverlayMark::Draw(QPainter& context, const CViewTransform& view, ScreenPoi
         return;
     ResolveIcon();
     const CPolyPoint p = record.screenPoints[0];
-    DrawImageAt(context, m_iconImage, p.x - m_hotSpotX, p.y - m_hotSpotY);
+    // Whole device pixels: a symbol between pixels would be drawn blurred.
+    const double ratio = context.device() ? context.device()->devicePixelRatioF() : 1.0;
+    const double x = std::round((p.x - m_hotSpotX) * ratio) / ratio;
+    const double y = std::round((p.y - m_hotSpotY) * ratio) / ratio;
+    DrawImageAt(context, m_iconImage, x, y);
     if (COverlayTool* tool = COverlayTool::GetActiveTool(); tool && tool->GetMark() == this)
         tool->DrawDecoration(context, view, record);
 }
