@@ -2,6 +2,7 @@
 
 #include "charts/PolynomialProjection.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/drawing/Drawing.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/util/FormatString.h"
@@ -67,17 +68,54 @@ void COverlayRoute::UpdateScreenPoints(ScreenPoints& record, const CPolynomialPr
 void COverlayRoute::Draw(QPainter& context, const CViewTransform& view, ScreenPoints& record)
 {
     (void)view;
-    if (record.screenPoints.size() < 2)
+    const std::vector<CPolyPoint>& points = record.screenPoints;
+    if (points.size() < 2)
         return;
-    std::vector<QPointF> line;
-    line.reserve(record.screenPoints.size());
-    for (const CPolyPoint& p : record.screenPoints)
-        line.emplace_back(p.x, p.y);
     context.save();
-    context.setRenderHint(QPainter::Antialiasing, true);
+    // Not antialiased: dashes keep whole device pixels, and thousands of legs stay cheap.
+    context.setRenderHint(QPainter::Antialiasing, false);
     context.setBrush(Qt::NoBrush);
     m_lineStyle.Apply(context);
-    context.drawPolyline(line.data(), int(line.size()));
+    QPen pen = context.pen();
+    const double width = pen.widthF();
+    if (pen.style() != Qt::CustomDashLine || width <= 0) {
+        std::vector<QPointF> line;
+        line.reserve(points.size());
+        for (const CPolyPoint& p : points)
+            line.emplace_back(p.x, p.y);
+        context.drawPolyline(line.data(), int(line.size()));
+    } else {
+        // The dashes are cut here and drawn as plain lines in one call: Qt's
+        // own dashing of a long, self-crossing path is very slow. The phase
+        // runs on from leg to leg.
+        const std::vector<double> pattern = GetLineDashPattern(int(m_lineStyle.pattern), width);
+        std::vector<QLineF> dashes;
+        size_t index = 0;
+        double left = pattern[0];
+        for (size_t i = 1; i < points.size(); ++i) {
+            const double ax = points[i - 1].x, ay = points[i - 1].y;
+            const double dx = points[i].x - ax, dy = points[i].y - ay;
+            const double length = std::sqrt(dx * dx + dy * dy);
+            if (!(length > 0) || !std::isfinite(length))
+                continue;
+            double at = 0;
+            while (at < length) {
+                const double step = std::min(left, length - at);
+                if (index % 2 == 0)
+                    dashes.emplace_back(ax + dx * at / length, ay + dy * at / length,
+                                        ax + dx * (at + step) / length, ay + dy * (at + step) / length);
+                at += step;
+                left -= step;
+                if (left <= 1e-9) {
+                    index = (index + 1) % pattern.size();
+                    left = pattern[index];
+                }
+            }
+        }
+        pen.setStyle(Qt::SolidLine);
+        context.setPen(pen);
+        context.drawLines(dashes.data(), int(dashes.size()));
+    }
     context.restore();
 }
 
