@@ -141,6 +141,16 @@ TEST_P(OverlayDraw, MarksLieOverRoutesOnTheChart)
     const QRgb line = image.pixel(int((x + 30) * dpr), int(y * dpr));
     EXPECT_GT(qRed(line), 200);
     EXPECT_LT(qGreen(line), 80);
+
+    // Deleted, the mark leaves the picture (and the view forgets it before drawing).
+    manager.DeleteMark(mark);
+    QImage after = Blank(300, 200);
+    QPainter again(&after);
+    chart.view->Draw(again, QRectF(0, 0, 300, 200));
+    again.end();
+    const QRgb uncovered = after.pixel(int((x + 3) * dpr), int(y * dpr));
+    EXPECT_GT(qRed(uncovered), 200);
+    EXPECT_LT(qGreen(uncovered), 80);
 }
 
 INSTANTIATE_TEST_SUITE_P(DevicePixelRatios, OverlayDraw, ::testing::Values(1.0, 2.0));

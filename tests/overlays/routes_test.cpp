@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -369,6 +370,12 @@ TEST_F(RouteBuildingOnChart, CreateRouteFromAMarkAndTheHintShownOnce)
 
     manager().BeginNewRoute();
     EXPECT_EQ(presenter.Shown().size(), 1u);
+    // The directions tip goes the same way, with its own flag.
+    manager().ShowOptimizeRouteTip();
+    manager().ShowOptimizeRouteTip();
+    ASSERT_EQ(presenter.Shown().size(), 2u);
+    EXPECT_EQ(presenter.Last().text.rfind("Note: The routing algorithm", 0), 0u);
+    EXPECT_TRUE(CMarkManager::Settings().optimizeRouteTip);
     EXPECT_EQ(manager().Routes().back()->GetName(), "R2");
     EXPECT_EQ(manager().GetRouteBeingBuilt(), manager().Routes().back().get());
 }
@@ -399,6 +406,35 @@ TEST_F(RouteBuildingOnChart, MarkAtCentreUsesTheOwnShipOnlyWhenHeldAtTheCentre)
     EXPECT_EQ(manager().Marks()[2]->GetName(), "P3");
     EXPECT_EQ(manager().Marks()[2]->GetLatitude(), 9.123456);
     EXPECT_EQ(manager().Marks()[2]->GetLongitude(), 1.654321);
+}
+
+TEST_F(RouteTest, ANewChartViewShowsTheMarksAndRoutesThatExist)
+{
+    COverlayRoute* r = MakeRoute("R", {{8, 0}, {9, 1}});
+    COverlayRoute* gone = MakeRoute("Gone", {{8, 0}, {9, 1}});
+    auto mark = std::make_unique<COverlayMark>();
+    mark->SetPosition(8.5, 0.5);
+    COverlayMark* m = manager().AddMark(std::move(mark));
+    auto hidden = std::make_unique<COverlayMark>();
+    hidden->SetPosition(8.5, 0.6);
+    COverlayMark* h = manager().AddMark(std::move(hidden));
+    manager().DeleteMark(h);
+    manager().DeleteRoute(gone);
+
+    tessatest::CTestChartView chart(400, 300);
+    ASSERT_TRUE(chart.IsOpen());
+    const COverlayDisplayList& shown = chart.view->DisplayedOverlays();
+    EXPECT_TRUE(shown.Contains(r));
+    EXPECT_TRUE(shown.Contains(r->Points()[1].get()));
+    EXPECT_TRUE(shown.Contains(m));
+    EXPECT_FALSE(shown.Contains(h));
+    EXPECT_FALSE(shown.Contains(gone));
+    // Drawn kind by kind: routes before marks.
+    std::vector<uint32_t> kinds;
+    for (const auto& [key, entry] : shown.Entries())
+        kinds.push_back(entry.object->GetKind());
+    EXPECT_TRUE(std::is_sorted(kinds.begin(), kinds.end()));
+    EXPECT_EQ(kinds.front(), uint32_t(COverlayObject::kKindRoute));
 }
 
 } // namespace
