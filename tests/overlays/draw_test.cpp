@@ -1,5 +1,6 @@
 // Marks and routes drawn offscreen at device pixel ratios 1 and 2: symbols
 // sit on their points, dashes keep their lengths, marks lie over routes.
+// TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "foundation/drawing/Images.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"

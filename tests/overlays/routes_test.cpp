@@ -1,6 +1,7 @@
 // Routes: editing (delete, reverse, split, join), distances, the stored
 // record, and building by taps on a chart view with its names, status text,
 // hint and pending action.
+// TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/objectfile/Serializable.h"
