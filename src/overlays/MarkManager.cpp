@@ -269,16 +269,20 @@ void CMarkManager::ShowOptimizeRouteTip()
 
 void CMarkManager::ForEachOverlay(uint32_t layer, const std::function<void(COverlayObject&)>& visit)
 {
-    (void)layer;
     for (const auto& m : m_marks)
-        if (!m->IsDeleted())
+        if (!m->IsDeleted()) {
+            m->SetLayer(layer);
             visit(*m);
+        }
     for (const auto& r : m_routes) {
         if (r->IsDeleted())
             continue;
+        r->SetLayer(layer);
         visit(*r);
-        for (const auto& p : r->Points())
+        for (const auto& p : r->Points()) {
+            p->SetLayer(layer);
             visit(*p);
+        }
     }
 }
 
