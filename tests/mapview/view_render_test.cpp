@@ -7,6 +7,7 @@
 #include "chartwriter/ChartWriter.h"
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/RasterleafView.h"
+#include "support/TestChartView.h"
 #include "support/TestPaths.h"
 
 #include <QImage>
@@ -73,25 +74,6 @@ public:
     std::string title, rights;
 };
 
-class OneChartCatalog : public IChartCatalog
-{
-public:
-    std::string FindBestChartAt(double latitude, double longitude, double) override
-    {
-        return std::fabs(latitude) <= 10 && std::fabs(longitude) <= 10 ? "encoded.rlt" : "";
-    }
-    std::string FindLowerScaleChartAt(double, double) override { return ""; }
-    std::string FindHigherScaleChartAt(double, double) override { return ""; }
-    bool SetCurrentChart(const std::string&) override { return true; }
-    void ClearCurrentChart() override {}
-    bool CurrentContains(double latitude, double longitude, bool& known) override
-    {
-        known = true;
-        return std::fabs(latitude) <= 10 && std::fabs(longitude) <= 10;
-    }
-    size_t ChartCount() override { return 1; }
-};
-
 QImage Render(CRasterleafView& view, int width, int height, double dpr)
 {
     QImage image(int(width * dpr), int(height * dpr), QImage::Format_ARGB32_Premultiplied);
@@ -138,7 +120,7 @@ protected:
     void TearDown() override { CRasterleafView::GetSettings().changeScaleByZooming = true; }
     static constexpr int kWidth = 320, kHeight = 200;
     OneChartOpener opener;
-    OneChartCatalog catalog;
+    tessatest::CFileChartCatalog catalog{"encoded.rlt", -10, 10, 10, -10};
     CRasterleafView::Ports ports;
     std::unique_ptr<CRasterleafView> view;
 };

@@ -159,6 +159,12 @@ void ClearPendingAction()
     g_action_data = nullptr;
 }
 
+void ClearPendingActionFor(const void* data)
+{
+    if (g_action && g_action_data == data)
+        ClearPendingAction();
+}
+
 void RunPendingAction()
 {
     if (g_action)

@@ -98,5 +98,7 @@ void ClearPendingCallbacksForTesting();
 using PendingActionFunction = void (*)(void* data);
 void SetPendingAction(PendingActionFunction function, void* data);
 void ClearPendingAction();
+// Forgets the action only when it holds `data` (an object that goes away).
+void ClearPendingActionFor(const void* data);
 void RunPendingAction();
 bool HasPendingAction();

@@ -5,6 +5,7 @@ COverlayDisplayList::Entry& COverlayDisplayList::FindOrAdd(COverlayObject& objec
     auto found = m_index.find(&object);
     if (found != m_index.end())
         return m_entries.at(found->second);
+    m_orderValid = false;
     const Key key{object.GetKind(), m_nextSequence++};
     m_index.emplace(&object, key);
     return m_entries.emplace(key, Entry{&object, ScreenPoints{}}).first->second;
@@ -26,6 +27,7 @@ bool COverlayDisplayList::Remove(const COverlayObject* object)
         return false;
     m_entries.erase(found->second);
     m_index.erase(found);
+    m_orderValid = false;
     return true;
 }
 
@@ -33,6 +35,19 @@ void COverlayDisplayList::Clear()
 {
     m_entries.clear();
     m_index.clear();
+    m_orderValid = false;
+}
+
+const std::vector<COverlayDisplayList::Entry*>& COverlayDisplayList::InDrawingOrder()
+{
+    if (!m_orderValid) {
+        m_order.clear();
+        m_order.reserve(m_entries.size());
+        for (auto& [key, entry] : m_entries)
+            m_order.push_back(&entry);
+        m_orderValid = true;
+    }
+    return m_order;
 }
 
 void COverlayDisplayList::ClearScreenPoints()

@@ -45,6 +45,10 @@ public:
     // care: collect first (CollectHits) where a call may delete overlays.
     const Map& Entries() const { return m_entries; }
     Map& Entries() { return m_entries; }
+    // The entries in drawing order as a flat list, kept until an entry comes
+    // or goes: walking it is much cheaper than walking the map when there are
+    // many thousands of overlays.
+    const std::vector<Entry*>& InDrawingOrder();
 
     // Empties every record's screen points (the view moved or zoomed).
     void ClearScreenPoints();
@@ -55,4 +59,6 @@ private:
     Map m_entries;
     std::unordered_map<const COverlayObject*, Key> m_index;
     uint64_t m_nextSequence = 0;
+    std::vector<Entry*> m_order;
+    bool m_orderValid = false;
 };

@@ -36,8 +36,12 @@ public:
         kUpdated = 1, // redraw only
         kDeleted = 2,
     };
-    // Kinds (top four bits of the flags word).
+    // Kinds (top four bits of the flags word); they order drawing, so marks
+    // lie over routes, routes over tracks, and moving targets over them all.
     enum : uint32_t {
+        kKindTrackSection = 1,
+        kKindRoute = 2,
+        kKindMark = 3,
         kKindMovingTarget = 5,
     };
     static constexpr uint32_t kKindShift = 28;
@@ -85,11 +89,15 @@ public:
     void SetKind(uint32_t kind);
     // The subclass flags (the lower 28 bits); the kind is kept.
     void SetSubclassFlags(uint32_t flags);
+    // The layer of the overlay source that last walked the object.
+    uint32_t GetLayer() const { return m_layer; }
+    void SetLayer(uint32_t layer) { m_layer = layer; }
 
 protected:
     uint32_t m_id;
     uint32_t m_state = kChanged;
     uint32_t m_flags;
+    uint32_t m_layer = 0;
 
 private:
     struct Delivery;

@@ -74,6 +74,7 @@ CRasterleafView::CRasterleafView(const Ports& ports) : m_ports(ports)
     GetSettings();
     gChartView = this;
     SetMapStoreHideSource([] { return GetSettings().mvtHide; });
+    AttachOverlaySources();
 }
 
 void CRasterleafView::UseMetricGrid()
@@ -728,9 +729,9 @@ void CRasterleafView::Draw(QPainter& painter, const QRectF& dirty)
     }
     if (m_chart->tiles)
         m_chart->tiles->Draw(painter, m_view, area);
-    for (auto& [key, entry] : m_overlays.Entries()) {
-        if (ProjectIntoView(entry.record, m_view))
-            entry.object->Draw(painter, m_view, entry.record);
+    for (COverlayDisplayList::Entry* entry : m_overlays.InDrawingOrder()) {
+        if (ProjectIntoView(entry->record, m_view))
+            entry->object->Draw(painter, m_view, entry->record);
     }
     painter.restore();
 

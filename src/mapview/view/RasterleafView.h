@@ -122,6 +122,9 @@ public:
     void OnGPSPosition(const CDataGPSPosition& fix);
     void OnOverlayChanged(COverlayObject& object);
     const COverlayDisplayList& DisplayedOverlays() const { return m_overlays; }
+    // A new mark at the own ship when it is held at the centre, else at the
+    // centre (OverlaySources.h).
+    void CreateMarkAtCentre();
 
     // State chunk.
     bool Serialize(CSerialStream& stream) override;
@@ -162,6 +165,7 @@ private:
     void Redraw();
     double Now() const;
     void UseMetricGrid();
+    void AttachOverlaySources();
 
     Ports m_ports;
     std::unique_ptr<COpenedChart> m_chart;

@@ -1,0 +1,92 @@
+#pragma once
+// The base of every user object exchanged with the server and with GPX files
+// (marks, routes, tracks): its identity across machines, its names, times and
+// flags. Deleted objects stay in their lists as tombstones, so that the
+// deletion can be synchronised; lists, drawing and export skip them.
+#include "foundation/objectfile/Serializable.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+class CBoundingBox;
+class CSerialChunk;
+
+class CSyncable : public CSerializable
+{
+public:
+    CSyncable();
+    ~CSyncable() override = default;
+
+    // The form written to the synchronisation file.
+    virtual bool SyncSerialize(CSerialStream& stream) { return Serialize(stream); }
+    // Grows a longitude (x) / latitude (y) box to hold the object; false when
+    // the object has no place.
+    virtual bool ExtendBounds(CBoundingBox& box) const
+    {
+        (void)box;
+        return false;
+    }
+    virtual bool WriteGPX(std::FILE* file);
+
+    // The id, made the first time it is asked for.
+    uint64_t GetSyncId();
+    bool HasSyncId() const { return m_syncId != 0; }
+    void SetSyncId(uint64_t id);
+    std::string FormatSyncTag() const;
+    // The id after the first "tsid:" in the text; 0 when there is none or it
+    // has more than 16 hexadecimal digits.
+    static uint64_t ParseSyncTag(const std::string& text);
+
+    // modified = now.
+    void Touch();
+    bool ModifiedSince(double time) const;
+    void MarkDeleted();
+    void Undelete();
+    void SetVisible(bool visible);
+    void SetLocked(bool locked);
+    void SetDoNotSync(bool doNotSync);
+
+    // Writes or reads the sync block as its own chunk; true when all seven
+    // fields were exchanged.
+    bool SerializeSyncBlock(CSerialStream& stream);
+
+    const std::string& GetName() const { return m_name; }
+    void SetName(const std::string& name) { m_name = name; }
+    const std::string& GetDescription() const { return m_description; }
+    void SetDescription(const std::string& text) { m_description = text; }
+    const std::string& GetCategory() const { return m_category; }
+    void SetCategory(const std::string& text) { m_category = text; }
+    double GetModified() const { return m_modified; }
+    double GetCreated() const { return m_created; }
+    bool GetVisibleFlag() const { return m_visible; }
+    bool IsLocked() const { return m_locked; }
+    bool IsDoNotSync() const { return m_doNotSync; }
+    bool IsDeleted() const { return m_deleted; }
+
+    // The signed-in account's number (0 while none is known); the account
+    // code fills it.
+    static void SetAccountNumberHook(std::function<uint32_t()> hook);
+    // A new id: the account in bits 63..32, the low bits random and mixed
+    // with the time; never 0 and never one this process made or read before.
+    static uint64_t MakeSyncId(double now);
+
+    // The current time of every change (the heartbeat's).
+    static double Now();
+
+protected:
+    // Own times after a read: created never after modified, both finite.
+    void FixTimesAfterRead();
+
+    double m_modified;
+    double m_created;
+    std::string m_name;
+    std::string m_description;
+    std::string m_category;
+    bool m_visible = true;
+    bool m_locked = false;
+    bool m_doNotSync = false;
+    uint64_t m_syncId = 0;
+    bool m_deleted = false;
+};

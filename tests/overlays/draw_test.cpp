@@ -1,0 +1,159 @@
+// Marks and routes drawn offscreen at device pixel ratios 1 and 2: symbols
+// sit on their points, dashes keep their lengths, marks lie over routes.
+// TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
+#include "foundation/drawing/Images.h"
+#include "overlays/MarkManager.h"
+#include "overlays/OverlayMark.h"
+#include "overlays/OverlayRoute.h"
+#include "support/TestChartView.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+class OverlayDraw : public ::testing::TestWithParam<double>
+{
+protected:
+    void SetUp() override
+    {
+        CMarkManager::Get().ClearForTesting();
+        SetHighResolutionImagesForTesting(dpr >= 1.5);
+    }
+    void TearDown() override
+    {
+        CMarkManager::Get().ClearForTesting();
+        SetHighResolutionImagesForTesting(false);
+    }
+    QImage Blank(int width, int height) const
+    {
+        QImage image(int(width * dpr), int(height * dpr), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::white);
+        return image;
+    }
+    const double dpr = GetParam();
+};
+
+bool IsWhite(QRgb c)
+{
+    return qRed(c) > 250 && qGreen(c) > 250 && qBlue(c) > 250;
+}
+
+TEST_P(OverlayDraw, SymbolsSitWithTheirHotSpotOnThePoint)
+{
+    for (const char* icon : {"Flag", "Pin", "Buoy_can", "Dot", "Wreck"}) {
+        COverlayMark mark;
+        mark.SetIconAndColour(icon, GraphicsColor(0, 0.6, 0, 1));
+        ScreenPoints record;
+        record.screenPoints = {CPolyPoint{100, 80}};
+        QImage image = Blank(200, 160);
+        QPainter painter(&image);
+        mark.Draw(painter, CViewTransform{}, record);
+        painter.end();
+        // The symbol's dark hot-spot dot covers the point.
+        int darkest = 255;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                darkest = std::min(darkest, qGray(image.pixel(int(100 * dpr) + dx, int(80 * dpr) + dy)));
+        EXPECT_LT(darkest, 80) << icon;
+        // And the drawn area starts where the hot spot says.
+        int left = image.width(), top = image.height();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (!IsWhite(image.pixel(x, y))) {
+                    left = std::min(left, x);
+                    top = std::min(top, y);
+                }
+        EXPECT_GE(left, int((100 - mark.GetHotSpotX()) * dpr) - 1) << icon;
+        EXPECT_GE(top, int((80 - mark.GetHotSpotY()) * dpr) - 1) << icon;
+        EXPECT_LE(left, int(100 * dpr)) << icon;
+    }
+}
+
+TEST_P(OverlayDraw, DashedRoutesKeepTheirRunsInDevicePixels)
+{
+    COverlayRoute route;
+    route.GetLineStyle().pattern = CLineStyle::kDash;
+    route.GetLineStyle().width = 2;
+    ScreenPoints record;
+    record.screenPoints = {CPolyPoint{10, 50}, CPolyPoint{190, 50}};
+    QImage image = Blank(200, 100);
+    QPainter painter(&image);
+    route.Draw(painter, CViewTransform{}, record);
+    painter.end();
+    const int row = int(50 * dpr);
+    std::vector<std::pair<bool, int>> runs; // (dark, length)
+    for (int x = int(10 * dpr); x < int(190 * dpr); ++x) {
+        const bool dark = qGray(image.pixel(x, row)) < 128;
+        if (runs.empty() || runs.back().first != dark)
+            runs.push_back({dark, 0});
+        ++runs.back().second;
+    }
+    ASSERT_GT(runs.size(), 6u);
+    // The last run may be cut by the line's end.
+    for (size_t i = 0; i + 1 < runs.size(); ++i)
+        EXPECT_EQ(runs[i].second, runs[i].first ? int(10 * dpr) : int(2 * dpr)) << "run " << i;
+    // The line is two points wide.
+    int thickness = 0;
+    for (int y = 0; y < image.height(); ++y)
+        thickness += qGray(image.pixel(int(11 * dpr), y)) < 128;
+    EXPECT_EQ(thickness, int(2 * dpr));
+}
+
+TEST_P(OverlayDraw, MarksLieOverRoutesOnTheChart)
+{
+    tessatest::CTestChartView chart(300, 200);
+    ASSERT_TRUE(chart.IsOpen());
+    chart.view->SetDevicePixelRatio(dpr);
+    chart.view->SetViewRect(0, 0, 300, 200);
+    double clat = 0, clon = 0;
+    ASSERT_TRUE(chart.view->GetCentreLatLon(clat, clon));
+    CMarkManager& manager = CMarkManager::Get();
+    // The mark is made first, so only the kinds can put it on top.
+    COverlayMark* mark = manager.CreateMarkAt(chart.view.get(), "M", clat, clon);
+    mark->SetIconAndColour("Square", GraphicsColor(0, 1, 0, 1));
+    auto route = std::make_unique<COverlayRoute>();
+    for (double dlon : {-1.0, 1.0}) {
+        CMarkManager::RoutePointScope scope;
+        auto p = std::make_unique<COverlayMark>();
+        p->SetPosition(clat, clon + dlon);
+        p->SetVisible(false); // the line only
+        route->AddPoint(std::move(p));
+    }
+    route->GetLineStyle().colour = GraphicsColor(1, 0, 0, 1);
+    route->GetLineStyle().width = 12;
+    COverlayRoute* r = manager.AddRoute(std::move(route));
+    r->NotifyChanged(COverlayObject::kChanged);
+    ASSERT_TRUE(chart.view->DisplayedOverlays().Contains(r));
+
+    QImage image = Blank(300, 200);
+    QPainter painter(&image);
+    chart.view->Draw(painter, QRectF(0, 0, 300, 200));
+    painter.end();
+    double x = 0, y = 0;
+    ASSERT_TRUE(chart.view->LatLonToScreen(clat, clon, x, y));
+    // Inside the square's body, beside its hot-spot dot: the mark's green.
+    const QRgb body = image.pixel(int((x + 3) * dpr), int((y + 3) * dpr));
+    EXPECT_GT(qGreen(body), 150);
+    EXPECT_LT(qRed(body), 100);
+    // Beyond the symbol the route's red shows.
+    const QRgb line = image.pixel(int((x + 30) * dpr), int(y * dpr));
+    EXPECT_GT(qRed(line), 200);
+    EXPECT_LT(qGreen(line), 80);
+
+    // Deleted, the mark leaves the picture (and the view forgets it before drawing).
+    manager.DeleteMark(mark);
+    QImage after = Blank(300, 200);
+    QPainter again(&after);
+    chart.view->Draw(again, QRectF(0, 0, 300, 200));
+    again.end();
+    const QRgb uncovered = after.pixel(int((x + 3) * dpr), int(y * dpr));
+    EXPECT_GT(qRed(uncovered), 200);
+    EXPECT_LT(qGreen(uncovered), 80);
+}
+
+INSTANTIATE_TEST_SUITE_P(DevicePixelRatios, OverlayDraw, ::testing::Values(1.0, 2.0));
+
+} // namespace
