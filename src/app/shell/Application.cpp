@@ -6,6 +6,7 @@
 #include "foundation/AtomicFile.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/settings/PersistantData.h"
+#include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 #include "mapview/view/RasterleafView.h"
 
@@ -25,12 +26,6 @@
 #include <vector>
 
 namespace {
-
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 bool EndsWithNoCase(const std::string& name, const std::string& suffix)
 {
