@@ -133,7 +133,7 @@ void CRasterleafView::SetGPSLock(bool on)
     m_gpsLock = on;
     if (!on)
         return;
-    m_panVX = m_panVY = 0;
+    m_pan.Stop();
     m_lockX = m_centreX;
     m_lockY = m_centreY;
     if (IsCentre(m_ownLat, m_ownLon))
@@ -233,36 +233,40 @@ void CRasterleafView::PanBy(double dx, double dy)
     ViewMoved();
 }
 
-void CRasterleafView::SetPanVelocity(double vx, double vy)
+void CRasterleafView::Press(double x, double y)
 {
-    if (!Finite(vx, vy))
+    if (!Finite(x, y))
         return;
-    m_panVX = vx;
-    m_panVY = vy;
+    m_pan.Press(x, y, Now());
     m_animating = true;
+}
+
+void CRasterleafView::DragTo(double x, double y)
+{
+    const CPanGesture::Step step = m_pan.DragTo(x, y, Now(), m_view.zoom);
+    if (!step.IsZero())
+        PanBy(double(step.dx), double(step.dy));
+}
+
+void CRasterleafView::Release()
+{
+    m_pan.Release();
 }
 
 void CRasterleafView::OnTimer()
 {
-    if (m_animating) {
-        m_panVX *= 0.9;
-        m_panVY *= 0.9;
-        int64_t sx = int64_t(m_panVX), sy = int64_t(m_panVY);
-        if (m_view.zoom > 0) {
-            const int64_t mask = ~((int64_t{1} << m_view.zoom) - 1);
-            sx = sx >= 0 ? (sx & mask) : -((-sx) & mask);
-            sy = sy >= 0 ? (sy & mask) : -((-sy) & mask);
-        }
+    if (m_animating && !m_pan.IsPressed()) {
+        const CPanGesture::Step step = m_pan.Tick(m_view.zoom);
         if (m_magnification < 1.0)
             m_magnification = std::min(1.0, m_magnification + 0.25);
         else if (m_magnification > 1.0)
             m_magnification = std::max(1.0, m_magnification - 0.25);
-        if (sx == 0 && sy == 0 && m_magnification == 1.0) {
+        if (step.IsZero() && m_magnification == 1.0) {
             m_animating = false;
-            m_panVX = m_panVY = 0;
+            m_pan.Stop();
             Redraw();
-        } else if (sx != 0 || sy != 0) {
-            PanBy(double(sx), double(sy));
+        } else if (!step.IsZero()) {
+            PanBy(double(step.dx), double(step.dy));
         } else {
             Redraw();
         }

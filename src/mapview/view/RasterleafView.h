@@ -13,6 +13,7 @@
 #include "mapview/overlay/OverlayDisplayList.h"
 #include "mapview/overlay/OverlayObject.h"
 #include "mapview/view/ChartViewPorts.h"
+#include "mapview/view/PanGesture.h"
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -110,8 +111,13 @@ public:
     void ZoomAbout(int delta, double x, double y);
     void ZoomAboutCentre(int delta);
     void PanBy(double dx, double dy);
-    void SetPanVelocity(double vx, double vy);
-    // The 20 Hz animation tick: glide, magnification back to 1.0, busy tiles.
+    // The pointer pan: press, drags (the view follows), release (the glide starts).
+    void Press(double x, double y);
+    void DragTo(double x, double y);
+    void Release();
+    const CPanGesture& PanGesture() const { return m_pan; }
+    // The 20 Hz animation tick: glide after release, magnification back to
+    // 1.0, busy tiles. Nothing moves while the pointer is pressed.
     void OnTimer();
 
     // Drawing; `dirty` in view pixels.
@@ -181,7 +187,7 @@ private:
     std::string m_placeIndexPath, m_lastPlaceIndexPath;
     bool m_titleFlag = false;
     int32_t m_maxZoomOut = 3;
-    double m_panVX = 0, m_panVY = 0;
+    CPanGesture m_pan;
     bool m_animating = false;
     std::function<void()> m_chartOpened;
     std::function<double()> m_clock;
