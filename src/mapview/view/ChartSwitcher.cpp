@@ -2,6 +2,7 @@
 // to another one, and the map-store look-up when no chart covers a place.
 #include "mapview/view/RasterleafView.h"
 
+#include "charts/ChartFileUse.h"
 #include "charts/mapstore/MapStore.h"
 #include "foundation/util/Files.h"
 #include "geodesy/Units.h"
@@ -275,4 +276,29 @@ void CRasterleafView::UseMetricGrid()
     CDefaultUnits::ChooseUnitSystem(CUnits::kMetric);
     if (const CUnits::PositionFormatType* grid = CUnits::PositionFormatType::Find("British National Grid"))
         CDefaultUnits::ChoosePositionFormat(*grid);
+}
+
+void CRasterleafView::ReleaseChartFiles(const std::vector<std::string>& paths)
+{
+    if (!m_chart)
+        return;
+    const CFileId open = GetFileId(m_chart->path);
+    for (const std::string& path : paths) {
+        if (path == m_chart->path || GetFileId(path) == open) {
+            m_releasedChart = m_chart->path;
+            CloseChart();
+            return;
+        }
+    }
+}
+
+void CRasterleafView::ReacquireChartFiles(const std::vector<std::string>&)
+{
+    if (m_releasedChart.empty())
+        return;
+    const std::string path = std::move(m_releasedChart);
+    m_releasedChart.clear();
+    // Another chart opened meanwhile (the user moved on): that one stays.
+    if (!m_chart && !m_switchPending)
+        OpenChart(path);
 }

@@ -1,5 +1,6 @@
 #include "mapview/view/RasterleafView.h"
 
+#include "charts/ChartFileUse.h"
 #include "charts/mapstore/MapStore.h"
 #include "foundation/events/Heartbeat.h"
 #include "foundation/util/Files.h"
@@ -57,6 +58,16 @@ CRasterleafView::CRasterleafView(const Ports& ports) : m_ports(ports)
 {
     GetSettings();
     gChartView = this;
+    CChartRewriteHooks hooks;
+    hooks.release = [](const std::vector<std::string>& paths) {
+        if (CRasterleafView* view = Global())
+            view->ReleaseChartFiles(paths);
+    };
+    hooks.reacquire = [](const std::vector<std::string>& paths) {
+        if (CRasterleafView* view = Global())
+            view->ReacquireChartFiles(paths);
+    };
+    SetChartRewriteHooks(std::move(hooks));
     SetMapStoreHideSource([] { return GetSettings().mvtHide; });
 }
 

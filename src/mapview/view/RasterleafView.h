@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QPainter;
 class QRectF;
@@ -88,6 +89,10 @@ public:
     std::string GetMapTitle() const;
     std::string GetRightsNotice() const { return m_chart ? m_chart->rights : std::string(); }
     const CPolynomialProjection* GetGeoreference() const;
+    // A package update rewrites chart files in place: the open chart among
+    // them is closed first and opened again after the update.
+    void ReleaseChartFiles(const std::vector<std::string>& paths);
+    void ReacquireChartFiles(const std::vector<std::string>& paths);
 
     // Position and scale.
     void UpdateCentrePosition();
@@ -184,6 +189,7 @@ private:
     bool m_switchPending = false;
     uint64_t m_switchSequence = 0;
     std::string m_requestedName, m_currentName;
+    std::string m_releasedChart; // closed for a package update
     std::string m_placeIndexPath, m_lastPlaceIndexPath;
     bool m_titleFlag = false;
     int32_t m_maxZoomOut = 3;
