@@ -1,5 +1,6 @@
 #include "charts/chartlist/ChartList.h"
 
+#include "charts/chunked/ChunkStorePath.h"
 #include "foundation/events/Listener.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Folders.h"
@@ -435,11 +436,11 @@ bool CChartList::DeleteChart(const ChartOutlinePtr& outline)
         return false;
     if (::unlink(outline->path.c_str()) != 0 && errno != ENOENT)
         return false;
-    // The chunk store beside it: one file, or a folder of numbered part files.
-    std::string store = PathChangeExtension(outline->path, "rl3");
-    struct stat st;
-    if (::lstat(store.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
+    // The chunk store beside it, in every spelling: one file, or a folder of
+    // numbered part files.
+    for (const std::string& store : ExistingChunkStorePaths(outline->path)) {
+        struct stat st;
+        if (::lstat(store.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             DeleteFolder(store);
         else
             ::unlink(store.c_str());
