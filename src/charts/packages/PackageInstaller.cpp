@@ -301,6 +301,7 @@ bool PackageInstall(const std::string& path, CWebProgress* progress, std::atomic
     CPackageManifest manifest;
     if (!ReadPackageManifestFile(path, manifest, error))
         return false;
-    CPackageWorker worker(std::move(manifest), PathDirectory(path), progress, failure);
-    return worker.Run(error);
+    std::unique_ptr<CPackageWorker> worker =
+        MakeWorkerPool<CPackageWorker>(std::move(manifest), PathDirectory(path), progress, failure);
+    return worker->Run(error);
 }
