@@ -55,9 +55,8 @@ bool CApplicationData::Serialize(CSerialStream& stream)
     CSerialChunk chunk(stream);
     uint32_t version = 1;
     bool ok = chunk.Exchange(version);
-    CRasterleafView* view = CRasterleafView::Global();
-    if (view)
-        ok = view->Serialize(stream) && ok;
+    if (m_view)
+        ok = m_view->Serialize(stream) && ok;
     return chunk.Close() && ok;
 }
 
@@ -124,7 +123,7 @@ void CTessarouteApp::Start(bool show)
         m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
-    CApplicationData data;
+    CApplicationData data(&view);
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
         std::string error;
@@ -143,7 +142,7 @@ bool CTessarouteApp::SaveAllData()
 {
     bool ok = true;
     if (m_window) {
-        CApplicationData data;
+        CApplicationData data(&m_window->ChartView());
         std::string error;
         const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
         if (!m_stateGuard.BeforeSave())

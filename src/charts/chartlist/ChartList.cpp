@@ -140,11 +140,10 @@ void CSelectMapTypes::HideType(const std::string& mapType)
 
 std::string GetMVTFolder()
 {
-    static const std::string folder =
-        (CSelectMapTypes::Get().mvtStorageOption != 0 ? GetApplicationSupportFolder()
-                                                      : GetDocumentsFolder()) +
-        "/MVT";
-    return folder;
+    // Asked each time: the storage option and the data folder can change.
+    return (CSelectMapTypes::Get().mvtStorageOption != 0 ? GetApplicationSupportFolder()
+                                                         : GetDocumentsFolder()) +
+           "/MVT";
 }
 
 CChartList::CChartList() = default;
