@@ -1,8 +1,13 @@
 // The saved application state holds the chart view it was given, not
-// whichever view was made last.
+// whichever view was made last; the end of the application is published once.
 #include "app/shell/Application.h"
+#include "foundation/events/Listener.h"
+#include "foundation/events/ShutDown.h"
+#include "foundation/platform/PlatformFolders.h"
 #include "mapview/view/RasterleafView.h"
+#include "support/TestPaths.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 TEST(ApplicationState, SavesAndRestoresTheViewItWasGiven)
@@ -34,4 +39,31 @@ TEST(ApplicationState, SavesAndRestoresTheViewItWasGiven)
         EXPECT_TRUE(CApplicationData().LoadFromBuffer(bytes.data(), bytes.size(), {}, nullptr,
                                                       CApplicationData::kFileId));
     }
+}
+
+namespace {
+
+class ShutDownCounter : public Listener<ShutDown>
+{
+public:
+    void Notify(const ShutDown&) override { ++count; }
+    int count = 0;
+};
+
+} // namespace
+
+TEST(ApplicationState, ShutDownIsPublishedOnceBeforeSaving)
+{
+    const std::string root = tessatest::MakeScratchDir("app_shutdown");
+    SetFolderRootForTesting(root);
+    ShutDownCounter counter;
+    {
+        CTessarouteApp app;
+        app.Shutdown();
+        EXPECT_EQ(counter.count, 1);
+        app.Shutdown();
+    } // the destructor shuts down only once as well
+    EXPECT_EQ(counter.count, 1);
+    SetFolderRootForTesting({});
+    std::filesystem::remove_all(root);
 }

@@ -4,6 +4,8 @@
 #include "app/shell/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
+#include "foundation/events/Listener.h"
+#include "foundation/events/ShutDown.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Files.h"
@@ -164,6 +166,7 @@ void CTessarouteApp::Shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    FireEvent(ShutDown{});
     SaveAllData();
     m_window.reset();
 }
