@@ -1,5 +1,6 @@
 #include "charts/Rasterleaf.h"
 
+#include "charts/ChartFileUse.h"
 #include "charts/ChartMessages.h"
 #include "charts/PolynomialProjection.h"
 #include "charts/chunked/Rasterleaf3.h"
@@ -106,10 +107,18 @@ int CRasterleaf::Open(QWidget* owner, const std::string& path)
     // Shorter than the header and one tile-table word: nothing to map or read.
     if (size < kMinFileSize)
         return fail("Not a Rasterleaf: " + Quoted(path));
+    // A package update rewriting this file in place: not mapped until it ends.
+    const CFileId id = FileIdOfDescriptor(fd);
+    if (!BeginChartFileMapping(id))
+        return fail({});
     void* map = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED)
+    if (map == MAP_FAILED) {
+        EndChartFileMapping(id);
         return fail("Failed to open map: " + Quoted(path) + "\nTry rebooting...");
+    }
     m_base = static_cast<const uint8_t*>(map);
+    m_mappedDevice = id.device;
+    m_mappedInode = id.inode;
     m_size = size;
 
     const uint32_t word1 = HeaderWord(kWordVersion);
@@ -189,8 +198,10 @@ int CRasterleaf::Open(QWidget* owner, const std::string& path)
 
 void CRasterleaf::Close()
 {
-    if (m_base)
+    if (m_base) {
         ::munmap(const_cast<uint8_t*>(m_base), size_t(m_size));
+        EndChartFileMapping(CFileId{m_mappedDevice, m_mappedInode});
+    }
     m_base = nullptr;
     m_size = 0;
     if (m_fd >= 0)

@@ -139,6 +139,7 @@ private:
     int m_fd = -1;
     const uint8_t* m_base = nullptr;
     uint64_t m_size = 0;
+    uint64_t m_mappedDevice = 0, m_mappedInode = 0; // counted as mapped while m_base is set
     double m_centreLon = 0;
     uint32_t m_extension[8] = {};
     uint32_t m_chunkAddress[2] = {};

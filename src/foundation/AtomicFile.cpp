@@ -1,5 +1,6 @@
 #include "foundation/AtomicFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,7 +20,29 @@ std::string FolderOf(const std::string& path)
     return path.substr(0, slash);
 }
 
+// umask can only be read by setting it, which would open a window in which
+// another thread creates world-writable files; so it is read once, while the
+// process is still single-threaded (static initialisation, before main).
+mode_t ReadUmask()
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+std::atomic<mode_t> gProcessUmask{ReadUmask()};
+
 } // namespace
+
+mode_t ProcessUmask()
+{
+    return gProcessUmask.load(std::memory_order_relaxed);
+}
+
+void RememberProcessUmask()
+{
+    gProcessUmask.store(ReadUmask(), std::memory_order_relaxed);
+}
 
 CAtomicFileWriter::~CAtomicFileWriter()
 {
@@ -46,9 +69,7 @@ bool CAtomicFileWriter::Open(const std::string& path)
         return Fail("cannot create a temporary file");
     }
     // mkstemp makes 0600; saved files get the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    fchmod(fd, 0666 & ~ProcessUmask());
     m_file = fdopen(fd, "wb");
     if (!m_file) {
         ::close(fd);
@@ -98,6 +119,11 @@ bool CAtomicFileWriter::Commit()
         ::close(dfd);
     }
     return true;
+}
+
+int CAtomicFileWriter::Descriptor()
+{
+    return m_file ? fileno(m_file) : -1;
 }
 
 void CAtomicFileWriter::Abort()

@@ -5,6 +5,13 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <sys/types.h>
+
+// The file-creation mask the process started with, read before any thread ran.
+mode_t ProcessUmask();
+// Reads the mask again (after start-up code changed it). Only while no other
+// thread runs: reading the mask means setting it for a moment.
+void RememberProcessUmask();
 
 class CAtomicFileWriter
 {
@@ -14,12 +21,15 @@ public:
     CAtomicFileWriter(const CAtomicFileWriter&) = delete;
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
 
-    // Creates the temporary file beside `path` (mode 0644 less the umask).
+    // Creates the temporary file beside `path` (mode 0666 less the process umask).
     bool Open(const std::string& path);
     bool Write(const void* data, size_t size);
     bool Write(const std::string& text) { return Write(text.data(), text.size()); }
     // The open stream, for code that prints into it; nullptr when not open.
     FILE* Stream() { return m_file; }
+    // The open descriptor, for code that writes through it (a transfer
+    // writing straight into the file) instead of the stream; -1 when not open.
+    int Descriptor();
     // Flushes, syncs and renames over the target. False leaves the old file as it was.
     bool Commit();
     void Abort();

@@ -184,7 +184,7 @@ TEST(ObjectFile, OlderAndNewerVersionsReadEachOther)
     ASSERT_TRUE(newer.SaveToBuffer(newBytes));
 
     CNew readsOld;
-    CSerialStream s1 = CSerialStream::ForReading(oldBytes.data(), oldBytes.size(), "", nullptr);
+    CSerialStream s1 = CSerialStream::OpenInput(oldBytes.data(), oldBytes.size(), "", nullptr);
     ASSERT_TRUE(readsOld.Serialize(s1));
     EXPECT_EQ(readsOld.a, 5);
     EXPECT_EQ(readsOld.b, 6);
@@ -192,7 +192,7 @@ TEST(ObjectFile, OlderAndNewerVersionsReadEachOther)
     EXPECT_FALSE(s1.WasSkipped());
 
     COld readsNew;
-    CSerialStream s2 = CSerialStream::ForReading(newBytes.data(), newBytes.size(), "", nullptr);
+    CSerialStream s2 = CSerialStream::OpenInput(newBytes.data(), newBytes.size(), "", nullptr);
     ASSERT_TRUE(readsNew.Serialize(s2));
     EXPECT_EQ(readsNew.a, 10);
     EXPECT_EQ(readsNew.b, 20);
@@ -346,7 +346,7 @@ TEST(ObjectFile, TypedFieldsArraysPathsAndColours)
     // A smaller element layout takes the leading field of each stored element.
     CFields older;
     older.readSmall = true;
-    CSerialStream s = CSerialStream::ForReading(bytes.data(), bytes.size(), "", nullptr);
+    CSerialStream s = CSerialStream::OpenInput(bytes.data(), bytes.size(), "", nullptr);
     ASSERT_TRUE(older.Serialize(s));
     EXPECT_EQ(older.small[0].lat, 54.5);
     EXPECT_EQ(older.small[1].lat, -33.75);

@@ -111,8 +111,8 @@ TEST(IniText, LinesAreSplitTrimmedAndDecoded)
     EXPECT_EQ(map.at("B:nul"), "ab"); // NUL bytes dropped
     EXPECT_EQ(map.size(), 4u);
 
-    EXPECT_EQ(IniEscape("a b&c=d/é"), "a+b%26c%3dd%2f%c3%a9");
-    EXPECT_EQ(IniUnescape(IniEscape(std::string("\x01 +%&=\xff", 7))), std::string("\x01 +%&=\xff", 7));
+    EXPECT_EQ(UrlEscape("a b&c=d/é"), "a+b%26c%3dd%2f%c3%a9");
+    EXPECT_EQ(UrlUnescape(UrlEscape(std::string("\x01 +%&=\xff", 7))), std::string("\x01 +%&=\xff", 7));
 }
 
 TEST(IniText, OverlongLineIsSkippedAndReadingGoesOn)

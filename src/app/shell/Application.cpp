@@ -5,8 +5,11 @@
 #include "app/shell/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
+#include "foundation/events/Listener.h"
+#include "foundation/events/ShutDown.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/settings/PersistantData.h"
+#include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 #include "mapview/view/RasterleafView.h"
 
@@ -17,9 +20,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,74 +28,17 @@
 
 namespace {
 
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool EndsWithNoCase(const std::string& name, const std::string& suffix)
-{
-    return name.size() > suffix.size() &&
-           ::strcasecmp(name.c_str() + name.size() - suffix.size(), suffix.c_str()) == 0;
-}
-
-// Regular files of a folder whose names end in `suffix` (without case).
+// Regular files of a folder whose names end in `suffix` (without case), sorted.
 std::vector<std::string> FilesEndingIn(const std::string& folder, const std::string& suffix)
 {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return names;
-    while (dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name[0] != '.' && EndsWithNoCase(name, suffix) && IsRegularFile(folder + "/" + name))
+    for (const std::string& path : FindFiles(folder, "?*" + suffix)) {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        if (name[0] != '.' && IsRegularFile(path))
             names.push_back(name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-bool CopyFileAtomically(const std::string& from, const std::string& to)
-{
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return false;
-    CAtomicFileWriter writer;
-    bool ok = writer.Open(to);
-    std::vector<char> buffer(1 << 20);
-    while (ok) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ok = false;
-        if (n <= 0)
-            break;
-        ok = writer.Write(buffer.data(), size_t(n));
-    }
-    ::close(in);
-    if (ok)
-        ok = writer.Commit();
-    if (!ok)
-        std::fprintf(stderr, "Could not copy %s to %s: %s\n", from.c_str(), to.c_str(),
-                     writer.Error().c_str());
-    return ok;
-}
-
-// The folder and its missing parents.
-bool MakeFolders(const std::string& path)
-{
-    for (size_t i = 1; i <= path.size(); ++i) {
-        if (i < path.size() && path[i] != '/')
-            continue;
-        const std::string part = path.substr(0, i);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int gSignalPipe[2] = {-1, -1};
@@ -114,9 +58,8 @@ bool CApplicationData::Serialize(CSerialStream& stream)
     CSerialChunk chunk(stream);
     uint32_t version = 1;
     bool ok = chunk.Exchange(version);
-    CRasterleafView* view = CRasterleafView::Global();
-    if (view)
-        ok = view->Serialize(stream) && ok;
+    if (m_view)
+        ok = m_view->Serialize(stream) && ok;
     return chunk.Close() && ok;
 }
 
@@ -138,13 +81,16 @@ bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFold
             copies.emplace_back(folder + "/" + name, name.substr(0, name.size() - 5));
     if (copies.empty())
         return true;
-    if (!MakeFolders(target)) {
+    if (!CreateDirectoryPath(target)) {
         std::fprintf(stderr, "Could not make %s\n", target.c_str());
         return false;
     }
     bool ok = true;
     for (const auto& [from, name] : copies)
-        ok = CopyFileAtomically(from, target + "/" + name) && ok;
+        if (!CopyFile(from, target + "/" + name)) {
+            std::fprintf(stderr, "Could not copy %s to %s\n", from.c_str(), (target + "/" + name).c_str());
+            ok = false;
+        }
     if (!ok)
         return false;
     if (!WriteFileAtomically(marker, std::string())) {
@@ -180,7 +126,7 @@ void CTessarouteApp::Start(bool show)
         m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
-    CApplicationData data;
+    CApplicationData data(&view);
     CSetAsideStores setAside;
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
@@ -200,7 +146,7 @@ bool CTessarouteApp::SaveAllData()
 {
     bool ok = true;
     if (m_window) {
-        CApplicationData data;
+        CApplicationData data(&m_window->ChartView());
         std::string error;
         const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
         if (!m_stateGuard.BeforeSave())
@@ -222,6 +168,7 @@ void CTessarouteApp::Shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    FireEvent(ShutDown{});
     SaveAllData();
     m_window.reset();
 }

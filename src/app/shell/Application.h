@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class CRasterleafView;
 class ViewController;
 class QSocketNotifier;
 
@@ -15,7 +16,12 @@ class CApplicationData : public CSerializable
 {
 public:
     static constexpr uint32_t kFileId = 0x88ABFC5E;
+    // The chart view whose state the file holds; without one the state is skipped.
+    explicit CApplicationData(CRasterleafView* view = nullptr) : m_view(view) {}
     bool Serialize(CSerialStream& stream) override;
+
+private:
+    CRasterleafView* m_view;
 };
 
 // Copies the base maps shipped in `resourceFolder` ("basemaps/*.rlt", and

@@ -51,34 +51,22 @@ void MapWidget::resizeEvent(QResizeEvent* event)
 
 void MapWidget::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton || !m_view)
         return;
-    m_pressed = true;
-    m_pressPoint = event->position();
-    m_pressTime.start();
-    if (m_view)
-        m_view->SetPanVelocity(0, 0);
+    m_view->Press(event->position().x(), event->position().y());
 }
 
 void MapWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!m_pressed || !m_view)
+    if (!(event->buttons() & Qt::LeftButton) || !m_view)
         return;
-    const QPointF p = event->position();
-    const double dx = std::trunc(p.x() - m_pressPoint.x()), dy = std::trunc(p.y() - m_pressPoint.y());
-    if (dx == 0 && dy == 0)
-        return;
-    const double seconds = m_pressTime.elapsed() / 1000.0;
-    m_view->PanBy(dx, dy);
-    m_pressPoint += QPointF(dx, dy);
-    if (seconds >= 0.05)
-        m_view->SetPanVelocity(dx * 0.05 / seconds, dy * 0.05 / seconds);
+    m_view->DragTo(event->position().x(), event->position().y());
 }
 
 void MapWidget::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_pressed = false;
+    if (event->button() == Qt::LeftButton && m_view)
+        m_view->Release();
 }
 
 void MapWidget::wheelEvent(QWheelEvent* event)

@@ -1,7 +1,6 @@
 #pragma once
 // The chart on the screen: paints the chart view and forwards the pointer,
 // wheel, keys and size changes to it. No logic of its own.
-#include <QElapsedTimer>
 #include <QPointF>
 #include <QWidget>
 
@@ -29,7 +28,4 @@ private:
     void SyncGeometry();
 
     CRasterleafView* m_view = nullptr;
-    bool m_pressed = false;
-    QPointF m_pressPoint;
-    QElapsedTimer m_pressTime;
 };

@@ -22,14 +22,15 @@ CCachedRasterleaf::CWebWorker::CWebWorker(CRasterleaf3& chart)
 
 CCachedRasterleaf::CWebWorker::~CWebWorker()
 {
-    {
-        // Running transfers end at once instead of at their timeouts.
-        CScopedLock lock(GetMutexCondition());
-        for (Job* job : m_jobs)
-            if (job && job->web)
-                job->web->Cancel();
-    }
     StopAndJoin();
+}
+
+void CCachedRasterleaf::CWebWorker::OnStopping()
+{
+    // Running transfers end at once instead of at their timeouts.
+    for (Job* job : m_jobs)
+        if (job && job->web)
+            job->web->Cancel();
 }
 
 std::unique_ptr<CWorkerThread::JobData> CCachedRasterleaf::CWebWorker::CreateJobData(int threadIndex)
@@ -201,7 +202,7 @@ CCachedRasterleaf::CWorker::CWorker(CRasterleaf& chart, const std::atomic<bool>&
                                     int threads)
     : CWorkerThread(2, threads), m_chart(chart), m_automaticDownload(automaticDownload)
 {
-    for (Slot& slot : workSlots) {
+    for (Slot& slot : m_slots) {
         slot.worker = this;
         slot.bitmap.assign(size_t(kSquare) * kSquare, 0);
         slot.work = std::make_unique<CTileWorkBlock>();
@@ -220,7 +221,7 @@ CCachedRasterleaf::CWorker::~CWorker()
 
 std::unique_ptr<CWorkerThread::JobData> CCachedRasterleaf::CWorker::CreateJobData(int threadIndex)
 {
-    return std::make_unique<Job>(*this, workSlots[std::clamp(threadIndex, 0, kSlots - 1)]);
+    return std::make_unique<Job>(*this, m_slots[std::clamp(threadIndex, 0, kSlots - 1)]);
 }
 
 CCachedRasterleaf::CWebWorker* CCachedRasterleaf::CWorker::GetWebWorker()
@@ -243,7 +244,7 @@ bool CCachedRasterleaf::CWorker::Request(void* argument, void*, int row, int col
     {
         CScopedLock lock(w.GetMutexCondition());
         if (!w.m_web) {
-            w.m_web = std::make_unique<CWebWorker>(*chunked);
+            w.m_web = MakeWorkerPool<CWebWorker>(*chunked);
             start = true;
         }
         if (slot->square)
@@ -259,16 +260,83 @@ bool CCachedRasterleaf::CWorker::Request(void* argument, void*, int row, int col
     return true;
 }
 
+void CCachedRasterleaf::CWorker::Enqueue(const std::vector<std::pair<int64_t, DIB_square*>>& squares)
+{
+    if (squares.empty())
+        return;
+    {
+        CScopedLock lock(GetMutexCondition());
+        for (const auto& [key, square] : squares)
+            m_queued.emplace(key, square);
+    }
+    GetMutexCondition().Broadcast();
+}
+
+void CCachedRasterleaf::CWorker::PruneQueued(const std::function<bool(DIB_square&)>& keep,
+                                             const std::function<void(DIB_square*)>& dropped)
+{
+    CScopedLock lock(GetMutexCondition());
+    for (auto it = m_queued.begin(); it != m_queued.end();) {
+        DIB_square* square = it->second;
+        if (keep(*square)) {
+            ++it;
+        } else {
+            it = m_queued.erase(it);
+            dropped(square);
+        }
+    }
+}
+
+void CCachedRasterleaf::CWorker::TakeFinished(const std::function<void(DIB_square*)>& finished,
+                                              const std::function<void(DIB_square&)>& inWork)
+{
+    CScopedLock lock(GetMutexCondition());
+    for (DIB_square* square : m_finished)
+        finished(square);
+    m_finished.clear();
+    for (const Slot& slot : m_slots)
+        if (slot.square)
+            inWork(*slot.square);
+}
+
+void CCachedRasterleaf::CWorker::ForEachRendered(const std::function<void(DIB_square&)>& each)
+{
+    CScopedLock lock(GetMutexCondition());
+    for (const Slot& slot : m_slots)
+        if (slot.square)
+            each(*slot.square);
+    for (DIB_square* square : m_finished)
+        each(*square);
+}
+
+bool CCachedRasterleaf::CWorker::HasFinished()
+{
+    CScopedLock lock(GetMutexCondition());
+    return !m_finished.empty();
+}
+
+bool CCachedRasterleaf::CWorker::HasQueuedOrInWork()
+{
+    CScopedLock lock(GetMutexCondition());
+    if (!m_queued.empty())
+        return true;
+    for (const Slot& slot : m_slots)
+        if (slot.square)
+            return true;
+    return false;
+}
+
 bool CCachedRasterleaf::CWorker::Job::GetJob()
 {
-    if (m_owner.jobs.empty())
+    if (m_owner.m_queued.empty())
         return false;
     // In chunk-key order, but a chunk another thread is on is left to it
     // while other chunks wait: its decoding would only be waited for.
-    auto pick = m_owner.jobs.begin();
-    for (auto it = m_owner.jobs.begin(); it != m_owner.jobs.end(); it = m_owner.jobs.upper_bound(it->first)) {
+    auto& queued = m_owner.m_queued;
+    auto pick = queued.begin();
+    for (auto it = queued.begin(); it != queued.end(); it = queued.upper_bound(it->first)) {
         bool taken = false;
-        for (const Slot& other : m_owner.workSlots)
+        for (const Slot& other : m_owner.m_slots)
             taken |= &other != &m_slot && other.square && other.key == it->first;
         if (!taken) {
             pick = it;
@@ -277,7 +345,7 @@ bool CCachedRasterleaf::CWorker::Job::GetJob()
     }
     m_slot.square = pick->second;
     m_slot.key = pick->first;
-    m_owner.jobs.erase(pick);
+    queued.erase(pick);
     return true;
 }
 
@@ -286,7 +354,7 @@ void CCachedRasterleaf::CWorker::Job::DoJob()
     m_owner.Render(m_slot);
     {
         CScopedLock lock(m_owner.GetMutexCondition());
-        m_owner.finished.push_back(m_slot.square);
+        m_owner.m_finished.push_back(m_slot.square);
         m_slot.square = nullptr;
     }
 }

@@ -5,6 +5,7 @@
 #include "charts/chunked/ChunkAddress.h"
 #include "foundation/threads/WorkerThread.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +56,7 @@ public:
 protected:
     std::unique_ptr<JobData> CreateJobData(int threadIndex) override;
     bool OnStart() override;
+    void OnStopping() override;
 
 private:
     static bool ContinueHook(void* self);
@@ -106,10 +108,20 @@ public:
     CWorker(CRasterleaf& chart, const std::atomic<bool>& automaticDownload, int threads);
     ~CWorker() override;
 
-    // All under the pool's mutex (GetMutexCondition()).
-    std::multimap<int64_t, DIB_square*> jobs;
-    std::vector<DIB_square*> finished;
-    Slot workSlots[kSlots];
+    // The render queue. Each call takes the pool's mutex itself and runs its
+    // callbacks under it; callbacks never call back into the queue.
+    // Adds squares keyed by chunk and wakes the threads.
+    void Enqueue(const std::vector<std::pair<int64_t, DIB_square*>>& squares);
+    // Keeps the queued squares that `keep` accepts and hands the others to `dropped`.
+    void PruneQueued(const std::function<bool(DIB_square&)>& keep,
+                     const std::function<void(DIB_square*)>& dropped);
+    // Hands over the squares finished since the last call, then shows every square in work.
+    void TakeFinished(const std::function<void(DIB_square*)>& finished,
+                      const std::function<void(DIB_square&)>& inWork);
+    // Every square in work or finished and not yet taken.
+    void ForEachRendered(const std::function<void(DIB_square&)>& each);
+    bool HasFinished();
+    bool HasQueuedOrInWork();
 
     // The web worker, made by the first chunk request (null until then).
     CWebWorker* GetWebWorker();
@@ -120,6 +132,11 @@ protected:
 
 private:
     void Render(Slot& slot);
+
+    // Under the pool's mutex.
+    std::multimap<int64_t, DIB_square*> m_queued;
+    std::vector<DIB_square*> m_finished;
+    Slot m_slots[kSlots];
 
     CRasterleaf& m_chart;
     const std::atomic<bool>& m_automaticDownload;

@@ -93,11 +93,8 @@ bool CCachedRasterleaf::IsBusy()
 {
     if (!m_worker)
         return false;
-    {
-        CScopedLock lock(m_worker->GetMutexCondition());
-        if (!m_worker->finished.empty())
-            return true;
-    }
+    if (m_worker->HasFinished())
+        return true;
     CWebWorker* web = m_worker->GetWebWorker();
     return web && web->HasArrivals();
 }
@@ -112,14 +109,8 @@ bool CCachedRasterleaf::HasWork()
 {
     if (!m_worker)
         return false;
-    {
-        CScopedLock lock(m_worker->GetMutexCondition());
-        if (!m_worker->jobs.empty())
-            return true;
-        for (const auto& slot : m_worker->workSlots)
-            if (slot.square)
-                return true;
-    }
+    if (m_worker->HasQueuedOrInWork())
+        return true;
     CWebWorker* web = m_worker->GetWebWorker();
     return web && web->HasWork();
 }
@@ -173,10 +164,10 @@ bool CCachedRasterleaf::Draw(QPainter& context, int left, int top, int right, in
         // Chunked charts decode on four threads, single-file charts on one.
         const bool chunked = m_chart->HeaderWord(1) > 0xFFFFFF;
         const int forced = gDecodeThreads.load();
-        m_worker = std::make_unique<CWorker>(*m_chart, m_automaticDownload,
-                                             forced > 0 ? forced
-                                             : chunked  ? 4
-                                                        : 1);
+        m_worker = MakeWorkerPool<CWorker>(*m_chart, m_automaticDownload,
+                                           forced > 0 ? forced
+                                           : chunked  ? 4
+                                                      : 1);
         m_worker->Start();
     }
     CollectFinished(shift);
@@ -195,17 +186,17 @@ bool CCachedRasterleaf::Draw(QPainter& context, int left, int top, int right, in
 
 void CCachedRasterleaf::CollectFinished(int shift)
 {
-    CScopedLock lock(m_worker->GetMutexCondition());
-    for (DIB_square* square : m_worker->finished) {
-        if (square->arrivedWhileRendering && square->state == DIB_square::kWaiting)
-            square->state = DIB_square::kArrived;
-        square->arrivedWhileRendering = false;
-        m_pool.push_front(square);
-    }
-    m_worker->finished.clear();
-    for (const auto& slot : m_worker->workSlots)
-        if (slot.square && slot.square->zoom == shift)
-            MarkRequested(*slot.square);
+    m_worker->TakeFinished(
+        [this](DIB_square* square) {
+            if (square->arrivedWhileRendering && square->state == DIB_square::kWaiting)
+                square->state = DIB_square::kArrived;
+            square->arrivedWhileRendering = false;
+            m_pool.push_front(square);
+        },
+        [this, shift](DIB_square& square) {
+            if (square.zoom == shift)
+                MarkRequested(square);
+        });
 }
 
 void CCachedRasterleaf::ApplyArrivals(int shift)
@@ -240,31 +231,25 @@ void CCachedRasterleaf::ApplyArrivals(int shift)
             square->MakeFree();
     }
     // Squares rendering now, or finished since the collection above, may hold the old data.
-    CScopedLock lock(m_worker->GetMutexCondition());
-    for (auto& slot : m_worker->workSlots)
-        if (slot.square && meets(*slot.square))
-            slot.square->arrivedWhileRendering = true;
-    for (DIB_square* square : m_worker->finished)
-        if (meets(*square))
-            square->arrivedWhileRendering = true;
+    m_worker->ForEachRendered([&meets](DIB_square& square) {
+        if (meets(square))
+            square.arrivedWhileRendering = true;
+    });
 }
 
 void CCachedRasterleaf::PruneQueue(int shift)
 {
-    {
-        CScopedLock lock(m_worker->GetMutexCondition());
-        for (auto it = m_worker->jobs.begin(); it != m_worker->jobs.end();) {
-            DIB_square* square = it->second;
-            if (square->zoom == shift && InsideMap(*square)) {
-                MarkRequested(*square);
-                ++it;
-            } else {
-                square->MakeFree();
-                m_pool.push_back(square);
-                it = m_worker->jobs.erase(it);
-            }
-        }
-    }
+    m_worker->PruneQueued(
+        [this, shift](DIB_square& square) {
+            if (square.zoom != shift || !InsideMap(square))
+                return false;
+            MarkRequested(square);
+            return true;
+        },
+        [this](DIB_square* square) {
+            square->MakeFree();
+            m_pool.push_back(square);
+        });
     if (CWebWorker* web = m_worker->GetWebWorker()) {
         // The visible chunks, in chart pixels.
         const int64_t cx0 = ToChart(m_mapX, shift), cy0 = ToChart(m_mapY, shift);
@@ -368,9 +353,8 @@ void CCachedRasterleaf::Paint(QPainter& context, int left, int top)
 
 void CCachedRasterleaf::Queue(int shift)
 {
-    bool queued = false;
+    std::vector<std::pair<int64_t, DIB_square*>> queued;
     {
-        CScopedLock lock(m_worker->GetMutexCondition());
         for (int r = 0; r < m_main.Rows(); ++r) {
             for (int c = 0; c < m_main.Columns(); ++c) {
                 if (m_main.At(c, r) || m_requested.At(c, r))
@@ -392,12 +376,10 @@ void CCachedRasterleaf::Queue(int shift)
                 square->y = m_mapY + int64_t(kSquare) * r;
                 square->zoom = shift;
                 const int64_t cx = ToChart(square->x, shift), cy = ToChart(square->y, shift);
-                m_worker->jobs.emplace(((cy >> 10) << 16) + (cx >> 10), square);
+                queued.emplace_back(((cy >> 10) << 16) + (cx >> 10), square);
                 m_requested.At(c, r) = 1;
-                queued = true;
             }
         }
     }
-    if (queued)
-        m_worker->GetMutexCondition().Broadcast();
+    m_worker->Enqueue(queued);
 }

@@ -81,9 +81,12 @@ public:
         return false;
     }
 
-    // Defined for the node types that have them (the chart tree).
+    // Defined for the node types that have them: both trees store the chosen
+    // types; the chart tree expands a chart's path, the map-store tree the
+    // record of a path.
     void StoreSelectedTypes();
     bool ExpandPathTo(const std::string& path);
+    bool ExpandMatching(const std::string& path);
 
     // Visits every node, depth first, this one included.
     template <class Visit> void ForEach(Visit&& visit)

@@ -1,5 +1,6 @@
 #include "charts/chunked/Rasterleaf3.h"
 
+#include "charts/chunked/ChunkStorePath.h"
 #include "foundation/web/WebServer.h"
 
 #include <cerrno>
@@ -10,18 +11,6 @@
 #include <unistd.h>
 
 using namespace chunkfile;
-
-namespace {
-
-std::string WithExtension(const std::string& path, const char* extension)
-{
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    return (hasExtension ? path.substr(0, dot) : path) + extension;
-}
-
-} // namespace
 
 CRasterleaf* OpenChartFile(QWidget* owner, const std::string& path)
 {
@@ -51,11 +40,7 @@ bool CRasterleaf3::OpenChunkFile()
         std::lock_guard<std::mutex> lock(m_failedMutex);
         m_failed.clear();
     }
-    std::string storePath = WithExtension(Path(), ".RL3");
-    struct stat st;
-    if (::stat(storePath.c_str(), &st) != 0)
-        storePath = WithExtension(Path(), ".rl3");
-    m_store = CChunkStore::Acquire(storePath, ChunkColumns(), ChunkRows());
+    m_store = CChunkStore::Acquire(ChunkStorePathFor(Path()), ChunkColumns(), ChunkRows());
     return m_store != nullptr;
 }
 

@@ -287,7 +287,7 @@ template <> void CMapTreeNode<MapShopData>::StoreSelectedTypes()
     }
 }
 
-template <> bool CMapTreeNode<MapShopData>::ExpandPathTo(const std::string& path)
+template <> bool CMapTreeNode<MapShopData>::ExpandMatching(const std::string& path)
 {
     return ExpandWhere([&path](const MapShopData& r) { return r.path == path; });
 }

@@ -1,5 +1,6 @@
 #include "charts/packages/InstallPackage.h"
 
+#include "charts/ChartFileUse.h"
 #include "charts/packages/MapDownloadState.h"
 #include "charts/packages/PackageInstaller.h"
 #include "charts/packages/Packages.h"
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -20,7 +22,8 @@ int64_t g_freeSpaceForTesting = 0;
 struct CInstallOutcome
 {
     std::atomic<bool> ok{false};
-    bool started = false; // main thread only
+    bool started = false;            // main thread only
+    std::vector<std::string> charts; // released for the install; main thread only
 };
 
 void StartInstall(QWidget* parent, const std::string& path, const std::shared_ptr<CInstallOutcome>& outcome)
@@ -29,6 +32,10 @@ void StartInstall(QWidget* parent, const std::string& path, const std::shared_pt
     if (!record)
         return; // another download started while the question was open
     outcome->started = true;
+    // Charts are rewritten in place, block by block: whoever shows one lets go
+    // of it first, and opens it again when the install ends.
+    ListPackageFiles(path, "rlt", outcome->charts);
+    ReleaseChartFiles(outcome->charts);
     record->parent = parent;
     record->StartThread([path, outcome](CProgressDialogData& d) {
         std::string error;
@@ -62,8 +69,10 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
     auto outcome = std::make_shared<CInstallOutcome>();
     CCallback storage;
     PushProgressCallback(storage, CCallback([outcome](int32_t code) {
-                             if (outcome->started)
+                             if (outcome->started) {
                                  GetMapDownloadState().End();
+                                 ReacquireChartFiles(outcome->charts);
+                             }
                              return outcome->ok.load() ? code : -1;
                          }));
 

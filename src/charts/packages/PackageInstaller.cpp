@@ -1,5 +1,6 @@
 #include "charts/packages/PackageInstaller.h"
 
+#include "charts/ChartFileUse.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/FormatString.h"
 #include "foundation/util/Paths.h"
@@ -31,6 +32,8 @@ public:
 private:
     void CloseFile(bool deleteIfModified);
     bool OpenFile(size_t index);
+    // Before the first change to the open file: no reader may have it mapped.
+    bool BeginRewrite();
     void Fail(const std::string& text)
     {
         m_result = false;
@@ -45,6 +48,8 @@ private:
     std::string m_localPath;
     std::string m_remotePath;
     bool m_modified = false;
+    bool m_rewriting = false;
+    CFileId m_fileId;
     bool m_result = true;
     bool m_hasBlock = false;
     Block m_block;
@@ -137,6 +142,10 @@ void CPackageWorker::Job::CloseFile(bool deleteIfModified)
         close(m_fd);
         m_fd = -1;
     }
+    if (m_rewriting) {
+        EndChartFileRewrite(m_fileId);
+        m_rewriting = false;
+    }
     if (deleteIfModified && m_modified && !m_localPath.empty())
         unlink(m_localPath.c_str());
     m_modified = false;
@@ -182,6 +191,19 @@ bool CPackageWorker::Job::OpenFile(size_t index)
         Fail(m_localPath + ": " + strerror(errno));
         return false;
     }
+    return true;
+}
+
+bool CPackageWorker::Job::BeginRewrite()
+{
+    if (m_rewriting)
+        return true;
+    m_fileId = FileIdOfDescriptor(m_fd);
+    if (!BeginChartFileRewrite(m_fileId)) {
+        Fail(m_localPath + ": the map is open and cannot be updated now");
+        return false;
+    }
+    m_rewriting = true;
     return true;
 }
 
@@ -241,6 +263,8 @@ void CPackageWorker::Job::DoJob()
         }
         // Only now does the local copy change; a failure before this point
         // leaves it as it was.
+        if (!BeginRewrite())
+            return;
         m_modified = true;
         size_t written = 0;
         while (written < static_cast<size_t>(read)) {
@@ -259,6 +283,8 @@ void CPackageWorker::Job::DoJob()
     if (m_block.offset + m_block.length == static_cast<int64_t>(entry.size)) {
         struct stat st;
         if (fstat(m_fd, &st) == 0 && st.st_size > static_cast<off_t>(entry.size)) {
+            if (!BeginRewrite())
+                return;
             m_modified = true;
             if (ftruncate(m_fd, static_cast<off_t>(entry.size)) != 0) {
                 Fail(m_localPath + ": " + strerror(errno));
@@ -275,6 +301,7 @@ bool PackageInstall(const std::string& path, CWebProgress* progress, std::atomic
     CPackageManifest manifest;
     if (!ReadPackageManifestFile(path, manifest, error))
         return false;
-    CPackageWorker worker(std::move(manifest), PathDirectory(path), progress, failure);
-    return worker.Run(error);
+    std::unique_ptr<CPackageWorker> worker =
+        MakeWorkerPool<CPackageWorker>(std::move(manifest), PathDirectory(path), progress, failure);
+    return worker->Run(error);
 }

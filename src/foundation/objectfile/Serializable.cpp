@@ -115,7 +115,7 @@ std::unique_ptr<CSerializable> CSerializable::Type::Create(uint32_t typeId)
 bool CSerializable::SaveToBuffer(std::string& out, const std::string& folder, void* context, uint32_t version,
                                  std::string* error)
 {
-    CSerialStream stream = CSerialStream::ForWriting(folder, context);
+    CSerialStream stream = CSerialStream::OpenWrite(folder, context);
     if (version != 0) {
         CSerialChunk chunk(stream);
         chunk.Exchange(version);
@@ -146,7 +146,7 @@ bool CSerializable::SaveToFile(const std::string& path, void* context, uint32_t 
 bool CSerializable::LoadFromBuffer(const void* data, size_t size, const std::string& folder, void* context,
                                    uint32_t version, std::string* error)
 {
-    CSerialStream stream = CSerialStream::ForReading(data, size, folder, context);
+    CSerialStream stream = CSerialStream::OpenInput(data, size, folder, context);
     if (stream.IsGood() && version != 0) {
         CSerialChunk chunk(stream);
         uint32_t stored = 0;
@@ -164,13 +164,13 @@ bool CSerializable::LoadFromBuffer(const void* data, size_t size, const std::str
 
 bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_t version, std::string* error)
 {
-    std::string data, why;
-    if (!ReadWholeFile(path, data, why)) {
+    std::string data, folder, why;
+    if (!CSerialStream::OpenPath(path, data, folder, why)) {
         if (error)
             *error = why;
         return false;
     }
-    if (!LoadFromBuffer(data.data(), data.size(), FolderOfPath(path), context, version, &why)) {
+    if (!LoadFromBuffer(data.data(), data.size(), folder, context, version, &why)) {
         if (error)
             *error = path + ": " + why;
         return false;
@@ -180,7 +180,14 @@ bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_
 
 // ---- stream ----
 
-CSerialStream CSerialStream::ForWriting(const std::string& folder, void* context)
+bool CSerialStream::OpenPath(const std::string& path, std::string& bytes, std::string& folder,
+                             std::string& error)
+{
+    folder = FolderOfPath(path);
+    return ReadWholeFile(path, bytes, error);
+}
+
+CSerialStream CSerialStream::OpenWrite(const std::string& folder, void* context)
 {
     CSerialStream s;
     s.m_reading = false;
@@ -190,8 +197,8 @@ CSerialStream CSerialStream::ForWriting(const std::string& folder, void* context
     return s;
 }
 
-CSerialStream CSerialStream::ForReading(const void* data, size_t size, const std::string& folder,
-                                        void* context)
+CSerialStream CSerialStream::OpenInput(const void* data, size_t size, const std::string& folder,
+                                       void* context)
 {
     CSerialStream s;
     s.m_reading = true;

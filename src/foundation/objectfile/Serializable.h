@@ -92,10 +92,14 @@ public:
     static constexpr uint32_t kMaxListCount = 10000000;
 
     // A stream that writes into memory, starting with the magic.
-    static CSerialStream ForWriting(const std::string& folder, void* context);
+    static CSerialStream OpenWrite(const std::string& folder, void* context);
+    // The bytes of the file at `path` and its folder, for OpenInput; false
+    // with a reason when the file cannot be read.
+    static bool OpenPath(const std::string& path, std::string& bytes, std::string& folder,
+                         std::string& error);
     // A stream over the bytes of a file (which must start with the magic:
     // IsGood() is false otherwise). The bytes must outlive the stream.
-    static CSerialStream ForReading(const void* data, size_t size, const std::string& folder, void* context);
+    static CSerialStream OpenInput(const void* data, size_t size, const std::string& folder, void* context);
 
     bool IsReading() const { return m_reading; }
     bool IsWriting() const { return !m_reading; }

@@ -1,25 +1,18 @@
 #include "foundation/settings/GlobalSettingsType.h"
 
-namespace {
-
-// On first use: categories are static objects of other files.
-CGlobalSettingsType*& Head()
-{
-    static CGlobalSettingsType* head = nullptr;
-    return head;
-}
-
-} // namespace
+// Zero-initialised before any constructor runs: categories are static
+// objects of other files.
+CGlobalSettingsType* gGlobalSettingsTypeList = nullptr;
 
 CGlobalSettingsType::CGlobalSettingsType(const char* name) : m_name(name ? name : "")
 {
-    m_next = Head();
-    Head() = this;
+    m_next = gGlobalSettingsTypeList;
+    gGlobalSettingsTypeList = this;
 }
 
 CGlobalSettingsType::~CGlobalSettingsType()
 {
-    for (CGlobalSettingsType** link = &Head(); *link; link = &(*link)->m_next) {
+    for (CGlobalSettingsType** link = &gGlobalSettingsTypeList; *link; link = &(*link)->m_next) {
         if (*link == this) {
             *link = m_next;
             break;
@@ -29,12 +22,12 @@ CGlobalSettingsType::~CGlobalSettingsType()
 
 CGlobalSettingsType* CGlobalSettingsType::First()
 {
-    return Head();
+    return gGlobalSettingsTypeList;
 }
 
 CGlobalSettingsType* CGlobalSettingsType::Find(const std::string& name)
 {
-    for (CGlobalSettingsType* t = Head(); t; t = t->m_next)
+    for (CGlobalSettingsType* t = gGlobalSettingsTypeList; t; t = t->m_next)
         if (t->m_name == name)
             return t;
     return nullptr;

@@ -29,3 +29,6 @@ private:
     std::string m_name;
     bool m_enabled = true;
 };
+
+// Every settings category, most recently constructed first (main thread only).
+extern CGlobalSettingsType* gGlobalSettingsTypeList;

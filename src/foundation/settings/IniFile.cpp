@@ -60,7 +60,7 @@ public:
     void EndLine()
     {
         if (!m_tooLong)
-            ParseIniLine(m_line, m_map);
+            ParseKeyValueList(m_line, m_map);
         m_line.clear();
         m_tooLong = false;
     }
@@ -73,7 +73,7 @@ private:
 
 } // namespace
 
-std::string IniEscape(std::string_view text)
+std::string UrlEscape(std::string_view text)
 {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
@@ -94,7 +94,7 @@ std::string IniEscape(std::string_view text)
     return out;
 }
 
-std::string IniUnescape(std::string_view text)
+std::string UrlUnescape(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
@@ -121,7 +121,7 @@ std::string IniUnescape(std::string_view text)
     return out;
 }
 
-void ParseIniLine(std::string_view line, CIniMap& map)
+void ParseKeyValueList(std::string_view line, CIniMap& map)
 {
     std::string_view trimmed = Trim(line);
     if (trimmed.empty() || trimmed.front() == '#')
@@ -134,7 +134,7 @@ void ParseIniLine(std::string_view line, CIniMap& map)
         std::string_view value =
             eq == std::string_view::npos ? std::string_view() : Trim(part.substr(eq + 1));
         if (!key.empty() && !value.empty()) {
-            std::string decoded = IniUnescape(value);
+            std::string decoded = UrlUnescape(value);
             if (!decoded.empty())
                 map[std::string(key)] = std::move(decoded);
         }
@@ -186,7 +186,7 @@ std::string FormatIniText(const CIniMap& map)
             continue;
         text += key;
         text += '=';
-        text += IniEscape(value);
+        text += UrlEscape(value);
         text += '\n';
     }
     return text;

@@ -24,7 +24,7 @@ IniReadResult ReadIniFile(const std::string& path, CIniMap& map, std::string* er
 // Adds the entries of ini text to `map`.
 void ParseIniText(std::string_view text, CIniMap& map);
 // Adds the entries of one line (without its line feed) to `map`.
-void ParseIniLine(std::string_view line, CIniMap& map);
+void ParseKeyValueList(std::string_view line, CIniMap& map);
 // The whole ini text of a map, in key order; empty keys and values are left out.
 std::string FormatIniText(const CIniMap& map);
 // Replaces the file with the text of `map` atomically; the old file stays as
@@ -32,6 +32,6 @@ std::string FormatIniText(const CIniMap& map);
 bool WriteIniFile(const std::string& path, const CIniMap& map, std::string* error = nullptr);
 
 // Letters, digits and "$-_.!*'()" stay, a space becomes '+', any other byte "%xx".
-std::string IniEscape(std::string_view text);
+std::string UrlEscape(std::string_view text);
 // '+' is a space, "%xx" a byte; a '%' without two characters after it ends the value.
-std::string IniUnescape(std::string_view text);
+std::string UrlUnescape(std::string_view text);

@@ -11,13 +11,16 @@
 #include <cstring>
 #include <filesystem>
 
+// Zero-initialised before any constructor runs, so objects of other files
+// may join it during static initialisation.
+PersistantData* gPersistantDataList = nullptr;
+
 namespace {
 
 enum class Mode { Idle, Load, Save };
 
 struct SettingsState
 {
-    PersistantData* head = nullptr;
     Mode mode = Mode::Idle;
     CIniMap* current = nullptr;
     std::string baseName;
@@ -68,14 +71,13 @@ public:
 
 PersistantData::PersistantData(const char* name) : m_name(name ? name : "")
 {
-    SettingsState& s = State();
-    m_next = s.head;
-    s.head = this;
+    m_next = gPersistantDataList;
+    gPersistantDataList = this;
 }
 
 PersistantData::~PersistantData()
 {
-    for (PersistantData** link = &State().head; *link; link = &(*link)->m_next) {
+    for (PersistantData** link = &gPersistantDataList; *link; link = &(*link)->m_next) {
         if (*link == this) {
             *link = m_next;
             break;
@@ -85,7 +87,7 @@ PersistantData::~PersistantData()
 
 PersistantData* PersistantData::First()
 {
-    return State().head;
+    return gPersistantDataList;
 }
 
 std::string PersistantData::GetIniPath(const std::string& baseName)
@@ -130,7 +132,7 @@ bool PersistantData::LoadAll(const std::string& baseName)
         }
     }
     CModeScope scope(Mode::Load, map);
-    for (PersistantData* p = s.head; p; p = p->m_next)
+    for (PersistantData* p = gPersistantDataList; p; p = p->m_next)
         p->Exchange();
     return whole;
 }
@@ -154,7 +156,7 @@ bool PersistantData::SaveAll()
     std::vector<PersistantData*> saved;
     {
         CModeScope scope(Mode::Save, map);
-        for (PersistantData* p = s.head; p; p = p->m_next) {
+        for (PersistantData* p = gPersistantDataList; p; p = p->m_next) {
             if (p->m_modified) {
                 p->Exchange();
                 saved.push_back(p);

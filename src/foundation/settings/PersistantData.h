@@ -82,3 +82,6 @@ private:
     std::string m_name;
     bool m_modified = false;
 };
+
+// Every settings object, most recently constructed first (main thread only).
+extern PersistantData* gPersistantDataList;

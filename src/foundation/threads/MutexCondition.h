@@ -7,8 +7,8 @@
 class CMutexCondition
 {
 public:
-    // Recursive mutexes are not offered: every user passes false.
-    explicit CMutexCondition(bool recursive = false) { (void)recursive; }
+    // Not recursive: a thread that holds the mutex never takes it again.
+    CMutexCondition() = default;
     CMutexCondition(const CMutexCondition&) = delete;
     CMutexCondition& operator=(const CMutexCondition&) = delete;
 

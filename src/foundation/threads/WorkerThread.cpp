@@ -72,7 +72,9 @@ void CWorkerThread::StopAndJoin()
 {
     {
         std::lock_guard<std::mutex> lock(m_mc.Mutex());
-        m_stop = true;
+        const bool first = !m_stop.exchange(true);
+        if (first && m_thread0.joinable())
+            OnStopping();
     }
     m_mc.Broadcast();
     if (m_thread0.joinable())

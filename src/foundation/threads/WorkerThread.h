@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <utility>
 
 class CWorkerThread
 {
@@ -37,8 +38,9 @@ public:
 
     // `threadCount` is clamped to 1..8. No thread starts here.
     CWorkerThread(int niceValue, int threadCount);
-    // Stops and joins a pool still running. Derived classes call StopAndJoin()
-    // in their own destructors, before their queues go away.
+    // Stops and joins a pool still running. Pools made by MakeWorkerPool are
+    // joined before any member of the derived class is destroyed; others must
+    // call StopAndJoin() in their own destructors.
     virtual ~CWorkerThread();
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
@@ -67,6 +69,9 @@ protected:
     virtual std::unique_ptr<JobData> CreateJobData(int threadIndex) = 0;
     // Runs first on thread 0; false ends the pool without running a job.
     virtual bool OnStart() { return true; }
+    // Runs in StopAndJoin with the mutex held, after the stop flag is set and
+    // before the join: ends waits that would hold the join up (transfers).
+    virtual void OnStopping() {}
 
 private:
     void StartPool(bool ownThread);
@@ -85,3 +90,17 @@ private:
     std::thread m_threads[kMaxThreads]; // 1..count-1, made and joined by thread 0
     std::atomic<int> m_started{0};
 };
+
+// The most derived class of a pool made by MakeWorkerPool: its destructor runs
+// first, so the threads are joined while every member they read still exists.
+template <class Pool> class CJoinedWorkerPool final : public Pool
+{
+public:
+    template <class... Args> explicit CJoinedWorkerPool(Args&&... args) : Pool(std::forward<Args>(args)...) {}
+    ~CJoinedWorkerPool() override { this->StopAndJoin(); }
+};
+
+template <class Pool, class... Args> std::unique_ptr<Pool> MakeWorkerPool(Args&&... args)
+{
+    return std::make_unique<CJoinedWorkerPool<Pool>>(std::forward<Args>(args)...);
+}

@@ -89,6 +89,12 @@ bool IsDirectory(const std::string& path)
     return Stat(path, st) && S_ISDIR(st.st_mode);
 }
 
+bool IsRegularFile(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && Stat(path, st) && S_ISREG(st.st_mode);
+}
+
 int64_t GetFileSize(const std::string& path)
 {
     struct stat st;

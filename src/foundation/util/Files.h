@@ -11,6 +11,8 @@
 // Creates the folder and its missing parents; true when the path is then a folder.
 bool CreateDirectoryPath(const std::string& path);
 bool IsDirectory(const std::string& path);
+// True for a regular file, or a link to one.
+bool IsRegularFile(const std::string& path);
 // st_size; 0 when the file cannot be examined.
 int64_t GetFileSize(const std::string& path);
 // Seconds since 1970; 0 when the file cannot be examined.

@@ -18,12 +18,6 @@ std::string WithSubpath(const std::string& root, const std::string& subpath)
     return folder;
 }
 
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 } // namespace
 
 std::string GetApplicationSupportFolder(const std::string& subpath)

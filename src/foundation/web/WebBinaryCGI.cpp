@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "foundation/AtomicFile.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 
@@ -98,22 +99,18 @@ bool CWebBinaryCGI::PostFile(const char* path)
         return false;
     }
     m_body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    std::filesystem::path targetPath(target);
-    std::string folder = targetPath.has_parent_path() ? targetPath.parent_path().string() : ".";
-    std::string temp = folder + "/." + targetPath.filename().string() + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        m_web.SetLocalError("The server's reply cannot be stored in " + folder + ": " + std::strerror(errno));
+    // The reply replaces the request file whole, or not at all.
+    CAtomicFileWriter file;
+    if (!file.Open(target)) {
+        m_web.SetLocalError("The server's reply cannot be stored beside " + target + ": " + file.Error());
         return false;
     }
-    ::fchmod(fd, 0644);
-    bool posted = m_web.Post(m_program.c_str(), m_body, fd);
-    bool ok = posted && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (posted && !ok)
-        m_web.SetLocalError("The server's reply could not replace " + target + ": " + std::strerror(errno));
+    if (!m_web.Post(m_program.c_str(), m_body, file.Descriptor())) {
+        file.Abort();
+        return false;
+    }
+    const bool ok = file.Commit();
     if (!ok)
-        ::unlink(temp.c_str());
+        m_web.SetLocalError("The server's reply could not replace " + target + ": " + file.Error());
     return ok;
 }

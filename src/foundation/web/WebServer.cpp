@@ -11,6 +11,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include "foundation/AtomicFile.h"
 #include "foundation/util/Folders.h"
 
 std::atomic<bool> gNetworkErrorSeen{false};
@@ -99,6 +100,7 @@ struct CWebServer::Transfer
     bool userCancelled = false;
     bool aborted = false;
     bool stalled = false;
+    bool started = false; // the handle joined the multi handle
     int result = CURLE_OK;
     Clock::time_point lastActivity;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -321,6 +323,17 @@ int CWebServer::OnProgress(void* arg, int64_t dlTotal, int64_t dlNow, int64_t, i
 
 bool CWebServer::Perform(Transfer& t)
 {
+    curl_slist* headers = static_cast<curl_slist*>(SetTransferOptions(t));
+    t.started = RunTransfer(t);
+    CURL* easy = Easy(m_easy);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    curl_slist_free_all(headers);
+    return ReportOutcome(t);
+}
+
+void* CWebServer::SetTransferOptions(Transfer& t)
+{
     CURL* easy = Easy(m_easy);
     curl_easy_reset(easy);
     t.self = this;
@@ -374,7 +387,12 @@ bool CWebServer::Perform(Transfer& t)
     }
     if (headers)
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    return headers;
+}
 
+bool CWebServer::RunTransfer(Transfer& t)
+{
+    CURL* easy = Easy(m_easy);
     CURLM* multi = Multi(m_multi);
     bool started = curl_multi_add_handle(multi, easy) == CURLM_OK;
     t.result = CURLE_FAILED_INIT;
@@ -406,12 +424,13 @@ bool CWebServer::Perform(Transfer& t)
             t.result = CURLE_ABORTED_BY_CALLBACK;
         curl_multi_remove_handle(multi, easy);
     }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-    curl_slist_free_all(headers);
+    return started;
+}
 
-    // Turns the outcome into the error code and text.
-    if (!started) {
+bool CWebServer::ReportOutcome(Transfer& t)
+{
+    CURL* easy = Easy(m_easy);
+    if (!t.started) {
         FailText("The network library could not start the request.");
         return false;
     }
@@ -526,37 +545,28 @@ bool CWebServer::DownloadFile(const char* relativeURL, const char* localPath)
     std::filesystem::path folder = targetPath.parent_path();
     if (!folder.empty())
         std::filesystem::create_directories(folder, ec);
-    std::string temp = (folder.empty() ? std::string(".") : folder.string()) + "/." +
-                       targetPath.filename().string() + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        FailText("The download could not be stored in " + folder.string() + ": " + std::strerror(errno));
+    CAtomicFileWriter file;
+    if (!file.Open(target)) {
+        FailText("The download could not be stored in " + folder.string() + ": " + file.Error());
         return false;
     }
-    ::fchmod(fd, 0644);
     Transfer t;
     t.kind = Kind::File;
     t.url = url;
-    t.fd = fd;
+    t.fd = file.Descriptor();
     if (m_progress) {
         m_progress->done.store(0);
         m_progress->total.store(0);
     }
-    bool ok = Perform(t);
-    if (ok && (::fsync(fd) != 0 || ::close(fd) != 0)) {
-        fd = -1;
-        FailText(std::string("The downloaded file could not be written: ") + std::strerror(errno));
-        ok = false;
+    if (!Perform(t)) {
+        file.Abort();
+        return false;
     }
-    if (fd >= 0 && !ok)
-        ::close(fd);
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        FailText("The downloaded file could not replace " + target + ": " + std::strerror(errno));
-        ok = false;
+    if (!file.Commit()) {
+        FailText("The downloaded file could not replace " + target + ": " + file.Error());
+        return false;
     }
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
+    return true;
 }
 
 int64_t CWebServer::GetRemoteFileSize(const char* url)

@@ -101,6 +101,12 @@ private:
     enum class Kind { Range, File, Head, Post };
 
     bool Perform(Transfer& t);
+    // The steps of one transfer: the handle's options and headers (the list
+    // returned is the caller's to free), the loop that runs it to its end,
+    // and the outcome as the error code and text.
+    void* SetTransferOptions(Transfer& t);
+    bool RunTransfer(Transfer& t);
+    bool ReportOutcome(Transfer& t);
     bool Begin(const std::string& url);
     void FailRefused(int status, const std::string& url);
     void FailTransport(const std::string& text, const std::string& url);

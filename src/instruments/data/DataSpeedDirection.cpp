@@ -27,23 +27,25 @@ CDataSpeedDirection::SourceSettings& CDataSpeedDirection::Settings()
     return settings;
 }
 
-float CDataSpeedDirection::HeadingDamper::Damp(float newHeading, double t, float defaultTimeConstant)
+float CDataSpeedDirection::DampHeading(HeadingDamper& damper, float newHeading, double t,
+                                       float defaultTimeConstant)
 {
-    const double dt = t - lastTime;
-    if (timeConstant < 0) {
-        timeConstant = defaultTimeConstant;
-        reciprocal = timeConstant > 0 ? 1.0f / timeConstant : 0.0f;
+    const double dt = t - damper.lastTime;
+    if (damper.timeConstant < 0) {
+        damper.timeConstant = defaultTimeConstant;
+        damper.reciprocal = damper.timeConstant > 0 ? 1.0f / damper.timeConstant : 0.0f;
     }
     // An unknown damped heading has nothing to damp from: the new heading is
     // taken as it is (after a reset or a gap in the compass data).
-    if (dt > 0 && dt <= timeConstant && !IsUnknownAngle(heading) && std::isfinite(heading)) {
-        const double d = NormalizeDegrees180(static_cast<double>(newHeading) - heading);
-        heading = static_cast<float>(NormalizeDegrees360(heading + dt * reciprocal * d));
+    if (dt > 0 && dt <= damper.timeConstant && !IsUnknownAngle(damper.heading) &&
+        std::isfinite(damper.heading)) {
+        const double d = NormalizeDegrees180(static_cast<double>(newHeading) - damper.heading);
+        damper.heading = static_cast<float>(NormalizeDegrees360(damper.heading + dt * damper.reciprocal * d));
     } else {
-        heading = newHeading;
+        damper.heading = newHeading;
     }
-    lastTime = t;
-    return heading;
+    damper.lastTime = t;
+    return damper.heading;
 }
 
 float CDataSpeedDirection::GetDirection() const
@@ -139,7 +141,7 @@ void CDataSpeedDirection::SetHeading(float heading, double time)
         return;
     }
     const float h = static_cast<float>(NormalizeDegrees360(heading));
-    m_damper.Damp(h, time, Settings().compassDampingTimeConst);
+    DampHeading(m_damper, h, time, Settings().compassDampingTimeConst);
     CourseToVector(m_damper.heading, m_headingEast, m_headingNorth);
 }
 

@@ -34,11 +34,10 @@ public:
         float timeConstant = -1; // seconds; below 0: take the setting on first use
         float heading = kUnknownAngle;
         double lastTime = 0; // seconds
-
-        // Damps a heading 0..360 arriving at time t with the default constant
-        // for an unset damper; returns the damped heading.
-        float Damp(float newHeading, double t, float defaultTimeConstant);
     };
+    // Damps a heading 0..360 arriving at time t with the default constant for
+    // an unset damper; returns the damped heading.
+    static float DampHeading(HeadingDamper& damper, float newHeading, double t, float defaultTimeConstant);
 
     CDataSpeedDirection() = default;
     virtual ~CDataSpeedDirection() = default;

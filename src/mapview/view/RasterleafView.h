@@ -13,12 +13,14 @@
 #include "mapview/overlay/OverlayDisplayList.h"
 #include "mapview/overlay/OverlayObject.h"
 #include "mapview/view/ChartViewPorts.h"
+#include "mapview/view/PanGesture.h"
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QPainter;
 class QRectF;
@@ -87,6 +89,10 @@ public:
     std::string GetMapTitle() const;
     std::string GetRightsNotice() const { return m_chart ? m_chart->rights : std::string(); }
     const CPolynomialProjection* GetGeoreference() const;
+    // A package update rewrites chart files in place: the open chart among
+    // them is closed first and opened again after the update.
+    void ReleaseChartFiles(const std::vector<std::string>& paths);
+    void ReacquireChartFiles(const std::vector<std::string>& paths);
 
     // Position and scale.
     void UpdateCentrePosition();
@@ -110,8 +116,13 @@ public:
     void ZoomAbout(int delta, double x, double y);
     void ZoomAboutCentre(int delta);
     void PanBy(double dx, double dy);
-    void SetPanVelocity(double vx, double vy);
-    // The 20 Hz animation tick: glide, magnification back to 1.0, busy tiles.
+    // The pointer pan: press, drags (the view follows), release (the glide starts).
+    void Press(double x, double y);
+    void DragTo(double x, double y);
+    void Release();
+    const CPanGesture& PanGesture() const { return m_pan; }
+    // The 20 Hz animation tick: glide after release, magnification back to
+    // 1.0, busy tiles. Nothing moves while the pointer is pressed.
     void OnTimer();
 
     // Drawing; `dirty` in view pixels.
@@ -182,10 +193,11 @@ private:
     bool m_switchPending = false;
     uint64_t m_switchSequence = 0;
     std::string m_requestedName, m_currentName;
+    std::string m_releasedChart; // closed for a package update
     std::string m_placeIndexPath, m_lastPlaceIndexPath;
     bool m_titleFlag = false;
     int32_t m_maxZoomOut = 3;
-    double m_panVX = 0, m_panVY = 0;
+    CPanGesture m_pan;
     bool m_animating = false;
     std::function<void()> m_chartOpened;
     std::function<double()> m_clock;

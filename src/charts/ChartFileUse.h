@@ -1,0 +1,32 @@
+#pragma once
+// Chart files that readers map and files that a package update rewrites in
+// place exclude each other: a mapped file that changes under its readers gives
+// them half-written tiles, and one that shrinks kills them with SIGBUS. Keyed
+// by device and inode, so two spellings of a path are one file. Any thread.
+#include "foundation/util/Files.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The identity of an open descriptor.
+CFileId FileIdOfDescriptor(int fd);
+
+// A reader is about to map the file; false while it is being rewritten.
+bool BeginChartFileMapping(const CFileId& id);
+void EndChartFileMapping(const CFileId& id);
+// A writer is about to change the file in place; false while it is mapped.
+bool BeginChartFileRewrite(const CFileId& id);
+void EndChartFileRewrite(const CFileId& id);
+
+// Set by the layer that keeps charts open (the chart view): called on the main
+// thread with the files an update may rewrite, before the first write (close
+// every use of them) and after the update ends (open them again).
+struct CChartRewriteHooks
+{
+    std::function<void(const std::vector<std::string>& paths)> release;
+    std::function<void(const std::vector<std::string>& paths)> reacquire;
+};
+void SetChartRewriteHooks(CChartRewriteHooks hooks);
+void ReleaseChartFiles(const std::vector<std::string>& paths);
+void ReacquireChartFiles(const std::vector<std::string>& paths);
