@@ -58,7 +58,7 @@ void BM_ReadAndApplyLayout64x256(benchmark::State& state)
         }
         main.push_back(std::move(grid));
     }
-    CSerialStream out = CSerialStream::ForWriting({}, nullptr);
+    CSerialStream out = CSerialStream::OpenWrite({}, nullptr);
     CLayoutDocument::Write(out, "Bench", {}, main);
     const std::string bytes = out.Output();
 

@@ -13,7 +13,7 @@ namespace {
 
 std::string Write(const std::string& name, const CDisplayView& flip, const CDisplayView& main)
 {
-    CSerialStream stream = CSerialStream::ForWriting({}, nullptr);
+    CSerialStream stream = CSerialStream::OpenWrite({}, nullptr);
     if (!CLayoutDocument::Write(stream, name, flip.Arrangements(), main.Arrangements()))
         std::abort(); // whatever was read must be writable
     return stream.Output();

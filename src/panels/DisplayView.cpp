@@ -17,12 +17,6 @@ namespace {
 // Built before the settings are read, so that loading finds them.
 [[maybe_unused]] const bool g_settingsBuilt = (CDisplayView::Settings(), true);
 
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool HasParentComponent(const std::string& path)
 {
     size_t start = 0;

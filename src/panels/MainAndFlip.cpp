@@ -5,18 +5,6 @@
 #include "foundation/util/Paths.h"
 #include "panels/LayoutFile.h"
 
-#include <sys/stat.h>
-
-namespace {
-
-bool IsRegularFile(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-} // namespace
-
 CDisplayView& GetMainDisplayView()
 {
     static CDisplayView panel;

@@ -115,7 +115,7 @@ protected:
     // Both panels as bytes, to see that a refused file changed nothing.
     std::string Snapshot()
     {
-        CSerialStream s = CSerialStream::ForWriting({}, nullptr);
+        CSerialStream s = CSerialStream::OpenWrite({}, nullptr);
         CLayoutDocument::Write(s, "", layouts.m_flip.Arrangements(), layouts.m_main.Arrangements());
         return s.Output();
     }
