@@ -24,20 +24,6 @@
 
 namespace {
 
-struct RawLines : Listener<CNMEA_Raw>
-{
-    void Notify(const CNMEA_Raw& r) override { lines.emplace_back(r.text); }
-    std::vector<std::string> lines;
-};
-
-std::string Sentence(const std::string& body)
-{
-    char text[256] = {};
-    std::snprintf(text, sizeof text, "$%s", body.c_str());
-    AppendNMEAChecksum(text, sizeof text);
-    return text;
-}
-
 std::string ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -102,7 +88,7 @@ TEST_F(NetworkTest, LogsSentInRandomChunksGiveWhatTheFileGives)
         SCOPED_TRACE(name);
         const std::string data = ReadAll(tessatest::TestDataFile(std::string("nmea/") + name));
         ASSERT_FALSE(data.empty());
-        RawLines straight;
+        tessatest::RawLineRecorder straight;
         {
             std::istringstream in(data);
             for (std::string line; std::getline(in, line);)
@@ -115,7 +101,7 @@ TEST_F(NetworkTest, LogsSentInRandomChunksGiveWhatTheFileGives)
         CTCPIPConnection c;
         ASSERT_TRUE(Connect(c, peer));
         c.StopRawRecords();
-        RawLines received;
+        tessatest::RawLineRecorder received;
         std::uniform_int_distribution<size_t> size(1, 1500);
         uint64_t sent = 0;
         for (size_t pos = 0; pos < data.size();) {
@@ -137,8 +123,8 @@ TEST_F(NetworkTest, TcpLimitsAClosedPeerAndWrites)
     CTCPIPConnection c;
     ASSERT_TRUE(Connect(c, peer));
     c.StopRawRecords();
-    RawLines received;
-    const std::string line = Sentence("GPTXT,1");
+    tessatest::RawLineRecorder received;
+    const std::string line = tessatest::WithChecksum("GPTXT,1");
 
     // 150 lines at once: 100 are dispatched, the rest of that read is dropped.
     std::string burst;
@@ -162,7 +148,7 @@ TEST_F(NetworkTest, TcpLimitsAClosedPeerAndWrites)
     TickUntil(c, burst.size() + backlog.size());
 
     // Sentences go out to the peer.
-    const std::string rmb = Sentence("ECRMB,A,0.00,L,,,,,,,,,,A") + "\r\n";
+    const std::string rmb = tessatest::WithChecksum("ECRMB,A,0.00,L,,,,,,,,,,A") + "\r\n";
     EXPECT_TRUE(c.Write(rmb.c_str()));
     EXPECT_EQ(peer.Receive(), rmb);
 
@@ -184,7 +170,7 @@ TEST_F(NetworkTest, WritesToAPeerThatLeftNeverRaiseSigpipe)
     CTCPIPConnection c;
     ASSERT_TRUE(Connect(c, peer));
     peer.CloseConnection();
-    const std::string rmb = Sentence("ECRMB,A,0.00,L,,,,,,,,,,A") + "\r\n";
+    const std::string rmb = tessatest::WithChecksum("ECRMB,A,0.00,L,,,,,,,,,,A") + "\r\n";
     // The first write may still go; the later ones meet the reset peer.
     for (int i = 0; i < 20; ++i) {
         c.Write(rmb.c_str());
@@ -306,9 +292,9 @@ TEST_F(NetworkTest, UdpDatagramsBindFailuresAndNoWrites)
     CUDPConnection c;
     ASSERT_TRUE(c.Open()) << c.m_statusText;
     c.StopRawRecords();
-    RawLines received;
-    const std::string a = Sentence("GPZDA,120000,01,01,2024,,");
-    const std::string b = Sentence("GPZDA,120001,01,01,2024,,");
+    tessatest::RawLineRecorder received;
+    const std::string a = tessatest::WithChecksum("GPZDA,120000,01,01,2024,,");
+    const std::string b = tessatest::WithChecksum("GPZDA,120001,01,01,2024,,");
     tessatest::UdpSender sender;
     // The last sentence of a datagram needs no line end.
     ASSERT_TRUE(sender.Send(port, a + "\r\n" + b));

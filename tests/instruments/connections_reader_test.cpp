@@ -5,6 +5,7 @@
 #include "instruments/connections/ConnectionReader.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/nmea/NMEASentence.h"
+#include "support/ConnectionDoubles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,20 +19,12 @@
 namespace {
 
 // A line with a valid checksum: "$" + body + "*HH".
-std::string Sentence(const std::string& body)
-{
-    char text[256] = {};
-    std::snprintf(text, sizeof text, "$%s", body.c_str());
-    AppendNMEAChecksum(text, sizeof text);
-    return text;
-}
-
 // A valid sentence of exactly `length` characters.
 std::string SentenceOfLength(size_t length)
 {
     std::string body = "PXXX,";
     body.append(length - 4 - body.size(), 'A');
-    return Sentence(body);
+    return tessatest::WithChecksum(body);
 }
 
 struct Script
@@ -90,8 +83,8 @@ struct Case
 TEST(ConnectionReaderTest, SplitsLimitsAndDrops)
 {
     using K = CConnectionReader::Kind;
-    const std::string a = Sentence("GPGLL,1,N,2,E");
-    const std::string b = Sentence("GPZDA,1,2,3,2024");
+    const std::string a = tessatest::WithChecksum("GPGLL,1,N,2,E");
+    const std::string b = tessatest::WithChecksum("GPZDA,1,2,3,2024");
     const std::string l199 = SentenceOfLength(199);
     const std::string l200 = SentenceOfLength(200);
     const std::string manyShort = Repeat(a, 150);

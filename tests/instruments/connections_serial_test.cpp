@@ -21,20 +21,6 @@ namespace {
 
 using tessatest::ScopedConnectionCalls;
 
-struct RawLines : Listener<CNMEA_Raw>
-{
-    void Notify(const CNMEA_Raw& r) override { lines.emplace_back(r.text); }
-    std::vector<std::string> lines;
-};
-
-std::string Sentence(const std::string& body)
-{
-    char text[256] = {};
-    std::snprintf(text, sizeof text, "$%s", body.c_str());
-    AppendNMEAChecksum(text, sizeof text);
-    return text;
-}
-
 void WaitForOpeners()
 {
     for (int i = 0; i < 2000 && CSerialConnection::OpenersRunning() > 0; ++i)
@@ -107,8 +93,8 @@ TEST_F(SerialTest, LinesInSentencesOutRawModeAndDisconnection)
     EXPECT_EQ(tty.c_oflag & OPOST, 0u);
 
     c.StopRawRecords();
-    RawLines received;
-    const std::string a = Sentence("GPZDA,120000,01,01,2024,,");
+    tessatest::RawLineRecorder received;
+    const std::string a = tessatest::WithChecksum("GPZDA,120000,01,01,2024,,");
     ASSERT_TRUE(pty.Send(a + "\r\n" + a + "\r\n"));
     for (int i = 0; i < 200 && received.lines.size() < 2; ++i) {
         c.OnTick();
@@ -116,7 +102,7 @@ TEST_F(SerialTest, LinesInSentencesOutRawModeAndDisconnection)
     }
     EXPECT_EQ(received.lines, (std::vector<std::string>{a + "\r\n", a + "\r\n"}));
 
-    const std::string rmb = Sentence("ECRMB,A,0.00,L,,,,,,,,,,A") + "\r\n";
+    const std::string rmb = tessatest::WithChecksum("ECRMB,A,0.00,L,,,,,,,,,,A") + "\r\n";
     EXPECT_TRUE(c.Write(rmb.c_str()));
     EXPECT_EQ(pty.Receive(), rmb);
 

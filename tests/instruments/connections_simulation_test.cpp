@@ -4,6 +4,7 @@
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/NMEASimulation.h"
 #include "instruments/nmea/GPSSentences.h"
+#include "support/ConnectionDoubles.h"
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -22,12 +23,6 @@ struct Positions : Listener<CDataGPSPosition>
 {
     void Notify(const CDataGPSPosition& p) override { fixes.emplace_back(p.m_latitude, p.m_longitude); }
     std::vector<std::pair<double, double>> fixes;
-};
-
-struct RawLines : Listener<CNMEA_Raw>
-{
-    void Notify(const CNMEA_Raw& r) override { lines.emplace_back(r.text); }
-    std::vector<std::string> lines;
 };
 
 class SimulationTest : public ::testing::Test
@@ -66,14 +61,6 @@ protected:
     std::string m_dir;
     void (*m_saved)(bool) = nullptr;
 };
-
-std::string Sentence(const std::string& body)
-{
-    char text[256] = {};
-    std::snprintf(text, sizeof text, "$%s", body.c_str());
-    AppendNMEAChecksum(text, sizeof text);
-    return text;
-}
 
 } // namespace
 
@@ -123,7 +110,8 @@ TEST_F(SimulationTest, ReplaysOneFixPerSecondInRMCOrder)
 
 TEST_F(SimulationTest, RewindRunsBothHooksAndGarbagePublishesNothing)
 {
-    const std::string rmc = Sentence("GPRMC,120000,A,5000.000,N,00100.000,E,5.0,90.0,010124,,,A");
+    const std::string rmc =
+        tessatest::WithChecksum("GPRMC,120000,A,5000.000,N,00100.000,E,5.0,90.0,010124,,,A");
     struct Case
     {
         const char* name;
@@ -145,7 +133,7 @@ TEST_F(SimulationTest, RewindRunsBothHooksAndGarbagePublishesNothing)
         Write("case.txt", c.text);
         gResets = gTrackBegun = 0;
         Positions positions;
-        RawLines raw;
+        tessatest::RawLineRecorder raw;
         CNMEASimulation sim;
         ASSERT_TRUE(sim.Open());
         Ticks(CNMEASimulation::kTickPeriod);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -102,6 +103,14 @@ int TestSetAttr(int fd, int when, const termios* settings)
 }
 
 } // namespace
+
+std::string WithChecksum(const std::string& body)
+{
+    char text[256] = {};
+    std::snprintf(text, sizeof text, "$%s", body.c_str());
+    AppendNMEAChecksum(text, sizeof text);
+    return text;
+}
 
 PtyPair::PtyPair()
 {

@@ -14,6 +14,16 @@
 
 namespace tessatest {
 
+// "$" + body + "*HH": a sentence with a valid checksum.
+std::string WithChecksum(const std::string& body);
+
+// Every raw record published, as text.
+struct RawLineRecorder : Listener<CNMEA_Raw>
+{
+    void Notify(const CNMEA_Raw& r) override { lines.emplace_back(r.text); }
+    std::vector<std::string> lines;
+};
+
 // A pseudo-terminal: the test writes the instrument's bytes to the master,
 // the connection opens the slave's path.
 class PtyPair
