@@ -209,3 +209,17 @@ TEST_F(RegistryTest, CaptureIsPrivateAndNeverFollowsALink)
     delete CDataConnection::Create(kConnectionNone);
     EXPECT_FALSE(IsNMEACaptureOn());
 }
+
+TEST_F(RegistryTest, OpenFailureShowsOnTheStatusLineAnEmptyStatusKeepsIt)
+{
+    SetStatusMessage("The saved map view could not be read");
+    CDataConnection::Settings().gps_connection_type = kConnectionNone;
+    OpenSavedGPSConnection();
+    EXPECT_EQ(GetStatusMessage(), "The saved map view could not be read");
+
+    CNMEASimulation::Settings().filename = m_dir + "/absent.txt";
+    CDataConnection::Settings().gps_connection_type = kConnectionSimulation;
+    OpenSavedGPSConnection();
+    EXPECT_EQ(GetStatusMessage(), "Simulation file error");
+    ClearStatusMessage();
+}

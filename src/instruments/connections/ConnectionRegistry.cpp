@@ -150,8 +150,9 @@ void OpenSavedGPSConnection()
     }
     gCurrent = std::move(connection);
     OpenConnection(*gCurrent);
-    // The open may have replaced the connection (a dialog's continuation).
-    ShowGPSConnectionStatus();
+    // An empty status would hide what start-up put on the status line before.
+    if (gCurrent && !gCurrent->m_statusText.empty())
+        SetStatusMessage(gCurrent->m_statusText);
 }
 
 void StartGPSConnection()
