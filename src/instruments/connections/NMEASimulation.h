@@ -42,7 +42,10 @@ public:
     // One replay step (the heartbeat runs it every 20 ticks).
     void OnTick() override;
 
+    using CDataConnection::Notify;
+
 private:
+    using CHeartbeat::Counter::Notify;
     void Notify(const CDataGPSPosition&) override { m_positionSeen = true; }
     // False at the end of the file.
     bool ReadLine();
@@ -67,6 +70,8 @@ public:
     bool Open() override;
     void Close() override;
     bool Write(const char* text) override;
+
+    using CDataConnection::Notify;
 
 private:
     void Notify(const ShutDown&) override;
