@@ -3,10 +3,12 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/menus/MenuTree.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/platform/PlatformServices.h"
 #include "foundation/settings/PersistantData.h"
 #include "instruments/DataConnection.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/NMEASimulation.h"
+#include "instruments/connections/NetworkConnections.h"
 #include "support/ConnectionDoubles.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
@@ -221,5 +223,26 @@ TEST_F(RegistryTest, OpenFailureShowsOnTheStatusLineAnEmptyStatusKeepsIt)
     CDataConnection::Settings().gps_connection_type = kConnectionSimulation;
     OpenSavedGPSConnection();
     EXPECT_EQ(GetStatusMessage(), "Simulation file error");
+    ClearStatusMessage();
+}
+
+TEST_F(RegistryTest, NetworkTypesWithoutTheirDialogAreConfirmedAtOnce)
+{
+    // No set-up dialog is filled in: choosing the type opens it straight away
+    // (here on the wrong network, so nothing is contacted).
+    ASSERT_EQ(CConnectionHooks::openTcpUdpConfig, nullptr);
+    SetWiFiSSIDForTesting("Harbour");
+    CTCPIPConnection::Settings().network = "Sea";
+    CUDPConnection::Settings().network = "Sea";
+    for (int32_t id : {kConnectionTCPIP, kConnectionUDP}) {
+        SCOPED_TRACE(id);
+        CDataConnection::Settings().gps_connection_type = kConnectionNone;
+        on_select_connection_type(*CConnectionType::Find(id));
+        EXPECT_EQ(CDataConnection::Settings().gps_connection_type, id);
+        ASSERT_NE(GetGPSConnection(), nullptr);
+        EXPECT_EQ(GetGPSConnection()->m_statusText, "No GPS: wrong network");
+        EXPECT_EQ(GetStatusMessage(), "No GPS: wrong network");
+    }
+    SetWiFiSSIDForTesting("");
     ClearStatusMessage();
 }
