@@ -5,6 +5,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/settings/PersistantData.h"
+#include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/NetworkConnections.h"
@@ -282,6 +283,21 @@ TEST_F(NetworkTest, TargetListFetchedOnlyForTheDevicePortWithInstantAcquisition)
         }
         EXPECT_TRUE(c.TargetListPath().empty());
     }
+
+    // A list larger than 8 MiB is abandoned unread, and its file removed.
+    tessatest::LoopbackServer huge;
+    huge.AddVirtualFile("/targets/getTargets", CTCPIPConnection::kMaxTargetListBytes + (1 << 20));
+    CTCPIPConnection::s_aisListPort = huge.Port();
+    tessatest::LoopbackTcpPeer peer;
+    CTCPIPConnection::s_aisDataPort = peer.PortText();
+    CTCPIPConnection::Settings().instant_acquisition = true;
+    imported.clear();
+    importedPath.clear();
+    CTCPIPConnection c;
+    ASSERT_TRUE(Connect(c, peer));
+    EXPECT_EQ(huge.RequestCount(), 1u);
+    EXPECT_TRUE(importedPath.empty());
+    EXPECT_TRUE(FindFiles(GetTempFolder(), "targets-*").empty());
 }
 
 TEST_F(NetworkTest, UdpDatagramsBindFailuresAndNoWrites)
