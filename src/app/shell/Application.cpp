@@ -11,6 +11,7 @@
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
+#include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
 
 #include <QCoreApplication>
@@ -111,6 +112,8 @@ void CTessarouteApp::Start(bool show)
 {
     // Numbers in files and settings never follow the user's locale.
     std::setlocale(LC_NUMERIC, "C");
+    // A write to a closed peer fails with EPIPE instead of ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!PersistantData::LoadAll(kSettingsName))
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
     CopyBaseMaps(GetResourceFolder(), GetApplicationSupportFolder(), GetBundleVersion());
@@ -140,6 +143,8 @@ void CTessarouteApp::Start(bool show)
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
     m_window->DidOpenMap();
     setAside.Tell(m_window.get());
+    SetConnectionDialogParent(m_window.get());
+    StartGPSConnection();
 }
 
 bool CTessarouteApp::SaveAllData()
@@ -169,6 +174,8 @@ void CTessarouteApp::Shutdown()
         return;
     m_shutDown = true;
     FireEvent(ShutDown{});
+    StopGPSConnection();
+    SetConnectionDialogParent(nullptr);
     SaveAllData();
     m_window.reset();
 }
