@@ -5,6 +5,8 @@
 #include "charts/chunked/Rasterleaf3.h"
 #include "chunkwriter/ChunkWriter.h"
 
+#include "FuzzScratch.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
@@ -17,8 +19,7 @@ namespace {
 std::string Folder()
 {
     static const std::string folder = [] {
-        char tmpl[] = "/tmp/tessa-chunkstore-fuzz-XXXXXX";
-        std::string made = mkdtemp(tmpl) ? tmpl : "";
+        std::string made = fuzzsupport::ScratchFolder("chunkstore");
         chunkwriter::CChunkedChart chart(20, 24, std::vector<uint8_t>(20 * 64 * 24 * 64, 5));
         if (!made.empty())
             chart.WriteChartFile(made + "/fuzz.rlt");
