@@ -40,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (int tx = -1; tx <= w; ++tx)
                 for (int level = 0; level <= kMaxTileLevel; level += 3)
                     chart->GetTile(tx, ty, level, work->tile, &work->context);
-        std::vector<uint32_t> pixels(256 * 256);
+        // One small area across the origin at each shift: the edges and the
+        // scaling paths are what differ, not the area drawn.
+        std::vector<uint32_t> pixels(32 * 32);
         for (int shift : {0, 1, 3, -2})
-            chart->GetPixels(-32, -32, 256, 256, 256, shift, pixels.data(), work.get());
+            chart->GetPixels(-16, -16, 32, 32, 32, shift, pixels.data(), work.get());
     }
     return 0;
 }

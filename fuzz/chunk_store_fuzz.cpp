@@ -1,9 +1,10 @@
 // The local chunk store reader on arbitrary bytes: the input becomes the
-// store of a chart with 2 x 2 chunks, which is opened and drawn at a few
-// levels. Nothing may crash, read outside its buffers or hang; every pixel
-// stays a palette index.
+// store of a chart with 2 x 2 chunks, which is opened and drawn. Nothing may crash, read outside its buffers
+// or hang; every pixel stays a palette index.
 #include "charts/chunked/Rasterleaf3.h"
 #include "chunkwriter/ChunkWriter.h"
+
+#include "FuzzScratch.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +18,7 @@ namespace {
 std::string Folder()
 {
     static const std::string folder = [] {
-        char tmpl[] = "/tmp/tessa-chunkstore-fuzz-XXXXXX";
-        std::string made = mkdtemp(tmpl) ? tmpl : "";
+        std::string made = fuzzsupport::ScratchFolder("chunkstore");
         chunkwriter::CChunkedChart chart(20, 24, std::vector<uint8_t>(20 * 64 * 24 * 64, 5));
         if (!made.empty())
             chart.WriteChartFile(made + "/fuzz.rlt");
@@ -50,16 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     CChunkStore* s = chunked->GetChunkStore();
     std::vector<uint8_t> tile(kTilePixels);
-    for (int level : {6, 3, 0}) {
-        for (int i = 0; i < 4; ++i) {
-            CTileContext context;
-            if (chart->GetTile((i & 1) * 16 + 3, (i >> 1) * 16 + 5, level, tile.data(), &context) != 0)
-                std::abort();
-            for (size_t p = 0; p < size_t(kTilePixels >> level); ++p)
-                if (tile[p] > 127)
-                    std::abort();
-            s->IsComplete(i >> 1, i & 1);
-        }
-    }
+    // Each drawn chunk costs a whole decoded chunk: one per input, which one
+    // and at which level following the input's size, so every chunk and
+    // level is reached across the corpus.
+    const int i = int(size % 4), level = int(size / 4 % (kMaxTileLevel + 1));
+    CTileContext context;
+    if (chart->GetTile((i & 1) * 16 + 3, (i >> 1) * 16 + 5, level, tile.data(), &context) != 0)
+        std::abort();
+    for (size_t p = 0; p < size_t(kTilePixels >> level); ++p)
+        if (tile[p] > 127)
+            std::abort();
+    for (int c = 0; c < 4; ++c)
+        s->IsComplete(c >> 1, c & 1);
     return 0;
 }

@@ -93,7 +93,8 @@ public:
     {
         if (size > m_size - m_pos)
             return false;
-        std::memcpy(bytes, m_data + m_pos, size);
+        if (size)
+            std::memcpy(bytes, m_data + m_pos, size);
         m_pos += size;
         return true;
     }

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -112,4 +115,47 @@ TEST_F(TypeFiles, BadLengthsShortFilesAndWrongDirections)
     EXPECT_FALSE(oversize.WriteString(std::string(100001, 'x')));
     EXPECT_FALSE(oversize.Close());
     EXPECT_FALSE(std::filesystem::exists(outPath));
+}
+
+namespace {
+
+// A read stream over fixed bytes that records every read it is asked for.
+class CRecordingIn : public CTypeSerializer
+{
+public:
+    explicit CRecordingIn(std::string bytes) : CTypeSerializer(kModeRead), m_bytes(std::move(bytes)) {}
+    bool Write(const void*, size_t) override { return false; }
+    bool Read(void* bytes, size_t size) override
+    {
+        reads.push_back({bytes != nullptr, size});
+        if (size > m_bytes.size() - m_pos)
+            return false;
+        if (size)
+            std::memcpy(bytes, m_bytes.data() + m_pos, size);
+        m_pos += size;
+        return true;
+    }
+    std::vector<std::pair<bool, size_t>> reads; // (destination given, size)
+
+private:
+    std::string m_bytes;
+    size_t m_pos = 0;
+};
+
+} // namespace
+
+TEST(TypeSerializer, EmptyStringsReadOnlyTheirLength)
+{
+    for (bool wide : {false, true}) {
+        CRecordingIn in(std::string("\0\0\0\0\x01\0\0\0A\0", 10));
+        in.SetWide(wide);
+        std::string text = "old";
+        EXPECT_TRUE(in.ReadString(text));
+        EXPECT_EQ(text, "");
+        ASSERT_EQ(in.reads.size(), 1u) << "no read of zero bytes into an empty buffer";
+        EXPECT_EQ(in.reads[0], std::make_pair(true, size_t(4)));
+        // The next string follows at once.
+        EXPECT_TRUE(in.ReadString(text));
+        EXPECT_EQ(text, "A");
+    }
 }

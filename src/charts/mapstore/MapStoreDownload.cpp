@@ -14,6 +14,7 @@
 #include "foundation/web/ChartServer.h"
 
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -79,6 +80,13 @@ bool MapStoreLocalPath(const std::string& mvtFolder, const std::string& urlPath,
         rest.erase(rest.begin());
     if (!IsSafePackageFileName(rest) || mvtFolder.empty())
         return false;
+    // A link inside the folder would lead the download's write out of it.
+    for (size_t slash = 0; slash != std::string::npos;) {
+        slash = rest.find('/', slash + 1);
+        struct stat st;
+        if (::lstat((mvtFolder + "/" + rest.substr(0, slash)).c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            return false;
+    }
     localPath = mvtFolder + "/" + rest;
     return true;
 }

@@ -80,6 +80,8 @@ bool CTypeSerializer::ReadString(std::string& text)
         m_good = false;
         return false;
     }
+    if (length == 0)
+        return true;
     const size_t width = m_wide ? 2 : 1;
     std::vector<unsigned char> raw(length * width);
     if (!Move(raw.data(), raw.size()))
@@ -147,5 +149,7 @@ bool CTypeFileIn::Write(const void*, size_t)
 
 bool CTypeFileIn::Read(void* bytes, size_t size)
 {
+    if (size == 0)
+        return m_file != nullptr;
     return m_file && std::fread(bytes, 1, size, m_file) == size;
 }

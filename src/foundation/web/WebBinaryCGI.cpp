@@ -14,6 +14,8 @@
 
 bool CWebBinaryCGI::CReply::Read(void* bytes, size_t size)
 {
+    if (size == 0)
+        return m_file != nullptr;
     return m_file && std::fread(bytes, 1, size, m_file) == size;
 }
 
@@ -48,6 +50,8 @@ CWebBinaryCGI::~CWebBinaryCGI() = default;
 
 bool CWebBinaryCGI::Write(const void* bytes, size_t size)
 {
+    if (size == 0)
+        return true;
     m_body.append(static_cast<const char*>(bytes), size);
     return true;
 }

@@ -30,6 +30,8 @@ public:
 
     // The reply of the last successful Execute; not good before one.
     CTypeSerializer& Reply() { return m_reply; }
+    // A reply read from `file` (taken over) as if the server had sent it (fuzzing).
+    void SetReplyForTesting(FILE* file) { m_reply.Open(file); }
     CWebServer& Web() { return m_web; }
     // The full request address ("" when the host was refused).
     const std::string& GetRequestURL() const { return m_url; }

@@ -91,6 +91,7 @@ struct CWebServer::Transfer
     const std::string* body = nullptr;
     // The reply.
     long status = 0;
+    long replayStatus = -1; // >= 0: the status of a replayed reply, not asked of libcurl
     int64_t contentRangeStart = -1;
     bool decided = false;
     bool accepted = false;
@@ -110,7 +111,10 @@ struct CWebServer::Transfer
         if (decided)
             return;
         decided = true;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        if (replayStatus >= 0)
+            status = replayStatus;
+        else
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         if (kind == Kind::Range) {
             // A server or proxy that ignores Range answers 200 with the file from
             // its start: those bytes are the asked ones only at offset 0.
@@ -609,4 +613,34 @@ bool CWebServer::Post(const char* relativeURL, const std::string& body, int repl
     t.fd = replyFd;
     t.body = &body;
     return Perform(t);
+}
+
+void CWebServer::ReplayForTesting(CWebReplay& replay)
+{
+    CWebServer web;
+    Transfer t;
+    t.self = &web;
+    t.kind = replay.ranged ? Kind::Range : Kind::File;
+    t.replayStatus = replay.status;
+    t.destination = replay.destination;
+    t.rangeStart = replay.rangeStart;
+    t.want = replay.want;
+    t.fd = replay.fd;
+    replay.stopped = false;
+    for (std::string& line : replay.headerLines)
+        if (OnHeader(line.data(), 1, line.size(), &t) != line.size()) {
+            replay.stopped = true;
+            break;
+        }
+    for (std::string& piece : replay.bodyPieces) {
+        if (replay.stopped)
+            break;
+        replay.stopped = OnWrite(piece.data(), 1, piece.size(), &t) != piece.size();
+    }
+    t.Decide(Easy(web.m_easy));
+    replay.accepted = t.accepted;
+    replay.complete = t.complete;
+    replay.got = t.got;
+    replay.discarded = t.discarded;
+    replay.contentRangeStart = t.contentRangeStart;
 }

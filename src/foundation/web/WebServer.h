@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "foundation/web/WebURL.h"
 
@@ -21,6 +22,28 @@ struct CWebProgress
 
 // Set on every transport error; the chart cache and the chart view read it.
 extern std::atomic<bool> gNetworkErrorSeen;
+
+// One reply handed to the transfer callbacks without a network (tests and
+// fuzzing): header lines and body pieces as libcurl passes them, for a reply
+// whose status libcurl read as `status`.
+struct CWebReplay
+{
+    bool ranged = true; // a ranged read into `destination`; else the body goes to `fd`
+    long status = 200;
+    int64_t rangeStart = 0;
+    int64_t want = 0;
+    char* destination = nullptr;
+    int fd = -1;
+    std::vector<std::string> headerLines;
+    std::vector<std::string> bodyPieces;
+    // What the callbacks made of it.
+    bool accepted = false;
+    bool complete = false;
+    bool stopped = false; // a callback ended the transfer
+    int64_t got = 0;
+    int64_t discarded = 0;
+    int64_t contentRangeStart = -1;
+};
 
 class CWebServer
 {
@@ -38,7 +61,7 @@ public:
     CWebServer(const char* host, bool secure, int port = 0);
     // A client without a base address, for absolute requests only.
     CWebServer();
-    ~CWebServer();
+    virtual ~CWebServer();
     CWebServer(const CWebServer&) = delete;
     CWebServer& operator=(const CWebServer&) = delete;
 
@@ -55,7 +78,8 @@ public:
     // Reads `size` bytes at `offset` of a server file split into parts of
     // 2^31 bytes. Returns the bytes read: fewer than asked is a short read
     // (error code and text say why), -1 without a base address.
-    int32_t ReadRange(const char* path, int64_t offset, int32_t size, void* destination);
+    // Virtual so that fuzzing can serve files from memory.
+    virtual int32_t ReadRange(const char* path, int64_t offset, int32_t size, void* destination);
     // Downloads into a temporary file beside `localPath` and replaces the
     // local file only with a complete 2xx reply.
     bool DownloadFile(const char* relativeURL, const char* localPath);
@@ -95,6 +119,9 @@ public:
 
     // The User-Agent of every request: "TS/<version>-Linux/<kernel x.y.z>".
     static const std::string& UserAgent();
+
+    // Runs `replay` through the header and body callbacks.
+    static void ReplayForTesting(CWebReplay& replay);
 
 private:
     struct Transfer;

@@ -10,6 +10,8 @@ namespace tessatest {
 
 bool CTypeMemoryOut::Write(const void* bytes, size_t size)
 {
+    if (size == 0)
+        return true;
     m_bytes.append(static_cast<const char*>(bytes), size);
     return true;
 }
