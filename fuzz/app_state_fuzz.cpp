@@ -84,13 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string path = folder + "/app_state.bin";
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    CApplicationData app;
+    CApplicationData app(&view);
     std::string error;
     if (app.LoadFromFile(path, nullptr, CApplicationData::kFileId, &error)) {
         CheckView(view);
         std::string saved;
         Check(app.SaveToBuffer(saved, folder, nullptr, CApplicationData::kFileId));
-        CApplicationData again;
+        CApplicationData again(&view);
         Check(again.LoadFromBuffer(saved.data(), saved.size(), folder, nullptr, CApplicationData::kFileId));
     } else {
         Check(!error.empty());
