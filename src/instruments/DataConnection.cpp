@@ -1,5 +1,12 @@
 #include "instruments/DataConnection.h"
 
+#include "instruments/connections/ConnectionRegistry.h"
+
+CDataConnection::~CDataConnection()
+{
+    StopNMEACapture(nullptr);
+}
+
 void CDataConnection::Notify(const CNMEA_Raw& record)
 {
     // A connection never gets back its own lines.

@@ -1,26 +1,34 @@
 #pragma once
 // The base of every data connection: the one source of NMEA input at a time
-// and the sink to which composed sentences are written. This holds what the
-// sentence framework needs (filters, the raw-record hand-off); the connection
-// types, their registry and the saved settings build on it.
+// and the sink to which composed sentences are written. The connection types,
+// their registry and the saved settings are in connections/.
 #include "foundation/events/Listener.h"
+#include "foundation/settings/PersistantData.h"
 #include "instruments/nmea/NMEAFilter.h"
 #include "instruments/nmea/NMEASentence.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+class QWidget;
 
 class CDataConnection : protected Listener<CNMEA_Raw>
 {
 public:
     CDataConnection() = default;
-    ~CDataConnection() override = default;
+    // Deleting any connection stops the raw capture without sharing it.
+    ~CDataConnection() override;
     CDataConnection(const CDataConnection&) = delete;
     CDataConnection& operator=(const CDataConnection&) = delete;
 
     // A raw record from elsewhere that passes the output list goes to the port.
     void Notify(const CNMEA_Raw& record) override;
 
+    // Opens the connection's set-up dialog; when the user confirms, the
+    // continuations the caller queued run with 0. Without a dialog they run
+    // with 0 as soon as the caller's scope ends.
+    virtual void Configure(QWidget* parent) { (void)parent; }
     virtual bool Open() { return false; }
     virtual void Close() {}
     virtual bool Write(const char* text)
@@ -28,6 +36,7 @@ public:
         (void)text;
         return false;
     }
+    virtual void Idle() {}
     virtual void OnLaunch() {}
 
     // Leaves the raw-record subscription (no output filters: nothing to forward).
@@ -35,6 +44,20 @@ public:
     // Joins it again (after output filters were added).
     void StartRawRecords();
     bool ReceivesRawRecords() const { return m_node.IsAttached(); }
+
+    // A new object of the registered class for `typeId`, or null.
+    static CDataConnection* Create(int32_t typeId);
+
+    class Persistant : public PersistantData
+    {
+    public:
+        Persistant() : PersistantData("CDataConnection") {}
+        void Exchange() override;
+
+        int32_t gps_connection_type = 70;
+        std::vector<std::string> output_filters;
+    };
+    static Persistant& Settings();
 
     std::string m_statusText;
     std::string m_deviceName;

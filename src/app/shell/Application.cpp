@@ -7,6 +7,7 @@
 #include "foundation/notify/StatusLine.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Folders.h"
+#include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
 
 #include <QCoreApplication>
@@ -164,6 +165,8 @@ void CTessarouteApp::Start(bool show)
 {
     // Numbers in files and settings never follow the user's locale.
     std::setlocale(LC_NUMERIC, "C");
+    // A write to a closed peer fails with EPIPE instead of ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!PersistantData::LoadAll(kSettingsName))
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
     CopyBaseMaps(GetResourceFolder(), GetApplicationSupportFolder(), GetBundleVersion());
@@ -192,6 +195,8 @@ void CTessarouteApp::Start(bool show)
     if (!view.HasChart() && !view.IsSwitching())
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
     m_window->DidOpenMap();
+    SetConnectionDialogParent(m_window.get());
+    StartGPSConnection();
 }
 
 bool CTessarouteApp::SaveAllData()
@@ -220,6 +225,8 @@ void CTessarouteApp::Shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
+    StopGPSConnection();
+    SetConnectionDialogParent(nullptr);
     SaveAllData();
     m_window.reset();
 }

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -60,8 +61,24 @@ void SetScaleFactorForTesting(double factor)
     g_test_scale.store(factor > 0 ? factor : 0.0);
 }
 
+namespace {
+std::mutex g_ssid_mutex;
+std::string g_test_ssid;
+} // namespace
+
+void SetWiFiSSIDForTesting(const std::string& ssid)
+{
+    std::lock_guard<std::mutex> lock(g_ssid_mutex);
+    g_test_ssid = ssid;
+}
+
 std::string GetWiFiSSID()
 {
+    {
+        std::lock_guard<std::mutex> lock(g_ssid_mutex);
+        if (!g_test_ssid.empty())
+            return g_test_ssid;
+    }
     const std::string unknown = "Unknown";
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())

@@ -14,6 +14,8 @@ void SetScaleFactorForTesting(double factor);
 // NetworkManager over the system bus; "Unknown" when there is none, when the
 // primary connection is not Wi-Fi, or when NetworkManager is not there.
 std::string GetWiFiSSID();
+// Tests: a fixed network name; an empty text returns to NetworkManager's.
+void SetWiFiSSIDForTesting(const std::string& ssid);
 
 // Opens a web address in the default browser; false when nothing took it.
 bool OpenURLInBrowser(const std::string& url);

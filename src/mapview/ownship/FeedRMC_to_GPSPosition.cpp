@@ -2,6 +2,7 @@
 
 #include "geodesy/Units.h"
 #include "instruments/DataConnection.h"
+#include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 
 #include <algorithm>
@@ -15,6 +16,16 @@ bool FromSimulation(const CNMEASentence& s)
 
 // Made by a static initialiser like the rest of the input chain.
 CFeedRMC_to_GPSPosition& gFeed = CFeedRMC_to_GPSPosition::Global();
+
+// A new or closed connection (or a rewound simulation) starts the feed afresh;
+// a simulation also starts the fix averaging afresh.
+void ResetOnConnectionChange(bool simulation)
+{
+    CFeedRMC_to_GPSPosition::Global().Reset();
+    if (simulation)
+        COverlayGPSPosition::Global().ResetAveraging();
+}
+const bool gResetHookFilled = (CConnectionHooks::onReset = &ResetOnConnectionChange, true);
 
 } // namespace
 

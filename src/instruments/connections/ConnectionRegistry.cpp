@@ -1,0 +1,280 @@
+#include "instruments/connections/ConnectionRegistry.h"
+
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/menus/MenuTree.h"
+#include "foundation/notify/StatusLine.h"
+#include "foundation/platform/PlatformServices.h"
+#include "foundation/util/Folders.h"
+#include "instruments/DataConnection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+CConnectionType* gFirstType = nullptr;
+std::unique_ptr<CDataConnection> gCurrent;
+QWidget* gDialogParent = nullptr;
+
+int gCaptureFd = -1;
+std::string gCapturePath;
+
+// Built before the application runs, like every settings object.
+CDataConnection::Persistant gConnectionSettings;
+
+void CloseAndDeleteCurrent()
+{
+    if (!gCurrent)
+        return;
+    std::unique_ptr<CDataConnection> old = std::move(gCurrent);
+    old->Close();
+    RunConnectionResetHook(old->m_simulated != 0);
+}
+
+void OpenConnection(CDataConnection& connection)
+{
+    connection.Open();
+    RunConnectionResetHook(connection.m_simulated != 0);
+}
+
+} // namespace
+
+void (*CConnectionHooks::onReset)(bool) = nullptr;
+void (*CConnectionHooks::beginSimulationTrack)() = nullptr;
+void (*CConnectionHooks::endSimulationTrack)() = nullptr;
+void (*CConnectionHooks::importTargetList)(const std::string&) = nullptr;
+void (*CConnectionHooks::openTcpUdpConfig)(QWidget*, CDataConnection*, CDataConnection*) = nullptr;
+
+void RunConnectionResetHook(bool simulation)
+{
+    if (CConnectionHooks::onReset)
+        CConnectionHooks::onReset(simulation);
+}
+
+CConnectionType::CConnectionType(const char* name, int32_t id, Factory factory)
+    : m_name(name), m_id(id), m_factory(factory), m_next(gFirstType)
+{
+    gFirstType = this;
+}
+
+CConnectionType::~CConnectionType()
+{
+    for (CConnectionType** p = &gFirstType; *p; p = &(*p)->m_next) {
+        if (*p == this) {
+            *p = m_next;
+            break;
+        }
+    }
+}
+
+CConnectionType* CConnectionType::First()
+{
+    return gFirstType;
+}
+
+CConnectionType* CConnectionType::Find(int32_t id)
+{
+    for (CConnectionType* t = gFirstType; t; t = t->m_next)
+        if (t->m_id == id)
+            return t;
+    return nullptr;
+}
+
+CDataConnection* CDataConnection::Create(int32_t typeId)
+{
+    CConnectionType* type = CConnectionType::Find(typeId);
+    if (!type || !type->m_factory)
+        return nullptr;
+    CDataConnection* connection = type->m_factory();
+    if (connection)
+        connection->m_typeId = typeId;
+    return connection;
+}
+
+CDataConnection::Persistant& CDataConnection::Settings()
+{
+    return gConnectionSettings;
+}
+
+void CDataConnection::Persistant::Exchange()
+{
+    uint32_t type = static_cast<uint32_t>(gps_connection_type);
+    ExchangeHex("gps_connection_type", type);
+    gps_connection_type = static_cast<int32_t>(type);
+    ExchangeStringList("output_filters", output_filters);
+}
+
+CDataConnection* GetGPSConnection()
+{
+    return gCurrent.get();
+}
+
+void SetConnectionDialogParent(QWidget* parent)
+{
+    gDialogParent = parent;
+}
+
+QWidget* GetConnectionDialogParent()
+{
+    return gDialogParent;
+}
+
+void ShowGPSConnectionStatus()
+{
+    if (gCurrent)
+        SetStatusMessage(gCurrent->m_statusText);
+}
+
+void OpenSavedGPSConnection()
+{
+    CloseAndDeleteCurrent();
+    CDataConnection::Persistant& settings = CDataConnection::Settings();
+    std::unique_ptr<CDataConnection> connection(CDataConnection::Create(settings.gps_connection_type));
+    if (!connection && settings.gps_connection_type != kConnectionNone) {
+        settings.gps_connection_type = kConnectionNone;
+        settings.SetModified();
+        PersistantData::SaveAll();
+        connection.reset(CDataConnection::Create(kConnectionNone));
+    }
+    if (!connection) {
+        SetStatusMessage("The GPS Connection Type is not available");
+        return;
+    }
+    if (settings.output_filters.empty()) {
+        connection->StopRawRecords();
+    } else {
+        for (const std::string& text : settings.output_filters)
+            AddNMEAFilter(connection->m_outputFilters, text);
+    }
+    gCurrent = std::move(connection);
+    OpenConnection(*gCurrent);
+    // The open may have replaced the connection (a dialog's continuation).
+    ShowGPSConnectionStatus();
+}
+
+void StartGPSConnection()
+{
+    if (!gCurrent)
+        OpenSavedGPSConnection();
+    else
+        gCurrent->OnLaunch();
+}
+
+void StopGPSConnection()
+{
+    CloseAndDeleteCurrent();
+}
+
+std::unique_ptr<CMenuTree> BuildConnectionTypeMenu()
+{
+    auto menu = std::make_unique<CActionSheetMenu>("GPS Connection", nullptr);
+    const int32_t saved = CDataConnection::Settings().gps_connection_type;
+    for (CConnectionType* t = CConnectionType::First(); t; t = t->m_next) {
+        if (t->m_id <= 0)
+            continue;
+        const int32_t id = t->m_id;
+        menu->AddActionSheetFunc(t->m_name, id == saved ? CMenuTree::kChecked : CMenuTree::kPlain, [id] {
+            // The registry entry is looked up again: a menu may outlive nothing, but be safe.
+            if (CConnectionType* type = CConnectionType::Find(id))
+                on_select_connection_type(*type);
+        });
+    }
+    return menu;
+}
+
+void ShowConnectionTypeMenu(QWidget* parent)
+{
+    gDialogParent = parent;
+    CActionSheetMenu::PopUpAtCentre(BuildConnectionTypeMenu(), parent);
+}
+
+void on_select_connection_type(const CConnectionType& type)
+{
+    CDataConnection::Persistant& settings = CDataConnection::Settings();
+    settings.gps_connection_type = 0;
+    settings.SetModified();
+    PersistantData::SaveAll();
+    CloseAndDeleteCurrent();
+    CDataConnection* connection = CDataConnection::Create(type.m_id);
+    if (!connection) {
+        gDialogParent = nullptr;
+        return;
+    }
+    gCurrent.reset(connection);
+    const int32_t id = type.m_id;
+    CCallback storage;
+    PushProgressCallback(storage, CCallback([connection, id](int32_t code) {
+                             // Cancelled, or the connection was replaced while its dialog was open.
+                             if (code != 0 || gCurrent.get() != connection)
+                                 return code;
+                             CCallback shown;
+                             PushProgressCallback(shown, CCallback([connection](int32_t c) {
+                                                      if (gCurrent.get() == connection)
+                                                          SetStatusMessage(connection->m_statusText);
+                                                      gDialogParent = nullptr;
+                                                      return c;
+                                                  }));
+                             OpenConnection(*connection);
+                             CDataConnection::Persistant& s = CDataConnection::Settings();
+                             s.gps_connection_type = id;
+                             s.SetModified();
+                             PersistantData::SaveAll();
+                             RunDialogCallbacksUntil(shown);
+                             return code;
+                         }));
+    connection->Configure(gDialogParent);
+    RunDialogCallbacksUntil(storage);
+}
+
+bool StartNMEACapture()
+{
+    StopNMEACapture(nullptr);
+    const std::string folder = GetTempFolder();
+    if (folder.empty())
+        return false;
+    gCapturePath = folder + "/nmea_debug.txt";
+    // A private folder, and still never through a planted link.
+    gCaptureFd = ::open(gCapturePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    return gCaptureFd >= 0;
+}
+
+bool IsNMEACaptureOn()
+{
+    return gCaptureFd >= 0;
+}
+
+void WriteNMEACapture(const char* text)
+{
+    if (gCaptureFd < 0 || !text)
+        return;
+    size_t length = std::strlen(text);
+    // Lines handed over may still hold their line end.
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r'))
+        --length;
+    char buffer[256];
+    if (length < sizeof buffer) {
+        std::memcpy(buffer, text, length);
+        buffer[length] = '\n';
+        [[maybe_unused]] ssize_t n = ::write(gCaptureFd, buffer, length + 1);
+    } else {
+        [[maybe_unused]] ssize_t n = ::write(gCaptureFd, text, length);
+        n = ::write(gCaptureFd, "\n", 1);
+    }
+}
+
+void StopNMEACapture(QWidget* parent)
+{
+    if (gCaptureFd < 0)
+        return;
+    ::close(gCaptureFd);
+    gCaptureFd = -1;
+    if (parent)
+        ShareFile(parent, gCapturePath, "NMEA debug data", "text/plain");
+}
+
+const std::string& GetNMEACapturePath()
+{
+    return gCapturePath;
+}
