@@ -9,6 +9,7 @@
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/TrackManager.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -182,6 +183,7 @@ void CTessarouteApp::Start(bool show)
         m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
+    CTrackManager::Get().LoadStore(GetApplicationSupportFolder());
     CApplicationData data;
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
@@ -215,6 +217,8 @@ bool CTessarouteApp::SaveAllData()
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
         }
     }
+    if (m_window && !CTrackManager::Get().SaveStore(GetApplicationSupportFolder()))
+        ok = false;
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
     return ok;
