@@ -30,6 +30,19 @@ const COverlayGPSPosition* ValidFix()
     return own.m_fixStatus != CDataGPSPosition::kNoFix && own.HasPosition() ? &own : nullptr;
 }
 
+// Metres from a to b on a plane centred at a.
+double StepDistance(const CTrackPoint& a, const CTrackPoint& b)
+{
+    const CLocalPlane plane(a.latitude, a.longitude);
+    const double dLon = b.longitude - a.longitude;
+    // The plane's own wrap is only needed across the date line.
+    if (!(std::fabs(dLon) <= 180))
+        return plane.DistanceTo(b.latitude, b.longitude);
+    const double x = dLon * plane.MetresPerDegreeLongitude();
+    const double y = (b.latitude - a.latitude) * plane.MetresPerDegreeLatitude();
+    return std::sqrt(x * x + y * y);
+}
+
 } // namespace
 
 COverlayTrack::COverlayTrack()
@@ -143,8 +156,7 @@ double COverlayTrack::TotalDistance(double& movingTime, double& maxSpeed) const
         const CTrackPoint* p = section->Points();
         for (uint32_t i = 1; i < section->Count(); ++i) {
             // A plane per step: one plane for a whole passage distorts the far legs.
-            const CLocalPlane plane(p[i - 1].latitude, p[i - 1].longitude);
-            const double d = plane.DistanceTo(p[i].latitude, p[i].longitude);
+            const double d = StepDistance(p[i - 1], p[i]);
             distance += d;
             const double dt = p[i].time - p[i - 1].time;
             if (dt > kStatisticsMinInterval) {

@@ -83,6 +83,8 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
         line[n++] = QPointF(p.x, p.y);
     }
     context.save();
+    // Not antialiased, as route lines: a long track stays cheap to redraw.
+    context.setRenderHint(QPainter::Antialiasing, false);
     context.setBrush(Qt::NoBrush);
     const CTrackSection* toolSection = ToolSection();
     const CLineStyle& style = m_track->GetLineStyle();
