@@ -131,7 +131,7 @@ void BM_ThinDenseMillionPoints(benchmark::State& state)
     // A straight passage recorded every second with centimetre noise.
     std::vector<CTrackPoint> points(kMillion);
     for (int i = 0; i < kMillion; ++i)
-        points[size_t(i)] = CTrackPoint{5 + i * 1e-6, -10 + 1e-7 * ((i * 7919) % 13), kT0 + i, 0, 0};
+        points[size_t(i)] = CTrackPoint{5 + i * 1e-6, -10 + 1e-7 * ((int64_t(i) * 7919) % 13), kT0 + i, 0, 0};
     COverlayTrack track;
     size_t dropped = 0, second = 0;
     for (auto _ : state) {

@@ -54,7 +54,9 @@ COverlayTrack::COverlayTrack()
 
 COverlayTrack::~COverlayTrack()
 {
-    ClearSections();
+    // Each section announces itself on destruction while the track is whole.
+    while (!m_sections.empty())
+        m_sections.pop_back();
 }
 
 void COverlayTrack::ClearSections()

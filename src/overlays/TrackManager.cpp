@@ -372,8 +372,7 @@ bool CTrackManager::LoadTracks(const std::string& path, std::string* error)
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
         return true;
-    while (!m_tracks.empty())
-        m_tracks.pop_back();
+    DestroyAllTracks();
     const bool ok = LoadFromFile(path, nullptr, kFileId, error);
     AfterLoad();
     return ok;
@@ -385,10 +384,17 @@ bool CTrackManager::SaveTracks(const std::string& path, std::string* error)
     return SaveToFile(path, nullptr, kFileId, error);
 }
 
+void CTrackManager::DestroyAllTracks()
+{
+    // Tools on the sections end first.
+    for (const auto& track : m_tracks)
+        track->ClearSections();
+    m_tracks.clear();
+}
+
 void CTrackManager::ClearForTesting()
 {
-    while (!m_tracks.empty())
-        m_tracks.pop_back();
+    DestroyAllTracks();
     m_handledStart = std::numeric_limits<double>::quiet_NaN();
 }
 

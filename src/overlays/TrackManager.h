@@ -108,6 +108,7 @@ private:
     void SetRecording(bool on);
     COverlayTrack* StartNewTrack();
     void FireManagerChanged();
+    void DestroyAllTracks();
 
     std::vector<std::unique_ptr<COverlayTrack>> m_tracks;
     CUnreadableFileGuard m_storeGuard;

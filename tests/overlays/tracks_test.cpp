@@ -9,6 +9,7 @@
 #include "overlays/OverlayRoute.h"
 #include "overlays/TrackManager.h"
 #include "support/FixedClock.h"
+#include "support/TestChartView.h"
 
 #include <GeographicLib/Geodesic.hpp>
 #include <QImage>
@@ -774,3 +775,41 @@ TEST_P(TrackDraw, LineAndHaloAreDrawnInDevicePixels)
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, TrackDraw, ::testing::Values(1.0, 2.0));
+
+TEST_F(TrackTest, OnlySectionsInTheViewAreProjectedAndDrawn)
+{
+    tessatest::CTestChartView chart(400, 300);
+    ASSERT_TRUE(chart.IsOpen());
+    CRasterleafView& view = *chart.view;
+    view.GoToPosition(8, 0, 0);
+    view.ZoomAboutCentre(-1);
+    view.ZoomAboutCentre(-1);
+    auto far = std::make_unique<COverlayTrack>();
+    auto near = std::make_unique<COverlayTrack>();
+    for (int i = 0; i < 10; ++i) {
+        far->AddPoint(CTrackPoint{15 + i * 0.01, 15, kT0 + i, 0, 0}, false);
+        near->AddPoint(CTrackPoint{8 + i * 0.01, 0, kT0 + i, 0, 0}, false);
+    }
+    COverlayTrack* farTrack = manager().AddTrack(std::move(far));
+    COverlayTrack* nearTrack = manager().AddTrack(std::move(near));
+    farTrack->NotifySections(COverlayObject::kChanged);
+    nearTrack->NotifySections(COverlayObject::kChanged);
+    QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter painter(&image);
+        view.Draw(painter, QRectF(0, 0, 400, 300));
+    }
+    auto find = [&](const COverlayObject* object) -> const COverlayDisplayList::Entry* {
+        for (const auto& [key, entry] : view.DisplayedOverlays().Entries())
+            if (entry.object == object)
+                return &entry;
+        return nullptr;
+    };
+    const auto* farEntry = find(farTrack->Sections()[0].get());
+    const auto* nearEntry = find(nearTrack->Sections()[0].get());
+    ASSERT_NE(farEntry, nullptr);
+    ASSERT_NE(nearEntry, nullptr);
+    EXPECT_TRUE(farEntry->record.screenPoints.empty());
+    EXPECT_EQ(nearEntry->record.screenPoints.size(), 10u);
+    manager().ClearForTesting();
+}
