@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+class COverlayTrack;
+
 class COverlayRoute : public COverlayObject, public CSyncable
 {
 public:
@@ -83,6 +85,9 @@ public:
     // (nothing changed) for this route itself or a deleted route.
     bool Join(COverlayRoute* other);
     bool IsSameRoute(const COverlayRoute& other) const;
+    // The new track "<name>-converted" through the route's points (times 0);
+    // the route is deleted. Null for a deleted route.
+    COverlayTrack* ConvertToTrack();
 
     // A point made by a tap while this route is being built: inserted after
     // the manager's insertion point (or at the end), named `name` or route

@@ -13,6 +13,7 @@
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/TrackManager.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -129,8 +130,12 @@ void CTessarouteApp::Start(bool show)
         m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
-    CApplicationData data(&view);
     CSetAsideStores setAside;
+    std::string tracksError;
+    if (!CTrackManager::Get().LoadStore(GetApplicationSupportFolder(), &tracksError))
+        setAside.Add(GetApplicationSupportFolder() + "/" + CTrackManager::kStoreFile, tracksError,
+                     CTrackManager::Get().StoreGuard());
+    CApplicationData data(&view);
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
         std::string error;
@@ -163,6 +168,8 @@ bool CTessarouteApp::SaveAllData()
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
         }
     }
+    if (m_window && !CTrackManager::Get().SaveStore(GetApplicationSupportFolder()))
+        ok = false;
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
     return ok;

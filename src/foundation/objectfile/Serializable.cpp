@@ -397,6 +397,22 @@ bool CSerialChunk::AtEnd() const
     return m_stream.IsReading() && (!m_open || m_stream.m_pos >= m_end);
 }
 
+size_t CSerialChunk::BytesLeft() const
+{
+    if (!m_stream.IsReading() || !m_open || m_stream.m_pos >= m_end)
+        return 0;
+    return m_end - m_stream.m_pos;
+}
+
+bool CSerialChunk::PeekU32(uint32_t& value) const
+{
+    if (BytesLeft() < 4)
+        return false;
+    const unsigned char* p = m_stream.m_in + m_stream.m_pos;
+    value = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return true;
+}
+
 bool CSerialChunk::Fits(size_t size)
 {
     if (size > m_end - m_stream.m_pos)

@@ -213,6 +213,11 @@ public:
     CSerialStream& Stream() { return m_stream; }
     // Reading: true when the field at the current position lies past the chunk's end.
     bool AtEnd() const;
+    // Reading: the bytes between the current position and the chunk's end.
+    size_t BytesLeft() const;
+    // Reading: the u32 at the current position without consuming it; false
+    // when fewer than four bytes are left.
+    bool PeekU32(uint32_t& value) const;
 
 private:
     // Reading: false (and the stream failed) when `size` bytes cross the end.
