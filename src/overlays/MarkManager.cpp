@@ -284,6 +284,8 @@ void CMarkManager::ForEachOverlay(uint32_t layer, const std::function<void(COver
 
 void CMarkManager::ClearForTesting()
 {
+    CancelGoto();
+    m_goto = CDataGotoMark();
     ClearPendingActionFor(m_routeBeingBuilt);
     m_routeBeingBuilt = nullptr;
     m_insertAfter = nullptr;

@@ -9,6 +9,8 @@
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/MarkManager.h"
+#include "overlays/SaveAllData.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -182,6 +184,10 @@ void CTessarouteApp::Start(bool show)
         m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
+    // Marks and routes first: the saved view may show them.
+    SetSaveAllDataHook([this] { return SaveAllData(); });
+    CMarkManager::Get().LoadStore(GetApplicationSupportFolder() + "/" + CMarkManager::kStoreFile);
+
     CApplicationData data;
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
@@ -202,6 +208,16 @@ void CTessarouteApp::Start(bool show)
 bool CTessarouteApp::SaveAllData()
 {
     bool ok = true;
+    bool marksSaved = true;
+    // Only after Start loaded the stores: an empty manager never replaces them.
+    if (m_window) {
+        std::string marksError;
+        const std::string marksPath = GetApplicationSupportFolder() + "/" + CMarkManager::kStoreFile;
+        if (!CMarkManager::Get().SaveStore(marksPath, &marksError)) {
+            marksSaved = false;
+            std::fprintf(stderr, "%s: %s\n", marksPath.c_str(), marksError.c_str());
+        }
+    }
     if (m_window) {
         CApplicationData data;
         std::string error;
@@ -217,7 +233,7 @@ bool CTessarouteApp::SaveAllData()
     }
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
-    return ok;
+    return ok && marksSaved;
 }
 
 void CTessarouteApp::Shutdown()
@@ -228,6 +244,7 @@ void CTessarouteApp::Shutdown()
     StopGPSConnection();
     SetConnectionDialogParent(nullptr);
     SaveAllData();
+    SetSaveAllDataHook({});
     m_window.reset();
 }
 
