@@ -151,7 +151,8 @@ public:
     // The n nearest visible marks (routes: by their nearest point), equal
     // distances in list order; at least one when there is any.
     void GetNearestMarks(double latitude, double longitude, size_t n, std::vector<COverlayMark*>& out) const;
-    void GetNearestRoutes(double latitude, double longitude, size_t n, std::vector<COverlayRoute*>& out) const;
+    void GetNearestRoutes(double latitude, double longitude, size_t n,
+                          std::vector<COverlayRoute*>& out) const;
     COverlayRoute* FindRouteEndingNear(double latitude, double longitude, double limitMetres) const;
     COverlayRoute* FindRouteStartingNear(double latitude, double longitude, double limitMetres) const;
     void SetAllMarksVisible(bool visible);

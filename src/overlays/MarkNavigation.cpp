@@ -118,7 +118,8 @@ void CMarkManager::SetLegStart(double latitude, double longitude)
     }
 }
 
-bool CMarkManager::ChooseRouteTarget(const CDataGPSPosition& fix, COverlayMark*& target, COverlayMark*& legStart)
+bool CMarkManager::ChooseRouteTarget(const CDataGPSPosition& fix, COverlayMark*& target,
+                                     COverlayMark*& legStart)
 {
     COverlayRoute& route = *m_goto.route;
     std::vector<COverlayRoute::Leg>& legs = route.LegCache();
@@ -380,7 +381,8 @@ void CMarkManager::GetNearestMarks(double latitude, double longitude, size_t n,
     std::vector<std::pair<double, COverlayMark*>> found;
     for (const auto& m : m_marks)
         if (m->IsVisible() && m->HasPosition())
-            found.emplace_back(plane.Distance(latitude, longitude, m->GetLatitude(), m->GetLongitude()), m.get());
+            found.emplace_back(plane.Distance(latitude, longitude, m->GetLatitude(), m->GetLongitude()),
+                               m.get());
     std::stable_sort(found.begin(), found.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     const size_t take = std::min(found.size(), std::max<size_t>(n, 1));
@@ -442,7 +444,8 @@ COverlayRoute* CMarkManager::FindRouteEndingNear(double latitude, double longitu
     return FindRouteNear(m_routes, latitude, longitude, limitMetres, true);
 }
 
-COverlayRoute* CMarkManager::FindRouteStartingNear(double latitude, double longitude, double limitMetres) const
+COverlayRoute* CMarkManager::FindRouteStartingNear(double latitude, double longitude,
+                                                   double limitMetres) const
 {
     return FindRouteNear(m_routes, latitude, longitude, limitMetres, false);
 }

@@ -126,26 +126,26 @@ protected:
 
 // Two marks (B a tombstone), route R of three points, a go-to to A.
 const char* const kSmallStoreHex =
-    "49f2ac73"               // magic
-    "be 09000000 f2cf004c"   // the store's identifier
-    "be 3a020000"            // the manager's chunk
-    "00000000"               // legacy list: empty
-    "01000000"               // one route
-    "be 48010000 01000000 52" // R
+    "49f2ac73"                                                          // magic
+    "be 09000000 f2cf004c"                                              // the store's identifier
+    "be 3a020000"                                                       // the manager's chunk
+    "00000000"                                                          // legacy list: empty
+    "01000000"                                                          // one route
+    "be 48010000 01000000 52"                                           // R
     "be 1d000000 00000000 00000000 00000000 0000803f 00000040 00000000" // line style
-    "03000000"               // three points, no sync blocks
+    "03000000"                                                          // three points, no sync blocks
     "be 51000000 03000000 525031 000000000000f03f 0000000000000040 00000040fc54d941 00000000 00000000 00 00"
     "  03000000 446f74 00000000 00000000 0000803f 0000803f 00000000 00000000 00000000"
     "be 51000000 03000000 525032 0000000000000040 0000000000000840 00000040fc54d941 00000000 00000000 00 00"
     "  03000000 446f74 00000000 00000000 0000803f 0000803f 00000000 00000000 00000000"
     "be 51000000 03000000 525033 0000000000000840 0000000000001040 00000040fc54d941 00000000 00000000 00 00"
     "  03000000 446f74 00000000 00000000 0000803f 0000803f 00000000 00000000 00000000"
-    "00000000 00"            // description, not followed
+    "00000000 00" // description, not followed
     "be 21000000 3300000000000000 00 00000040fc54d941 00 00000040fc54d941 01 00"
-    "00000000"               // category
-    "02000000"               // two marks
+    "00000000" // category
+    "02000000" // two marks
     "be 71000000 01000000 41 000000000000f83f 00000000000000c0 00000040fc54d941 00000000 00000000"
-    "  01 00"                // the go-to target, not locked
+    "  01 00" // the go-to target, not locked
     "  04000000 466c6167 0000803f 00000000 00000000 0000803f 00000000 00000000"
     "  be 21000000 1100000000000000 00 00000040fc54d941 00 00000040fc54d941 01 00"
     "  00000000"
@@ -241,7 +241,8 @@ TEST_F(MarkStore, DamagedAndOddStores)
         Mark("Z", 10, 10, 0x99);
         EXPECT_EQ(manager.LoadFromBuffer(c.bytes.data(), c.bytes.size(), {}, nullptr, CMarkManager::kFileId),
                   c.loads);
-        EXPECT_EQ(Names(), c.loads ? (std::vector<std::string>{"A", "", "R/3"}) : std::vector<std::string>{"Z"});
+        EXPECT_EQ(Names(),
+                  c.loads ? (std::vector<std::string>{"A", "", "R/3"}) : std::vector<std::string>{"Z"});
     }
 }
 

@@ -94,11 +94,11 @@ TEST_F(Navigation, GotoMeasuresDistanceBearingAndCrossTrackFromWhereItBegan)
         double x, y;
         float distance, bearing, crossTrack;
     } steps[] = {
-        {0, -1000, 1000, 0, 0},         // the leg starts here, heading north
-        {100, -500, 509.9f, 349, 100},  // right of the leg
-        {-50, -200, 206.2f, 14, -50},   // left of it
-        {2, 3, 3.6f, 14, -50},          // within 5 m: bearing and cross-track kept
-        {3000, 0, 3000, 270, 3000},     // abeam to the east
+        {0, -1000, 1000, 0, 0},        // the leg starts here, heading north
+        {100, -500, 509.9f, 349, 100}, // right of the leg
+        {-50, -200, 206.2f, 14, -50},  // left of it
+        {2, 3, 3.6f, 14, -50},         // within 5 m: bearing and cross-track kept
+        {3000, 0, 3000, 270, 3000},    // abeam to the east
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(testing::Message() << s.x << "," << s.y);
@@ -166,9 +166,9 @@ TEST_F(Navigation, FollowingARouteProgressesWithTheRightRemainingLength)
         int next; // -1 none
         float crossTrack;
     } steps[] = {
-        {0, -500, 0, 2000, 2, 0},    // before the first leg: the first point, whole length
-        {20, 500, 2, 1000, 3, 20},   // on the first leg, right of it
-        {-10, 1500, 3, 0, -1, -10},  // on the last leg, left of it
+        {0, -500, 0, 2000, 2, 0},   // before the first leg: the first point, whole length
+        {20, 500, 2, 1000, 3, 20},  // on the first leg, right of it
+        {-10, 1500, 3, 0, -1, -10}, // on the last leg, left of it
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.y);
@@ -200,7 +200,10 @@ TEST_F(Navigation, AutoReverseNeedsAKnownCourseAndSpeed)
         float cog, sog;
         bool reversed;
     } cases[] = {
-        {999, 5, false}, {180, 0.3f, false}, {10, 5, false}, {180, 5, true},
+        {999, 5, false},
+        {180, 0.3f, false},
+        {10, 5, false},
+        {180, 5, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cog << " " << c.sog);
