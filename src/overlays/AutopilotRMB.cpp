@@ -15,6 +15,8 @@ namespace {
 constexpr double kMetresPerNM = 1852.0;
 constexpr double kMaxCrossTrackNM = 9.99;
 constexpr double kMaxClosingKnots = 99.99;
+// Twice round the earth: more only comes from a damaged value.
+constexpr double kMaxRangeNM = 99999.999;
 
 // A non-negative value with `decimals` places, by integer arithmetic.
 void AppendFixed(std::string& out, double value, int decimals)
@@ -22,6 +24,8 @@ void AppendFixed(std::string& out, double value, int decimals)
     long long scale = 1;
     for (int i = 0; i < decimals; ++i)
         scale *= 10;
+    // Callers cap their values; this keeps the integer arithmetic in range.
+    value = std::clamp(value, -1e9, 1e9);
     const long long scaled = std::llround(std::fabs(value) * double(scale));
     if (value < 0 && scaled != 0)
         out += '-';
@@ -97,7 +101,7 @@ bool FormatAutopilotRMB(const CRMBFields& f, std::string& text)
     out += f.latitude < 0 ? ",S," : ",N,";
     AppendDegreesMinutes(out, longitude, 3);
     out += longitude < 0 ? ",W," : ",E,";
-    AppendFixed(out, std::fabs(double(f.distance)) / kMetresPerNM, 3);
+    AppendFixed(out, std::min(std::fabs(double(f.distance)) / kMetresPerNM, kMaxRangeNM), 3);
     out += ',';
     AppendFixed(out, std::clamp(double(f.bearing), 0.0, 999.0), 1);
     out += ',';
