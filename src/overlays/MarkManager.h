@@ -130,6 +130,8 @@ public:
     bool SaveStore(const std::string& path, std::string* error = nullptr);
     // Where a refused store was kept ("" when none was).
     const std::string& RefusedStoreKeptAs() const { return m_storeGuard.KeptAs(); }
+    // What the status line said about the last refused load ("" after a good one).
+    const std::string& LoadFailureText() const { return m_loadFailureText; }
 
     // Navigation.
     const CDataGotoMark& GetGoto() const { return m_goto; }
@@ -183,6 +185,7 @@ private:
     COverlayMark* m_readGoto = nullptr;
     COverlayRoute* m_readFollow = nullptr;
     CUnreadableFileGuard m_storeGuard;
+    std::string m_loadFailureText;
     void StartBuilding(COverlayRoute* route, COverlayMark* insertAfter);
     static void BuildingDone(void* route);
 

@@ -139,7 +139,8 @@ void CMarkManager::TakeStoreFrom(CMarkManager& scratch)
 {
     if (m_goto.target || m_goto.route)
         CancelGoto();
-    ForgetRoute(m_routeBeingBuilt);
+    if (m_routeBeingBuilt)
+        ForgetRoute(m_routeBeingBuilt);
     COverlayTool::EndActiveTool();
     for (const auto& m : m_marks) {
         if (m->IsAlarmRaised()) {
@@ -186,12 +187,14 @@ bool CMarkManager::LoadStore(const std::string& path, std::string* error)
     std::string why;
     if (!scratch->LoadFromFile(path, nullptr, kFileId, &why)) {
         m_storeGuard.NoteLoadFailed(path);
-        SetStatusMessage("The marks and routes could not be read (" + why +
-                         "); the file is kept aside and nothing is saved over it.");
+        m_loadFailureText = "The marks and routes could not be read (" + why +
+                            "); the file is kept aside and nothing is saved over it.";
+        SetStatusMessage(m_loadFailureText);
         if (error)
             *error = why;
         return false;
     }
+    m_loadFailureText.clear();
     TakeStoreFrom(*scratch);
     return true;
 }

@@ -203,6 +203,9 @@ void CTessarouteApp::Start(bool show)
     m_window->DidOpenMap();
     SetConnectionDialogParent(m_window.get());
     StartGPSConnection();
+    // The connection's status must not hide that the marks were kept aside.
+    if (!CMarkManager::Get().LoadFailureText().empty())
+        SetStatusMessage(CMarkManager::Get().LoadFailureText());
 }
 
 bool CTessarouteApp::SaveAllData()
