@@ -31,7 +31,7 @@ void AddMarks(int count, int withRadii, std::mt19937& random)
         double lat = 0, lon = 0;
         kOrigin.FromXY(metres(random), metres(random), lat, lon);
         mark->SetPosition(lat, lon);
-        mark->SetName("M" + std::to_string(i));
+        mark->SetName(std::string("M").append(std::to_string(i)));
         if (i < withRadii)
             mark->SetRadii(i % 2 ? 30.0f : 0.0f, 100.0f);
         CMarkManager::Get().AddMark(std::move(mark));
@@ -49,7 +49,7 @@ COverlayRoute* AddRoute(int points, double stepMetres, double offsetX)
         // A zig-zag, so that legs turn.
         kOrigin.FromXY(offsetX + (i % 2) * 200.0, i * stepMetres, lat, lon);
         p->SetPosition(lat, lon);
-        p->SetName("P" + std::to_string(i + 1));
+        p->SetName(std::string("P").append(std::to_string(i + 1)));
         route->AddPoint(std::move(p));
     }
     return CMarkManager::Get().AddRoute(std::move(route));

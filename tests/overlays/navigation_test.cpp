@@ -65,7 +65,7 @@ protected:
         for (auto [x, y] : xy) {
             CMarkManager::RoutePointScope scope;
             auto p = std::make_unique<COverlayMark>();
-            p->SetName("P" + std::to_string(++n));
+            p->SetName(std::string("P").append(std::to_string(++n)));
             double lat = 0, lon = 0;
             origin.FromXY(x, y, lat, lon);
             p->SetPosition(lat, lon);
