@@ -195,7 +195,13 @@ TEST_F(AutopilotFeed, ArrivalAndIdentifierAlongARoute)
     Fix(10, 1600);
     EXPECT_EQ(ArrivalsAndIds(), (std::vector<std::string>{"V WP2", "V WP2", "A WP3", "V WP3"}));
 
-    // A deleted target is forgotten: the next go-to starts afresh.
+    // A deleted target is forgotten, also while the route goes on: nothing was passed.
+    raw.lines.clear();
+    manager.DeleteMark(route->Points().back().get());
+    Fix(10, 1700);
+    EXPECT_EQ(ArrivalsAndIds(), std::vector<std::string>{"V WP2"});
+
+    // And after the route: the next go-to starts afresh.
     raw.lines.clear();
     manager.DeleteRoute(route);
     COverlayMark* other = Point("Other", 0, 100, nullptr);
