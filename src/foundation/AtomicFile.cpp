@@ -80,10 +80,24 @@ bool CAtomicFileWriter::Open(const std::string& path)
     return true;
 }
 
+namespace {
+// Tests run as root, where no folder refuses a write: they fail writes here.
+std::atomic<bool> gFailWrites{false};
+} // namespace
+
+void CAtomicFileWriter::SetWriteFailureForTesting(bool on)
+{
+    gFailWrites = on;
+}
+
 bool CAtomicFileWriter::Write(const void* data, size_t size)
 {
     if (!m_file || m_failed)
         return false;
+    if (gFailWrites) {
+        errno = ENOSPC;
+        return Fail("write failed");
+    }
     if (size && std::fwrite(data, 1, size, m_file) != size)
         return Fail("write failed");
     return true;

@@ -33,6 +33,8 @@ public:
     // Flushes, syncs and renames over the target. False leaves the old file as it was.
     bool Commit();
     void Abort();
+    // Tests: while on, every Write fails as on a full disk.
+    static void SetWriteFailureForTesting(bool on);
     // The reason of the last failure ("" when none).
     const std::string& Error() const { return m_error; }
 

@@ -92,6 +92,9 @@ CMarkManager& CMarkManager::Get()
 
 CMarkManager::~CMarkManager()
 {
+    // The lists go after this body: their deletions must not reach a half-destroyed manager.
+    Listener<CDataGPSPosition>::DetachFromSource();
+    Listener<COverlayObject>::DetachFromSource();
     ClearPendingActionFor(m_routeBeingBuilt);
     m_routeBeingBuilt = nullptr;
     m_insertAfter = nullptr;
@@ -288,6 +291,8 @@ void CMarkManager::ForEachOverlay(uint32_t layer, const std::function<void(COver
 
 void CMarkManager::ClearForTesting()
 {
+    CancelGoto();
+    m_goto = CDataGotoMark();
     ClearPendingActionFor(m_routeBeingBuilt);
     m_routeBeingBuilt = nullptr;
     m_insertAfter = nullptr;

@@ -3,7 +3,13 @@
 // as tombstones), the settings of marks and routes, the names of new ones,
 // and the state of building a route by taps on the chart. Main thread only.
 #include "foundation/drawing/GraphicsColor.h"
+#include "foundation/events/Listener.h"
+#include "foundation/objectfile/Serializable.h"
+#include "foundation/objectfile/UnreadableFile.h"
 #include "foundation/settings/PersistantData.h"
+#include "instruments/data/DataGPSPosition.h"
+#include "mapview/overlay/OverlayObject.h"
+#include "overlays/DataGotoMark.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,10 +22,17 @@ class COverlayObject;
 class COverlayRoute;
 class CRasterleafView;
 
-class CMarkManager
+class CMarkManager : public CSerializable, public Listener<CDataGPSPosition>, public Listener<COverlayObject>
 {
 public:
     static constexpr uint32_t kTypeId = 21;
+    // The store "marks_routes.bin" and the identifier it carries.
+    static constexpr const char* kStoreFile = "marks_routes.bin";
+    static constexpr uint32_t kFileId = 0x4C00CFF2;
+    static constexpr uint32_t kMaxListCount = 10000000;
+    // Alarm notification ids: above every AIS MMSI and below the negated
+    // MMSIs of DSC alarms.
+    static constexpr uint32_t kAlarmKeyBase = 0x40000000;
 
     // The settings object "CMarkManager".
     class Persistant : public PersistantData
@@ -102,8 +115,79 @@ public:
     // Tests: empties both lists and ends building.
     void ClearForTesting();
 
+    // CSerializable: the legacy list (marks only), the routes, the marks. A
+    // reader replaces the lists only when the whole record was read.
+    uint32_t GetTypeId() const override { return kTypeId; }
+    bool Serialize(CSerialStream& stream) override;
+    // A manager that listens to nothing, for reading a store before it is
+    // taken over (and for fuzzing the reader).
+    static std::unique_ptr<CMarkManager> MakeScratch();
+    // Reads the store through a scratch manager and takes its lists over on
+    // success. A missing file is no failure. A file that fails is kept aside
+    // before the next save over it, and the status line says so.
+    bool LoadStore(const std::string& path, std::string* error = nullptr);
+    // Replaces the store atomically; false leaves the old file.
+    bool SaveStore(const std::string& path, std::string* error = nullptr);
+    // Where a refused store was kept ("" when none was).
+    const std::string& RefusedStoreKeptAs() const { return m_storeGuard.KeptAs(); }
+    // What the status line said about the last refused load ("" after a good one).
+    const std::string& LoadFailureText() const { return m_loadFailureText; }
+    // For a caller that sets a refused store aside itself.
+    CUnreadableFileGuard& StoreGuard() { return m_storeGuard; }
+
+    // Navigation.
+    const CDataGotoMark& GetGoto() const { return m_goto; }
+    // Only a free mark or a route point of a route held here, with a position.
+    bool GotoMark(COverlayMark* mark);
+    void CancelGoto();
+    bool FollowRoute(COverlayRoute* route);
+    void OnGPSPosition(const CDataGPSPosition& fix);
+    void OnOverlayObject(const COverlayObject& object);
+    void Notify(const CDataGPSPosition& fix) override { OnGPSPosition(fix); }
+    void Notify(const COverlayObject& object) override { OnOverlayObject(object); }
+    // The notification id of a mark's alarm.
+    static uint32_t AlarmKey(const COverlayMark& mark);
+
+    // Lookups.
+    COverlayMark* FindMarkByName(const std::string& name) const;
+    bool HasSameMark(const COverlayMark& mark) const;
+    bool HasSameRoute(const COverlayRoute& route) const;
+    // The n nearest visible marks (routes: by their nearest point), equal
+    // distances in list order; at least one when there is any.
+    void GetNearestMarks(double latitude, double longitude, size_t n, std::vector<COverlayMark*>& out) const;
+    void GetNearestRoutes(double latitude, double longitude, size_t n,
+                          std::vector<COverlayRoute*>& out) const;
+    COverlayRoute* FindRouteEndingNear(double latitude, double longitude, double limitMetres) const;
+    COverlayRoute* FindRouteStartingNear(double latitude, double longitude, double limitMetres) const;
+    void SetAllMarksVisible(bool visible);
+    void SetAllRoutesVisible(bool visible);
+
 private:
     CMarkManager() = default;
+    explicit CMarkManager(bool scratch);
+    void ResetGoto();
+    void PublishGoto();
+    void SetLegStart(double latitude, double longitude);
+    void SetTarget(COverlayMark* target);
+    // The followed route's target for the own position; false without a valid leg.
+    bool ChooseRouteTarget(const CDataGPSPosition& fix, COverlayMark*& target, COverlayMark*& legStart);
+    void CheckAlarms(const CDataGPSPosition& fix);
+    bool HoldsMark(const COverlayMark* mark) const;
+    bool HoldsRoute(const COverlayRoute* route) const;
+    // Takes over the lists a scratch manager read, then restores the go-to.
+    void TakeStoreFrom(CMarkManager& scratch);
+
+    bool m_scratch = false;
+    CDataGotoMark m_goto;
+    // The base pointers of the targets, compared with deletion events.
+    const COverlayObject* m_targetObject = nullptr;
+    const COverlayObject* m_nextObject = nullptr;
+    const COverlayObject* m_routeObject = nullptr;
+    // What the last read asked for: the last go-to or follow flag read.
+    COverlayMark* m_readGoto = nullptr;
+    COverlayRoute* m_readFollow = nullptr;
+    CUnreadableFileGuard m_storeGuard;
+    std::string m_loadFailureText;
     void StartBuilding(COverlayRoute* route, COverlayMark* insertAfter);
     static void BuildingDone(void* route);
 

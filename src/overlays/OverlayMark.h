@@ -59,6 +59,8 @@ public:
     void SetGotoTarget(bool on) { m_isGotoTarget = on; }
     bool IsAlarmRaised() const { return m_alarmRaised; }
     void SetAlarmRaised(bool on) { m_alarmRaised = on; }
+    // A number given to each mark for the life of the process (alarm keys).
+    uint32_t GetMarkNumber() const { return m_markNumber; }
     const GraphicsColor& GetColour() const { return m_colour; }
     const std::string& GetIcon() const { return m_icon; }
     float GetInnerRadius() const { return m_innerRadius; }
@@ -82,6 +84,14 @@ private:
     COverlayRoute* m_route = nullptr;
     bool m_isGotoTarget = false;
     bool m_alarmRaised = false;
+    uint32_t m_markNumber = NextMarkNumber();
+    static uint32_t NextMarkNumber()
+    {
+        // Wraps within 30 bits, so keys stay in their own range.
+        static uint32_t counter = 0;
+        counter = (counter + 1) & 0x3FFFFFFF;
+        return counter;
+    }
     GraphicsColor m_colour;
     std::string m_icon;
     float m_innerRadius = 0;

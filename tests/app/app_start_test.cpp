@@ -11,6 +11,9 @@
 #include "instruments/nmea/NMEASentence.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/MarkManager.h"
+#include "overlays/OverlayMark.h"
+#include "overlays/SaveAllData.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -259,4 +262,43 @@ TEST(TerminationSignal, EndsTheEventLoopThroughTheNormalPath)
     QTimer::singleShot(0, [] { ::kill(::getpid(), SIGTERM); });
     QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+TEST_F(ApplicationStart, MarksAndRoutesSurviveARestartAndARefusedStoreIsKeptAside)
+{
+    CMarkManager& manager = CMarkManager::Get();
+    manager.ClearForTesting();
+    const std::string data = GetPlatformDataFolder();
+    {
+        CTessarouteApp app;
+        app.Start(false);
+        COverlayMark* home = manager.CreateMarkAt(nullptr, "Home", 40, -45);
+        ASSERT_NE(home, nullptr);
+        manager.GotoMark(home);
+        EXPECT_TRUE(SaveAllData()); // GPX import and synchronisation reach the application this way
+        EXPECT_TRUE(fs::is_regular_file(data + "/marks_routes.bin"));
+        app.Shutdown();
+    }
+    manager.ClearForTesting();
+    {
+        CTessarouteApp app;
+        app.Start(false);
+        ASSERT_EQ(manager.Marks().size(), 1u);
+        EXPECT_EQ(manager.Marks()[0]->GetName(), "Home");
+        EXPECT_EQ(manager.GetGoto().target, manager.Marks()[0].get());
+        app.Shutdown();
+    }
+    manager.ClearForTesting();
+    WriteAll(data + "/marks_routes.bin", "not a store");
+    {
+        CTessarouteApp app;
+        app.Start(false);
+        EXPECT_TRUE(manager.Marks().empty());
+        EXPECT_NE(GetStatusMessage().find("kept as marks_routes.bin.unreadable"), std::string::npos);
+        app.Shutdown();
+    }
+    EXPECT_EQ(ReadAll(data + "/marks_routes.bin.unreadable"), "not a store");
+    EXPECT_FALSE(SaveAllData()); // no application, nothing saved
+    manager.ClearForTesting();
+    ClearStatusMessage();
 }

@@ -2,6 +2,7 @@
 // shows and in which order, and what reaches the notifier.
 #include "foundation/notify/StatusLine.h"
 #include "foundation/notify/UserNotifier.h"
+#include "support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -9,17 +10,7 @@
 
 namespace {
 
-struct RecordingNotifier : IUserNotifier
-{
-    std::vector<std::string> log;
-    std::vector<CUserNotification> delivered;
-    void Deliver(const CUserNotification& n) override
-    {
-        log.push_back("post " + n.identifier);
-        delivered.push_back(n);
-    }
-    void RemoveDelivered(const std::string& identifier) override { log.push_back("remove " + identifier); }
-};
+using tessatest::RecordingNotifier;
 
 struct RecordingStatusLine : IStatusLineView
 {

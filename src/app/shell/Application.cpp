@@ -13,6 +13,8 @@
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/MarkManager.h"
+#include "overlays/SaveAllData.h"
 #include "overlays/TrackManager.h"
 
 #include <QCoreApplication>
@@ -130,11 +132,18 @@ void CTessarouteApp::Start(bool show)
         m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
+    // Marks and routes first: the saved view may show them. Stores that fail
+    // are set aside at once and listed together in one message.
+    SetSaveAllDataHook([this] { return SaveAllData(); });
+    const std::string folder = GetApplicationSupportFolder();
     CSetAsideStores setAside;
-    std::string tracksError;
-    if (!CTrackManager::Get().LoadStore(GetApplicationSupportFolder(), &tracksError))
-        setAside.Add(GetApplicationSupportFolder() + "/" + CTrackManager::kStoreFile, tracksError,
-                     CTrackManager::Get().StoreGuard());
+    std::string storeError;
+    CMarkManager& marks = CMarkManager::Get();
+    if (!marks.LoadStore(folder + "/" + CMarkManager::kStoreFile, &storeError))
+        setAside.Add(folder + "/" + CMarkManager::kStoreFile, storeError, marks.StoreGuard());
+    CTrackManager& tracks = CTrackManager::Get();
+    if (!tracks.LoadStore(folder, &storeError))
+        setAside.Add(folder + "/" + CTrackManager::kStoreFile, storeError, tracks.StoreGuard());
     CApplicationData data(&view);
     const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
@@ -150,11 +159,24 @@ void CTessarouteApp::Start(bool show)
     setAside.Tell(m_window.get());
     SetConnectionDialogParent(m_window.get());
     StartGPSConnection();
+    // The connection's status must not hide that stores were kept aside.
+    if (!setAside.Empty())
+        SetStatusMessage(setAside.StatusText());
 }
 
 bool CTessarouteApp::SaveAllData()
 {
     bool ok = true;
+    bool marksSaved = true;
+    // Only after Start loaded the stores: an empty manager never replaces them.
+    if (m_window) {
+        std::string marksError;
+        const std::string marksPath = GetApplicationSupportFolder() + "/" + CMarkManager::kStoreFile;
+        if (!CMarkManager::Get().SaveStore(marksPath, &marksError)) {
+            marksSaved = false;
+            std::fprintf(stderr, "%s: %s\n", marksPath.c_str(), marksError.c_str());
+        }
+    }
     if (m_window) {
         CApplicationData data(&m_window->ChartView());
         std::string error;
@@ -172,7 +194,7 @@ bool CTessarouteApp::SaveAllData()
         ok = false;
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
-    return ok;
+    return ok && marksSaved;
 }
 
 void CTessarouteApp::Shutdown()
@@ -184,6 +206,7 @@ void CTessarouteApp::Shutdown()
     StopGPSConnection();
     SetConnectionDialogParent(nullptr);
     SaveAllData();
+    SetSaveAllDataHook({});
     m_window.reset();
 }
 
