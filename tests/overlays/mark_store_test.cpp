@@ -157,7 +157,7 @@ const char* const kSmallStoreHex =
 // The store bytes around a legacy list of the given objects and no routes or marks.
 std::string LegacyStore(const std::vector<CSerializable*>& objects)
 {
-    CSerialStream s = CSerialStream::ForWriting({}, nullptr);
+    CSerialStream s = CSerialStream::OpenWrite({}, nullptr);
     {
         CSerialChunk version(s);
         uint32_t id = CMarkManager::kFileId;
