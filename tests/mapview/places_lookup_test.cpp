@@ -1,5 +1,6 @@
 // Where the chart view finds a chart's place-name index, and the download of
-// one from the chart server when none is on disk.
+// one from the chart server when none is on disk. The download runs on a job
+// thread: TESSA_TSAN_LABEL
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"

@@ -55,10 +55,11 @@ void CRasterleafView::GetPlacenameIndex(QWidget* parent, std::function<void(cons
         done(m_placeIndexPath);
         return;
     }
-    const std::string target = documents + "/" + name + "." + extension;
+    // Without a documents folder only the chart's folder is looked in.
+    const std::string target = documents.empty() ? std::string() : documents + "/" + name + "." + extension;
     const std::string candidates[] = {target, PathDirectory(chart) + "/" + name + "." + extension};
     for (const std::string& candidate : candidates)
-        if (!documents.empty() && IsRegularFile(candidate)) {
+        if (!candidate.empty() && IsRegularFile(candidate)) {
             m_placeIndexPath = candidate;
             done(candidate);
             return;
