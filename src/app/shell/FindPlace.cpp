@@ -43,7 +43,12 @@ find_place::find_place(CRasterleafView& view, std::unique_ptr<CGeoNameDatabase> 
     connect(cancel, &QPushButton::clicked, this, &find_place::onCancel);
 }
 
-find_place::~find_place() = default;
+find_place::~find_place()
+{
+    // The list and its model read the database: they go before it does.
+    delete m_list;
+    delete m_model;
+}
 
 std::string& find_place::RememberedText()
 {
