@@ -104,6 +104,7 @@ TEST(PlaceDatabase, SearchFoldsLettersOnlyAndWalksEachRecordOnce)
     const std::string dir = tessatest::MakeScratchDir("places_search");
     std::vector<PlaceEntry> places = kPlaces;
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    places.push_back({"QUAY", 1, 1, 4}); // 'Q' less 32 is '1'
     places.push_back({"LONG NAN", nan, 0, 1});
     places.push_back({"LONG INF", 0, INFINITY, 1});
     places.push_back({"LONG FAR", 95, 0, 1});
@@ -124,7 +125,7 @@ TEST(PlaceDatabase, SearchFoldsLettersOnlyAndWalksEachRecordOnce)
         {"@", -1, {"Port@Sea"}},
         {"\xC9TANG", -1, {"\xE9tang"}},
         {"TON", -1, {"Brighton"}},
-        {"", -1, {"LONDON", "London", "Q1 Tower", "Port@Sea", "\xE9tang", "Brighton"}},
+        {"", -1, {"LONDON", "London", "Q1 Tower", "Port@Sea", "\xE9tang", "Brighton", "QUAY"}},
         {"BRIGHTONS", -1, {}},
         {"ON", 7, {}},
     };
