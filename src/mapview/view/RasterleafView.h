@@ -15,6 +15,7 @@
 #include "mapview/view/ChartViewPorts.h"
 #include "mapview/view/PanGesture.h"
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,6 +25,7 @@
 
 class QPainter;
 class QRectF;
+class QWidget;
 
 class CRasterleafView : public CSerializable,
                         public Listener<CDataGPSPosition>,
@@ -136,6 +138,21 @@ public:
     // A new mark at the own ship when it is held at the centre, else at the
     // centre (OverlaySources.h).
     void CreateMarkAtCentre();
+
+    // Place names (PlaceNames.cpp). Finds the open chart's place-name index and
+    // keeps its path; `done` gets the path to open, or "" when there is none:
+    // at once when the file exists, else when the download of the map's index
+    // has ended (a failed or invalid download leaves no file).
+    void GetPlacenameIndex(QWidget* parent, std::function<void(const std::string& path)> done,
+                           const std::string& extension = "tsx");
+    // The map name of a chart file: its name without folder and extension when
+    // that is a safe file name, else "".
+    static std::string PlaceMapName(const std::string& chartPath);
+    static bool IsPlaceMapName(const std::string& name);
+    const std::string& PlaceIndexPath() const { return m_placeIndexPath; }
+    // The last index that opened; saved with the view state.
+    const std::string& LastPlaceIndexPath() const { return m_lastPlaceIndexPath; }
+    void SetLastPlaceIndexPath(const std::string& path) { m_lastPlaceIndexPath = path; }
 
     // State chunk.
     bool Serialize(CSerialStream& stream) override;
