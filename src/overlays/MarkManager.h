@@ -98,6 +98,9 @@ public:
 
     // Every mark and route that is not deleted, and each route's points.
     void ForEachOverlay(uint32_t layer, const std::function<void(COverlayObject&)>& visit);
+    // Every mark (route) that is not deleted as a GPX file; false when any write failed.
+    bool ExportMarksGPXFile(const std::string& path);
+    bool ExportRoutesGPXFile(const std::string& path);
 
     // Tests: empties both lists and ends building.
     void ClearForTesting();

@@ -29,6 +29,8 @@ public:
         return false;
     }
     virtual bool WriteGPX(std::FILE* file);
+    // The object alone as a whole GPX file; false when any write failed.
+    bool SaveAsGPXFile(const std::string& path);
 
     // The id, made the first time it is asked for.
     uint64_t GetSyncId();

@@ -1,0 +1,58 @@
+#pragma once
+// GPX 1.1 exchange of marks, routes and tracks with other programs and
+// devices. Whole files are written through CAtomicFileWriter, so a failed
+// export leaves the old file as it was.
+#include "foundation/AtomicFile.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class CLineStyle;
+
+inline constexpr const char* kGPXMimeType = "application/gpx+xml";
+
+// Writes the header when made and "</gpx>\n" on Close. Made on a path it
+// owns the file and replaces the target only when everything succeeded; made
+// on an open stream it leaves the stream open.
+class CGPXWriter
+{
+public:
+    explicit CGPXWriter(std::FILE* file);
+    CGPXWriter() = default;
+    ~CGPXWriter(); // closes when Close was not called
+    CGPXWriter(const CGPXWriter&) = delete;
+    CGPXWriter& operator=(const CGPXWriter&) = delete;
+
+    bool Open(const std::string& path);
+    std::FILE* File() const { return m_file; }
+    // Notes the result of an element written into File().
+    void Check(bool ok) { m_ok = m_ok && ok; }
+    // Footer, flush and close (or commit); true when every step and every
+    // checked write succeeded.
+    bool Close();
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool WriteHeader();
+
+    CAtomicFileWriter m_atomic;
+    std::FILE* m_file = nullptr;
+    bool m_owned = false;
+    bool m_ok = true;
+    std::string m_error;
+};
+
+// Null when the file cannot be made.
+std::unique_ptr<CGPXWriter> OpenGPXWriter(const std::string& path);
+
+// The "%.10f" texts of a position for lat and lon attributes, the longitude
+// brought into [-180, 180); false for a position that is not finite or not on
+// the globe.
+bool FormatGPXPosition(double latitude, double longitude, std::string& latText, std::string& lonText);
+// A link as a URI that GPX readers accept: brackets outside the host, a '%'
+// that starts no escape and every '#' after the first are percent-encoded;
+// valid links stay as they are.
+std::string MakeGPXLink(const std::string& link);
+// "<extensions> <xstyle:line>" with colour, opacity, width and pattern.
+bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style);
