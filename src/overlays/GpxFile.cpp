@@ -6,6 +6,7 @@
 #include "overlays/LineStyle.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
+#include "overlays/OverlayNames.h"
 #include "overlays/OverlayRoute.h"
 #include "overlays/Syncable.h"
 
@@ -13,6 +14,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
+#include <vector>
 
 CGPXWriter::CGPXWriter(std::FILE* file) : m_file(file)
 {
@@ -192,4 +195,352 @@ bool CMarkManager::ExportRoutesGPXFile(const std::string& path)
         if (!route->IsDeleted())
             writer.Check(route->WriteGPX(writer.File()));
     return writer.Close();
+}
+
+namespace {
+
+std::function<void()>& SaveHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+std::function<bool(CXmlNode&)>& TrackHook()
+{
+    static std::function<bool(CXmlNode&)> hook;
+    return hook;
+}
+
+std::string LowerName(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+constexpr float kMaxRadius = 10000000.0f;
+
+float ClampRadius(double r)
+{
+    if (!std::isfinite(r) || r < 0)
+        return 0;
+    return static_cast<float>(std::min(r, static_cast<double>(kMaxRadius)));
+}
+
+bool ReadHexByte(std::string_view text, size_t at, int& value)
+{
+    if (at + 2 > text.size())
+        return false;
+    int v = 0;
+    for (size_t i = at; i < at + 2; ++i) {
+        char c = text[i];
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+        v = v * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    value = v;
+    return true;
+}
+
+// The fields of a wpt or rtept into a mark whose position was already read.
+void ReadWaypoint(const CXmlNode* wpt, COverlayMark& mark)
+{
+    std::string text;
+    if (CXmlNode::GetChildText(wpt, "time", text)) {
+        double time = ParseXmlTime(text);
+        if (time != 0)
+            mark.SetCreated(time);
+    }
+    if (CXmlNode::GetChildText(wpt, "name", text))
+        mark.SetName(text);
+    mark.SetDescription(GetGPXDescription(wpt));
+    std::string link;
+    CXmlNode::GetChildText(wpt, "url", link);
+    if (const CXmlNode* link_node = CXmlNode::FindChild(wpt, "link")) {
+        // The reader has decoded the entities of the attribute already.
+        if (const char* href = CXmlNode::GetAttribute(link_node, "href"))
+            link = href;
+        if (link.empty())
+            CXmlNode::AppendText(link_node, link);
+    }
+    mark.SetLink(link);
+    if (CXmlNode::GetChildText(wpt, "type", text))
+        mark.SetCategory(text);
+
+    GraphicsColor colour = mark.GetColour();
+    std::string icon = mark.GetIcon();
+    if (const CXmlNode* extensions = CXmlNode::FindChild(wpt, "extensions")) {
+        std::string hex;
+        if (CXmlNode::GetChildText(CXmlNode::FindChild(extensions, "fill"), "color", hex)) {
+            size_t start = hex.find_first_not_of(" \t\r\n");
+            std::string_view digits =
+                start == std::string::npos ? std::string_view() : std::string_view(hex).substr(start);
+            int r = 0, g = 0, b = 0;
+            if (ReadHexByte(digits, 0, r) && ReadHexByte(digits, 2, g) && ReadHexByte(digits, 4, b))
+                colour.SetRGBA(r, g, b, 255);
+        }
+        std::string proximity_text;
+        if (CXmlNode::GetChildText(CXmlNode::FindChild(extensions, "WaypointExtension"), "Proximity",
+                                   proximity_text)) {
+            double proximity = 0;
+            if (!ParseDouble(proximity_text, proximity))
+                proximity = 0;
+            if (proximity < 0)
+                mark.SetRadii(ClampRadius(-proximity), ClampRadius(1000.0 - 2.0 * proximity));
+            else
+                mark.SetRadii(mark.GetInnerRadius(), ClampRadius(proximity));
+        }
+    }
+    if (CXmlNode::GetChildText(wpt, "sym", text))
+        icon = NormaliseIconName(text);
+    if (icon != mark.GetIcon() || !(colour == mark.GetColour()))
+        mark.SetIconAndColour(icon, colour);
+}
+
+void ClearMarkForImport(COverlayMark& mark)
+{
+    mark.SetName("");
+    mark.SetDescription("");
+    mark.SetCategory("");
+    mark.SetLink("");
+    mark.SetRadii(0, 0);
+}
+
+// The marks and routes of the manager, indexed once per import.
+struct CImportIndex
+{
+    std::unordered_map<uint64_t, COverlayMark*> marksById;
+    std::unordered_map<std::string, std::vector<COverlayMark*>> marksByName;
+    std::unordered_map<uint64_t, COverlayRoute*> routesById;
+
+    void AddMark(COverlayMark* mark)
+    {
+        if (mark->HasSyncId())
+            marksById.emplace(mark->GetSyncId(), mark);
+        marksByName[LowerName(mark->GetName())].push_back(mark);
+    }
+    bool HasSameMark(const COverlayMark& mark) const
+    {
+        auto it = marksByName.find(LowerName(mark.GetName()));
+        if (it == marksByName.end())
+            return false;
+        for (const COverlayMark* m : it->second)
+            if (m != &mark && m->IsSameMark(mark))
+                return true;
+        return false;
+    }
+};
+
+bool ImportWaypoint(CXmlNode* wpt, CImportIndex& index)
+{
+    double lat = 0, lon = 0;
+    if (!ReadGPXPosition(wpt, lat, lon))
+        return false;
+    uint64_t id = GetGPXSyncId(wpt);
+    auto found = id ? index.marksById.find(id) : index.marksById.end();
+    if (found != index.marksById.end()) {
+        COverlayMark* mark = found->second;
+        std::string old_name = LowerName(mark->GetName());
+        mark->Undelete();
+        ClearMarkForImport(*mark);
+        mark->SetPosition(lat, lon);
+        ReadWaypoint(wpt, *mark);
+        if (LowerName(mark->GetName()) != old_name)
+            index.marksByName[LowerName(mark->GetName())].push_back(mark);
+        mark->SetState(COverlayObject::kChanged);
+        return true;
+    }
+    auto mark = std::make_unique<COverlayMark>();
+    if (id)
+        mark->SetSyncId(id);
+    mark->SetPosition(lat, lon);
+    ReadWaypoint(wpt, *mark);
+    if (index.HasSameMark(*mark))
+        return true;
+    COverlayMark* added = CMarkManager::Get().AddMark(std::move(mark));
+    index.AddMark(added);
+    added->SetState(COverlayObject::kChanged);
+    return true;
+}
+
+bool ImportRoute(CXmlNode* rte, CImportIndex& index)
+{
+    CMarkManager& manager = CMarkManager::Get();
+    uint64_t id = GetGPXSyncId(rte);
+    COverlayRoute* route = nullptr;
+    std::unique_ptr<COverlayRoute> fresh;
+    auto found = id ? index.routesById.find(id) : index.routesById.end();
+    if (found != index.routesById.end()) {
+        route = found->second;
+        route->Undelete();
+        route->Clear();
+    } else {
+        fresh = std::make_unique<COverlayRoute>();
+        if (id)
+            fresh->SetSyncId(id);
+        route = fresh.get();
+    }
+    route->SetName(GetGPXRouteName(rte));
+    route->SetDescription(GetGPXDescription(rte));
+    std::string text;
+    if (CXmlNode::GetChildText(rte, "type", text))
+        route->SetCategory(text);
+    ReadGPXLineStyle(CXmlNode::FindChild(rte, "extensions"), route->GetLineStyle());
+    {
+        CMarkManager::RoutePointScope scope;
+        for (const auto& child : rte->children) {
+            if (!child->element || LowerName(child->name) != "rtept")
+                continue;
+            double lat = 0, lon = 0;
+            if (!ReadGPXPosition(child.get(), lat, lon))
+                continue;
+            auto point = std::make_unique<COverlayMark>();
+            point->SetPosition(lat, lon);
+            ReadWaypoint(child.get(), *point);
+            route->AddPoint(std::move(point));
+        }
+    }
+    if (fresh) {
+        if (manager.HasSameRoute(*fresh))
+            return true;
+        route = manager.AddRoute(std::move(fresh));
+        if (route->HasSyncId())
+            index.routesById.emplace(route->GetSyncId(), route);
+    }
+    route->NotifyChanged(COverlayObject::kChanged);
+    return true;
+}
+
+void SaveAfterImport()
+{
+    if (SaveHook())
+        SaveHook()();
+}
+
+} // namespace
+
+void SetGPXImportSaveHook(std::function<void()> hook)
+{
+    SaveHook() = std::move(hook);
+}
+
+void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook)
+{
+    TrackHook() = std::move(hook);
+}
+
+uint64_t GetGPXSyncId(const CXmlNode* element)
+{
+    std::string text;
+    if (CXmlNode::GetChildText(element, "src", text) || CXmlNode::GetChildText(element, "desc", text))
+        return CSyncable::ParseSyncTag(text);
+    return 0;
+}
+
+std::string GetGPXDescription(const CXmlNode* element)
+{
+    std::string description, comment;
+    CXmlNode::GetChildText(element, "desc", description);
+    if (CXmlNode::GetChildText(element, "cmt", comment) && comment != description) {
+        if (!description.empty())
+            description += ' ';
+        description += comment;
+    }
+    size_t tag = description.find("Source: tsid:");
+    if (tag != std::string::npos)
+        description.erase(tag);
+    return description;
+}
+
+std::string GetGPXRouteName(const CXmlNode* element)
+{
+    std::string name, number;
+    if (CXmlNode::GetChildText(element, "name", name))
+        return name;
+    if (CXmlNode::GetChildText(element, "number", number))
+        return "Route #" + number;
+    return std::string();
+}
+
+void ReadGPXLineStyle(const CXmlNode* extensions, CLineStyle& style)
+{
+    const CXmlNode* line = CXmlNode::FindChild(extensions, "line");
+    if (!line)
+        return;
+    std::string text;
+    if (CXmlNode::GetChildText(line, "color", text)) {
+        size_t start = text.find_first_not_of(" \t\r\n");
+        std::string_view digits =
+            start == std::string::npos ? std::string_view() : std::string_view(text).substr(start);
+        int r = 0, g = 0, b = 0;
+        if (ReadHexByte(digits, 0, r) && ReadHexByte(digits, 2, g) && ReadHexByte(digits, 4, b))
+            style.colour.SetRGBA(r, g, b, 255);
+    }
+    if (CXmlNode::GetChildText(line, "opacity", text)) {
+        double alpha = 0;
+        if (ParseDouble(text, alpha))
+            style.colour = style.colour.SetAlpha(std::clamp(alpha, 0.0, 1.0));
+    }
+    if (CXmlNode::GetChildText(line, "width", text)) {
+        double width = 0;
+        if (ParseDouble(text, width) && width >= 0)
+            style.width = static_cast<float>(std::min(width, 1000.0));
+    }
+    if (CXmlNode::GetChildText(line, "pattern", text)) {
+        static const char* const names[] = {"Solid", "Dash", "Dot", "DashDot", "DashDotDot"};
+        style.pattern = CLineStyle::kSolid;
+        for (uint32_t i = 0; i < 5; ++i)
+            if (LowerName(text) == LowerName(names[i]))
+                style.pattern = i;
+    }
+}
+
+bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude)
+{
+    const char* lat_text = CXmlNode::GetAttribute(point, "lat");
+    const char* lon_text = CXmlNode::GetAttribute(point, "lon");
+    double lat = 0, lon = 0;
+    if (!lat_text || !lon_text || !ParseDouble(lat_text, lat) || !ParseDouble(lon_text, lon))
+        return false;
+    if (std::fabs(lat) > 90.0 || std::fabs(lon) > 360.0)
+        return false;
+    lon = std::fmod(lon + 180.0, 360.0);
+    if (lon < 0)
+        lon += 360.0;
+    latitude = lat;
+    longitude = lon - 180.0;
+    return true;
+}
+
+bool ImportGPXFile(const std::string& path)
+{
+    std::unique_ptr<CXmlNode> root = CXmlNode::LoadFile(path);
+    CXmlNode::Rewind(root.get());
+    CXmlNode* gpx = CXmlNode::FindNextElement(root.get(), "gpx");
+    if (!gpx)
+        return false;
+    CImportIndex index;
+    CMarkManager& manager = CMarkManager::Get();
+    for (const auto& mark : manager.Marks())
+        index.AddMark(mark.get());
+    for (const auto& route : manager.Routes())
+        if (route->HasSyncId())
+            index.routesById.emplace(route->GetSyncId(), route.get());
+
+    size_t handled = 0;
+    for (const auto& child : gpx->children) {
+        if (!child->element)
+            continue;
+        std::string name = LowerName(child->name);
+        if (name == "wpt")
+            handled += ImportWaypoint(child.get(), index);
+        else if (name == "rte")
+            handled += ImportRoute(child.get(), index);
+        else if (name == "trk" && TrackHook())
+            handled += TrackHook()(*child);
+    }
+    SaveAfterImport();
+    return handled >= 1;
 }

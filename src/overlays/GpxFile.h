@@ -5,10 +5,12 @@
 #include "foundation/AtomicFile.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
 class CLineStyle;
+class CXmlNode;
 
 inline constexpr const char* kGPXMimeType = "application/gpx+xml";
 
@@ -56,3 +58,28 @@ bool FormatGPXPosition(double latitude, double longitude, std::string& latText, 
 std::string MakeGPXLink(const std::string& link);
 // "<extensions> <xstyle:line>" with colour, opacity, width and pattern.
 bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style);
+
+// Reads a GPX file into the mark manager (wpt and rte) and, through the track
+// hook, the track manager; objects carrying one of our sync tags are updated
+// in place, copies of existing objects are dropped. Points without a usable
+// position are skipped. Ends by saving all data; true when at least one
+// object was read.
+bool ImportGPXFile(const std::string& path);
+// Saves all application data after an import (the application sets it).
+void SetGPXImportSaveHook(std::function<void()> hook);
+// Reads one "trk" element into the track manager; true when it was handled.
+// Without a hook, tracks in a file are ignored.
+void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook);
+
+// Helpers shared with the track import.
+// The id of an element's "src" tag, else of its "desc" text; 0 when none.
+uint64_t GetGPXSyncId(const CXmlNode* element);
+// "desc" and a different "cmt" joined by a blank, cut at "Source: tsid:".
+std::string GetGPXDescription(const CXmlNode* element);
+// "name", else "Route #" and the "number" text, else "".
+std::string GetGPXRouteName(const CXmlNode* element);
+// The "extensions/line" style; fields that are absent keep their values.
+void ReadGPXLineStyle(const CXmlNode* extensions, CLineStyle& style);
+// The lat and lon attributes when both are finite numbers on the globe; the
+// longitude is brought into [-180, 180).
+bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude);

@@ -244,6 +244,9 @@ bool COverlayMark::WriteGPX(std::FILE* file)
     std::string lat, lon;
     if (!FormatGPXPosition(m_latitude, m_longitude, lat, lon))
         return true; // a mark without a place has no wpt
+    // The id goes into "src", so importing the file updates this mark.
+    if (!IsRoutePoint())
+        GetSyncId();
     bool ok = std::fprintf(file, "<wpt lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0;
     ok = WriteGPXPointBody(file) && ok;
     return std::fputs("</wpt>\n", file) >= 0 && ok;

@@ -367,6 +367,7 @@ bool COverlayRoute::Serialize(CSerialStream& stream)
 
 bool COverlayRoute::WriteGPX(std::FILE* file)
 {
+    GetSyncId(); // so that importing the file updates this route
     bool ok = std::fputs("<rte>\n", file) >= 0;
     ok = WriteXmlElement(file, "name", m_name) && ok;
     if (!m_description.empty())

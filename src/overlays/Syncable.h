@@ -62,6 +62,7 @@ public:
     void SetCategory(const std::string& text) { m_category = text; }
     double GetModified() const { return m_modified; }
     double GetCreated() const { return m_created; }
+    void SetCreated(double time) { m_created = time; }
     bool GetVisibleFlag() const { return m_visible; }
     bool IsLocked() const { return m_locked; }
     bool IsDoNotSync() const { return m_doNotSync; }

@@ -125,11 +125,13 @@ TEST_F(GpxExportTest, SingleObjectsMatchTheirGoldenFiles)
          [](GpxExportTest& t) -> CSyncable* {
              COverlayMark* m = t.AddMark("Anchor", -33.25, -0.000000000001);
              m->SetRadii(20, 1040);
+             m->SetSyncId(0x123456789ABCDEF0);
              return m;
          },
          "<wpt lat=\"-33.2500000000\" lon=\"0.0000000000\">\n"
          "<time>2023-11-14T22:13:20Z</time>\n"
          "<name>Anchor</name>\n"
+         "<src>tsid:123456789ABCDEF0</src>\n"
          "<sym>Flag</sym>\n"
          "<extensions>\n<xstyle:fill>\n<xstyle:color>ff0000</xstyle:color>\n</xstyle:fill>\n"
          "<xgarmin:WaypointExtension>\n<xgarmin:Proximity>-20.0</xgarmin:Proximity>\n"
@@ -143,10 +145,12 @@ TEST_F(GpxExportTest, SingleObjectsMatchTheirGoldenFiles)
              r->GetLineStyle().width = 3;
              r->GetLineStyle().pattern = CLineStyle::kDashDot;
              r->SetCategory("Plan");
+             r->SetSyncId(1);
              return r;
          },
          "<rte>\n"
          "<name>Out</name>\n"
+         "<src>tsid:1</src>\n"
          "<type>Plan</type>\n"
          "<extensions> <xstyle:line>\n<xstyle:color>00ff00</xstyle:color>\n"
          "<xstyle:opacity>0.50</xstyle:opacity>\n<xstyle:width>3.00</xstyle:width>\n"
