@@ -13,6 +13,10 @@ class CLineStyle;
 class CXmlNode;
 
 inline constexpr const char* kGPXMimeType = "application/gpx+xml";
+// The names export offers for all marks, all routes and all tracks.
+inline constexpr const char* kGPXMarksFileName = "marks.gpx";
+inline constexpr const char* kGPXRoutesFileName = "routes.gpx";
+inline constexpr const char* kGPXTracksFileName = "tracks.gpx";
 
 // Writes the header when made and "</gpx>\n" on Close. Made on a path it
 // owns the file and replaces the target only when everything succeeded; made
