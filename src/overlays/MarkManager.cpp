@@ -300,3 +300,19 @@ void CMarkManager::ClearForTesting()
     m_routes.clear();
     m_marks.clear();
 }
+
+bool CMarkManager::HasSameMark(const COverlayMark& mark) const
+{
+    for (const auto& m : m_marks)
+        if (m.get() != &mark && m->IsSameMark(mark))
+            return true;
+    return false;
+}
+
+bool CMarkManager::HasSameRoute(const COverlayRoute& route) const
+{
+    for (const auto& r : m_routes)
+        if (r.get() != &route && r->IsSameRoute(route))
+            return true;
+    return false;
+}

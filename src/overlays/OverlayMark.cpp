@@ -1,12 +1,15 @@
 #include "overlays/OverlayMark.h"
 
 #include "charts/PolynomialProjection.h"
+#include "foundation/NumberText.h"
 #include "foundation/drawing/Images.h"
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/util/StringUtil.h"
+#include "foundation/util/Xml.h"
 #include "geodesy/Polygon.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "overlays/GpxFile.h"
 #include "overlays/MarkIcons.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayNames.h"
@@ -234,4 +237,53 @@ bool COverlayMark::Serialize(CSerialStream& stream)
         FixTimesAfterRead();
     }
     return ok;
+}
+
+bool COverlayMark::WriteGPX(std::FILE* file)
+{
+    std::string lat, lon;
+    if (!FormatGPXPosition(m_latitude, m_longitude, lat, lon))
+        return true; // a mark without a place has no wpt
+    // The id goes into "src", so importing the file updates this mark.
+    if (!IsRoutePoint())
+        GetSyncId();
+    bool ok = std::fprintf(file, "<wpt lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0;
+    ok = WriteGPXPointBody(file) && ok;
+    return std::fputs("</wpt>\n", file) >= 0 && ok;
+}
+
+bool COverlayMark::WriteGPXPointBody(std::FILE* file)
+{
+    bool ok = true;
+    if (m_created != 0) {
+        std::string time = FormatXmlTime(m_created);
+        if (!time.empty())
+            ok = WriteXmlElement(file, "time", time) && ok;
+    }
+    ok = WriteXmlElement(file, "name", m_name) && ok;
+    if (!m_description.empty())
+        ok = WriteXmlElement(file, "desc", m_description) && ok;
+    if (HasSyncId())
+        ok = WriteXmlElement(file, "src", FormatSyncTag()) && ok;
+    if (!m_link.empty())
+        ok = std::fprintf(file, "<link href=\"%s\"></link>\n",
+                          XmlEscapeAttribute(MakeGPXLink(m_link)).c_str()) > 0 &&
+             ok;
+    ok = WriteXmlElement(file, "sym", m_icon) && ok;
+    if (!m_category.empty())
+        ok = WriteXmlElement(file, "type", m_category) && ok;
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%02x%02x%02x", m_colour.GetRed(), m_colour.GetGreen(),
+                  m_colour.GetBlue());
+    ok = std::fputs("<extensions>\n<xstyle:fill>\n", file) >= 0 && ok;
+    ok = WriteXmlElement(file, "xstyle:color", std::string(colour)) && ok;
+    ok = std::fputs("</xstyle:fill>\n", file) >= 0 && ok;
+    if (m_outerRadius > 0) {
+        // A negative proximity carries the inner radius of an anchor alarm.
+        double proximity = m_innerRadius > 0 ? -m_innerRadius : m_outerRadius;
+        ok = std::fputs("<xgarmin:WaypointExtension>\n", file) >= 0 && ok;
+        ok = WriteXmlElement(file, "xgarmin:Proximity", FormatDouble(proximity, "%.1f")) && ok;
+        ok = std::fputs("</xgarmin:WaypointExtension>\n", file) >= 0 && ok;
+    }
+    return std::fputs("</extensions>\n", file) >= 0 && ok;
 }

@@ -7,9 +7,11 @@
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/util/FormatString.h"
 #include "foundation/util/StringUtil.h"
+#include "foundation/util/Xml.h"
 #include "geodesy/Polygon.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "overlays/GpxFile.h"
 #include "overlays/MarkManager.h"
 
 #include <QPainter>
@@ -361,4 +363,28 @@ bool COverlayRoute::Serialize(CSerialStream& stream)
             m_created = m_points.front()->GetCreated();
     }
     return ok;
+}
+
+bool COverlayRoute::WriteGPX(std::FILE* file)
+{
+    GetSyncId(); // so that importing the file updates this route
+    bool ok = std::fputs("<rte>\n", file) >= 0;
+    ok = WriteXmlElement(file, "name", m_name) && ok;
+    if (!m_description.empty())
+        ok = WriteXmlElement(file, "desc", m_description) && ok;
+    if (HasSyncId())
+        ok = WriteXmlElement(file, "src", FormatSyncTag()) && ok;
+    if (!m_category.empty())
+        ok = WriteXmlElement(file, "type", m_category) && ok;
+    ok = WriteGPXLineStyle(file, m_lineStyle) && ok;
+    for (const auto& point : m_points) {
+        std::string lat, lon;
+        if (!FormatGPXPosition(point->GetLatitude(), point->GetLongitude(), lat, lon))
+            continue;
+        ok = std::fprintf(file, "<rtept lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0 && ok;
+        ok = point->WriteGPXPointBody(file) && ok;
+        ok = std::fputs("</rtept>\n", file) >= 0 && ok;
+    }
+    ok = std::fputs("</rte>\n", file) >= 0 && ok;
+    return ok && !std::ferror(file);
 }

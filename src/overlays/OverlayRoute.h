@@ -49,6 +49,8 @@ public:
     uint32_t GetTypeId() const override { return kTypeId; }
     bool Serialize(CSerialStream& stream) override;
     bool ExtendBounds(CBoundingBox& box) const override;
+    // An "rte" element with its rtept points.
+    bool WriteGPX(std::FILE* file) override;
 
     const std::vector<std::unique_ptr<COverlayMark>>& Points() const { return m_points; }
     size_t PointCount() const { return m_points.size(); }

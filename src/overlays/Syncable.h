@@ -29,6 +29,8 @@ public:
         return false;
     }
     virtual bool WriteGPX(std::FILE* file);
+    // The object alone as a whole GPX file; false when any write failed.
+    bool SaveAsGPXFile(const std::string& path);
 
     // The id, made the first time it is asked for.
     uint64_t GetSyncId();
@@ -60,6 +62,7 @@ public:
     void SetCategory(const std::string& text) { m_category = text; }
     double GetModified() const { return m_modified; }
     double GetCreated() const { return m_created; }
+    void SetCreated(double time) { m_created = time; }
     bool GetVisibleFlag() const { return m_visible; }
     bool IsLocked() const { return m_locked; }
     bool IsDoNotSync() const { return m_doNotSync; }

@@ -1,0 +1,89 @@
+#pragma once
+// GPX 1.1 exchange of marks, routes and tracks with other programs and
+// devices. Whole files are written through CAtomicFileWriter, so a failed
+// export leaves the old file as it was.
+#include "foundation/AtomicFile.h"
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CLineStyle;
+class CXmlNode;
+
+inline constexpr const char* kGPXMimeType = "application/gpx+xml";
+// The names export offers for all marks, all routes and all tracks.
+inline constexpr const char* kGPXMarksFileName = "marks.gpx";
+inline constexpr const char* kGPXRoutesFileName = "routes.gpx";
+inline constexpr const char* kGPXTracksFileName = "tracks.gpx";
+
+// Writes the header when made and "</gpx>\n" on Close. Made on a path it
+// owns the file and replaces the target only when everything succeeded; made
+// on an open stream it leaves the stream open.
+class CGPXWriter
+{
+public:
+    explicit CGPXWriter(std::FILE* file);
+    CGPXWriter() = default;
+    ~CGPXWriter(); // closes when Close was not called
+    CGPXWriter(const CGPXWriter&) = delete;
+    CGPXWriter& operator=(const CGPXWriter&) = delete;
+
+    bool Open(const std::string& path);
+    std::FILE* File() const { return m_file; }
+    // Notes the result of an element written into File().
+    void Check(bool ok) { m_ok = m_ok && ok; }
+    // Footer, flush and close (or commit); true when every step and every
+    // checked write succeeded.
+    bool Close();
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool WriteHeader();
+
+    CAtomicFileWriter m_atomic;
+    std::FILE* m_file = nullptr;
+    bool m_owned = false;
+    bool m_ok = true;
+    std::string m_error;
+};
+
+// Null when the file cannot be made.
+std::unique_ptr<CGPXWriter> OpenGPXWriter(const std::string& path);
+
+// The "%.10f" texts of a position for lat and lon attributes, the longitude
+// brought into [-180, 180); false for a position that is not finite or not on
+// the globe.
+bool FormatGPXPosition(double latitude, double longitude, std::string& latText, std::string& lonText);
+// A link as a URI that GPX readers accept: brackets outside the host, a '%'
+// that starts no escape and every '#' after the first are percent-encoded;
+// valid links stay as they are.
+std::string MakeGPXLink(const std::string& link);
+// "<extensions> <xstyle:line>" with colour, opacity, width and pattern.
+bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style);
+
+// Reads a GPX file into the mark manager (wpt and rte) and, through the track
+// hook, the track manager; objects carrying one of our sync tags are updated
+// in place, copies of existing objects are dropped. Points without a usable
+// position are skipped. Ends by saving all data; true when at least one
+// object was read.
+bool ImportGPXFile(const std::string& path);
+// Saves all application data after an import (the application sets it).
+void SetGPXImportSaveHook(std::function<void()> hook);
+// Reads one "trk" element into the track manager; true when it was handled.
+// Without a hook, tracks in a file are ignored.
+void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook);
+
+// Helpers shared with the track import.
+// The id of an element's "src" tag, else of its "desc" text; 0 when none.
+uint64_t GetGPXSyncId(const CXmlNode* element);
+// "desc" and a different "cmt" joined by a blank, cut at "Source: tsid:".
+std::string GetGPXDescription(const CXmlNode* element);
+// "name", else "Route #" and the "number" text, else "".
+std::string GetGPXRouteName(const CXmlNode* element);
+// The "extensions/line" style; fields that are absent keep their values.
+void ReadGPXLineStyle(const CXmlNode* extensions, CLineStyle& style);
+// The lat and lon attributes when both are finite numbers on the globe; the
+// longitude is brought into [-180, 180).
+bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude);

@@ -1,0 +1,271 @@
+// GPX import of marks and routes: files from other programs, round trips of
+// our own exports, and hostile values that must never reach a store.
+#include "overlays/GpxFile.h"
+#include "overlays/MarkManager.h"
+#include "overlays/OverlayMark.h"
+#include "overlays/OverlayRoute.h"
+#include "support/FixedClock.h"
+#include "support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class GpxImportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CMarkManager::Get().ClearForTesting();
+        dir = tessatest::MakeScratchDir("gpx_import");
+        SetGPXImportSaveHook([this] { ++saves; });
+        SetGPXTrackImportHook([this](CXmlNode&) {
+            ++tracks;
+            return true;
+        });
+    }
+    void TearDown() override
+    {
+        SetGPXImportSaveHook({});
+        SetGPXTrackImportHook({});
+        CMarkManager::Get().ClearForTesting();
+        fs::remove_all(dir);
+    }
+    std::string Write(const std::string& text)
+    {
+        std::string path = dir + "/in.gpx";
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    static const std::vector<std::unique_ptr<COverlayMark>>& Marks() { return CMarkManager::Get().Marks(); }
+    static const std::vector<std::unique_ptr<COverlayRoute>>& Routes()
+    {
+        return CMarkManager::Get().Routes();
+    }
+
+    tessatest::CFixedClock clock;
+    std::string dir;
+    int saves = 0;
+    int tracks = 0;
+};
+
+TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
+{
+    const struct
+    {
+        const char* file;
+        std::vector<std::string> marks;
+        std::vector<size_t> route_points;
+        int tracks;
+    } cases[] = {
+        {"gpx1.1_with_all_fields.gpx", {"example name", ""}, {3, 2}, 2},
+        {"korita-zbevnica.gpx", {"001", "002"}, {}, 4},
+        {"route.gpx", {}, {55}, 0},
+        {"track-with-empty-segment.gpx", {}, {}, 1},
+        {"unicode_with_bom.gpx", {"test"}, {}, 0},
+        {"unicode_with_bom_noencoding.gpx", {"bom noencoding \xC5\x91"}, {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string path = tessatest::TestDataFile(std::string("gpx/") + c.file);
+        if (path.empty())
+            GTEST_SKIP() << "../shared/testdata/gpx not found; skipping";
+        CMarkManager::Get().ClearForTesting();
+        tracks = saves = 0;
+        EXPECT_TRUE(ImportGPXFile(path));
+        EXPECT_EQ(saves, 1);
+        EXPECT_EQ(tracks, c.tracks);
+        std::vector<std::string> names;
+        for (const auto& m : Marks())
+            names.push_back(m->GetName());
+        EXPECT_EQ(names, c.marks);
+        std::vector<size_t> points;
+        for (const auto& r : Routes())
+            points.push_back(r->PointCount());
+        EXPECT_EQ(points, c.route_points);
+    }
+
+    // The details of one full waypoint and one route.
+    CMarkManager::Get().ClearForTesting();
+    ASSERT_TRUE(ImportGPXFile(tessatest::TestDataFile("gpx/gpx1.1_with_all_fields.gpx")));
+    const COverlayMark& m = *Marks().front();
+    EXPECT_DOUBLE_EQ(m.GetLatitude(), 12.3);
+    EXPECT_DOUBLE_EQ(m.GetLongitude(), 45.6);
+    EXPECT_EQ(m.GetCreated(), 1357092180);
+    EXPECT_EQ(m.GetDescription(), "example desc example cmt");
+    EXPECT_EQ(m.GetLink(), "http://link3");
+    EXPECT_EQ(m.GetCategory(), "example type");
+    CMarkManager::Get().ClearForTesting();
+    ASSERT_TRUE(ImportGPXFile(tessatest::TestDataFile("gpx/route.gpx")));
+    ASSERT_EQ(Routes().size(), 1u);
+    EXPECT_EQ(Routes()[0]->Points().front()->GetName(), "#001");
+    EXPECT_EQ(Routes()[0]->Points().back()->GetName(), "#055");
+    EXPECT_TRUE(Routes()[0]->Points().front()->IsRoutePoint());
+    CMarkManager::Get().ClearForTesting();
+    ASSERT_TRUE(ImportGPXFile(tessatest::TestDataFile("gpx/unicode_with_bom.gpx")));
+    EXPECT_EQ(Marks().front()->GetCreated(), 1464343727);
+}
+
+TEST_F(GpxImportTest, ExportThenImportUpdatesTheSameObjects)
+{
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        if (!std::setlocale(LC_ALL, locale))
+            continue;
+        SCOPED_TRACE(locale);
+        CMarkManager::Get().ClearForTesting();
+        auto mark = std::make_unique<COverlayMark>();
+        mark->SetName("Anchorage & <bay>");
+        mark->SetPosition(43.5, -179.25);
+        mark->SetRadii(20, 1040);
+        mark->SetDescription("Lunch stop");
+        mark->SetLink("http://x/?a=1&b=\"2\"");
+        COverlayMark* m = CMarkManager::Get().AddMark(std::move(mark));
+        auto route = std::make_unique<COverlayRoute>();
+        route->SetName("Out");
+        route->GetLineStyle().pattern = CLineStyle::kDot;
+        route->GetLineStyle().width = 4.5f;
+        {
+            CMarkManager::RoutePointScope scope;
+            for (int i = 0; i < 3; ++i) {
+                auto p = std::make_unique<COverlayMark>();
+                p->SetName(std::string(1, 'P').append(std::to_string(i)));
+                p->SetPosition(10 + i, 20.125);
+                route->AddPoint(std::move(p));
+            }
+        }
+        COverlayRoute* r = CMarkManager::Get().AddRoute(std::move(route));
+        std::string marks = dir + "/marks.gpx", routes = dir + "/routes.gpx";
+        ASSERT_TRUE(CMarkManager::Get().ExportMarksGPXFile(marks));
+        ASSERT_TRUE(CMarkManager::Get().ExportRoutesGPXFile(routes));
+
+        // Local edits and a deletion are undone by importing the export.
+        m->SetName("changed");
+        m->SetRadii(0, 0);
+        m->MarkDeleted();
+        r->Clear();
+        ASSERT_TRUE(ImportGPXFile(marks));
+        ASSERT_TRUE(ImportGPXFile(routes));
+        ASSERT_EQ(Marks().size(), 1u);
+        ASSERT_EQ(Routes().size(), 1u);
+        EXPECT_FALSE(m->IsDeleted());
+        EXPECT_EQ(m->GetName(), "Anchorage & <bay>");
+        EXPECT_DOUBLE_EQ(m->GetLongitude(), -179.25);
+        EXPECT_EQ(m->GetInnerRadius(), 20);
+        EXPECT_EQ(m->GetOuterRadius(), 1040);
+        EXPECT_EQ(m->GetLink(), "http://x/?a=1&b=\"2\"");
+        EXPECT_EQ(m->GetDescription(), "Lunch stop");
+        EXPECT_EQ(r->GetName(), "Out");
+        ASSERT_EQ(r->PointCount(), 3u);
+        EXPECT_DOUBLE_EQ(r->Points()[2]->GetLatitude(), 12);
+        EXPECT_DOUBLE_EQ(r->Points()[2]->GetLongitude(), 20.125);
+        EXPECT_EQ(r->GetLineStyle().pattern, CLineStyle::kDot);
+        EXPECT_FLOAT_EQ(r->GetLineStyle().width, 4.5f);
+
+        // The same file again, without sync tags, adds nothing either.
+        std::string copy = dir + "/copy.gpx";
+        std::ofstream(copy)
+            << "<gpx><wpt lat='43.5' lon='-179.25'><name>ANCHORAGE &amp; &lt;BAY&gt;</name></wpt>"
+               "<rte><name>out</name><rtept lat='10' lon='20.125'><name>p0</name></rtept>"
+               "<rtept lat='11' lon='20.125'><name>P1</name></rtept>"
+               "<rtept lat='12' lon='20.125'><name>P2</name></rtept></rte></gpx>";
+        ASSERT_TRUE(ImportGPXFile(copy));
+        EXPECT_EQ(Marks().size(), 1u);
+        EXPECT_EQ(Routes().size(), 1u);
+        std::setlocale(LC_ALL, "C");
+    }
+}
+
+TEST_F(GpxImportTest, FieldsAndHostileValues)
+{
+    const struct
+    {
+        const char* wpt; // inside <gpx>
+        bool stored;
+        double lat = 0, lon = 0;
+        float inner = 0, outer = 0;
+        const char* description = "";
+        const char* colour = ""; // "" keeps the default
+    } cases[] = {
+        {"<wpt lat='1' lon='2'><extensions><xgarmin:WaypointExtension><Proximity>-20</Proximity>"
+         "</xgarmin:WaypointExtension></extensions></wpt>",
+         true, 1, 2, 20, 1040, "", ""},
+        {"<wpt lat='1' "
+         "lon='2'><extensions><WaypointExtension><Proximity>1e300</Proximity></WaypointExtension>"
+         "</extensions></wpt>",
+         true, 1, 2, 0, 1e7f, "", ""},
+        {"<wpt lat='1' "
+         "lon='2'><extensions><WaypointExtension><Proximity>-1e300</Proximity></WaypointExtension>"
+         "</extensions></wpt>",
+         true, 1, 2, 1e7f, 1e7f, "", ""},
+        {"<wpt lat='1' lon='2'><desc>Lunch stop Source: tsid:ABC</desc><cmt>Lunch stop Source: "
+         "tsid:ABC</cmt></wpt>",
+         true, 1, 2, 0, 0, "Lunch stop ", ""},
+        {"<wpt lat='1' lon='2'><desc>a</desc><cmt>b</cmt><extensions><fill><color>0a0B0c</color></fill>"
+         "</extensions></wpt>",
+         true, 1, 2, 0, 0, "a b", "0a0b0c"},
+        {"<wpt lat='1' lon='2'><extensions><fill><color>zz0000</color></fill></extensions></wpt>", true, 1, 2,
+         0, 0, "", ""},
+        {"<wpt lat='-90' lon='360'/>", true, -90, 0, 0, 0, "", ""},
+        {"<wpt lat='0' lon='-270'/>", true, 0, 90, 0, 0, "", ""},
+        {"<wpt lon='2'/>", false},
+        {"<wpt lat='nan' lon='2'/>", false},
+        {"<wpt lat='1' lon='inf'/>", false},
+        {"<wpt lat='0x10' lon='2'/>", false},
+        {"<wpt lat='90.5' lon='2'/>", false},
+        {"<wpt lat='1' lon='360.5'/>", false},
+        {"<wpt lat='1e400' lon='2'/>", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wpt);
+        CMarkManager::Get().ClearForTesting();
+        EXPECT_EQ(ImportGPXFile(Write(std::string("<gpx><!-- it's --><?pi?>") + c.wpt + "</gpx>")), c.stored);
+        ASSERT_EQ(Marks().size(), c.stored ? 1u : 0u);
+        if (!c.stored)
+            continue;
+        const COverlayMark& m = *Marks().front();
+        EXPECT_DOUBLE_EQ(m.GetLatitude(), c.lat);
+        EXPECT_DOUBLE_EQ(m.GetLongitude(), c.lon);
+        EXPECT_FLOAT_EQ(m.GetInnerRadius(), c.inner);
+        EXPECT_FLOAT_EQ(m.GetOuterRadius(), c.outer);
+        EXPECT_EQ(m.GetDescription(), c.description);
+        if (*c.colour) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02x%02x%02x", m.GetColour().GetRed(), m.GetColour().GetGreen(),
+                          m.GetColour().GetBlue());
+            EXPECT_EQ(std::string(hex), c.colour);
+        } else {
+            EXPECT_EQ(m.GetColour(), CMarkManager::Settings().defaultMarkColor);
+        }
+    }
+
+    // Bad route points are skipped, the route keeps the good ones.
+    CMarkManager::Get().ClearForTesting();
+    ASSERT_TRUE(ImportGPXFile(
+        Write("<gpx><rte><number>7</number><rtept lat='1' lon='1'/><rtept lat='x' lon='1'/>"
+              "<rtept lat='2' lon='2'/><extensions><line><opacity>7</opacity>"
+              "<pattern>dashdotdot</pattern><width>nan</width></line></extensions></rte></gpx>")));
+    ASSERT_EQ(Routes().size(), 1u);
+    EXPECT_EQ(Routes()[0]->GetName(), "Route #7");
+    EXPECT_EQ(Routes()[0]->PointCount(), 2u);
+    EXPECT_EQ(Routes()[0]->GetLineStyle().colour.GetAlpha(), 255);
+    EXPECT_EQ(Routes()[0]->GetLineStyle().pattern, CLineStyle::kDashDotDot);
+    EXPECT_FLOAT_EQ(Routes()[0]->GetLineStyle().width, 2.0f);
+
+    // Nothing usable: false, but the data is still saved.
+    saves = 0;
+    EXPECT_FALSE(ImportGPXFile(Write("<gpx></gpx>")));
+    EXPECT_FALSE(ImportGPXFile(Write("<notgpx><wpt lat='1' lon='1'/></notgpx>")));
+    EXPECT_FALSE(ImportGPXFile(dir + "/missing.gpx"));
+    EXPECT_EQ(saves, 1);
+}
+
+} // namespace
