@@ -8,6 +8,7 @@
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayNames.h"
 #include "overlays/OverlayRoute.h"
+#include "overlays/SaveAllData.h"
 #include "overlays/Syncable.h"
 
 #include <algorithm>
@@ -198,12 +199,6 @@ bool CMarkManager::ExportRoutesGPXFile(const std::string& path)
 }
 
 namespace {
-
-std::function<void()>& SaveHook()
-{
-    static std::function<void()> hook;
-    return hook;
-}
 
 std::function<bool(CXmlNode&)>& TrackHook()
 {
@@ -415,16 +410,10 @@ bool ImportRoute(CXmlNode* rte, CImportIndex& index)
 
 void SaveAfterImport()
 {
-    if (SaveHook())
-        SaveHook()();
+    SaveAllData();
 }
 
 } // namespace
-
-void SetGPXImportSaveHook(std::function<void()> hook)
-{
-    SaveHook() = std::move(hook);
-}
 
 void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook)
 {

@@ -69,8 +69,6 @@ bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style);
 // position are skipped. Ends by saving all data; true when at least one
 // object was read.
 bool ImportGPXFile(const std::string& path);
-// Saves all application data after an import (the application sets it).
-void SetGPXImportSaveHook(std::function<void()> hook);
 // Reads one "trk" element into the track manager; true when it was handled.
 // Without a hook, tracks in a file are ignored.
 void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook);

@@ -304,7 +304,7 @@ void CMarkManager::ClearForTesting()
 bool CMarkManager::HasSameMark(const COverlayMark& mark) const
 {
     for (const auto& m : m_marks)
-        if (m.get() != &mark && m->IsSameMark(mark))
+        if (m->IsSameMark(mark))
             return true;
     return false;
 }
@@ -312,7 +312,7 @@ bool CMarkManager::HasSameMark(const COverlayMark& mark) const
 bool CMarkManager::HasSameRoute(const COverlayRoute& route) const
 {
     for (const auto& r : m_routes)
-        if (r.get() != &route && r->IsSameRoute(route))
+        if (r->IsSameRoute(route))
             return true;
     return false;
 }

@@ -156,8 +156,6 @@ public:
 
     // Lookups.
     COverlayMark* FindMarkByName(const std::string& name) const;
-    bool HasSameMark(const COverlayMark& mark) const;
-    bool HasSameRoute(const COverlayRoute& route) const;
     // The n nearest visible marks (routes: by their nearest point), equal
     // distances in list order; at least one when there is any.
     void GetNearestMarks(double latitude, double longitude, size_t n, std::vector<COverlayMark*>& out) const;

@@ -358,22 +358,6 @@ COverlayMark* CMarkManager::FindMarkByName(const std::string& name) const
     return nullptr;
 }
 
-bool CMarkManager::HasSameMark(const COverlayMark& mark) const
-{
-    for (const auto& m : m_marks)
-        if (m->IsSameMark(mark))
-            return true;
-    return false;
-}
-
-bool CMarkManager::HasSameRoute(const COverlayRoute& route) const
-{
-    for (const auto& r : m_routes)
-        if (r->IsSameRoute(route))
-            return true;
-    return false;
-}
-
 void CMarkManager::GetNearestMarks(double latitude, double longitude, size_t n,
                                    std::vector<COverlayMark*>& out) const
 {

@@ -4,6 +4,7 @@
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
+#include "overlays/SaveAllData.h"
 #include "support/FixedClock.h"
 #include "support/TestPaths.h"
 
@@ -27,7 +28,10 @@ protected:
     {
         CMarkManager::Get().ClearForTesting();
         dir = tessatest::MakeScratchDir("gpx_import");
-        SetGPXImportSaveHook([this] { ++saves; });
+        SetSaveAllDataHook([this] {
+            ++saves;
+            return true;
+        });
         SetGPXTrackImportHook([this](CXmlNode&) {
             ++tracks;
             return true;
@@ -35,7 +39,7 @@ protected:
     }
     void TearDown() override
     {
-        SetGPXImportSaveHook({});
+        SetSaveAllDataHook({});
         SetGPXTrackImportHook({});
         CMarkManager::Get().ClearForTesting();
         fs::remove_all(dir);
