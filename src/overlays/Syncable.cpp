@@ -2,6 +2,7 @@
 
 #include "foundation/events/Heartbeat.h"
 #include "foundation/objectfile/Serializable.h"
+#include "foundation/util/StringUtil.h"
 
 #include <chrono>
 #include <cmath>
@@ -60,17 +61,6 @@ void RememberId(uint64_t id)
     IdSource& ids = Ids();
     std::lock_guard<std::mutex> guard(ids.lock);
     ids.used.insert(id);
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 } // namespace

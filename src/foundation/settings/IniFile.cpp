@@ -1,6 +1,7 @@
 #include "foundation/settings/IniFile.h"
 
 #include "foundation/AtomicFile.h"
+#include "foundation/util/StringUtil.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -20,17 +21,6 @@ std::string_view Trim(std::string_view s)
     while (!s.empty() && IsBlank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Collects lines across read blocks; a line over the limit is dropped whole.

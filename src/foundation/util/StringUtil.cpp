@@ -53,6 +53,17 @@ void ClearString(std::string& text)
     text.clear();
 }
 
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 int CompareNoCase(const std::string& a, const std::string& b)
 {
     size_t n = std::min(a.size(), b.size());

@@ -11,6 +11,8 @@ void StringToLower(std::string& text);
 void ClearString(std::string& text);
 
 // Byte-wise after upper-casing each byte: -1, 0 or 1.
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigit(char c);
 int CompareNoCase(const std::string& a, const std::string& b);
 // Like CompareNoCase, but runs of digits compare by their value ("2" before
 // "10"), however long they are.

@@ -1,5 +1,6 @@
 #include "instruments/nmea/NMEASentence.h"
 
+#include "foundation/util/StringUtil.h"
 #include "instruments/DataConnection.h"
 #include "instruments/nmea/NMEAFilter.h"
 
@@ -9,19 +10,6 @@ namespace {
 
 // Constant-initialised, so registration from any static initialiser is safe.
 CNMEASentenceType* gFirstType = nullptr;
-
-// Devices write the checksum in either case; anything that is no hex digit
-// cannot vouch for the line (-1).
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 
