@@ -275,10 +275,13 @@ void CAISTarget::Draw(QPainter& context, const CViewTransform& view, ScreenPoint
         triangle[1] = QPointF(p.x, p.y - 9.856 * size);
         triangle[2] = QPointF(p.x + 8 * size, p.y + 4 * size);
     }
-    // Set what is drawn with directly: saving and restoring the whole
-    // painter state for each of thousands of targets costs more than drawing.
-    // Small triangles are drawn without antialiasing, which would triple the
-    // cost of a busy sea lane.
+    // Only the pen, brush and antialiasing change, and they are put back:
+    // saving and restoring the whole painter state for each of thousands of
+    // targets costs more than drawing them. Small triangles are drawn without
+    // antialiasing, which would triple the cost of a busy sea lane.
+    const QPen oldPen = context.pen();
+    const QBrush oldBrush = context.brush();
+    const bool antialiased = context.testRenderHint(QPainter::Antialiasing);
     context.setRenderHint(QPainter::Antialiasing, false);
     QPen pen(Qt::black);
     pen.setWidthF(selected ? scale * 1.875 : 0.0);
@@ -286,5 +289,7 @@ void CAISTarget::Draw(QPainter& context, const CViewTransform& view, ScreenPoint
     context.setPen(pen);
     context.setBrush(m_colour.ToQColor());
     context.drawPolygon(triangle, 3);
-    context.setBrush(Qt::NoBrush);
+    context.setRenderHint(QPainter::Antialiasing, antialiased);
+    context.setPen(oldPen);
+    context.setBrush(oldBrush);
 }

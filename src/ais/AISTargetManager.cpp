@@ -65,7 +65,10 @@ CAISTargetManager::CAISTargetManager(COverlayGPSPosition& ownShip)
 
 CAISTargetManager::~CAISTargetManager()
 {
-    Clear();
+    // At exit nothing is told any more: the status line and the lists may be
+    // gone already. Each target still announces its own deletion.
+    m_selected = 0;
+    m_targets.clear();
 }
 
 CAISTargetManager& CAISTargetManager::Global()
