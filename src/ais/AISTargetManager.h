@@ -59,6 +59,8 @@ public:
     void Notify(const CNEMA_AIS::VDM& s) override;
     void Notify(const CNEMA_AIS::VDO& s) override;
     void Notify(const CDataGPSPosition& fix) override;
+    // The heartbeat calls OnTick directly.
+    void Notify(const CHeartbeat&) override {}
     void OnTick() override;
 
     // The handlers with an explicit time (seconds since 1970).

@@ -94,8 +94,9 @@ TEST(AISTargetsReplay, OneTargetPerStationWhereItLastReported)
     // A station only this decoder reads (a static report the other refused)
     // may add a target, but never one on the chart.
     for (const auto& [mmsi, t] : manager.Targets())
-        if (!expected.count(mmsi))
+        if (!expected.count(mmsi)) {
             EXPECT_FALSE(t->m_hasPosition) << mmsi;
+        }
     EXPECT_GE(manager.Count(), expected.size());
 
     const COverlayGPSPosition& own = COverlayGPSPosition::Global();
@@ -110,8 +111,9 @@ TEST(AISTargetsReplay, OneTargetPerStationWhereItLastReported)
             EXPECT_NEAR(t->m_latitude, e.lat, 1e-5);
             EXPECT_NEAR(t->m_longitude, e.lon, 1e-5);
         }
-        if (!e.name.empty())
+        if (!e.name.empty()) {
             EXPECT_EQ(t->m_name, e.name);
+        }
         if (e.bow >= 0) {
             EXPECT_EQ(t->m_toBow, e.bow);
             EXPECT_EQ(t->m_toStern, e.stern);

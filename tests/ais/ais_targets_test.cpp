@@ -208,10 +208,12 @@ TEST_F(AISTargets, ClosestApproachAlarmsAndWarnings)
         ASSERT_NE(t, nullptr);
         EXPECT_EQ(t->m_alarm, c.alarm);
         EXPECT_EQ(Near(t->m_colour, 220, 220, 0), c.yellow);
-        if (c.alarm)
+        if (c.alarm) {
             EXPECT_TRUE(Near(t->m_colour, 255, 0, 0));
-        if (c.tcpa >= 0)
+        }
+        if (c.tcpa >= 0) {
             EXPECT_NEAR(t->m_tcpa, c.tcpa, 0.05);
+        }
         EXPECT_NEAR(t->m_cpa, c.cpa, c.cpa > 1e9 ? 1 : 0.5);
         if (c.text && *c.text) {
             ASSERT_EQ(notes.notifier.delivered.size() > 0, true);
@@ -289,8 +291,9 @@ TEST_F(AISTargets, UpdatesByMessageType)
     EXPECT_TRUE(published.seen.empty());
 
     // MMSIs outside 1..999999999 make no target.
-    for (uint32_t bad : {0u, 1000000000u, 4294967295u})
+    for (uint32_t bad : {0u, 1000000000u, 4294967295u}) {
         EXPECT_EQ(Send({1, bad, 10, 10, 1, 0}), nullptr) << bad;
+    }
     EXPECT_NE(Send({1, 999999999u, 10, 10, 1, 0}), nullptr);
 
     // Navigation status texts and colours; others count as 0.
