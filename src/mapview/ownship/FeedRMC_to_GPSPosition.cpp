@@ -87,6 +87,7 @@ void CFeedRMC_to_GPSPosition::Notify(const CNMEA_GPS::RMC& s)
             m_ownShip.m_fixStatus = CDataGPSPosition::kGPSFix;
         if (FromSimulation(s))
             m_ownShip.m_fixStatus = CDataGPSPosition::kSimulatedFix;
+        m_ownShip.m_fixSource = this;
     } else {
         m_ownShip.m_fixStatus = CDataGPSPosition::kNoFix;
     }
@@ -105,6 +106,8 @@ void CFeedRMC_to_GPSPosition::Notify(const CNMEA_GPS::GGA& s)
         m_ownShip.m_fixStatus = status;
     if (FromSimulation(s))
         m_ownShip.m_fixStatus = CDataGPSPosition::kSimulatedFix;
+    if (m_ownShip.m_fixStatus != CDataGPSPosition::kNoFix)
+        m_ownShip.m_fixSource = this;
     if (!m_rmcSeen) {
         if (s.m_hasPosition && !(s.m_latitude == 0 && s.m_longitude == 0)) {
             m_ownShip.SetPosition(s.m_latitude, s.m_longitude);

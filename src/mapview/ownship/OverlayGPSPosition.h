@@ -40,6 +40,10 @@ public:
     const CFixAverager& Averager() const { return m_averager; }
     // Told when the fix-lost countdown ran out (the position feed forgets its sources).
     std::function<void()> m_onFixLost;
+    // Who gave the current fix (the position feed, the AIS transponder), so a
+    // second source keeps off while another one has a fix.
+    const void* m_fixSource = nullptr;
+    bool HasFixFrom(const void* source) const { return m_fixStatus != kNoFix && m_fixSource == source; }
     double LastBlinkTime() const { return m_lastBlink; }
     bool IconsLoaded() const { return m_iconsLoaded; }
 

@@ -1,0 +1,107 @@
+#pragma once
+// Keeps one target per MMSI heard, computes the closest point of approach
+// against the own ship, raises collision and man-overboard alarms, ages out
+// targets that fall silent, and lets the transponder's own reports move the
+// own ship while nothing else gives a fix.
+#include "ais/AISTarget.h"
+#include "foundation/events/Heartbeat.h"
+#include "foundation/events/Listener.h"
+#include "foundation/settings/GlobalSettingsType.h"
+#include "foundation/settings/PersistantData.h"
+#include "geodesy/LocalPlane.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class COverlayGPSPosition;
+
+class CAISTargetManager : public Listener<CNEMA_AIS::VDM>,
+                          public Listener<CNEMA_AIS::VDO>,
+                          public Listener<CDataGPSPosition>,
+                          public CHeartbeat::Counter
+{
+public:
+    static constexpr int32_t kTickPeriod = 2400; // two minutes of heartbeat
+    static constexpr double kKnot = 0.5144445;   // metres per second
+    static constexpr size_t kMaxTargets = 10000;
+    static constexpr uint32_t kMaxMMSI = 999999999;
+    static constexpr double kLostContactAge = 366; // seconds
+    static constexpr double kExpiryAge = 600;
+    static constexpr double kManOverboardRange = 10000; // metres
+    static constexpr double kManOverboardGotoRange = 500;
+
+    struct Settings
+    {
+        float alarmDistance = 300;         // "alarm_distance", metres
+        float cpaClassBDistance = 100;     // "cpa_classB_distance", metres
+        float alarmTime = 1200;            // "alarm_time", seconds
+        float minClosingVelocityKnots = 1; // "min_closing_velocity_knots"
+        bool alarmBeep = true;             // "alarm_beep"
+        bool recordTracks = false;         // "record_tracks": stored only
+        bool enableSettings = false;       // "enable_settings"
+    };
+    class Persistant : public PersistantData
+    {
+    public:
+        Persistant() : PersistantData("CAISTargetManager") {}
+        void Exchange() override;
+    };
+    static Settings& GetSettings();
+    static Persistant& GetPersistant();
+
+    explicit CAISTargetManager(COverlayGPSPosition& ownShip);
+    ~CAISTargetManager() override;
+
+    // The one manager of the application.
+    static CAISTargetManager& Global();
+
+    void Notify(const CNEMA_AIS::VDM& s) override;
+    void Notify(const CNEMA_AIS::VDO& s) override;
+    void Notify(const CDataGPSPosition& fix) override;
+    // The heartbeat calls OnTick directly.
+    void Notify(const CHeartbeat&) override {}
+    void OnTick() override;
+
+    // The handlers with an explicit time (seconds since 1970).
+    void HandleVDM(const CNEMA_AIS::CAIS_Sentence& s, double time);
+    void HandleVDO(const CNEMA_AIS::CAIS_Sentence& s, double time);
+    void HandleOwnFix(const CDataGPSPosition& fix);
+    void Age(double now);
+    // Range, bearing, CPA and TCPA of one target; raises or clears its alarm.
+    void CheckCPA(CAISTarget& target);
+
+    CAISTarget* Find(uint32_t mmsi) const;
+    const std::map<uint32_t, std::unique_ptr<CAISTarget>>& Targets() const { return m_targets; }
+    size_t Count() const { return m_targets.size(); }
+    // The selected target by MMSI (0: none), so a removed target is never reached.
+    uint32_t SelectedMMSI() const { return m_selected; }
+    void SetSelectedMMSI(uint32_t mmsi) { m_selected = mmsi; }
+    bool HasOwnPlane() const { return m_ownPlaneSet; }
+    // Removes every target (tests, a new session).
+    void Clear();
+
+private:
+    CAISTarget* FindOrMake(uint32_t mmsi);
+    void Remove(std::map<uint32_t, std::unique_ptr<CAISTarget>>::iterator it);
+    void ManOverboard(CAISTarget& target);
+    void ClearAlarm(CAISTarget& target);
+
+    COverlayGPSPosition& m_ownShip;
+    std::map<uint32_t, std::unique_ptr<CAISTarget>> m_targets;
+    CLocalPlane m_ownPlane;
+    bool m_ownPlaneSet = false;
+    double m_ownEast = 0; // m/s
+    double m_ownNorth = 0;
+    uint32_t m_selected = 0;
+};
+
+// The "AIS Settings" category: its dialog comes with the settings dialogs.
+class CAISSettingsCategory : public CGlobalSettingsType
+{
+public:
+    CAISSettingsCategory() : CGlobalSettingsType("AIS Settings") {}
+    void Open() override;
+    // Filled by the application with the AIS settings dialog.
+    static void (*s_open)();
+};
