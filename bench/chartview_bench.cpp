@@ -10,7 +10,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -56,20 +55,10 @@ void BM_FullRedraw1920x1080(benchmark::State& state)
         overlays.back()->SetState(COverlayObject::kChanged);
     }
     QImage image(1920, 1080, QImage::Format_ARGB32_Premultiplied);
-    auto redraw = [&] {
-        QPainter painter(&image);
-        painter.fillRect(image.rect(), QColor(0xd8, 0xdc, 0xe0));
-        view.Draw(painter, QRectF(0, 0, 1920, 1080));
-    };
     // Warm: every square of the view rendered by the workers and collected.
-    for (int i = 0; i < 2000; ++i) {
-        redraw();
-        if (i > 0 && !view.HasWork() && !view.IsBusy())
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    chart.RedrawUntilSettled(image);
     for (auto _ : state) {
-        redraw();
+        chart.Redraw(image);
         benchmark::DoNotOptimize(image.constBits());
     }
     state.SetItemsProcessed(state.iterations());

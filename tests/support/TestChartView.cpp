@@ -3,8 +3,12 @@
 #include "chartwriter/ChartWriter.h"
 #include "mapview/view/CachedChartTiles.h"
 
+#include <QPainter>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -80,6 +84,23 @@ CTestChartView::~CTestChartView()
     view.reset();
     if (!m_path.empty())
         std::remove(m_path.c_str());
+}
+
+void CTestChartView::Redraw(QImage& image) const
+{
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), QColor(0xd8, 0xdc, 0xe0));
+    view->Draw(painter, QRectF(image.rect()));
+}
+
+void CTestChartView::RedrawUntilSettled(QImage& image) const
+{
+    for (int i = 0; i < 2000; ++i) {
+        Redraw(image);
+        if (i > 0 && !view->HasWork() && !view->IsBusy())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 } // namespace tessatest

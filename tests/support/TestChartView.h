@@ -5,6 +5,8 @@
 #include "mapview/view/ChartViewPorts.h"
 #include "mapview/view/RasterleafView.h"
 
+#include <QImage>
+
 #include <memory>
 #include <string>
 
@@ -53,6 +55,10 @@ public:
     CTestChartView& operator=(const CTestChartView&) = delete;
 
     bool IsOpen() const { return view && view->HasChart(); }
+    // Paints the whole view into `image` over a plain background.
+    void Redraw(QImage& image) const;
+    // Redraws until the cache's workers have rendered every square in view.
+    void RedrawUntilSettled(QImage& image) const;
     const std::string& Path() const { return m_path; }
 
     std::unique_ptr<CRasterleafView> view;
