@@ -167,34 +167,33 @@ void CTessarouteApp::Start(bool show)
 bool CTessarouteApp::SaveAllData()
 {
     bool ok = true;
-    bool marksSaved = true;
     // Only after Start loaded the stores: an empty manager never replaces them.
     if (m_window) {
-        std::string marksError;
-        const std::string marksPath = GetApplicationSupportFolder() + "/" + CMarkManager::kStoreFile;
-        if (!CMarkManager::Get().SaveStore(marksPath, &marksError)) {
-            marksSaved = false;
-            std::fprintf(stderr, "%s: %s\n", marksPath.c_str(), marksError.c_str());
-        }
-    }
-    if (m_window) {
-        CApplicationData data(&m_window->ChartView());
+        const std::string folder = GetApplicationSupportFolder();
         std::string error;
-        const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
-        if (!m_stateGuard.BeforeSave())
+        const std::string marksPath = folder + "/" + CMarkManager::kStoreFile;
+        if (!CMarkManager::Get().SaveStore(marksPath, &error)) {
+            ok = false;
+            std::fprintf(stderr, "%s: %s\n", marksPath.c_str(), error.c_str());
+        }
+        CApplicationData data(&m_window->ChartView());
+        error.clear();
+        const std::string statePath = folder + "/" + kStateFile;
+        bool saved = m_stateGuard.BeforeSave();
+        if (!saved)
             error = m_stateGuard.Error();
         else
-            ok = data.SaveToFile(statePath, nullptr, CApplicationData::kFileId, &error);
-        if (!ok || !error.empty()) {
+            saved = data.SaveToFile(statePath, nullptr, CApplicationData::kFileId, &error);
+        if (!saved || !error.empty()) {
             ok = false;
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
         }
+        if (!CTrackManager::Get().SaveStore(folder))
+            ok = false;
     }
-    if (m_window && !CTrackManager::Get().SaveStore(GetApplicationSupportFolder()))
-        ok = false;
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
-    return ok && marksSaved;
+    return ok;
 }
 
 void CTessarouteApp::Shutdown()
