@@ -14,10 +14,23 @@ class COverlayTool
 public:
     virtual ~COverlayTool() = default;
 
+    // Input from the chart view. Tap opens the object's action menu and ends
+    // the tool; DragBy moves by screen units; EndDrag closes a drag.
+    virtual void Tap() {}
+    virtual void UpdateText() {}
+    virtual void DragBy(double dx, double dy)
+    {
+        (void)dx;
+        (void)dy;
+    }
+    virtual void EndDrag() {}
+
     // The mark or track section the tool works on (null when it works on no
     // such object). The delete keys remove what these return.
     virtual COverlayObject* GetMark() const { return nullptr; }
     virtual COverlayObject* GetTrackSection() const { return nullptr; }
+    // The chosen point of a track tool in its section (-1 for none).
+    virtual int GetPointIndex() const { return -1; }
     // Drawn after the object the tool belongs to.
     virtual void DrawDecoration(QPainter& context, const CViewTransform& view, const ScreenPoints& record)
     {
