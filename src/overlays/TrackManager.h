@@ -94,6 +94,9 @@ public:
     void ForEachSection(uint32_t layer, const std::function<void(COverlayObject&)>& visit);
     void DeleteTracksIf(const std::function<bool(const COverlayTrack&)>& predicate);
     bool HasSameTrack(const COverlayTrack& track) const;
+    // Every track that is not deleted as one GPX file, replaced only when
+    // every write, the flush and the close succeeded.
+    bool ExportGPXFile(const std::string& path);
     void SetAllVisible(bool visible);
     void SetAllDoNotSync(bool doNotSync);
     void BeginSimulationTrack();
