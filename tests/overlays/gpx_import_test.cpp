@@ -139,6 +139,11 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
         for (const auto& r : Routes())
             points.push_back(r->PointCount());
         EXPECT_EQ(points, c.route_points);
+        // A second import of the same file adds nothing.
+        EXPECT_TRUE(ImportGPXFile(path));
+        EXPECT_EQ(Marks().size(), c.marks.size());
+        EXPECT_EQ(Routes().size(), c.route_points.size());
+        EXPECT_EQ(Tracks().size(), c.tracks.size());
     }
 
     // The details of one full waypoint and one route.
@@ -334,6 +339,34 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
     }
     EXPECT_EQ(next, stored.size());
 
+    // Track points are taken while the file is parsed; what stays open to the
+    // end of the file still counts, in document order.
+    const struct
+    {
+        const char* gpx;
+        std::vector<double> latitudes;
+    } shapes[] = {
+        {"<gpx><trk><trkseg><trkpt lat='1' lon='0'/><trkpt lat='2' lon='0'></trkpt></trkseg>"
+         "<trkseg><trkpt lat='3' lon='0'><ele>1</ele>",
+         {1, 2, 3}},
+        {"<gpx><trk><trkseg><trkpt lat='1' lon='0'><trkpt lat='2' lon='0'></trkseg>"
+         "<trkpt lat='4' lon='0'/></trk></gpx>",
+         {1}},
+        {"<gpx><trk><TRKSEG><trkpt lat='1' lon='0'><!-- </trkseg> --></trkpt>"
+         "<![CDATA[<trkpt lat='9' lon='9'/>]]><x:TrkPt lat='2' lon='0'/></trkseg></trk></gpx>",
+         {1, 2}},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.gpx);
+        CTrackManager::Get().ClearForTesting();
+        ASSERT_TRUE(ImportGPXFile(Write(shape.gpx)));
+        ASSERT_EQ(Tracks().size(), 1u);
+        std::vector<double> latitudes;
+        for (const CTrackPoint& p : Tracks()[0]->AllPoints())
+            latitudes.push_back(p.latitude);
+        EXPECT_EQ(latitudes, shape.latitudes);
+    }
+
     // At least 101 points less than 5 s apart are thinned, as on load.
     const struct
     {
@@ -439,6 +472,14 @@ TEST_F(GpxImportTest, FieldsAndHostileValues)
     EXPECT_FALSE(ImportGPXFile(Write("<notgpx><wpt lat='1' lon='1'/></notgpx>")));
     EXPECT_FALSE(ImportGPXFile(dir + "/missing.gpx"));
     EXPECT_EQ(saves, 1);
+
+    // Our own export of a long track passes 100 MB; files over 1 GiB are
+    // refused before anything is read (the padding is sparse).
+    const std::string big = Write("<gpx><wpt lat='1' lon='2'/></gpx>");
+    fs::resize_file(big, 100000001);
+    EXPECT_TRUE(ImportGPXFile(big));
+    fs::resize_file(big, kMaxGPXFileBytes + 1);
+    EXPECT_FALSE(ImportGPXFile(big));
 }
 
 } // namespace
