@@ -176,24 +176,6 @@ TEST(XmlReaderTest, HostileInputStaysBounded)
     EXPECT_EQ(CXmlNode::LoadFile("/nonexistent/file.gpx"), nullptr);
 }
 
-// Elements handed to the sink when complete, however they end; taken ones
-// leave the tree, one still open at the end of the text stays.
-TEST(XmlReaderTest, CompleteSinkSeesEachElementOnceInDocumentOrder)
-{
-    std::string seen;
-    std::unique_ptr<CXmlNode> root =
-        CXmlNode::LoadText("<a><b i='1'/><b i='2'><c/></b><d><b i='3'></d><x:B i='4'>",
-                           [&](const CXmlNode& parent, const CXmlNode& element) {
-                               const char* i = CXmlNode::GetAttribute(&element, "i");
-                               seen += parent.name + ">" + element.name + (i ? i : "") + " ";
-                               return element.name != "c";
-                           });
-    EXPECT_EQ(seen, "a>b1 b>c a>b2 d>b3 a>d ");
-    ASSERT_TRUE(root);
-    ASSERT_EQ(root->ChildCount(), 1u);
-    EXPECT_STREQ(CXmlNode::GetAttribute(root->children[0].get(), "i"), "4");
-}
-
 TEST(XmlWriterTest, ElementsEscapeWhatXmlCannotHold)
 {
     struct Case
