@@ -1,9 +1,11 @@
 // GPX files from anywhere: importing one must never crash, and no value that
-// is not finite, nor a point off the globe, may reach the mark store.
+// is not finite, nor a point off the globe, may reach the mark or track store.
 #include "overlays/GpxFile.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
+#include "overlays/OverlayTrack.h"
+#include "overlays/TrackManager.h"
 
 #include <cmath>
 #include <cstdint>
@@ -23,6 +25,17 @@ void CheckMark(const COverlayMark& mark)
         std::abort();
     if (!std::isfinite(mark.GetCreated()))
         std::abort();
+}
+
+void CheckTrack(const COverlayTrack& track)
+{
+    const CLineStyle& style = track.GetLineStyle();
+    if (!std::isfinite(style.width) || style.width < 0)
+        std::abort();
+    for (const CTrackPoint& p : track.AllPoints())
+        if (!(std::fabs(p.latitude) <= 90.0) || !(std::fabs(p.longitude) <= 180.0) ||
+            !std::isfinite(p.time) || !std::isfinite(p.altitude))
+            std::abort();
 }
 
 const std::string& InputPath()
@@ -48,15 +61,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::fclose(f);
 
     CMarkManager& manager = CMarkManager::Get();
+    CTrackManager& track_manager = CTrackManager::Get();
     manager.ClearForTesting();
+    track_manager.ClearForTesting();
     bool imported = ImportGPXFile(InputPath());
     // A second import of the same bytes adds nothing.
     size_t marks = manager.Marks().size(), routes = manager.Routes().size();
+    size_t tracks = track_manager.Tracks().size();
     ImportGPXFile(InputPath());
-    if (manager.Marks().size() != marks || manager.Routes().size() != routes)
+    if (manager.Marks().size() != marks || manager.Routes().size() != routes ||
+        track_manager.Tracks().size() != tracks)
         std::abort();
-    if (!imported && (marks || routes))
+    if (!imported && (marks || routes || tracks))
         std::abort();
+    for (const auto& track : track_manager.Tracks())
+        CheckTrack(*track);
     for (const auto& mark : manager.Marks())
         CheckMark(*mark);
     for (const auto& route : manager.Routes()) {
@@ -67,5 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             CheckMark(*point);
     }
     manager.ClearForTesting();
+    track_manager.ClearForTesting();
     return 0;
 }

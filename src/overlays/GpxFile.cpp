@@ -1,6 +1,8 @@
 #include "overlays/GpxFile.h"
 
 #include "foundation/NumberText.h"
+#include "foundation/notify/StatusLine.h"
+#include "foundation/util/Files.h"
 #include "foundation/util/Xml.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/LineStyle.h"
@@ -11,11 +13,14 @@
 #include "overlays/SaveAllData.h"
 #include "overlays/Syncable.h"
 #include "overlays/TrackManager.h"
+#include "overlays/TrackSection.h"
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -107,8 +112,15 @@ bool FormatGPXPosition(double latitude, double longitude, std::string& latText, 
     if (lon < 0)
         lon += 360.0;
     lon -= 180.0;
-    latText = FormatDouble(latitude, "%.10f");
-    lonText = FormatDouble(lon, "%.10f");
+    // "%.10f" in the C locale; to_chars is that and fast enough for long tracks.
+    auto fixed10 = [](double value, std::string& out) {
+        char buffer[32];
+        auto [end, error] =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 10);
+        out.assign(buffer, error == std::errc() ? end : buffer);
+    };
+    fixed10(latitude, latText);
+    fixed10(lon, lonText);
     // 179.99999999996 prints as 180.0000000000, which GPX refuses.
     if (lonText == "180.0000000000")
         lonText = "-180.0000000000";
@@ -425,6 +437,26 @@ void SaveAfterImport()
     SaveAllData();
 }
 
+// The points of each trkseg, taken out of the tree as the parser completes
+// them; only while a file is imported.
+using CStreamedPoints = std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>>;
+const CStreamedPoints* gStreamedPoints = nullptr;
+
+// `what` in lower case.
+bool IsName(const std::string& name, std::string_view what)
+{
+    if (name.size() != what.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != what[i])
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook)
@@ -515,9 +547,70 @@ bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude)
     return true;
 }
 
+bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point)
+{
+    point = CTrackPoint();
+    if (!ReadGPXPosition(trkpt, point.latitude, point.longitude))
+        return false;
+    std::string text;
+    if (CXmlNode::GetChildText(trkpt, "time", text)) {
+        const double time = ParseXmlTime(text);
+        point.time = std::isfinite(time) ? time : 0;
+    }
+    double altitude = 0;
+    // A value no float holds would be stored as infinity.
+    if (CXmlNode::GetChildDouble(trkpt, "ele", altitude) && std::isfinite(static_cast<float>(altitude)))
+        point.altitude = static_cast<float>(altitude);
+    return true;
+}
+
+void ReadGPXTrackPoints(const CXmlNode& trk, const std::function<void(const CTrackPoint&)>& add)
+{
+    size_t segments = 0;
+    while (const CXmlNode* segment = CXmlNode::FindNextChild(&trk, "trkseg", segments)) {
+        if (gStreamedPoints) {
+            auto found = gStreamedPoints->find(segment);
+            if (found != gStreamedPoints->end())
+                for (const CTrackPoint& point : found->second)
+                    add(point);
+        }
+        // What the parser did not complete (a trkpt still open at the end of
+        // the file) follows the points taken before it.
+        size_t points = 0;
+        CTrackPoint point;
+        while (const CXmlNode* trkpt = CXmlNode::FindNextChild(segment, "trkpt", points))
+            if (ReadGPXTrackPoint(trkpt, point))
+                add(point);
+    }
+}
+
 bool ImportGPXFile(const std::string& path)
 {
-    std::unique_ptr<CXmlNode> root = CXmlNode::LoadFile(path);
+    std::unique_ptr<CXmlNode> root;
+    CStreamedPoints streamed;
+    {
+        std::vector<uint8_t> bytes;
+        if (!ReadFileToBuffer(path, bytes, kMaxGPXFileBytes)) {
+            struct stat st;
+            if (::stat(path.c_str(), &st) == 0 && st.st_size > kMaxGPXFileBytes)
+                SetStatusMessage("The GPX file is too large to import (more than 1 GB): " + path);
+            return false;
+        }
+        root = CXmlNode::LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                  [&](const CXmlNode& parent, const CXmlNode& element) {
+                                      if (!IsName(element.name, "trkpt") || !IsName(parent.name, "trkseg"))
+                                          return false;
+                                      CTrackPoint point;
+                                      if (ReadGPXTrackPoint(&element, point))
+                                          streamed[&parent].push_back(point);
+                                      return true;
+                                  });
+    }
+    gStreamedPoints = &streamed;
+    struct CForget
+    {
+        ~CForget() { gStreamedPoints = nullptr; }
+    } forget;
     CXmlNode::Rewind(root.get());
     CXmlNode* gpx = CXmlNode::FindNextElement(root.get(), "gpx");
     if (!gpx)

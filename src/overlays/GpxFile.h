@@ -11,12 +11,15 @@
 
 class CLineStyle;
 class CXmlNode;
+struct CTrackPoint;
 
 inline constexpr const char* kGPXMimeType = "application/gpx+xml";
 // The names export offers for all marks, all routes and all tracks.
 inline constexpr const char* kGPXMarksFileName = "marks.gpx";
 inline constexpr const char* kGPXRoutesFileName = "routes.gpx";
 inline constexpr const char* kGPXTracksFileName = "tracks.gpx";
+// Larger files are refused on import.
+inline constexpr int64_t kMaxGPXFileBytes = int64_t(1) << 30;
 
 // Writes the header when made and "</gpx>\n" on Close. Made on a path it
 // owns the file and replaces the target only when everything succeeded; made
@@ -66,8 +69,9 @@ bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style);
 // Reads a GPX file into the mark manager (wpt and rte) and, through the track
 // hook, the track manager; objects carrying one of our sync tags are updated
 // in place, copies of existing objects are dropped. Points without a usable
-// position are skipped. Ends by saving all data; true when at least one
-// object was read.
+// position are skipped. Track points are taken while the file is parsed, so
+// a long track costs no tree. Ends by saving all data; true when at least
+// one object was read.
 bool ImportGPXFile(const std::string& path);
 // Reads one "trk" element into the track manager; true when it was handled.
 // Without a hook, tracks in a file are ignored.
@@ -85,3 +89,9 @@ void ReadGPXLineStyle(const CXmlNode* extensions, CLineStyle& style);
 // The lat and lon attributes when both are finite numbers on the globe; the
 // longitude is brought into [-180, 180).
 bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude);
+// One trkpt: its position, "time" and "ele" (only a finite one); false
+// without a usable position.
+bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point);
+// Every usable trkpt of every trkseg of a trk in document order, those taken
+// while the file was parsed included.
+void ReadGPXTrackPoints(const CXmlNode& trk, const std::function<void(const CTrackPoint&)>& add);

@@ -36,30 +36,6 @@ const bool gRegistered = [] {
     return true;
 }();
 
-// Every usable trkpt of every trkseg, all joined into one track.
-void ReadGPXTrackPoints(const CXmlNode& trk, COverlayTrack& track)
-{
-    std::string text;
-    size_t segments = 0;
-    while (const CXmlNode* segment = CXmlNode::FindNextChild(&trk, "trkseg", segments)) {
-        size_t points = 0;
-        while (const CXmlNode* trkpt = CXmlNode::FindNextChild(segment, "trkpt", points)) {
-            CTrackPoint point;
-            if (!ReadGPXPosition(trkpt, point.latitude, point.longitude))
-                continue;
-            if (CXmlNode::GetChildText(trkpt, "time", text)) {
-                const double time = ParseXmlTime(text);
-                point.time = std::isfinite(time) ? time : 0;
-            }
-            double altitude = 0;
-            // A value no float holds would be stored as infinity.
-            if (CXmlNode::GetChildDouble(trkpt, "ele", altitude) && std::isfinite(float(altitude)))
-                point.altitude = float(altitude);
-            track.AddPoint(point, false);
-        }
-    }
-}
-
 bool IsDenseTrack(const COverlayTrack& track)
 {
     const size_t n = track.PointCount();
@@ -381,7 +357,8 @@ bool CTrackManager::ImportGPXTrack(const CXmlNode& trk)
     CXmlNode::GetChildText(&trk, "type", category);
     track->SetCategory(category);
     ReadGPXLineStyle(CXmlNode::FindChild(&trk, "extensions"), track->GetLineStyle());
-    ReadGPXTrackPoints(trk, *track);
+    // All segments join into one track.
+    ReadGPXTrackPoints(trk, [track](const CTrackPoint& point) { track->AddPoint(point, false); });
     if (IsDenseTrack(*track))
         track->Simplify(kLoadThinning);
     if (fresh) {

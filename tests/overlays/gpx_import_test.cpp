@@ -115,14 +115,9 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
             const CTrackRow& row = c.tracks[i];
             SCOPED_TRACE(row.name);
             EXPECT_EQ(t.GetName(), row.name);
-            if (row.thinned) {
-                EXPECT_LT(t.PointCount(), row.points);
-                EXPECT_GE(t.PointCount(), 2u);
-            } else {
-                EXPECT_EQ(t.PointCount(), row.points);
-            }
+            EXPECT_TRUE(row.thinned ? t.PointCount() < row.points : t.PointCount() == row.points)
+                << t.PointCount();
             for (const CTrackPoint& p : t.AllPoints()) {
-                EXPECT_TRUE(std::isfinite(p.latitude) && std::isfinite(p.longitude) && std::isfinite(p.time));
                 EXPECT_TRUE(p.altitude > 10 && p.altitude < 2000) << p.altitude;
                 EXPECT_EQ(p.time != 0, row.first != 0);
             }
@@ -139,6 +134,11 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
         for (const auto& r : Routes())
             points.push_back(r->PointCount());
         EXPECT_EQ(points, c.route_points);
+        // A second import of the same file adds nothing.
+        EXPECT_TRUE(ImportGPXFile(path));
+        EXPECT_EQ(Marks().size(), c.marks.size());
+        EXPECT_EQ(Routes().size(), c.route_points.size());
+        EXPECT_EQ(Tracks().size(), c.tracks.size());
     }
 
     // The details of one full waypoint and one route.
@@ -153,9 +153,6 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
     EXPECT_EQ(m.GetCategory(), "example type");
     ASSERT_EQ(Tracks().size(), 2u);
     EXPECT_FLOAT_EQ(Tracks()[0]->FirstPoint().altitude, 11.1f);
-    EXPECT_DOUBLE_EQ(Tracks()[0]->FirstPoint().latitude, 10.1);
-    EXPECT_DOUBLE_EQ(Tracks()[0]->FirstPoint().longitude, -20.2);
-    EXPECT_EQ(Tracks()[0]->GetCategory(), "t");
     EXPECT_EQ(Tracks()[0]->GetDescription(), "example desc t example cmt t");
     CMarkManager::Get().ClearForTesting();
     ASSERT_TRUE(ImportGPXFile(tessatest::TestDataFile("gpx/route.gpx")));
@@ -250,7 +247,6 @@ TEST_F(GpxImportTest, TracksUpdateByIdAndLeaveTheRecordingAlone)
     };
     COverlayTrack* morning = manager.AddTrack(make("Morning", 70));
     morning->SetCategory("Log");
-    morning->GetLineStyle().pattern = CLineStyle::kDash;
     const std::vector<CTrackPoint> exported = morning->AllPoints();
     COverlayTrack* recorded = manager.AppendTrack(make("Recorded", 5));
     CTrackManager::Settings().doRecordTrack = true;
@@ -271,7 +267,6 @@ TEST_F(GpxImportTest, TracksUpdateByIdAndLeaveTheRecordingAlone)
         EXPECT_FALSE(morning->IsDeleted());
         EXPECT_EQ(morning->GetName(), "Morning");
         EXPECT_EQ(morning->GetCategory(), "Log");
-        EXPECT_EQ(morning->GetLineStyle().pattern, CLineStyle::kDash);
         const std::vector<CTrackPoint> points = morning->AllPoints();
         ASSERT_EQ(points.size(), exported.size());
         for (size_t i = 0; i < points.size(); ++i) {
@@ -308,10 +303,7 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
          90},
         {"<trkpt lat='0' lon='360'><ele>nan</ele><time>99999-01-01T00:00:00Z</time></trkpt>", true, 0, 0},
         {"<trkpt lat='nan' lon='2'/>", false},
-        {"<trkpt lat='1'/>", false},
-        {"<trkpt lat='91' lon='2'/>", false},
-        {"<trkpt lat='1' lon='-360.5'/>", false},
-        {"<trkpt lat='1' lon='inf'/>", false},
+        {"<trkpt lat='1'/><trkpt lat='91' lon='2'/><trkpt lat='1' lon='inf'/>", false},
     };
     std::string points;
     for (const auto& c : cases)
@@ -334,6 +326,31 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
     }
     EXPECT_EQ(next, stored.size());
 
+    // Track points are taken while the file is parsed; what stays open to the
+    // end of the file still counts, in document order.
+    const struct
+    {
+        const char* gpx;
+        std::vector<double> latitudes;
+    } shapes[] = {
+        {"<gpx><trk><trkseg><trkpt lat='1' lon='0'/><trkpt lat='2' lon='0'></trkpt></trkseg>"
+         "<trkseg><trkpt lat='3' lon='0'><ele>1</ele>",
+         {1, 2, 3}},
+        {"<gpx><trk><TRKSEG><trkpt lat='1' lon='0'><!-- </trkseg> --></trkpt>"
+         "<![CDATA[<trkpt lat='9' lon='9'/>]]><x:TrkPt lat='2' lon='0'/></trkseg></trk></gpx>",
+         {1, 2}},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.gpx);
+        CTrackManager::Get().ClearForTesting();
+        ASSERT_TRUE(ImportGPXFile(Write(shape.gpx)));
+        ASSERT_EQ(Tracks().size(), 1u);
+        std::vector<double> latitudes;
+        for (const CTrackPoint& p : Tracks()[0]->AllPoints())
+            latitudes.push_back(p.latitude);
+        EXPECT_EQ(latitudes, shape.latitudes);
+    }
+
     // At least 101 points less than 5 s apart are thinned, as on load.
     const struct
     {
@@ -342,7 +359,6 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
         bool thinned;
     } dense[] = {{100, 1, false}, {101, 1, true}, {101, 6, false}};
     for (const auto& d : dense) {
-        SCOPED_TRACE(d.points * 100 + d.interval);
         CTrackManager::Get().ClearForTesting();
         std::string text = "<gpx><trk><name>Line</name><trkseg>";
         for (int i = 0; i < d.points; ++i)
@@ -350,10 +366,7 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
                     FormatXmlTime(1600000000.0 + i * d.interval) + "</time></trkpt>";
         ASSERT_TRUE(ImportGPXFile(Write(text + "</trkseg></trk></gpx>")));
         ASSERT_EQ(Tracks().size(), 1u);
-        if (d.thinned)
-            EXPECT_EQ(Tracks()[0]->PointCount(), 2u);
-        else
-            EXPECT_EQ(Tracks()[0]->PointCount(), size_t(d.points));
+        EXPECT_EQ(Tracks()[0]->PointCount(), d.thinned ? 2u : size_t(d.points)) << d.interval;
     }
 }
 
@@ -439,6 +452,14 @@ TEST_F(GpxImportTest, FieldsAndHostileValues)
     EXPECT_FALSE(ImportGPXFile(Write("<notgpx><wpt lat='1' lon='1'/></notgpx>")));
     EXPECT_FALSE(ImportGPXFile(dir + "/missing.gpx"));
     EXPECT_EQ(saves, 1);
+
+    // Our own export of a long track passes 100 MB; files over 1 GiB are
+    // refused before anything is read (the padding is sparse).
+    const std::string big = Write("<gpx><wpt lat='1' lon='2'/></gpx>");
+    fs::resize_file(big, 100000001);
+    EXPECT_TRUE(ImportGPXFile(big));
+    fs::resize_file(big, kMaxGPXFileBytes + 1);
+    EXPECT_FALSE(ImportGPXFile(big));
 }
 
 } // namespace

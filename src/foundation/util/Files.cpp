@@ -271,13 +271,13 @@ bool MoveFile(const std::string& from, const std::string& to)
     return ::unlink(from.c_str()) == 0;
 }
 
-bool ReadFileToBuffer(const std::string& path, std::vector<uint8_t>& bytes)
+bool ReadFileToBuffer(const std::string& path, std::vector<uint8_t>& bytes, int64_t maxBytes)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxReadFileBytes) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes) {
         ::close(fd);
         return false;
     }
@@ -294,7 +294,7 @@ bool ReadFileToBuffer(const std::string& path, std::vector<uint8_t>& bytes)
         if (n <= 0)
             break;
         // The file may grow while it is read.
-        if (data.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxReadFileBytes)) {
+        if (data.size() + static_cast<size_t>(n) > static_cast<size_t>(maxBytes)) {
             ok = false;
             break;
         }

@@ -59,9 +59,10 @@ bool MoveFile(const std::string& from, const std::string& to);
 // Copies the bytes into a temporary file beside the target and renames it
 // over the target; false on any error, leaving the target as it was.
 bool CopyFile(const std::string& from, const std::string& to);
-// The whole file; false when it cannot be read or is larger than 100,000,000 bytes.
-bool ReadFileToBuffer(const std::string& path, std::vector<uint8_t>& bytes);
 constexpr int64_t kMaxReadFileBytes = 100000000;
+// The whole file; false when it cannot be read or is larger than maxBytes.
+bool ReadFileToBuffer(const std::string& path, std::vector<uint8_t>& bytes,
+                      int64_t maxBytes = kMaxReadFileBytes);
 // Whether the file could be opened for appending (or created, when it does not
 // exist yet). Nothing is created.
 bool CanAppendToFile(const std::string& path);

@@ -121,7 +121,10 @@ void ParseAttributes(std::string_view text, std::vector<std::pair<std::string, s
 class CParser
 {
 public:
-    CParser(const char* begin, const char* end) : p(begin), m_end(end) {}
+    CParser(const char* begin, const char* end, const CXmlCompleteSink& sink)
+        : p(begin), m_end(end), m_sink(sink)
+    {
+    }
 
     std::unique_ptr<CXmlNode> Run()
     {
@@ -158,6 +161,9 @@ public:
                 // end tag that matches no open element is ignored.
                 for (size_t k = open.size(); k-- > 0;) {
                     if (EqualNoCase(open[k]->name, closing)) {
+                        // Innermost first: each is then its parent's last child.
+                        for (size_t j = open.size(); j-- > std::max<size_t>(k, 1);)
+                            Complete(open[j - 1], open[j]);
                         open.resize(k);
                         break;
                     }
@@ -182,12 +188,22 @@ public:
                 open.back()->children.push_back(std::move(node));
                 if (!empty && open.size() < kMaxXmlDepth)
                     open.push_back(raw);
+                else
+                    Complete(open.back(), raw);
             }
         }
         return root;
     }
 
 private:
+    // `element` is the last child of `parent`.
+    void Complete(CXmlNode* parent, const CXmlNode* element)
+    {
+        if (m_sink && !parent->children.empty() && parent->children.back().get() == element &&
+            m_sink(*parent, *element))
+            parent->children.pop_back();
+    }
+
     static void AddText(CXmlNode* parent, const char* start, const char* end, bool decode)
     {
         if (decode)
@@ -285,6 +301,7 @@ private:
 
     const char* p;
     const char* m_end;
+    const CXmlCompleteSink& m_sink;
 };
 
 bool IsLeapYear(int64_t y)
@@ -367,9 +384,9 @@ std::unique_ptr<CXmlNode> CXmlNode::LoadFile(const std::string& path)
     return LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-std::unique_ptr<CXmlNode> CXmlNode::LoadText(std::string_view text)
+std::unique_ptr<CXmlNode> CXmlNode::LoadText(std::string_view text, const CXmlCompleteSink& sink)
 {
-    CParser parser(text.data(), text.data() + text.size());
+    CParser parser(text.data(), text.data() + text.size(), sink);
     return parser.Run();
 }
 

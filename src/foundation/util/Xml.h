@@ -5,11 +5,19 @@
 // tag, and malformed input gives whatever tree could be read. Plain C++ only.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+class CXmlNode;
+// Called with each element as it is complete (its end tag read, closed by an
+// enclosing end tag, or empty) and the element it belongs to; true takes the
+// element out of the tree. Large files are read this way without keeping a
+// node for every one of their repeated elements.
+using CXmlCompleteSink = std::function<bool(const CXmlNode& parent, const CXmlNode& element)>;
 
 class CXmlNode
 {
@@ -31,7 +39,7 @@ public:
     // DOCTYPE, a byte-order mark and stray text before it are skipped); null
     // when the file cannot be read or holds no element.
     static std::unique_ptr<CXmlNode> LoadFile(const std::string& path);
-    static std::unique_ptr<CXmlNode> LoadText(std::string_view text);
+    static std::unique_ptr<CXmlNode> LoadText(std::string_view text, const CXmlCompleteSink& sink = {});
 
     // All lookups accept a null node and then find nothing.
     static CXmlNode* FindChild(const CXmlNode* node, std::string_view name);
