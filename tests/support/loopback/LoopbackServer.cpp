@@ -391,6 +391,14 @@ bool LoopbackServer::Answer(Connection& conn, const LoopbackRequest& request, bo
         std::string extra;
         for (const auto& [name, value] : response.headers)
             extra += name + ": " + value + "\r\n";
+        if (rule.fault == LoopbackFault::CloseMidBody) {
+            // The full length is announced, half the body sent, then the connection ends.
+            std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) +
+                              "\r\n" + extra + "Content-Length: " + std::to_string(response.body.size()) +
+                              "\r\n\r\n" + response.body.substr(0, response.body.size() / 2);
+            conn.SendAll(out);
+            return false;
+        }
         return simple(response.status, extra, response.body);
     }
     if (rule.status != 0)

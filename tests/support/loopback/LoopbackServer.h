@@ -42,7 +42,7 @@ enum class LoopbackFault {
     IgnoreRange,        // answers a ranged GET with 200 and the whole file
     StallBeforeHeaders, // reads the request, then sends nothing until released or stopped
     Throttle,           // sends the body slowly (bytes per second set with the fault)
-    CloseMidBody,       // announces the full length, sends half and closes the connection
+    CloseMidBody,       // announces the full length, sends half and closes the connection (handlers too)
     RedirectToPath,     // 302 to another path of this server (or any URL text given)
     RedirectToFileURL,  // 302 to a file:// address
 };
