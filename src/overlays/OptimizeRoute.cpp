@@ -10,7 +10,7 @@
 #include "foundation/web/ChartServer.h"
 #include "foundation/web/WebBinaryCGI.h"
 #include "geodesy/LocalPlane.h"
-#include "mapview/overlay/OverlayTool.h"
+#include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
 #include "overlays/OverlayTrack.h"
@@ -101,6 +101,27 @@ void RestoreDrawnPoints(COverlayRoute& route)
     saved.Drop();
 }
 
+// After a failed request the route holds its drawn points again. On a first
+// request it never lost them (the record holds copies), so the copies go.
+void GiveDrawnPointsBack(COverlayRoute& route, bool firstRequest)
+{
+    if (firstRequest)
+        Saved().Drop();
+    else
+        RestoreDrawnPoints(route);
+}
+
+// A faithful copy through the stored form, identity and times included.
+std::unique_ptr<COverlayMark> CopyDrawnPoint(COverlayMark& point)
+{
+    std::string bytes;
+    CMarkManager::RoutePointScope routePoints; // read back as the route point it is
+    auto copy = std::make_unique<COverlayMark>();
+    if (!point.SaveToBuffer(bytes) || !copy->LoadFromBuffer(bytes.data(), bytes.size()))
+        return nullptr;
+    return copy;
+}
+
 bool WriteRequest(const std::string& path, const std::string& mode, const PointList& points)
 {
     CTypeFileOut out(path);
@@ -152,9 +173,10 @@ void RunRequest(CPostOutcome& outcome, CProgressDialogData& data)
 class CDirectionsExchange
 {
 public:
-    CDirectionsExchange(QWidget* owner, COverlayRoute* route, uint64_t generation,
+    CDirectionsExchange(QWidget* owner, COverlayRoute* route, uint64_t generation, bool firstRequest,
                         std::shared_ptr<CPostOutcome> outcome)
-        : m_owner(owner), m_route(route), m_generation(generation), m_outcome(std::move(outcome))
+        : m_owner(owner), m_route(route), m_generation(generation), m_firstRequest(firstRequest),
+          m_outcome(std::move(outcome))
     {
     }
     ~CDirectionsExchange()
@@ -171,6 +193,7 @@ private:
     QWidget* m_owner;
     COverlayRoute* m_route;
     uint64_t m_generation;
+    bool m_firstRequest;
     std::shared_ptr<CPostOutcome> m_outcome;
     bool m_ended = false;
 };
@@ -186,12 +209,12 @@ int32_t CDirectionsExchange::End(int32_t code)
         return -1;
     COverlayRoute& route = *m_route;
     if (code != 0 || m_outcome->cancelled) {
-        RestoreDrawnPoints(route);
+        GiveDrawnPointsBack(route, m_firstRequest);
         route.NotifyChanged(COverlayObject::kChanged);
         return -1;
     }
     if (!m_outcome->posted) {
-        RestoreDrawnPoints(route);
+        GiveDrawnPointsBack(route, m_firstRequest);
         route.NotifyChanged(COverlayObject::kChanged);
         ShowProblem(m_owner, kFailed);
         return -1;
@@ -259,7 +282,8 @@ void OptimizeRoute(QWidget* owner, const std::string& mode, COverlayRoute* route
     }
 
     // A route optimised before sends its drawn points again.
-    if (route != saved.route) {
+    const bool firstRequest = route != saved.route;
+    if (firstRequest) {
         if (route->TotalDistance() > kMaxRouteLength) {
             ShowProblem(owner, "The route is too long (500km max).");
             return;
@@ -272,12 +296,18 @@ void OptimizeRoute(QWidget* owner, const std::string& mode, COverlayRoute* route
             EndNow(-1);
             return;
         }
+        // The route keeps its points while the request runs, so a save or a
+        // shutdown meanwhile stores them; the record holds copies for revert.
         saved.Drop();
-        // The views and tools let go of the points before they leave the route.
-        route->NotifyChanged(COverlayObject::kDeleted);
-        for (const auto& p : route->Points())
-            COverlayTool::EndToolOf(p.get());
-        route->SwapPoints(saved.points);
+        PointList drawn;
+        for (const auto& p : route->Points()) {
+            drawn.push_back(CopyDrawnPoint(*p));
+            if (!drawn.back()) {
+                EndNow(-1);
+                return;
+            }
+        }
+        saved.points.swap(drawn);
         saved.route = route;
     }
 
@@ -292,14 +322,15 @@ void OptimizeRoute(QWidget* owner, const std::string& mode, COverlayRoute* route
     if (fd < 0 || !WriteRequest(path, mode, saved.points)) {
         if (fd >= 0)
             ::unlink(path.c_str());
-        RestoreDrawnPoints(*route);
+        GiveDrawnPointsBack(*route, firstRequest);
         route->NotifyChanged(COverlayObject::kChanged);
         ShowProblem(owner, kFailed);
         return;
     }
     outcome->path = path;
 
-    auto exchange = std::make_shared<CDirectionsExchange>(owner, route, saved.generation, outcome);
+    auto exchange =
+        std::make_shared<CDirectionsExchange>(owner, route, saved.generation, firstRequest, outcome);
     saved.busy = true;
     CCallback storage;
     PushProgressCallback(storage, CCallback([exchange](int32_t code) { return exchange->End(code); }));
