@@ -1,13 +1,29 @@
 #include "overlays/MarkTool.h"
 
 #include "foundation/notify/StatusLine.h"
-#include "foundation/util/FormatString.h"
 #include "geodesy/Units.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
 
 #include <cmath>
+
+namespace {
+
+// The byte length of the first `count` characters of UTF-8 text (all of it
+// when it is shorter), so that a cut never splits a character.
+size_t Utf8Prefix(const std::string& text, size_t count)
+{
+    size_t at = 0;
+    for (size_t n = 0; n < count && at < text.size(); ++n) {
+        ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+            ++at;
+    }
+    return at;
+}
+
+} // namespace
 
 CMarkTool::CMarkTool(CRasterleafView* view, COverlayMark* mark) : COverlayTool(view), m_mark(mark)
 {
@@ -49,8 +65,9 @@ void CMarkTool::UpdateText()
 {
     const std::string& name = m_mark->GetName();
     const bool measured = m_plane.IsUsable();
-    if (measured && name.size() >= kLongName)
-        m_text = name.substr(0, Utf8SafeCut(name, kShortName)) + "...";
+    // Counted in characters: names in other scripts shorten as Latin ones do.
+    if (measured && Utf8Prefix(name, kLongName - 1) < name.size())
+        m_text = name.substr(0, Utf8Prefix(name, kShortName)) + "...";
     else
         m_text = name;
     if (measured && m_mark->HasPosition()) {

@@ -131,8 +131,11 @@ TEST_F(ToolTest, MarkLabelsMeasureFromTheShipOrThePreviousPoint)
         {"ABCDEFGHIJ", true, "ABCDEFGHIJ"},
         {"ABCDEFGHIJK", true, "ABCDEF..."},
         {"ABCDEFGHIJK", false, "ABCDEFGHIJK"},
-        // Cut before the third two-byte character, never inside it.
-        {"\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85", true, "\xC3\x85\xC3\x85\xC3\x85..."},
+        // Characters are counted and cut whole, not bytes.
+        {"\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85", true,
+         "\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85"},
+        {"\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85", true,
+         "\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85\xC3\x85..."},
     };
     for (const Case& c : cases) {
         COverlayMark* mark = Mark(c.name, clat + 0.03, clon + 0.02);
