@@ -162,6 +162,9 @@ TEST_F(ToolTest, MarkLabelsMeasureFromTheShipOrThePreviousPoint)
     std::string total;
     CDefaultUnits::Get().FormatDistance(float(route->TotalDistance()), total);
     EXPECT_EQ(GetStatusMessage(), "Total distance: " + total);
+    // The replaced tool clears the line as it goes; the new one shows it again.
+    COverlayTool::SetActiveTool(std::make_unique<CMarkTool>(chart.view.get(), second));
+    EXPECT_EQ(GetStatusMessage(), "Total distance: " + total);
     COverlayTool::EndActiveTool();
     EXPECT_EQ(GetStatusMessage(), "");
 }
