@@ -12,6 +12,7 @@
 #include "overlays/GpxFile.h"
 #include "overlays/MarkIcons.h"
 #include "overlays/MarkManager.h"
+#include "overlays/MarkTool.h"
 #include "overlays/OverlayNames.h"
 #include "overlays/OverlayRoute.h"
 
@@ -157,9 +158,9 @@ bool COverlayMark::OnTap(CRasterleafView& view, const COverlayTap& tap)
             manager.DeleteMark(this);
         return true;
     }
-    // The mark tool arrives with the overlay tools; until then a tap shows
-    // the variation at the mark.
+    // The variation first: the tool's label shows a bearing at once.
     CDefaultUnits::Get().UpdateMagneticVariation(m_latitude, m_longitude, Now());
+    StartMarkTool(view, *this);
     SetState(kUpdated);
     return true;
 }
@@ -191,6 +192,8 @@ bool COverlayMark::IsSameMark(const COverlayMark& other) const
 
 void COverlayMark::ClearForDeletion()
 {
+    // The tool ends while the mark is still whole.
+    COverlayTool::EndToolOf(this);
     MarkDeleted();
     m_name.clear();
     m_description.clear();
@@ -198,7 +201,6 @@ void COverlayMark::ClearForDeletion()
     m_category.clear();
     m_outerRadius = 0;
     m_latitude = m_longitude = kNoPosition;
-    COverlayTool::EndToolOf(this);
     SetState(kDeleted);
 }
 

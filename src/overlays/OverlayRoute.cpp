@@ -13,6 +13,7 @@
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/GpxFile.h"
 #include "overlays/MarkManager.h"
+#include "overlays/MarkTool.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -23,6 +24,7 @@ COverlayRoute::COverlayRoute() : COverlayObject(kKindRoute, 0) {}
 COverlayRoute::~COverlayRoute()
 {
     // The points go first, each announcing itself, while the route is whole.
+    EndToolOnRoute(*this);
     while (!m_points.empty())
         m_points.pop_back();
 }
@@ -224,6 +226,7 @@ void COverlayRoute::AutoName()
 
 void COverlayRoute::Reverse()
 {
+    EndToolOnRoute(*this);
     std::reverse(m_points.begin(), m_points.end());
     const size_t to = m_name.find(" to ");
     if (to != std::string::npos)
@@ -244,7 +247,8 @@ void COverlayRoute::DeletePoint(COverlayMark* point)
     CMarkManager& manager = CMarkManager::Get();
     if (manager.GetInsertAfter() == point)
         manager.SetInsertAfter(nullptr);
-    COverlayTool::EndToolOf(point);
+    // A tool on any point ends: the legs around the point change.
+    EndToolOnRoute(*this);
     std::unique_ptr<COverlayMark> gone = std::move(m_points[size_t(i)]);
     m_points.erase(m_points.begin() + i);
     gone.reset();
@@ -280,6 +284,7 @@ COverlayRoute* COverlayRoute::Split(COverlayMark* point)
     const ptrdiff_t i = IndexOf(point);
     if (i < 0 || m_deleted)
         return nullptr;
+    EndToolOnRoute(*this);
     auto split = std::make_unique<COverlayRoute>();
     split->m_name = m_name + "-split";
     split->m_lineStyle = m_lineStyle;
@@ -301,6 +306,8 @@ bool COverlayRoute::Join(COverlayRoute* other)
 {
     if (!other || other == this || other->m_deleted || m_deleted)
         return false;
+    EndToolOnRoute(*this);
+    EndToolOnRoute(*other);
     for (size_t k = 1; k < other->m_points.size(); ++k)
         AddPoint(std::move(other->m_points[k]));
     if (!other->m_points.empty())

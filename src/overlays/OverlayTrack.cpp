@@ -13,6 +13,7 @@
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
 #include "overlays/TrackManager.h"
+#include "overlays/TrackTool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -58,6 +59,7 @@ COverlayTrack::COverlayTrack()
 COverlayTrack::~COverlayTrack()
 {
     // Each section announces itself on destruction while the track is whole.
+    EndToolOnTrack(*this);
     while (!m_sections.empty())
         m_sections.pop_back();
 }
@@ -259,6 +261,8 @@ size_t COverlayTrack::SimplifyPass(double toleranceSquared)
                 kept[k++] = p[n - 1];
             if (k == n)
                 break;
+            // The points of a tool's section are about to change.
+            EndToolOnTrack(*this);
             dropped += n - k;
             section->Assign(kept, k);
         }
@@ -297,6 +301,7 @@ COverlayTrack* COverlayTrack::Split(CTrackSection* section, uint32_t index)
             at = s;
     if (at == m_sections.size() || m_deleted)
         return nullptr;
+    EndToolOnTrack(*this);
     auto split = std::make_unique<COverlayTrack>();
     split->m_name = m_name + "-split";
     split->m_lineStyle = m_lineStyle;
@@ -331,6 +336,8 @@ bool COverlayTrack::Join(COverlayTrack* other)
 {
     if (!other || other == this || other->m_deleted || m_deleted)
         return false;
+    EndToolOnTrack(*this);
+    EndToolOnTrack(*other);
     Touch();
     if (HasPoints() && other->HasPoints()) {
         const CTrackPoint& a = LastPoint();

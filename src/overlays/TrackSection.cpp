@@ -4,6 +4,7 @@
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/OverlayTrack.h"
+#include "overlays/TrackTool.h"
 
 #include <QPaintDevice>
 #include <QPainter>
@@ -11,7 +12,10 @@
 #include <cmath>
 #include <cstring>
 
-std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_makeTool;
+std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_makeTool =
+    [](CTrackSection& section, CRasterleafView& view, const COverlayTap& tap) {
+        StartTrackTool(view, section, tap.latitude, tap.longitude);
+    };
 std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_showMenu;
 
 namespace {

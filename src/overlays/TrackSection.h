@@ -58,8 +58,8 @@ public:
     COverlayTrack* GetTrack() const { return m_track; }
     void SetTrack(COverlayTrack* track) { m_track = track; }
 
-    // Filled by the overlay tools and the track menu when they arrive: a tap
-    // on a section, and its action menu.
+    // What a tap on a section starts (a track tool unless replaced), and the
+    // section's action menu (filled by the track menu).
     static std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> s_makeTool;
     static std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> s_showMenu;
 

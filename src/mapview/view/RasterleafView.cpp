@@ -4,6 +4,7 @@
 #include "charts/mapstore/MapStore.h"
 #include "foundation/events/Heartbeat.h"
 #include "foundation/util/Files.h"
+#include "mapview/overlay/OverlayTool.h"
 #include "mapview/view/ViewPlaces.h"
 
 #include <QFont>
@@ -156,10 +157,12 @@ void CRasterleafView::Draw(QPainter& painter, const QRectF& dirty)
     }
     if (m_chart->tiles)
         m_chart->tiles->Draw(painter, m_view, area);
+    COverlayTool::BeginDrawPass();
     for (COverlayDisplayList::Entry* entry : m_overlays.InDrawingOrder()) {
         if (ProjectIntoView(entry->record, m_view))
             entry->object->Draw(painter, m_view, entry->record);
     }
+    COverlayTool::EndDrawPass();
     painter.restore();
 
     if (m_titleFlag) {
