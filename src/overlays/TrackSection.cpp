@@ -3,16 +3,23 @@
 #include "charts/PolynomialProjection.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "overlays/ActionMenus.h"
 #include "overlays/OverlayTrack.h"
 
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPoint>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_makeTool;
-std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_showMenu;
+std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_showMenu =
+    [](CTrackSection& section, CRasterleafView&, const COverlayTap& tap) {
+        QWidget* parent = COverlayMenuHooks::menu_parent ? COverlayMenuHooks::menu_parent() : nullptr;
+        const QPoint at(int(std::lround(tap.x)), int(std::lround(tap.y)));
+        return ShowTrackMenu(section, parent, &at);
+    };
 
 namespace {
 
