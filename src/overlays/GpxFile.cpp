@@ -10,6 +10,7 @@
 #include "overlays/OverlayRoute.h"
 #include "overlays/SaveAllData.h"
 #include "overlays/Syncable.h"
+#include "overlays/TrackManager.h"
 
 #include <algorithm>
 #include <cctype>
@@ -195,6 +196,17 @@ bool CMarkManager::ExportRoutesGPXFile(const std::string& path)
     for (const auto& route : m_routes)
         if (!route->IsDeleted())
             writer.Check(route->WriteGPX(writer.File()));
+    return writer.Close();
+}
+
+bool CTrackManager::ExportGPXFile(const std::string& path)
+{
+    CGPXWriter writer;
+    if (!writer.Open(path))
+        return false;
+    for (const auto& track : m_tracks)
+        if (!track->IsDeleted())
+            writer.Check(track->WriteGPX(writer.File()));
     return writer.Close();
 }
 

@@ -274,6 +274,14 @@ void COverlayRoute::Clear()
     m_category.clear();
 }
 
+void COverlayRoute::SwapPoints(std::vector<std::unique_ptr<COverlayMark>>& points)
+{
+    m_points.swap(points);
+    for (const auto& p : m_points)
+        p->SetRoute(this);
+    m_legCache.clear();
+}
+
 COverlayRoute* COverlayRoute::Split(COverlayMark* point)
 {
     const ptrdiff_t i = IndexOf(point);

@@ -82,6 +82,9 @@ public:
     void DeletePoint(COverlayMark* point);
     // Points destroyed, following and building ended, texts emptied.
     void Clear();
+    // Exchanges the point list with `points`; the points that come in get
+    // this route. Nothing is announced: the caller notifies.
+    void SwapPoints(std::vector<std::unique_ptr<COverlayMark>>& points);
     // The new route holding a copy of the point and every point after it;
     // null for a point not in the route.
     COverlayRoute* Split(COverlayMark* point);

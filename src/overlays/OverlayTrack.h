@@ -26,6 +26,9 @@ public:
     // finite and positive reads as 2, an unknown pattern as solid.
     bool Serialize(CSerialStream& stream) override;
     bool ExtendBounds(CBoundingBox& box) const override;
+    // The trk element, all sections in one trkseg; nothing without sections.
+    // Points that are not finite are left out. False when a write failed.
+    bool WriteGPX(std::FILE* file) override;
 
     const std::vector<std::unique_ptr<CTrackSection>>& Sections() const { return m_sections; }
     CLineStyle& GetLineStyle() { return m_lineStyle; }

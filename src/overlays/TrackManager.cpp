@@ -3,11 +3,13 @@
 #include "foundation/events/Clock.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/util/FormatString.h"
+#include "foundation/util/Xml.h"
 #include "geodesy/Units.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/OverlaySources.h"
+#include "overlays/GpxFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,8 +32,39 @@ const bool gRegistered = [] {
     });
     CConnectionHooks::beginSimulationTrack = [] { CTrackManager::Get().BeginSimulationTrack(); };
     CConnectionHooks::endSimulationTrack = [] { CTrackManager::Get().EndSimulationTrack(); };
+    SetGPXTrackImportHook([](CXmlNode& trk) { return CTrackManager::Get().ImportGPXTrack(trk); });
     return true;
 }();
+
+// Every usable trkpt of every trkseg, all joined into one track.
+void ReadGPXTrackPoints(const CXmlNode& trk, COverlayTrack& track)
+{
+    std::string text;
+    size_t segments = 0;
+    while (const CXmlNode* segment = CXmlNode::FindNextChild(&trk, "trkseg", segments)) {
+        size_t points = 0;
+        while (const CXmlNode* trkpt = CXmlNode::FindNextChild(segment, "trkpt", points)) {
+            CTrackPoint point;
+            if (!ReadGPXPosition(trkpt, point.latitude, point.longitude))
+                continue;
+            if (CXmlNode::GetChildText(trkpt, "time", text)) {
+                const double time = ParseXmlTime(text);
+                point.time = std::isfinite(time) ? time : 0;
+            }
+            double altitude = 0;
+            // A value no float holds would be stored as infinity.
+            if (CXmlNode::GetChildDouble(trkpt, "ele", altitude) && std::isfinite(float(altitude)))
+                point.altitude = float(altitude);
+            track.AddPoint(point, false);
+        }
+    }
+}
+
+bool IsDenseTrack(const COverlayTrack& track)
+{
+    const size_t n = track.PointCount();
+    return n >= kThinningMinPoints && track.ElapsedTime() / double(n) < kThinningMaxInterval;
+}
 
 } // namespace
 
@@ -319,6 +352,47 @@ void CTrackManager::OnStartTimer(const CDataStartTimer& timer)
     m_tracks.back()->NotifySections(COverlayObject::kUpdated);
 }
 
+bool CTrackManager::ImportGPXTrack(const CXmlNode& trk)
+{
+    const uint64_t id = GetGPXSyncId(&trk);
+    COverlayTrack* track = nullptr;
+    if (id != 0) {
+        auto found = std::find_if(m_tracks.begin(), m_tracks.end(),
+                                  [&](const auto& t) { return t->HasSyncId() && t->GetSyncId() == id; });
+        if (found != m_tracks.end())
+            track = found->get();
+    }
+    // Points recorded since the file was made would be lost.
+    if (track && track == RecordedTrack())
+        return true;
+    std::unique_ptr<COverlayTrack> fresh;
+    if (track) {
+        track->Undelete();
+        track->ClearSections();
+    } else {
+        fresh = std::make_unique<COverlayTrack>();
+        if (id != 0)
+            fresh->SetSyncId(id);
+        track = fresh.get();
+    }
+    track->SetName(GetGPXRouteName(&trk));
+    track->SetDescription(GetGPXDescription(&trk));
+    std::string category;
+    CXmlNode::GetChildText(&trk, "type", category);
+    track->SetCategory(category);
+    ReadGPXLineStyle(CXmlNode::FindChild(&trk, "extensions"), track->GetLineStyle());
+    ReadGPXTrackPoints(trk, *track);
+    if (IsDenseTrack(*track))
+        track->Simplify(kLoadThinning);
+    if (fresh) {
+        if (HasSameTrack(*fresh))
+            return true;
+        track = AddTrack(std::move(fresh));
+    }
+    track->NotifySections(COverlayObject::kChanged);
+    return true;
+}
+
 bool CTrackManager::Serialize(CSerialStream& stream)
 {
     CSerialChunk chunk(stream);
@@ -357,8 +431,7 @@ void CTrackManager::AfterLoad()
             kept.push_back(std::move(track));
     m_tracks.swap(kept);
     for (const auto& track : m_tracks) {
-        const size_t n = track->PointCount();
-        if (n >= kThinningMinPoints && track->ElapsedTime() / double(n) < kThinningMaxInterval) {
+        if (IsDenseTrack(*track)) {
             // Only a track that lost points counts as changed.
             if (track->Simplify(kLoadThinning) > 0)
                 track->Touch();

@@ -1,4 +1,4 @@
-// GPX export of marks and routes: hand-written golden files, hostile names
+// GPX export of marks, routes and tracks: hand-written golden files, hostile names
 // and positions checked against the published GPX schema, and failures
 // reported instead of leaving a broken file.
 #include "foundation/util/Xml.h"
@@ -6,6 +6,8 @@
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
+#include "overlays/OverlayTrack.h"
+#include "overlays/TrackManager.h"
 #include "support/FixedClock.h"
 #include "support/TestPaths.h"
 
@@ -51,6 +53,7 @@ protected:
     void SetUp() override
     {
         CMarkManager::Get().ClearForTesting();
+        CTrackManager::Get().ClearForTesting();
         CMarkManager::Settings().defaultMarkIcon = "Flag";
         CMarkManager::Settings().defaultWpIcon = "Dot";
         CMarkManager::Settings().defaultMarkColor = GraphicsColor(1, 0, 0, 1);
@@ -60,6 +63,7 @@ protected:
     void TearDown() override
     {
         CMarkManager::Get().ClearForTesting();
+        CTrackManager::Get().ClearForTesting();
         fs::remove_all(dir);
     }
 
@@ -84,6 +88,19 @@ public:
             route->AddPoint(std::move(point));
         }
         return CMarkManager::Get().AddRoute(std::move(route));
+    }
+    // One section per list; each later list starts with the previous one's last point.
+    COverlayTrack* AddTrack(const std::string& name, const std::vector<std::vector<CTrackPoint>>& sections)
+    {
+        auto track = std::make_unique<COverlayTrack>();
+        track->SetName(name);
+        track->GetLineStyle().colour = GraphicsColor(1, 0, 0, 1);
+        for (const auto& points : sections) {
+            auto section = std::make_unique<CTrackSection>();
+            section->Assign(points.data(), uint32_t(points.size()));
+            track->AppendSection(std::move(section));
+        }
+        return CTrackManager::Get().AddTrack(std::move(track));
     }
 
     tessatest::CFixedClock clock;
@@ -164,6 +181,33 @@ TEST_F(GpxExportTest, SingleObjectsMatchTheirGoldenFiles)
          "<extensions>\n<xstyle:fill>\n<xstyle:color>0000ff</xstyle:color>\n</xstyle:fill>\n</extensions>\n"
          "</rtept>\n"
          "</rte>\n"},
+        {"track in two sections",
+         [](GpxExportTest& t) -> CSyncable* {
+             const CTrackPoint a{10, 20, 1577934245, 11.9f, 1}, b{10.5, 180.5, 0, -3.7f, 1},
+                 c{11, 21, 0, 1e20f, 1}, bad{std::nan(""), 21, 5, 0, 0};
+             COverlayTrack* track = t.AddTrack("Wake & <wash>", {{a, b}, {b, bad, c}});
+             track->SetDescription("Evening sail");
+             track->SetCategory("Log");
+             track->SetSyncId(7);
+             return track;
+         },
+         "<trk>\n"
+         "<name><![CDATA[Wake & <wash>]]></name>\n"
+         "<desc>Evening sail</desc>\n"
+         "<src>tsid:7</src>\n"
+         "<type>Log</type>\n"
+         "<extensions> <xstyle:line>\n<xstyle:color>ff0000</xstyle:color>\n"
+         "<xstyle:opacity>1.00</xstyle:opacity>\n<xstyle:width>2.00</xstyle:width>\n"
+         "<xstyle:pattern>Solid</xstyle:pattern>\n</xstyle:line></extensions>\n"
+         "<trkseg>\n"
+         "<trkpt lat=\"10.0000000000\" lon=\"20.0000000000\"><ele>11</ele>"
+         "<time>2020-01-02T03:04:05Z</time></trkpt>\n"
+         "<trkpt lat=\"10.5000000000\" lon=\"-179.5000000000\"><ele>-3</ele></trkpt>\n"
+         "<trkpt lat=\"11.0000000000\" lon=\"21.0000000000\"></trkpt>\n"
+         "</trkseg>\n"
+         "</trk>\n"},
+        {"track without sections", [](GpxExportTest& t) -> CSyncable* { return t.AddTrack("Empty", {}); },
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -205,7 +249,15 @@ TEST_F(GpxExportTest, HostileContentStillGivesValidGpx)
         r->SetDescription(text);
         r->GetLineStyle().colour = GraphicsColor(0.2, 0.4, 0.6, 7.0);
         r->GetLineStyle().width = std::numeric_limits<float>::infinity();
+        const CTrackPoint p{1, 180, 1e300, 5e9f, 0}, q{std::nan(""), 2, 0, 0, 0},
+            last{90, -180, 1600000000.5, std::numeric_limits<float>::quiet_NaN(), 0};
+        COverlayTrack* track = AddTrack(text, {{p, q}, {q, last}});
+        track->SetDescription(text);
+        track->SetCategory(text);
+        track->GetLineStyle().colour = GraphicsColor(0.2, 0.4, 0.6, -1.0);
     }
+    AddTrack("No points", {});
+    AddTrack("Only a bad point", {{CTrackPoint{0, std::numeric_limits<double>::infinity(), 0, 0, 0}}});
     AddMark("No place", std::nan(""), 0);
     AddMark("Beyond", 0, std::numeric_limits<double>::infinity());
 
@@ -215,6 +267,9 @@ TEST_F(GpxExportTest, HostileContentStillGivesValidGpx)
     files.emplace_back(dir + "/routes.gpx", manager.ExportRoutesGPXFile(dir + "/routes.gpx"));
     files.emplace_back(dir + "/mark.gpx", manager.Marks().front()->SaveAsGPXFile(dir + "/mark.gpx"));
     files.emplace_back(dir + "/route.gpx", manager.Routes().front()->SaveAsGPXFile(dir + "/route.gpx"));
+    CTrackManager& tracks = CTrackManager::Get();
+    files.emplace_back(dir + "/tracks.gpx", tracks.ExportGPXFile(dir + "/tracks.gpx"));
+    files.emplace_back(dir + "/track.gpx", tracks.Tracks().front()->SaveAsGPXFile(dir + "/track.gpx"));
     for (const auto& [path, ok] : files) {
         SCOPED_TRACE(path);
         EXPECT_TRUE(ok);
@@ -228,6 +283,10 @@ TEST_F(GpxExportTest, HostileContentStillGivesValidGpx)
     EXPECT_EQ(marks.find("nan"), std::string::npos);
     EXPECT_EQ(marks.find("No place"), std::string::npos);
     EXPECT_EQ(marks.find("Beyond"), std::string::npos);
+    std::string track_text = ReadAll(dir + "/tracks.gpx");
+    EXPECT_EQ(track_text.find("nan"), std::string::npos);
+    EXPECT_EQ(track_text.find("No points"), std::string::npos);
+    EXPECT_NE(track_text.find("<name>Only a bad point</name>"), std::string::npos);
 
     // Our reader gets back what the writer kept of each text.
     std::unique_ptr<CXmlNode> root = CXmlNode::LoadFile(dir + "/marks.gpx");

@@ -1,10 +1,13 @@
-// GPX import of marks and routes: files from other programs, round trips of
+// GPX import of marks, routes and tracks: files from other programs, round trips of
 // our own exports, and hostile values that must never reach a store.
+#include "foundation/util/Xml.h"
 #include "overlays/GpxFile.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
+#include "overlays/OverlayTrack.h"
 #include "overlays/SaveAllData.h"
+#include "overlays/TrackManager.h"
 #include "support/FixedClock.h"
 #include "support/TestPaths.h"
 
@@ -27,21 +30,19 @@ protected:
     void SetUp() override
     {
         CMarkManager::Get().ClearForTesting();
+        CTrackManager::Get().ClearForTesting();
         dir = tessatest::MakeScratchDir("gpx_import");
         SetSaveAllDataHook([this] {
             ++saves;
-            return true;
-        });
-        SetGPXTrackImportHook([this](CXmlNode&) {
-            ++tracks;
             return true;
         });
     }
     void TearDown() override
     {
         SetSaveAllDataHook({});
-        SetGPXTrackImportHook({});
         CMarkManager::Get().ClearForTesting();
+        CTrackManager::Get().ClearForTesting();
+        CTrackManager::Settings().doRecordTrack = false;
         fs::remove_all(dir);
     }
     std::string Write(const std::string& text)
@@ -55,11 +56,22 @@ protected:
     {
         return CMarkManager::Get().Routes();
     }
+    static const std::vector<std::unique_ptr<COverlayTrack>>& Tracks()
+    {
+        return CTrackManager::Get().Tracks();
+    }
 
     tessatest::CFixedClock clock;
     std::string dir;
     int saves = 0;
-    int tracks = 0;
+};
+
+struct CTrackRow
+{
+    std::string name;
+    size_t points; // for a thinned track: the points in the file
+    double first = 0, last = 0;
+    bool thinned = false;
 };
 
 TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
@@ -69,14 +81,23 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
         const char* file;
         std::vector<std::string> marks;
         std::vector<size_t> route_points;
-        int tracks;
+        std::vector<CTrackRow> tracks;
     } cases[] = {
-        {"gpx1.1_with_all_fields.gpx", {"example name", ""}, {3, 2}, 2},
-        {"korita-zbevnica.gpx", {"001", "002"}, {}, 4},
-        {"route.gpx", {}, {55}, 0},
-        {"track-with-empty-segment.gpx", {}, {}, 1},
-        {"unicode_with_bom.gpx", {"test"}, {}, 0},
-        {"unicode_with_bom_noencoding.gpx", {"bom noencoding \xC5\x91"}, {}, 0},
+        {"gpx1.1_with_all_fields.gpx",
+         {"example name", ""},
+         {3, 2},
+         {{"example name t", 1, 1357041604, 1357041604}, {"", 0}}},
+        {"korita-zbevnica.gpx",
+         {"001", "002"},
+         {},
+         {{"03-OCT-10", 0},
+          {"03-OCT-10 #2", 358, 0, 0, true},
+          {"ACTIVE LOG", 176, 1286098590, 1286103142},
+          {"ACTIVE LOG #2", 337, 1286103430, 1286111971}}},
+        {"route.gpx", {}, {55}, {}},
+        {"track-with-empty-segment.gpx", {}, {}, {{"2013-07-06T14:59:00Z", 9, 1373131586, 1373131662}}},
+        {"unicode_with_bom.gpx", {"test"}, {}, {}},
+        {"unicode_with_bom_noencoding.gpx", {"bom noencoding \xC5\x91"}, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -84,10 +105,32 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
         if (path.empty())
             GTEST_SKIP() << "../shared/testdata/gpx not found; skipping";
         CMarkManager::Get().ClearForTesting();
-        tracks = saves = 0;
+        CTrackManager::Get().ClearForTesting();
+        saves = 0;
         EXPECT_TRUE(ImportGPXFile(path));
         EXPECT_EQ(saves, 1);
-        EXPECT_EQ(tracks, c.tracks);
+        ASSERT_EQ(Tracks().size(), c.tracks.size());
+        for (size_t i = 0; i < c.tracks.size(); ++i) {
+            const COverlayTrack& t = *Tracks()[i];
+            const CTrackRow& row = c.tracks[i];
+            SCOPED_TRACE(row.name);
+            EXPECT_EQ(t.GetName(), row.name);
+            if (row.thinned) {
+                EXPECT_LT(t.PointCount(), row.points);
+                EXPECT_GE(t.PointCount(), 2u);
+            } else {
+                EXPECT_EQ(t.PointCount(), row.points);
+            }
+            for (const CTrackPoint& p : t.AllPoints()) {
+                EXPECT_TRUE(std::isfinite(p.latitude) && std::isfinite(p.longitude) && std::isfinite(p.time));
+                EXPECT_TRUE(p.altitude > 10 && p.altitude < 2000) << p.altitude;
+                EXPECT_EQ(p.time != 0, row.first != 0);
+            }
+            if (row.first != 0) {
+                EXPECT_EQ(t.FirstPoint().time, row.first);
+                EXPECT_EQ(t.LastPoint().time, row.last);
+            }
+        }
         std::vector<std::string> names;
         for (const auto& m : Marks())
             names.push_back(m->GetName());
@@ -108,6 +151,12 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
     EXPECT_EQ(m.GetDescription(), "example desc example cmt");
     EXPECT_EQ(m.GetLink(), "http://link3");
     EXPECT_EQ(m.GetCategory(), "example type");
+    ASSERT_EQ(Tracks().size(), 2u);
+    EXPECT_FLOAT_EQ(Tracks()[0]->FirstPoint().altitude, 11.1f);
+    EXPECT_DOUBLE_EQ(Tracks()[0]->FirstPoint().latitude, 10.1);
+    EXPECT_DOUBLE_EQ(Tracks()[0]->FirstPoint().longitude, -20.2);
+    EXPECT_EQ(Tracks()[0]->GetCategory(), "t");
+    EXPECT_EQ(Tracks()[0]->GetDescription(), "example desc t example cmt t");
     CMarkManager::Get().ClearForTesting();
     ASSERT_TRUE(ImportGPXFile(tessatest::TestDataFile("gpx/route.gpx")));
     ASSERT_EQ(Routes().size(), 1u);
@@ -185,6 +234,126 @@ TEST_F(GpxImportTest, ExportThenImportUpdatesTheSameObjects)
         EXPECT_EQ(Marks().size(), 1u);
         EXPECT_EQ(Routes().size(), 1u);
         std::setlocale(LC_ALL, "C");
+    }
+}
+
+TEST_F(GpxImportTest, TracksUpdateByIdAndLeaveTheRecordingAlone)
+{
+    CTrackManager& manager = CTrackManager::Get();
+    auto make = [](const std::string& name, int n) {
+        auto track = std::make_unique<COverlayTrack>();
+        track->SetName(name);
+        for (int i = 0; i < n; ++i)
+            track->AddPoint(CTrackPoint{50 + i * 1e-3, 10 + i * i * 1e-5, 1600000000.0 + 10 * i, float(i), 0},
+                            false);
+        return track;
+    };
+    COverlayTrack* morning = manager.AddTrack(make("Morning", 70));
+    morning->SetCategory("Log");
+    morning->GetLineStyle().pattern = CLineStyle::kDash;
+    const std::vector<CTrackPoint> exported = morning->AllPoints();
+    COverlayTrack* recorded = manager.AppendTrack(make("Recorded", 5));
+    CTrackManager::Settings().doRecordTrack = true;
+    ASSERT_EQ(manager.RecordedTrack(), recorded);
+    const std::string path = dir + "/tracks.gpx";
+    ASSERT_TRUE(manager.ExportGPXFile(path));
+
+    // A deletion is undone; points recorded since the export are kept.
+    manager.DeleteTrack(morning);
+    recorded->AddPoint(CTrackPoint{51, 11, 1700000000, 0, 0}, false);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_TRUE(ImportGPXFile(path));
+        ASSERT_EQ(Tracks().size(), 2u);
+        EXPECT_EQ(Tracks()[0].get(), morning);
+        EXPECT_EQ(manager.RecordedTrack(), recorded);
+        EXPECT_EQ(recorded->PointCount(), 6u);
+        EXPECT_FALSE(morning->IsDeleted());
+        EXPECT_EQ(morning->GetName(), "Morning");
+        EXPECT_EQ(morning->GetCategory(), "Log");
+        EXPECT_EQ(morning->GetLineStyle().pattern, CLineStyle::kDash);
+        const std::vector<CTrackPoint> points = morning->AllPoints();
+        ASSERT_EQ(points.size(), exported.size());
+        for (size_t i = 0; i < points.size(); ++i) {
+            EXPECT_NEAR(points[i].latitude, exported[i].latitude, 1e-9);
+            EXPECT_NEAR(points[i].longitude, exported[i].longitude, 1e-9);
+            EXPECT_EQ(points[i].time, exported[i].time);
+            EXPECT_EQ(points[i].altitude, exported[i].altitude);
+        }
+    }
+
+    // Without sync tags: a copy of an existing track is dropped, a new
+    // track goes before the recorded one.
+    const std::string last = "<trkpt lat='50.069' lon='10.04761'/>";
+    ASSERT_TRUE(ImportGPXFile(Write("<gpx><trk><name>MORNING</name><trkseg>" + last +
+                                    "</trkseg></trk><trk><name>Evening</name><trkseg>" + last +
+                                    "</trkseg></trk></gpx>")));
+    ASSERT_EQ(Tracks().size(), 3u);
+    EXPECT_EQ(Tracks()[1]->GetName(), "Evening");
+    EXPECT_EQ(manager.RecordedTrack(), recorded);
+}
+
+TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
+{
+    const struct
+    {
+        const char* trkpt;
+        bool stored;
+        double lat = 0, lon = 0, time = 0;
+        float altitude = 0;
+    } cases[] = {
+        {"<trkpt lat='1' lon='2'><ele>-3.5</ele><time>2020-01-02T05:04:05+02:00</time></trkpt>", true, 1, 2,
+         1577934245, -3.5f},
+        {"<trkpt lat='-90' lon='-270'><ele>1e400</ele><time>2020-13-01T00:00:00Z</time></trkpt>", true, -90,
+         90},
+        {"<trkpt lat='0' lon='360'><ele>nan</ele><time>99999-01-01T00:00:00Z</time></trkpt>", true, 0, 0},
+        {"<trkpt lat='nan' lon='2'/>", false},
+        {"<trkpt lat='1'/>", false},
+        {"<trkpt lat='91' lon='2'/>", false},
+        {"<trkpt lat='1' lon='-360.5'/>", false},
+        {"<trkpt lat='1' lon='inf'/>", false},
+    };
+    std::string points;
+    for (const auto& c : cases)
+        points += c.trkpt;
+    ASSERT_TRUE(ImportGPXFile(
+        Write("<gpx><trk><name>T</name><trkseg><!-- it's -->" + points + "</trkseg><trkseg/></trk></gpx>")));
+    ASSERT_EQ(Tracks().size(), 1u);
+    const std::vector<CTrackPoint> stored = Tracks()[0]->AllPoints();
+    size_t next = 0;
+    for (const auto& c : cases) {
+        if (!c.stored)
+            continue;
+        SCOPED_TRACE(c.trkpt);
+        ASSERT_LT(next, stored.size());
+        const CTrackPoint& p = stored[next++];
+        EXPECT_DOUBLE_EQ(p.latitude, c.lat);
+        EXPECT_DOUBLE_EQ(p.longitude, c.lon);
+        EXPECT_EQ(p.time, c.time);
+        EXPECT_EQ(p.altitude, c.altitude);
+    }
+    EXPECT_EQ(next, stored.size());
+
+    // At least 101 points less than 5 s apart are thinned, as on load.
+    const struct
+    {
+        int points;
+        int interval;
+        bool thinned;
+    } dense[] = {{100, 1, false}, {101, 1, true}, {101, 6, false}};
+    for (const auto& d : dense) {
+        SCOPED_TRACE(d.points * 100 + d.interval);
+        CTrackManager::Get().ClearForTesting();
+        std::string text = "<gpx><trk><name>Line</name><trkseg>";
+        for (int i = 0; i < d.points; ++i)
+            text += "<trkpt lat='" + std::to_string(50 + i) + "e-5' lon='10'><time>" +
+                    FormatXmlTime(1600000000.0 + i * d.interval) + "</time></trkpt>";
+        ASSERT_TRUE(ImportGPXFile(Write(text + "</trkseg></trk></gpx>")));
+        ASSERT_EQ(Tracks().size(), 1u);
+        if (d.thinned)
+            EXPECT_EQ(Tracks()[0]->PointCount(), 2u);
+        else
+            EXPECT_EQ(Tracks()[0]->PointCount(), size_t(d.points));
     }
 }
 
