@@ -10,6 +10,7 @@
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/MarkManager.h"
+#include "overlays/OptimizeRoute.h"
 #include "overlays/OverlayLists.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
@@ -327,6 +328,10 @@ Menu BuildRoutesListMenu(QWidget* parent)
 Menu BuildTracksListMenu(QWidget* parent)
 {
     Menu menu = NewMenu("Tracks menu");
+    menu->AddActionSheetFunc("Export all tracks", CMenuTree::kSeparated, [parent] {
+        ExportFileAs(parent, "Export all tracks", "tracks.gpx",
+                     [](const std::string& path) { return CTrackManager::Get().ExportGPXFile(path); });
+    });
     menu->AddActionSheetFunc("Show all tracks", CMenuTree::kPlain,
                              [] { CTrackManager::Get().SetAllVisible(true); });
     menu->AddActionSheetFunc("Hide all tracks", CMenuTree::kPlain,
@@ -485,6 +490,9 @@ Menu BuildRouteOperationsMenu(COverlayRoute& route, QWidget* parent)
         COverlayTool::EndActiveTool();
         r.Reverse();
     });
+    AddRouteRow(*menu, "Optimize route...", CMenuTree::kPlain, route, [parent](COverlayRoute& r) {
+        ShowOverlayMenu(BuildOptimizeMenu(r, parent), parent, nullptr);
+    });
     AddRouteRow(*menu, "Convert to Track", CMenuTree::kPlain, route, [](COverlayRoute& r) {
         COverlayTool::EndActiveTool();
         r.ConvertToTrack();
@@ -505,6 +513,40 @@ Menu BuildRouteOperationsMenu(COverlayRoute& route, QWidget* parent)
     };
     AddRouteRow(*menu, "Download map along route", HiddenUnless(downloads), route, download(0));
     AddRouteRow(*menu, "Download enclosed map", HiddenUnless(downloads), route, download(1));
+    return menu;
+}
+
+Menu BuildOptimizeMenu(COverlayRoute& route, QWidget* parent)
+{
+    Menu menu = NewMenu(route.GetName());
+    struct Row
+    {
+        const char* title;
+        const char* mode;
+        bool tip;
+    };
+    static const Row rows[] = {{"Route for Walking", "walking", true},
+                               {"Route for Cycling", "bicycling", true},
+                               {"Route for Driving", "driving", false},
+                               {"Revert to original", "revert", false}};
+    for (const Row& row : rows)
+        AddRouteRow(*menu, row.title, CMenuTree::kPlain, route, [parent, row](COverlayRoute& r) {
+            const uint64_t serial = r.GetSerial();
+            const std::string mode = row.mode;
+            // The directions start after the tip's box is answered (at once
+            // when it was shown before); the route is looked up again then.
+            CCallback storage;
+            PushProgressCallback(storage, CCallback([parent, serial, mode](int32_t code) {
+                                     if (COverlayRoute* found = FindRouteBySerial(serial)) {
+                                         COverlayTool::EndActiveTool();
+                                         OptimizeRoute(parent, mode, found);
+                                     }
+                                     return code;
+                                 }));
+            if (row.tip)
+                CMarkManager::Get().ShowOptimizeRouteTip();
+            RunDialogCallbacksUntil(storage);
+        });
     return menu;
 }
 

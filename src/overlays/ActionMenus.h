@@ -74,6 +74,9 @@ std::unique_ptr<CActionSheetMenu> BuildMarkActionMenu(COverlayMark& mark, QWidge
                                                       const CRasterleafView* view);
 // The chart downloads ask the global view about its chart.
 std::unique_ptr<CActionSheetMenu> BuildRouteOperationsMenu(COverlayRoute& route, QWidget* parent);
+// Directions for walking, cycling or driving along the route, or back to the
+// points as drawn.
+std::unique_ptr<CActionSheetMenu> BuildOptimizeMenu(COverlayRoute& route, QWidget* parent);
 // `view` gives the join distance and the open chart (null: neither).
 std::unique_ptr<CActionSheetMenu> BuildWaypointOperationsMenu(COverlayMark& point, QWidget* parent,
                                                               const CRasterleafView* view);

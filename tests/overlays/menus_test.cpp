@@ -4,6 +4,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/settings/PersistantData.h"
+#include "foundation/web/ChartServer.h"
 #include "geodesy/LocalPlane.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/ActionMenus.h"
@@ -16,6 +17,8 @@
 #include "support/FixedClock.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
+#include "support/loopback/LoopbackServer.h"
+#include "support/packagewriter/JobTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -413,15 +416,15 @@ TEST_F(MenuTest, RouteOperationsShowDownloadsOnlyForChunkedChartsWithAHook)
     tessatest::CTestChartView chart(400, 300);
     ASSERT_TRUE(chart.IsOpen());
     COverlayRoute* route = MakeRoute("D", Line(10, 0, 3));
-    const std::vector<std::string> titles = {"Reverse route", "Convert to Track", "Download map along route",
-                                             "Download enclosed map"};
+    const std::vector<std::string> titles = {"Reverse route", "Optimize route...", "Convert to Track",
+                                             "Download map along route", "Download enclosed map"};
     auto menu = BuildRouteOperationsMenu(*route, nullptr);
     EXPECT_EQ(Titles(*menu), titles);
-    EXPECT_EQ(Kinds(*menu), (std::vector<uint32_t>{P, P, H, H}));
+    EXPECT_EQ(Kinds(*menu), (std::vector<uint32_t>{P, P, P, H, H}));
     // The test chart is a single file, not chunked: still hidden with a hook.
     COverlayMenuHooks::StartMapDataDownload =
         [](const std::string&, const std::vector<std::pair<double, double>>&, int, double) {};
-    EXPECT_EQ(Kinds(*BuildRouteOperationsMenu(*route, nullptr)), (std::vector<uint32_t>{P, P, H, H}));
+    EXPECT_EQ(Kinds(*BuildRouteOperationsMenu(*route, nullptr)), (std::vector<uint32_t>{P, P, P, H, H}));
     ASSERT_TRUE(Choose(*menu, "Reverse route"));
     EXPECT_EQ(route->Points()[0]->GetName(), "DP3");
 }
@@ -529,6 +532,73 @@ TEST_F(MenuTest, ExportAllMarksThroughTheSavePanelImportsBack)
     EXPECT_EQ(marks().Marks()[0]->GetName(), "North");
     EXPECT_EQ(marks().Marks()[0]->GetLink(), "https://example.org/n");
     EXPECT_EQ(marks().Marks()[1]->GetName(), "South");
+}
+
+TEST_F(MenuTest, ExportAllTracksThroughTheSavePanelImportsBack)
+{
+    MakeTrack("Morning", Line(50, -4, 70));
+    MakeTrack("Evening", Line(51, -4, 5));
+    const std::string path = (dir / "tracks.gpx").string();
+    presenter.ChoosePath(path);
+    ASSERT_TRUE(Choose(*BuildTracksListMenu(nullptr), "Export all tracks"));
+    EXPECT_EQ(presenter.Last().default_name, "tracks.gpx");
+    const std::vector<CTrackPoint> morning = tracks().Tracks()[0]->AllPoints();
+    tracks().ClearForTesting();
+    ASSERT_TRUE(ImportGPXFile(path));
+    ASSERT_EQ(tracks().Tracks().size(), 2u);
+    EXPECT_EQ(tracks().Tracks()[0]->GetName(), "Morning");
+    EXPECT_EQ(tracks().Tracks()[1]->GetName(), "Evening");
+    const std::vector<CTrackPoint> back = tracks().Tracks()[0]->AllPoints();
+    ASSERT_EQ(back.size(), morning.size());
+    EXPECT_NEAR(back.back().latitude, morning.back().latitude, 1e-6);
+    EXPECT_EQ(back.back().time, morning.back().time);
+}
+
+TEST_F(MenuTest, OptimizeRouteShowsTheTipThenAsksForDirectionsAndReverts)
+{
+    tessatest::LoopbackServer server;
+    ASSERT_NE(server.Port(), 0) << server.Error();
+    setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
+    tessatest::CFakeKeepAwake awake;
+    std::vector<std::string> bodies;
+    server.AddHandler("POST", "/cgi-bin/directions.cgi", [&](const tessatest::LoopbackRequest& request) {
+        bodies.push_back(request.body);
+        tessatest::LoopbackResponse response;
+        response.headers.push_back({"Content-Type", "text/xml"});
+        response.body =
+            "<?xml version=\"1.0\"?><DirectionsResponse><status>OK</status><route>"
+            "<summary>Coast</summary><leg><step><polyline><points>_p~iF~ps|U_ulLnnqC_mqNvxq`@"
+            "</points></polyline><maneuver>turn-left</maneuver></step><start_address>A</start_address>"
+            "<end_address>B</end_address></leg></route></DirectionsResponse>";
+        return response;
+    });
+    CMarkManager::Settings().optimizeRouteTip = false;
+    COverlayRoute* route = MakeRoute("O", Line(50, -4, 3));
+    ASSERT_TRUE(Choose(*BuildRouteOperationsMenu(*route, nullptr), "Optimize route..."));
+    ASSERT_EQ(gShown.size(), 1u);
+    EXPECT_EQ(gShown[0]->Title(), "O");
+    EXPECT_EQ(Titles(*gShown[0]), (std::vector<std::string>{"Route for Walking", "Route for Cycling",
+                                                            "Route for Driving", "Revert to original"}));
+    ASSERT_TRUE(Choose(*gShown[0], "Route for Walking"));
+    ASSERT_FALSE(presenter.Shown().empty());
+    EXPECT_EQ(presenter.Shown()[0].title, "Hint");
+    EXPECT_TRUE(CMarkManager::Settings().optimizeRouteTip);
+    ASSERT_EQ(bodies.size(), 1u);
+    const std::string walking("w\0a\0l\0k\0i\0n\0g\0", 14);
+    EXPECT_NE(bodies[0].find(walking), std::string::npos);
+    ASSERT_GT(route->PointCount(), 0u);
+    EXPECT_NEAR(route->Points()[0]->GetLatitude(), 38.5, 1e-4);
+
+    // The tip is not shown twice; revert gives the drawn points back.
+    presenter.ClearShown();
+    ASSERT_TRUE(Choose(*BuildOptimizeMenu(*route, nullptr), "Revert to original"));
+    EXPECT_TRUE(presenter.Shown().empty());
+    ASSERT_EQ(route->PointCount(), 3u);
+    EXPECT_NEAR(route->Points()[0]->GetLatitude(), 50, 1e-9);
+    ASSERT_TRUE(Choose(*BuildOptimizeMenu(*route, nullptr), "Route for Driving"));
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_NE(bodies[1].find(std::string("d\0r\0i\0v\0i\0n\0g\0", 14)), std::string::npos);
+    unsetenv(CChartServer::kEnvironmentVariable);
 }
 
 TEST_F(MenuTest, ActionMenusOpenFromTheChartAndNearbyMenusNavigate)
