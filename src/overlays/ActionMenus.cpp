@@ -122,17 +122,36 @@ void AddSortRow(CActionSheetMenu& menu, QWidget* parent)
                             [parent] { ShowOverlayMenu(BuildSortMenu(), parent, nullptr); });
 }
 
-// The chart open in the view when chart downloads can start for it: a
-// chunked chart (header identifier above 0xFFFFFF) and an installed hook.
+// The chart open in the view when chart downloads can start for it.
 std::shared_ptr<CChartOutline> DownloadableChart(const CRasterleafView* view)
 {
-    if (!view || !COverlayMenuHooks::StartMapDataDownload || !view->HasChart())
+    if (!view || !view->HasChart())
         return nullptr;
-    std::shared_ptr<CChartOutline> outline = CChartOutline::FromFile(view->GetCurrentChartPath());
-    return outline && outline->chunked ? outline : nullptr;
+    return DownloadableChartAt(view->GetCurrentChartPath());
 }
 
 } // namespace
+
+std::shared_ptr<CChartOutline> DownloadableChartAt(const std::string& chartPath)
+{
+    if (!COverlayMenuHooks::StartMapDataDownload || chartPath.empty())
+        return nullptr;
+    std::shared_ptr<CChartOutline> outline = CChartOutline::FromFile(chartPath);
+    return outline && outline->chunked ? outline : nullptr;
+}
+
+bool StartRouteDownload(const COverlayRoute& route, const std::string& chartPath, int mode)
+{
+    std::shared_ptr<CChartOutline> chart = DownloadableChartAt(chartPath);
+    if (!chart || (mode != 0 && mode != 1))
+        return false;
+    std::vector<std::pair<double, double>> points;
+    route.GetPointsLonLat(points);
+    // The corridor is 1,000 of the chart's pixels wide.
+    const double width = mode == 0 ? chart->scale * 1000.0 * 1852.0 : 0.0;
+    COverlayMenuHooks::StartMapDataDownload(chart->path, points, mode, width);
+    return true;
+}
 
 COverlayMark* FindMarkBySerial(uint64_t serial)
 {
@@ -502,13 +521,8 @@ Menu BuildRouteOperationsMenu(COverlayRoute& route, QWidget* parent)
     const bool downloads = DownloadableChart(view) != nullptr;
     const auto download = [](int mode) {
         return [mode](COverlayRoute& r) {
-            std::shared_ptr<CChartOutline> chart = DownloadableChart(CRasterleafView::Global());
-            if (!chart)
-                return;
-            std::vector<std::pair<double, double>> points;
-            r.GetPointsLonLat(points);
-            const double width = mode == 0 ? chart->scale * 1000.0 * 1852.0 : 0.0;
-            COverlayMenuHooks::StartMapDataDownload(chart->path, points, mode, width);
+            if (const CRasterleafView* live = CRasterleafView::Global(); live && live->HasChart())
+                StartRouteDownload(r, live->GetCurrentChartPath(), mode);
         };
     };
     AddRouteRow(*menu, "Download map along route", HiddenUnless(downloads), route, download(0));

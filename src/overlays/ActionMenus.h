@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+class CChartOutline;
 class COverlayMark;
 class COverlayRoute;
 class COverlayTrack;
@@ -54,6 +55,13 @@ COverlayRoute* FindOtherRouteNear(const COverlayRoute* self, double latitude, do
 // The same for tracks: their last (`atEnd`) or first point.
 COverlayTrack* FindOtherTrackNear(const COverlayTrack* self, double latitude, double longitude, double limit,
                                   bool atEnd);
+
+// The outline of the chart at `chartPath` when downloads can start for it: a
+// chunked chart (header identifier above 0xFFFFFF) and an installed hook.
+std::shared_ptr<CChartOutline> DownloadableChartAt(const std::string& chartPath);
+// Starts the chart download along the route (mode 0) or of the area it
+// encloses (mode 1); false when the chart does not allow it.
+bool StartRouteDownload(const COverlayRoute& route, const std::string& chartPath, int mode);
 
 // Deletes a route as the menus do: tombstone, points destroyed, state 2.
 void DeleteRouteFromMenu(COverlayRoute* route);

@@ -1,6 +1,7 @@
 // Action menus of marks, routes and tracks and the list menus: the kinds of
 // their rows in each state, and what their rows do when chosen.
 // TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
+#include "charts/chartlist/ChartOutline.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/settings/PersistantData.h"
@@ -17,6 +18,7 @@
 #include "support/FixedClock.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
+#include "support/chunkwriter/ChunkWriter.h"
 #include "support/loopback/LoopbackServer.h"
 #include "support/packagewriter/JobTestSupport.h"
 
@@ -429,6 +431,42 @@ TEST_F(MenuTest, RouteOperationsShowDownloadsOnlyForChunkedChartsWithAHook)
     EXPECT_EQ(route->Points()[0]->GetName(), "DP3");
 }
 
+TEST_F(MenuTest, DownloadsStartOnlyForChunkedChartsWithTheCorridorWidth)
+{
+    const chunkwriter::CChunkedChart chart(4, 3, chunkwriter::MakeChartImage(256, 192, 5));
+    const std::string chunked = (dir / "chunked.rlt").string(), single = (dir / "single.rlt").string();
+    ASSERT_TRUE(chart.WriteChartFile(chunked));
+    ASSERT_TRUE(chart.WriteSingleFileChart(single));
+    const auto outline = CChartOutline::FromFile(chunked);
+    ASSERT_TRUE(outline && outline->chunked);
+    COverlayRoute* route = MakeRoute("D", {{10, 1}, {11, 2}});
+    struct Call
+    {
+        std::string path;
+        std::vector<std::pair<double, double>> points;
+        int mode;
+        double width;
+    };
+    std::vector<Call> calls;
+    EXPECT_FALSE(StartRouteDownload(*route, chunked, 0)); // no hook yet
+    COverlayMenuHooks::StartMapDataDownload = [&](const std::string& path,
+                                                  const std::vector<std::pair<double, double>>& points,
+                                                  int mode, double width) {
+        calls.push_back({path, points, mode, width});
+    };
+    EXPECT_FALSE(StartRouteDownload(*route, single, 0));
+    EXPECT_FALSE(StartRouteDownload(*route, (dir / "missing.rlt").string(), 0));
+    ASSERT_TRUE(StartRouteDownload(*route, chunked, 0));
+    ASSERT_TRUE(StartRouteDownload(*route, chunked, 1));
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].path, chunked);
+    EXPECT_EQ(calls[0].points, (std::vector<std::pair<double, double>>{{1, 10}, {2, 11}}));
+    EXPECT_EQ(calls[0].mode, 0);
+    EXPECT_DOUBLE_EQ(calls[0].width, outline->scale * 1000 * 1852);
+    EXPECT_EQ(calls[1].mode, 1);
+    EXPECT_EQ(calls[1].width, 0);
+}
+
 TEST_F(MenuTest, RowMenusActAtOnceAndDeleteAllAsksAndKeepsSynchronisedTombstones)
 {
     COverlayMark* a = MakeMark("A", 50, -4);
@@ -532,6 +570,18 @@ TEST_F(MenuTest, ExportAllMarksThroughTheSavePanelImportsBack)
     EXPECT_EQ(marks().Marks()[0]->GetName(), "North");
     EXPECT_EQ(marks().Marks()[0]->GetLink(), "https://example.org/n");
     EXPECT_EQ(marks().Marks()[1]->GetName(), "South");
+}
+
+TEST_F(MenuTest, RouteOperationsFinishTheRouteBeingBuiltFirst)
+{
+    COverlayRoute* route = marks().CreateRouteFromMark(MakeMark("Start", 50, -4));
+    ASSERT_NE(route, nullptr);
+    ASSERT_EQ(marks().GetRouteBeingBuilt(), route);
+    ASSERT_TRUE(Choose(*BuildMarkActionMenu(*route->Points()[0], nullptr, nullptr), "Route Operations..."));
+    EXPECT_EQ(marks().GetRouteBeingBuilt(), nullptr);
+    EXPECT_FALSE(HasPendingAction());
+    ASSERT_EQ(gShown.size(), 1u);
+    EXPECT_EQ(gShown[0]->Title(), route->GetName());
 }
 
 TEST_F(MenuTest, ExportAllTracksThroughTheSavePanelImportsBack)
