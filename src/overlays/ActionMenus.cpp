@@ -451,7 +451,6 @@ Menu BuildTrackRowMenu(COverlayTrack& track, QWidget* parent)
 Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafView* view)
 {
     Menu menu = NewMenu(mark.GetName());
-    CMarkManager& manager = CMarkManager::Get();
     COverlayRoute* route = mark.GetRoute();
     if (!route) {
         const bool navigating = mark.IsGotoTarget();
@@ -471,7 +470,6 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
                    [parent](COverlayMark& m) { AskDeleteMark(parent, m); });
         return menu;
     }
-    (void)manager;
     const bool navigating = route->IsFollowed();
     AddRouteRow(*menu, "Follow Route", navigating ? CMenuTree::kHidden : CMenuTree::kPlain, *route,
                 [](COverlayRoute& r) { CMarkManager::Get().FollowRoute(&r); });
@@ -489,6 +487,8 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
         // A route being built is finished before it is worked on.
         if (m.GetRouteBeingBuilt() == &r && HasPendingAction())
             RunPendingAction();
+        if (m.GetRouteBeingBuilt() == &r)
+            m.EndRouteBuilding();
         if (FindRouteBySerial(r.GetSerial()) == &r)
             ShowOverlayMenu(BuildRouteOperationsMenu(r, parent), parent, nullptr);
     });
@@ -503,7 +503,6 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
 
 Menu BuildRouteOperationsMenu(COverlayRoute& route, QWidget* parent)
 {
-    (void)parent;
     Menu menu = NewMenu(route.GetName());
     AddRouteRow(*menu, "Reverse route", CMenuTree::kPlain, route, [](COverlayRoute& r) {
         COverlayTool::EndActiveTool();
