@@ -165,6 +165,9 @@ public:
     COverlayRoute* FindRouteStartingNear(double latitude, double longitude, double limitMetres) const;
     void SetAllMarksVisible(bool visible);
     void SetAllRoutesVisible(bool visible);
+    // Destroys the tombstones of marks and routes not modified since `time`
+    // (0: those never to be synchronised).
+    void PurgeTombstones(double time);
 
 private:
     CMarkManager() = default;

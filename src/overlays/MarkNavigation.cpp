@@ -453,3 +453,13 @@ void CMarkManager::SetAllRoutesVisible(bool visible)
         r->NotifyChanged(COverlayObject::kChanged);
     }
 }
+
+void CMarkManager::PurgeTombstones(double time)
+{
+    const auto purge = [time](auto& list) {
+        std::erase_if(
+            list, [time](const auto& object) { return object->IsDeleted() && !object->ModifiedSince(time); });
+    };
+    purge(m_marks);
+    purge(m_routes);
+}

@@ -9,6 +9,7 @@
 #include "geodesy/Polygon.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "overlays/ActionMenus.h"
 #include "overlays/GpxFile.h"
 #include "overlays/MarkIcons.h"
 #include "overlays/MarkManager.h"
@@ -17,6 +18,7 @@
 #include "overlays/OverlayRoute.h"
 
 #include <QPainter>
+#include <QPoint>
 #include <cmath>
 
 namespace {
@@ -162,6 +164,16 @@ bool COverlayMark::OnTap(CRasterleafView& view, const COverlayTap& tap)
     CDefaultUnits::Get().UpdateMagneticVariation(m_latitude, m_longitude, Now());
     StartMarkTool(view, *this);
     SetState(kUpdated);
+    return true;
+}
+
+bool COverlayMark::ShowActionMenu(CRasterleafView& view, const COverlayTap& tap)
+{
+    if (m_deleted)
+        return false;
+    QWidget* parent = COverlayMenuHooks::menu_parent ? COverlayMenuHooks::menu_parent() : nullptr;
+    const QPoint at(int(std::lround(tap.x)), int(std::lround(tap.y)));
+    ShowOverlayMenu(BuildMarkActionMenu(*this, parent, &view), parent, &at);
     return true;
 }
 

@@ -131,6 +131,13 @@ bool COverlayRoute::OnTap(CRasterleafView& view, const COverlayTap& tap)
     return true;
 }
 
+bool COverlayRoute::ShowActionMenu(CRasterleafView& view, const COverlayTap& tap)
+{
+    if (m_deleted || m_points.empty())
+        return false;
+    return m_points.front()->ShowActionMenu(view, tap);
+}
+
 COverlayMark* COverlayRoute::AddPointWhileBuilding(CRasterleafView* view, double latitude, double longitude,
                                                    const std::string& name, const COverlayTap& tap)
 {

@@ -44,6 +44,8 @@ public:
     bool IsVisible() const override { return m_visible && !m_deleted; }
     bool OnTap(CRasterleafView& view, const COverlayTap& tap) override;
     bool OnDoubleTap(CRasterleafView&, const COverlayTap&) override { return false; }
+    // The menu of the first point.
+    bool ShowActionMenu(CRasterleafView& view, const COverlayTap& tap) override;
 
     // CSerializable / CSyncable
     uint32_t GetTypeId() const override { return kTypeId; }

@@ -67,6 +67,8 @@ void RememberId(uint64_t id)
 
 CSyncable::CSyncable()
 {
+    static uint64_t serials = 0;
+    m_serial = ++serials;
     m_modified = m_created = Now();
 }
 

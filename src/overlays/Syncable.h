@@ -41,6 +41,10 @@ public:
     // has more than 16 hexadecimal digits.
     static uint64_t ParseSyncTag(const std::string& text);
 
+    // A number of its own for the life of the process, never reused: menus
+    // hold it instead of a pointer to an object that may go away.
+    uint64_t GetSerial() const { return m_serial; }
+
     // modified = now.
     void Touch();
     bool ModifiedSince(double time) const;
@@ -92,4 +96,7 @@ protected:
     bool m_doNotSync = false;
     uint64_t m_syncId = 0;
     bool m_deleted = false;
+
+private:
+    uint64_t m_serial;
 };

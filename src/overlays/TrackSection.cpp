@@ -3,11 +3,13 @@
 #include "charts/PolynomialProjection.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "overlays/ActionMenus.h"
 #include "overlays/OverlayTrack.h"
 #include "overlays/TrackTool.h"
 
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPoint>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -16,7 +18,12 @@ std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrack
     [](CTrackSection& section, CRasterleafView& view, const COverlayTap& tap) {
         StartTrackTool(view, section, tap.latitude, tap.longitude);
     };
-std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_showMenu;
+std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_showMenu =
+    [](CTrackSection& section, CRasterleafView&, const COverlayTap& tap) {
+        QWidget* parent = COverlayMenuHooks::menu_parent ? COverlayMenuHooks::menu_parent() : nullptr;
+        const QPoint at(int(std::lround(tap.x)), int(std::lround(tap.y)));
+        return ShowTrackMenu(section, parent, &at);
+    };
 
 namespace {
 

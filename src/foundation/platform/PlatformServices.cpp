@@ -101,11 +101,26 @@ std::string GetWiFiSSID()
     return ssid.toStdString();
 }
 
+namespace {
+std::function<bool(const std::string&)>& URLOpenerForTesting()
+{
+    static std::function<bool(const std::string&)> opener;
+    return opener;
+}
+} // namespace
+
+void SetURLOpenerForTesting(std::function<bool(const std::string& url)> opener)
+{
+    URLOpenerForTesting() = std::move(opener);
+}
+
 bool OpenURLInBrowser(const std::string& url)
 {
     QUrl parsed(QString::fromStdString(url), QUrl::TolerantMode);
     if (!parsed.isValid() || parsed.scheme().isEmpty())
         return false;
+    if (URLOpenerForTesting())
+        return URLOpenerForTesting()(url);
     return QDesktopServices::openUrl(parsed);
 }
 

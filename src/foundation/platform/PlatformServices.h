@@ -1,6 +1,7 @@
 #pragma once
 // Desktop services: the display's scale factor, the Wi-Fi network's name,
 // opening web pages and files in the user's applications.
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -19,6 +20,9 @@ void SetWiFiSSIDForTesting(const std::string& ssid);
 
 // Opens a web address in the default browser; false when nothing took it.
 bool OpenURLInBrowser(const std::string& url);
+// Tests: web addresses go to `opener` instead of the browser (its answer is
+// returned); an empty function returns to the browser.
+void SetURLOpenerForTesting(std::function<bool(const std::string& url)> opener);
 // Opens a local file in the application the desktop associates with it.
 bool OpenFileWithDefaultApp(const std::string& path);
 // Offers a file for sharing: there is no sharing service here, so nothing happens.

@@ -1,0 +1,207 @@
+// The overlay list models: which objects each group lists, their row texts,
+// the three sort orders (stable for equal keys) and when a list is rebuilt.
+#include "geodesy/Units.h"
+#include "overlays/ActionMenus.h"
+#include "overlays/MarkManager.h"
+#include "overlays/OverlayLists.h"
+#include "overlays/OverlayMark.h"
+#include "overlays/OverlayRoute.h"
+#include "overlays/OverlayTrack.h"
+#include "overlays/TrackManager.h"
+#include "support/FixedClock.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double kT0 = 1700000000;
+
+std::string Names(const std::vector<CSyncable*>& list)
+{
+    std::string out;
+    for (const CSyncable* object : list)
+        out += (out.empty() ? "" : ",") + object->GetName() + object->GetDescription();
+    return out;
+}
+
+class ListTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { TearDown(); }
+    void TearDown() override
+    {
+        CMarkManager::Settings().sort = 0;
+        COverlayListDelegate::ClearSortReference();
+        CMarkManager::Get().ClearForTesting();
+        CTrackManager::Get().ClearForTesting();
+    }
+    // Objects made at `time` (the heartbeat's clock).
+    COverlayMark* MakeMark(const std::string& name, double lat, double time)
+    {
+        clock.Advance(time - clock.Now());
+        auto mark = std::make_unique<COverlayMark>();
+        mark->SetName(name);
+        mark->SetPosition(lat, 0);
+        return CMarkManager::Get().AddMark(std::move(mark));
+    }
+    COverlayRoute* MakeRoute(const std::string& name, std::vector<double> lats, double time)
+    {
+        clock.Advance(time - clock.Now());
+        auto route = std::make_unique<COverlayRoute>();
+        route->SetName(name);
+        for (double lat : lats) {
+            CMarkManager::RoutePointScope scope;
+            route->AddPoint(std::make_unique<COverlayMark>())->SetPosition(lat, 0);
+        }
+        return CMarkManager::Get().AddRoute(std::move(route));
+    }
+    COverlayTrack* MakeTrack(const std::string& name, double lat, size_t points, double time)
+    {
+        clock.Advance(time - clock.Now());
+        auto track = std::make_unique<COverlayTrack>();
+        track->SetName(name);
+        for (size_t i = 0; i < points; ++i)
+            track->AddPoint(CTrackPoint{lat + double(i) * 0.001, 0, kT0 + 60.0 * double(i), 0, 0}, false);
+        return CTrackManager::Get().AddTrack(std::move(track));
+    }
+
+    tessatest::CFixedClock clock{kT0};
+};
+
+TEST_F(ListTest, SortOrdersAreStableForEqualKeys)
+{
+    // Equal names, dates and distances keep list order ("b1" before "b2").
+    MakeMark("b", 10.01, kT0 + 10)->SetDescription("1");
+    MakeMark("a", 10.02, kT0 + 30);
+    MakeMark("b", 10.01, kT0 + 10)->SetDescription("2");
+    MakeMark("B", 10.03, kT0 + 20);
+    MakeMark("c", 10.0, kT0 + 30);
+    MakeMark("gone", 10.0, kT0)->ClearForDeletion();
+    MakeRoute("r2", {10.02}, kT0 + 5);
+    MakeRoute("r1", {}, kT0 + 5);
+    MakeRoute("r3", {10.01, 11}, kT0 + 9);
+    MakeRoute("r0", {}, kT0 + 1);
+    MakeTrack("t2", 10.05, 3, kT0 + 1);
+    MakeTrack("t1", 10.04, 3, kT0 + 2);
+    MakeTrack("t0", 10.06, 3, kT0 + 2);
+    MakeTrack("short", 10.0, 2, kT0 + 3); // trivial: not listed
+    struct Case
+    {
+        uint32_t sort;
+        bool reference;
+        const char *marks, *routes, *tracks;
+    };
+    const Case cases[] = {
+        {0, false, "B,a,b1,b2,c", "r0,r1,r2,r3", "t0,t1,t2"},
+        {1, false, "a,c,B,b1,b2", "r3,r2,r1,r0", "t1,t0,t2"},
+        // Routes without points after the others, by name.
+        {2, true, "c,b1,b2,a,B", "r3,r2,r0,r1", "t1,t2,t0"},
+        // Distance without a reference falls back to names.
+        {2, false, "B,a,b1,b2,c", "r0,r1,r2,r3", "t0,t1,t2"},
+    };
+    CMarkListDelegate marks;
+    CRouteListDelegate routes;
+    CTrackListDelegate tracks;
+    std::vector<CSyncable*> list;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sort) + (c.reference ? " with reference" : ""));
+        CMarkManager::Settings().sort = c.sort;
+        if (c.reference)
+            COverlayListDelegate::SetSortReference(10, 0);
+        else
+            COverlayListDelegate::ClearSortReference();
+        marks.FillList(list);
+        EXPECT_EQ(Names(list), c.marks);
+        routes.FillList(list);
+        EXPECT_EQ(Names(list), c.routes);
+        tracks.FillList(list);
+        EXPECT_EQ(Names(list), c.tracks);
+    }
+}
+
+TEST_F(ListTest, RowTextsOfEachGroup)
+{
+    COverlayMark* mark = MakeMark("Buoy", 10.01, 0);
+    COverlayRoute* route = MakeRoute("R", {10, 10.01, 10.02}, kT0);
+    COverlayTrack* track = MakeTrack("T", 10, 5, 0);
+    const CDefaultUnits& units = CDefaultUnits::Get();
+    const CLocalPlane plane(10, 0);
+    std::string d1, b1, d2, d3, duration;
+    units.FormatDistance(float(plane.DistanceTo(10.01, 0)), d1);
+    units.FormatBearing(0, b1);
+    units.FormatDistance(float(route->TotalDistance()), d2);
+    units.FormatDistance(float(4 * plane.Distance(10, 0, 10.001, 0)), d3);
+    CUnits::FormatDuration(240, duration);
+    const auto text = [](const COverlayListDelegate& d, CSyncable& object) {
+        COverlayListRow row;
+        d.RowText(object, row);
+        return row.text + "|" + row.detail;
+    };
+    CMarkListDelegate marks;
+    EXPECT_EQ(text(marks, *mark), "Buoy|  No date");
+    COverlayListDelegate::SetSortReference(10, 0);
+    EXPECT_EQ(text(marks, *mark), "Buoy|  No date " + d1 + " " + b1);
+    EXPECT_EQ(text(CRouteListDelegate(), *route), "R|  " + d2 + ", 3 points");
+    EXPECT_EQ(text(CTrackListDelegate(), *track), "T|  No date, " + d3 + ", " + duration);
+    EXPECT_EQ(text(CTrackListDelegate(), *MakeTrack("E", 10, 0, 0)), "E|Empty track");
+}
+
+TEST_F(ListTest, DirtyOnTheirStatesAndDeletionsRebuildOncePerTick)
+{
+    CMarkListDelegate marks;
+    CRouteListDelegate routes;
+    CTrackListDelegate tracks;
+    std::vector<CSyncable*> list;
+    COverlayMark* mark = MakeMark("M", 10, kT0);
+    COverlayRoute* route = MakeRoute("R", {10, 10.01}, kT0);
+    COverlayTrack* track = MakeTrack("T", 10, 5, kT0);
+    const auto rebuilt = [&] {
+        std::string out;
+        for (COverlayListDelegate* d : std::initializer_list<COverlayListDelegate*>{&marks, &routes, &tracks})
+            out += d->RebuildIfDirty(list) ? "1" : "0";
+        return out;
+    };
+    EXPECT_EQ(rebuilt(), "111");
+    struct Case
+    {
+        const char* name;
+        std::function<void()> change;
+        const char* rebuilt; // marks, routes, tracks
+    };
+    const Case cases[] = {
+        {"mark changed", [&] { mark->SetState(COverlayObject::kChanged); }, "100"},
+        {"mark redrawn", [&] { mark->SetState(COverlayObject::kUpdated); }, "000"},
+        {"route updated", [&] { route->NotifyChanged(COverlayObject::kUpdated); }, "010"},
+        {"route changed", [&] { route->NotifyChanged(COverlayObject::kChanged); }, "100"},
+        {"track sections changed", [&] { track->NotifySections(COverlayObject::kChanged); }, "000"},
+        {"track deleted", [&] { CTrackManager::Get().DeleteTrack(track); }, "001"},
+        {"route deleted", [&] { CMarkManager::Get().DeleteRoute(route); }, "110"},
+        {"mark deleted", [&] { CMarkManager::Get().DeleteMark(mark); }, "100"},
+    };
+    for (const Case& c : cases) {
+        // However many events arrive, each list is rebuilt once.
+        for (int i = 0; i < 3; ++i)
+            c.change();
+        EXPECT_EQ(rebuilt(), c.rebuilt) << c.name;
+        EXPECT_EQ(rebuilt(), "000") << c.name;
+    }
+    // A new reference rebuilds every list.
+    COverlayListDelegate::SetSortReference(11, 0);
+    EXPECT_EQ(rebuilt(), "111");
+}
+
+TEST_F(ListTest, SelectReachesOnlyLiveObjects)
+{
+    COverlayMark* mark = MakeMark("M", 10, kT0);
+    CMarkListDelegate marks;
+    std::vector<COverlayMark*> edited;
+    marks.Activate(mark, nullptr); // no dialog installed: nothing
+    COverlayMenuHooks::show_edit_mark = [&](QWidget*, COverlayMark* m) { edited.push_back(m); };
+    marks.Activate(mark, nullptr);
+    CMarkManager::Get().DeleteMark(mark);
+    marks.Select(mark, nullptr);
+    COverlayMenuHooks::show_edit_mark = nullptr;
+    EXPECT_EQ(edited, std::vector<COverlayMark*>{mark});
+}
+
+} // namespace
