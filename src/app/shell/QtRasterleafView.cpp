@@ -163,7 +163,7 @@ void QtRasterleafView::keyPressEvent(QKeyEvent* event)
 {
     // Keys belong to the chart only while it has the focus and no dialog is
     // open; shortcuts with Control, Alt or Meta are the window's.
-    const bool ours = m_view && hasFocus() && GetOpenDialogCount() == 0 &&
+    const bool ours = m_view && hasFocus() && isActiveWindow() && GetOpenDialogCount() == 0 &&
                       !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     if (!ours || !m_view->KeyDown(event->key(), event->text().toStdString()))
         QWidget::keyPressEvent(event);
