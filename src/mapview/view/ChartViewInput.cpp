@@ -63,6 +63,12 @@ COverlayTap CRasterleafView::MakeTap(double x, double y) const
     return tap;
 }
 
+void CRasterleafView::ProjectOverlaysIntoView()
+{
+    for (COverlayDisplayList::Entry* entry : m_overlays.InDrawingOrder())
+        ProjectIntoView(entry->record, m_view);
+}
+
 std::vector<CRasterleafView::OverlayHit> CRasterleafView::CollectOverlayHits(double x, double y)
 {
     std::vector<OverlayHit> hits;
@@ -70,8 +76,7 @@ std::vector<CRasterleafView::OverlayHit> CRasterleafView::CollectOverlayHits(dou
         return hits;
     // Screen points are emptied by every pan and rebuilt by the next draw;
     // the press may come first.
-    for (auto& [key, entry] : m_overlays.Entries())
-        ProjectIntoView(entry.record, m_view);
+    ProjectOverlaysIntoView();
     // Topmost first: what is drawn last lies over the rest.
     auto& entries = m_overlays.Entries();
     for (auto it = entries.rbegin(); it != entries.rend(); ++it)

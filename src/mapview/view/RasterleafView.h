@@ -162,6 +162,9 @@ public:
     void OnGPSPosition(const CDataGPSPosition& fix);
     void OnOverlayChanged(COverlayObject& object);
     const COverlayDisplayList& DisplayedOverlays() const { return m_overlays; }
+    // Projects every overlay's screen points for the current view (the draw
+    // pass does it for what it draws; hit tests need them at once).
+    void ProjectOverlaysIntoView();
     // A new mark at the own ship when it is held at the centre, else at the
     // centre (OverlaySources.h).
     void CreateMarkAtCentre();
