@@ -1,5 +1,6 @@
 // The chart widget offscreen: Qt's mouse, wheel and key events reach the
 // chart view as the right calls, at device pixel ratios 1 and 2.
+// TESSA_TSAN_LABEL
 #include "app/shell/QtRasterleafView.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "support/TestChartView.h"

@@ -1,5 +1,6 @@
 // Scripted pointer, gesture and key input on the chart view with charts from
 // the chart writer, the real chart list, and fake overlays and tools.
+// TESSA_TSAN_LABEL
 #include "charts/chartlist/ChartList.h"
 #include "chartwriter/ChartWriter.h"
 #include "foundation/dialogs/DialogCallback.h"
