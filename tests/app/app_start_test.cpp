@@ -3,7 +3,7 @@
 // come back at the next start; the base-map copy and the signal path.
 // TESSA_TSAN_LABEL
 #include "app/shell/Application.h"
-#include "app/shell/MapWidget.h"
+#include "app/shell/QtRasterleafView.h"
 #include "app/shell/ViewController.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"

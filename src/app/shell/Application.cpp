@@ -1,6 +1,6 @@
 #include "app/shell/Application.h"
 
-#include "app/shell/MapWidget.h"
+#include "app/shell/QtRasterleafView.h"
 #include "app/shell/SetAsideStores.h"
 #include "app/shell/ViewController.h"
 #include "charts/chartlist/ChartList.h"
@@ -126,7 +126,7 @@ void CTessarouteApp::Start(bool show)
     if (show)
         m_window->show();
     // The view needs its size before an area can be fitted into it.
-    MapWidget& map = m_window->ChartWidget();
+    QtRasterleafView& map = m_window->ChartWidget();
     CRasterleafView& view = m_window->ChartView();
     if (!show)
         m_window->ensurePolished();

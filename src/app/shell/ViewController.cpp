@@ -1,7 +1,7 @@
 #include "app/shell/ViewController.h"
 
 #include "app/shell/MapStoreFetcher.h"
-#include "app/shell/MapWidget.h"
+#include "app/shell/QtRasterleafView.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
@@ -18,7 +18,7 @@
 
 ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 {
-    m_map = new MapWidget(this);
+    m_map = new QtRasterleafView(this);
     setCentralWidget(m_map);
 
     m_opener = std::make_unique<CCachedChartOpener>(this);
@@ -66,6 +66,11 @@ ViewController::~ViewController()
     m_map->SetChartView(nullptr);
     // The view goes before the adaptors it calls.
     m_view.reset();
+}
+
+QWidget* ViewController::MenuParent()
+{
+    return m_map;
 }
 
 void ViewController::OnTimer()

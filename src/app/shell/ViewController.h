@@ -11,7 +11,7 @@ class CRasterleafView;
 class CCachedChartOpener;
 class CChartListCatalog;
 class CMapStoreFetcher;
-class MapWidget;
+class QtRasterleafView;
 class QLabel;
 class QTimer;
 class QAction;
@@ -26,7 +26,7 @@ public:
     ~ViewController() override;
 
     CRasterleafView& ChartView() { return *m_view; }
-    MapWidget& ChartWidget() { return *m_map; }
+    QtRasterleafView& ChartWidget() { return *m_map; }
     QAction* ZoomInAction() const { return m_zoomIn; }
     QAction* ZoomOutAction() const { return m_zoomOut; }
 
@@ -41,6 +41,7 @@ public:
     void RequestRedraw() override;
     void ChartOpened() override { DidOpenMap(); }
     void ShowHint(const std::string& text) override;
+    QWidget* MenuParent() override;
 
     // IStatusLineView
     void ShowStatusText(const std::string& text) override;
@@ -51,7 +52,7 @@ private:
     std::unique_ptr<CChartListCatalog> m_catalog;
     std::unique_ptr<CMapStoreFetcher> m_mapStore;
     std::unique_ptr<CRasterleafView> m_view;
-    MapWidget* m_map = nullptr;
+    QtRasterleafView* m_map = nullptr;
     QLabel* m_status = nullptr;
     QTimer* m_timer = nullptr;
     QAction* m_zoomIn = nullptr;

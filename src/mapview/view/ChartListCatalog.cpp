@@ -1,6 +1,7 @@
 #include "mapview/view/ChartListCatalog.h"
 
 #include "charts/chartlist/ChartList.h"
+#include "foundation/util/Files.h"
 
 namespace {
 
@@ -50,4 +51,17 @@ bool CChartListCatalog::CurrentContains(double latitude, double longitude, bool&
 size_t CChartListCatalog::ChartCount()
 {
     return m_list.Outlines().size();
+}
+
+std::vector<IChartCatalog::ChartAtPoint> CChartListCatalog::ListChartsAt(double latitude, double longitude)
+{
+    std::vector<ChartOutlinePtr> outlines;
+    m_list.ListChartsAt(latitude, longitude, outlines);
+    std::vector<ChartAtPoint> charts;
+    for (const ChartOutlinePtr& outline : outlines) {
+        // A chart deleted or unplugged since the last scan cannot be opened.
+        if (outline && IsRegularFile(outline->path))
+            charts.push_back({outline->path, outline->name.empty() ? outline->path : outline->name});
+    }
+    return charts;
 }

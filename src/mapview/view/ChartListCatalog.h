@@ -15,6 +15,7 @@ public:
     void ClearCurrentChart() override;
     bool CurrentContains(double latitude, double longitude, bool& known) override;
     size_t ChartCount() override;
+    std::vector<ChartAtPoint> ListChartsAt(double latitude, double longitude) override;
 
 private:
     CChartList& m_list;

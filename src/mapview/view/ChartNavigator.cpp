@@ -197,8 +197,7 @@ void CRasterleafView::ZoomAbout(int delta, double x, double y)
     }
     if (delta < 0 && m_view.zoom <= kMinZoom && m_ports.catalog && m_ports.catalog->ChartCount() == 1 &&
         m_ports.host) {
-        m_ports.host->ShowHint("To view additional maps, tap the Maps button,\nthen \"Mapvault\".\n\nSign-in "
-                               "or Create an Account when prompted.");
+        m_ports.host->ShowHint(kOneChartHint);
         return;
     }
     if (delta == 0 || (delta > 0 && m_view.zoom >= m_maxZoomOut) || (delta < 0 && m_view.zoom <= kMinZoom)) {
@@ -228,33 +227,23 @@ void CRasterleafView::PanBy(double dx, double dy)
         return;
     m_view.originX -= dx / m_view.scale;
     m_view.originY -= dy / m_view.scale;
+    if (m_gpsLock) {
+        // The own ship moves with the picture; once it leaves the view the
+        // user has panned away from it.
+        m_lockX += dx;
+        m_lockY += dy;
+        const IntRect& r = m_view.viewRect;
+        if (m_lockX < r.left || m_lockX > r.right || m_lockY < r.top || m_lockY > r.bottom)
+            m_gpsLock = false;
+    }
     ClampView();
     AlignOrigin();
     ViewMoved();
 }
 
-void CRasterleafView::Press(double x, double y)
-{
-    if (!Finite(x, y))
-        return;
-    m_pan.Press(x, y, Now());
-    m_animating = true;
-}
-
-void CRasterleafView::DragTo(double x, double y)
-{
-    const CPanGesture::Step step = m_pan.DragTo(x, y, Now(), m_view.zoom);
-    if (!step.IsZero())
-        PanBy(double(step.dx), double(step.dy));
-}
-
-void CRasterleafView::Release()
-{
-    m_pan.Release();
-}
-
 void CRasterleafView::OnTimer()
 {
+    CheckGestureTimeout();
     if (m_animating && !m_pan.IsPressed()) {
         const CPanGesture::Step step = m_pan.Tick(m_view.zoom);
         if (m_magnification < 1.0)

@@ -8,9 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QPainter;
 class QRectF;
+class QWidget;
 
 // The pixels of one open chart, drawn in view coordinates.
 class ITileSource
@@ -67,6 +69,18 @@ public:
     // when there is no current chart.
     virtual bool CurrentContains(double latitude, double longitude, bool& known) = 0;
     virtual size_t ChartCount() = 0;
+    // Every available chart holding the point, in scale order, for "Maps at cursor".
+    struct ChartAtPoint
+    {
+        std::string path;
+        std::string name;
+    };
+    virtual std::vector<ChartAtPoint> ListChartsAt(double latitude, double longitude)
+    {
+        (void)latitude;
+        (void)longitude;
+        return {};
+    }
 };
 
 // Missing charts from the map store. Look-ups never block the caller.
@@ -89,4 +103,6 @@ public:
     // After every successful chart switch (the window title follows the chart).
     virtual void ChartOpened() {}
     virtual void ShowHint(const std::string& text) { (void)text; }
+    // The widget that shows the view: pop-up menus open at view points in it.
+    virtual QWidget* MenuParent() { return nullptr; }
 };

@@ -35,6 +35,10 @@ public:
     static constexpr uint32_t kStateVersion = 0x8e5672ce;
     static constexpr double kNoCentre = 999.0;
     static constexpr int32_t kMinZoom = -2;
+    // Shown when zooming in past the last level with only one chart installed.
+    static constexpr const char* kOneChartHint =
+        "To view additional maps, tap the Maps button,\nthen \"Mapvault\".\n\nSign-in or Create an Account "
+        "when prompted.";
     static constexpr double kDefaultScale = 0.18274; // nautical miles per pixel
     // Map-store look-ups: one per cell of this many degrees per period.
     static constexpr double kLookupCellDegrees = 0.1;
@@ -118,10 +122,33 @@ public:
     void ZoomAbout(int delta, double x, double y);
     void ZoomAboutCentre(int delta);
     void PanBy(double dx, double dy);
-    // The pointer pan: press, drags (the view follows), release (the glide starts).
-    void Press(double x, double y);
+    // Pointer, wheel, pinch and keys (ChartViewInput.cpp), in view pixels.
+    // A press offers itself to the overlays under the point unless `hitTest`
+    // is false (the middle button only pans); drags move the active tool or
+    // pan; a release within 3 pixels of the press taps.
+    void Press(double x, double y, bool hitTest = true);
     void DragTo(double x, double y);
     void Release();
+    // Ends a press without a tap (right and middle buttons).
+    void CancelPress();
+    // The overlay's action menu, else "Maps at cursor".
+    void RightClick(double x, double y);
+    // One pinch step by `amount` about the point; 0 ends the gesture.
+    void Magnify(double x, double y, double amount);
+    // Ends a pinch or precise-scroll gesture: the magnification becomes zoom levels.
+    void EndGesture();
+    bool IsPinching() const { return m_input.pinching; }
+    double PinchDistance() const { return m_input.pinchDistance; }
+    // Pixel-precise scrolling (touchpads): pans by twice the deltas, or with
+    // "use_magic_mouse" magnifies by the vertical delta.
+    void ScrollPixels(double x, double y, double dx, double dy);
+    // A wheel: one zoom step about the point per 120 units of angle delta.
+    void ScrollWheel(double x, double y, int angleDelta);
+    // The window lost the focus or the pointer grab: nothing stays pressed.
+    void InputFocusLost();
+    // A key (Qt::Key value and its text); false when it is not the view's.
+    bool KeyDown(int key, const std::string& text);
+    bool IsPressed() const { return m_pan.IsPressed(); }
     const CPanGesture& PanGesture() const { return m_pan; }
     // The 20 Hz animation tick: glide after release, magnification back to
     // 1.0, busy tiles. Nothing moves while the pointer is pressed.
@@ -135,6 +162,9 @@ public:
     void OnGPSPosition(const CDataGPSPosition& fix);
     void OnOverlayChanged(COverlayObject& object);
     const COverlayDisplayList& DisplayedOverlays() const { return m_overlays; }
+    // Projects every overlay's screen points for the current view (the draw
+    // pass does it for what it draws; hit tests need them at once).
+    void ProjectOverlaysIntoView();
     // A new mark at the own ship when it is held at the centre, else at the
     // centre (OverlaySources.h).
     void CreateMarkAtCentre();
@@ -216,6 +246,35 @@ private:
     int32_t m_maxZoomOut = 3;
     CPanGesture m_pan;
     bool m_animating = false;
+    // Input state (ChartViewInput.cpp). The pressed overlay is held by its
+    // display-list key and checked on every use: taps may delete or add overlays.
+    struct InputState
+    {
+        double pressX = 0, pressY = 0; // where the press began
+        double lastX = 0, lastY = 0;   // the last drag point
+        bool tapCancelled = false;
+        bool pressedOverlay = false;
+        COverlayDisplayList::Key pressedKey{0, 0};
+        COverlayObject* pressedObject = nullptr;
+        bool toolDragged = false;
+        bool pinching = false;
+        double pinchDistance = 1.0;
+        double startMagnification = 1.0;
+        double lastGestureTime = 0;
+        int wheelAngle = 0;
+    };
+    struct OverlayHit
+    {
+        COverlayDisplayList::Key key;
+        COverlayObject* object;
+    };
+    std::vector<OverlayHit> CollectOverlayHits(double x, double y);
+    bool IsStillShown(const OverlayHit& hit) const;
+    bool TapAt(double x, double y, const COverlayTap& tap, bool hadPressedOverlay, const OverlayHit& pressed);
+    void ZoomStep(int delta, double x, double y);
+    void CheckGestureTimeout();
+    COverlayTap MakeTap(double x, double y) const;
+    InputState m_input;
     std::function<void()> m_chartOpened;
     std::function<double()> m_clock;
     // Map-store look-ups: when each cell was last asked, and whether one runs.

@@ -1,21 +1,24 @@
 #pragma once
-// The chart on the screen: paints the chart view and forwards the pointer,
-// wheel, keys and size changes to it. No logic of its own.
+// The chart on the screen: paints the chart view and turns the pointer,
+// wheel, pinch, key, focus and size events into the chart view's input
+// calls. No logic of its own.
 #include <QPointF>
 #include <QWidget>
 
 class CRasterleafView;
+class QNativeGestureEvent;
 
-class MapWidget : public QWidget
+class QtRasterleafView : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MapWidget(QWidget* parent = nullptr);
+    explicit QtRasterleafView(QWidget* parent = nullptr);
     void SetChartView(CRasterleafView* view);
     // Background where no chart pixels are.
     static QColor BackgroundColour();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -23,9 +26,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void SyncGeometry();
+    void NativeGesture(QNativeGestureEvent* event);
 
     CRasterleafView* m_view = nullptr;
+    // The left button pressed with Control acts as the right button until released.
+    bool m_controlClick = false;
 };
