@@ -18,7 +18,7 @@ void FillMarks(size_t count)
     std::uniform_real_distribution<double> lat(49, 51), lon(-5, -3);
     for (size_t i = 0; i < count; ++i) {
         auto mark = std::make_unique<COverlayMark>();
-        mark->SetName("M" + std::to_string(i % 997));
+        mark->SetName(std::string("M").append(std::to_string(i % 997)));
         mark->SetPosition(lat(random), lon(random));
         manager.AddMark(std::move(mark));
     }
