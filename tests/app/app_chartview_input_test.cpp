@@ -3,6 +3,10 @@
 // TESSA_TSAN_LABEL
 #include "app/shell/QtRasterleafView.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "mapview/overlay/OverlayTool.h"
+#include "overlays/MarkManager.h"
+#include "overlays/OverlayMark.h"
+#include "overlays/OverlayRoute.h"
 #include "support/TestChartView.h"
 
 #include <QApplication>
@@ -12,6 +16,8 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -153,4 +159,43 @@ TEST_F(ChartWidgetInput, ArrowsPanOnlyWhileTheChartHasTheFocus)
     EXPECT_EQ(Transform().originX, x1);
     QTest::keyClick(&widget, Qt::Key_Right);
     EXPECT_DOUBLE_EQ((Transform().originX - x1) * Transform().scale, 100);
+}
+
+// A key press asks nothing, so it never deletes a locked mark or a point of a
+// locked route; the unlocked mark goes.
+TEST_F(ChartWidgetInput, DeleteKeysLeaveLockedObjectsAlone)
+{
+    struct Holder : COverlayTool
+    {
+        COverlayObject* mark = nullptr;
+        COverlayObject* GetMark() const override { return mark; }
+    };
+    CMarkManager& marks = CMarkManager::Get();
+    marks.ClearForTesting();
+    auto route = std::make_unique<COverlayRoute>();
+    COverlayMark* point = nullptr;
+    {
+        CMarkManager::RoutePointScope scope;
+        for (int i = 0; i < 3; ++i) {
+            point = route->AddPoint(std::make_unique<COverlayMark>());
+            point->SetPosition(50, -4 + i * 0.01);
+        }
+    }
+    route->SetLocked(true);
+    COverlayRoute* locked = marks.AddRoute(std::move(route));
+    COverlayMark* free = marks.AddMark(std::make_unique<COverlayMark>());
+    free->SetPosition(50, -4);
+    free->SetLocked(true);
+    for (const auto& [mark, lock, deleted] : std::vector<std::tuple<COverlayMark*, bool, bool>>{
+             {free, true, false}, {point, true, false}, {free, false, true}}) {
+        mark->SetLocked(lock);
+        auto tool = std::make_unique<Holder>();
+        tool->mark = mark;
+        COverlayTool::SetActiveTool(std::move(tool));
+        QTest::keyClick(&widget, Qt::Key_Delete);
+        EXPECT_EQ(mark->IsDeleted(), deleted) << lock;
+        COverlayTool::EndActiveTool();
+    }
+    EXPECT_EQ(locked->PointCount(), 3u);
+    marks.ClearForTesting();
 }

@@ -5,6 +5,7 @@
 #include "mapview/view/RasterleafView.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
+#include "overlays/OverlayRoute.h"
 #include "overlays/TrackManager.h"
 
 #include <QKeyEvent>
@@ -18,13 +19,17 @@
 namespace {
 
 // The delete keys: the tool's mark (a route point leaves its route), else the
-// track its section belongs to.
+// track its section belongs to. A key press asks nothing, so locked marks,
+// points of locked routes and locked tracks stay: the menus ask for those.
 void DeleteToolObject(COverlayObject* mark, COverlayObject* section)
 {
     if (auto* m = dynamic_cast<COverlayMark*>(mark)) {
-        CMarkManager::Get().DeleteMark(m);
+        const COverlayRoute* route = m->GetRoute();
+        if (!m->IsLocked() && !(route && route->IsLocked()))
+            CMarkManager::Get().DeleteMark(m);
     } else if (auto* s = dynamic_cast<CTrackSection*>(section)) {
-        if (COverlayTrack* track = s->GetTrack())
+        COverlayTrack* track = s->GetTrack();
+        if (track && !track->IsLocked())
             CTrackManager::Get().DeleteTrack(track);
     }
 }
