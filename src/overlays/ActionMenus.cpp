@@ -116,6 +116,19 @@ void OpenLink(const COverlayMark& mark)
     OpenURLInBrowser(mark.GetLink());
 }
 
+// A save panel for a whole group; a file that could not be written is said so,
+// never taken for a finished export.
+void ExportAll(QWidget* parent, const std::string& title, const std::string& name,
+               std::function<bool(const std::string& path)> write)
+{
+    ExportFileAs(parent, title, name, [parent, title, write = std::move(write)](const std::string& path) {
+        if (write(path))
+            return true;
+        ShowOKMessage(parent, "The file could not be written: " + path, title);
+        return false;
+    });
+}
+
 void AddSortRow(CActionSheetMenu& menu, QWidget* parent)
 {
     menu.AddActionSheetFunc("Sort", CMenuTree::kSeparated,
@@ -252,8 +265,8 @@ Menu BuildMarksListMenu(QWidget* parent)
 {
     Menu menu = NewMenu("Marks menu");
     menu->AddActionSheetFunc("Export all marks", CMenuTree::kSeparated, [parent] {
-        ExportFileAs(parent, "Export all marks", "marks.gpx",
-                     [](const std::string& path) { return CMarkManager::Get().ExportMarksGPXFile(path); });
+        ExportAll(parent, "Export all marks", "marks.gpx",
+                  [](const std::string& path) { return CMarkManager::Get().ExportMarksGPXFile(path); });
     });
     const auto forEachMark = [](std::function<void(COverlayMark&)> act) {
         return [act = std::move(act)] {
@@ -301,8 +314,8 @@ Menu BuildRoutesListMenu(QWidget* parent)
 {
     Menu menu = NewMenu("Routes menu");
     menu->AddActionSheetFunc("Export all routes", CMenuTree::kSeparated, [parent] {
-        ExportFileAs(parent, "Export all routes", "routes.gpx",
-                     [](const std::string& path) { return CMarkManager::Get().ExportRoutesGPXFile(path); });
+        ExportAll(parent, "Export all routes", "routes.gpx",
+                  [](const std::string& path) { return CMarkManager::Get().ExportRoutesGPXFile(path); });
     });
     const auto forEachRoute = [](std::function<void(COverlayRoute&)> act) {
         return [act = std::move(act)] {
@@ -348,8 +361,8 @@ Menu BuildTracksListMenu(QWidget* parent)
 {
     Menu menu = NewMenu("Tracks menu");
     menu->AddActionSheetFunc("Export all tracks", CMenuTree::kSeparated, [parent] {
-        ExportFileAs(parent, "Export all tracks", "tracks.gpx",
-                     [](const std::string& path) { return CTrackManager::Get().ExportGPXFile(path); });
+        ExportAll(parent, "Export all tracks", "tracks.gpx",
+                  [](const std::string& path) { return CTrackManager::Get().ExportGPXFile(path); });
     });
     menu->AddActionSheetFunc("Show all tracks", CMenuTree::kPlain,
                              [] { CTrackManager::Get().SetAllVisible(true); });

@@ -280,6 +280,9 @@ void COverlayRoute::Clear()
 
 void COverlayRoute::SwapPoints(std::vector<std::unique_ptr<COverlayMark>>& points)
 {
+    // The points that go out are often destroyed by the caller (a directions
+    // reply or a revert): a tool on one of them must not outlive it.
+    EndToolOnRoute(*this);
     m_points.swap(points);
     for (const auto& p : m_points)
         p->SetRoute(this);

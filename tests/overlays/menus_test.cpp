@@ -466,6 +466,13 @@ TEST_F(MenuTest, ExportAllThroughTheSavePanelImportsBack)
     const std::vector<CTrackPoint> back = tracks().Tracks()[0]->AllPoints();
     ASSERT_EQ(back.size(), morning.size());
     EXPECT_EQ(back.back().time, morning.back().time);
+
+    // A file that cannot be written is said so.
+    const std::string nowhere = (dir / "missing" / "routes.gpx").string();
+    presenter.ChoosePath(nowhere);
+    ASSERT_TRUE(Choose(*BuildRoutesListMenu(nullptr), "Export all routes"));
+    EXPECT_EQ(presenter.Last().title + "/" + presenter.Last().text,
+              "Export all routes/The file could not be written: " + nowhere);
 }
 
 TEST_F(MenuTest, OptimizeRouteShowsTheTipThenAsksForDirectionsAndReverts)

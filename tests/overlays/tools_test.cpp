@@ -267,6 +267,12 @@ TEST_F(ToolTest, ToolsEndWhenTheirObjectIsNotDrawnOrChanges)
         {"route deleted", [&] { marks.DeleteRoute(r); }},
         {"route reversed", [&] { r->Reverse(); }},
         {"route split", [&] { r->Split(r->Points()[1].get()); }},
+        // Directions replace the points and destroy the old ones.
+        {"points swapped",
+         [&] {
+             std::vector<std::unique_ptr<COverlayMark>> gone;
+             r->SwapPoints(gone);
+         }},
         {"route joined",
          [&] {
              r->Join(Route({{clat, clon + 1}, {clat, clon + 2}}));
