@@ -76,7 +76,8 @@ void CTrackTool::UpdateText()
             m_text += text + " ";
         }
     }
-    if (point.time > 0) {
+    // A stored time beyond the year 9999 would overflow the conversion.
+    if (point.time > 0 && point.time < 253402300800.0) {
         std::string text;
         CUnits::FormatClockTime(time_t(point.time), text);
         m_text += text;
