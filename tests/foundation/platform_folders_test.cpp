@@ -112,6 +112,8 @@ TEST(PlatformServicesTest, WebPagesAndFilesGoToTheDesktop)
     EXPECT_TRUE(OpenURLInBrowser("https://example.org/help?x=1"));
     EXPECT_TRUE(OpenFileWithDefaultApp("/tmp/route 1.gpx"));
     EXPECT_FALSE(OpenURLInBrowser(""));
+    // A link from an imported file never opens a local file.
+    EXPECT_FALSE(OpenURLInBrowser("file:///tmp/route%201.gpx"));
     EXPECT_FALSE(OpenFileWithDefaultApp(""));
     QDesktopServices::unsetUrlHandler("https");
     QDesktopServices::unsetUrlHandler("file");

@@ -117,7 +117,10 @@ void SetURLOpenerForTesting(std::function<bool(const std::string& url)> opener)
 bool OpenURLInBrowser(const std::string& url)
 {
     QUrl parsed(QString::fromStdString(url), QUrl::TolerantMode);
-    if (!parsed.isValid() || parsed.scheme().isEmpty())
+    // Links come from marks, which come from files and peers: only web pages
+    // and mail go out, never a local file or a program's own scheme.
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || (scheme != "http" && scheme != "https" && scheme != "mailto"))
         return false;
     if (URLOpenerForTesting())
         return URLOpenerForTesting()(url);
