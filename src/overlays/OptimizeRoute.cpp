@@ -119,6 +119,9 @@ std::unique_ptr<COverlayMark> CopyDrawnPoint(COverlayMark& point)
     auto copy = std::make_unique<COverlayMark>();
     if (!point.SaveToBuffer(bytes) || !copy->LoadFromBuffer(bytes.data(), bytes.size()))
         return nullptr;
+    // The go-to stays on the original; a copy that claimed it would hide
+    // "Go-To Point" and bring the go-to back at the next start.
+    copy->SetGotoTarget(false);
     return copy;
 }
 

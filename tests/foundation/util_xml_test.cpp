@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -82,13 +83,17 @@ TEST(XmlReaderTest, ReadsFilesOtherProgramsWrite)
 TEST(XmlReaderTest, AttributesAndNumbers)
 {
     std::unique_ptr<CXmlNode> root = CXmlNode::LoadText(
-        "<wpt lat='12.5' LON=\"-7\" href=\"a?b=1&amp;c=&quot;2&quot;\" bad=\"nan\" n='42x' big='99999999999'>"
+        "<wpt lat='12.5' LON=\"-7\" href=\"a?b=1&amp;c=&quot;2&quot;\" bad=\"nan\" n='42x' big='99999999999'"
+        " tiny='-1e-400' huge='1e400'>"
         "<ele>11.9</ele><count>70000</count><neg>-1</neg></wpt>");
     ASSERT_TRUE(root);
     EXPECT_DOUBLE_EQ(CXmlNode::GetAttributeDouble(root.get(), "lat", 0), 12.5);
     EXPECT_DOUBLE_EQ(CXmlNode::GetAttributeDouble(root.get(), "lon", 0), -7);
     EXPECT_DOUBLE_EQ(CXmlNode::GetAttributeDouble(root.get(), "missing", 3.5), 3.5);
     EXPECT_DOUBLE_EQ(CXmlNode::GetAttributeDouble(root.get(), "bad", 3.5), 0.0);
+    // Out of range: a tiny number is 0, not infinity; a huge one is refused by its caller.
+    EXPECT_EQ(CXmlNode::GetAttributeDouble(root.get(), "tiny", 3.5), 0.0);
+    EXPECT_EQ(CXmlNode::GetAttributeDouble(root.get(), "huge", 3.5), HUGE_VAL);
     EXPECT_STREQ(CXmlNode::GetAttribute(root.get(), "HREF"), "a?b=1&c=\"2\"");
     EXPECT_EQ(CXmlNode::GetAttributeInt(root.get(), "n", 0), 42);
     EXPECT_EQ(CXmlNode::GetAttributeInt(root.get(), "big", 0), INT32_MAX);

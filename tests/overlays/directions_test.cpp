@@ -156,6 +156,13 @@ protected:
         EXPECT_EQ(route.GetName() + route.GetDescription() + route.GetCategory(), "Drawnby handTrips")
             << label;
         EXPECT_FALSE(IsOptimizedRoute(&route)) << label;
+        ExpectGotoFlags(route, label);
+    }
+    // Only the manager's go-to target may say it is one.
+    static void ExpectGotoFlags(const COverlayRoute& route, const std::string& label)
+    {
+        for (const auto& p : route.Points())
+            EXPECT_EQ(p->IsGotoTarget(), CMarkManager::Get().GetGoto().target == p.get()) << label;
     }
 
     fs::path dir = tessatest::MakeScratchDir("directions");
@@ -245,6 +252,7 @@ TEST_F(DirectionsTest, RepliesRebuildTheRouteOrGiveItBackWhole)
             const std::string label = c.label + declaration;
             SetReply(c.status, declaration + c.body);
             COverlayRoute* route = MakeRoute(kDrawn);
+            ASSERT_TRUE(CMarkManager::Get().GotoMark(route->Points()[1].get()));
             EXPECT_EQ(Optimize("driving", route), c.message.empty() ? 0 : -1) << label;
             if (!c.message.empty()) {
                 EXPECT_EQ(Messages(), Problem(c.message)) << label;
@@ -301,6 +309,7 @@ TEST_F(DirectionsTest, RequestBytesRefusalsRevertAndReoptimisation)
 
     // Walking then driving send the same drawn points; revert gives them back once.
     COverlayRoute* a = MakeRoute(kDrawn);
+    ASSERT_TRUE(CMarkManager::Get().GotoMark(a->Points()[1].get()));
     EXPECT_EQ(Optimize("walking", a), 0);
     EXPECT_EQ(Optimize("driving", a), 0);
     const auto requests = server.Requests();
@@ -314,6 +323,7 @@ TEST_F(DirectionsTest, RequestBytesRefusalsRevertAndReoptimisation)
     EXPECT_EQ(requests[1].body, std::string("\x07\0\0\0d\0r\0i\0v\0i\0n\0g\0", 18) + points);
     EXPECT_EQ(Optimize("revert", a), 0);
     EXPECT_EQ(PositionsOf(*a), kDrawn);
+    ExpectGotoFlags(*a, "reverted");
     EXPECT_EQ(a->Points()[0]->GetName(), "P1");
     EXPECT_EQ(a->Points()[0]->GetRoute(), a);
     EXPECT_EQ(a->GetName(), "S"); // the texts stay as the optimisation made them

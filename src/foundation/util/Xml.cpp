@@ -1,11 +1,13 @@
 #include "foundation/util/Xml.h"
 
+#include "foundation/NumberText.h"
 #include "foundation/util/Files.h"
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -552,11 +554,14 @@ double XmlTextToDouble(std::string_view text)
     double value = 0;
     auto [ptr, ec] =
         std::from_chars(text.data() + i, text.data() + text.size(), value, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range)
-        value = HUGE_VAL; // a number too large: the caller's range check refuses it
-    else if (ec != std::errc())
+    if (ec == std::errc::result_out_of_range) {
+        // strtod tells a tiny number (read as 0 or a denormal) from a huge one
+        // (infinity, which the caller's range check refuses).
+        const std::string number(text.data() + i, ptr);
+        CCLocaleScope c_locale;
+        value = std::strtod(number.c_str(), nullptr);
+    } else if (ec != std::errc())
         return 0.0;
-    (void)ptr;
     return negative ? -value : value;
 }
 
