@@ -223,16 +223,23 @@ int32_t CDirectionsExchange::End(int32_t code)
         return -1;
     }
 
+    // A refused reply (a status other than OK, a reply without a route) is
+    // known before anything changes: the route keeps its own points, and with
+    // them a go-to or the following of the route.
+    if (!m_outcome->replyError.empty()) {
+        GiveDrawnPointsBack(route, m_firstRequest);
+        route.NotifyChanged(COverlayObject::kChanged);
+        ShowProblem(m_owner, m_outcome->replyError);
+        return -1;
+    }
+
     // Clear empties the texts; a refused reply must give the route back whole.
     const std::string name = route.GetName();
     const std::string description = route.GetDescription();
     const std::string category = route.GetCategory();
     route.Clear();
-    std::string error = m_outcome->replyError;
-    if (error.empty()) {
-        route.SetCategory(category);
-        error = BuildRouteFromDirections(m_outcome->reply, route);
-    }
+    route.SetCategory(category);
+    const std::string error = BuildRouteFromDirections(m_outcome->reply, route);
     if (!error.empty()) {
         route.Clear();
         RestoreDrawnPoints(route);

@@ -257,6 +257,8 @@ TEST_F(DirectionsTest, RepliesRebuildTheRouteOrGiveItBackWhole)
             if (!c.message.empty()) {
                 EXPECT_EQ(Messages(), Problem(c.message)) << label;
                 ExpectDrawn(*route, label);
+                // A refused reply leaves the route's own points, and the go-to on one of them.
+                EXPECT_EQ(CMarkManager::Get().GetGoto().target, route->Points()[1].get()) << label;
                 continue;
             }
             EXPECT_TRUE(Messages().empty()) << label;
