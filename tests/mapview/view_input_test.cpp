@@ -237,6 +237,17 @@ TEST_F(ChartViewInput, GesturesBecomeZoomLevelsAndEndByThemselves)
     Tick();
     EXPECT_DOUBLE_EQ(view->Magnification(), 1.0);
 
+    // The end zooms about the fingers' last point: what lies under them stays.
+    Home();
+    view->Magnify(200, 150, 0.3);
+    view->Magnify(240, 130, 0.3);
+    double lat = 0, lon = 0;
+    ASSERT_TRUE(view->ScreenToLatLon(240, 130, lat, lon));
+    view->EndGesture();
+    EXPECT_EQ(view->Transform().zoom, -1);
+    EXPECT_NEAR(At(lat, lon).x(), 240, 1.0);
+    EXPECT_NEAR(At(lat, lon).y(), 130, 1.0);
+
     // Bounded: pinch distance 0.05 and more, magnification 0.25 to 4.
     const struct
     {

@@ -283,6 +283,9 @@ void CRasterleafView::Magnify(double x, double y, double amount)
         m_input.tapCancelled = true;
     }
     m_input.lastGestureTime = Now();
+    // The gesture's end zooms about where the fingers are now, not where they began.
+    m_input.lastX = x;
+    m_input.lastY = y;
     m_input.pinchDistance = std::max(kMinPinchDistance, m_input.pinchDistance + amount);
     const CPanGesture::Step step = m_pan.DragTo(x, y, Now(), m_view.zoom);
     if (!step.IsZero())
