@@ -189,6 +189,13 @@ TEST_F(ChartViewInput, TapsAndDrags)
     EXPECT_EQ(tool->moved, QPointF(12, 3));
     EXPECT_EQ(tool->endDrags, 1);
     EXPECT_EQ(Moved(before), QPointF(0, 0));
+    // A press another overlay took (an AIS target) leaves the tool's mark alone: the drag pans.
+    FakeOverlay target(54.48, 10.55);
+    target.onPress = [](FakeOverlay&) { return true; };
+    const CViewTransform held = view->Transform();
+    Click(At(54.48, 10.55), {{0, 6}});
+    EXPECT_EQ(tool->moved, QPointF(12, 3));
+    EXPECT_EQ(Moved(held), QPointF(0, 6));
     // A tap on no overlay ends the tool; one off the chart opens the best chart there.
     Click(At(54.45, 10.45));
     EXPECT_EQ(COverlayTool::GetActiveTool(), nullptr);
@@ -230,6 +237,17 @@ TEST_F(ChartViewInput, GesturesBecomeZoomLevelsAndEndByThemselves)
     Tick();
     EXPECT_DOUBLE_EQ(view->Magnification(), 1.0);
 
+    // The end zooms about the fingers' last point: what lies under them stays.
+    Home();
+    view->Magnify(200, 150, 0.3);
+    view->Magnify(240, 130, 0.3);
+    double lat = 0, lon = 0;
+    ASSERT_TRUE(view->ScreenToLatLon(240, 130, lat, lon));
+    view->EndGesture();
+    EXPECT_EQ(view->Transform().zoom, -1);
+    EXPECT_NEAR(At(lat, lon).x(), 240, 1.0);
+    EXPECT_NEAR(At(lat, lon).y(), 130, 1.0);
+
     // Bounded: pinch distance 0.05 and more, magnification 0.25 to 4.
     const struct
     {
@@ -269,6 +287,32 @@ TEST_F(ChartViewInput, GesturesBecomeZoomLevelsAndEndByThemselves)
     const CViewTransform before = view->Transform();
     view->ScrollPixels(200, 150, 0, 15);
     EXPECT_EQ(Moved(before), QPointF(0, 30));
+}
+
+// Under GPS lock the own ship stays at the lock point through wheel zooms
+// about the pointer and pans against the chart's edge, so a fix moves nothing.
+TEST_F(ChartViewInput, TheLockPointStaysOnTheOwnShip)
+{
+    CDataGPSPosition fix;
+    fix.SetPosition(54.5, 10.5);
+    const std::pair<const char*, std::function<void()>> moves[] = {
+        {"wheel in", [this] { view->ScrollWheel(300, 200, 120); }},
+        {"wheel out", [this] { view->ScrollWheel(100, 100, -120); }},
+        {"pan past the edge", [this] { view->PanBy(-1000, 0); }},
+    };
+    for (const auto& [name, move] : moves) {
+        Home();
+        view->OnGPSPosition(fix);
+        view->SetGPSLock(true);
+        move();
+        ASSERT_TRUE(view->GetGPSLock()) << name;
+        const QPointF ship = At(54.5, 10.5);
+        EXPECT_NEAR(ship.x(), view->LockPointX(), 1.0) << name;
+        EXPECT_NEAR(ship.y(), view->LockPointY(), 1.0) << name;
+        const CViewTransform before = view->Transform();
+        view->OnGPSPosition(fix);
+        EXPECT_EQ(Moved(before), QPointF(0, 0)) << name;
+    }
 }
 
 TEST_F(ChartViewInput, RightClickOffersTheOverlayMenuElseTheMapsAtTheCursor)

@@ -204,13 +204,10 @@ void CRasterleafView::ZoomAbout(int delta, double x, double y)
         Redraw();
         return;
     }
-    double cx = 0, cy = 0;
-    m_view.ViewToChart(x, y, cx, cy);
-    m_view.SetZoom(m_view.zoom + delta);
-    m_view.SetOriginFor(x, y, cx, cy);
     m_magnification *= delta > 0 ? 1.5 : 0.75;
-    AlignOrigin();
-    ViewMoved();
+    // Keeps the lock point on the own ship, as pinches do: a wheel zoom about
+    // the pointer must not snap back at the next fix.
+    ZoomStep(delta, x, y);
 }
 
 void CRasterleafView::ZoomAboutCentre(int delta)
@@ -225,19 +222,20 @@ void CRasterleafView::PanBy(double dx, double dy)
 {
     if (!m_chart || m_noChart || !Finite(dx, dy))
         return;
+    const double oldX = m_view.originX, oldY = m_view.originY;
     m_view.originX -= dx / m_view.scale;
     m_view.originY -= dy / m_view.scale;
+    ClampView();
+    AlignOrigin();
     if (m_gpsLock) {
-        // The own ship moves with the picture; once it leaves the view the
-        // user has panned away from it.
-        m_lockX += dx;
-        m_lockY += dy;
+        // The own ship moves with the picture, as far as the chart's edge let
+        // it move; once it leaves the view the user has panned away from it.
+        m_lockX += (oldX - m_view.originX) * m_view.scale;
+        m_lockY += (oldY - m_view.originY) * m_view.scale;
         const IntRect& r = m_view.viewRect;
         if (m_lockX < r.left || m_lockX > r.right || m_lockY < r.top || m_lockY > r.bottom)
             m_gpsLock = false;
     }
-    ClampView();
-    AlignOrigin();
     ViewMoved();
 }
 

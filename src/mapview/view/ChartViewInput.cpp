@@ -101,6 +101,7 @@ void CRasterleafView::Press(double x, double y, bool hitTest)
     m_input.tapCancelled = false;
     m_input.pressedOverlay = false;
     m_input.pressedObject = nullptr;
+    m_input.pressedToolObject = false;
     m_input.toolDragged = false;
     if (hitTest) {
         const COverlayTap tap = MakeTap(x, y);
@@ -112,6 +113,9 @@ void CRasterleafView::Press(double x, double y, bool hitTest)
                 m_input.pressedOverlay = true;
                 m_input.pressedKey = hit.key;
                 m_input.pressedObject = hit.object;
+                const COverlayTool* tool = COverlayTool::GetActiveTool();
+                m_input.pressedToolObject =
+                    tool && (tool->GetMark() == hit.object || tool->GetTrackSection() == hit.object);
                 break;
             }
         }
@@ -133,7 +137,7 @@ void CRasterleafView::DragTo(double x, double y)
     if (fx * fx + fy * fy >= kTapSlopSquared)
         m_input.tapCancelled = true;
     COverlayTool* tool = COverlayTool::GetActiveTool();
-    if (tool && m_input.pressedOverlay &&
+    if (tool && m_input.pressedOverlay && m_input.pressedToolObject &&
         IsStillShown(OverlayHit{m_input.pressedKey, m_input.pressedObject})) {
         const float dx = float(x - m_input.lastX), dy = float(y - m_input.lastY);
         m_input.lastX = x;
@@ -279,6 +283,9 @@ void CRasterleafView::Magnify(double x, double y, double amount)
         m_input.tapCancelled = true;
     }
     m_input.lastGestureTime = Now();
+    // The gesture's end zooms about where the fingers are now, not where they began.
+    m_input.lastX = x;
+    m_input.lastY = y;
     m_input.pinchDistance = std::max(kMinPinchDistance, m_input.pinchDistance + amount);
     const CPanGesture::Step step = m_pan.DragTo(x, y, Now(), m_view.zoom);
     if (!step.IsZero())

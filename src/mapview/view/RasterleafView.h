@@ -256,6 +256,9 @@ private:
         bool pressedOverlay = false;
         COverlayDisplayList::Key pressedKey{0, 0};
         COverlayObject* pressedObject = nullptr;
+        // The press left the active tool on the pressed object: only then do
+        // drags move the tool (a press on an AIS target must not drag a mark).
+        bool pressedToolObject = false;
         bool toolDragged = false;
         bool pinching = false;
         double pinchDistance = 1.0;
