@@ -11,6 +11,8 @@
 #include "support/TestChartView.h"
 #include "support/TestPaths.h"
 
+#include <QImage>
+#include <QPainter>
 #include <QPoint>
 #include <QPointF>
 #include <filesystem>
@@ -202,6 +204,40 @@ TEST_F(ChartViewInput, TapsAndDrags)
     EXPECT_EQ(view->GetCurrentChartPath(), harbour);
     Click(QPointF(20, 150));
     EXPECT_EQ(view->GetCurrentChartPath(), region);
+}
+
+// A tap on the active tool's shown label opens the tool's menu (the tool's Tap);
+// a drag that starts on the label pans.
+TEST_F(ChartViewInput, ATapOnTheToolLabelGoesToTheTool)
+{
+    FakeOverlay mark(54.5, 10.5);
+    mark.onTap = [](FakeOverlay&) { return true; };
+    struct LabelTool : FakeTool
+    {
+        using FakeTool::FakeTool;
+        void Tap() override { ++taps; }
+        void Show(double x, double y)
+        {
+            m_text = "M1";
+            QImage image(400, 300, QImage::Format_ARGB32_Premultiplied);
+            QPainter painter(&image);
+            DrawLabel(painter, x, y);
+        }
+        int taps = 0;
+    };
+    auto owned = std::make_unique<LabelTool>(&mark);
+    LabelTool* tool = owned.get();
+    COverlayTool::SetActiveTool(std::move(owned));
+    const QPointF at = At(54.5, 10.5);
+    tool->Show(at.x(), at.y());
+    const QPointF label = at + QPointF(30, -40); // inside the box over the anchor
+    const CViewTransform before = view->Transform();
+    Click(label, {{40, 0}});
+    EXPECT_EQ(Moved(before), QPointF(40, 0));
+    Click(label);
+    ASSERT_EQ(COverlayTool::GetActiveTool(), tool);
+    EXPECT_EQ(tool->taps, 1);
+    EXPECT_EQ(mark.taps + mark.presses, 0);
 }
 
 TEST_F(ChartViewInput, OverlaysMayDeleteThemselvesOrAddOverlaysWhileOfferedATap)

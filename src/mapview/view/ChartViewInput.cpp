@@ -16,6 +16,7 @@
 #include "mapview/view/ViewPlaces.h"
 
 #include <QPoint>
+#include <QRectF>
 #include <algorithm>
 #include <cmath>
 #include <qnamespace.h>
@@ -102,7 +103,14 @@ void CRasterleafView::Press(double x, double y, bool hitTest)
     m_input.pressedOverlay = false;
     m_input.pressedObject = nullptr;
     m_input.pressedToolObject = false;
+    m_input.pressedLabelTool = nullptr;
     m_input.toolDragged = false;
+    // A press on the shown label of the active tool belongs to the tool.
+    const COverlayTool* active = COverlayTool::GetActiveTool();
+    if (hitTest && active && !active->GetText().empty() && active->LastLabelRect().contains(x, y)) {
+        m_input.pressedLabelTool = active;
+        hitTest = false;
+    }
     if (hitTest) {
         const COverlayTap tap = MakeTap(x, y);
         for (const OverlayHit& hit : CollectOverlayHits(x, y)) {
@@ -166,9 +174,17 @@ void CRasterleafView::Release()
         if (COverlayTool* tool = COverlayTool::GetActiveTool())
             tool->EndDrag();
     }
+    const COverlayTool* labelTool = m_input.pressedLabelTool;
+    m_input.pressedLabelTool = nullptr;
     if (!wasPressed || m_input.tapCancelled)
         return;
     m_input.tapCancelled = true;
+    if (labelTool) {
+        // A tap on the label opens the action menu of the tool's object.
+        if (COverlayTool* tool = COverlayTool::GetActiveTool(); tool == labelTool)
+            tool->Tap();
+        return;
+    }
     TapAt(m_input.pressX, m_input.pressY, MakeTap(m_input.pressX, m_input.pressY), hadOverlay, pressed);
 }
 
@@ -178,6 +194,7 @@ void CRasterleafView::CancelPress()
     m_input.tapCancelled = true;
     m_input.pressedOverlay = false;
     m_input.pressedObject = nullptr;
+    m_input.pressedLabelTool = nullptr;
     if (m_input.toolDragged) {
         m_input.toolDragged = false;
         if (COverlayTool* tool = COverlayTool::GetActiveTool())

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+class COverlayTool;
 class QPainter;
 class QRectF;
 class QWidget;
@@ -259,6 +260,9 @@ private:
         // The press left the active tool on the pressed object: only then do
         // drags move the tool (a press on an AIS target must not drag a mark).
         bool pressedToolObject = false;
+        // The press was on the active tool's label: its tap opens the tool's
+        // action menu (compared with the active tool on release).
+        const COverlayTool* pressedLabelTool = nullptr;
         bool toolDragged = false;
         bool pinching = false;
         double pinchDistance = 1.0;
