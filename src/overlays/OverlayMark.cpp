@@ -148,6 +148,13 @@ bool COverlayMark::IsVisible() const
     return m_route ? m_route->IsVisible() : m_visible && !m_deleted;
 }
 
+bool COverlayMark::OnDoubleTap(CRasterleafView& view, const COverlayTap& tap)
+{
+    if (CMarkManager::Get().GetRouteBeingBuilt() && !m_route && !m_deleted)
+        return true;
+    return OnTap(view, tap);
+}
+
 bool COverlayMark::OnTap(CRasterleafView& view, const COverlayTap& tap)
 {
     CMarkManager& manager = CMarkManager::Get();

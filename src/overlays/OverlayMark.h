@@ -34,6 +34,9 @@ public:
     void Draw(QPainter& context, const CViewTransform& view, ScreenPoints& record) override;
     bool IsVisible() const override;
     bool OnTap(CRasterleafView& view, const COverlayTap& tap) override;
+    // While a route is being built the press only claims the mark: the
+    // release's tap adds it once (a locked mark stays and would be added twice).
+    bool OnDoubleTap(CRasterleafView& view, const COverlayTap& tap) override;
     // The mark action menu at the tapped point (a route point's menu leads to
     // its route's and its own operations).
     bool ShowActionMenu(CRasterleafView& view, const COverlayTap& tap) override;

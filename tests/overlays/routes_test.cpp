@@ -344,6 +344,17 @@ TEST_F(RouteBuildingOnChart, TapsMakeNamedPointsAndShowTheDistance)
     EXPECT_FALSE(locked->IsDeleted());
     EXPECT_TRUE(plain->IsDeleted());
     EXPECT_FALSE(chart->view->DisplayedOverlays().Contains(buoy));
+
+    // One click through the chart view's input adds a locked mark once.
+    COverlayMark* jetty = manager().CreateMarkAt(chart->view.get(), "Jetty", 7.5, 1);
+    jetty->SetLocked(true);
+    manager().BeginInsertWaypoint(r, nullptr);
+    const size_t before = r->PointCount();
+    double x = 0, y = 0;
+    ASSERT_TRUE(chart->view->LatLonToScreen(7.5, 1, x, y));
+    chart->view->Press(x, y);
+    chart->view->Release();
+    EXPECT_EQ(r->PointCount(), before + 1);
 }
 
 TEST_F(RouteBuildingOnChart, CreateRouteFromAMarkAndTheHintShownOnce)
