@@ -162,6 +162,21 @@ std::string MakeGPXLink(const std::string& link)
     return out;
 }
 
+bool WriteGPXLineObjectHead(std::FILE* file, const char* element, const CSyncable& object,
+                            const std::string& name, const std::string& description,
+                            const std::string& category, const CLineStyle& style)
+{
+    bool ok = std::fprintf(file, "<%s>\n", element) >= 0;
+    ok = WriteXmlElement(file, "name", name) && ok;
+    if (!description.empty())
+        ok = WriteXmlElement(file, "desc", description) && ok;
+    if (object.HasSyncId())
+        ok = WriteXmlElement(file, "src", object.FormatSyncTag()) && ok;
+    if (!category.empty())
+        ok = WriteXmlElement(file, "type", category) && ok;
+    return WriteGPXLineStyle(file, style) && ok;
+}
+
 bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style)
 {
     char colour[8];

@@ -10,6 +10,7 @@
 #include <string>
 
 class CLineStyle;
+class CSyncable;
 class CXmlNode;
 struct CTrackPoint;
 
@@ -65,6 +66,11 @@ bool FormatGPXPosition(double latitude, double longitude, std::string& latText, 
 std::string MakeGPXLink(const std::string& link);
 // "<extensions> <xstyle:line>" with colour, opacity, width and pattern.
 bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style);
+// The opening of an rte or trk element ("rte" or "trk"): its tag, name,
+// description, sync tag (when the object has one), type and line style.
+bool WriteGPXLineObjectHead(std::FILE* file, const char* element, const CSyncable& object,
+                            const std::string& name, const std::string& description,
+                            const std::string& category, const CLineStyle& style);
 
 // Reads a GPX file into the mark manager (wpt and rte) and, through the track
 // hook, the track manager; objects carrying one of our sync tags are updated

@@ -393,15 +393,7 @@ bool COverlayRoute::Serialize(CSerialStream& stream)
 bool COverlayRoute::WriteGPX(std::FILE* file)
 {
     GetSyncId(); // so that importing the file updates this route
-    bool ok = std::fputs("<rte>\n", file) >= 0;
-    ok = WriteXmlElement(file, "name", m_name) && ok;
-    if (!m_description.empty())
-        ok = WriteXmlElement(file, "desc", m_description) && ok;
-    if (HasSyncId())
-        ok = WriteXmlElement(file, "src", FormatSyncTag()) && ok;
-    if (!m_category.empty())
-        ok = WriteXmlElement(file, "type", m_category) && ok;
-    ok = WriteGPXLineStyle(file, m_lineStyle) && ok;
+    bool ok = WriteGPXLineObjectHead(file, "rte", *this, m_name, m_description, m_category, m_lineStyle);
     for (const auto& point : m_points) {
         std::string lat, lon;
         if (!FormatGPXPosition(point->GetLatitude(), point->GetLongitude(), lat, lon))

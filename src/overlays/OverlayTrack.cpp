@@ -417,15 +417,7 @@ bool COverlayTrack::WriteGPX(std::FILE* file)
     if (m_sections.empty())
         return true;
     GetSyncId(); // so that importing the file updates this track
-    bool ok = std::fputs("<trk>\n", file) >= 0;
-    ok = WriteXmlElement(file, "name", m_name) && ok;
-    if (!m_description.empty())
-        ok = WriteXmlElement(file, "desc", m_description) && ok;
-    if (HasSyncId())
-        ok = WriteXmlElement(file, "src", FormatSyncTag()) && ok;
-    if (!m_category.empty())
-        ok = WriteXmlElement(file, "type", m_category) && ok;
-    ok = WriteGPXLineStyle(file, m_lineStyle) && ok;
+    bool ok = WriteGPXLineObjectHead(file, "trk", *this, m_name, m_description, m_category, m_lineStyle);
     ok = std::fputs("<trkseg>\n", file) >= 0 && ok;
     // Points are gathered in blocks: a long track is written in one go.
     std::string block;
