@@ -169,11 +169,7 @@ void CRasterleafView::Release()
     const OverlayHit pressed{m_input.pressedKey, m_input.pressedObject};
     m_input.pressedOverlay = false;
     m_input.pressedObject = nullptr;
-    if (m_input.toolDragged) {
-        m_input.toolDragged = false;
-        if (COverlayTool* tool = COverlayTool::GetActiveTool())
-            tool->EndDrag();
-    }
+    EndToolDrag();
     const COverlayTool* labelTool = m_input.pressedLabelTool;
     m_input.pressedLabelTool = nullptr;
     if (!wasPressed || m_input.tapCancelled)
@@ -188,6 +184,15 @@ void CRasterleafView::Release()
     TapAt(m_input.pressX, m_input.pressY, MakeTap(m_input.pressX, m_input.pressY), hadOverlay, pressed);
 }
 
+void CRasterleafView::EndToolDrag()
+{
+    if (!m_input.toolDragged)
+        return;
+    m_input.toolDragged = false;
+    if (COverlayTool* tool = COverlayTool::GetActiveTool())
+        tool->EndDrag();
+}
+
 void CRasterleafView::CancelPress()
 {
     m_pan.Release();
@@ -195,11 +200,7 @@ void CRasterleafView::CancelPress()
     m_input.pressedOverlay = false;
     m_input.pressedObject = nullptr;
     m_input.pressedLabelTool = nullptr;
-    if (m_input.toolDragged) {
-        m_input.toolDragged = false;
-        if (COverlayTool* tool = COverlayTool::GetActiveTool())
-            tool->EndDrag();
-    }
+    EndToolDrag();
 }
 
 bool CRasterleafView::TapAt(double x, double y, const COverlayTap& tap, bool hadPressedOverlay,

@@ -276,6 +276,8 @@ private:
         COverlayObject* object;
     };
     std::vector<OverlayHit> CollectOverlayHits(double x, double y);
+    // After a drag that moved the active tool: the tool settles.
+    void EndToolDrag();
     bool IsStillShown(const OverlayHit& hit) const;
     bool TapAt(double x, double y, const COverlayTap& tap, bool hadPressedOverlay, const OverlayHit& pressed);
     void ZoomStep(int delta, double x, double y);
