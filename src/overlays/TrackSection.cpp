@@ -1,6 +1,7 @@
 #include "overlays/TrackSection.h"
 
 #include "charts/PolynomialProjection.h"
+#include "foundation/drawing/Drawing.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/ActionMenus.h"
@@ -93,26 +94,44 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
             break;
         line[n++] = QPointF(p.x, p.y);
     }
-    context.save();
+    const CTrackSection* toolSection = ToolSection();
+    const CLineStyle& style = m_track->GetLineStyle();
+    const bool withHalo = toolSection && toolSection->m_track == m_track;
+    const double scale = context.device() ? context.device()->devicePixelRatioF() : 1.0;
+    const double haloWidth = (style.width * 1.1 + 1.4) * scale;
+    // A solid line reaching far beyond the view is stroked only where it can
+    // show: stroking costs by the point, and zoomed in most of a long track
+    // lies outside. The margin covers the widest pen and its joins.
+    int first = 0, last = n - 1;
+    QRectF visible;
+    if (style.GetDashPattern() == CLineStyle::kSolid && GetVisibleUserRect(context, visible)) {
+        const double width = std::max(double(style.width), withHalo ? haloWidth : 0.0);
+        const double margin = width * (std::max(1.0, double(context.pen().miterLimit())) + 1) + 4;
+        TrimPolylineToRect(line, n, visible, margin, first, last);
+    }
+    // Only the pen, brush and antialiasing change, and they are put back:
+    // saving the whole painter state for each of hundreds of sections costs.
+    const QPen oldPen = context.pen();
+    const QBrush oldBrush = context.brush();
+    const bool antialiased = context.testRenderHint(QPainter::Antialiasing);
     // Not antialiased, as route lines: a long track stays cheap to redraw.
     context.setRenderHint(QPainter::Antialiasing, false);
     context.setBrush(Qt::NoBrush);
-    const CTrackSection* toolSection = ToolSection();
-    const CLineStyle& style = m_track->GetLineStyle();
-    if (toolSection && toolSection->m_track == m_track) {
+    if (withHalo) {
         // The halo marks the track the tool works on.
-        const double scale = context.device() ? context.device()->devicePixelRatioF() : 1.0;
         QPen halo(QColor(0, 0, 0, 255));
-        halo.setWidthF((style.width * 1.1 + 1.4) * scale);
+        halo.setWidthF(haloWidth);
         halo.setStyle(Qt::SolidLine);
         halo.setCapStyle(Qt::RoundCap);
         halo.setJoinStyle(Qt::RoundJoin);
         context.setPen(halo);
-        context.drawPolyline(line, n);
+        context.drawPolyline(line + first, last - first + 1);
     }
     style.Apply(context);
-    context.drawPolyline(line, n);
-    context.restore();
+    context.drawPolyline(line + first, last - first + 1);
+    context.setRenderHint(QPainter::Antialiasing, antialiased);
+    context.setPen(oldPen);
+    context.setBrush(oldBrush);
     if (toolSection == this)
         COverlayTool::GetActiveTool()->DrawDecoration(context, view, record);
 }

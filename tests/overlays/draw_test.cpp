@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -152,6 +153,64 @@ TEST_P(OverlayDraw, MarksLieOverRoutesOnTheChart)
     const QRgb uncovered = after.pixel(int((x + 3) * dpr), int(y * dpr));
     EXPECT_GT(qRed(uncovered), 200);
     EXPECT_LT(qGreen(uncovered), 80);
+}
+
+// Symbols are drawn without their transparent borders, from a copy cached
+// with the icon: the pixels must be those of the whole image at its place,
+// over any background, and a change of image set must reach marks already
+// drawn.
+TEST_P(OverlayDraw, TrimmedSymbolsGiveTheWholeImagesPixels)
+{
+    const struct
+    {
+        const char* icon;
+        GraphicsColor colour;
+        CPolyPoint at;
+    } cases[] = {
+        {"Dot", GraphicsColor(1, 0, 0, 1), {40.3, 30.6}},
+        {"Flag", GraphicsColor(0, 0, 1, 1), {41, 30}},
+        {"Anchor", GraphicsColor(0, 0.6, 0, 1), {39.5, 31.5}},
+        {"Buoy_can", GraphicsColor(1, 0.5, 0, 1), {40, 30}},
+        {"Wreck", GraphicsColor(0.5, 0, 0.5, 1), {40.7, 29.2}},
+        {"Nonesuch", GraphicsColor(1, 1, 0, 1), {40, 30}},
+    };
+    for (const auto& c : cases) {
+        COverlayMark mark;
+        mark.SetIconAndColour(c.icon, c.colour);
+        ScreenPoints record;
+        record.screenPoints = {c.at};
+        // A background with every shade under the symbol's soft edges.
+        QImage drawn = Blank(80, 60);
+        {
+            QPainter painter(&drawn);
+            painter.fillRect(QRectF(0, 0, 40, 60), QColor(30, 120, 200));
+        }
+        QImage whole = drawn.copy();
+        {
+            QPainter painter(&drawn);
+            mark.Draw(painter, CViewTransform{}, record);
+        }
+        ASSERT_FALSE(mark.GetIconImage().isNull()) << c.icon;
+        {
+            QPainter painter(&whole);
+            const double x = std::round((c.at.x - mark.GetHotSpotX()) * dpr) / dpr;
+            const double y = std::round((c.at.y - mark.GetHotSpotY()) * dpr) / dpr;
+            painter.drawImage(QRectF(QPointF(x, y), GetImageSize(mark.GetIconImage())), mark.GetIconImage());
+        }
+        EXPECT_EQ(drawn, whole) << c.icon;
+    }
+
+    COverlayMark mark;
+    mark.SetIconAndColour("Dot", GraphicsColor(1, 0, 0, 1));
+    ScreenPoints record;
+    record.screenPoints = {CPolyPoint{40, 30}};
+    for (bool high : {dpr >= 1.5, dpr < 1.5}) {
+        SetHighResolutionImagesForTesting(high);
+        QImage image = Blank(80, 60);
+        QPainter painter(&image);
+        mark.Draw(painter, CViewTransform{}, record);
+        EXPECT_EQ(mark.GetIconImage().devicePixelRatio(), high ? 2.0 : 1.0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(DevicePixelRatios, OverlayDraw, ::testing::Values(1.0, 2.0));
