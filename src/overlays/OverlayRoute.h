@@ -102,9 +102,17 @@ public:
     COverlayMark* AddPointWhileBuilding(CRasterleafView* view, double latitude, double longitude,
                                         const std::string& name, const COverlayTap& tap);
 
+    // Bytes held by the line pixels that routes keep for redraws (tests).
+    static size_t RasterCacheBytes();
+
 private:
+    struct RasterCache;
+    // The line through the points with the route's style, as it always draws.
+    void DrawLine(QPainter& context, const std::vector<CPolyPoint>& points) const;
+
     std::vector<std::unique_ptr<COverlayMark>> m_points;
     CLineStyle m_lineStyle;
+    std::unique_ptr<RasterCache> m_raster;
     bool m_isFollowed = false;
     std::vector<Leg> m_legCache;
     CLocalPlane m_legPlane;

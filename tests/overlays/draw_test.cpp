@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -211,6 +212,70 @@ TEST_P(OverlayDraw, TrimmedSymbolsGiveTheWholeImagesPixels)
         mark.Draw(painter, CViewTransform{}, record);
         EXPECT_EQ(mark.GetIconImage().devicePixelRatio(), high ? 2.0 : 1.0);
     }
+}
+
+// A route keeps its line's pixels for redraws of an unchanged view: after
+// every change of style, points or painter the picture must be the one a
+// route drawing afresh gives, and the kept pixels go with the route.
+TEST_P(OverlayDraw, KeptRouteLinesFollowEveryChange)
+{
+    const size_t bytesBefore = COverlayRoute::RasterCacheBytes();
+    auto route = std::make_unique<COverlayRoute>();
+    ScreenPoints record;
+    for (int i = 0; i < 40; ++i)
+        record.screenPoints.push_back(CPolyPoint{-30 + i * 7.3, 75 + 60 * std::sin(i * 0.9)});
+    const std::function<void(COverlayRoute&, ScreenPoints&, QPainter&)> steps[] = {
+        [](COverlayRoute&, ScreenPoints&, QPainter&) {},
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) {
+            r.GetLineStyle().colour = GraphicsColor(1, 0, 0, 1);
+        },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) { r.GetLineStyle().width = 5; },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) { r.GetLineStyle().pattern = CLineStyle::kDashDot; },
+        [](COverlayRoute&, ScreenPoints& s, QPainter&) { s.screenPoints[20].y = 10.25; },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) { r.GetLineStyle().pattern = CLineStyle::kSolid; },
+        [](COverlayRoute&, ScreenPoints&, QPainter& p) {
+            QPen pen = p.pen();
+            pen.setJoinStyle(Qt::MiterJoin);
+            p.setPen(pen);
+        },
+        [](COverlayRoute&, ScreenPoints&, QPainter& p) { p.translate(0.5, 3); },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) {
+            r.GetLineStyle().colour = GraphicsColor(0, 0, 1, 0.5);
+        },
+    };
+    QImage previous;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        for (int draw = 0; draw < 3; ++draw) {
+            QImage kept = Blank(200, 150), fresh = Blank(200, 150);
+            {
+                QPainter painter(&kept);
+                painter.fillRect(QRectF(50, 0, 50, 150), QColor(30, 120, 200));
+                steps[i](*route, record, painter);
+                route->Draw(painter, CViewTransform{}, record);
+            }
+            {
+                QPainter painter(&fresh);
+                painter.fillRect(QRectF(50, 0, 50, 150), QColor(30, 120, 200));
+                // The step again, for what it does to the painter.
+                COverlayRoute scratch;
+                ScreenPoints same = record;
+                steps[i](scratch, same, painter);
+                COverlayRoute afresh;
+                afresh.GetLineStyle() = route->GetLineStyle();
+                afresh.Draw(painter, CViewTransform{}, same);
+            }
+            EXPECT_EQ(kept, fresh) << "step " << i << " draw " << draw;
+            if (draw == 0) {
+                EXPECT_NE(kept, previous) << "step " << i;
+            }
+            previous = kept;
+        }
+        // Kept from the second draw on, unless the line cannot be copied.
+        const bool copyable = i != 7 && i != 8;
+        EXPECT_EQ(COverlayRoute::RasterCacheBytes() > bytesBefore, copyable) << "step " << i;
+    }
+    route.reset();
+    EXPECT_EQ(COverlayRoute::RasterCacheBytes(), bytesBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(DevicePixelRatios, OverlayDraw, ::testing::Values(1.0, 2.0));

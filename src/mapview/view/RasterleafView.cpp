@@ -158,8 +158,9 @@ void CRasterleafView::Draw(QPainter& painter, const QRectF& dirty)
     if (m_chart->tiles)
         m_chart->tiles->Draw(painter, m_view, area);
     COverlayTool::BeginDrawPass();
+    const IntRect visible = VisibleChartRect(m_view);
     for (COverlayDisplayList::Entry* entry : m_overlays.InDrawingOrder()) {
-        if (ProjectIntoView(entry->record, m_view))
+        if (ProjectIntoView(entry->record, m_view, visible))
             entry->object->Draw(painter, m_view, entry->record);
     }
     COverlayTool::EndDrawPass();
