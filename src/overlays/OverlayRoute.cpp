@@ -10,63 +10,15 @@
 #include "foundation/util/Xml.h"
 #include "geodesy/Polygon.h"
 #include "geodesy/Units.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/GpxFile.h"
 #include "overlays/MarkManager.h"
 #include "overlays/MarkTool.h"
 
-#include <QImage>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-// Main thread only, as all drawing.
-size_t gRasterBytes = 0;
-// A few full screens' worth: beyond it routes draw their lines each time.
-constexpr size_t kRasterBudget = size_t(96) << 20;
-
-} // namespace
-
-// The line as last drawn, kept as device pixels: redrawing an unchanged view
-// copies them instead of cutting and stroking thousands of dashes again. The
-// key holds everything the pixels depend on; the pixels are made on the
-// second draw with the same key, so a moving view never pays for them. Only
-// an opaque line without antialiasing is kept: its pixels are the colour or
-// untouched, so copying them gives exactly what stroking gives.
-struct COverlayRoute::RasterCache
-{
-    std::vector<CPolyPoint> points;
-    uint32_t colour = 0;
-    float width = 0;
-    uint32_t pattern = 0;
-    QPen pen; // the painter's, which the style starts from
-    double ratio = 0;
-    QRectF visible;
-    QImage image; // device pixels, null until the second draw
-    QPoint origin;
-
-    ~RasterCache() { Release(); }
-    void Release()
-    {
-        gRasterBytes -= size_t(image.sizeInBytes());
-        image = QImage();
-    }
-    bool Matches(const std::vector<CPolyPoint>& p, const CLineStyle& style, const QPen& pen, double r,
-                 const QRectF& v) const
-    {
-        return colour == style.colour.GetPacked() && width == style.width && pattern == style.pattern &&
-               pen == this->pen && ratio == r && visible == v && p.size() == points.size() &&
-               std::equal(p.begin(), p.end(), points.begin(),
-                          [](const CPolyPoint& a, const CPolyPoint& b) { return a.x == b.x && a.y == b.y; });
-    }
-};
-
-size_t COverlayRoute::RasterCacheBytes()
-{
-    return gRasterBytes;
-}
 
 COverlayRoute::COverlayRoute() : COverlayObject(kKindRoute, 0) {}
 
@@ -124,69 +76,14 @@ void COverlayRoute::Draw(QPainter& context, const CViewTransform& view, ScreenPo
     const std::vector<CPolyPoint>& points = record.screenPoints;
     if (points.size() < 2)
         return;
-    const double ratio = context.device() ? context.device()->devicePixelRatioF() : 1.0;
-    QRectF visible;
-    // Whole ratios and no transform keep the copied pixels on the pixels the
-    // stroke would give.
-    const bool keepable = m_lineStyle.colour.GetAlpha() == 255 && m_lineStyle.width > 0 &&
-                          (ratio == 1.0 || ratio == 2.0) && context.worldTransform().isIdentity() &&
-                          context.compositionMode() == QPainter::CompositionMode_SourceOver &&
-                          context.opacity() == 1.0 && GetVisibleUserRect(context, visible);
-    if (!keepable) {
-        m_raster.reset();
-        DrawLine(context, points);
-        return;
-    }
-    if (!m_raster)
-        m_raster = std::make_unique<RasterCache>();
-    RasterCache& cache = *m_raster;
-    const QPen pen = context.pen();
-    if (!cache.Matches(points, m_lineStyle, pen, ratio, visible)) {
-        cache.Release();
-        cache.points = points;
-        cache.colour = m_lineStyle.colour.GetPacked();
-        cache.width = m_lineStyle.width;
-        cache.pattern = m_lineStyle.pattern;
-        cache.pen = pen;
-        cache.ratio = ratio;
-        cache.visible = visible;
-        DrawLine(context, points);
-        return;
-    }
-    if (cache.image.isNull()) {
-        // The device pixels the line can touch: its points' box grown by how
-        // far the pen and its joins reach, within what shows.
-        QRectF box;
-        for (const CPolyPoint& p : points)
-            if (std::isfinite(p.x) && std::isfinite(p.y))
-                box |= QRectF(p.x, p.y, 0, 0).adjusted(-0.5, -0.5, 0.5, 0.5);
-        const double reach = m_lineStyle.width * (std::max(1.0, pen.miterLimit()) + 1) + 2;
-        box = box.adjusted(-reach, -reach, reach, reach) & visible;
-        const double left = std::floor(box.left() * ratio), top = std::floor(box.top() * ratio);
-        const double right = std::ceil(box.right() * ratio), bottom = std::ceil(box.bottom() * ratio);
-        const double bytes = (right - left) * (bottom - top) * 4;
-        if (box.isEmpty() || !(bytes > 0) || gRasterBytes + bytes > double(kRasterBudget)) {
-            DrawLine(context, points);
-            return;
-        }
-        QImage image(int(right - left), int(bottom - top), QImage::Format_ARGB32_Premultiplied);
-        if (image.isNull()) {
-            DrawLine(context, points);
-            return;
-        }
-        image.fill(Qt::transparent);
-        image.setDevicePixelRatio(ratio);
-        {
-            QPainter painter(&image);
-            painter.setWorldTransform(QTransform::fromTranslate(-left / ratio, -top / ratio));
-            painter.setPen(pen);
-            DrawLine(painter, points);
-        }
-        cache.image = std::move(image);
-        cache.origin = QPoint(int(left), int(top));
-        gRasterBytes += size_t(cache.image.sizeInBytes());
-    }
-    context.drawImage(QPointF(cache.origin.x() / ratio, cache.origin.y() / ratio), cache.image);
+    if (!m_kept)
+        m_kept = std::make_unique<CKeptLinePixels>();
+    const CKeptLinePixels::Style key{m_lineStyle.colour.GetPacked(), m_lineStyle.width, m_lineStyle.pattern,
+                                     0};
+    // Lines are not antialiased; the reach covers the pen and its joins.
+    const double reach = m_lineStyle.width * (std::max(1.0, context.pen().miterLimit()) + 1) + 2;
+    m_kept->Draw(context, points, key, m_lineStyle.colour.GetAlpha() == 255 && m_lineStyle.width > 0, reach,
+                 [this, &points](QPainter& painter) { DrawLine(painter, points); });
 }
 
 void COverlayRoute::DrawLine(QPainter& context, const std::vector<CPolyPoint>& points) const

@@ -3,6 +3,7 @@
 #include "charts/PolynomialProjection.h"
 #include "foundation/drawing/Drawing.h"
 #include "geodesy/Units.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/ActionMenus.h"
 #include "overlays/OverlayTrack.h"
@@ -87,6 +88,27 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
     const std::vector<CPolyPoint>& points = record.screenPoints;
     if (points.size() < 2 || !m_track)
         return;
+    const CTrackSection* toolSection = ToolSection();
+    const CLineStyle& style = m_track->GetLineStyle();
+    const bool withHalo = toolSection && toolSection->m_track == m_track;
+    const double scale = context.device() ? context.device()->devicePixelRatioF() : 1.0;
+    const double haloWidth = withHalo ? (style.width * 1.1 + 1.4) * scale : 0.0;
+    // How far the strokes reach from the points: the widest pen and its joins.
+    const double width = std::max(double(style.width), haloWidth);
+    const double reach = width * (std::max(1.0, double(context.pen().miterLimit())) + 1) + 4;
+    if (!m_kept)
+        m_kept = std::make_unique<CKeptLinePixels>();
+    // Not antialiased, so the pixels can be kept while the view stands still.
+    m_kept->Draw(context, points, {style.colour.GetPacked(), style.width, style.pattern, haloWidth},
+                 style.colour.GetAlpha() == 255 && style.width > 0, reach,
+                 [&](QPainter& painter) { StrokeLine(painter, points, haloWidth, reach); });
+    if (toolSection == this)
+        COverlayTool::GetActiveTool()->DrawDecoration(context, view, record);
+}
+
+void CTrackSection::StrokeLine(QPainter& context, const std::vector<CPolyPoint>& points, double haloWidth,
+                               double reach) const
+{
     QPointF line[kMaxPoints];
     int n = 0;
     for (const CPolyPoint& p : points) {
@@ -94,21 +116,14 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
             break;
         line[n++] = QPointF(p.x, p.y);
     }
-    const CTrackSection* toolSection = ToolSection();
     const CLineStyle& style = m_track->GetLineStyle();
-    const bool withHalo = toolSection && toolSection->m_track == m_track;
-    const double scale = context.device() ? context.device()->devicePixelRatioF() : 1.0;
-    const double haloWidth = (style.width * 1.1 + 1.4) * scale;
     // A solid line reaching far beyond the view is stroked only where it can
     // show: stroking costs by the point, and zoomed in most of a long track
-    // lies outside. The margin covers the widest pen and its joins.
+    // lies outside.
     int first = 0, last = n - 1;
     QRectF visible;
-    if (style.GetDashPattern() == CLineStyle::kSolid && GetVisibleUserRect(context, visible)) {
-        const double width = std::max(double(style.width), withHalo ? haloWidth : 0.0);
-        const double margin = width * (std::max(1.0, double(context.pen().miterLimit())) + 1) + 4;
-        TrimPolylineToRect(line, n, visible, margin, first, last);
-    }
+    if (style.GetDashPattern() == CLineStyle::kSolid && GetVisibleUserRect(context, visible))
+        TrimPolylineToRect(line, n, visible, reach, first, last);
     // Only the pen, brush and antialiasing change, and they are put back:
     // saving the whole painter state for each of hundreds of sections costs.
     const QPen oldPen = context.pen();
@@ -117,7 +132,7 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
     // Not antialiased, as route lines: a long track stays cheap to redraw.
     context.setRenderHint(QPainter::Antialiasing, false);
     context.setBrush(Qt::NoBrush);
-    if (withHalo) {
+    if (haloWidth > 0) {
         // The halo marks the track the tool works on.
         QPen halo(QColor(0, 0, 0, 255));
         halo.setWidthF(haloWidth);
@@ -132,8 +147,6 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
     context.setRenderHint(QPainter::Antialiasing, antialiased);
     context.setPen(oldPen);
     context.setBrush(oldBrush);
-    if (toolSection == this)
-        COverlayTool::GetActiveTool()->DrawDecoration(context, view, record);
 }
 
 bool CTrackSection::IsVisible() const

@@ -2,6 +2,7 @@
 // sit on their points, dashes keep their lengths, marks lie over routes.
 // TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "foundation/drawing/Images.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
@@ -219,7 +220,7 @@ TEST_P(OverlayDraw, TrimmedSymbolsGiveTheWholeImagesPixels)
 // route drawing afresh gives, and the kept pixels go with the route.
 TEST_P(OverlayDraw, KeptRouteLinesFollowEveryChange)
 {
-    const size_t bytesBefore = COverlayRoute::RasterCacheBytes();
+    const size_t bytesBefore = CKeptLinePixels::Bytes();
     auto route = std::make_unique<COverlayRoute>();
     ScreenPoints record;
     for (int i = 0; i < 40; ++i)
@@ -272,10 +273,10 @@ TEST_P(OverlayDraw, KeptRouteLinesFollowEveryChange)
         }
         // Kept from the second draw on, unless the line cannot be copied.
         const bool copyable = i != 7 && i != 8;
-        EXPECT_EQ(COverlayRoute::RasterCacheBytes() > bytesBefore, copyable) << "step " << i;
+        EXPECT_EQ(CKeptLinePixels::Bytes() > bytesBefore, copyable) << "step " << i;
     }
     route.reset();
-    EXPECT_EQ(COverlayRoute::RasterCacheBytes(), bytesBefore);
+    EXPECT_EQ(CKeptLinePixels::Bytes(), bytesBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(DevicePixelRatios, OverlayDraw, ::testing::Values(1.0, 2.0));

@@ -774,9 +774,10 @@ TEST_P(TrackDraw, LineAndHaloAreDrawnInDevicePixels)
     }
 }
 
-// A line reaching far beyond the picture is stroked only where it can show;
-// what shows must be the whole line's pixels, with and without the halo, at
-// either end and where the line leaves and comes back.
+// A line reaching far beyond the picture is stroked only where it can show,
+// and its pixels are kept for redraws of a view that stands still: what shows
+// must be the whole line's pixels on every draw, with and without the halo,
+// at either end and where the line leaves and comes back.
 TEST_P(TrackDraw, LinesReachingFarOutsideGiveTheWholeLinesPixels)
 {
     const double dpr = GetParam();
@@ -791,24 +792,39 @@ TEST_P(TrackDraw, LinesReachingFarOutsideGiveTheWholeLinesPixels)
         const double x = -3000 + i * 100.0;
         record.screenPoints.push_back(CPolyPoint{x, 50 + 40 * std::sin(i * 0.7) + (i % 7 == 3 ? 400 : 0)});
     }
-    for (bool halo : {false, true}) {
+    const struct
+    {
+        bool halo;
+        bool scrolled; // by the painter, else by the points
+    } steps[] = {{false, true}, {true, true}, {false, false}, {true, false}, {false, false}};
+    for (const auto& step : steps) {
+        const bool halo = step.halo;
         if (halo)
             COverlayTool::SetActiveTool(std::make_unique<SectionTool>(&section));
+        else
+            COverlayTool::EndActiveTool();
+        // The view scrolled: the part in the picture is near the line's middle.
+        const double shift = -3000 + 3100;
+        ScreenPoints shown = record;
+        if (!step.scrolled)
+            for (CPolyPoint& p : shown.screenPoints)
+                p.x += shift;
         QImage drawn(int(200 * dpr), int(100 * dpr), QImage::Format_ARGB32_Premultiplied);
         drawn.setDevicePixelRatio(dpr);
         drawn.fill(Qt::white);
         QImage whole = drawn.copy();
-        {
+        for (int draw = 0; draw < 3; ++draw) {
             QPainter painter(&drawn);
-            // The view scrolled: the part in the picture is near the line's middle.
-            painter.translate(-3000 + 3100, 0);
-            section.Draw(painter, CViewTransform{}, record);
+            if (step.scrolled)
+                painter.translate(shift, 0);
+            section.Draw(painter, CViewTransform{}, shown);
         }
         {
             QPainter painter(&whole);
-            painter.translate(-3000 + 3100, 0);
+            if (step.scrolled)
+                painter.translate(shift, 0);
             std::vector<QPointF> line;
-            for (const CPolyPoint& p : record.screenPoints)
+            for (const CPolyPoint& p : shown.screenPoints)
                 line.emplace_back(p.x, p.y);
             if (halo) {
                 QPen pen(QColor(0, 0, 0));
@@ -821,7 +837,7 @@ TEST_P(TrackDraw, LinesReachingFarOutsideGiveTheWholeLinesPixels)
             track->GetLineStyle().Apply(painter);
             painter.drawPolyline(line.data(), int(line.size()));
         }
-        EXPECT_EQ(drawn, whole) << "halo " << halo;
+        EXPECT_EQ(drawn, whole) << "halo " << halo << " scrolled " << step.scrolled;
         int blue = 0;
         for (int x = 0; x < drawn.width(); ++x)
             for (int y = 0; y < drawn.height(); ++y)
