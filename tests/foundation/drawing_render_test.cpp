@@ -60,43 +60,6 @@ TEST(DrawingTest, DashStylesGiveTheirPatternInPixels)
     EXPECT_GT(qGray(image.pixel(1, 11)), 128);
 }
 
-TEST(DrawingTest, PolylinesAreTrimmedOnlyWhereNothingCanShow)
-{
-    const QRectF view(0, 0, 100, 100);
-    const struct
-    {
-        std::vector<QPointF> points;
-        double margin;
-        int first, last;
-    } cases[] = {
-        {{{10, 10}, {20, 20}, {30, 30}}, 2, 0, 2},                                  // all inside
-        {{{-50, 10}, {-30, 10}, {-5, 10}, {50, 50}, {60, 60}}, 2, 2, 4},            // a run before
-        {{{-50, 10}, {-30, 10}, {-5, 10}, {50, 50}, {60, 60}}, 10, 1, 4},           // the margin
-        {{{10, 10}, {50, 150}, {60, 300}, {70, 400}}, 2, 0, 1},                     // a run after
-        {{{-50, -50}, {150, 150}, {160, 160}, {170, 170}}, 2, 0, 1},                // crossing the view
-        {{{-50, 50}, {-40, 50}, {-30, 50}, {-20, 50}}, 2, 2, 3},                    // all outside
-        {{{-50, 50}, {-40, 50}}, 2, 0, 1},                                          // too short to trim
-        {{{-50, 50}, {-40, 50}, {std::nan(""), 50}, {50, 50}, {-40, 50}}, 2, 1, 4}, // NaN kept
-    };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        int first = -1, last = -1;
-        TrimPolylineToRect(cases[i].points.data(), int(cases[i].points.size()), view, cases[i].margin, first,
-                           last);
-        EXPECT_EQ(first, cases[i].first) << i;
-        EXPECT_EQ(last, cases[i].last) << i;
-    }
-
-    // Only where the device and its transform say what shows.
-    QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
-    QPainter painter(&image);
-    painter.translate(10, 0);
-    painter.scale(0.5, 1);
-    QRectF visible;
-    ASSERT_TRUE(GetVisibleUserRect(painter, visible));
-    EXPECT_EQ(visible, QRectF(-20, 0, 200, 50));
-}
-
 TEST(DrawingTest, PolygonsAndRectangles)
 {
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
