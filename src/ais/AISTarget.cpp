@@ -250,7 +250,7 @@ bool CAISTarget::OnTap(CRasterleafView& view, const COverlayTap& tap)
 
 void CAISTarget::Draw(QPainter& context, const CViewTransform& view, ScreenPoints& record)
 {
-    COverlayMovingTarget::Draw(context, view, record);
+    (void)view;
     if (record.screenPoints.empty())
         return;
     const double scale = GetScaleFactor();
@@ -275,13 +275,15 @@ void CAISTarget::Draw(QPainter& context, const CViewTransform& view, ScreenPoint
         triangle[1] = QPointF(p.x, p.y - 9.856 * size);
         triangle[2] = QPointF(p.x + 8 * size, p.y + 4 * size);
     }
-    // Only the pen, brush and antialiasing change, and they are put back:
-    // saving and restoring the whole painter state for each of thousands of
-    // targets costs more than drawing them. Small triangles are drawn without
-    // antialiasing, which would triple the cost of a busy sea lane.
+    // Only the pen, brush and antialiasing change, and they are put back once
+    // after the vector and the triangle: saving and restoring the whole
+    // painter state for each of thousands of targets costs more than drawing
+    // them. Small triangles are drawn without antialiasing, which would
+    // triple the cost of a busy sea lane.
     const QPen oldPen = context.pen();
     const QBrush oldBrush = context.brush();
     const bool antialiased = context.testRenderHint(QPainter::Antialiasing);
+    DrawVectorKeepingState(context, record);
     context.setRenderHint(QPainter::Antialiasing, false);
     QPen pen(Qt::black);
     pen.setWidthF(selected ? scale * 1.875 : 0.0);

@@ -16,6 +16,8 @@ public:
     float width = 2.0f;   // points
     uint32_t pattern = kSolid;
 
+    // The pattern drawn: values not known draw solid.
+    uint32_t GetDashPattern() const { return pattern <= kDashDotDot ? pattern : kSolid; }
     // The GPX name of the pattern ("Solid" for values not known).
     const char* GetPatternName() const;
     // Pen colour, width and dashes on the painter.

@@ -109,6 +109,10 @@ const CMarkIcon& GetMarkIcon(const std::string& icon, const GraphicsColor& colou
         const QSizeF size = GetImageSize(entry.image);
         entry.hotSpotX = size.width() * fx;
         entry.hotSpotY = size.height() * fy;
+        QPointF offset;
+        entry.trimmed = TrimTransparentBorder(entry.image, offset);
+        entry.trimX = offset.x();
+        entry.trimY = offset.y();
     }
     return Cache().emplace(std::move(key), std::move(entry)).first->second;
 }

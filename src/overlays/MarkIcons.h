@@ -13,6 +13,11 @@ struct CMarkIcon
     QImage image;        // null when the icon has no image
     double hotSpotX = 0; // points from the image's top left
     double hotSpotY = 0;
+    // The image without its transparent border and where that starts, in
+    // points from the image's top left: what is drawn.
+    QImage trimmed;
+    double trimX = 0;
+    double trimY = 0;
 };
 
 // The hot spot of a normalised icon name as fractions of the image size;

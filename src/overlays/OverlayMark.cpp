@@ -104,14 +104,18 @@ void COverlayMark::UpdateScreenPoints(ScreenPoints& record, const CPolynomialPro
 void COverlayMark::ClearIcon()
 {
     m_iconImage = QImage();
+    m_drawnImage = QImage();
     m_iconResolved = false;
 }
 
 void COverlayMark::ResolveIcon()
 {
-    if (m_iconResolved)
+    // The screen's image set can change (a test, a move to another screen).
+    const bool high = UseHighResolutionImages();
+    if (m_iconResolved && m_iconHighResolution == high)
         return;
     m_iconResolved = true;
+    m_iconHighResolution = high;
     const CMarkManager::Persistant& settings = CMarkManager::Settings();
     const std::string kindDefault =
         NormaliseIconName(m_route ? settings.defaultWpIcon : settings.defaultMarkIcon);
@@ -121,11 +125,14 @@ void COverlayMark::ResolveIcon()
             m_iconImage = icon.image;
             m_hotSpotX = icon.hotSpotX;
             m_hotSpotY = icon.hotSpotY;
+            m_drawnImage = icon.trimmed;
+            m_drawnX = icon.trimX;
+            m_drawnY = icon.trimY;
             return;
         }
     }
-    m_iconImage = QImage();
-    m_hotSpotX = m_hotSpotY = 0;
+    m_iconImage = m_drawnImage = QImage();
+    m_hotSpotX = m_hotSpotY = m_drawnX = m_drawnY = 0;
 }
 
 void COverlayMark::Draw(QPainter& context, const CViewTransform& view, ScreenPoints& record)
@@ -138,7 +145,7 @@ void COverlayMark::Draw(QPainter& context, const CViewTransform& view, ScreenPoi
     const double ratio = context.device() ? context.device()->devicePixelRatioF() : 1.0;
     const double x = std::round((p.x - m_hotSpotX) * ratio) / ratio;
     const double y = std::round((p.y - m_hotSpotY) * ratio) / ratio;
-    DrawImageAt(context, m_iconImage, x, y);
+    DrawImageAt(context, m_drawnImage, x + m_drawnX, y + m_drawnY);
     if (COverlayTool* tool = COverlayTool::GetActiveTool(); tool && tool->GetMark() == this)
         tool->DrawDecoration(context, view, record);
 }

@@ -109,5 +109,9 @@ private:
     QImage m_iconImage;
     double m_hotSpotX = 0;
     double m_hotSpotY = 0;
+    QImage m_drawnImage; // the icon without its transparent border
+    double m_drawnX = 0; // where that starts, in points from the icon's corner
+    double m_drawnY = 0;
     bool m_iconResolved = false;
+    bool m_iconHighResolution = false; // the image set the icon was resolved in
 };

@@ -10,6 +10,7 @@
 #include "foundation/util/Xml.h"
 #include "geodesy/Polygon.h"
 #include "geodesy/Units.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/GpxFile.h"
 #include "overlays/MarkManager.h"
@@ -75,6 +76,18 @@ void COverlayRoute::Draw(QPainter& context, const CViewTransform& view, ScreenPo
     const std::vector<CPolyPoint>& points = record.screenPoints;
     if (points.size() < 2)
         return;
+    if (!m_kept)
+        m_kept = std::make_unique<CKeptLinePixels>();
+    const CKeptLinePixels::Style key{m_lineStyle.colour.GetPacked(), m_lineStyle.width, m_lineStyle.pattern,
+                                     0};
+    // Lines are not antialiased; the reach covers the pen and its joins.
+    const double reach = m_lineStyle.width * (std::max(1.0, context.pen().miterLimit()) + 1) + 2;
+    m_kept->Draw(context, points, key, m_lineStyle.colour.GetAlpha() == 255 && m_lineStyle.width > 0, reach,
+                 [this, &points](QPainter& painter) { DrawLine(painter, points); });
+}
+
+void COverlayRoute::DrawLine(QPainter& context, const std::vector<CPolyPoint>& points) const
+{
     context.save();
     // Not antialiased: dashes keep whole device pixels, and thousands of legs stay cheap.
     context.setRenderHint(QPainter::Antialiasing, false);

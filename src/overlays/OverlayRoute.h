@@ -9,6 +9,8 @@
 #include "overlays/Syncable.h"
 
 #include <memory>
+
+class CKeptLinePixels;
 #include <string>
 #include <utility>
 #include <vector>
@@ -103,8 +105,12 @@ public:
                                         const std::string& name, const COverlayTap& tap);
 
 private:
+    // The line through the points with the route's style, as it always draws.
+    void DrawLine(QPainter& context, const std::vector<CPolyPoint>& points) const;
+
     std::vector<std::unique_ptr<COverlayMark>> m_points;
     CLineStyle m_lineStyle;
+    std::unique_ptr<CKeptLinePixels> m_kept; // the line's pixels for redraws
     bool m_isFollowed = false;
     std::vector<Leg> m_legCache;
     CLocalPlane m_legPlane;

@@ -1,7 +1,9 @@
 #include "overlays/TrackSection.h"
 
 #include "charts/PolynomialProjection.h"
+#include "foundation/drawing/Drawing.h"
 #include "geodesy/Units.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/ActionMenus.h"
 #include "overlays/OverlayTrack.h"
@@ -86,6 +88,27 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
     const std::vector<CPolyPoint>& points = record.screenPoints;
     if (points.size() < 2 || !m_track)
         return;
+    const CTrackSection* toolSection = ToolSection();
+    const CLineStyle& style = m_track->GetLineStyle();
+    const bool withHalo = toolSection && toolSection->m_track == m_track;
+    const double scale = context.device() ? context.device()->devicePixelRatioF() : 1.0;
+    const double haloWidth = withHalo ? (style.width * 1.1 + 1.4) * scale : 0.0;
+    // How far the strokes reach from the points: the widest pen and its joins.
+    const double width = std::max(double(style.width), haloWidth);
+    const double reach = width * (std::max(1.0, double(context.pen().miterLimit())) + 1) + 4;
+    if (!m_kept)
+        m_kept = std::make_unique<CKeptLinePixels>();
+    // Not antialiased, so the pixels can be kept while the view stands still.
+    m_kept->Draw(context, points, {style.colour.GetPacked(), style.width, style.pattern, haloWidth},
+                 style.colour.GetAlpha() == 255 && style.width > 0, reach,
+                 [&](QPainter& painter) { StrokeLine(painter, points, haloWidth, reach); });
+    if (toolSection == this)
+        COverlayTool::GetActiveTool()->DrawDecoration(context, view, record);
+}
+
+void CTrackSection::StrokeLine(QPainter& context, const std::vector<CPolyPoint>& points, double haloWidth,
+                               double reach) const
+{
     QPointF line[kMaxPoints];
     int n = 0;
     for (const CPolyPoint& p : points) {
@@ -93,28 +116,37 @@ void CTrackSection::Draw(QPainter& context, const CViewTransform& view, ScreenPo
             break;
         line[n++] = QPointF(p.x, p.y);
     }
-    context.save();
+    const CLineStyle& style = m_track->GetLineStyle();
+    // A solid line reaching far beyond the view is stroked only where it can
+    // show: stroking costs by the point, and zoomed in most of a long track
+    // lies outside.
+    int first = 0, last = n - 1;
+    QRectF visible;
+    if (style.GetDashPattern() == CLineStyle::kSolid && GetVisibleUserRect(context, visible))
+        TrimPolylineToRect(line, n, visible, reach, first, last);
+    // Only the pen, brush and antialiasing change, and they are put back:
+    // saving the whole painter state for each of hundreds of sections costs.
+    const QPen oldPen = context.pen();
+    const QBrush oldBrush = context.brush();
+    const bool antialiased = context.testRenderHint(QPainter::Antialiasing);
     // Not antialiased, as route lines: a long track stays cheap to redraw.
     context.setRenderHint(QPainter::Antialiasing, false);
     context.setBrush(Qt::NoBrush);
-    const CTrackSection* toolSection = ToolSection();
-    const CLineStyle& style = m_track->GetLineStyle();
-    if (toolSection && toolSection->m_track == m_track) {
+    if (haloWidth > 0) {
         // The halo marks the track the tool works on.
-        const double scale = context.device() ? context.device()->devicePixelRatioF() : 1.0;
         QPen halo(QColor(0, 0, 0, 255));
-        halo.setWidthF((style.width * 1.1 + 1.4) * scale);
+        halo.setWidthF(haloWidth);
         halo.setStyle(Qt::SolidLine);
         halo.setCapStyle(Qt::RoundCap);
         halo.setJoinStyle(Qt::RoundJoin);
         context.setPen(halo);
-        context.drawPolyline(line, n);
+        context.drawPolyline(line + first, last - first + 1);
     }
     style.Apply(context);
-    context.drawPolyline(line, n);
-    context.restore();
-    if (toolSection == this)
-        COverlayTool::GetActiveTool()->DrawDecoration(context, view, record);
+    context.drawPolyline(line + first, last - first + 1);
+    context.setRenderHint(QPainter::Antialiasing, antialiased);
+    context.setPen(oldPen);
+    context.setBrush(oldBrush);
 }
 
 bool CTrackSection::IsVisible() const

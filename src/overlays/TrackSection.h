@@ -3,10 +3,13 @@
 // section of a track starts with a copy of the previous section's last point,
 // so sections draw as one unbroken line and can move between tracks whole.
 #include "foundation/objectfile/Serializable.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayObject.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 class COverlayTrack;
 
@@ -64,7 +67,13 @@ public:
     static std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> s_showMenu;
 
 private:
+    // The halo (when wider than 0) and the line through the points, solid
+    // lines left off where they lie beyond `reach` outside what shows.
+    void StrokeLine(QPainter& context, const std::vector<CPolyPoint>& points, double haloWidth,
+                    double reach) const;
+
     uint32_t m_count = 0;
     CTrackPoint m_points[kMaxPoints];
     COverlayTrack* m_track;
+    std::unique_ptr<CKeptLinePixels> m_kept; // the line's pixels for redraws
 };

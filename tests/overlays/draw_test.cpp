@@ -2,6 +2,7 @@
 // sit on their points, dashes keep their lengths, marks lie over routes.
 // TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "foundation/drawing/Images.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "overlays/MarkManager.h"
 #include "overlays/OverlayMark.h"
 #include "overlays/OverlayRoute.h"
@@ -9,6 +10,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -152,6 +155,128 @@ TEST_P(OverlayDraw, MarksLieOverRoutesOnTheChart)
     const QRgb uncovered = after.pixel(int((x + 3) * dpr), int(y * dpr));
     EXPECT_GT(qRed(uncovered), 200);
     EXPECT_LT(qGreen(uncovered), 80);
+}
+
+// Symbols are drawn without their transparent borders, from a copy cached
+// with the icon: the pixels must be those of the whole image at its place,
+// over any background, and a change of image set must reach marks already
+// drawn.
+TEST_P(OverlayDraw, TrimmedSymbolsGiveTheWholeImagesPixels)
+{
+    const struct
+    {
+        const char* icon;
+        GraphicsColor colour;
+        CPolyPoint at;
+    } cases[] = {
+        {"Dot", GraphicsColor(1, 0, 0, 1), {40.3, 30.6}},
+        {"Flag", GraphicsColor(0, 0, 1, 1), {41, 30}},
+        {"Anchor", GraphicsColor(0, 0.6, 0, 1), {39.5, 31.5}},
+        {"Buoy_can", GraphicsColor(1, 0.5, 0, 1), {40, 30}},
+        {"Wreck", GraphicsColor(0.5, 0, 0.5, 1), {40.7, 29.2}},
+        {"Nonesuch", GraphicsColor(1, 1, 0, 1), {40, 30}},
+    };
+    for (const auto& c : cases) {
+        COverlayMark mark;
+        mark.SetIconAndColour(c.icon, c.colour);
+        ScreenPoints record;
+        record.screenPoints = {c.at};
+        // A background with every shade under the symbol's soft edges.
+        QImage drawn = Blank(80, 60);
+        {
+            QPainter painter(&drawn);
+            painter.fillRect(QRectF(0, 0, 40, 60), QColor(30, 120, 200));
+        }
+        QImage whole = drawn.copy();
+        {
+            QPainter painter(&drawn);
+            mark.Draw(painter, CViewTransform{}, record);
+        }
+        ASSERT_FALSE(mark.GetIconImage().isNull()) << c.icon;
+        {
+            QPainter painter(&whole);
+            const double x = std::round((c.at.x - mark.GetHotSpotX()) * dpr) / dpr;
+            const double y = std::round((c.at.y - mark.GetHotSpotY()) * dpr) / dpr;
+            painter.drawImage(QRectF(QPointF(x, y), GetImageSize(mark.GetIconImage())), mark.GetIconImage());
+        }
+        EXPECT_EQ(drawn, whole) << c.icon;
+    }
+
+    COverlayMark mark;
+    mark.SetIconAndColour("Dot", GraphicsColor(1, 0, 0, 1));
+    ScreenPoints record;
+    record.screenPoints = {CPolyPoint{40, 30}};
+    for (bool high : {dpr >= 1.5, dpr < 1.5}) {
+        SetHighResolutionImagesForTesting(high);
+        QImage image = Blank(80, 60);
+        QPainter painter(&image);
+        mark.Draw(painter, CViewTransform{}, record);
+        EXPECT_EQ(mark.GetIconImage().devicePixelRatio(), high ? 2.0 : 1.0);
+    }
+}
+
+// A route keeps its line's pixels for redraws of an unchanged view: after
+// every change of style, points or painter the picture must be the one a
+// route drawing afresh gives, and the kept pixels go with the route.
+TEST_P(OverlayDraw, KeptRouteLinesFollowEveryChange)
+{
+    const size_t bytesBefore = CKeptLinePixels::Bytes();
+    auto route = std::make_unique<COverlayRoute>();
+    ScreenPoints record;
+    for (int i = 0; i < 40; ++i)
+        record.screenPoints.push_back(CPolyPoint{-30 + i * 7.3, 75 + 60 * std::sin(i * 0.9)});
+    const std::function<void(COverlayRoute&, ScreenPoints&, QPainter&)> steps[] = {
+        [](COverlayRoute&, ScreenPoints&, QPainter&) {},
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) {
+            r.GetLineStyle().colour = GraphicsColor(1, 0, 0, 1);
+        },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) { r.GetLineStyle().width = 5; },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) { r.GetLineStyle().pattern = CLineStyle::kDashDot; },
+        [](COverlayRoute&, ScreenPoints& s, QPainter&) { s.screenPoints[20].y = 10.25; },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) { r.GetLineStyle().pattern = CLineStyle::kSolid; },
+        [](COverlayRoute&, ScreenPoints&, QPainter& p) {
+            QPen pen = p.pen();
+            pen.setJoinStyle(Qt::MiterJoin);
+            p.setPen(pen);
+        },
+        [](COverlayRoute&, ScreenPoints&, QPainter& p) { p.translate(0.5, 3); },
+        [](COverlayRoute& r, ScreenPoints&, QPainter&) {
+            r.GetLineStyle().colour = GraphicsColor(0, 0, 1, 0.5);
+        },
+    };
+    QImage previous;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        for (int draw = 0; draw < 3; ++draw) {
+            QImage kept = Blank(200, 150), fresh = Blank(200, 150);
+            {
+                QPainter painter(&kept);
+                painter.fillRect(QRectF(50, 0, 50, 150), QColor(30, 120, 200));
+                steps[i](*route, record, painter);
+                route->Draw(painter, CViewTransform{}, record);
+            }
+            {
+                QPainter painter(&fresh);
+                painter.fillRect(QRectF(50, 0, 50, 150), QColor(30, 120, 200));
+                // The step again, for what it does to the painter.
+                COverlayRoute scratch;
+                ScreenPoints same = record;
+                steps[i](scratch, same, painter);
+                COverlayRoute afresh;
+                afresh.GetLineStyle() = route->GetLineStyle();
+                afresh.Draw(painter, CViewTransform{}, same);
+            }
+            EXPECT_EQ(kept, fresh) << "step " << i << " draw " << draw;
+            if (draw == 0) {
+                EXPECT_NE(kept, previous) << "step " << i;
+            }
+            previous = kept;
+        }
+        // Kept from the second draw on, unless the line cannot be copied.
+        const bool copyable = i != 7 && i != 8;
+        EXPECT_EQ(CKeptLinePixels::Bytes() > bytesBefore, copyable) << "step " << i;
+    }
+    route.reset();
+    EXPECT_EQ(CKeptLinePixels::Bytes(), bytesBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(DevicePixelRatios, OverlayDraw, ::testing::Values(1.0, 2.0));

@@ -774,6 +774,79 @@ TEST_P(TrackDraw, LineAndHaloAreDrawnInDevicePixels)
     }
 }
 
+// A line reaching far beyond the picture is stroked only where it can show,
+// and its pixels are kept for redraws of a view that stands still: what shows
+// must be the whole line's pixels on every draw, with and without the halo,
+// at either end and where the line leaves and comes back.
+TEST_P(TrackDraw, LinesReachingFarOutsideGiveTheWholeLinesPixels)
+{
+    const double dpr = GetParam();
+    COverlayTrack* track = MakeTrack("F", 3);
+    track->GetLineStyle().colour = GraphicsColor{0, 0, 1, 1};
+    track->GetLineStyle().width = 3;
+    CTrackSection& section = *track->Sections()[0];
+    ScreenPoints record;
+    // It starts just beyond the left edge, near enough for the halo to show.
+    record.screenPoints = {CPolyPoint{-103, -300}, CPolyPoint{-103, 50}};
+    for (int i = 0; i < 62; ++i) {
+        const double x = -3000 + i * 100.0;
+        record.screenPoints.push_back(CPolyPoint{x, 50 + 40 * std::sin(i * 0.7) + (i % 7 == 3 ? 400 : 0)});
+    }
+    const struct
+    {
+        bool halo;
+        bool scrolled; // by the painter, else by the points
+    } steps[] = {{false, true}, {true, true}, {false, false}, {true, false}, {false, false}};
+    for (const auto& step : steps) {
+        const bool halo = step.halo;
+        if (halo)
+            COverlayTool::SetActiveTool(std::make_unique<SectionTool>(&section));
+        else
+            COverlayTool::EndActiveTool();
+        // The view scrolled: the part in the picture is near the line's middle.
+        const double shift = -3000 + 3100;
+        ScreenPoints shown = record;
+        if (!step.scrolled)
+            for (CPolyPoint& p : shown.screenPoints)
+                p.x += shift;
+        QImage drawn(int(200 * dpr), int(100 * dpr), QImage::Format_ARGB32_Premultiplied);
+        drawn.setDevicePixelRatio(dpr);
+        drawn.fill(Qt::white);
+        QImage whole = drawn.copy();
+        for (int draw = 0; draw < 3; ++draw) {
+            QPainter painter(&drawn);
+            if (step.scrolled)
+                painter.translate(shift, 0);
+            section.Draw(painter, CViewTransform{}, shown);
+        }
+        {
+            QPainter painter(&whole);
+            if (step.scrolled)
+                painter.translate(shift, 0);
+            std::vector<QPointF> line;
+            for (const CPolyPoint& p : shown.screenPoints)
+                line.emplace_back(p.x, p.y);
+            if (halo) {
+                QPen pen(QColor(0, 0, 0));
+                pen.setWidthF((3 * 1.1 + 1.4) * dpr);
+                pen.setCapStyle(Qt::RoundCap);
+                pen.setJoinStyle(Qt::RoundJoin);
+                painter.setPen(pen);
+                painter.drawPolyline(line.data(), int(line.size()));
+            }
+            track->GetLineStyle().Apply(painter);
+            painter.drawPolyline(line.data(), int(line.size()));
+        }
+        EXPECT_EQ(drawn, whole) << "halo " << halo << " scrolled " << step.scrolled;
+        int blue = 0;
+        for (int x = 0; x < drawn.width(); ++x)
+            for (int y = 0; y < drawn.height(); ++y)
+                blue += qBlue(drawn.pixel(x, y)) > 200 && qRed(drawn.pixel(x, y)) < 50;
+        EXPECT_GT(blue, 100);
+    }
+    COverlayTool::EndActiveTool();
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, TrackDraw, ::testing::Values(1.0, 2.0));
 
 TEST_F(TrackTest, OnlySectionsInTheViewAreProjectedAndDrawn)

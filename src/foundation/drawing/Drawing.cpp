@@ -1,7 +1,9 @@
 #include "foundation/drawing/Drawing.h"
 
+#include <QImage>
 #include <QPainterPath>
 #include <QPen>
+#include <QPixmap>
 #include <cmath>
 
 void SetFillColor(QPainter& context, const GraphicsColor& color)
@@ -51,6 +53,59 @@ void SetLineStyle(QPainter& context, int style, double width)
         pen.setDashPattern(dashes);
     }
     context.setPen(pen);
+}
+
+bool GetVisibleUserRect(const QPainter& context, QRectF& rect)
+{
+    const QPaintDevice* device = context.device();
+    if (!device)
+        return false;
+    QRectF logical;
+    switch (device->devType()) {
+    case QInternal::Image:
+        logical = QRectF(QPointF(0, 0), static_cast<const QImage*>(device)->deviceIndependentSize());
+        break;
+    case QInternal::Pixmap:
+        logical = QRectF(QPointF(0, 0), static_cast<const QPixmap*>(device)->deviceIndependentSize());
+        break;
+    case QInternal::Widget:
+        logical = QRectF(0, 0, device->width(), device->height());
+        break;
+    default:
+        return false;
+    }
+    bool invertible = false;
+    const QTransform inverse = context.worldTransform().inverted(&invertible);
+    if (!invertible || logical.isEmpty())
+        return false;
+    rect = inverse.mapRect(logical);
+    return std::isfinite(rect.left()) && std::isfinite(rect.top()) && std::isfinite(rect.right()) &&
+           std::isfinite(rect.bottom());
+}
+
+namespace {
+
+// Both ends beyond the same side of the rectangle: nothing of the segment shows.
+bool SegmentBeyond(const QPointF& a, const QPointF& b, const QRectF& r)
+{
+    return (a.x() < r.left() && b.x() < r.left()) || (a.x() > r.right() && b.x() > r.right()) ||
+           (a.y() < r.top() && b.y() < r.top()) || (a.y() > r.bottom() && b.y() > r.bottom());
+}
+
+} // namespace
+
+void TrimPolylineToRect(const QPointF* points, int n, const QRectF& visible, double margin, int& first,
+                        int& last)
+{
+    first = 0;
+    last = n - 1;
+    if (!points || n < 3 || !std::isfinite(margin) || margin < 0)
+        return;
+    const QRectF grown = visible.adjusted(-margin, -margin, margin, margin);
+    while (last - first > 1 && SegmentBeyond(points[first], points[first + 1], grown))
+        ++first;
+    while (last - first > 1 && SegmentBeyond(points[last - 1], points[last], grown))
+        --last;
 }
 
 void DrawLine(QPainter& context, double x1, double y1, double x2, double y2)

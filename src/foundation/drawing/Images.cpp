@@ -140,6 +140,13 @@ void DrawImageAt(QPainter& context, const QImage& image, double x, double y)
 {
     if (image.isNull())
         return;
+    // A plain image drawn at its own size takes the painter's direct blending
+    // path; the target-rectangle form goes through the much slower general
+    // texture fill, for the same pixels.
+    if (image.devicePixelRatio() == 1.0 && context.worldTransform().type() <= QTransform::TxTranslate) {
+        context.drawImage(QPointF(x, y), image);
+        return;
+    }
     context.drawImage(QRectF(QPointF(x, y), GetImageSize(image)), image);
 }
 
@@ -198,6 +205,36 @@ QImage LoadTintedImage(const std::string& name, const GraphicsColor& colour)
         painter.drawImage(target, layer);
     painter.end();
     return result;
+}
+
+QImage TrimTransparentBorder(const QImage& image, QPointF& offset)
+{
+    offset = QPointF();
+    if (image.isNull() || !image.hasAlphaChannel())
+        return image;
+    const QImage argb =
+        image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_ARGB32
+            ? image
+            : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int left = argb.width(), right = -1, top = argb.height(), bottom = -1;
+    for (int y = 0; y < argb.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(line[x]) != 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = y;
+            }
+    }
+    if (right < 0)
+        return QImage();
+    if (left == 0 && top == 0 && right == argb.width() - 1 && bottom == argb.height() - 1)
+        return image;
+    QImage trimmed = image.copy(left, top, right - left + 1, bottom - top + 1);
+    trimmed.setDevicePixelRatio(image.devicePixelRatio());
+    offset = QPointF(left / image.devicePixelRatio(), top / image.devicePixelRatio());
+    return trimmed;
 }
 
 QImage FlipImageVertically(const QImage& image)

@@ -34,6 +34,11 @@ QImage LoadTintedImage(const std::string& name, const GraphicsColor& colour);
 // The image with the layer's lightness kept and the colour's hue and
 // saturation; transparent pixels stay transparent.
 QImage TintImage(const QImage& image, const GraphicsColor& colour);
+// The part of the image holding every pixel that is not wholly transparent,
+// with the image's pixel ratio, and in `offset` where that part starts in
+// points. Drawn there it gives the pixels of the whole image for less work.
+// A null image when no pixel shows; the image itself when it has no alpha.
+QImage TrimTransparentBorder(const QImage& image, QPointF& offset);
 // Top and bottom swapped.
 QImage FlipImageVertically(const QImage& image);
 

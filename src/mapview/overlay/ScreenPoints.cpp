@@ -105,14 +105,24 @@ bool ScreenPoints::HasBox() const
     return box.right > box.left && box.bottom > box.top && box.left != kEmptyBox;
 }
 
-bool ProjectIntoView(ScreenPoints& record, const CViewTransform& view)
+IntRect VisibleChartRect(const CViewTransform& view)
 {
     IntRect visible = view.viewRect;
     visible.left -= ScreenPoints::kViewMargin;
     visible.top -= ScreenPoints::kViewMargin;
     visible.right += ScreenPoints::kViewMargin;
     visible.bottom += ScreenPoints::kViewMargin;
-    if (!record.HasBox() || !record.box.Intersects(view.ViewRectToChartRect(visible)))
+    return view.ViewRectToChartRect(visible);
+}
+
+bool ProjectIntoView(ScreenPoints& record, const CViewTransform& view)
+{
+    return ProjectIntoView(record, view, VisibleChartRect(view));
+}
+
+bool ProjectIntoView(ScreenPoints& record, const CViewTransform& view, const IntRect& visibleChartRect)
+{
+    if (!record.HasBox() || !record.box.Intersects(visibleChartRect))
         return false;
     if (!record.screenPoints.empty())
         return true;

@@ -64,6 +64,10 @@ struct ScreenPoints
 // view (with the margin), and then it is not drawn. Screen points already
 // present are kept.
 bool ProjectIntoView(ScreenPoints& record, const CViewTransform& view);
+// The chart-pixel rectangle a record's box must meet to be drawn: the view
+// with the margin. Worked out once, it serves every record of a draw pass.
+IntRect VisibleChartRect(const CViewTransform& view);
+bool ProjectIntoView(ScreenPoints& record, const CViewTransform& view, const IntRect& visibleChartRect);
 // Whether the view point (x, y) hits the record; `displayScale` is the
 // screen's points-to-pixels factor (the radius is 20 points).
 bool HitTest(const ScreenPoints& record, double x, double y, double displayScale);

@@ -127,10 +127,25 @@ void COverlayMovingTarget::DrawVector(QPainter& context, const CViewTransform& v
     if (record.screenPoints.size() < 2)
         return;
     (void)view;
+    // Only the pen, brush and antialiasing change: putting those back costs
+    // far less than saving and restoring the whole painter state, which
+    // counts with thousands of targets.
+    const QPen oldPen = context.pen();
+    const QBrush oldBrush = context.brush();
+    const bool antialiased = context.testRenderHint(QPainter::Antialiasing);
+    DrawVectorKeepingState(context, record);
+    context.setRenderHint(QPainter::Antialiasing, antialiased);
+    context.setPen(oldPen);
+    context.setBrush(oldBrush);
+}
+
+void COverlayMovingTarget::DrawVectorKeepingState(QPainter& context, const ScreenPoints& record)
+{
+    if (record.screenPoints.size() < 2)
+        return;
     const double scale = GetScaleFactor();
     const CPolyPoint& a = record.screenPoints[0];
     const CPolyPoint& b = record.screenPoints[1];
-    context.save();
     context.setRenderHint(QPainter::Antialiasing, true);
     QPen pen(m_colour.ToQColor());
     pen.setWidthF(m_lineWidth * scale);
@@ -152,5 +167,4 @@ void COverlayMovingTarget::DrawVector(QPainter& context, const CViewTransform& v
         };
         context.drawPolyline(head, 3);
     }
-    context.restore();
 }

@@ -51,6 +51,9 @@ public:
     void Draw(QPainter& context, const CViewTransform& view, ScreenPoints& record) override;
     // The line to the vector's end with an arrow head there.
     void DrawVector(QPainter& context, const CViewTransform& view, ScreenPoints& record);
+    // The same, leaving the painter's pen, brush and antialiasing set as it
+    // drew: for callers that set their own next and put the state back once.
+    void DrawVectorKeepingState(QPainter& context, const ScreenPoints& record);
 
     // Vector length in metres for `speed` knots at the current vector scale.
     static double VectorLengthMetres(float speed);

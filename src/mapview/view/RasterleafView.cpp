@@ -4,6 +4,7 @@
 #include "charts/mapstore/MapStore.h"
 #include "foundation/events/Heartbeat.h"
 #include "foundation/util/Files.h"
+#include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/view/ViewPlaces.h"
 
@@ -158,8 +159,10 @@ void CRasterleafView::Draw(QPainter& painter, const QRectF& dirty)
     if (m_chart->tiles)
         m_chart->tiles->Draw(painter, m_view, area);
     COverlayTool::BeginDrawPass();
+    CKeptLinePixels::BeginPass();
+    const IntRect visible = VisibleChartRect(m_view);
     for (COverlayDisplayList::Entry* entry : m_overlays.InDrawingOrder()) {
-        if (ProjectIntoView(entry->record, m_view))
+        if (ProjectIntoView(entry->record, m_view, visible))
             entry->object->Draw(painter, m_view, entry->record);
     }
     COverlayTool::EndDrawPass();
