@@ -260,7 +260,7 @@ TEST_F(TrackTest, RecordingFollowsTheGapTimeAndDistanceRules)
         ASSERT_EQ(manager().Tracks().size(), c.tracks);
         const COverlayTrack& last = *manager().Tracks().back();
         EXPECT_EQ(last.PointCount(), c.points);
-        EXPECT_EQ(last.GetName(), "T" + std::to_string(c.tracks));
+        EXPECT_EQ(last.GetName(), std::string("T").append(std::to_string(c.tracks)));
         EXPECT_EQ(last.LastPoint().hdop, 0.9f);
         EXPECT_EQ(last.LastPoint().altitude, 12.5f);
     }
