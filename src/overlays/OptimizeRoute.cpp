@@ -211,25 +211,15 @@ int32_t CDirectionsExchange::End(int32_t code)
     if (saved.route != m_route || saved.generation != m_generation)
         return -1;
     COverlayRoute& route = *m_route;
-    if (code != 0 || m_outcome->cancelled) {
+    // Failures known before the route is touched: it keeps its own points, and
+    // with them a go-to on one of them or the following of the route. A cancel
+    // shows nothing; a refused reply (a status other than OK, no route) says why.
+    const bool cancelled = code != 0 || m_outcome->cancelled;
+    if (cancelled || !m_outcome->posted || !m_outcome->replyError.empty()) {
         GiveDrawnPointsBack(route, m_firstRequest);
         route.NotifyChanged(COverlayObject::kChanged);
-        return -1;
-    }
-    if (!m_outcome->posted) {
-        GiveDrawnPointsBack(route, m_firstRequest);
-        route.NotifyChanged(COverlayObject::kChanged);
-        ShowProblem(m_owner, kFailed);
-        return -1;
-    }
-
-    // A refused reply (a status other than OK, a reply without a route) is
-    // known before anything changes: the route keeps its own points, and with
-    // them a go-to or the following of the route.
-    if (!m_outcome->replyError.empty()) {
-        GiveDrawnPointsBack(route, m_firstRequest);
-        route.NotifyChanged(COverlayObject::kChanged);
-        ShowProblem(m_owner, m_outcome->replyError);
+        if (!cancelled)
+            ShowProblem(m_owner, m_outcome->posted ? m_outcome->replyError : std::string(kFailed));
         return -1;
     }
 
