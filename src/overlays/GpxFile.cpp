@@ -204,37 +204,33 @@ bool CSyncable::SaveAsGPXFile(const std::string& path)
     return writer.Close();
 }
 
-bool CMarkManager::ExportMarksGPXFile(const std::string& path)
+namespace {
+// Every object of the list that is not deleted, into one GPX file.
+template <class List> bool ExportLiveObjects(const std::string& path, const List& objects)
 {
     CGPXWriter writer;
     if (!writer.Open(path))
         return false;
-    for (const auto& mark : m_marks)
-        if (!mark->IsDeleted())
-            writer.Check(mark->WriteGPX(writer.File()));
+    for (const auto& object : objects)
+        if (!object->IsDeleted())
+            writer.Check(object->WriteGPX(writer.File()));
     return writer.Close();
+}
+} // namespace
+
+bool CMarkManager::ExportMarksGPXFile(const std::string& path)
+{
+    return ExportLiveObjects(path, m_marks);
 }
 
 bool CMarkManager::ExportRoutesGPXFile(const std::string& path)
 {
-    CGPXWriter writer;
-    if (!writer.Open(path))
-        return false;
-    for (const auto& route : m_routes)
-        if (!route->IsDeleted())
-            writer.Check(route->WriteGPX(writer.File()));
-    return writer.Close();
+    return ExportLiveObjects(path, m_routes);
 }
 
 bool CTrackManager::ExportGPXFile(const std::string& path)
 {
-    CGPXWriter writer;
-    if (!writer.Open(path))
-        return false;
-    for (const auto& track : m_tracks)
-        if (!track->IsDeleted())
-            writer.Check(track->WriteGPX(writer.File()));
-    return writer.Close();
+    return ExportLiveObjects(path, m_tracks);
 }
 
 namespace {
