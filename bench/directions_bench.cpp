@@ -1,9 +1,9 @@
 // Route directions: decoding a 100,000-point polyline (target: 50 ms), and a
 // reply of 10,000 steps of 50 points each read and rebuilt into a route.
 #include "foundation/util/Xml.h"
-#include "overlays/OptimizeRoute.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/PolylineDecode.h"
+#include "overlays/model/OptimizeRoute.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/PolylineDecode.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

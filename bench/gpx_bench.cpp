@@ -4,11 +4,11 @@
 // marks (target: 2 s); exporting a 1,000,000-point track (target: 1.5 s) and
 // importing that file (target: 6 s, peak resident size 1.2 GB).
 #include "foundation/util/Xml.h"
-#include "overlays/GpxFile.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayTrack.h"
-#include "overlays/TrackManager.h"
+#include "overlays/gpx/GpxFile.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayTrack.h"
+#include "overlays/model/TrackManager.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

@@ -3,9 +3,9 @@
 // built, and the cache build; saving and loading the store of 10,000 marks
 // and 100 routes of 1,000 points.
 #include "foundation/notify/UserNotifier.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

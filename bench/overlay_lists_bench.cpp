@@ -1,9 +1,9 @@
 // The marks list of the overlay list window: filling it with 10,000 marks
 // sorted by distance from the reference (the target is 20 ms or less), and
 // the row texts of all of them.
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayLists.h"
-#include "overlays/OverlayMark.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/ui/OverlayLists.h"
+#include "overlays/model/OverlayMark.h"
 
 #include <benchmark/benchmark.h>
 #include <random>

@@ -3,9 +3,9 @@
 // and the overlay pass alone over 100,000 marks of which 100 are in view.
 #include "TestChartView.h"
 #include "mapview/view/RasterleafView.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 
 #include <QImage>
 #include <QPainter>

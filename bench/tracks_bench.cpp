@@ -4,7 +4,7 @@
 // that track.
 #include "TestChartView.h"
 #include "mapview/view/RasterleafView.h"
-#include "overlays/TrackManager.h"
+#include "overlays/model/TrackManager.h"
 
 #include <QImage>
 #include <benchmark/benchmark.h>

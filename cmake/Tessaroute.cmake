@@ -21,6 +21,8 @@ function(tessa_subsystem name)
     list(FILTER srcs EXCLUDE REGEX "${ARG_EXCLUDE}")
   endif()
   add_library(tessa_${name}_objs STATIC ${srcs})
+  # Folders by job show as groups in IDEs.
+  source_group(TREE ${CMAKE_CURRENT_SOURCE_DIR} FILES ${srcs})
   target_include_directories(tessa_${name}_objs PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_definitions(tessa_${name}_objs PUBLIC
       TESSA_VERSION="${PROJECT_VERSION}"

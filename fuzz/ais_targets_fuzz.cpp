@@ -5,7 +5,7 @@
 #include "foundation/events/Clock.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
-#include "overlays/MarkManager.h"
+#include "overlays/model/MarkManager.h"
 
 #include <cmath>
 #include <cstddef>

@@ -2,9 +2,9 @@
 // must end in a route or one of the messages, decode only positions in range
 // and never build more route points than the cap. The bytes are also decoded
 // as a bare polyline text.
-#include "overlays/OptimizeRoute.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/PolylineDecode.h"
+#include "overlays/model/OptimizeRoute.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/PolylineDecode.h"
 
 #include "foundation/util/Xml.h"
 

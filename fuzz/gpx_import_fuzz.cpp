@@ -1,11 +1,11 @@
 // GPX files from anywhere: importing one must never crash, and no value that
 // is not finite, nor a point off the globe, may reach the mark or track store.
-#include "overlays/GpxFile.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/OverlayTrack.h"
-#include "overlays/TrackManager.h"
+#include "overlays/gpx/GpxFile.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/OverlayTrack.h"
+#include "overlays/model/TrackManager.h"
 
 #include <cmath>
 #include <cstdint>

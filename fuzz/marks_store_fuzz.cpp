@@ -1,9 +1,9 @@
 // The store of marks and routes read into a scratch manager: a load either
 // fails or yields whole, usable objects, and what loaded saves and reads back.
 #include "foundation/objectfile/Serializable.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,10 +1,10 @@
 // Names from files and users: sync tags, icon names, '#' numbering templates
 // and route names. Lines of the input are the names.
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayNames.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/Syncable.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayNames.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/Syncable.h"
 
 #include <cstddef>
 #include <cstdint>

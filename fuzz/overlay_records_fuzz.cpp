@@ -1,8 +1,8 @@
 // Mark and route records from stored files: a free mark, a route point (no
 // sync block) or a whole route, chosen by the first byte; the rest is the file.
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 
 #include <cmath>
 #include <cstddef>

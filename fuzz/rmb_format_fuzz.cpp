@@ -1,7 +1,7 @@
 // The RMB formatter over arbitrary names and values: the sentence is valid
 // NMEA or nothing at all.
 #include "instruments/nmea/NMEASentence.h"
-#include "overlays/AutopilotRMB.h"
+#include "overlays/model/AutopilotRMB.h"
 
 #include <cstddef>
 #include <cstdint>

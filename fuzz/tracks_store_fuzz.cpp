@@ -1,6 +1,6 @@
 // The tracks store as read at start-up: the records, then the load rules
 // (dropping trivial tracks, thinning dense ones), then a save of what was read.
-#include "overlays/TrackManager.h"
+#include "overlays/model/TrackManager.h"
 
 #include <cmath>
 #include <cstddef>

@@ -3,8 +3,8 @@
 #include "foundation/notify/StatusLine.h"
 #include "geodesy/Units.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
 
 #include <cmath>
 #include <cstdio>

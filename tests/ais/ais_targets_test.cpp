@@ -4,8 +4,8 @@
 #include "foundation/events/Clock.h"
 #include "foundation/notify/StatusLine.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
 #include "support/RecordingNotifier.h"
 
 #include <QImage>

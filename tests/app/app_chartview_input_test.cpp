@@ -1,12 +1,12 @@
 // The chart widget offscreen: Qt's mouse, wheel and key events reach the
 // chart view as the right calls, at device pixel ratios 1 and 2.
 // TESSA_TSAN_LABEL
-#include "app/shell/QtRasterleafView.h"
+#include "app/window/QtRasterleafView.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 #include "support/TestChartView.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The find-place dialog offscreen: the search text, the list filled as it
 // scrolls, and a choice that unlocks GPS and centres the map on the place.
-#include "app/shell/FindPlace.h"
+#include "app/dialogs/FindPlace.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "support/PlaceIndexWriter.h"

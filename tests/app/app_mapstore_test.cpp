@@ -2,7 +2,7 @@
 // holding up the window: the look-up runs on its own thread, the answer is
 // collected on a heartbeat tick, the offered chart downloads and opens.
 // TESSA_TSAN_LABEL
-#include "app/shell/MapStoreFetcher.h"
+#include "app/window/MapStoreFetcher.h"
 #include "charts/chartlist/ChartList.h"
 #include "charts/mapstore/MapStore.h"
 #include "foundation/dialogs/DialogCallback.h"

@@ -1,6 +1,6 @@
 // The serial-port dialog over a fake tty tree, and the serial type chosen
 // from the menu: the dialog's answer decides whether the type is stored.
-#include "app/shell/mac_serial_port.h"
+#include "app/dialogs/mac_serial_port.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/settings/PersistantData.h"
 #include "instruments/connections/ConnectionRegistry.h"

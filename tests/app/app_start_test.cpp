@@ -3,17 +3,17 @@
 // come back at the next start; the base-map copy and the signal path.
 // TESSA_TSAN_LABEL
 #include "app/shell/Application.h"
-#include "app/shell/QtRasterleafView.h"
-#include "app/shell/ViewController.h"
+#include "app/window/QtRasterleafView.h"
+#include "app/window/ViewController.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
 #include "instruments/nmea/NMEASentence.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/RasterleafView.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/SaveAllData.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/SaveAllData.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 

@@ -3,9 +3,9 @@
 // TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "foundation/drawing/Images.h"
 #include "mapview/overlay/KeptLinePixels.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 #include "support/TestChartView.h"
 
 #include <QImage>

@@ -2,12 +2,12 @@
 // and positions checked against the published GPX schema, and failures
 // reported instead of leaving a broken file.
 #include "foundation/util/Xml.h"
-#include "overlays/GpxFile.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/OverlayTrack.h"
-#include "overlays/TrackManager.h"
+#include "overlays/gpx/GpxFile.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/OverlayTrack.h"
+#include "overlays/model/TrackManager.h"
 #include "support/FixedClock.h"
 #include "support/TestPaths.h"
 

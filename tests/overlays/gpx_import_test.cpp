@@ -1,13 +1,13 @@
 // GPX import of marks, routes and tracks: files from other programs, round trips of
 // our own exports, and hostile values that must never reach a store.
 #include "foundation/util/Xml.h"
-#include "overlays/GpxFile.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/OverlayTrack.h"
-#include "overlays/SaveAllData.h"
-#include "overlays/TrackManager.h"
+#include "overlays/gpx/GpxFile.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/OverlayTrack.h"
+#include "overlays/model/SaveAllData.h"
+#include "overlays/model/TrackManager.h"
 #include "support/FixedClock.h"
 #include "support/TestPaths.h"
 

@@ -1,13 +1,13 @@
 // The overlay list models: which objects each group lists, their row texts,
 // the three sort orders (stable for equal keys) and when a list is rebuilt.
 #include "geodesy/Units.h"
-#include "overlays/ActionMenus.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayLists.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
-#include "overlays/OverlayTrack.h"
-#include "overlays/TrackManager.h"
+#include "overlays/ui/ActionMenus.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/ui/OverlayLists.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/OverlayTrack.h"
+#include "overlays/model/TrackManager.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>

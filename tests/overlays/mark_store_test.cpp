@@ -3,9 +3,9 @@
 #include "foundation/AtomicFile.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/objectfile/Serializable.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>

@@ -3,11 +3,11 @@
 #include "foundation/drawing/Images.h"
 #include "foundation/objectfile/Serializable.h"
 #include "geodesy/Polygon.h"
-#include "overlays/MarkIcons.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayNames.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkIcons.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayNames.h"
+#include "overlays/model/OverlayRoute.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // recording notifier, and the lookups over the manager's lists.
 #include "foundation/notify/StatusLine.h"
 #include "geodesy/Units.h"
-#include "overlays/MarkManager.h"
-#include "overlays/OverlayMark.h"
-#include "overlays/OverlayRoute.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
 #include "support/FixedClock.h"
 #include "support/RecordingNotifier.h"
 

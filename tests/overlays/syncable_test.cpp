@@ -2,7 +2,7 @@
 #include "foundation/events/Clock.h"
 #include "foundation/events/Heartbeat.h"
 #include "foundation/objectfile/Serializable.h"
-#include "overlays/Syncable.h"
+#include "overlays/model/Syncable.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "instruments/nmea/NMEASentence.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
-#include "overlays/TrackManager.h"
+#include "overlays/model/TrackManager.h"
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>

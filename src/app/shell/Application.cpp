@@ -1,8 +1,9 @@
 #include "app/shell/Application.h"
 
-#include "app/shell/QtRasterleafView.h"
 #include "app/shell/SetAsideStores.h"
-#include "app/shell/ViewController.h"
+#include "app/shell/Wiring.h"
+#include "app/window/QtRasterleafView.h"
+#include "app/window/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
 #include "foundation/events/Listener.h"
@@ -13,9 +14,9 @@
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
-#include "overlays/MarkManager.h"
-#include "overlays/SaveAllData.h"
-#include "overlays/TrackManager.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/SaveAllData.h"
+#include "overlays/model/TrackManager.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -111,8 +112,13 @@ CTessarouteApp::~CTessarouteApp()
     Shutdown();
 }
 
-void CTessarouteApp::Start(bool show)
+void CTessarouteApp::Start(bool show, bool wire)
 {
+    // Before anything below can call up into the application.
+    if (wire) {
+        WireApplicationPorts(*this);
+        m_wired = true;
+    }
     // Numbers in files and settings never follow the user's locale.
     std::setlocale(LC_NUMERIC, "C");
     // A write to a closed peer fails with EPIPE instead of ending the process.
@@ -207,6 +213,10 @@ void CTessarouteApp::Shutdown()
     SaveAllData();
     SetSaveAllDataHook({});
     m_window.reset();
+    if (m_wired) {
+        UnwireApplicationPorts();
+        m_wired = false;
+    }
 }
 
 void CTessarouteApp::InstallTerminationHandler()

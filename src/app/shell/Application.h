@@ -45,8 +45,9 @@ public:
 
     // Start-up after the QApplication exists: the locale, settings, base maps,
     // chart list, main window and the saved view. Shows the window unless
-    // `show` is false.
-    void Start(bool show = true);
+    // `show` is false. Without `wire` the lower layers keep their do-nothing
+    // ports (a test of what the window shows with nothing plugged in).
+    void Start(bool show = true, bool wire = true);
     // Saves the view state and the settings; true when the state was saved.
     bool SaveAllData();
     // Termination: saves once (later calls do nothing).
@@ -62,4 +63,5 @@ private:
     // A saved state that could not be read is kept aside, never overwritten.
     CUnreadableFileGuard m_stateGuard;
     bool m_shutDown = false;
+    bool m_wired = false;
 };

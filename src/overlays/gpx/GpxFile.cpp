@@ -1,0 +1,651 @@
+#include "overlays/gpx/GpxFile.h"
+
+#include "foundation/NumberText.h"
+#include "foundation/notify/StatusLine.h"
+#include "foundation/util/Files.h"
+#include "foundation/util/Xml.h"
+#include "mapview/view/RasterleafView.h"
+#include "overlays/model/LineStyle.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayNames.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/SaveAllData.h"
+#include "overlays/model/Syncable.h"
+#include "overlays/model/TrackManager.h"
+#include "overlays/model/TrackSection.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <vector>
+
+CGPXWriter::CGPXWriter(std::FILE* file) : m_file(file)
+{
+    m_ok = file && WriteHeader();
+}
+
+CGPXWriter::~CGPXWriter()
+{
+    if (m_file)
+        Close();
+}
+
+bool CGPXWriter::Open(const std::string& path)
+{
+    if (m_file)
+        return false;
+    if (!m_atomic.Open(path)) {
+        m_error = m_atomic.Error();
+        return false;
+    }
+    m_file = m_atomic.Stream();
+    m_owned = true;
+    m_ok = WriteHeader();
+    return true;
+}
+
+bool CGPXWriter::WriteHeader()
+{
+    std::string creator = "Tessaroute Linux " + CRasterleafView::GetSettings().appWebsite;
+    std::string header = "<gpx version=\"1.1\" \n"
+                         "creator=\"" +
+                         XmlEscapeAttribute(creator) +
+                         "\"\n"
+                         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+                         "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+                         "xmlns:xstyle=\"http://www.topografix.com/GPX/gpx_style/0/2\"\n"
+                         "xmlns:xgarmin=\"http://www.garmin.com/xmlschemas/GpxExtensions/v3\"\n"
+                         "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
+                         "http://www.topografix.com/GPX/1/1/gpx.xsd "
+                         "http://www.topografix.com/GPX/gpx_style/0/2 "
+                         "http://www.topografix.com/GPX/gpx_style/0/2/gpx_style.xsd "
+                         "http://www.garmin.com/xmlschemas/GpxExtensions/v3 "
+                         "http://www8.garmin.com/xmlschemas/GpxExtensionsv3.xsd\">\n";
+    return std::fwrite(header.data(), 1, header.size(), m_file) == header.size();
+}
+
+bool CGPXWriter::Close()
+{
+    if (!m_file)
+        return false;
+    bool ok = m_ok && std::fputs("</gpx>\n", m_file) >= 0;
+    // Buffered errors (a full disk) show only at the flush.
+    ok = std::fflush(m_file) == 0 && ok;
+    ok = !std::ferror(m_file) && ok;
+    m_file = nullptr;
+    if (m_owned) {
+        if (ok) {
+            ok = m_atomic.Commit();
+            if (!ok)
+                m_error = m_atomic.Error();
+        } else {
+            m_error = "write error";
+            m_atomic.Abort();
+        }
+        m_owned = false;
+    } else if (!ok) {
+        m_error = "write error";
+    }
+    m_ok = ok;
+    return ok;
+}
+
+std::unique_ptr<CGPXWriter> OpenGPXWriter(const std::string& path)
+{
+    auto writer = std::make_unique<CGPXWriter>();
+    if (!writer->Open(path))
+        return nullptr;
+    return writer;
+}
+
+bool FormatGPXPosition(double latitude, double longitude, std::string& latText, std::string& lonText)
+{
+    if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::fabs(latitude) > 90.0 ||
+        std::fabs(longitude) > 360.0)
+        return false;
+    double lon = std::fmod(longitude + 180.0, 360.0);
+    if (lon < 0)
+        lon += 360.0;
+    lon -= 180.0;
+    // "%.10f" in the C locale; to_chars is that and fast enough for long tracks.
+    auto fixed10 = [](double value, std::string& out) {
+        char buffer[32];
+        auto [end, error] =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 10);
+        out.assign(buffer, error == std::errc() ? end : buffer);
+    };
+    fixed10(latitude, latText);
+    fixed10(lon, lonText);
+    // 179.99999999996 prints as 180.0000000000, which GPX refuses.
+    if (lonText == "180.0000000000")
+        lonText = "-180.0000000000";
+    if (lonText == "-0.0000000000")
+        lonText = "0.0000000000";
+    if (latText == "-0.0000000000")
+        latText = "0.0000000000";
+    return true;
+}
+
+std::string MakeGPXLink(const std::string& link)
+{
+    size_t host_begin = link.find("://");
+    size_t host_end = 0;
+    if (host_begin != std::string::npos) {
+        host_begin += 3;
+        host_end = link.find_first_of("/?#", host_begin);
+        if (host_end == std::string::npos)
+            host_end = link.size();
+    }
+    auto is_hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    std::string out;
+    out.reserve(link.size());
+    bool fragment = false;
+    for (size_t i = 0; i < link.size(); ++i) {
+        char c = link[i];
+        bool in_host = host_begin != std::string::npos && i >= host_begin && i < host_end;
+        if ((c == '[' || c == ']') && !in_host)
+            out += c == '[' ? "%5B" : "%5D";
+        else if (c == '%' && !(i + 2 < link.size() && is_hex(link[i + 1]) && is_hex(link[i + 2])))
+            out += "%25";
+        else if (c == '#' && fragment)
+            out += "%23";
+        else
+            out += c;
+        if (c == '#')
+            fragment = true;
+    }
+    return out;
+}
+
+bool WriteGPXLineObjectHead(std::FILE* file, const char* element, const CSyncable& object,
+                            const std::string& name, const std::string& description,
+                            const std::string& category, const CLineStyle& style)
+{
+    bool ok = std::fprintf(file, "<%s>\n", element) >= 0;
+    ok = WriteXmlElement(file, "name", name) && ok;
+    if (!description.empty())
+        ok = WriteXmlElement(file, "desc", description) && ok;
+    if (object.HasSyncId())
+        ok = WriteXmlElement(file, "src", object.FormatSyncTag()) && ok;
+    if (!category.empty())
+        ok = WriteXmlElement(file, "type", category) && ok;
+    return WriteGPXLineStyle(file, style) && ok;
+}
+
+bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style)
+{
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%02x%02x%02x", style.colour.GetRed(), style.colour.GetGreen(),
+                  style.colour.GetBlue());
+    double red, green, blue, alpha;
+    style.colour.GetComponents(red, green, blue, alpha);
+    alpha = std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0;
+    double width = std::isfinite(style.width) ? std::clamp(static_cast<double>(style.width), 0.0, 1e6) : 2.0;
+    bool ok = std::fputs("<extensions> <xstyle:line>\n", file) >= 0;
+    ok = WriteXmlElement(file, "xstyle:color", std::string(colour)) && ok;
+    ok = WriteXmlElement(file, "xstyle:opacity", FormatDouble(alpha, "%0.2f")) && ok;
+    ok = WriteXmlElement(file, "xstyle:width", FormatDouble(width, "%0.2f")) && ok;
+    ok = WriteXmlElement(file, "xstyle:pattern", std::string(style.GetPatternName())) && ok;
+    ok = std::fputs("</xstyle:line></extensions>\n", file) >= 0 && ok;
+    return ok;
+}
+
+bool CSyncable::SaveAsGPXFile(const std::string& path)
+{
+    CGPXWriter writer;
+    if (!writer.Open(path))
+        return false;
+    writer.Check(WriteGPX(writer.File()));
+    return writer.Close();
+}
+
+namespace {
+// Every object of the list that is not deleted, into one GPX file.
+template <class List> bool ExportLiveObjects(const std::string& path, const List& objects)
+{
+    CGPXWriter writer;
+    if (!writer.Open(path))
+        return false;
+    for (const auto& object : objects)
+        if (!object->IsDeleted())
+            writer.Check(object->WriteGPX(writer.File()));
+    return writer.Close();
+}
+} // namespace
+
+bool CMarkManager::ExportMarksGPXFile(const std::string& path)
+{
+    return ExportLiveObjects(path, m_marks);
+}
+
+bool CMarkManager::ExportRoutesGPXFile(const std::string& path)
+{
+    return ExportLiveObjects(path, m_routes);
+}
+
+bool CTrackManager::ExportGPXFile(const std::string& path)
+{
+    return ExportLiveObjects(path, m_tracks);
+}
+
+namespace {
+
+std::function<bool(CXmlNode&)>& TrackHook()
+{
+    static std::function<bool(CXmlNode&)> hook;
+    return hook;
+}
+
+std::string LowerName(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+constexpr float kMaxRadius = 10000000.0f;
+
+float ClampRadius(double r)
+{
+    if (!std::isfinite(r) || r < 0)
+        return 0;
+    return static_cast<float>(std::min(r, static_cast<double>(kMaxRadius)));
+}
+
+bool ReadHexByte(std::string_view text, size_t at, int& value)
+{
+    if (at + 2 > text.size())
+        return false;
+    int v = 0;
+    for (size_t i = at; i < at + 2; ++i) {
+        char c = text[i];
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+        v = v * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10);
+    }
+    value = v;
+    return true;
+}
+
+// The fields of a wpt or rtept into a mark whose position was already read.
+void ReadWaypoint(const CXmlNode* wpt, COverlayMark& mark)
+{
+    std::string text;
+    if (CXmlNode::GetChildText(wpt, "time", text)) {
+        double time = ParseXmlTime(text);
+        if (time != 0)
+            mark.SetCreated(time);
+    }
+    if (CXmlNode::GetChildText(wpt, "name", text))
+        mark.SetName(text);
+    mark.SetDescription(GetGPXDescription(wpt));
+    std::string link;
+    CXmlNode::GetChildText(wpt, "url", link);
+    if (const CXmlNode* link_node = CXmlNode::FindChild(wpt, "link")) {
+        // The reader has decoded the entities of the attribute already.
+        if (const char* href = CXmlNode::GetAttribute(link_node, "href"))
+            link = href;
+        if (link.empty())
+            CXmlNode::AppendText(link_node, link);
+    }
+    mark.SetLink(link);
+    if (CXmlNode::GetChildText(wpt, "type", text))
+        mark.SetCategory(text);
+
+    GraphicsColor colour = mark.GetColour();
+    std::string icon = mark.GetIcon();
+    if (const CXmlNode* extensions = CXmlNode::FindChild(wpt, "extensions")) {
+        std::string hex;
+        if (CXmlNode::GetChildText(CXmlNode::FindChild(extensions, "fill"), "color", hex)) {
+            size_t start = hex.find_first_not_of(" \t\r\n");
+            std::string_view digits =
+                start == std::string::npos ? std::string_view() : std::string_view(hex).substr(start);
+            int r = 0, g = 0, b = 0;
+            if (ReadHexByte(digits, 0, r) && ReadHexByte(digits, 2, g) && ReadHexByte(digits, 4, b))
+                colour.SetRGBA(r, g, b, 255);
+        }
+        std::string proximity_text;
+        if (CXmlNode::GetChildText(CXmlNode::FindChild(extensions, "WaypointExtension"), "Proximity",
+                                   proximity_text)) {
+            double proximity = 0;
+            if (!ParseDouble(proximity_text, proximity))
+                proximity = 0;
+            if (proximity < 0)
+                mark.SetRadii(ClampRadius(-proximity), ClampRadius(1000.0 - 2.0 * proximity));
+            else
+                mark.SetRadii(mark.GetInnerRadius(), ClampRadius(proximity));
+        }
+    }
+    if (CXmlNode::GetChildText(wpt, "sym", text))
+        icon = NormaliseIconName(text);
+    if (icon != mark.GetIcon() || !(colour == mark.GetColour()))
+        mark.SetIconAndColour(icon, colour);
+}
+
+void ClearMarkForImport(COverlayMark& mark)
+{
+    mark.SetName("");
+    mark.SetDescription("");
+    mark.SetCategory("");
+    mark.SetLink("");
+    mark.SetRadii(0, 0);
+}
+
+// The marks and routes of the manager, indexed once per import.
+struct CImportIndex
+{
+    std::unordered_map<uint64_t, COverlayMark*> marksById;
+    std::unordered_map<std::string, std::vector<COverlayMark*>> marksByName;
+    std::unordered_map<uint64_t, COverlayRoute*> routesById;
+
+    void AddMark(COverlayMark* mark)
+    {
+        if (mark->HasSyncId())
+            marksById.emplace(mark->GetSyncId(), mark);
+        marksByName[LowerName(mark->GetName())].push_back(mark);
+    }
+    bool HasSameMark(const COverlayMark& mark) const
+    {
+        auto it = marksByName.find(LowerName(mark.GetName()));
+        if (it == marksByName.end())
+            return false;
+        for (const COverlayMark* m : it->second)
+            if (m != &mark && m->IsSameMark(mark))
+                return true;
+        return false;
+    }
+};
+
+bool ImportWaypoint(CXmlNode* wpt, CImportIndex& index)
+{
+    double lat = 0, lon = 0;
+    if (!ReadGPXPosition(wpt, lat, lon))
+        return false;
+    uint64_t id = GetGPXSyncId(wpt);
+    auto found = id ? index.marksById.find(id) : index.marksById.end();
+    if (found != index.marksById.end()) {
+        COverlayMark* mark = found->second;
+        std::string old_name = LowerName(mark->GetName());
+        mark->Undelete();
+        ClearMarkForImport(*mark);
+        mark->SetPosition(lat, lon);
+        ReadWaypoint(wpt, *mark);
+        if (LowerName(mark->GetName()) != old_name)
+            index.marksByName[LowerName(mark->GetName())].push_back(mark);
+        mark->SetState(COverlayObject::kChanged);
+        return true;
+    }
+    auto mark = std::make_unique<COverlayMark>();
+    if (id)
+        mark->SetSyncId(id);
+    mark->SetPosition(lat, lon);
+    ReadWaypoint(wpt, *mark);
+    if (index.HasSameMark(*mark))
+        return true;
+    COverlayMark* added = CMarkManager::Get().AddMark(std::move(mark));
+    index.AddMark(added);
+    added->SetState(COverlayObject::kChanged);
+    return true;
+}
+
+bool ImportRoute(CXmlNode* rte, CImportIndex& index)
+{
+    CMarkManager& manager = CMarkManager::Get();
+    uint64_t id = GetGPXSyncId(rte);
+    COverlayRoute* route = nullptr;
+    std::unique_ptr<COverlayRoute> fresh;
+    auto found = id ? index.routesById.find(id) : index.routesById.end();
+    if (found != index.routesById.end()) {
+        route = found->second;
+        route->Undelete();
+        route->Clear();
+    } else {
+        fresh = std::make_unique<COverlayRoute>();
+        if (id)
+            fresh->SetSyncId(id);
+        route = fresh.get();
+    }
+    route->SetName(GetGPXRouteName(rte));
+    route->SetDescription(GetGPXDescription(rte));
+    std::string text;
+    if (CXmlNode::GetChildText(rte, "type", text))
+        route->SetCategory(text);
+    ReadGPXLineStyle(CXmlNode::FindChild(rte, "extensions"), route->GetLineStyle());
+    {
+        CMarkManager::RoutePointScope scope;
+        for (const auto& child : rte->children) {
+            if (!child->element || LowerName(child->name) != "rtept")
+                continue;
+            double lat = 0, lon = 0;
+            if (!ReadGPXPosition(child.get(), lat, lon))
+                continue;
+            auto point = std::make_unique<COverlayMark>();
+            point->SetPosition(lat, lon);
+            ReadWaypoint(child.get(), *point);
+            route->AddPoint(std::move(point));
+        }
+    }
+    if (fresh) {
+        if (manager.HasSameRoute(*fresh))
+            return true;
+        route = manager.AddRoute(std::move(fresh));
+        if (route->HasSyncId())
+            index.routesById.emplace(route->GetSyncId(), route);
+    }
+    route->NotifyChanged(COverlayObject::kChanged);
+    return true;
+}
+
+void SaveAfterImport()
+{
+    SaveAllData();
+}
+
+// The points of each trkseg, taken out of the tree as the parser completes
+// them; only while a file is imported.
+using CStreamedPoints = std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>>;
+const CStreamedPoints* gStreamedPoints = nullptr;
+
+// `what` in lower case.
+bool IsName(const std::string& name, std::string_view what)
+{
+    if (name.size() != what.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != what[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook)
+{
+    TrackHook() = std::move(hook);
+}
+
+uint64_t GetGPXSyncId(const CXmlNode* element)
+{
+    std::string text;
+    if (CXmlNode::GetChildText(element, "src", text) || CXmlNode::GetChildText(element, "desc", text))
+        return CSyncable::ParseSyncTag(text);
+    return 0;
+}
+
+std::string GetGPXDescription(const CXmlNode* element)
+{
+    std::string description, comment;
+    CXmlNode::GetChildText(element, "desc", description);
+    if (CXmlNode::GetChildText(element, "cmt", comment) && comment != description) {
+        if (!description.empty())
+            description += ' ';
+        description += comment;
+    }
+    size_t tag = description.find("Source: tsid:");
+    if (tag != std::string::npos)
+        description.erase(tag);
+    return description;
+}
+
+std::string GetGPXRouteName(const CXmlNode* element)
+{
+    std::string name, number;
+    if (CXmlNode::GetChildText(element, "name", name))
+        return name;
+    if (CXmlNode::GetChildText(element, "number", number))
+        return "Route #" + number;
+    return std::string();
+}
+
+void ReadGPXLineStyle(const CXmlNode* extensions, CLineStyle& style)
+{
+    const CXmlNode* line = CXmlNode::FindChild(extensions, "line");
+    if (!line)
+        return;
+    std::string text;
+    if (CXmlNode::GetChildText(line, "color", text)) {
+        size_t start = text.find_first_not_of(" \t\r\n");
+        std::string_view digits =
+            start == std::string::npos ? std::string_view() : std::string_view(text).substr(start);
+        int r = 0, g = 0, b = 0;
+        if (ReadHexByte(digits, 0, r) && ReadHexByte(digits, 2, g) && ReadHexByte(digits, 4, b))
+            style.colour.SetRGBA(r, g, b, 255);
+    }
+    if (CXmlNode::GetChildText(line, "opacity", text)) {
+        double alpha = 0;
+        if (ParseDouble(text, alpha))
+            style.colour = style.colour.SetAlpha(std::clamp(alpha, 0.0, 1.0));
+    }
+    if (CXmlNode::GetChildText(line, "width", text)) {
+        double width = 0;
+        if (ParseDouble(text, width) && width >= 0)
+            style.width = static_cast<float>(std::min(width, 1000.0));
+    }
+    if (CXmlNode::GetChildText(line, "pattern", text)) {
+        static const char* const names[] = {"Solid", "Dash", "Dot", "DashDot", "DashDotDot"};
+        style.pattern = CLineStyle::kSolid;
+        for (uint32_t i = 0; i < 5; ++i)
+            if (LowerName(text) == LowerName(names[i]))
+                style.pattern = i;
+    }
+}
+
+bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude)
+{
+    const char* lat_text = CXmlNode::GetAttribute(point, "lat");
+    const char* lon_text = CXmlNode::GetAttribute(point, "lon");
+    double lat = 0, lon = 0;
+    if (!lat_text || !lon_text || !ParseDouble(lat_text, lat) || !ParseDouble(lon_text, lon))
+        return false;
+    if (std::fabs(lat) > 90.0 || std::fabs(lon) > 360.0)
+        return false;
+    lon = std::fmod(lon + 180.0, 360.0);
+    if (lon < 0)
+        lon += 360.0;
+    latitude = lat;
+    longitude = lon - 180.0;
+    return true;
+}
+
+bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point)
+{
+    point = CTrackPoint();
+    if (!ReadGPXPosition(trkpt, point.latitude, point.longitude))
+        return false;
+    std::string text;
+    if (CXmlNode::GetChildText(trkpt, "time", text)) {
+        const double time = ParseXmlTime(text);
+        point.time = std::isfinite(time) ? time : 0;
+    }
+    double altitude = 0;
+    // A value no float holds would be stored as infinity.
+    if (CXmlNode::GetChildDouble(trkpt, "ele", altitude) && std::isfinite(static_cast<float>(altitude)))
+        point.altitude = static_cast<float>(altitude);
+    return true;
+}
+
+void ReadGPXTrackPoints(const CXmlNode& trk, const std::function<void(const CTrackPoint&)>& add)
+{
+    size_t segments = 0;
+    while (const CXmlNode* segment = CXmlNode::FindNextChild(&trk, "trkseg", segments)) {
+        if (gStreamedPoints) {
+            auto found = gStreamedPoints->find(segment);
+            if (found != gStreamedPoints->end())
+                for (const CTrackPoint& point : found->second)
+                    add(point);
+        }
+        // What the parser did not complete (a trkpt still open at the end of
+        // the file) follows the points taken before it.
+        size_t points = 0;
+        CTrackPoint point;
+        while (const CXmlNode* trkpt = CXmlNode::FindNextChild(segment, "trkpt", points))
+            if (ReadGPXTrackPoint(trkpt, point))
+                add(point);
+    }
+}
+
+bool ImportGPXFile(const std::string& path)
+{
+    std::unique_ptr<CXmlNode> root;
+    CStreamedPoints streamed;
+    {
+        std::vector<uint8_t> bytes;
+        if (!ReadFileToBuffer(path, bytes, kMaxGPXFileBytes)) {
+            struct stat st;
+            if (::stat(path.c_str(), &st) == 0 && st.st_size > kMaxGPXFileBytes)
+                SetStatusMessage("The GPX file is too large to import (more than 1 GB): " + path);
+            return false;
+        }
+        root = CXmlNode::LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                  [&](const CXmlNode& parent, const CXmlNode& element) {
+                                      if (!IsName(element.name, "trkpt") || !IsName(parent.name, "trkseg"))
+                                          return false;
+                                      CTrackPoint point;
+                                      if (ReadGPXTrackPoint(&element, point))
+                                          streamed[&parent].push_back(point);
+                                      return true;
+                                  });
+    }
+    gStreamedPoints = &streamed;
+    struct CForget
+    {
+        ~CForget() { gStreamedPoints = nullptr; }
+    } forget;
+    CXmlNode::Rewind(root.get());
+    CXmlNode* gpx = CXmlNode::FindNextElement(root.get(), "gpx");
+    if (!gpx)
+        return false;
+    CImportIndex index;
+    CMarkManager& manager = CMarkManager::Get();
+    for (const auto& mark : manager.Marks())
+        index.AddMark(mark.get());
+    for (const auto& route : manager.Routes())
+        if (route->HasSyncId())
+            index.routesById.emplace(route->GetSyncId(), route.get());
+
+    size_t handled = 0;
+    for (const auto& child : gpx->children) {
+        if (!child->element)
+            continue;
+        std::string name = LowerName(child->name);
+        if (name == "wpt")
+            handled += ImportWaypoint(child.get(), index);
+        else if (name == "rte")
+            handled += ImportRoute(child.get(), index);
+        else if (name == "trk" && TrackHook())
+            handled += TrackHook()(*child);
+    }
+    SaveAfterImport();
+    return handled >= 1;
+}
