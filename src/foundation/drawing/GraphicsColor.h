@@ -2,6 +2,8 @@
 // A colour with alpha, components 0..1. Integer accessors give component x 255
 // truncated; the packed form has red in the low byte, then green, blue and
 // alpha in the high byte.
+#include "foundation/util/ChangeSetters.h"
+
 #include <QColor>
 #include <cstdint>
 
@@ -43,3 +45,8 @@ private:
 
     double m_red = 0, m_green = 0, m_blue = 0, m_alpha = 1;
 };
+
+inline bool SetColourIfChanged(GraphicsColor& target, const GraphicsColor& value)
+{
+    return SetValueIfChanged(target, value);
+}

@@ -3,7 +3,7 @@
 #include <time.h>
 
 namespace {
-std::function<double()>& TestClock()
+std::function<double()>& ClockForTesting()
 {
     static std::function<double()> clock;
     return clock;
@@ -12,7 +12,7 @@ std::function<double()>& TestClock()
 
 double GetClockTime()
 {
-    if (auto& c = TestClock(); c)
+    if (auto& c = ClockForTesting(); c)
         return c();
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
@@ -21,5 +21,5 @@ double GetClockTime()
 
 void SetClockForTesting(std::function<double()> clock)
 {
-    TestClock() = std::move(clock);
+    ClockForTesting() = std::move(clock);
 }

@@ -1,8 +1,6 @@
 #pragma once
 // Setters that tell whether the value changed; dialogs use them to know
 // whether anything was modified.
-#include "foundation/drawing/GraphicsColor.h"
-
 #include <cstdint>
 #include <string>
 
@@ -15,10 +13,6 @@ template <class T> bool SetValueIfChanged(T& target, const T& value)
 }
 
 inline bool SetStringIfChanged(std::string& target, const std::string& value)
-{
-    return SetValueIfChanged(target, value);
-}
-inline bool SetColourIfChanged(GraphicsColor& target, const GraphicsColor& value)
 {
     return SetValueIfChanged(target, value);
 }
