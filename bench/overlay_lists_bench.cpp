@@ -2,8 +2,8 @@
 // sorted by distance from the reference (the target is 20 ms or less), and
 // the row texts of all of them.
 #include "overlays/model/MarkManager.h"
-#include "overlays/ui/OverlayLists.h"
 #include "overlays/model/OverlayMark.h"
+#include "overlays/ui/OverlayLists.h"
 
 #include <benchmark/benchmark.h>
 #include <random>

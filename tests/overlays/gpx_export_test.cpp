@@ -213,7 +213,7 @@ TEST_F(GpxExportTest, SingleObjectsMatchTheirGoldenFiles)
         SCOPED_TRACE(c.what);
         CSyncable* object = c.make(*this);
         std::string path = dir + "/one.gpx";
-        ASSERT_TRUE(object->SaveAsGPXFile(path));
+        ASSERT_TRUE(SaveAsGPXFile(*object, path));
         EXPECT_EQ(ReadAll(path), std::string(kHeader) + c.body + "</gpx>\n");
     }
 }
@@ -263,13 +263,13 @@ TEST_F(GpxExportTest, HostileContentStillGivesValidGpx)
 
     std::vector<std::pair<std::string, bool>> files;
     auto& manager = CMarkManager::Get();
-    files.emplace_back(dir + "/marks.gpx", manager.ExportMarksGPXFile(dir + "/marks.gpx"));
-    files.emplace_back(dir + "/routes.gpx", manager.ExportRoutesGPXFile(dir + "/routes.gpx"));
-    files.emplace_back(dir + "/mark.gpx", manager.Marks().front()->SaveAsGPXFile(dir + "/mark.gpx"));
-    files.emplace_back(dir + "/route.gpx", manager.Routes().front()->SaveAsGPXFile(dir + "/route.gpx"));
+    files.emplace_back(dir + "/marks.gpx", ExportMarksGPXFile(dir + "/marks.gpx"));
+    files.emplace_back(dir + "/routes.gpx", ExportRoutesGPXFile(dir + "/routes.gpx"));
+    files.emplace_back(dir + "/mark.gpx", SaveAsGPXFile(*manager.Marks().front(), dir + "/mark.gpx"));
+    files.emplace_back(dir + "/route.gpx", SaveAsGPXFile(*manager.Routes().front(), dir + "/route.gpx"));
     CTrackManager& tracks = CTrackManager::Get();
-    files.emplace_back(dir + "/tracks.gpx", tracks.ExportGPXFile(dir + "/tracks.gpx"));
-    files.emplace_back(dir + "/track.gpx", tracks.Tracks().front()->SaveAsGPXFile(dir + "/track.gpx"));
+    files.emplace_back(dir + "/tracks.gpx", ExportTracksGPXFile(dir + "/tracks.gpx"));
+    files.emplace_back(dir + "/track.gpx", SaveAsGPXFile(*tracks.Tracks().front(), dir + "/track.gpx"));
     for (const auto& [path, ok] : files) {
         SCOPED_TRACE(path);
         EXPECT_TRUE(ok);
@@ -324,14 +324,14 @@ TEST_F(GpxExportTest, FailuresAreReportedAndKeepTheOldFile)
     AddMark("Keep", 1, 2);
     std::string path = dir + "/marks.gpx";
     std::ofstream(path) << "old";
-    EXPECT_FALSE(CMarkManager::Get().ExportMarksGPXFile(dir + "/missing/folder/marks.gpx"));
+    EXPECT_FALSE(ExportMarksGPXFile(dir + "/missing/folder/marks.gpx"));
     EXPECT_EQ(OpenGPXWriter(dir + "/missing/folder/x.gpx"), nullptr);
 
     // A write that fails only at the flush (a full disk) is a failure.
     std::FILE* full = std::fopen("/dev/full", "w");
     if (full) {
         CGPXWriter writer(full);
-        writer.Check(CMarkManager::Get().Marks().front()->WriteGPX(writer.File()));
+        writer.Check(WriteGPX(writer.File(), *CMarkManager::Get().Marks().front()));
         EXPECT_FALSE(writer.Close());
         std::fclose(full);
     }
@@ -344,7 +344,7 @@ TEST_F(GpxExportTest, FailuresAreReportedAndKeepTheOldFile)
         EXPECT_FALSE(writer.Close());
     }
     EXPECT_EQ(ReadAll(path), "old");
-    ASSERT_TRUE(CMarkManager::Get().ExportMarksGPXFile(path));
+    ASSERT_TRUE(ExportMarksGPXFile(path));
     EXPECT_NE(ReadAll(path).find("<name>Keep</name>"), std::string::npos);
 }
 

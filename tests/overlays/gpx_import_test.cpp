@@ -32,14 +32,11 @@ protected:
         CMarkManager::Get().ClearForTesting();
         CTrackManager::Get().ClearForTesting();
         dir = tessatest::MakeScratchDir("gpx_import");
-        SetSaveAllDataHook([this] {
-            ++saves;
-            return true;
-        });
+        SetSaveAllPort(&saver);
     }
     void TearDown() override
     {
-        SetSaveAllDataHook({});
+        SetSaveAllPort(nullptr);
         CMarkManager::Get().ClearForTesting();
         CTrackManager::Get().ClearForTesting();
         CTrackManager::Settings().doRecordTrack = false;
@@ -63,7 +60,12 @@ protected:
 
     tessatest::CFixedClock clock;
     std::string dir;
-    int saves = 0;
+    // Every import ends by saving all data.
+    struct CountingSaver : ISaveAllPort
+    {
+        bool SaveAllData() override { return ++saves, true; }
+        int saves = 0;
+    } saver;
 };
 
 struct CTrackRow
@@ -106,9 +108,9 @@ TEST_F(GpxImportTest, ReadsFilesFromOtherPrograms)
             GTEST_SKIP() << "../shared/testdata/gpx not found; skipping";
         CMarkManager::Get().ClearForTesting();
         CTrackManager::Get().ClearForTesting();
-        saves = 0;
+        saver.saves = 0;
         EXPECT_TRUE(ImportGPXFile(path));
-        EXPECT_EQ(saves, 1);
+        EXPECT_EQ(saver.saves, 1);
         ASSERT_EQ(Tracks().size(), c.tracks.size());
         for (size_t i = 0; i < c.tracks.size(); ++i) {
             const COverlayTrack& t = *Tracks()[i];
@@ -194,8 +196,8 @@ TEST_F(GpxImportTest, ExportThenImportUpdatesTheSameObjects)
         }
         COverlayRoute* r = CMarkManager::Get().AddRoute(std::move(route));
         std::string marks = dir + "/marks.gpx", routes = dir + "/routes.gpx";
-        ASSERT_TRUE(CMarkManager::Get().ExportMarksGPXFile(marks));
-        ASSERT_TRUE(CMarkManager::Get().ExportRoutesGPXFile(routes));
+        ASSERT_TRUE(ExportMarksGPXFile(marks));
+        ASSERT_TRUE(ExportRoutesGPXFile(routes));
 
         // Local edits and a deletion are undone by importing the export.
         m->SetName("changed");
@@ -252,7 +254,7 @@ TEST_F(GpxImportTest, TracksUpdateByIdAndLeaveTheRecordingAlone)
     CTrackManager::Settings().doRecordTrack = true;
     ASSERT_EQ(manager.RecordedTrack(), recorded);
     const std::string path = dir + "/tracks.gpx";
-    ASSERT_TRUE(manager.ExportGPXFile(path));
+    ASSERT_TRUE(ExportTracksGPXFile(path));
 
     // A deletion is undone; points recorded since the export are kept.
     manager.DeleteTrack(morning);
@@ -447,11 +449,11 @@ TEST_F(GpxImportTest, FieldsAndHostileValues)
     EXPECT_FLOAT_EQ(Routes()[0]->GetLineStyle().width, 2.0f);
 
     // Nothing usable: false, but the data is still saved.
-    saves = 0;
+    saver.saves = 0;
     EXPECT_FALSE(ImportGPXFile(Write("<gpx></gpx>")));
     EXPECT_FALSE(ImportGPXFile(Write("<notgpx><wpt lat='1' lon='1'/></notgpx>")));
     EXPECT_FALSE(ImportGPXFile(dir + "/missing.gpx"));
-    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(saver.saves, 1);
 
     // Our own export of a long track passes 100 MB; files over 1 GiB are
     // refused before anything is read (the padding is sparse).

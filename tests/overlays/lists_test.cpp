@@ -1,16 +1,19 @@
 // The overlay list models: which objects each group lists, their row texts,
 // the three sort orders (stable for equal keys) and when a list is rebuilt.
 #include "geodesy/Units.h"
-#include "overlays/ui/ActionMenus.h"
+#include "overlays/OverlayUiDouble.h"
 #include "overlays/model/MarkManager.h"
-#include "overlays/ui/OverlayLists.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/OverlayTrack.h"
 #include "overlays/model/TrackManager.h"
+#include "overlays/ui/ActionMenus.h"
+#include "overlays/ui/OverlayLists.h"
 #include "support/FixedClock.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -190,18 +193,53 @@ TEST_F(ListTest, DirtyOnTheirStatesAndDeletionsRebuildOncePerTick)
     EXPECT_EQ(rebuilt(), "111");
 }
 
-TEST_F(ListTest, SelectReachesOnlyLiveObjects)
+TEST_F(ListTest, SelectOpensTheEditDialogOfLiveObjectsOnlyWhenTheOverlayUiOffersIt)
 {
-    COverlayMark* mark = MakeMark("M", 10, kT0);
+    tessatest::COverlayUiDouble ui;
     CMarkListDelegate marks;
-    std::vector<COverlayMark*> edited;
-    marks.Activate(mark, nullptr); // no dialog installed: nothing
-    COverlayMenuHooks::show_edit_mark = [&](QWidget*, COverlayMark* m) { edited.push_back(m); };
-    marks.Activate(mark, nullptr);
-    CMarkManager::Get().DeleteMark(mark);
-    marks.Select(mark, nullptr);
-    COverlayMenuHooks::show_edit_mark = nullptr;
-    EXPECT_EQ(edited, std::vector<COverlayMark*>{mark});
+    CRouteListDelegate routes;
+    CTrackListDelegate tracks;
+    struct Case
+    {
+        const char* kind;
+        COverlayListDelegate& list;
+        bool& offer;
+        std::function<CSyncable*()> make;
+        std::function<void(CSyncable*)> remove;
+        std::function<size_t()> edits;
+    };
+    const Case cases[] = {
+        {"mark", marks, ui.editMarks, [&] { return MakeMark("M", 10, kT0); },
+         [](CSyncable* o) { CMarkManager::Get().DeleteMark(static_cast<COverlayMark*>(o)); },
+         [&] { return ui.editedMarks.size(); }},
+        {"route", routes, ui.editRoutes,
+         [&] {
+             return MakeRoute("R", {10, 11}, kT0);
+         },
+         [](CSyncable* o) { CMarkManager::Get().DeleteRoute(static_cast<COverlayRoute*>(o)); },
+         [&] { return ui.editedRoutes.size(); }},
+        {"track", tracks, ui.editTracks, [&] { return MakeTrack("T", 10, 3, kT0); },
+         [](CSyncable* o) { CTrackManager::Get().DeleteTrack(static_cast<COverlayTrack*>(o)); },
+         [&] { return ui.editedTracks.size(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        CSyncable* object = c.make();
+        // The default port offers no dialog: nothing happens.
+        SetOverlayUi(nullptr);
+        c.list.Activate(object, nullptr);
+        SetOverlayUi(&ui);
+        c.list.Activate(object, nullptr); // installed, but this kind not offered
+        EXPECT_EQ(c.edits(), 0u);
+        c.offer = true;
+        c.list.Activate(object, nullptr);
+        EXPECT_EQ(c.edits(), 1u);
+        c.remove(object);
+        c.list.Select(object, nullptr);
+        EXPECT_EQ(c.edits(), 1u);
+    }
+    SetOverlayUi(nullptr);
+    EXPECT_EQ(ui.editedMarks.size() + ui.editedRoutes.size() + ui.editedTracks.size(), 3u);
 }
 
 } // namespace

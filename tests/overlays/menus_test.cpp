@@ -8,13 +8,15 @@
 #include "foundation/web/ChartServer.h"
 #include "geodesy/LocalPlane.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "overlays/ui/ActionMenus.h"
+#include "overlays/OverlayUiDouble.h"
 #include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/OverlayTrack.h"
 #include "overlays/model/TrackManager.h"
+#include "overlays/ui/ActionMenus.h"
+#include "overlays/ui/OverlayObjectUi.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <QPoint>
+#include <QWidget>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -57,9 +60,11 @@ bool Choose(const CMenuTree& menu, const std::string& title, int nth = 0)
 }
 
 std::vector<std::unique_ptr<CMenuTree>> gShown;
-void RecordMenu(std::unique_ptr<CMenuTree> tree, QWidget*, const QPoint*)
+std::vector<QWidget*> gShownOver;
+void RecordMenu(std::unique_ptr<CMenuTree> tree, QWidget* parent, const QPoint*)
 {
     gShown.push_back(std::move(tree));
+    gShownOver.push_back(parent);
 }
 
 class MenuTest : public ::testing::Test
@@ -74,16 +79,17 @@ protected:
         presenter.SetImmediate(true);
         previousShow = CMenuTree::SetShowFunction(&RecordMenu);
         SetURLOpenerForTesting([this](const std::string& url) { return opened.push_back(url), true; });
+        SetOverlayUi(&ui);
     }
     void TearDown() override
     {
         if (previousShow)
             CMenuTree::SetShowFunction(previousShow);
         gShown.clear();
+        gShownOver.clear();
         SetURLOpenerForTesting(nullptr);
-        COverlayMenuHooks::show_edit_mark = nullptr;
-        COverlayMenuHooks::show_edit_track = nullptr;
-        COverlayMenuHooks::StartMapDataDownload = nullptr;
+        SetOverlayUi(nullptr);
+        SetOverlayObjectUi(nullptr);
         COverlayTool::EndActiveTool();
         marks().ClearForTesting();
         tracks().ClearForTesting();
@@ -136,6 +142,8 @@ protected:
 
     tessatest::CFixedClock clock{kT0};
     tessatest::CScriptedPresenter presenter;
+    // Offers nothing until a test turns a feature on.
+    tessatest::COverlayUiDouble ui;
     CMenuTree::ShowFunction previousShow = nullptr;
     std::vector<std::string> opened;
     fs::path dir = fs::temp_directory_path() / ("tessa_menus_" + std::to_string(::getpid()));
@@ -174,9 +182,9 @@ TEST_F(MenuTest, MarkAndWaypointMenuKindsPerState)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         marks().ClearForTesting();
-        COverlayMenuHooks::show_edit_mark = nullptr;
-        if (c.dialog)
-            COverlayMenuHooks::show_edit_mark = [](QWidget*, COverlayMark*) {};
+        // Without the dialog the default port is in: its rows stay hidden.
+        ui.editMarks = true;
+        SetOverlayUi(c.dialog ? &ui : nullptr);
         const std::string link = c.link ? "https://example.org/x" : "";
         COverlayMark* mark = c.at < 0 ? MakeMark("Buoy", 50, -4, link)
                                       : MakeRoute("R", Line(50, -4, c.points))->Points()[size_t(c.at)].get();
@@ -267,7 +275,7 @@ TEST_F(MenuTest, TrackMenuKindsAndJoinsNeverTheTrackItself)
 {
     tessatest::CTestChartView chart(400, 300);
     ASSERT_TRUE(chart.IsOpen());
-    COverlayMenuHooks::show_edit_track = [](QWidget*, COverlayTrack*) {};
+    ui.editTracks = true;
     // A round trip over two sections whose end is its start.
     Positions trip = Line(10, 0, 35);
     for (size_t i = 35; i-- > 0;)
@@ -358,19 +366,18 @@ TEST_F(MenuTest, DownloadsStartOnlyForChunkedChartsWithTheCorridorWidth)
     const auto outline = CChartOutline::FromFile(chunked);
     ASSERT_TRUE(outline && outline->chunked);
     COverlayRoute* route = MakeRoute("D", {{10, 1}, {11, 2}});
-    std::vector<std::tuple<std::string, Positions, int, double>> calls;
-    EXPECT_FALSE(StartRouteDownload(*route, chunked, 0)); // no hook yet
-    COverlayMenuHooks::StartMapDataDownload = [&](const std::string& path, const Positions& points, int mode,
-                                                  double width) {
-        calls.emplace_back(path, points, mode, width);
-    };
+    EXPECT_FALSE(StartRouteDownload(*route, chunked, 0)); // the download is not offered yet
+    ui.download = true;
     EXPECT_FALSE(StartRouteDownload(*route, single, 0));
     ASSERT_TRUE(StartRouteDownload(*route, chunked, 0) && StartRouteDownload(*route, chunked, 1));
+    const auto& calls = ui.downloads;
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0],
-              std::make_tuple(chunked, Positions{{1, 10}, {2, 11}}, 0, outline->scale * 1000 * 1852));
-    EXPECT_EQ(std::get<2>(calls[1]), 1);
-    EXPECT_EQ(std::get<3>(calls[1]), 0);
+    EXPECT_EQ(calls[0].chartPath, chunked);
+    EXPECT_EQ(calls[0].lonLat, (Positions{{1, 10}, {2, 11}}));
+    EXPECT_EQ(calls[0].mode, 0);
+    EXPECT_EQ(calls[0].width, outline->scale * 1000 * 1852);
+    EXPECT_EQ(calls[1].mode, 1);
+    EXPECT_EQ(calls[1].width, 0);
 }
 
 TEST_F(MenuTest, RowMenusActAtOnceDeleteAllAsksAndKeepsSynchronisedTombstones)
@@ -523,11 +530,20 @@ TEST_F(MenuTest, MenusOpenFromTheChartAndNearbyMenusNavigate)
     tessatest::CTestChartView chart(400, 300);
     ASSERT_TRUE(chart.IsOpen());
     COverlayRoute* route = MakeRoute("Chart", Line(10, 0, 3));
-    ASSERT_TRUE(route->ShowActionMenu(*chart.view, COverlayTap{12, 34, 10, 0}));
     COverlayTrack* track = MakeTrack("Tr", Line(11, 0, 5));
+    // Until the overlay ui fills the objects' port no menu opens.
+    EXPECT_FALSE(route->ShowActionMenu(*chart.view, COverlayTap{12, 34, 10, 0}));
+    EXPECT_FALSE(track->Sections()[0]->ShowActionMenu(*chart.view, COverlayTap{}));
+    EXPECT_TRUE(gShown.empty());
+    COverlayObjectUi objectUi;
+    SetOverlayObjectUi(&objectUi);
+    QWidget over;
+    ui.parent = &over;
+    ASSERT_TRUE(route->ShowActionMenu(*chart.view, COverlayTap{12, 34, 10, 0}));
     ASSERT_TRUE(track->Sections()[0]->ShowActionMenu(*chart.view, COverlayTap{}));
     ASSERT_EQ(gShown.size(), 2u);
     EXPECT_EQ(gShown[0]->Title() + "," + gShown[1]->Title(), "ChartP1,Tr");
+    EXPECT_EQ(gShownOver, (std::vector<QWidget*>{&over, &over}));
 
     COverlayMark* near = MakeMark("Near", 10.001, 0);
     MakeMark("Far", 12, 0);

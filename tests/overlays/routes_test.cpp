@@ -6,9 +6,12 @@
 #include "foundation/notify/StatusLine.h"
 #include "foundation/objectfile/Serializable.h"
 #include "geodesy/Units.h"
+#include "mapview/view/OverlaySourcesPorts.h"
 #include "overlays/model/MarkManager.h"
+#include "overlays/model/NumberedMarkCreator.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
+#include "overlays/ui/OverlayObjectUi.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
@@ -292,9 +295,14 @@ protected:
         RouteTest::SetUp();
         chart = std::make_unique<tessatest::CTestChartView>(400, 300);
         ASSERT_TRUE(chart->IsOpen());
+        // The chart view's ports as the application fills them.
+        SetMarkCreator(&markCreator);
+        SetOverlayObjectUi(&objectUi);
     }
     void TearDown() override
     {
+        SetOverlayObjectUi(nullptr);
+        SetMarkCreator(nullptr);
         CMarkManager::Get().ClearForTesting();
         chart.reset();
         RouteTest::TearDown();
@@ -306,6 +314,8 @@ protected:
         return tap;
     }
     std::unique_ptr<tessatest::CTestChartView> chart;
+    CNumberedMarkCreator markCreator;
+    COverlayObjectUi objectUi;
 };
 
 TEST_F(RouteBuildingOnChart, TapsMakeNamedPointsAndShowTheDistance)
@@ -396,6 +406,11 @@ TEST_F(RouteBuildingOnChart, MarkAtCentreUsesTheOwnShipOnlyWhenHeldAtTheCentre)
 {
     double clat = 0, clon = 0;
     ASSERT_TRUE(chart->view->GetCentreLatLon(clat, clon));
+    // Without the mark owner's creator the view makes nothing.
+    SetMarkCreator(nullptr);
+    chart->view->CreateMarkAtCentre();
+    EXPECT_TRUE(manager().Marks().empty());
+    SetMarkCreator(&markCreator);
     chart->view->CreateMarkAtCentre();
     ASSERT_EQ(manager().Marks().size(), 1u);
     EXPECT_EQ(manager().Marks()[0]->GetName(), "P1");

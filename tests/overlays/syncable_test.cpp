@@ -2,6 +2,7 @@
 #include "foundation/events/Clock.h"
 #include "foundation/events/Heartbeat.h"
 #include "foundation/objectfile/Serializable.h"
+#include "overlays/model/OverlayModelPorts.h"
 #include "overlays/model/Syncable.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ protected:
     void TearDown() override
     {
         SetClockForTesting({});
-        CSyncable::SetAccountNumberHook({});
+        SetAccountNumberSource(nullptr);
     }
     // The heartbeat keeps one time per tick: a new time starts a new tick.
     void Advance(double seconds)
@@ -53,7 +54,11 @@ protected:
 
 TEST_F(SyncableTest, IdsAreUniqueNonZeroAndCarryTheAccount)
 {
-    CSyncable::SetAccountNumberHook([] { return 0x12345678u; });
+    struct Account : IAccountNumberSource
+    {
+        uint32_t AccountNumber() override { return 0x12345678u; }
+    } account;
+    SetAccountNumberSource(&account);
     std::unordered_set<uint64_t> seen;
     for (int i = 0; i < 100000; ++i) {
         CBlockOnly object;

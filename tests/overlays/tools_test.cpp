@@ -6,10 +6,11 @@
 #include "geodesy/Units.h"
 #include "instruments/data/DataGPSPosition.h"
 #include "overlays/model/MarkManager.h"
-#include "overlays/ui/MarkTool.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/TrackManager.h"
+#include "overlays/ui/MarkTool.h"
+#include "overlays/ui/OverlayObjectUi.h"
 #include "overlays/ui/TrackTool.h"
 #include "support/FixedClock.h"
 #include "support/TestChartView.h"
@@ -47,10 +48,13 @@ protected:
         ASSERT_TRUE(chart.IsOpen());
         chart.view->SetViewRect(0, 0, 400, 300);
         ASSERT_TRUE(chart.view->GetCentreLatLon(clat, clon));
+        // Taps start the tools through the overlay ui, as in the application.
+        SetOverlayObjectUi(&objectUi);
     }
     void TearDown() override
     {
         COverlayTool::EndActiveTool();
+        SetOverlayObjectUi(nullptr);
         CTrackManager::Get().ClearForTesting();
         CMarkManager::Get().ClearForTesting();
         ClearStatusMessage();
@@ -117,6 +121,7 @@ protected:
     tessatest::CFixedClock clock{kT0};
     tessatest::CTestChartView chart{400, 300};
     double clat = 0, clon = 0;
+    COverlayObjectUi objectUi;
 };
 
 TEST_F(ToolTest, MarkLabelsMeasureFromTheShipOrThePreviousPoint)
@@ -234,17 +239,23 @@ TEST_F(ToolTest, TrackToolSlidesAlongTheTrackAndOpensTheMenuOnItsPoint)
     EXPECT_DOUBLE_EQ(tool->AnchorY(), y);
 
     // The menu finds the tool's section and point; the tap then ends the tool.
-    const CTrackSection* menuSection = nullptr;
-    int menuPoint = -1;
-    auto saved = CTrackSection::s_showMenu;
-    CTrackSection::s_showMenu = [&](CTrackSection& section, CRasterleafView&, const COverlayTap&) {
-        menuSection = &section;
-        menuPoint = COverlayTool::GetActiveTool()->GetPointIndex();
-        return true;
-    };
+    struct MenuRecorder : COverlayObjectUi
+    {
+        bool ShowTrackMenu(CRasterleafView&, CTrackSection& section, const COverlayTap&) override
+        {
+            menuSection = &section;
+            menuPoint = COverlayTool::GetActiveTool()->GetPointIndex();
+            return true;
+        }
+        const CTrackSection* menuSection = nullptr;
+        int menuPoint = -1;
+    } recorder;
+    SetOverlayObjectUi(&recorder);
     const int index = tool->GetPointIndex();
     tool->Tap();
-    CTrackSection::s_showMenu = saved;
+    SetOverlayObjectUi(&objectUi);
+    const CTrackSection* menuSection = recorder.menuSection;
+    const int menuPoint = recorder.menuPoint;
     EXPECT_EQ(menuSection, second);
     EXPECT_EQ(menuPoint, index);
     EXPECT_EQ(COverlayTool::GetActiveTool(), nullptr);

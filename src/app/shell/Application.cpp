@@ -15,7 +15,6 @@
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
-#include "overlays/model/SaveAllData.h"
 #include "overlays/model/TrackManager.h"
 
 #include <QCoreApplication>
@@ -140,7 +139,6 @@ void CTessarouteApp::Start(bool show, bool wire)
 
     // Marks and routes first: the saved view may show them. Stores that fail
     // are set aside at once and listed together in one message.
-    SetSaveAllDataHook([this] { return SaveAllData(); });
     const std::string folder = GetApplicationSupportFolder();
     CSetAsideStores setAside;
     std::string storeError;
@@ -211,7 +209,6 @@ void CTessarouteApp::Shutdown()
     StopGPSConnection();
     SetConnectionDialogParent(nullptr);
     SaveAllData();
-    SetSaveAllDataHook({});
     m_window.reset();
     if (m_wired) {
         UnwireApplicationPorts();

@@ -9,7 +9,6 @@
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/RasterleafView.h"
-#include "overlays/ui/ActionMenus.h"
 
 #include <QAction>
 #include <QLabel>
@@ -32,8 +31,6 @@ ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
     ports.host = this;
     m_view = std::make_unique<CRasterleafView>(ports);
     m_map->SetChartView(m_view.get());
-    // The action menus of marks, routes and tracks open over the chart.
-    COverlayMenuHooks::menu_parent = [this] { return MenuParent(); };
 
     QToolBar* toolbar = addToolBar("Main");
     toolbar->setObjectName("MainToolbar");
@@ -66,7 +63,6 @@ ViewController::~ViewController()
     if (previous != this)
         SetStatusLineView(previous);
     m_timer->stop();
-    COverlayMenuHooks::menu_parent = nullptr;
     m_map->SetChartView(nullptr);
     // The view goes before the adaptors it calls.
     m_view.reset();

@@ -1,5 +1,7 @@
 #include "mapview/view/OverlaySources.h"
 
+#include "foundation/util/PortSlot.h"
+#include "mapview/view/OverlaySourcesPorts.h"
 #include "mapview/view/RasterleafView.h"
 
 #include <cmath>
@@ -20,10 +22,10 @@ std::vector<Source>& Sources()
     return sources;
 }
 
-CreateMarkHook& MarkHook()
+CPortSlot<IMarkCreator>& MarkCreatorSlot()
 {
-    static CreateMarkHook hook;
-    return hook;
+    static CPortSlot<IMarkCreator> slot;
+    return slot;
 }
 
 } // namespace
@@ -55,9 +57,14 @@ void WalkOverlaySources(const OverlayVisitor& visit)
             s.walk(layer++, visit);
 }
 
-void SetCreateMarkHook(CreateMarkHook hook)
+IMarkCreator& MarkCreator()
 {
-    MarkHook() = std::move(hook);
+    return MarkCreatorSlot().Get();
+}
+
+void SetMarkCreator(IMarkCreator* creator)
+{
+    MarkCreatorSlot().Install(creator);
 }
 
 void CRasterleafView::AttachOverlaySources()
@@ -84,6 +91,5 @@ void CRasterleafView::CreateMarkAtCentre()
         return;
     if (!std::isfinite(lat) || !std::isfinite(lon) || !(std::fabs(lat) < 90.0))
         return;
-    if (MarkHook())
-        MarkHook()(*this, lat, lon);
+    MarkCreator().CreateMarkAt(*this, lat, lon);
 }

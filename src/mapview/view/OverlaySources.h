@@ -2,7 +2,8 @@
 // The owners of overlays that live above the map view (marks and routes,
 // tracks) register a walk over their objects here at start-up; a new chart
 // view takes every object they hold. Later changes reach the view through
-// Listener<COverlayObject>. Main thread only.
+// Listener<COverlayObject>. Main thread only. The mark of CreateMarkAtCentre
+// is made through the IMarkCreator port (OverlaySourcesPorts.h).
 #include <cstdint>
 #include <functional>
 
@@ -19,7 +20,3 @@ int RegisterOverlaySource(OverlaySource source);
 void UnregisterOverlaySource(int handle);
 // Walks every registered source in the order of registration.
 void WalkOverlaySources(const OverlayVisitor& visit);
-
-// What makes the mark of CreateMarkAtCentre (filled by the mark owner).
-using CreateMarkHook = std::function<void(CRasterleafView& view, double latitude, double longitude)>;
-void SetCreateMarkHook(CreateMarkHook hook);

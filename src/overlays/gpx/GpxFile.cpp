@@ -20,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
@@ -195,12 +196,139 @@ bool WriteGPXLineStyle(std::FILE* file, const CLineStyle& style)
     return ok;
 }
 
-bool CSyncable::SaveAsGPXFile(const std::string& path)
+bool WriteGPX(std::FILE* file, COverlayMark& mark)
+{
+    std::string lat, lon;
+    if (!FormatGPXPosition(mark.GetLatitude(), mark.GetLongitude(), lat, lon))
+        return true; // a mark without a place has no wpt
+    // The id goes into "src", so importing the file updates this mark.
+    if (!mark.IsRoutePoint())
+        mark.GetSyncId();
+    bool ok = std::fprintf(file, "<wpt lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0;
+    ok = WriteGPXPointBody(file, mark) && ok;
+    return std::fputs("</wpt>\n", file) >= 0 && ok;
+}
+
+bool WriteGPXPointBody(std::FILE* file, const COverlayMark& mark)
+{
+    bool ok = true;
+    if (mark.GetCreated() != 0) {
+        std::string time = FormatXmlTime(mark.GetCreated());
+        if (!time.empty())
+            ok = WriteXmlElement(file, "time", time) && ok;
+    }
+    ok = WriteXmlElement(file, "name", mark.GetName()) && ok;
+    if (!mark.GetDescription().empty())
+        ok = WriteXmlElement(file, "desc", mark.GetDescription()) && ok;
+    if (mark.HasSyncId())
+        ok = WriteXmlElement(file, "src", mark.FormatSyncTag()) && ok;
+    if (!mark.GetLink().empty())
+        ok = std::fprintf(file, "<link href=\"%s\"></link>\n",
+                          XmlEscapeAttribute(MakeGPXLink(mark.GetLink())).c_str()) > 0 &&
+             ok;
+    ok = WriteXmlElement(file, "sym", mark.GetIcon()) && ok;
+    if (!mark.GetCategory().empty())
+        ok = WriteXmlElement(file, "type", mark.GetCategory()) && ok;
+    const GraphicsColor& fill = mark.GetColour();
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%02x%02x%02x", fill.GetRed(), fill.GetGreen(), fill.GetBlue());
+    ok = std::fputs("<extensions>\n<xstyle:fill>\n", file) >= 0 && ok;
+    ok = WriteXmlElement(file, "xstyle:color", std::string(colour)) && ok;
+    ok = std::fputs("</xstyle:fill>\n", file) >= 0 && ok;
+    if (mark.GetOuterRadius() > 0) {
+        // A negative proximity carries the inner radius of an anchor alarm.
+        double proximity = mark.GetInnerRadius() > 0 ? -mark.GetInnerRadius() : mark.GetOuterRadius();
+        ok = std::fputs("<xgarmin:WaypointExtension>\n", file) >= 0 && ok;
+        ok = WriteXmlElement(file, "xgarmin:Proximity", FormatDouble(proximity, "%.1f")) && ok;
+        ok = std::fputs("</xgarmin:WaypointExtension>\n", file) >= 0 && ok;
+    }
+    return std::fputs("</extensions>\n", file) >= 0 && ok;
+}
+
+bool WriteGPX(std::FILE* file, COverlayRoute& route)
+{
+    route.GetSyncId(); // so that importing the file updates this route
+    bool ok = WriteGPXLineObjectHead(file, "rte", route, route.GetName(), route.GetDescription(),
+                                     route.GetCategory(), route.GetLineStyle());
+    for (const auto& point : route.Points()) {
+        std::string lat, lon;
+        if (!FormatGPXPosition(point->GetLatitude(), point->GetLongitude(), lat, lon))
+            continue;
+        ok = std::fprintf(file, "<rtept lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0 && ok;
+        ok = WriteGPXPointBody(file, *point) && ok;
+        ok = std::fputs("</rtept>\n", file) >= 0 && ok;
+    }
+    ok = std::fputs("</rte>\n", file) >= 0 && ok;
+    return ok && !std::ferror(file);
+}
+
+bool WriteGPX(std::FILE* file, COverlayTrack& track)
+{
+    const auto& sections = track.Sections();
+    if (sections.empty())
+        return true;
+    track.GetSyncId(); // so that importing the file updates this track
+    bool ok = WriteGPXLineObjectHead(file, "trk", track, track.GetName(), track.GetDescription(),
+                                     track.GetCategory(), track.GetLineStyle());
+    ok = std::fputs("<trkseg>\n", file) >= 0 && ok;
+    // Points are gathered in blocks: a long track is written in one go.
+    std::string block;
+    block.reserve(1 << 17);
+    auto flush = [&] {
+        ok = std::fwrite(block.data(), 1, block.size(), file) == block.size() && ok;
+        block.clear();
+    };
+    std::string lat, lon;
+    char number[16];
+    for (size_t s = 0; s < sections.size(); ++s) {
+        const CTrackSection& section = *sections[s];
+        // A later section starts with a copy of the previous one's last point.
+        for (uint32_t i = s == 0 ? 0 : 1; i < section.Count(); ++i) {
+            const CTrackPoint& p = section.Point(i);
+            if (!FormatGPXPosition(p.latitude, p.longitude, lat, lon))
+                continue;
+            block.append("<trkpt lat=\"").append(lat).append("\" lon=\"").append(lon).append("\">");
+            // Truncated like "%d"; an altitude no int holds is left out.
+            const double altitude = p.altitude;
+            if (altitude != 0 && altitude > -2147483649.0 && altitude < 2147483648.0) {
+                std::snprintf(number, sizeof number, "%d", static_cast<int>(altitude));
+                block.append("<ele>").append(number).append("</ele>");
+            }
+            if (p.time != 0) {
+                const std::string time = FormatXmlTime(p.time);
+                if (!time.empty())
+                    block.append("<time>").append(time).append("</time>");
+            }
+            block.append("</trkpt>\n");
+            if (block.size() > (1 << 16))
+                flush();
+        }
+    }
+    flush();
+    ok = std::fputs("</trkseg>\n</trk>\n", file) >= 0 && ok;
+    return ok && !std::ferror(file);
+}
+
+bool WriteGPX(std::FILE* file, CSyncable& object)
+{
+    if (auto* mark = dynamic_cast<COverlayMark*>(&object))
+        return WriteGPX(file, *mark);
+    if (auto* route = dynamic_cast<COverlayRoute*>(&object))
+        return WriteGPX(file, *route);
+    if (auto* track = dynamic_cast<COverlayTrack*>(&object))
+        return WriteGPX(file, *track);
+    if (!file)
+        return false;
+    std::fputs("<!-- Don't know how to write object -->\n", file);
+    return true;
+}
+
+bool SaveAsGPXFile(CSyncable& object, const std::string& path)
 {
     CGPXWriter writer;
     if (!writer.Open(path))
         return false;
-    writer.Check(WriteGPX(writer.File()));
+    writer.Check(WriteGPX(writer.File(), object));
     return writer.Close();
 }
 
@@ -213,33 +341,27 @@ template <class List> bool ExportLiveObjects(const std::string& path, const List
         return false;
     for (const auto& object : objects)
         if (!object->IsDeleted())
-            writer.Check(object->WriteGPX(writer.File()));
+            writer.Check(WriteGPX(writer.File(), *object));
     return writer.Close();
 }
 } // namespace
 
-bool CMarkManager::ExportMarksGPXFile(const std::string& path)
+bool ExportMarksGPXFile(const std::string& path)
 {
-    return ExportLiveObjects(path, m_marks);
+    return ExportLiveObjects(path, CMarkManager::Get().Marks());
 }
 
-bool CMarkManager::ExportRoutesGPXFile(const std::string& path)
+bool ExportRoutesGPXFile(const std::string& path)
 {
-    return ExportLiveObjects(path, m_routes);
+    return ExportLiveObjects(path, CMarkManager::Get().Routes());
 }
 
-bool CTrackManager::ExportGPXFile(const std::string& path)
+bool ExportTracksGPXFile(const std::string& path)
 {
-    return ExportLiveObjects(path, m_tracks);
+    return ExportLiveObjects(path, CTrackManager::Get().Tracks());
 }
 
 namespace {
-
-std::function<bool(CXmlNode&)>& TrackHook()
-{
-    static std::function<bool(CXmlNode&)> hook;
-    return hook;
-}
 
 std::string LowerName(const std::string& name)
 {
@@ -449,9 +571,8 @@ void SaveAfterImport()
 }
 
 // The points of each trkseg, taken out of the tree as the parser completes
-// them; only while a file is imported.
+// them; one import's own.
 using CStreamedPoints = std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>>;
-const CStreamedPoints* gStreamedPoints = nullptr;
 
 // `what` in lower case.
 bool IsName(const std::string& name, std::string_view what)
@@ -469,11 +590,6 @@ bool IsName(const std::string& name, std::string_view what)
 }
 
 } // namespace
-
-void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook)
-{
-    TrackHook() = std::move(hook);
-}
 
 uint64_t GetGPXSyncId(const CXmlNode* element)
 {
@@ -575,16 +691,19 @@ bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point)
     return true;
 }
 
-void ReadGPXTrackPoints(const CXmlNode& trk, const std::function<void(const CTrackPoint&)>& add)
+namespace {
+
+// Every usable trkpt of every trkseg of a trk in document order, those taken
+// while the file was parsed included.
+void ReadGPXTrackPoints(const CXmlNode& trk, const CStreamedPoints& streamed,
+                        const std::function<void(const CTrackPoint&)>& add)
 {
     size_t segments = 0;
     while (const CXmlNode* segment = CXmlNode::FindNextChild(&trk, "trkseg", segments)) {
-        if (gStreamedPoints) {
-            auto found = gStreamedPoints->find(segment);
-            if (found != gStreamedPoints->end())
-                for (const CTrackPoint& point : found->second)
-                    add(point);
-        }
+        auto found = streamed.find(segment);
+        if (found != streamed.end())
+            for (const CTrackPoint& point : found->second)
+                add(point);
         // What the parser did not complete (a trkpt still open at the end of
         // the file) follows the points taken before it.
         size_t points = 0;
@@ -594,6 +713,49 @@ void ReadGPXTrackPoints(const CXmlNode& trk, const std::function<void(const CTra
                 add(point);
     }
 }
+
+// One "trk": the track with its sync id is brought back and refilled (the
+// recorded one is left as it is, being newer), else a new track goes before
+// the recorded one unless an equal track exists. Dense tracks are thinned as
+// on load. True when the element was handled.
+bool ImportTrack(const CXmlNode& trk, const CStreamedPoints& streamed)
+{
+    CTrackManager& manager = CTrackManager::Get();
+    const uint64_t id = GetGPXSyncId(&trk);
+    COverlayTrack* track = manager.FindTrackBySyncId(id);
+    // Points recorded since the file was made would be lost.
+    if (track && track == manager.RecordedTrack())
+        return true;
+    std::unique_ptr<COverlayTrack> fresh;
+    if (track) {
+        track->Undelete();
+        track->ClearSections();
+    } else {
+        fresh = std::make_unique<COverlayTrack>();
+        if (id != 0)
+            fresh->SetSyncId(id);
+        track = fresh.get();
+    }
+    track->SetName(GetGPXRouteName(&trk));
+    track->SetDescription(GetGPXDescription(&trk));
+    std::string category;
+    CXmlNode::GetChildText(&trk, "type", category);
+    track->SetCategory(category);
+    ReadGPXLineStyle(CXmlNode::FindChild(&trk, "extensions"), track->GetLineStyle());
+    // All segments join into one track.
+    ReadGPXTrackPoints(trk, streamed, [track](const CTrackPoint& point) { track->AddPoint(point, false); });
+    if (CTrackManager::IsDenseTrack(*track))
+        track->Simplify(CTrackManager::kLoadThinning);
+    if (fresh) {
+        if (manager.HasSameTrack(*fresh))
+            return true;
+        track = manager.AddTrack(std::move(fresh));
+    }
+    track->NotifySections(COverlayObject::kChanged);
+    return true;
+}
+
+} // namespace
 
 bool ImportGPXFile(const std::string& path)
 {
@@ -617,11 +779,6 @@ bool ImportGPXFile(const std::string& path)
                                       return true;
                                   });
     }
-    gStreamedPoints = &streamed;
-    struct CForget
-    {
-        ~CForget() { gStreamedPoints = nullptr; }
-    } forget;
     CXmlNode::Rewind(root.get());
     CXmlNode* gpx = CXmlNode::FindNextElement(root.get(), "gpx");
     if (!gpx)
@@ -643,8 +800,8 @@ bool ImportGPXFile(const std::string& path)
             handled += ImportWaypoint(child.get(), index);
         else if (name == "rte")
             handled += ImportRoute(child.get(), index);
-        else if (name == "trk" && TrackHook())
-            handled += TrackHook()(*child);
+        else if (name == "trk")
+            handled += ImportTrack(*child, streamed);
     }
     SaveAfterImport();
     return handled >= 1;

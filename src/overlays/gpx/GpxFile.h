@@ -1,15 +1,19 @@
 #pragma once
 // GPX 1.1 exchange of marks, routes and tracks with other programs and
-// devices. Whole files are written through CAtomicFileWriter, so a failed
-// export leaves the old file as it was.
+// devices: the writers and the import walk the objects and the managers
+// through their public operations. Whole files are written through
+// CAtomicFileWriter, so a failed export leaves the old file as it was.
 #include "foundation/AtomicFile.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 
 class CLineStyle;
+class COverlayMark;
+class COverlayRoute;
+class COverlayTrack;
 class CSyncable;
 class CXmlNode;
 struct CTrackPoint;
@@ -72,18 +76,35 @@ bool WriteGPXLineObjectHead(std::FILE* file, const char* element, const CSyncabl
                             const std::string& name, const std::string& description,
                             const std::string& category, const CLineStyle& style);
 
-// Reads a GPX file into the mark manager (wpt and rte) and, through the track
-// hook, the track manager; objects carrying one of our sync tags are updated
-// in place, copies of existing objects are dropped. Points without a usable
-// position are skipped. Track points are taken while the file is parsed, so
-// a long track costs no tree. Ends by saving all data; true when at least
-// one object was read.
-bool ImportGPXFile(const std::string& path);
-// Reads one "trk" element into the track manager; true when it was handled.
-// Without a hook, tracks in a file are ignored.
-void SetGPXTrackImportHook(std::function<bool(CXmlNode& trk)> hook);
+// A "wpt" element; nothing for a mark without a place. A free mark gets its
+// sync id first, so that importing the file updates it.
+bool WriteGPX(std::FILE* file, COverlayMark& mark);
+// The children of wpt and rtept, shared with route points.
+bool WriteGPXPointBody(std::FILE* file, const COverlayMark& mark);
+// An "rte" element with its rtept points.
+bool WriteGPX(std::FILE* file, COverlayRoute& route);
+// The trk element, all sections in one trkseg; nothing without sections.
+// Points that are not finite are left out. False when a write failed.
+bool WriteGPX(std::FILE* file, COverlayTrack& track);
+// Whichever of the three the object is (a comment for any other object).
+bool WriteGPX(std::FILE* file, CSyncable& object);
+// The object alone as a whole GPX file; false when any write failed.
+bool SaveAsGPXFile(CSyncable& object, const std::string& path);
+// Every mark (route, track) that is not deleted as one GPX file, replaced
+// only when every write, the flush and the close succeeded.
+bool ExportMarksGPXFile(const std::string& path);
+bool ExportRoutesGPXFile(const std::string& path);
+bool ExportTracksGPXFile(const std::string& path);
 
-// Helpers shared with the track import.
+// Reads a GPX file into the mark manager (wpt and rte) and the track manager
+// (trk); objects carrying one of our sync tags are updated in place, copies
+// of existing objects are dropped. Points without a usable position are
+// skipped. Track points are taken while the file is parsed, so a long track
+// costs no tree. Ends by saving all data; true when at least one object was
+// read.
+bool ImportGPXFile(const std::string& path);
+
+// Helpers of the import.
 // The id of an element's "src" tag, else of its "desc" text; 0 when none.
 uint64_t GetGPXSyncId(const CXmlNode* element);
 // "desc" and a different "cmt" joined by a blank, cut at "Source: tsid:".
@@ -98,6 +119,3 @@ bool ReadGPXPosition(const CXmlNode* point, double& latitude, double& longitude)
 // One trkpt: its position, "time" and "ele" (only a finite one); false
 // without a usable position.
 bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point);
-// Every usable trkpt of every trkseg of a trk in document order, those taken
-// while the file was parsed included.
-void ReadGPXTrackPoints(const CXmlNode& trk, const std::function<void(const CTrackPoint&)>& add);

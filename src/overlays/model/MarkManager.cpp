@@ -36,10 +36,6 @@ const bool gRegistered = [] {
     RegisterOverlaySource([](uint32_t layer, const OverlayVisitor& visit) {
         CMarkManager::Get().ForEachOverlay(layer, visit);
     });
-    SetCreateMarkHook([](CRasterleafView& view, double latitude, double longitude) {
-        CMarkManager& manager = CMarkManager::Get();
-        manager.CreateMarkAt(&view, manager.NextNumberedName("P"), latitude, longitude);
-    });
     return true;
 }();
 

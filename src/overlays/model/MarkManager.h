@@ -111,9 +111,6 @@ public:
 
     // Every mark and route that is not deleted, and each route's points.
     void ForEachOverlay(uint32_t layer, const std::function<void(COverlayObject&)>& visit);
-    // Every mark (route) that is not deleted as a GPX file; false when any write failed.
-    bool ExportMarksGPXFile(const std::string& path);
-    bool ExportRoutesGPXFile(const std::string& path);
     // Whether a free mark IsSameMark (a route IsSameRoute) as the one given.
     bool HasSameMark(const COverlayMark& mark) const;
     bool HasSameRoute(const COverlayRoute& route) const;

@@ -9,11 +9,9 @@
 #include "geodesy/Polygon.h"
 #include "geodesy/Units.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "overlays/ui/ActionMenus.h"
-#include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkIcons.h"
 #include "overlays/model/MarkManager.h"
-#include "overlays/ui/MarkTool.h"
+#include "overlays/model/OverlayModelPorts.h"
 #include "overlays/model/OverlayNames.h"
 #include "overlays/model/OverlayRoute.h"
 
@@ -176,7 +174,7 @@ bool COverlayMark::OnTap(CRasterleafView& view, const COverlayTap& tap)
     }
     // The variation first: the tool's label shows a bearing at once.
     CDefaultUnits::Get().UpdateMagneticVariation(m_latitude, m_longitude, Now());
-    StartMarkTool(view, *this);
+    OverlayObjectUi().StartMarkTool(view, *this);
     SetState(kUpdated);
     return true;
 }
@@ -185,10 +183,7 @@ bool COverlayMark::ShowActionMenu(CRasterleafView& view, const COverlayTap& tap)
 {
     if (m_deleted)
         return false;
-    QWidget* parent = COverlayMenuHooks::menu_parent ? COverlayMenuHooks::menu_parent() : nullptr;
-    const QPoint at(int(std::lround(tap.x)), int(std::lround(tap.y)));
-    ShowOverlayMenu(BuildMarkActionMenu(*this, parent, &view), parent, &at);
-    return true;
+    return OverlayObjectUi().ShowMarkMenu(view, *this, tap);
 }
 
 bool COverlayMark::ExtendBounds(CBoundingBox& box) const
@@ -265,53 +260,4 @@ bool COverlayMark::Serialize(CSerialStream& stream)
         FixTimesAfterRead();
     }
     return ok;
-}
-
-bool COverlayMark::WriteGPX(std::FILE* file)
-{
-    std::string lat, lon;
-    if (!FormatGPXPosition(m_latitude, m_longitude, lat, lon))
-        return true; // a mark without a place has no wpt
-    // The id goes into "src", so importing the file updates this mark.
-    if (!IsRoutePoint())
-        GetSyncId();
-    bool ok = std::fprintf(file, "<wpt lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0;
-    ok = WriteGPXPointBody(file) && ok;
-    return std::fputs("</wpt>\n", file) >= 0 && ok;
-}
-
-bool COverlayMark::WriteGPXPointBody(std::FILE* file)
-{
-    bool ok = true;
-    if (m_created != 0) {
-        std::string time = FormatXmlTime(m_created);
-        if (!time.empty())
-            ok = WriteXmlElement(file, "time", time) && ok;
-    }
-    ok = WriteXmlElement(file, "name", m_name) && ok;
-    if (!m_description.empty())
-        ok = WriteXmlElement(file, "desc", m_description) && ok;
-    if (HasSyncId())
-        ok = WriteXmlElement(file, "src", FormatSyncTag()) && ok;
-    if (!m_link.empty())
-        ok = std::fprintf(file, "<link href=\"%s\"></link>\n",
-                          XmlEscapeAttribute(MakeGPXLink(m_link)).c_str()) > 0 &&
-             ok;
-    ok = WriteXmlElement(file, "sym", m_icon) && ok;
-    if (!m_category.empty())
-        ok = WriteXmlElement(file, "type", m_category) && ok;
-    char colour[8];
-    std::snprintf(colour, sizeof colour, "%02x%02x%02x", m_colour.GetRed(), m_colour.GetGreen(),
-                  m_colour.GetBlue());
-    ok = std::fputs("<extensions>\n<xstyle:fill>\n", file) >= 0 && ok;
-    ok = WriteXmlElement(file, "xstyle:color", std::string(colour)) && ok;
-    ok = std::fputs("</xstyle:fill>\n", file) >= 0 && ok;
-    if (m_outerRadius > 0) {
-        // A negative proximity carries the inner radius of an anchor alarm.
-        double proximity = m_innerRadius > 0 ? -m_innerRadius : m_outerRadius;
-        ok = std::fputs("<xgarmin:WaypointExtension>\n", file) >= 0 && ok;
-        ok = WriteXmlElement(file, "xgarmin:Proximity", FormatDouble(proximity, "%.1f")) && ok;
-        ok = std::fputs("</xgarmin:WaypointExtension>\n", file) >= 0 && ok;
-    }
-    return std::fputs("</extensions>\n", file) >= 0 && ok;
 }

@@ -45,10 +45,6 @@ public:
     uint32_t GetTypeId() const override { return kTypeId; }
     bool Serialize(CSerialStream& stream) override;
     bool ExtendBounds(CBoundingBox& box) const override;
-    // A "wpt" element; nothing for a mark without a place.
-    bool WriteGPX(std::FILE* file) override;
-    // The children of wpt and rtept, shared with route points.
-    bool WriteGPXPointBody(std::FILE* file);
 
     // The first of: own icon, the default icon of the mark's kind, "Flag";
     // all in the mark's colour. Once per icon or colour change.

@@ -12,9 +12,7 @@
 #include "geodesy/Units.h"
 #include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
-#include "overlays/ui/MarkTool.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -403,18 +401,12 @@ bool COverlayRoute::Serialize(CSerialStream& stream)
     return ok;
 }
 
-bool COverlayRoute::WriteGPX(std::FILE* file)
+void EndToolOnRoute(const COverlayRoute& route)
 {
-    GetSyncId(); // so that importing the file updates this route
-    bool ok = WriteGPXLineObjectHead(file, "rte", *this, m_name, m_description, m_category, m_lineStyle);
-    for (const auto& point : m_points) {
-        std::string lat, lon;
-        if (!FormatGPXPosition(point->GetLatitude(), point->GetLongitude(), lat, lon))
-            continue;
-        ok = std::fprintf(file, "<rtept lat=\"%s\" lon=\"%s\">\n", lat.c_str(), lon.c_str()) > 0 && ok;
-        ok = point->WriteGPXPointBody(file) && ok;
-        ok = std::fputs("</rtept>\n", file) >= 0 && ok;
-    }
-    ok = std::fputs("</rte>\n", file) >= 0 && ok;
-    return ok && !std::ferror(file);
+    COverlayTool* tool = COverlayTool::GetActiveTool();
+    if (!tool)
+        return;
+    const auto* mark = dynamic_cast<const COverlayMark*>(tool->GetMark());
+    if (mark && mark->GetRoute() == &route)
+        COverlayTool::EndActiveTool();
 }

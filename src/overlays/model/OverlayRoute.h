@@ -53,8 +53,6 @@ public:
     uint32_t GetTypeId() const override { return kTypeId; }
     bool Serialize(CSerialStream& stream) override;
     bool ExtendBounds(CBoundingBox& box) const override;
-    // An "rte" element with its rtept points.
-    bool WriteGPX(std::FILE* file) override;
 
     const std::vector<std::unique_ptr<COverlayMark>>& Points() const { return m_points; }
     size_t PointCount() const { return m_points.size(); }
@@ -115,3 +113,7 @@ private:
     std::vector<Leg> m_legCache;
     CLocalPlane m_legPlane;
 };
+
+// Ends the active tool when it works on a point of `route` (before the route
+// changes under it).
+void EndToolOnRoute(const COverlayRoute& route);

@@ -8,12 +8,10 @@
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/ownship/OverlayMovingTarget.h"
-#include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/TrackManager.h"
-#include "overlays/ui/TrackTool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -412,51 +410,6 @@ bool COverlayTrack::IsSameTrack(const COverlayTrack& other) const
            std::fabs(a.longitude - b.longitude) <= kSameTrackDegrees;
 }
 
-bool COverlayTrack::WriteGPX(std::FILE* file)
-{
-    if (m_sections.empty())
-        return true;
-    GetSyncId(); // so that importing the file updates this track
-    bool ok = WriteGPXLineObjectHead(file, "trk", *this, m_name, m_description, m_category, m_lineStyle);
-    ok = std::fputs("<trkseg>\n", file) >= 0 && ok;
-    // Points are gathered in blocks: a long track is written in one go.
-    std::string block;
-    block.reserve(1 << 17);
-    auto flush = [&] {
-        ok = std::fwrite(block.data(), 1, block.size(), file) == block.size() && ok;
-        block.clear();
-    };
-    std::string lat, lon;
-    char number[16];
-    for (size_t s = 0; s < m_sections.size(); ++s) {
-        const CTrackSection& section = *m_sections[s];
-        // A later section starts with a copy of the previous one's last point.
-        for (uint32_t i = s == 0 ? 0 : 1; i < section.Count(); ++i) {
-            const CTrackPoint& p = section.Point(i);
-            if (!FormatGPXPosition(p.latitude, p.longitude, lat, lon))
-                continue;
-            block.append("<trkpt lat=\"").append(lat).append("\" lon=\"").append(lon).append("\">");
-            // Truncated like "%d"; an altitude no int holds is left out.
-            const double altitude = p.altitude;
-            if (altitude != 0 && altitude > -2147483649.0 && altitude < 2147483648.0) {
-                std::snprintf(number, sizeof number, "%d", static_cast<int>(altitude));
-                block.append("<ele>").append(number).append("</ele>");
-            }
-            if (p.time != 0) {
-                const std::string time = FormatXmlTime(p.time);
-                if (!time.empty())
-                    block.append("<time>").append(time).append("</time>");
-            }
-            block.append("</trkpt>\n");
-            if (block.size() > (1 << 16))
-                flush();
-        }
-    }
-    flush();
-    ok = std::fputs("</trkseg>\n</trk>\n", file) >= 0 && ok;
-    return ok && !std::ferror(file);
-}
-
 void COverlayTrack::NotifySections(uint32_t state)
 {
     for (const auto& section : m_sections)
@@ -531,4 +484,10 @@ COverlayTrack* COverlayRoute::ConvertToTrack()
     added->NotifySections(COverlayObject::kChanged);
     CMarkManager::Get().DeleteRoute(this);
     return added;
+}
+
+void EndToolOnTrack(const COverlayTrack& track)
+{
+    if (COverlayTool::IsActiveToolTrack(&track))
+        COverlayTool::EndActiveTool();
 }

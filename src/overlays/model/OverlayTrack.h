@@ -26,9 +26,6 @@ public:
     // finite and positive reads as 2, an unknown pattern as solid.
     bool Serialize(CSerialStream& stream) override;
     bool ExtendBounds(CBoundingBox& box) const override;
-    // The trk element, all sections in one trkseg; nothing without sections.
-    // Points that are not finite are left out. False when a write failed.
-    bool WriteGPX(std::FILE* file) override;
 
     const std::vector<std::unique_ptr<CTrackSection>>& Sections() const { return m_sections; }
     CLineStyle& GetLineStyle() { return m_lineStyle; }
@@ -102,5 +99,9 @@ private:
     double m_maxSpeed = 0;
     bool m_statisticsKnown = false;
 };
+
+// Ends the active tool when it works on a section of `track` (before the
+// track's sections change under it).
+void EndToolOnTrack(const COverlayTrack& track);
 
 // Listener<COverlayTrack> receives the recorded track after every fix.

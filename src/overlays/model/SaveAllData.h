@@ -1,8 +1,7 @@
 #pragma once
-// Saving every store at once (GPX import and synchronisation ask for it).
-// The application fills the hook at start-up; without one nothing is saved.
-#include <functional>
+// Saving every store at once (GPX import and synchronisation ask for it),
+// through the installed ISaveAllPort; without one nothing is saved.
+#include "overlays/model/OverlayModelPorts.h"
 
-void SetSaveAllDataHook(std::function<bool()> hook);
-// True when the hook saved everything.
+// True when the installed port saved everything.
 bool SaveAllData();

@@ -3,6 +3,7 @@
 #include "foundation/events/Heartbeat.h"
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/util/StringUtil.h"
+#include "overlays/model/OverlayModelPorts.h"
 
 #include <chrono>
 #include <cmath>
@@ -13,12 +14,6 @@
 #include <unordered_set>
 
 namespace {
-
-std::function<uint32_t()>& AccountHook()
-{
-    static std::function<uint32_t()> hook;
-    return hook;
-}
 
 struct IdSource
 {
@@ -77,14 +72,9 @@ double CSyncable::Now()
     return CHeartbeat::GetTime();
 }
 
-void CSyncable::SetAccountNumberHook(std::function<uint32_t()> hook)
-{
-    AccountHook() = std::move(hook);
-}
-
 uint64_t CSyncable::MakeSyncId(double now)
 {
-    const uint64_t account = AccountHook() ? AccountHook()() : 0;
+    const uint64_t account = AccountNumberSource().AccountNumber();
     const uint32_t time = std::isfinite(now) && now > 0 && now < 1.8e19 ? uint32_t(uint64_t(now)) : 0;
     IdSource& ids = Ids();
     std::lock_guard<std::mutex> guard(ids.lock);
@@ -136,14 +126,6 @@ uint64_t CSyncable::ParseSyncTag(const std::string& text)
         id = id << 4 | uint64_t(d);
     }
     return id;
-}
-
-bool CSyncable::WriteGPX(std::FILE* file)
-{
-    if (!file)
-        return false;
-    std::fputs("<!-- Don't know how to write object -->\n", file);
-    return true;
 }
 
 void CSyncable::Touch()

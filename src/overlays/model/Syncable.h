@@ -28,9 +28,6 @@ public:
         (void)box;
         return false;
     }
-    virtual bool WriteGPX(std::FILE* file);
-    // The object alone as a whole GPX file; false when any write failed.
-    bool SaveAsGPXFile(const std::string& path);
 
     // The id, made the first time it is asked for.
     uint64_t GetSyncId();
@@ -72,11 +69,9 @@ public:
     bool IsDoNotSync() const { return m_doNotSync; }
     bool IsDeleted() const { return m_deleted; }
 
-    // The signed-in account's number (0 while none is known); the account
-    // code fills it.
-    static void SetAccountNumberHook(std::function<uint32_t()> hook);
-    // A new id: the account in bits 63..32, the low bits random and mixed
-    // with the time; never 0 and never one this process made or read before.
+    // A new id: the signed-in account (AccountNumberSource(), 0 while none is
+    // known) in bits 63..32, the low bits random and mixed with the time;
+    // never 0 and never one this process made or read before.
     static uint64_t MakeSyncId(double now);
 
     // The current time of every change (the heartbeat's).

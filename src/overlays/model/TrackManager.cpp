@@ -9,7 +9,6 @@
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/OverlaySources.h"
-#include "overlays/gpx/GpxFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,15 +31,8 @@ const bool gRegistered = [] {
     });
     CConnectionHooks::beginSimulationTrack = [] { CTrackManager::Get().BeginSimulationTrack(); };
     CConnectionHooks::endSimulationTrack = [] { CTrackManager::Get().EndSimulationTrack(); };
-    SetGPXTrackImportHook([](CXmlNode& trk) { return CTrackManager::Get().ImportGPXTrack(trk); });
     return true;
 }();
-
-bool IsDenseTrack(const COverlayTrack& track)
-{
-    const size_t n = track.PointCount();
-    return n >= kThinningMinPoints && track.ElapsedTime() / double(n) < kThinningMaxInterval;
-}
 
 } // namespace
 
@@ -67,6 +59,21 @@ CTrackManager::~CTrackManager()
 {
     while (!m_tracks.empty())
         m_tracks.pop_back();
+}
+
+bool CTrackManager::IsDenseTrack(const COverlayTrack& track)
+{
+    const size_t n = track.PointCount();
+    return n >= kThinningMinPoints && track.ElapsedTime() / double(n) < kThinningMaxInterval;
+}
+
+COverlayTrack* CTrackManager::FindTrackBySyncId(uint64_t id) const
+{
+    if (id == 0)
+        return nullptr;
+    auto found = std::find_if(m_tracks.begin(), m_tracks.end(),
+                              [&](const auto& t) { return t->HasSyncId() && t->GetSyncId() == id; });
+    return found != m_tracks.end() ? found->get() : nullptr;
 }
 
 COverlayTrack* CTrackManager::RecordedTrack() const
@@ -326,48 +333,6 @@ void CTrackManager::OnStartTimer(const CDataStartTimer& timer)
     CUnits::FormatClockTime12(time_t(start), clock);
     m_tracks.back()->SetName("Start at " + clock);
     m_tracks.back()->NotifySections(COverlayObject::kUpdated);
-}
-
-bool CTrackManager::ImportGPXTrack(const CXmlNode& trk)
-{
-    const uint64_t id = GetGPXSyncId(&trk);
-    COverlayTrack* track = nullptr;
-    if (id != 0) {
-        auto found = std::find_if(m_tracks.begin(), m_tracks.end(),
-                                  [&](const auto& t) { return t->HasSyncId() && t->GetSyncId() == id; });
-        if (found != m_tracks.end())
-            track = found->get();
-    }
-    // Points recorded since the file was made would be lost.
-    if (track && track == RecordedTrack())
-        return true;
-    std::unique_ptr<COverlayTrack> fresh;
-    if (track) {
-        track->Undelete();
-        track->ClearSections();
-    } else {
-        fresh = std::make_unique<COverlayTrack>();
-        if (id != 0)
-            fresh->SetSyncId(id);
-        track = fresh.get();
-    }
-    track->SetName(GetGPXRouteName(&trk));
-    track->SetDescription(GetGPXDescription(&trk));
-    std::string category;
-    CXmlNode::GetChildText(&trk, "type", category);
-    track->SetCategory(category);
-    ReadGPXLineStyle(CXmlNode::FindChild(&trk, "extensions"), track->GetLineStyle());
-    // All segments join into one track.
-    ReadGPXTrackPoints(trk, [track](const CTrackPoint& point) { track->AddPoint(point, false); });
-    if (IsDenseTrack(*track))
-        track->Simplify(kLoadThinning);
-    if (fresh) {
-        if (HasSameTrack(*fresh))
-            return true;
-        track = AddTrack(std::move(fresh));
-    }
-    track->NotifySections(COverlayObject::kChanged);
-    return true;
 }
 
 bool CTrackManager::Serialize(CSerialStream& stream)

@@ -18,7 +18,6 @@
 #include <vector>
 
 class COverlayObject;
-class CXmlNode;
 
 class CTrackManager : public CSerializable,
                       public Listener<CDataGPSPosition>,
@@ -95,14 +94,11 @@ public:
     void ForEachSection(uint32_t layer, const std::function<void(COverlayObject&)>& visit);
     void DeleteTracksIf(const std::function<bool(const COverlayTrack&)>& predicate);
     bool HasSameTrack(const COverlayTrack& track) const;
-    // Every track that is not deleted as one GPX file, replaced only when
-    // every write, the flush and the close succeeded.
-    bool ExportGPXFile(const std::string& path);
-    // One GPX "trk": the track with its sync id is brought back and refilled
-    // (the recorded one is left as it is, being newer), else a new track goes
-    // before the recorded one unless an equal track exists. Dense tracks are
-    // thinned as on load. True when the element was handled.
-    bool ImportGPXTrack(const CXmlNode& trk);
+    // The track (deleted ones included) carrying the sync id; null for 0.
+    COverlayTrack* FindTrackBySyncId(uint64_t id) const;
+    // Many points close in time: such tracks are thinned by kLoadThinning
+    // when loaded or imported.
+    static bool IsDenseTrack(const COverlayTrack& track);
     void SetAllVisible(bool visible);
     void SetAllDoNotSync(bool doNotSync);
     void BeginSimulationTrack();

@@ -5,9 +5,8 @@
 #include "geodesy/Units.h"
 #include "mapview/overlay/KeptLinePixels.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "overlays/ui/ActionMenus.h"
+#include "overlays/model/OverlayModelPorts.h"
 #include "overlays/model/OverlayTrack.h"
-#include "overlays/ui/TrackTool.h"
 
 #include <QPaintDevice>
 #include <QPainter>
@@ -15,17 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-
-std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_makeTool =
-    [](CTrackSection& section, CRasterleafView& view, const COverlayTap& tap) {
-        StartTrackTool(view, section, tap.latitude, tap.longitude);
-    };
-std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> CTrackSection::s_showMenu =
-    [](CTrackSection& section, CRasterleafView&, const COverlayTap& tap) {
-        QWidget* parent = COverlayMenuHooks::menu_parent ? COverlayMenuHooks::menu_parent() : nullptr;
-        const QPoint at(int(std::lround(tap.x)), int(std::lround(tap.y)));
-        return ShowTrackMenu(section, parent, &at);
-    };
 
 namespace {
 
@@ -157,8 +145,7 @@ bool CTrackSection::IsVisible() const
 bool CTrackSection::OnTap(CRasterleafView& view, const COverlayTap& tap)
 {
     COverlayTool::EndActiveTool();
-    if (s_makeTool)
-        s_makeTool(*this, view, tap);
+    OverlayObjectUi().StartTrackTool(view, *this, tap.latitude, tap.longitude);
     CDefaultUnits::Get().UpdateMagneticVariation(tap.latitude, tap.longitude, CSyncable::Now());
     SetState(kUpdated);
     return true;
@@ -174,7 +161,7 @@ bool CTrackSection::OnDoubleTap(CRasterleafView& view, const COverlayTap& tap)
 
 bool CTrackSection::ShowActionMenu(CRasterleafView& view, const COverlayTap& tap)
 {
-    return s_showMenu ? s_showMenu(*this, view, tap) : false;
+    return OverlayObjectUi().ShowTrackMenu(view, *this, tap);
 }
 
 bool CTrackSection::Serialize(CSerialStream& stream)

@@ -61,11 +61,6 @@ public:
     COverlayTrack* GetTrack() const { return m_track; }
     void SetTrack(COverlayTrack* track) { m_track = track; }
 
-    // What a tap on a section starts (a track tool unless replaced), and the
-    // section's action menu (filled by the track menu).
-    static std::function<void(CTrackSection&, CRasterleafView&, const COverlayTap&)> s_makeTool;
-    static std::function<bool(CTrackSection&, CRasterleafView&, const COverlayTap&)> s_showMenu;
-
 private:
     // The halo (when wider than 0) and the line through the points, solid
     // lines left off where they lie beyond `reach` outside what shows.

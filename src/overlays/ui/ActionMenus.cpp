@@ -9,24 +9,19 @@
 #include "geodesy/Polygon.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OptimizeRoute.h"
-#include "overlays/ui/OverlayLists.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/OverlayTrack.h"
 #include "overlays/model/TrackManager.h"
 #include "overlays/model/TrackSection.h"
+#include "overlays/ui/OverlayLists.h"
+#include "overlays/ui/OverlayUiPorts.h"
 
 #include <QPoint>
 #include <cmath>
-
-std::function<void(QWidget*, COverlayMark*)> COverlayMenuHooks::show_edit_mark;
-std::function<void(QWidget*, COverlayRoute*)> COverlayMenuHooks::show_edit_route;
-std::function<void(QWidget*, COverlayTrack*)> COverlayMenuHooks::show_edit_track;
-std::function<void(const std::string&, const std::vector<std::pair<double, double>>&, int, double)>
-    COverlayMenuHooks::StartMapDataDownload;
-std::function<QWidget*()> COverlayMenuHooks::menu_parent;
 
 namespace {
 
@@ -147,7 +142,7 @@ std::shared_ptr<CChartOutline> DownloadableChart(const CRasterleafView* view)
 
 std::shared_ptr<CChartOutline> DownloadableChartAt(const std::string& chartPath)
 {
-    if (!COverlayMenuHooks::StartMapDataDownload || chartPath.empty())
+    if (!OverlayUi().CanStartMapDataDownload() || chartPath.empty())
         return nullptr;
     std::shared_ptr<CChartOutline> outline = CChartOutline::FromFile(chartPath);
     return outline && outline->chunked ? outline : nullptr;
@@ -162,7 +157,7 @@ bool StartRouteDownload(const COverlayRoute& route, const std::string& chartPath
     route.GetPointsLonLat(points);
     // The corridor is 1,000 of the chart's pixels wide.
     const double width = mode == 0 ? chart->scale * 1000.0 * 1852.0 : 0.0;
-    COverlayMenuHooks::StartMapDataDownload(chart->path, points, mode, width);
+    OverlayUi().StartMapDataDownload(chart->path, points, mode, width);
     return true;
 }
 
@@ -266,7 +261,7 @@ Menu BuildMarksListMenu(QWidget* parent)
     Menu menu = NewMenu("Marks menu");
     menu->AddActionSheetFunc("Export all marks", CMenuTree::kSeparated, [parent] {
         ExportAll(parent, "Export all marks", "marks.gpx",
-                  [](const std::string& path) { return CMarkManager::Get().ExportMarksGPXFile(path); });
+                  [](const std::string& path) { return ExportMarksGPXFile(path); });
     });
     const auto forEachMark = [](std::function<void(COverlayMark&)> act) {
         return [act = std::move(act)] {
@@ -315,7 +310,7 @@ Menu BuildRoutesListMenu(QWidget* parent)
     Menu menu = NewMenu("Routes menu");
     menu->AddActionSheetFunc("Export all routes", CMenuTree::kSeparated, [parent] {
         ExportAll(parent, "Export all routes", "routes.gpx",
-                  [](const std::string& path) { return CMarkManager::Get().ExportRoutesGPXFile(path); });
+                  [](const std::string& path) { return ExportRoutesGPXFile(path); });
     });
     const auto forEachRoute = [](std::function<void(COverlayRoute&)> act) {
         return [act = std::move(act)] {
@@ -362,7 +357,7 @@ Menu BuildTracksListMenu(QWidget* parent)
     Menu menu = NewMenu("Tracks menu");
     menu->AddActionSheetFunc("Export all tracks", CMenuTree::kSeparated, [parent] {
         ExportAll(parent, "Export all tracks", "tracks.gpx",
-                  [](const std::string& path) { return CTrackManager::Get().ExportGPXFile(path); });
+                  [](const std::string& path) { return ExportTracksGPXFile(path); });
     });
     menu->AddActionSheetFunc("Show all tracks", CMenuTree::kPlain,
                              [] { CTrackManager::Get().SetAllVisible(true); });
@@ -413,11 +408,10 @@ Menu BuildSortMenu()
 Menu BuildMarkRowMenu(COverlayMark& mark, QWidget* parent)
 {
     Menu menu = NewMenu(mark.GetName());
-    AddMarkRow(*menu, "Edit", HiddenUnless(bool(COverlayMenuHooks::show_edit_mark)), mark,
-               [parent](COverlayMark& m) {
-                   if (COverlayMenuHooks::show_edit_mark)
-                       COverlayMenuHooks::show_edit_mark(parent, &m);
-               });
+    AddMarkRow(*menu, "Edit", HiddenUnless(OverlayUi().CanEditMarks()), mark, [parent](COverlayMark& m) {
+        if (OverlayUi().CanEditMarks())
+            OverlayUi().show_edit_mark(parent, &m);
+    });
     AddMarkRow(*menu, "View", CMenuTree::kPlain, mark, [](COverlayMark& m) { ViewBounds(m); });
     AddMarkRow(*menu, "Delete", CMenuTree::kSeparated, mark, [](COverlayMark& m) {
         CMarkManager::Get().DeleteMark(&m);
@@ -429,11 +423,10 @@ Menu BuildMarkRowMenu(COverlayMark& mark, QWidget* parent)
 Menu BuildRouteRowMenu(COverlayRoute& route, QWidget* parent)
 {
     Menu menu = NewMenu(route.GetName());
-    AddRouteRow(*menu, "Edit", HiddenUnless(bool(COverlayMenuHooks::show_edit_route)), route,
-                [parent](COverlayRoute& r) {
-                    if (COverlayMenuHooks::show_edit_route)
-                        COverlayMenuHooks::show_edit_route(parent, &r);
-                });
+    AddRouteRow(*menu, "Edit", HiddenUnless(OverlayUi().CanEditRoutes()), route, [parent](COverlayRoute& r) {
+        if (OverlayUi().CanEditRoutes())
+            OverlayUi().show_edit_route(parent, &r);
+    });
     AddRouteRow(*menu, "View", CMenuTree::kPlain, route, [](COverlayRoute& r) { ViewBounds(r); });
     AddRouteRow(*menu, "Delete", CMenuTree::kSeparated, route, [](COverlayRoute& r) {
         DeleteRouteFromMenu(&r);
@@ -445,11 +438,10 @@ Menu BuildRouteRowMenu(COverlayRoute& route, QWidget* parent)
 Menu BuildTrackRowMenu(COverlayTrack& track, QWidget* parent)
 {
     Menu menu = NewMenu(track.GetName());
-    AddTrackRow(*menu, "Edit", HiddenUnless(bool(COverlayMenuHooks::show_edit_track)), track,
-                [parent](COverlayTrack& t) {
-                    if (COverlayMenuHooks::show_edit_track)
-                        COverlayMenuHooks::show_edit_track(parent, &t);
-                });
+    AddTrackRow(*menu, "Edit", HiddenUnless(OverlayUi().CanEditTracks()), track, [parent](COverlayTrack& t) {
+        if (OverlayUi().CanEditTracks())
+            OverlayUi().show_edit_track(parent, &t);
+    });
     AddTrackRow(*menu, "View", CMenuTree::kPlain, track, [](COverlayTrack& t) { ViewBounds(t); });
     AddTrackRow(*menu, "Delete", CMenuTree::kSeparated, track, [](COverlayTrack& t) {
         COverlayTool::EndActiveTool();
@@ -473,10 +465,10 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
                                  [] { CMarkManager::Get().CancelGoto(); });
         AddMarkRow(*menu, "Create Route", CMenuTree::kPlain, mark,
                    [](COverlayMark& m) { CMarkManager::Get().CreateRouteFromMark(&m); });
-        AddMarkRow(*menu, "Edit Mark", HiddenUnless(bool(COverlayMenuHooks::show_edit_mark)), mark,
+        AddMarkRow(*menu, "Edit Mark", HiddenUnless(OverlayUi().CanEditMarks()), mark,
                    [parent](COverlayMark& m) {
-                       if (COverlayMenuHooks::show_edit_mark)
-                           COverlayMenuHooks::show_edit_mark(parent, &m);
+                       if (OverlayUi().CanEditMarks())
+                           OverlayUi().show_edit_mark(parent, &m);
                    });
         AddMarkRow(*menu, "Open Link", HiddenUnless(!mark.GetLink().empty()), mark, OpenLink);
         AddMarkRow(*menu, "Delete Mark", CMenuTree::kSeparated, mark,
@@ -488,10 +480,10 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
                 [](COverlayRoute& r) { CMarkManager::Get().FollowRoute(&r); });
     menu->AddActionSheetFunc("Cancel Navigation", navigating ? CMenuTree::kPlain : CMenuTree::kHidden,
                              [] { CMarkManager::Get().CancelGoto(); });
-    AddRouteRow(*menu, "Edit Route", HiddenUnless(bool(COverlayMenuHooks::show_edit_route)), *route,
+    AddRouteRow(*menu, "Edit Route", HiddenUnless(OverlayUi().CanEditRoutes()), *route,
                 [parent](COverlayRoute& r) {
-                    if (COverlayMenuHooks::show_edit_route)
-                        COverlayMenuHooks::show_edit_route(parent, &r);
+                    if (OverlayUi().CanEditRoutes())
+                        OverlayUi().show_edit_route(parent, &r);
                 });
     AddRouteRow(*menu, "Delete Route", CMenuTree::kSeparated, *route,
                 [parent](COverlayRoute& r) { DeleteRouteAsking(parent, r); });
@@ -594,10 +586,10 @@ Menu BuildWaypointOperationsMenu(COverlayMark& point, QWidget* parent, const CRa
         if (m.GetRoute())
             CMarkManager::Get().BeginInsertWaypoint(m.GetRoute(), &m);
     });
-    AddMarkRow(*menu, "Edit Waypoint", HiddenUnless(bool(COverlayMenuHooks::show_edit_mark)), point,
+    AddMarkRow(*menu, "Edit Waypoint", HiddenUnless(OverlayUi().CanEditMarks()), point,
                [parent](COverlayMark& m) {
-                   if (COverlayMenuHooks::show_edit_mark)
-                       COverlayMenuHooks::show_edit_mark(parent, &m);
+                   if (OverlayUi().CanEditMarks())
+                       OverlayUi().show_edit_mark(parent, &m);
                });
     AddMarkRow(*menu, "Split Route", HiddenUnless(route && !first && !last), point, [](COverlayMark& m) {
         if (!m.GetRoute())
@@ -641,10 +633,10 @@ Menu BuildTrackMenu(COverlayTrack& track, const CTrackSection* section, int inde
     known = known && index >= 0 && uint32_t(index) < section->Count();
     const bool atStart = known && section == sections.front().get() && index == 0;
     const bool atEnd = known && section == sections.back().get() && uint32_t(index) + 1 == section->Count();
-    AddTrackRow(*menu, "Edit Track", HiddenUnless(bool(COverlayMenuHooks::show_edit_track)), track,
+    AddTrackRow(*menu, "Edit Track", HiddenUnless(OverlayUi().CanEditTracks()), track,
                 [parent](COverlayTrack& t) {
-                    if (COverlayMenuHooks::show_edit_track)
-                        COverlayMenuHooks::show_edit_track(parent, &t);
+                    if (OverlayUi().CanEditTracks())
+                        OverlayUi().show_edit_track(parent, &t);
                 });
     AddTrackRow(*menu, "Split Track", HiddenUnless(known && !atStart && !atEnd), track,
                 [section, index](COverlayTrack& t) {

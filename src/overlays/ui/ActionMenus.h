@@ -24,22 +24,6 @@ class CTrackSection;
 class QPoint;
 class QWidget;
 
-// What higher layers install at start-up. Rows that need an empty hook are
-// hidden.
-struct COverlayMenuHooks
-{
-    static std::function<void(QWidget* parent, COverlayMark* mark)> show_edit_mark;
-    static std::function<void(QWidget* parent, COverlayRoute* route)> show_edit_route;
-    static std::function<void(QWidget* parent, COverlayTrack* track)> show_edit_track;
-    // Chart download along (mode 0, corridor width in metres) or inside (mode
-    // 1, width 0) the (longitude, latitude) points, for the chart at `chartPath`.
-    static std::function<void(const std::string& chartPath,
-                              const std::vector<std::pair<double, double>>& lonLat, int mode, double width)>
-        StartMapDataDownload;
-    // The widget menus and boxes of the chart belong to (null: none).
-    static std::function<QWidget*()> menu_parent;
-};
-
 // Live objects by serial number (null when gone or deleted).
 COverlayMark* FindMarkBySerial(uint64_t serial);
 COverlayRoute* FindRouteBySerial(uint64_t serial);
@@ -57,7 +41,8 @@ COverlayTrack* FindOtherTrackNear(const COverlayTrack* self, double latitude, do
                                   bool atEnd);
 
 // The outline of the chart at `chartPath` when downloads can start for it: a
-// chunked chart (header identifier above 0xFFFFFF) and an installed hook.
+// chunked chart (header identifier above 0xFFFFFF) and an overlay ui that
+// offers the download.
 std::shared_ptr<CChartOutline> DownloadableChartAt(const std::string& chartPath);
 // Starts the chart download along the route (mode 0) or of the area it
 // encloses (mode 1); false when the chart does not allow it.

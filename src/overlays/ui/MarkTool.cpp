@@ -142,13 +142,3 @@ void StartMarkTool(CRasterleafView& view, COverlayMark& mark)
     COverlayTool::EndActiveTool();
     COverlayTool::SetActiveTool(std::make_unique<CMarkTool>(&view, &mark));
 }
-
-void EndToolOnRoute(const COverlayRoute& route)
-{
-    COverlayTool* tool = COverlayTool::GetActiveTool();
-    if (!tool)
-        return;
-    const auto* mark = dynamic_cast<const COverlayMark*>(tool->GetMark());
-    if (mark && mark->GetRoute() == &route)
-        COverlayTool::EndActiveTool();
-}

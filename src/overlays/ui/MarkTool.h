@@ -40,6 +40,3 @@ private:
 
 // Makes a mark tool for `mark` the active tool.
 void StartMarkTool(CRasterleafView& view, COverlayMark& mark);
-// Ends the active tool when it works on a point of `route` (before the route
-// changes under it).
-void EndToolOnRoute(const COverlayRoute& route);

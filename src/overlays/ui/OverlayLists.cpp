@@ -2,12 +2,13 @@
 
 #include "foundation/util/TimeText.h"
 #include "geodesy/Units.h"
-#include "overlays/ui/ActionMenus.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/OverlayTrack.h"
 #include "overlays/model/TrackManager.h"
+#include "overlays/ui/ActionMenus.h"
+#include "overlays/ui/OverlayUiPorts.h"
 
 #include <algorithm>
 #include <numeric>
@@ -246,8 +247,8 @@ void CMarkListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
 
 void CMarkListDelegate::Select(CSyncable* object, QWidget* parent)
 {
-    if (COverlayMenuHooks::show_edit_mark && FindLive(CMarkManager::Get().Marks(), object))
-        COverlayMenuHooks::show_edit_mark(parent, static_cast<COverlayMark*>(object));
+    if (OverlayUi().CanEditMarks() && FindLive(CMarkManager::Get().Marks(), object))
+        OverlayUi().show_edit_mark(parent, static_cast<COverlayMark*>(object));
 }
 
 void CMarkListDelegate::ShowListMenu(QWidget* parent)
@@ -285,8 +286,8 @@ void CRouteListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
 
 void CRouteListDelegate::Select(CSyncable* object, QWidget* parent)
 {
-    if (COverlayMenuHooks::show_edit_route && FindLive(CMarkManager::Get().Routes(), object))
-        COverlayMenuHooks::show_edit_route(parent, static_cast<COverlayRoute*>(object));
+    if (OverlayUi().CanEditRoutes() && FindLive(CMarkManager::Get().Routes(), object))
+        OverlayUi().show_edit_route(parent, static_cast<COverlayRoute*>(object));
 }
 
 void CRouteListDelegate::ShowListMenu(QWidget* parent)
@@ -329,8 +330,8 @@ void CTrackListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
 
 void CTrackListDelegate::Select(CSyncable* object, QWidget* parent)
 {
-    if (COverlayMenuHooks::show_edit_track && FindLive(CTrackManager::Get().Tracks(), object))
-        COverlayMenuHooks::show_edit_track(parent, static_cast<COverlayTrack*>(object));
+    if (OverlayUi().CanEditTracks() && FindLive(CTrackManager::Get().Tracks(), object))
+        OverlayUi().show_edit_track(parent, static_cast<COverlayTrack*>(object));
 }
 
 void CTrackListDelegate::ShowListMenu(QWidget* parent)

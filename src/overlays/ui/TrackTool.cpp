@@ -195,9 +195,3 @@ void StartTrackTool(CRasterleafView& view, CTrackSection& section, double latitu
     COverlayTool::EndActiveTool();
     COverlayTool::SetActiveTool(std::make_unique<CTrackTool>(&view, &section, latitude, longitude));
 }
-
-void EndToolOnTrack(const COverlayTrack& track)
-{
-    if (COverlayTool::IsActiveToolTrack(&track))
-        COverlayTool::EndActiveTool();
-}

@@ -40,6 +40,3 @@ private:
 
 // Makes a track tool for the section at the tapped position the active tool.
 void StartTrackTool(CRasterleafView& view, CTrackSection& section, double latitude, double longitude);
-// Ends the active tool when it works on a section of `track` (before the
-// track's sections change under it).
-void EndToolOnTrack(const COverlayTrack& track);

@@ -1,0 +1,17 @@
+#pragma once
+// GPX import and synchronisation save every store through the application.
+#include "overlays/model/OverlayModelPorts.h"
+
+class CTessarouteApp;
+
+class CAppSaveAll : public ISaveAllPort
+{
+public:
+    // The app that saves (wiring sets it each start).
+    void Attach(CTessarouteApp* app) { m_app = app; }
+
+    bool SaveAllData() override;
+
+private:
+    CTessarouteApp* m_app = nullptr;
+};

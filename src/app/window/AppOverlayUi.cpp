@@ -1,0 +1,10 @@
+#include "app/window/AppOverlayUi.h"
+
+#include "app/shell/Application.h"
+#include "app/window/ViewController.h"
+
+QWidget* CAppOverlayUi::menu_parent()
+{
+    ViewController* window = m_app ? m_app->Window() : nullptr;
+    return window ? window->MenuParent() : nullptr;
+}
