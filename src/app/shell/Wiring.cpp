@@ -1,8 +1,8 @@
 #include "app/shell/Wiring.h"
 
+#include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/Application.h"
-#include "app/window/AppOverlayUi.h"
 #include "mapview/view/OverlaySourcesPorts.h"
 #include "overlays/model/NumberedMarkCreator.h"
 #include "overlays/model/OverlayModelPorts.h"

@@ -1,4 +1,4 @@
-#include "app/window/AppOverlayUi.h"
+#include "app/shell/AppOverlayUi.h"
 
 #include "app/shell/Application.h"
 #include "app/window/ViewController.h"
