@@ -233,7 +233,7 @@ TEST_F(MapStoreTest, TreeGroupsByTypeWithPackagesAndOldEditionsApart)
     EXPECT_EQ(ExpandMatchingMapShop(tree, "HARB"), 1);
     EXPECT_TRUE(tree.Children()[0]->expanded);
     EXPECT_FALSE(tree.Children()[1]->expanded);
-    EXPECT_TRUE(tree.ExpandMatching("MVT/c.rlt"));
+    EXPECT_TRUE(tree.ExpandPathTo("MVT/c.rlt"));
     EXPECT_TRUE(tree.Children()[1]->expanded);
 
     tree.Children()[0]->checked = false;

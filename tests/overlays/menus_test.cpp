@@ -8,14 +8,15 @@
 #include "foundation/web/ChartServer.h"
 #include "geodesy/LocalPlane.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "overlays/ui/ActionMenus.h"
 #include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/OverlayTrack.h"
 #include "overlays/model/TrackManager.h"
+#include "overlays/ui/ActionMenus.h"
 #include "support/FixedClock.h"
+#include "support/MenuPopupDouble.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
 #include "support/chunkwriter/ChunkWriter.h"
@@ -27,6 +28,7 @@
 #include <QPoint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -72,13 +74,12 @@ protected:
         PersistantData::SetIniPaths((dir / "settings.ini").string(), (dir / "secondary.ini").string());
         PersistantData::LoadAll("Tessaroute");
         presenter.SetImmediate(true);
-        previousShow = CMenuTree::SetShowFunction(&RecordMenu);
+        menus.emplace(&RecordMenu);
         SetURLOpenerForTesting([this](const std::string& url) { return opened.push_back(url), true; });
     }
     void TearDown() override
     {
-        if (previousShow)
-            CMenuTree::SetShowFunction(previousShow);
+        menus.reset();
         gShown.clear();
         SetURLOpenerForTesting(nullptr);
         COverlayMenuHooks::show_edit_mark = nullptr;
@@ -136,7 +137,7 @@ protected:
 
     tessatest::CFixedClock clock{kT0};
     tessatest::CScriptedPresenter presenter;
-    CMenuTree::ShowFunction previousShow = nullptr;
+    std::optional<tessatest::CMenuPopupDouble> menus;
     std::vector<std::string> opened;
     fs::path dir = fs::temp_directory_path() / ("tessa_menus_" + std::to_string(::getpid()));
 };
