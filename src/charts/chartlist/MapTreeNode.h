@@ -71,13 +71,19 @@ public:
         return true;
     }
 
+    // Expands this node and every ancestor, so that it shows.
+    void ExpandWithAncestors()
+    {
+        for (CMapTreeNode* n = this; n; n = n->m_parent)
+            n->expanded = true;
+    }
+
     // Expands the leaf whose item satisfies `match` and its ancestors; true
     // when one was found.
     template <class Match> bool ExpandWhere(Match&& match)
     {
         if (m_item && match(*m_item)) {
-            for (CMapTreeNode* n = this; n; n = n->m_parent)
-                n->expanded = true;
+            ExpandWithAncestors();
             return true;
         }
         for (auto& c : m_children)

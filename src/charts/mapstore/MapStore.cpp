@@ -275,6 +275,7 @@ template <> bool CMapTreeNode<MapShopData>::StandsForType(std::string& type) con
     return false;
 }
 
+// Made here for callers that see only MapStore.h.
 template void CMapTreeNode<MapShopData>::StoreSelectedTypes();
 
 int ExpandMatchingMapShop(CMapShopTree& tree, const std::string& text)
@@ -290,8 +291,7 @@ int ExpandMatchingMapShop(CMapShopTree& tree, const std::string& text)
         if (needle.empty() || name.find(needle) == std::string::npos)
             return;
         ++matched;
-        for (CMapShopTree* n = &node; n; n = n->Parent())
-            n->expanded = true;
+        node.ExpandWithAncestors();
     });
     return matched;
 }
