@@ -1,5 +1,7 @@
 #include "charts/ChartFileUse.h"
 
+#include "charts/ChartPorts.h"
+
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
@@ -15,7 +17,6 @@ struct Uses
 
 std::mutex gMutex;
 std::map<CFileId, Uses> gUses;
-CChartRewriteHooks gHooks; // main thread only
 
 void Drop(std::map<CFileId, Uses>::iterator it)
 {
@@ -78,19 +79,12 @@ void EndChartFileRewrite(const CFileId& id)
     Drop(it);
 }
 
-void SetChartRewriteHooks(CChartRewriteHooks hooks)
-{
-    gHooks = std::move(hooks);
-}
-
 void ReleaseChartFiles(const std::vector<std::string>& paths)
 {
-    if (gHooks.release)
-        gHooks.release(paths);
+    ChartRewriteHooks().ReleaseChartFiles(paths);
 }
 
 void ReacquireChartFiles(const std::vector<std::string>& paths)
 {
-    if (gHooks.reacquire)
-        gHooks.reacquire(paths);
+    ChartRewriteHooks().ReacquireChartFiles(paths);
 }

@@ -5,7 +5,6 @@
 // by device and inode, so two spellings of a path are one file. Any thread.
 #include "foundation/util/Files.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,14 +18,7 @@ void EndChartFileMapping(const CFileId& id);
 bool BeginChartFileRewrite(const CFileId& id);
 void EndChartFileRewrite(const CFileId& id);
 
-// Set by the layer that keeps charts open (the chart view): called on the main
-// thread with the files an update may rewrite, before the first write (close
-// every use of them) and after the update ends (open them again).
-struct CChartRewriteHooks
-{
-    std::function<void(const std::vector<std::string>& paths)> release;
-    std::function<void(const std::vector<std::string>& paths)> reacquire;
-};
-void SetChartRewriteHooks(CChartRewriteHooks hooks);
+// Through the rewrite hooks port (ChartPorts.h), on the main thread: before
+// an update's first write, and after it ends.
 void ReleaseChartFiles(const std::vector<std::string>& paths);
 void ReacquireChartFiles(const std::vector<std::string>& paths);

@@ -7,15 +7,12 @@
 #include "foundation/util/Folders.h"
 #include "foundation/util/Paths.h"
 #include "foundation/util/StringUtil.h"
-#include "panels/PanelWindowFactory.h"
+#include "panels/PanelPorts.h"
 
 #include <algorithm>
 #include <sys/stat.h>
 
 namespace {
-
-// Built before the settings are read, so that loading finds them.
-[[maybe_unused]] const bool g_settingsBuilt = (CDisplayView::Settings(), true);
 
 bool HasParentComponent(const std::string& path)
 {
@@ -393,8 +390,7 @@ CDisplayView::CItemText::CItemText(CItemSettings& settings, IWindow* host) : CIt
 
 CDisplayView::CItemText::CItemText(CItemSettings& settings, IWindow* host, bool multiline) : CItem(settings)
 {
-    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
-        m_txt = factory->MakeTextWindow(host, *this, multiline);
+    m_txt = PanelWindowFactory().MakeTextWindow(host, *this, multiline);
     m_window = m_txt;
 }
 
@@ -405,14 +401,12 @@ CDisplayView::CItemMultilineText::CItemMultilineText(CItemSettings& settings, IW
 
 CDisplayView::CItemDraw::CItemDraw(CItemSettings& settings, IWindow* host) : CItem(settings)
 {
-    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
-        m_window = factory->MakeDrawWindow(host, *this);
+    m_window = PanelWindowFactory().MakeDrawWindow(host, *this);
 }
 
 CDisplayView::CItemButton::CItemButton(CItemSettings& settings, IWindow* host) : CItem(settings)
 {
-    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
-        m_button = factory->MakeButtonWindow(host, *this);
+    m_button = PanelWindowFactory().MakeButtonWindow(host, *this);
     m_window = m_button;
 }
 
@@ -420,8 +414,7 @@ CDisplayView::CItemStaticImage::CItemStaticImage(CItemSettings& settings, IWindo
                                                  const std::string& imageName)
     : CItem(settings), m_imageName(imageName)
 {
-    if (IPanelWindowFactory* factory = GetPanelWindowFactory())
-        m_image = factory->MakeImageWindow(host, *this, imageName);
+    m_image = PanelWindowFactory().MakeImageWindow(host, *this, imageName);
     m_window = m_image;
 }
 

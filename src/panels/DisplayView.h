@@ -4,7 +4,7 @@
 // that fits the window best, makes one live item per stored cell description
 // and lays the items out. It reaches the screen only through the window
 // interfaces below, whose windows come from the panel window factory
-// (PanelWindowFactory.h) that the Qt layer fills in.
+// (PanelPorts.h) that the Qt layer fills in.
 #include "foundation/events/Listener.h"
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/settings/PersistantData.h"

@@ -12,6 +12,9 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -233,13 +236,39 @@ TEST_F(MapStoreTest, TreeGroupsByTypeWithPackagesAndOldEditionsApart)
     EXPECT_EQ(ExpandMatchingMapShop(tree, "HARB"), 1);
     EXPECT_TRUE(tree.Children()[0]->expanded);
     EXPECT_FALSE(tree.Children()[1]->expanded);
-    EXPECT_TRUE(tree.ExpandMatching("MVT/c.rlt"));
+    EXPECT_TRUE(tree.ExpandPathTo("MVT/c.rlt"));
     EXPECT_TRUE(tree.Children()[1]->expanded);
 
     tree.Children()[0]->checked = false;
     tree.StoreSelectedTypes();
     EXPECT_FALSE(CSelectMapTypes::IsTypeShown("Nautical"));
     EXPECT_TRUE(CSelectMapTypes::IsTypeShown("Coastal 2019"));
+}
+
+// Both trees store the chosen types of at most 51 children of a node: the
+// 52nd and 53rd leaves of an unchecked group keep their types shown.
+template <class Item> void ExpectTypesOfFirst51ChildrenStored()
+{
+    const std::set<std::string> before = CSelectMapTypes::Get().show;
+    CMapTreeNode<Item> root;
+    for (int i = 0; i < 53; ++i) {
+        auto item = std::make_shared<Item>();
+        item->mapType = "Type " + std::to_string(100 + i);
+        CSelectMapTypes::ShowType(item->mapType);
+        root.Add("Group|" + std::to_string(100 + i), item);
+    }
+    root.Find("Group")->checked = false;
+    root.StoreSelectedTypes();
+    EXPECT_FALSE(CSelectMapTypes::IsTypeShown("Group"));
+    for (int i = 0; i < 53; ++i)
+        EXPECT_EQ(CSelectMapTypes::IsTypeShown("Type " + std::to_string(100 + i)), i >= 51) << i;
+    CSelectMapTypes::Get().show = before;
+}
+
+TEST(MapTrees, StoringTypesVisitsAtMost51ChildrenOfANode)
+{
+    ExpectTypesOfFirst51ChildrenStored<CChartOutline>();
+    ExpectTypesOfFirst51ChildrenStored<MapShopData>();
 }
 
 } // namespace

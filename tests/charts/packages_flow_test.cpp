@@ -15,6 +15,7 @@
 #include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageTestFixture.h"
 #include "packagewriter/PackageWriter.h"
+#include "support/QtAdaptors.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ using tessatest::Pattern;
 
 TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
 {
+    tessatest::CQtAdaptors adaptors;
     tessatest::CFakeKeepAwake awake;
     tessatest::CScriptedPresenter presenter;
     QWidget window;

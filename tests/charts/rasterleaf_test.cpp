@@ -1,6 +1,8 @@
-#include "charts/ChartMessages.h"
+#include "app/dialogs/ChartProblemBox.h"
+#include "charts/ChartPorts.h"
 #include "charts/Rasterleaf.h"
 #include "chartwriter/ChartWriter.h"
+#include "support/InstalledPort.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -49,6 +51,9 @@ protected:
 
     std::string dir;
     tessatest::CScriptedPresenter presenter;
+    // The application's reporter: the "Problem" box.
+    CChartProblemBox problemBox;
+    tessatest::CInstalledPort<IChartProblemReporter> reporter{&SetChartProblemReporter, problemBox};
 };
 
 // A 3 x 2 tile chart whose tile (x, y) is filled with index 10 * y + x + 2,
@@ -215,10 +220,16 @@ TEST_F(RasterleafTest, ProblemsGoToTheInstalledReporterWithTheOwner)
         QWidget* owner;
         std::string text;
     };
-    std::vector<Report> reports;
-    ChartProblemReporter previous = SetChartProblemReporter([&](QWidget* owner, const std::string& text) {
-        reports.push_back({owner, text});
-    });
+    struct CRecorder : IChartProblemReporter
+    {
+        void ReportChartProblem(QWidget* owner, const std::string& text) override
+        {
+            reports.push_back({owner, text});
+        }
+        std::vector<Report> reports;
+    } recorder;
+    std::vector<Report>& reports = recorder.reports;
+    SetChartProblemReporter(&recorder);
     int place = 0;
     QWidget* owner = reinterpret_cast<QWidget*>(&place); // only passed on, never used
     CRasterleaf1 chart;
@@ -236,7 +247,7 @@ TEST_F(RasterleafTest, ProblemsGoToTheInstalledReporterWithTheOwner)
     EXPECT_EQ(reports.size(), 1u);
 
     // The application's reporter: the "Problem" box.
-    SetChartProblemReporter(previous);
+    SetChartProblemReporter(&problemBox);
     EXPECT_EQ(chart.Open(nullptr, path), -1);
     EXPECT_EQ(Message(), "This RL2 map is not compatible");
 }

@@ -4,6 +4,7 @@
 #include "foundation/dialogs/FilePanel.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/dialogs/QtDialogPresenter.h"
+#include "support/QtAdaptors.h"
 #include "support/ScriptedPresenter.h"
 
 #include <gtest/gtest.h>
@@ -165,28 +166,31 @@ TEST_F(DialogsTest, ABoxDroppedUnansweredDestroysItsContinuationsWithoutRunning)
     EXPECT_EQ(GetPendingCallbackCount(), 0u);
 }
 
-TEST_F(DialogsTest, PresenterIsTheInstalledOneThenTheQtOneThenOneThatOnlyLogs)
+TEST_F(DialogsTest, PresenterIsTheTestsOwnThenTheApplicationsThenOneThatOnlyLogs)
 {
-    EXPECT_EQ(&GetDialogPresenter(), &presenter);
+    // A test's presenter sits over the application's, whichever came first.
+    EXPECT_EQ(&DialogPresenter(), &presenter);
+    {
+        tessatest::CQtAdaptors adaptors;
+        EXPECT_EQ(&DialogPresenter(), &presenter);
+        EXPECT_EQ(SetDialogPresenter(nullptr), &presenter);
+        EXPECT_NE(dynamic_cast<CQtDialogPresenter*>(&DialogPresenter()), nullptr);
+        EXPECT_EQ(SetDialogPresenter(&presenter), nullptr);
+    }
     EXPECT_EQ(SetDialogPresenter(nullptr), &presenter);
-    IDialogPresenter* qt = &GetDialogPresenter();
-    EXPECT_NE(dynamic_cast<CQtDialogPresenter*>(qt), nullptr); // registered by the widget adaptors
 
     // Without any window toolkit a box is dropped unanswered: nothing of the
     // caller's runs, nothing crashes.
-    SetDefaultDialogPresenter(nullptr);
-    IDialogPresenter* fallback = &GetDialogPresenter();
-    EXPECT_NE(fallback, qt);
+    IDialogPresenter* fallback = &DialogPresenter();
+    EXPECT_EQ(dynamic_cast<CQtDialogPresenter*>(fallback), nullptr);
+    EXPECT_NE(fallback, &presenter);
     {
         CCallback first;
         PushProgressCallback(first, Recorder("after", 0));
         ShowOKMessage(nullptr, "The chart cannot be read.", "Problem");
     }
     EXPECT_TRUE(log.empty());
-
-    SetDefaultDialogPresenter(qt);
-    EXPECT_EQ(&GetDialogPresenter(), qt);
-    SetDialogPresenter(&presenter);
+    EXPECT_EQ(SetDialogPresenter(&presenter), nullptr);
 }
 
 TEST_F(DialogsTest, SavePanelHandsThePathToItsCompletionThenTheCaller)

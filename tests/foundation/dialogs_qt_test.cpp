@@ -6,6 +6,7 @@
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
 #include "foundation/dialogs/global_dialog_window.h"
+#include "support/QtAdaptors.h"
 #include "support/TestPaths.h"
 
 #include <QAbstractButton>
@@ -60,6 +61,7 @@ protected:
         QApplication::processEvents();
         ClearPendingCallbacksForTesting();
     }
+    tessatest::CQtAdaptors adaptors;
 };
 
 TEST_F(QtDialogsTest, MessageBoxReturnsAtOnceAndTheTimerKeepsTicking)

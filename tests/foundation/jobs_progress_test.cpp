@@ -3,6 +3,8 @@
 // Threads are involved throughout: TESSA_TSAN_LABEL
 #include "ScriptedPresenter.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/events/Clock.h"
+#include "foundation/jobs/JobPorts.h"
 #include "foundation/jobs/ProgressEstimate.h"
 #include "foundation/jobs/ProgressJobs.h"
 #include "foundation/jobs/ProgressWatch.h"
@@ -13,7 +15,9 @@
 #include "packagewriter/JobTestSupport.h"
 
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <thread>
@@ -164,7 +168,7 @@ TEST_F(ProgressTest, WithoutADialogOpenerAParentedJobWaitsLikeAParentlessOne)
 {
     // A program without the Qt adaptors: no window can show, so the call
     // itself waits for the job, joins it and runs the continuations.
-    ProgressDialogOpener previous = SetProgressDialogOpener(nullptr);
+    SetProgressDialogOpener(nullptr);
     tessatest::CFakeKeepAwake awake;
     QWidget window;
     for (const bool cancel : {false, true}) {
@@ -182,31 +186,75 @@ TEST_F(ProgressTest, WithoutADialogOpenerAParentedJobWaitsLikeAParentlessOne)
     }
     EXPECT_EQ(window.findChild<progress_dialog*>(), nullptr);
     EXPECT_EQ(awake.acquired, awake.released);
-    SetProgressDialogOpener(previous);
 }
 
-TEST_F(DownloadTest, QuickDownloadRunsItsContinuationAtOnceWithoutADialog)
+// Records when the dialog would open, then lets the stalled download go on
+// and waits for it, as a program without windows does.
+class COpenRecorder : public IProgressDialogOpener
 {
-    tessatest::CFakeKeepAwake awake;
-    QWidget window;
-    server.AddFile("/maps/small.bin", std::string(3000, 'x'));
-    tessatest::CCodeProbe probe;
-    probe.Push();
-    auto start = std::chrono::steady_clock::now();
-    DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/small.bin", folder + "/small.bin",
-                         "Downloading Map...", false, server.Port());
-    auto took = std::chrono::steady_clock::now() - start;
-    // A fixed wait would take a whole second; sanitizer builds on a busy
-    // machine need more slack than the 150 ms a plain build keeps.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    EXPECT_LT(took, 700ms);
-#else
-    EXPECT_LT(took, 150ms);
-#endif
-    EXPECT_EQ(*probe.code, 0);
-    EXPECT_EQ(tessatest::ReadWholeFile(folder + "/small.bin"), std::string(3000, 'x'));
-    EXPECT_EQ(window.findChild<progress_dialog*>(), nullptr);
-    EXPECT_EQ(awake.acquired, 0);
+public:
+    explicit COpenRecorder(std::function<void()> opened) : m_opened(std::move(opened))
+    {
+        SetProgressDialogOpener(this);
+    }
+    ~COpenRecorder() override { SetProgressDialogOpener(nullptr); }
+    progress_dialog* OpenProgressDialog(QWidget*, std::shared_ptr<CProgressDialogData> data,
+                                        const std::string& message) override
+    {
+        m_opened();
+        CProgressWatch watch(std::move(data), message, nullptr);
+        watch.Start();
+        watch.FinishBlocking();
+        return nullptr;
+    }
+
+private:
+    std::function<void()> m_opened;
+};
+
+TEST_F(DownloadTest, TheDialogOpensOnlyWhenTheDownloadOutlastsTheQuickLimit)
+{
+    // The limit is a second of the system clock, which moves a quarter second
+    // a reading while the server holds the request back, and stands still
+    // once it lets it go: however slow the machine, only the clock decides.
+    struct Case
+    {
+        int releaseAtReading; // the server answers from this clock reading on
+        int openedAtReading;  // 0: no dialog
+    };
+    const Case cases[] = {
+        {2, 0},   // answered a tick in: quick, continuation at once
+        {100, 5}, // still held at the limit: the dialog opens four ticks in
+    };
+    for (const Case& c : cases) {
+        tessatest::CFakeKeepAwake awake;
+        tessatest::LoopbackServer stalling;
+        stalling.AddFile("/maps/small.bin", std::string(3000, 'x'));
+        stalling.SetFault("/maps/small.bin", tessatest::LoopbackFault::StallBeforeHeaders);
+        int readings = 0;
+        SetClockForTesting([&] {
+            ++readings;
+            if (readings == c.releaseAtReading)
+                stalling.ReleaseStalls();
+            return 1700000000.0 + 0.25 * (std::min(readings, c.releaseAtReading) - 1);
+        });
+        int openedAt = 0;
+        COpenRecorder opener([&] {
+            openedAt = readings;
+            stalling.ReleaseStalls();
+        });
+        QWidget window;
+        tessatest::CCodeProbe probe;
+        probe.Push();
+        DownloadWithProgress(&window, tessatest::LoopbackServer::Host(), "/maps/small.bin",
+                             folder + "/small.bin", "Downloading Map...", false, stalling.Port());
+        SetClockForTesting({});
+        EXPECT_EQ(openedAt, c.openedAtReading) << c.releaseAtReading;
+        EXPECT_EQ(*probe.code, 0) << c.releaseAtReading;
+        EXPECT_EQ(tessatest::ReadWholeFile(folder + "/small.bin"), std::string(3000, 'x'));
+        EXPECT_EQ(awake.acquired, c.openedAtReading ? 1 : 0);
+        EXPECT_EQ(awake.acquired, awake.released);
+    }
 }
 
 TEST_F(DownloadTest, FailedDownloadShowsItsBoxAndPassesMinusOne)

@@ -2,6 +2,7 @@
 // a tree, selection through the actions, and the pop-up's life cycle.
 #include "foundation/menus/MenuPopup_qt.h"
 #include "foundation/menus/MenuTree.h"
+#include "support/QtAdaptors.h"
 
 #include <QAction>
 #include <QApplication>
@@ -181,6 +182,7 @@ TEST(MenuQt, ItemsResolveTheirObjectOnlyWhenChosen)
 
 TEST(MenuPopup, DismissalWithoutChoiceEndsEvenARepeatingMenu)
 {
+    tessatest::CQtAdaptors adaptors;
     QWidget view;
     view.resize(400, 300);
     auto tree = std::make_unique<CMenuTree>("t", nullptr);
@@ -212,6 +214,7 @@ TEST(MenuPopup, DismissalWithoutChoiceEndsEvenARepeatingMenu)
 
 TEST(MenuPopup, DoneFlagEndsARepeatingMenuAndModeOneShowsOnce)
 {
+    tessatest::CQtAdaptors adaptors;
     auto tree = std::make_unique<CMenuTree>("t", nullptr);
     CMenuTree* raw = tree.get();
     tree->SetMode(0);

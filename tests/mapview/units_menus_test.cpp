@@ -7,12 +7,14 @@
 #include "foundation/settings/PersistantData.h"
 #include "geodesy/Units.h"
 #include "mapview/units/UnitsMenus.h"
+#include "support/MenuPopupDouble.h"
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <QPoint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -131,7 +133,7 @@ TEST_F(UnitsMenusTest, MenusShowTheChoicesAndApplyThem)
 TEST_F(UnitsMenusTest, TheUnitsCategoryOpensTheMenuAndItsSubMenusAtOneAnchor)
 {
     gShown.clear();
-    CMenuTree::ShowFunction previous = CMenuTree::SetShowFunction(&RecordMenu);
+    auto menus = std::make_unique<tessatest::CMenuPopupDouble>(&RecordMenu);
     CGlobalSettingsType* category = CGlobalSettingsType::Find("Units");
     ASSERT_NE(category, nullptr);
     category->Open();
@@ -143,7 +145,7 @@ TEST_F(UnitsMenusTest, TheUnitsCategoryOpensTheMenuAndItsSubMenusAtOneAnchor)
     ASSERT_EQ(gShown.size(), 2u);
     gShown[1].tree->Root().FindChild("Position format...")->Select();
     gShown[1].tree->Root().FindChild("Bearings...")->Select();
-    CMenuTree::SetShowFunction(previous);
+    menus.reset();
     ASSERT_EQ(gShown.size(), 4u);
     EXPECT_EQ(gShown[1].point, QPoint(321, 123));
     EXPECT_EQ(gShown[2].tree->Title(), "Position format");

@@ -8,6 +8,7 @@
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/ChartViewInput.h"
+#include "support/MenuPopupDouble.h"
 #include "support/TestChartView.h"
 #include "support/TestPaths.h"
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -86,13 +88,13 @@ protected:
         view = std::make_unique<CRasterleafView>(CRasterleafView::Ports{&opener, &catalog, nullptr, nullptr});
         view->SetViewRect(0, 0, 400, 300);
         view->SetClockForTesting([this] { return now; });
-        previousShow = CMenuTree::SetShowFunction(
+        menus.emplace(
             [](std::unique_ptr<CMenuTree> tree, QWidget*, const QPoint*) { g_menu = std::move(tree); });
         Home();
     }
     void TearDown() override
     {
-        CMenuTree::SetShowFunction(previousShow);
+        menus.reset();
         g_menu.reset();
         COverlayTool::EndActiveTool();
         SetDeleteToolObjectHook(nullptr);
@@ -143,7 +145,7 @@ protected:
     CChartListCatalog catalog{list};
     tessatest::CFileChartOpener opener;
     std::unique_ptr<CRasterleafView> view;
-    CMenuTree::ShowFunction previousShow = nullptr;
+    std::optional<tessatest::CMenuPopupDouble> menus;
     double now = 1000;
 };
 

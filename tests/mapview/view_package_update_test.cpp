@@ -2,11 +2,13 @@
 // never rewrites a mapped file; the view lets go of the chart for the update
 // and opens it again afterwards.
 // The installer and the tile cache run worker threads: TESSA_TSAN_LABEL
+#include "app/shell/ChartViewRewrites.h"
 #include "charts/ChartFileUse.h"
 #include "charts/Rasterleaf.h"
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/RasterleafView.h"
 #include "packagewriter/PackageTestFixture.h"
+#include "support/InstalledPort.h"
 
 #include <QImage>
 #include <QPainter>
@@ -57,6 +59,9 @@ protected:
     }
     std::string Harbour() const { return folder + "/charts/harbour.rlt"; }
     std::string chart2;
+    // As the application wires it: updates reach the one chart view.
+    CChartViewRewrites rewrites;
+    tessatest::CInstalledPort<IChartRewriteHooks> installed{&SetChartRewriteHooks, rewrites};
 };
 
 } // namespace

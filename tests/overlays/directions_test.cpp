@@ -13,6 +13,7 @@
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/PolylineDecode.h"
 #include "packagewriter/JobTestSupport.h"
+#include "support/QtAdaptors.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -351,6 +352,7 @@ TEST_F(DirectionsTest, RequestBytesRefusalsRevertAndReoptimisation)
 // keeps ticking, and a cancel or a deleted route ends the request cleanly.
 TEST_F(DirectionsTest, StalledRequestKeepsTheHeartbeatAndEndsOnCancelOrDeletion)
 {
+    tessatest::CQtAdaptors adaptors;
     struct CTicks : CHeartbeat::Counter
     {
         CTicks() : Counter(1) {}

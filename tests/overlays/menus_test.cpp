@@ -18,6 +18,7 @@
 #include "overlays/ui/ActionMenus.h"
 #include "overlays/ui/OverlayObjectUi.h"
 #include "support/FixedClock.h"
+#include "support/MenuPopupDouble.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
 #include "support/chunkwriter/ChunkWriter.h"
@@ -30,6 +31,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -77,14 +79,13 @@ protected:
         PersistantData::SetIniPaths((dir / "settings.ini").string(), (dir / "secondary.ini").string());
         PersistantData::LoadAll("Tessaroute");
         presenter.SetImmediate(true);
-        previousShow = CMenuTree::SetShowFunction(&RecordMenu);
+        menus.emplace(&RecordMenu);
         SetURLOpenerForTesting([this](const std::string& url) { return opened.push_back(url), true; });
         SetOverlayUi(&ui);
     }
     void TearDown() override
     {
-        if (previousShow)
-            CMenuTree::SetShowFunction(previousShow);
+        menus.reset();
         gShown.clear();
         gShownOver.clear();
         SetURLOpenerForTesting(nullptr);
@@ -144,7 +145,7 @@ protected:
     tessatest::CScriptedPresenter presenter;
     // Offers nothing until a test turns a feature on.
     tessatest::COverlayUiDouble ui;
-    CMenuTree::ShowFunction previousShow = nullptr;
+    std::optional<tessatest::CMenuPopupDouble> menus;
     std::vector<std::string> opened;
     fs::path dir = fs::temp_directory_path() / ("tessa_menus_" + std::to_string(::getpid()));
 };

@@ -4,7 +4,7 @@
 // (SetImmediate). Constructing one installs it; destroying it restores the
 // presenter that was in use and drops unanswered dialogs, whose continuations
 // then go without running.
-#include "foundation/dialogs/DialogPresenter.h"
+#include "foundation/dialogs/DialogPorts.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,8 +1,14 @@
 #include "app/shell/Wiring.h"
 
+#include "app/dialogs/ChartProblemBox.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/Application.h"
+#include "app/shell/ChartViewRewrites.h"
+#include "charts/ChartPorts.h"
+#include "foundation/dialogs/QtDialogPresenter.h"
+#include "foundation/jobs/progress_dialog.h"
+#include "foundation/menus/MenuPopup_qt.h"
 #include "mapview/view/OverlaySourcesPorts.h"
 #include "overlays/model/NumberedMarkCreator.h"
 #include "overlays/model/OverlayModelPorts.h"
@@ -16,8 +22,18 @@ void WireApplicationPorts(CTessarouteApp& app)
 {
     (void)app;
     // -- foundation --
+    static CQtDialogPresenter dialogPresenter;
+    SetDefaultDialogPresenter(&dialogPresenter);
+    static CQtMenuPopup menuPopup;
+    SetMenuPopup(&menuPopup);
+    static CQtProgressDialogOpener progressDialogOpener;
+    SetProgressDialogOpener(&progressDialogOpener);
 
     // -- charts --
+    static CChartProblemBox chartProblemBox;
+    SetChartProblemReporter(&chartProblemBox);
+    static CChartViewRewrites chartViewRewrites;
+    SetChartRewriteHooks(&chartViewRewrites);
 
     // -- instruments --
 
@@ -58,16 +74,30 @@ void UnwireApplicationPorts()
     // -- instruments --
 
     // -- charts --
+    SetChartRewriteHooks(nullptr);
+    SetChartProblemReporter(nullptr);
 
     // -- foundation --
+    SetProgressDialogOpener(nullptr);
+    SetMenuPopup(nullptr);
+    SetDefaultDialogPresenter(nullptr);
 }
 
 const std::vector<CPortEntry>& ListApplicationPorts()
 {
     static const std::vector<CPortEntry> ports = {
         // -- foundation --
+        {"dialog presenter",
+         [] { return dynamic_cast<CQtDialogPresenter*>(&DefaultDialogPresenter()) != nullptr; }},
+        {"menu popup", [] { return dynamic_cast<CQtMenuPopup*>(&MenuPopup()) != nullptr; }},
+        {"progress dialog opener",
+         [] { return dynamic_cast<CQtProgressDialogOpener*>(&ProgressDialogOpener()) != nullptr; }},
 
         // -- charts --
+        {"chart problem reporter",
+         [] { return dynamic_cast<CChartProblemBox*>(&ChartProblemReporter()) != nullptr; }},
+        {"chart rewrite hooks",
+         [] { return dynamic_cast<CChartViewRewrites*>(&ChartRewriteHooks()) != nullptr; }},
 
         // -- instruments --
 

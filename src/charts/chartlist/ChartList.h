@@ -148,8 +148,24 @@ private:
     std::set<CFileId> m_visited;
 };
 
+// A chart's type, or the type of a group right below the root.
+template <> bool CMapTreeNode<CChartOutline>::StandsForType(std::string& type) const;
+
 // Puts a node's chart type into "show" when it and its ancestors are checked,
-// removes it otherwise (at most 51 children a node are visited).
-template <> void CMapTreeNode<CChartOutline>::StoreSelectedTypes();
-// Expands the leaf of the chart with that path and its ancestors.
-template <> bool CMapTreeNode<CChartOutline>::ExpandPathTo(const std::string& path);
+// removes it otherwise, visiting at most kMaxTypeChildrenVisited children a node.
+template <class T> void CMapTreeNode<T>::StoreSelectedTypes()
+{
+    std::string type;
+    if (StandsForType(type)) {
+        if (IsCheckedUpwards())
+            CSelectMapTypes::ShowType(type);
+        else
+            CSelectMapTypes::HideType(type);
+    }
+    size_t visited = 0;
+    for (auto& child : m_children) {
+        if (++visited > kMaxTypeChildrenVisited)
+            break;
+        child->StoreSelectedTypes();
+    }
+}

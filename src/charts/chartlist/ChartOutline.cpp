@@ -418,8 +418,6 @@ SortedPointerSettings& SortSettings()
     static SortedPointerSettings settings;
     return settings;
 }
-// Registered with the settings list before start-up loads it.
-[[maybe_unused]] const bool kSortSettingsMade = (SortSettings(), true);
 
 double CentreDistanceSquared(const CChartOutline& o, double lat, double lon)
 {
@@ -433,6 +431,11 @@ double CentreDistanceSquared(const CChartOutline& o, double lat, double lon)
 int32_t CChartOutline::CSortedPointer::SortBy()
 {
     return SortSettings().sortBy;
+}
+
+void CChartOutline::CSortedPointer::MakeSettings()
+{
+    SortSettings();
 }
 
 void CChartOutline::CSortedPointer::SetSortBy(int32_t sortBy)

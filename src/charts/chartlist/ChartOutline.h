@@ -128,6 +128,8 @@ public:
         // The stored choice ("sort_by", default by scale).
         static int32_t SortBy();
         static void SetSortBy(int32_t sortBy);
+        // Builds the settings object, so that loading the settings finds it.
+        static void MakeSettings();
         // Sorts by the given choice; distance is measured from the reference
         // point (a reference of 0, 0 sorts by scale). Other choices leave the
         // order as it is.

@@ -56,28 +56,13 @@ std::unique_ptr<CChartTree> CChartList::MakeTreeAt(double latitude, double longi
     return MakeTree(byType, point);
 }
 
-template <> void CMapTreeNode<CChartOutline>::StoreSelectedTypes()
+template <> bool CMapTreeNode<CChartOutline>::StandsForType(std::string& type) const
 {
-    std::string type;
+    if (!m_parent || (!m_item && m_parent->m_parent))
+        return false;
     if (m_item)
         type = m_item->mapType;
-    else if (m_parent && !m_parent->m_parent)
+    else
         type = m_label == " - " ? std::string() : m_label; // a type group
-    if (m_parent && (m_item || !m_parent->m_parent)) {
-        if (IsCheckedUpwards())
-            CSelectMapTypes::ShowType(type);
-        else
-            CSelectMapTypes::HideType(type);
-    }
-    size_t visited = 0;
-    for (auto& child : m_children) {
-        if (++visited > 51)
-            break;
-        child->StoreSelectedTypes();
-    }
-}
-
-template <> bool CMapTreeNode<CChartOutline>::ExpandPathTo(const std::string& path)
-{
-    return ExpandWhere([&path](const CChartOutline& o) { return o.path == path; });
+    return true;
 }

@@ -3,9 +3,14 @@
 // item: the chart list window shows charts grouped this way. Children are kept
 // sorted by label.
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
+
+// Storing the chosen types visits at most this many children of one node;
+// the chart list has always stopped there, and the choices it stores follow.
+inline constexpr size_t kMaxTypeChildrenVisited = 51;
 
 template <class T> class CMapTreeNode
 {
@@ -66,13 +71,19 @@ public:
         return true;
     }
 
+    // Expands this node and every ancestor, so that it shows.
+    void ExpandWithAncestors()
+    {
+        for (CMapTreeNode* n = this; n; n = n->m_parent)
+            n->expanded = true;
+    }
+
     // Expands the leaf whose item satisfies `match` and its ancestors; true
     // when one was found.
     template <class Match> bool ExpandWhere(Match&& match)
     {
         if (m_item && match(*m_item)) {
-            for (CMapTreeNode* n = this; n; n = n->m_parent)
-                n->expanded = true;
+            ExpandWithAncestors();
             return true;
         }
         for (auto& c : m_children)
@@ -81,12 +92,18 @@ public:
         return false;
     }
 
-    // Defined for the node types that have them: both trees store the chosen
-    // types; the chart tree expands a chart's path, the map-store tree the
-    // record of a path.
+    // Expands the leaf of the item with that path and its ancestors.
+    bool ExpandPathTo(const std::string& path)
+    {
+        return ExpandWhere([&path](const T& item) { return item.path == path; });
+    }
+
+    // The map type this node stands for (a leaf's, or a type group's); false
+    // when it stands for none. Defined for each kind of tree.
+    bool StandsForType(std::string& type) const;
+    // Shows the type of every node that stands for one, checked with its
+    // ancestors, and hides it otherwise (ChartList.h).
     void StoreSelectedTypes();
-    bool ExpandPathTo(const std::string& path);
-    bool ExpandMatching(const std::string& path);
 
     // Visits every node, depth first, this one included.
     template <class Visit> void ForEach(Visit&& visit)

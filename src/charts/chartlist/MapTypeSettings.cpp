@@ -33,8 +33,6 @@ SelectMapTypesSettings& MapTypeSettings()
     static SelectMapTypesSettings settings;
     return settings;
 }
-// Registered with the settings list before start-up loads it.
-[[maybe_unused]] const bool kMapTypeSettingsMade = (MapTypeSettings(), true);
 
 } // namespace
 

@@ -262,35 +262,21 @@ void ResortMapShopList(CMapShopListing& listing)
     listing.Resort(GetMapStoreSortBy());
 }
 
-template <> void CMapTreeNode<MapShopData>::StoreSelectedTypes()
+template <> bool CMapTreeNode<MapShopData>::StandsForType(std::string& type) const
 {
-    std::string type;
-    bool typed = false;
     if (m_item) {
         type = m_item->mapType;
-        typed = true;
-    } else if (m_parent && m_parent->m_parent == nullptr && m_label != "Old Editions") {
+        return true;
+    }
+    if (m_parent && m_parent->m_parent == nullptr && m_label != "Old Editions") {
         type = m_label; // a type group
-        typed = true;
+        return true;
     }
-    if (typed) {
-        if (IsCheckedUpwards())
-            CSelectMapTypes::ShowType(type);
-        else
-            CSelectMapTypes::HideType(type);
-    }
-    size_t visited = 0;
-    for (auto& child : m_children) {
-        if (++visited > 51)
-            break;
-        child->StoreSelectedTypes();
-    }
+    return false;
 }
 
-template <> bool CMapTreeNode<MapShopData>::ExpandMatching(const std::string& path)
-{
-    return ExpandWhere([&path](const MapShopData& r) { return r.path == path; });
-}
+// Made here for callers that see only MapStore.h.
+template void CMapTreeNode<MapShopData>::StoreSelectedTypes();
 
 int ExpandMatchingMapShop(CMapShopTree& tree, const std::string& text)
 {
@@ -305,8 +291,7 @@ int ExpandMatchingMapShop(CMapShopTree& tree, const std::string& text)
         if (needle.empty() || name.find(needle) == std::string::npos)
             return;
         ++matched;
-        for (CMapShopTree* n = &node; n; n = n->Parent())
-            n->expanded = true;
+        node.ExpandWithAncestors();
     });
     return matched;
 }

@@ -115,11 +115,10 @@ void MakeMapShopTree(const CMapShopListing& listing, bool heldOnly, CMapShopTree
 std::string MapShopTreePath(const MapShopData& record);
 void ResortMapShopList(CMapShopListing& listing);
 
-// Shows the map type of every checked node (with checked ancestors) in the
-// chart list and hides unchecked ones, visiting at most 51 children a node.
-template <> void CMapTreeNode<MapShopData>::StoreSelectedTypes();
-// Expands the leaf of the record with that server path and its ancestors.
-template <> bool CMapTreeNode<MapShopData>::ExpandPathTo(const std::string& path);
+// A record's type, or the type of a group right below the root ("Old
+// Editions" stands for none). StoreSelectedTypes (ChartList.h) shows or hides
+// them in the chart list.
+template <> bool CMapTreeNode<MapShopData>::StandsForType(std::string& type) const;
 // Expands the nodes holding records whose name contains `text` (ignoring
 // case); returns how many leaves matched.
 int ExpandMatchingMapShop(CMapShopTree& tree, const std::string& text);

@@ -1,7 +1,7 @@
 #include "foundation/dialogs/FilePanel.h"
 
 #include "foundation/dialogs/DialogCallback.h"
-#include "foundation/dialogs/DialogPresenter.h"
+#include "foundation/dialogs/DialogPorts.h"
 #include "foundation/util/Folders.h"
 #include "foundation/util/Paths.h"
 
@@ -31,7 +31,7 @@ void RunFilePanel(const std::shared_ptr<CFilePanelState>& state, FilePanelComple
     CCallback open_storage;
     PushProgressCallback(open_storage, CCallback([state](int32_t code) {
                              state->dcb.TakeOverPendingList();
-                             GetDialogPresenter().ShowFilePanel(
+                             DialogPresenter().ShowFilePanel(
                                  state->request, [state](int32_t result, const std::string& path) {
                                      if (state->answered)
                                          return;

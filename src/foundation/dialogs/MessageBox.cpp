@@ -51,7 +51,7 @@ void MessageBox(QWidget* parent, void* context, const std::string& title, const 
         request.buttons.push_back(b.title);
         box->functions.push_back(std::move(b.function));
     }
-    GetDialogPresenter().ShowMessageBox(request, [box](int button) { AnswerMessageBox(box, button); });
+    DialogPresenter().ShowMessageBox(request, [box](int button) { AnswerMessageBox(box, button); });
 }
 
 void ShowOKMessage(QWidget* parent, const std::string& text, const std::string& title)

@@ -3,7 +3,7 @@
 // continuations (see DialogCallback.h) and, when the user answers, calls the
 // chosen button's function and then runs them.
 #include "foundation/dialogs/DialogCallback.h"
-#include "foundation/dialogs/DialogPresenter.h"
+#include "foundation/dialogs/DialogPorts.h"
 
 #include <functional>
 #include <string>

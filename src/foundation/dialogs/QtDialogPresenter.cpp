@@ -15,20 +15,6 @@ QWidget* WindowOf(QWidget* parent)
 
 } // namespace
 
-namespace {
-
-CQtDialogPresenter& QtPresenter()
-{
-    static CQtDialogPresenter presenter;
-    return presenter;
-}
-
-// Linked as a whole archive: wherever the widget adaptors are, boxes and
-// panels are Qt ones.
-[[maybe_unused]] const bool g_registered = (SetDefaultDialogPresenter(&QtPresenter()), true);
-
-} // namespace
-
 void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
 {
     auto* box = new QMessageBox(WindowOf(request.parent));

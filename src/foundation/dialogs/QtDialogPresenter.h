@@ -2,7 +2,7 @@
 // The presenter of the running application: QMessageBox and QFileDialog,
 // always opened with open() so that the caller returns at once and the main
 // window's timer keeps ticking while the user thinks.
-#include "foundation/dialogs/DialogPresenter.h"
+#include "foundation/dialogs/DialogPorts.h"
 
 class CQtDialogPresenter : public IDialogPresenter
 {

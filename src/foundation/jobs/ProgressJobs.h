@@ -29,17 +29,10 @@ void DownloadWithProgress(QWidget* parent, const std::string& host, const std::s
 
 // Shows the dialog for a record whose thread the caller started; it takes over
 // the pending continuations. Returns the dialog (it deletes itself when done),
-// or null when no dialog can be shown: the call then waits for the job.
+// or null when no dialog opener is installed (JobPorts.h): the call then waits
+// for the job.
 progress_dialog* ShowProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
                                     const std::string& message);
-
-// What opens the dialog: the Qt progress dialog installs its own at start.
-// Without one no window appears and ShowProgressDialog waits for the job
-// (joining its thread), as a job without a parent does. Returns the one
-// installed before.
-using ProgressDialogOpener = progress_dialog* (*)(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
-                                                  const std::string& message);
-ProgressDialogOpener SetProgressDialogOpener(ProgressDialogOpener opener);
 
 // How long a download may take before its dialog appears (tests shorten it).
 void SetQuickDownloadLimitForTesting(int milliseconds);

@@ -17,20 +17,14 @@ progress_dialog::progress_dialog(QWidget* parent, std::shared_ptr<CProgressDialo
 
 progress_dialog::~progress_dialog() = default;
 
-namespace {
-
-progress_dialog* OpenProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
-                                    const std::string& message)
+progress_dialog* CQtProgressDialogOpener::OpenProgressDialog(QWidget* parent,
+                                                             std::shared_ptr<CProgressDialogData> data,
+                                                             const std::string& message)
 {
     auto* dialog = new progress_dialog(parent, std::move(data), message);
     dialog->Open();
     return dialog;
 }
-
-// Linked as a whole archive: wherever the widget adaptors are, jobs show this dialog.
-[[maybe_unused]] const bool g_registered = (SetProgressDialogOpener(&OpenProgressDialog), true);
-
-} // namespace
 
 void progress_dialog::Open()
 {

@@ -3,6 +3,7 @@
 // ticks it every quarter second; when the job has ended the dialog closes and
 // deletes itself (its continuations have run by then). It is opened without a
 // nested event loop.
+#include "foundation/jobs/JobPorts.h"
 #include "foundation/jobs/ProgressWatch.h"
 
 #include <QDialog>
@@ -43,4 +44,12 @@ private:
 
     std::unique_ptr<Ui::progress_dialog> m_ui;
     CProgressWatch m_watch;
+};
+
+// The application's dialog opener port: opens this dialog.
+class CQtProgressDialogOpener : public IProgressDialogOpener
+{
+public:
+    progress_dialog* OpenProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
+                                        const std::string& message) override;
 };

@@ -150,9 +150,7 @@ void ShowMenuTree(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* 
     responder->Show(global);
 }
 
-namespace {
-
-// Linked as a whole archive: wherever the widget adaptors are, menus show.
-[[maybe_unused]] const bool g_registered = (CMenuTree::SetShowFunction(&ShowMenuTree), true);
-
-} // namespace
+void CQtMenuPopup::ShowMenu(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point)
+{
+    ShowMenuTree(std::move(tree), view, point);
+}

@@ -2,6 +2,7 @@
 // Shows a CMenuTree as a Qt pop-up menu. popup() only: the caller's code
 // returns at once and the heartbeat keeps running while the menu is open, so
 // items reach what they act on only when chosen.
+#include "foundation/menus/MenuPorts.h"
 #include "foundation/menus/MenuTree.h"
 
 #include <QObject>
@@ -18,9 +19,16 @@ class QMenu;
 class action_sheet_menu_responder;
 void BuildMenuItems(QMenu* menu, const CMenuTree::CItem& parent, action_sheet_menu_responder* responder);
 
-// Shows a tree as a pop-up menu (the menu tree's show function): at `point`
-// in `view`'s coordinates, or at the view's centre less 100 in x when null.
+// Shows a tree as a pop-up menu: at `point` in `view`'s coordinates, or at
+// the view's centre less 100 in x when null.
 void ShowMenuTree(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
+
+// The application's menu pop-up port.
+class CQtMenuPopup : public IMenuPopup
+{
+public:
+    void ShowMenu(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point) override;
+};
 
 // Owns one shown tree and its menu from PopUp until the menu closes for good.
 class action_sheet_menu_responder : public QObject

@@ -1,11 +1,18 @@
 #include "foundation/menus/MenuTree.h"
 
+#include "foundation/menus/MenuPorts.h"
+#include "foundation/util/PortSlot.h"
+
 #include <QCursor>
 #include <QPoint>
 
 namespace {
 
-CMenuTree::ShowFunction g_showMenu = nullptr;
+CPortSlot<IMenuPopup>& PopupSlot()
+{
+    static CPortSlot<IMenuPopup> slot;
+    return slot;
+}
 
 std::string TrimMenuText(const std::string& text)
 {
@@ -136,23 +143,33 @@ CActionSheetMenu::CActionSheetMenu(std::string title, void* context, const Row* 
         AddItemV(table[i].title ? table[i].title : "", table[i].function, table[i].kind, context);
 }
 
-CMenuTree::ShowFunction CMenuTree::SetShowFunction(ShowFunction show)
+void IMenuPopup::ShowMenu(std::unique_ptr<CMenuTree>, QWidget*, const QPoint*) {}
+
+IMenuPopup& MenuPopup()
 {
-    ShowFunction previous = g_showMenu;
-    g_showMenu = show;
-    return previous;
+    return PopupSlot().Get();
+}
+
+void SetMenuPopup(IMenuPopup* popup)
+{
+    PopupSlot().Install(popup);
+}
+
+bool HasMenuPopup()
+{
+    return PopupSlot().Installed();
 }
 
 void CMenuTree::PopUp(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint& point)
 {
-    if (tree && g_showMenu)
-        g_showMenu(std::move(tree), view, &point);
+    if (tree)
+        MenuPopup().ShowMenu(std::move(tree), view, &point);
 }
 
 void CActionSheetMenu::PopUpAtCentre(std::unique_ptr<CMenuTree> menu, QWidget* view)
 {
-    if (menu && g_showMenu)
-        g_showMenu(std::move(menu), view, nullptr);
+    if (menu)
+        MenuPopup().ShowMenu(std::move(menu), view, nullptr);
 }
 
 void CActionSheetMenu::PopUpAtMouse(std::unique_ptr<CMenuTree> menu, QWidget* view)

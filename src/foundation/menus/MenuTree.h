@@ -120,16 +120,10 @@ public:
     bool IsDone() const { return m_done; }
 
     // Shows the menu at `point` in `view`'s coordinates (global coordinates
-    // when `view` is null) and returns at once, without a nested event loop.
-    // The menu owns the tree until it closes and then deletes it.
+    // when `view` is null) through the installed pop-up (MenuPorts.h) and
+    // returns at once, without a nested event loop. The menu owns the tree
+    // until it closes and then deletes it.
     static void PopUp(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint& point);
-
-    // What shows a tree: at `point` in `view`'s coordinates, or at the view's
-    // centre (x less 100) when `point` is null. The Qt menu adaptor installs
-    // its own at start; without one a tree is dropped unshown. Returns the
-    // one installed before.
-    using ShowFunction = void (*)(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
-    static ShowFunction SetShowFunction(ShowFunction show);
 
 protected:
     CMenuTree(std::string title, void* context, bool flat);

@@ -338,7 +338,9 @@ bool PersistantData::ExchangeCount(const std::string& fullKey, size_t saveCount,
     return false;
 }
 
-void PersistantData::ExchangeStringSet(const char* key, std::set<std::string>& value)
+// A set and a list are stored alike: a count, then "key[i]" per item in
+// iteration order.
+template <class Strings> void PersistantData::ExchangeStrings(const char* key, Strings& value)
 {
     const std::string full = FullKey(key);
     size_t count = 0;
@@ -346,7 +348,7 @@ void PersistantData::ExchangeStringSet(const char* key, std::set<std::string>& v
         value.clear();
         for (size_t i = 0; i < count; ++i) {
             const std::string* item = LoadedValue(full + "[" + std::to_string(i) + "]");
-            value.insert(item ? *item : std::string());
+            value.insert(value.end(), item ? *item : std::string());
         }
         return;
     }
@@ -358,21 +360,12 @@ void PersistantData::ExchangeStringSet(const char* key, std::set<std::string>& v
     DropItemsFrom(full, i);
 }
 
+void PersistantData::ExchangeStringSet(const char* key, std::set<std::string>& value)
+{
+    ExchangeStrings(key, value);
+}
+
 void PersistantData::ExchangeStringList(const char* key, std::vector<std::string>& value)
 {
-    const std::string full = FullKey(key);
-    size_t count = 0;
-    if (ExchangeCount(full, value.size(), count)) {
-        value.clear();
-        for (size_t i = 0; i < count; ++i) {
-            const std::string* item = LoadedValue(full + "[" + std::to_string(i) + "]");
-            value.push_back(item ? *item : std::string());
-        }
-        return;
-    }
-    if (IsLoading())
-        return;
-    for (size_t i = 0; i < value.size(); ++i)
-        Store(full + "[" + std::to_string(i) + "]", value[i]);
-    DropItemsFrom(full, value.size());
+    ExchangeStrings(key, value);
 }

@@ -76,6 +76,7 @@ private:
     const std::string* LoadedValue(const std::string& fullKey) const;
     void Store(const std::string& fullKey, std::string text);
     bool ExchangeCount(const std::string& fullKey, size_t saveCount, size_t& loadCount);
+    template <class Strings> void ExchangeStrings(const char* key, Strings& value);
     void DropItemsFrom(const std::string& fullKey, size_t first);
 
     PersistantData* m_next = nullptr;

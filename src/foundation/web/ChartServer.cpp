@@ -45,10 +45,12 @@ CChartServerSettings& Settings()
     return settings;
 }
 
-// Registers the settings object with the ini store at start-up.
-[[maybe_unused]] const bool gRegistered = (Settings(), true);
-
 } // namespace
+
+void CChartServer::MakeSettings()
+{
+    Settings();
+}
 
 bool CChartServer::ParseBase(const std::string& url, CWebAddress& out)
 {

@@ -36,4 +36,7 @@ public:
 
     // Points a client at the chart server; false when the base is refused.
     static bool PointClient(CWebServer& web);
+
+    // Builds the settings object, so that loading the settings finds it.
+    static void MakeSettings();
 };

@@ -60,16 +60,6 @@ CRasterleafView::CRasterleafView(const Ports& ports) : m_ports(ports)
 {
     GetSettings();
     gChartView = this;
-    CChartRewriteHooks hooks;
-    hooks.release = [](const std::vector<std::string>& paths) {
-        if (CRasterleafView* view = Global())
-            view->ReleaseChartFiles(paths);
-    };
-    hooks.reacquire = [](const std::vector<std::string>& paths) {
-        if (CRasterleafView* view = Global())
-            view->ReacquireChartFiles(paths);
-    };
-    SetChartRewriteHooks(std::move(hooks));
     SetMapStoreHideSource([] { return GetSettings().mvtHide; });
     AttachOverlaySources();
 }

@@ -4,6 +4,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/jobs/ProgressJobs.h"
 #include "loopback/LoopbackServer.h"
+#include "support/QtAdaptors.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@ class ProgressTest : public ::testing::Test
 protected:
     void SetUp() override { ClearPendingCallbacksForTesting(); }
     void TearDown() override { ClearPendingCallbacksForTesting(); }
+    // Parented jobs show the real progress dialog, as in the application.
+    CQtAdaptors adaptors;
 };
 
 class DownloadTest : public ProgressTest

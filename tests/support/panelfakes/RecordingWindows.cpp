@@ -98,7 +98,8 @@ public:
 
 } // namespace
 
-RecordingWindowFactory::RecordingWindowFactory() : m_previous(GetPanelWindowFactory())
+RecordingWindowFactory::RecordingWindowFactory()
+    : m_previous(HasPanelWindowFactory() ? &PanelWindowFactory() : nullptr)
 {
     SetPanelWindowFactory(this);
 }

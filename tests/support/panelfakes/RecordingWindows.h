@@ -2,7 +2,7 @@
 // Panel windows without a screen. FakeHost reports the size a test gives it;
 // RecordingWindowFactory makes windows that write every call into a record
 // which outlives the window, so a test can read what a destroyed cell did.
-#include "panels/PanelWindowFactory.h"
+#include "panels/PanelPorts.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // What shows message boxes and file panels. The dialog logic (continuations,
 // button functions, completions) is plain C++ and talks to the user only
-// through this interface: the application uses the Qt presenter, tests a
+// through this port: the application installs the Qt presenter, tests a
 // scripted one. Every Show call returns at once and answers later, exactly
 // once, through the given function — no nested event loop anywhere.
 #include <cstdint>
@@ -38,17 +38,21 @@ public:
     using PanelAnswer = std::function<void(int32_t code, const std::string& path)>;
 
     virtual ~IDialogPresenter() = default;
-    virtual void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer) = 0;
-    virtual void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) = 0;
+    // Without a window toolkit nobody can answer: the request is logged so
+    // that its text is not lost, and dropped (its continuations never run).
+    virtual void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer);
+    virtual void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer);
 };
 
-// The presenter in use: the one installed, else the default one (the Qt
-// presenter, which the widget adaptors register when they are linked), else
-// one that logs each request and drops it unanswered.
-IDialogPresenter& GetDialogPresenter();
-// Installs a presenter (not owned); nullptr restores the default presenter.
-// Returns the one installed before, nullptr when that was the default.
-IDialogPresenter* SetDialogPresenter(IDialogPresenter* presenter);
-// The presenter used when none is installed (not owned; it must outlive every
-// use). The Qt widget adaptors register theirs at start.
+// The application's presenter, the port's slot: the Qt presenter once start-up
+// has wired it, else the logging default. Not owned; null puts the default back.
+IDialogPresenter& DefaultDialogPresenter();
 void SetDefaultDialogPresenter(IDialogPresenter* presenter);
+
+// The presenter in use: a test's own (scripted) presenter when one is
+// installed over the application's, else the application's. A test installs
+// it before the application starts, so that what start-up shows reaches it.
+IDialogPresenter& DialogPresenter();
+// Installs a test's presenter (not owned); nullptr removes it. Returns the one
+// installed before, nullptr when there was none.
+IDialogPresenter* SetDialogPresenter(IDialogPresenter* presenter);

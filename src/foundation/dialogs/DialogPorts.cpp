@@ -1,0 +1,49 @@
+#include "foundation/dialogs/DialogPorts.h"
+
+#include "foundation/util/PortSlot.h"
+
+#include <QtGlobal>
+
+namespace {
+
+CPortSlot<IDialogPresenter>& Slot()
+{
+    static CPortSlot<IDialogPresenter> slot;
+    return slot;
+}
+
+IDialogPresenter* g_override = nullptr;
+
+} // namespace
+
+void IDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer)
+{
+    qWarning("message box without a window: %s %s", request.title.c_str(), request.text.c_str());
+}
+
+void IDialogPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAnswer)
+{
+    qWarning("file panel without a window: %s", request.message.c_str());
+}
+
+IDialogPresenter& DefaultDialogPresenter()
+{
+    return Slot().Get();
+}
+
+void SetDefaultDialogPresenter(IDialogPresenter* presenter)
+{
+    Slot().Install(presenter);
+}
+
+IDialogPresenter& DialogPresenter()
+{
+    return g_override ? *g_override : DefaultDialogPresenter();
+}
+
+IDialogPresenter* SetDialogPresenter(IDialogPresenter* presenter)
+{
+    IDialogPresenter* previous = g_override;
+    g_override = presenter;
+    return previous;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// What shows a menu tree as a pop-up menu. Menus are built in plain code; the
+// application installs the Qt pop-up at start and tests install a recorder.
+// Without one a tree is dropped unshown.
+#include <memory>
+
+class CMenuTree;
+class QPoint;
+class QWidget;
+
+class IMenuPopup
+{
+public:
+    virtual ~IMenuPopup() = default;
+    // Shows `tree` at `point` in `view`'s coordinates (global ones when `view`
+    // is null), or at the view's centre less 100 in x when `point` is null.
+    // Returns at once; the menu owns the tree until it closes.
+    virtual void ShowMenu(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
+};
+
+IMenuPopup& MenuPopup();
+// Not owned; null puts the default back.
+void SetMenuPopup(IMenuPopup* popup);
+bool HasMenuPopup();

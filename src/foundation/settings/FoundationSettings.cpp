@@ -1,0 +1,8 @@
+#include "foundation/settings/FoundationSettings.h"
+
+#include "foundation/web/ChartServer.h"
+
+void MakeFoundationSettings()
+{
+    CChartServer::MakeSettings();
+}

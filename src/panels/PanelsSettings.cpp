@@ -1,0 +1,8 @@
+#include "panels/PanelsSettings.h"
+
+#include "panels/DisplayView.h"
+
+void MakePanelsSettings()
+{
+    CDisplayView::Settings();
+}

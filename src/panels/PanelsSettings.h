@@ -1,0 +1,4 @@
+#pragma once
+// Builds the panels' settings objects. Start-up calls it before the settings
+// are loaded, so that loading finds them; tests call it the same way.
+void MakePanelsSettings();
