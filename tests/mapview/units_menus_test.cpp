@@ -6,9 +6,11 @@
 #include "foundation/settings/IniFile.h"
 #include "foundation/settings/PersistantData.h"
 #include "geodesy/Units.h"
+#include "geodesy/UnitsPorts.h"
 #include "mapview/units/UnitsMenus.h"
 #include "support/TestPaths.h"
 
+#include <QCursor>
 #include <gtest/gtest.h>
 
 #include <QPoint>
@@ -132,9 +134,16 @@ TEST_F(UnitsMenusTest, TheUnitsCategoryOpensTheMenuAndItsSubMenusAtOneAnchor)
 {
     gShown.clear();
     CMenuTree::ShowFunction previous = CMenuTree::SetShowFunction(&RecordMenu);
+    // As the application's port does: the menu opens at the mouse.
+    struct MenuAtMouse : IUnitsUi
+    {
+        void OpenUnitsMenu() override { CUnitsMenus::OpenUnitsMenu(QCursor::pos()); }
+    } port;
+    SetUnitsUi(&port);
     CGlobalSettingsType* category = CGlobalSettingsType::Find("Units");
     ASSERT_NE(category, nullptr);
     category->Open();
+    SetUnitsUi(nullptr);
     ASSERT_EQ(gShown.size(), 1u);
     EXPECT_EQ(gShown[0].tree->Title(), "Units");
 

@@ -1,6 +1,15 @@
 #include "app/shell/Wiring.h"
 
+#include "app/dialogs/ConnectionDialogs.h"
 #include "app/shell/Application.h"
+#include "app/shell/ConnectionEvents.h"
+#include "app/window/DeleteToolKeys.h"
+#include "app/window/UnitsMenuOpener.h"
+#include "geodesy/UnitsPorts.h"
+#include "instruments/connections/ConnectionPorts.h"
+#include "mapview/view/ChartInputPorts.h"
+
+#include <memory>
 
 // Each layer's ports are installed in layering order, lowest first, so that a
 // port filled later may already use those below it.
@@ -10,11 +19,22 @@ void WireApplicationPorts(CTessarouteApp& app)
     (void)app;
     // -- foundation --
 
+    // -- geodesy --
+    static CUnitsMenuOpener unitsMenu;
+    SetUnitsUi(&unitsMenu);
+
     // -- charts --
 
     // -- instruments --
+    static std::unique_ptr<CConnectionDialogs> connectionDialogs;
+    connectionDialogs = std::make_unique<CConnectionDialogs>(app);
+    SetConnectionUi(connectionDialogs.get());
+    static CConnectionEvents connectionEvents;
+    SetConnectionEvents(&connectionEvents);
 
     // -- mapview --
+    static CDeleteToolKeys deleteToolKeys;
+    SetChartDeleteTool(&deleteToolKeys);
 
     // -- overlays --
 
@@ -33,10 +53,16 @@ void UnwireApplicationPorts()
     // -- overlays --
 
     // -- mapview --
+    SetChartDeleteTool(nullptr);
 
     // -- instruments --
+    SetConnectionEvents(nullptr);
+    SetConnectionUi(nullptr);
 
     // -- charts --
+
+    // -- geodesy --
+    SetUnitsUi(nullptr);
 
     // -- foundation --
 }
@@ -46,11 +72,18 @@ const std::vector<CPortEntry>& ListApplicationPorts()
     static const std::vector<CPortEntry> ports = {
         // -- foundation --
 
+        // -- geodesy --
+        {"units menu", [] { return dynamic_cast<CUnitsMenuOpener*>(&UnitsUi()) != nullptr; }},
+
         // -- charts --
 
         // -- instruments --
+        {"connection dialogs", [] { return dynamic_cast<CConnectionDialogs*>(&ConnectionUi()) != nullptr; }},
+        {"connection events",
+         [] { return dynamic_cast<CConnectionEvents*>(&ConnectionEvents()) != nullptr; }},
 
         // -- mapview --
+        {"chart delete keys", [] { return dynamic_cast<CDeleteToolKeys*>(&ChartDeleteTool()) != nullptr; }},
 
         // -- overlays --
 

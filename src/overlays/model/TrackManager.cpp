@@ -30,8 +30,6 @@ const bool gRegistered = [] {
     RegisterOverlaySource([](uint32_t layer, const OverlayVisitor& visit) {
         CTrackManager::Get().ForEachSection(layer, visit);
     });
-    CConnectionHooks::beginSimulationTrack = [] { CTrackManager::Get().BeginSimulationTrack(); };
-    CConnectionHooks::endSimulationTrack = [] { CTrackManager::Get().EndSimulationTrack(); };
     SetGPXTrackImportHook([](CXmlNode& trk) { return CTrackManager::Get().ImportGPXTrack(trk); });
     return true;
 }();
