@@ -23,6 +23,7 @@ class SerialDialogTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        m_dialogs.Attach(&m_app);
         SetConnectionUi(&m_dialogs);
         m_dir = tessatest::MakeScratchDir("serial_dialog_app");
         PersistantData::SetIniPaths(m_dir + "/t.ini", m_dir + "/t2.ini");
@@ -58,7 +59,7 @@ protected:
     }
     // The application's connection dialogs, of an application never started.
     CTessarouteApp m_app;
-    CConnectionDialogs m_dialogs{m_app};
+    CConnectionDialogs m_dialogs;
     std::string m_dir;
     std::unique_ptr<tessatest::FakeSysfs> m_fs;
 };

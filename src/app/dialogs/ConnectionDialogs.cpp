@@ -7,7 +7,7 @@
 QWidget* CConnectionDialogs::DialogParent()
 {
     // Looked up on each call: the window is made after the ports are wired.
-    return m_app.Window();
+    return m_app ? m_app->Window() : nullptr;
 }
 
 void CConnectionDialogs::OpenSerialPortDialog(QWidget* parent, ConnectionMacSerialPort* connection)

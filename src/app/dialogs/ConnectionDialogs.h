@@ -7,11 +7,12 @@ class CTessarouteApp;
 class CConnectionDialogs : public IConnectionUi
 {
 public:
-    explicit CConnectionDialogs(CTessarouteApp& app) : m_app(app) {}
+    // The application whose window the dialogs belong to (null: none).
+    void Attach(CTessarouteApp* app) { m_app = app; }
 
     QWidget* DialogParent() override;
     void OpenSerialPortDialog(QWidget* parent, ConnectionMacSerialPort* connection) override;
 
 private:
-    CTessarouteApp& m_app;
+    CTessarouteApp* m_app = nullptr;
 };

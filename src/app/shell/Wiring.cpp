@@ -9,8 +9,6 @@
 #include "instruments/connections/ConnectionPorts.h"
 #include "mapview/view/ChartInputPorts.h"
 
-#include <memory>
-
 // Each layer's ports are installed in layering order, lowest first, so that a
 // port filled later may already use those below it.
 
@@ -26,9 +24,9 @@ void WireApplicationPorts(CTessarouteApp& app)
     // -- charts --
 
     // -- instruments --
-    static std::unique_ptr<CConnectionDialogs> connectionDialogs;
-    connectionDialogs = std::make_unique<CConnectionDialogs>(app);
-    SetConnectionUi(connectionDialogs.get());
+    static CConnectionDialogs connectionDialogs;
+    connectionDialogs.Attach(&app);
+    SetConnectionUi(&connectionDialogs);
     static CConnectionEvents connectionEvents;
     SetConnectionEvents(&connectionEvents);
 
