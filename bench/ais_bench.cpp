@@ -40,6 +40,7 @@ std::vector<std::string> Sentences()
 
 static void BM_SingleFragmentPositionReports(benchmark::State& state)
 {
+    RegisterAISSentenceTypes();
     const std::vector<std::string> lines = Sentences();
     Sink sink;
     char work[128];

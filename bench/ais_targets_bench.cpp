@@ -1,6 +1,7 @@
 // AIS targets at sea-lane density: position reports of 2,000 live stations
 // through the dispatcher, decoder, target update and closest-approach check
 // (with heap allocations counted), the ageing tick, and drawing them all.
+#include "ais/AISSentence.h"
 #include "ais/AISTargetManager.h"
 #include "foundation/events/Clock.h"
 #include "support/CountingAllocator.h"
@@ -89,6 +90,7 @@ std::vector<std::string> Reports()
 
 void Setup(CAISTargetManager& manager)
 {
+    RegisterAISSentenceTypes();
     SetClockForTesting([] { return 1.7e9; });
     CAISTargetManager::GetSettings().enableSettings = true; // no settings file written
     CDataGPSPosition fix;

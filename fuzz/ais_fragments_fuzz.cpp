@@ -70,6 +70,7 @@ bool Digit(const std::string& s, int& out)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    RegisterAISSentenceTypes();
     static Sink sink;
     SetClockForTesting([] { return 1.7e9; });
     CAIS_Sentence::ResetReassembly();

@@ -1,6 +1,7 @@
 // VDM, VDO and GPS lines through the dispatcher into the real target manager
 // with a fixed own fix: every target published lies on the globe, and the
 // table never outgrows its cap.
+#include "ais/AISSentence.h"
 #include "ais/AISTargetManager.h"
 #include "foundation/events/Clock.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
@@ -41,6 +42,7 @@ struct Sink : Listener<CAISTarget>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    RegisterAISSentenceTypes();
     static Sink sink;
     SetClockForTesting([] { return 1.7e9; });
     CFeedRMC_to_GPSPosition::Global();

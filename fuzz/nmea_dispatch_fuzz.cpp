@@ -1,5 +1,6 @@
 // The NMEA line dispatcher with every registered sentence type subscribed,
 // a raw-record subscriber and a connection with input and output filters.
+#include "ais/AISSentence.h"
 #include "instruments/DataConnection.h"
 #include "instruments/nmea/NMEASentence.h"
 
@@ -33,6 +34,7 @@ struct RawSink : Listener<CNMEA_Raw>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    RegisterAISSentenceTypes();
     static std::vector<std::unique_ptr<CNMEASentenceType::AnySubscription>> subs = [] {
         std::vector<std::unique_ptr<CNMEASentenceType::AnySubscription>> v;
         for (CNMEASentenceType* t = CNMEASentenceType::First(); t; t = t->m_next)

@@ -1,4 +1,6 @@
 // Benchmarks run with an offscreen QGuiApplication so that drawing and text work.
+#include "app/shell/Registries.h"
+
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
 #include <clocale>
@@ -8,6 +10,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
+    RegisterApplicationTypes();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

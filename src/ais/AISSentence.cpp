@@ -2,6 +2,7 @@
 
 #include "foundation/events/Clock.h"
 #include "instruments/nmea/NMEAFields.h"
+#include "instruments/nmea/NMEASentenceTypes.h"
 
 #include <cmath>
 #include <cstdio>
@@ -366,3 +367,10 @@ void ShipTypeText(uint32_t shipType, char* out, size_t capacity)
 }
 
 } // namespace CNEMA_AIS
+
+void RegisterAISSentenceTypes()
+{
+    RegisterNMEASentenceTypes();
+    CNEMA_AIS::VDM::Type.Register();
+    CNEMA_AIS::VDO::Type.Register();
+}

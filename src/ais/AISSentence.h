@@ -118,3 +118,7 @@ protected:
 };
 
 } // namespace CNEMA_AIS
+
+// The instruments' sentence types, then VDM and VDO, the order lines are
+// matched in. A second call adds nothing.
+void RegisterAISSentenceTypes();

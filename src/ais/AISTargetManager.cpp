@@ -1,6 +1,8 @@
 #include "ais/AISTargetManager.h"
 
+#include "ais/AISPorts.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/util/PortSlot.h"
 #include "geodesy/Units.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "overlays/model/MarkManager.h"
@@ -10,17 +12,32 @@
 #include <cstdio>
 
 namespace {
-CAISSettingsCategory gAISSettingsCategory;
-// Made at start-up so that the receiver's sentences find it.
-CAISTargetManager& gAISTargetManager = CAISTargetManager::Global();
+CPortSlot<IAISSettingsUi> gAISSettingsUi;
 } // namespace
 
-void (*CAISSettingsCategory::s_open)() = nullptr;
+IAISSettingsUi& AISSettingsUi()
+{
+    return gAISSettingsUi.Get();
+}
+
+void SetAISSettingsUi(IAISSettingsUi* ui)
+{
+    gAISSettingsUi.Install(ui);
+}
+
+bool HasAISSettingsUi()
+{
+    return gAISSettingsUi.Installed();
+}
 
 void CAISSettingsCategory::Open()
 {
-    if (s_open)
-        s_open();
+    AISSettingsUi().OpenAISSettings();
+}
+
+void CreateAISTargetManager()
+{
+    CAISTargetManager::Global();
 }
 
 CAISTargetManager::Settings& CAISTargetManager::GetSettings()

@@ -96,12 +96,15 @@ private:
     uint32_t m_selected = 0;
 };
 
-// The "AIS Settings" category: its dialog comes with the settings dialogs.
+// The "AIS Settings" category: opens the dialog through the AIS port
+// (ais/AISPorts.h).
 class CAISSettingsCategory : public CGlobalSettingsType
 {
 public:
     CAISSettingsCategory() : CGlobalSettingsType("AIS Settings") {}
     void Open() override;
-    // Filled by the application with the AIS settings dialog.
-    static void (*s_open)();
 };
+
+// Makes the target manager, so that the receiver's sentences find it; start-up
+// calls it before the settings are read.
+void CreateAISTargetManager();

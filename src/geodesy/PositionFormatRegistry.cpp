@@ -1,18 +1,20 @@
-// The position format objects. They are built here, in one translation unit,
-// so that their construction order (and with it the menu order, last built
-// first) is fixed.
+// The position format objects and the order of the "Position format" menu.
 #include "geodesy/GridFormats.h"
 #include "geodesy/Units.h"
 
-namespace {
-
-CUnitsMGRS g_formatMGRS;
-CUnitsOSGB g_formatOSGB;
-CUnits::PosFmtDegMin g_formatDegMin;
-CUnits::PosFmtDMS g_formatDMS;
-CUnits::PosFmtDeg g_formatDeg;
-CUnitsNZTM g_formatNZTM;
-CUnitsPositionUTM84 g_formatUTM84;
-CUnitsPositionUTM84bands g_formatUTM84bands;
-
-} // namespace
+void RegisterPositionFormats()
+{
+    // Built on the first call, so that a look-up from any static initialiser
+    // finds them built.
+    static CUnitsPositionUTM84bands utmBands;
+    static CUnitsPositionUTM84 utm;
+    static CUnitsNZTM nztm;
+    static CUnits::PosFmtDeg degrees;
+    static CUnits::PosFmtDMS degMinSec;
+    static CUnits::PosFmtDegMin degMin;
+    static CUnitsOSGB osgb;
+    static CUnitsMGRS mgrs;
+    for (CUnits::PositionFormatType* f : std::initializer_list<CUnits::PositionFormatType*>{
+             &utmBands, &utm, &nztm, &degrees, &degMinSec, &degMin, &osgb, &mgrs})
+        f->Register();
+}

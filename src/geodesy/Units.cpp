@@ -30,25 +30,36 @@ char Upper(char c)
 
 } // namespace
 
-CUnits::PositionFormatType::PositionFormatType(const char* name) : m_name(name), m_next(g_formatListHead)
+CUnits::PositionFormatType::PositionFormatType(const char* name) : m_name(name) {}
+
+void CUnits::PositionFormatType::Register()
 {
-    g_formatListHead = this;
+    if (m_registered)
+        return;
+    m_registered = true;
+    const PositionFormatType** tail = &g_formatListHead;
+    // Every format object is built writable; the list hands them out read-only.
+    while (*tail)
+        tail = &const_cast<PositionFormatType*>(*tail)->m_next;
+    *tail = this;
 }
 
 const CUnits::PositionFormatType* CUnits::PositionFormatType::First()
 {
+    RegisterPositionFormats();
     return g_formatListHead;
 }
 
 const CUnits::PositionFormatType* CUnits::PositionFormatType::Find(std::string_view name)
 {
-    for (const PositionFormatType* f = g_formatListHead; f; f = f->m_next)
+    const PositionFormatType* first = First();
+    for (const PositionFormatType* f = first; f; f = f->m_next)
         if (f->m_name == name)
             return f;
-    for (const PositionFormatType* f = g_formatListHead; f; f = f->m_next)
+    for (const PositionFormatType* f = first; f; f = f->m_next)
         if (f->m_name == "Deg,Min")
             return f;
-    return g_formatListHead;
+    return first;
 }
 
 const CUnits::PositionFormatType& CUnits::PositionFormat() const

@@ -16,8 +16,8 @@ class CUnits
 {
 public:
     // A named way of writing and reading positions (WGS84 degrees, north and east
-    // positive). Every format object registers itself when it is built; the list
-    // is the menu of formats, the last built first.
+    // positive). The formats join the list through RegisterPositionFormats; the
+    // list is the menu of formats.
     class PositionFormatType
     {
     public:
@@ -34,6 +34,10 @@ public:
         const std::string& Name() const { return m_name; }
         const PositionFormatType* Next() const { return m_next; }
 
+        // Appends the format to the list; a second call does nothing.
+        void Register();
+
+        // The first look-up registers the built-in formats.
         static const PositionFormatType* First();
         // The format with exactly this name, or the default "Deg,Min" format.
         static const PositionFormatType* Find(std::string_view name);
@@ -44,7 +48,8 @@ public:
 
     private:
         std::string m_name;
-        const PositionFormatType* m_next;
+        const PositionFormatType* m_next = nullptr;
+        bool m_registered = false;
     };
 
     // Latitude and longitude with hemisphere letters; style 0 degrees,
@@ -174,16 +179,13 @@ public:
         return PositionFormat().Parse(text, latitude, longitude);
     }
 
-    // The settings category "Units": opens the units menu. The menu belongs
-    // to the layer that shows menus, which installs the opener at start;
-    // without one opening does nothing.
+    // The settings category "Units": opens the units menu through the units
+    // port (geodesy/UnitsPorts.h).
     class CUnitSettingsType : public CGlobalSettingsType
     {
     public:
         CUnitSettingsType() : CGlobalSettingsType("Units") {}
         void Open() override;
-        // Returns the opener installed before.
-        static std::function<void()> SetOpener(std::function<void()> opener);
     };
 
     uint32_t m_distanceUnit = kMiles;
@@ -202,6 +204,11 @@ private:
     // static initialiser does not depend on the formats being built first.
     const PositionFormatType* m_positionFormat = nullptr;
 };
+
+// The formats in menu order: "UTM/WGS84 bands", "UTM on WGS84", "NZTM",
+// "Degrees", "Deg,Min,Sec", "Deg,Min", "British National Grid", "MGRS". A
+// second call adds nothing.
+void RegisterPositionFormats();
 
 // The units of the whole application, saved as settings object "CDefaultUnits".
 class CDefaultUnits : public CUnits
@@ -224,6 +231,9 @@ public:
 private:
     CDefaultUnits() = default;
 };
+
+// Builds the geodesy settings objects; start-up calls it before the settings are read.
+void CreateGeodesySettings();
 
 // The coefficient file of the magnetic model ("" when missing); tests may
 // point it elsewhere.

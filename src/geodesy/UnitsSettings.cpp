@@ -2,9 +2,11 @@
 // application's units object with its settings.
 #include "foundation/events/Listener.h"
 #include "foundation/util/Folders.h"
+#include "foundation/util/PortSlot.h"
 #include "geodesy/LocalPlane.h"
 #include "geodesy/MagneticVariation.h"
 #include "geodesy/Units.h"
+#include "geodesy/UnitsPorts.h"
 
 #include <cmath>
 
@@ -120,13 +122,10 @@ CDefaultUnits::Persistant& CDefaultUnits::Settings()
     return settings;
 }
 
-namespace {
-
-// Built before the settings are read, so that loading finds them.
-[[maybe_unused]] const bool g_unitsBuilt = (CDefaultUnits::Settings(), true);
-CUnits::CUnitSettingsType g_unitSettingsType;
-
-} // namespace
+void CreateGeodesySettings()
+{
+    CDefaultUnits::Settings();
+}
 
 void CDefaultUnits::Persistant::Exchange()
 {
@@ -149,22 +148,25 @@ void CDefaultUnits::Persistant::Exchange()
 
 namespace {
 
-std::function<void()>& UnitsMenuOpener()
+CPortSlot<IUnitsUi>& UnitsUiSlot()
 {
-    static std::function<void()> opener;
-    return opener;
+    static CPortSlot<IUnitsUi> slot;
+    return slot;
 }
 
 } // namespace
 
-std::function<void()> CUnits::CUnitSettingsType::SetOpener(std::function<void()> opener)
+IUnitsUi& UnitsUi()
 {
-    std::swap(UnitsMenuOpener(), opener);
-    return opener;
+    return UnitsUiSlot().Get();
+}
+
+void SetUnitsUi(IUnitsUi* ui)
+{
+    UnitsUiSlot().Install(ui);
 }
 
 void CUnits::CUnitSettingsType::Open()
 {
-    if (UnitsMenuOpener())
-        UnitsMenuOpener()();
+    UnitsUi().OpenUnitsMenu();
 }

@@ -1,6 +1,7 @@
 // The chart widget offscreen: Qt's mouse, wheel and key events reach the
 // chart view as the right calls, at device pixel ratios 1 and 2.
 // TESSA_TSAN_LABEL
+#include "app/window/DeleteToolKeys.h"
 #include "app/window/QtRasterleafView.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "mapview/overlay/OverlayTool.h"
@@ -26,6 +27,7 @@ class ChartWidgetInput : public testing::Test
 protected:
     void SetUp() override
     {
+        SetChartDeleteTool(&deleteKeys);
         chart = std::make_unique<tessatest::CTestChartView>(400, 300);
         ASSERT_TRUE(chart->IsOpen());
         widget.resize(400, 300);
@@ -35,7 +37,11 @@ protected:
         widget.setFocus();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&widget));
     }
-    void TearDown() override { widget.SetChartView(nullptr); }
+    void TearDown() override
+    {
+        widget.SetChartView(nullptr);
+        SetChartDeleteTool(nullptr);
+    }
 
     void Mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -52,6 +58,7 @@ protected:
     }
     const CViewTransform& Transform() const { return chart->view->Transform(); }
 
+    CDeleteToolKeys deleteKeys;
     std::unique_ptr<tessatest::CTestChartView> chart;
     QtRasterleafView widget;
 };

@@ -1,6 +1,8 @@
 // The serial-port dialog over a fake tty tree, and the serial type chosen
 // from the menu: the dialog's answer decides whether the type is stored.
+#include "app/dialogs/ConnectionDialogs.h"
 #include "app/dialogs/mac_serial_port.h"
+#include "app/shell/Application.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/settings/PersistantData.h"
 #include "instruments/connections/ConnectionRegistry.h"
@@ -21,6 +23,8 @@ class SerialDialogTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        m_dialogs.Attach(&m_app);
+        SetConnectionUi(&m_dialogs);
         m_dir = tessatest::MakeScratchDir("serial_dialog_app");
         PersistantData::SetIniPaths(m_dir + "/t.ini", m_dir + "/t2.ini");
         PersistantData::LoadAll("t");
@@ -38,6 +42,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         QApplication::processEvents();
         PersistantData::SetIniPaths("", "");
+        SetConnectionUi(nullptr);
     }
     // The dialog as the connection opens it, with the fake tree's ports.
     mac_serial_port* OpenDialog(ConnectionMacSerialPort* connection, int32_t* code)
@@ -52,6 +57,9 @@ protected:
         RunDialogCallbacksUntil(storage);
         return dialog;
     }
+    // The application's connection dialogs, of an application never started.
+    CTessarouteApp m_app;
+    CConnectionDialogs m_dialogs;
     std::string m_dir;
     std::unique_ptr<tessatest::FakeSysfs> m_fs;
 };
@@ -113,7 +121,7 @@ TEST_F(SerialDialogTest, ChosenFromTheMenuTheDialogDecidesTheSavedType)
         SCOPED_TRACE(confirm);
         CDataConnection::Settings().gps_connection_type = kConnectionNone;
         on_select_connection_type(*CConnectionType::Find(kConnectionSerial));
-        // The dialog the connection opened through the application's hook.
+        // The dialog the connection opened through the application's port.
         mac_serial_port* dialog = nullptr;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* d = w->findChild<mac_serial_port*>(); d && !d->isDialogEnded())

@@ -45,6 +45,11 @@ TEST(PositionFormats, RegistryOrderAndLookup)
         "UTM/WGS84 bands", "UTM on WGS84",          "NZTM", "Degrees", "Deg,Min,Sec",
         "Deg,Min",         "British National Grid", "MGRS"};
     EXPECT_EQ(names, expected);
+    RegisterPositionFormats(); // a second registration adds nothing
+    size_t count = 0;
+    for (const CUnits::PositionFormatType* f = CUnits::PositionFormatType::First(); f; f = f->Next())
+        ++count;
+    EXPECT_EQ(count, expected.size());
     EXPECT_EQ(CUnits::PositionFormatType::Find("MGRS")->Name(), "MGRS");
     EXPECT_EQ(CUnits::PositionFormatType::Find("mgrs")->Name(), "Deg,Min");
     EXPECT_EQ(CUnits::PositionFormatType::Find("")->Name(), "Deg,Min");

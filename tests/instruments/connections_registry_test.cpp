@@ -31,12 +31,6 @@ CConnectionType gRecordingType("Recording", kRecordingType, []() -> CDataConnect
     return gLastRecording;
 });
 
-int gResets = 0;
-void CountReset(bool)
-{
-    ++gResets;
-}
-
 class RegistryTest : public ::testing::Test
 {
 protected:
@@ -46,19 +40,16 @@ protected:
         PersistantData::SetIniPaths(m_dir + "/t.ini", m_dir + "/t2.ini");
         PersistantData::LoadAll("t");
         ClearPendingCallbacksForTesting();
-        m_savedHook = CConnectionHooks::onReset;
-        CConnectionHooks::onReset = &CountReset;
-        gResets = 0;
+        gRecordingType.Register();
         CDataConnection::Settings().output_filters.clear();
     }
     void TearDown() override
     {
         StopGPSConnection();
-        CConnectionHooks::onReset = m_savedHook;
         PersistantData::SetIniPaths("", "");
     }
     std::string m_dir;
-    void (*m_savedHook)(bool) = nullptr;
+    tessatest::RecordingConnectionEvents m_events;
 };
 
 std::string IniText(const std::string& path)
@@ -102,19 +93,30 @@ TEST_F(RegistryTest, UnusableSavedTypeStartsNoneAndStores70)
     }
 }
 
-TEST_F(RegistryTest, MenuListsFiveTypesWithTheSavedOneChecked)
+TEST_F(RegistryTest, MenuListsFiveTypesInOrderWithTheSavedOneChecked)
 {
+    // The registry's order, which the menu and the GPS settings' pop-up show;
+    // a second registration adds nothing.
+    RegisterConnectionTypes();
+    const std::vector<std::pair<int32_t, std::string>> registered = {
+        {70, "None"}, {83, "Serial"}, {73, "TCP/IP"}, {79, "UDP/IP"}, {74, "Simulation File"}};
+    std::vector<std::pair<int32_t, std::string>> listed;
+    for (CConnectionType* t = CConnectionType::First(); t; t = t->m_next)
+        if (t->m_id > 0)
+            listed.emplace_back(t->m_id, t->m_name);
+    EXPECT_EQ(listed, registered);
+
     CDataConnection::Settings().gps_connection_type = kConnectionUDP;
     std::unique_ptr<CMenuTree> menu = BuildConnectionTypeMenu();
     EXPECT_EQ(menu->Title(), "GPS Connection");
-    std::set<std::string> titles;
+    std::vector<std::string> titles;
     std::string checked;
     for (const auto& item : menu->Root().Children()) {
-        titles.insert(item->Title());
+        titles.push_back(item->Title());
         if (item->Kind() == CMenuTree::kChecked)
             checked += item->Title();
     }
-    EXPECT_EQ(titles, (std::set<std::string>{"None", "TCP/IP", "Simulation File", "UDP/IP", "Serial"}));
+    EXPECT_EQ(titles, (std::vector<std::string>{"None", "Serial", "TCP/IP", "UDP/IP", "Simulation File"}));
     EXPECT_EQ(checked, "UDP/IP");
 }
 
@@ -130,13 +132,13 @@ TEST_F(RegistryTest, SetUpCancelledLeavesTypeZeroConfirmedOpensAndStores)
     on_select_connection_type(*CConnectionType::Find(kConnectionSimulation));
     EXPECT_EQ(CDataConnection::Settings().gps_connection_type, 0);
     ASSERT_NE(GetGPSConnection(), nullptr);
-    EXPECT_EQ(gResets, 0) << "a cancelled set-up opens nothing";
+    EXPECT_EQ(m_events.resets, 0) << "a cancelled set-up opens nothing";
 
     presenter.ChoosePath(file);
     on_select_connection_type(*CConnectionType::Find(kConnectionSimulation));
     EXPECT_EQ(CDataConnection::Settings().gps_connection_type, kConnectionSimulation);
     EXPECT_EQ(CNMEASimulation::Settings().filename, file);
-    EXPECT_GE(gResets, 1);
+    EXPECT_GE(m_events.resets, 1);
     EXPECT_EQ(GetGPSConnection()->m_statusText, "");
     EXPECT_NE(IniText(m_dir + "/t.ini").find("gps_connection_type=0x4a"), std::string::npos);
 
@@ -180,11 +182,11 @@ TEST_F(RegistryTest, ResetHookRunsOnOpenAndClose)
 {
     CDataConnection::Settings().gps_connection_type = kConnectionNone;
     StartGPSConnection();
-    EXPECT_EQ(gResets, 1);
+    EXPECT_EQ(m_events.resets, 1);
     StartGPSConnection(); // already open: only its launch hook
-    EXPECT_EQ(gResets, 1);
+    EXPECT_EQ(m_events.resets, 1);
     StopGPSConnection();
-    EXPECT_EQ(gResets, 2);
+    EXPECT_EQ(m_events.resets, 2);
     EXPECT_EQ(GetGPSConnection(), nullptr);
 }
 
@@ -230,7 +232,6 @@ TEST_F(RegistryTest, NetworkTypesWithoutTheirDialogAreConfirmedAtOnce)
 {
     // No set-up dialog is filled in: choosing the type opens it straight away
     // (here on the wrong network, so nothing is contacted).
-    ASSERT_EQ(CConnectionHooks::openTcpUdpConfig, nullptr);
     SetWiFiSSIDForTesting("Harbour");
     CTCPIPConnection::Settings().network = "Sea";
     CUDPConnection::Settings().network = "Sea";

@@ -14,11 +14,6 @@
 
 namespace {
 
-int gResets = 0;
-int gSimulationResets = 0;
-int gTrackBegun = 0;
-int gTrackEnded = 0;
-
 struct Positions : Listener<CDataGPSPosition>
 {
     void Notify(const CDataGPSPosition& p) override { fixes.emplace_back(p.m_latitude, p.m_longitude); }
@@ -28,24 +23,7 @@ struct Positions : Listener<CDataGPSPosition>
 class SimulationTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_dir = tessatest::MakeScratchDir("connections_simulation");
-        m_saved = CConnectionHooks::onReset;
-        CConnectionHooks::onReset = [](bool simulation) {
-            ++gResets;
-            gSimulationResets += simulation;
-        };
-        CConnectionHooks::beginSimulationTrack = [] { ++gTrackBegun; };
-        CConnectionHooks::endSimulationTrack = [] { ++gTrackEnded; };
-        gResets = gSimulationResets = gTrackBegun = gTrackEnded = 0;
-    }
-    void TearDown() override
-    {
-        CConnectionHooks::onReset = m_saved;
-        CConnectionHooks::beginSimulationTrack = nullptr;
-        CConnectionHooks::endSimulationTrack = nullptr;
-    }
+    void SetUp() override { m_dir = tessatest::MakeScratchDir("connections_simulation"); }
     std::string Write(const std::string& name, const std::string& text)
     {
         std::string path = m_dir + "/" + name;
@@ -59,7 +37,7 @@ protected:
             CHeartbeat::Tick();
     }
     std::string m_dir;
-    void (*m_saved)(bool) = nullptr;
+    tessatest::RecordingConnectionEvents m_events;
 };
 
 } // namespace
@@ -94,8 +72,8 @@ TEST_F(SimulationTest, ReplaysOneFixPerSecondInRMCOrder)
     Positions positions;
     CNMEASimulation sim;
     ASSERT_TRUE(sim.Open());
-    EXPECT_EQ(gSimulationResets, 1);
-    EXPECT_EQ(gTrackBegun, 1);
+    EXPECT_EQ(m_events.simulationResets, 1);
+    EXPECT_EQ(m_events.trackBegun, 1);
     for (size_t i = 0; i < 5; ++i) {
         Ticks(CNMEASimulation::kTickPeriod);
         ASSERT_EQ(positions.fixes.size(), i + 1) << "one fix per 20 ticks";
@@ -103,7 +81,7 @@ TEST_F(SimulationTest, ReplaysOneFixPerSecondInRMCOrder)
         EXPECT_NEAR(positions.fixes[i].second, expected[i].second, 1e-9);
     }
     sim.Close();
-    EXPECT_EQ(gTrackEnded, 1);
+    EXPECT_EQ(m_events.trackEnded, 1);
     Ticks(40);
     EXPECT_EQ(positions.fixes.size(), 5u) << "a closed simulation reads nothing";
 }
@@ -131,15 +109,15 @@ TEST_F(SimulationTest, RewindRunsBothHooksAndGarbagePublishesNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Write("case.txt", c.text);
-        gResets = gTrackBegun = 0;
+        m_events.resets = m_events.trackBegun = 0;
         Positions positions;
         tessatest::RawLineRecorder raw;
         CNMEASimulation sim;
         ASSERT_TRUE(sim.Open());
         Ticks(CNMEASimulation::kTickPeriod);
         EXPECT_EQ(positions.fixes.size(), c.fixes);
-        EXPECT_GE(gResets, c.minRewinds);
-        EXPECT_EQ(gResets, gTrackBegun) << "each rewind also begins the simulation track";
+        EXPECT_GE(m_events.resets, c.minRewinds);
+        EXPECT_EQ(m_events.resets, m_events.trackBegun) << "each rewind also begins the simulation track";
         if (c.fixes == 0) {
             EXPECT_TRUE(raw.lines.empty());
         }

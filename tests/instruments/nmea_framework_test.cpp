@@ -1,7 +1,9 @@
+#include "ais/AISSentence.h"
 #include "instruments/DataConnection.h"
 #include "instruments/nmea/NMEAFields.h"
 #include "instruments/nmea/NMEAFilter.h"
 #include "instruments/nmea/NMEASentence.h"
+#include "instruments/nmea/NMEASentenceTypes.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,13 @@ std::string WithChecksum(std::string body)
     AppendNMEAChecksum(buf, sizeof buf);
     return buf;
 }
+
+// The test's own types join the list only when registered.
+class NMEADispatchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ZzqSentence::Type.Register(); }
+};
 
 bool Dispatch(std::string line, CDataConnection* connection = nullptr)
 {
@@ -176,7 +185,7 @@ TEST(NMEAFilterTest, PatternsAndVerdicts)
     EXPECT_EQ(two[1].action, 0);
 }
 
-TEST(NMEADispatchTest, TalkersGarbageAndProprietaryAddresses)
+TEST_F(NMEADispatchTest, TalkersGarbageAndProprietaryAddresses)
 {
     ZzqListener listener;
     EXPECT_TRUE(Dispatch(WithChecksum("$GPZZQ,a")));
@@ -191,7 +200,7 @@ TEST(NMEADispatchTest, TalkersGarbageAndProprietaryAddresses)
     EXPECT_EQ(listener.seen, (std::vector<std::string>{"a", "b", "c"}));
 }
 
-TEST(NMEADispatchTest, ParsesOnlyWithSubscribersAndReusesPooledObjects)
+TEST_F(NMEADispatchTest, ParsesOnlyWithSubscribersAndReusesPooledObjects)
 {
     int parsedBefore = ZzqSentence::parsed;
     EXPECT_FALSE(Dispatch(WithChecksum("$GPZZQ,a")));
@@ -207,7 +216,7 @@ TEST(NMEADispatchTest, ParsesOnlyWithSubscribersAndReusesPooledObjects)
     EXPECT_EQ(listener.objects[0]->m_useCount, 0u);
 }
 
-TEST(NMEADispatchTest, RawRecordsAndTheStopFlag)
+TEST_F(NMEADispatchTest, RawRecordsAndTheStopFlag)
 {
     RawListener raw;
     ZzqListener typed;
@@ -236,7 +245,7 @@ TEST(NMEADispatchTest, RawRecordsAndTheStopFlag)
     EXPECT_EQ(raw.texts.back(), edge + "\r\n");
 }
 
-TEST(NMEADispatchTest, InputFilterOfTheDeliveringConnection)
+TEST_F(NMEADispatchTest, InputFilterOfTheDeliveringConnection)
 {
     RawListener raw;
     RecordingConnection conn;
@@ -377,13 +386,51 @@ TEST(NMEAFieldsTest, PositionsTimesAndDatesUnderAGermanLocale)
     std::setlocale(LC_ALL, saved.c_str());
 }
 
-TEST(NMEARegistryTest, TypesRegisteredInUnreferencedFilesAreFound)
+TEST(NMEARegistryTest, TypesInMatchingOrderAndOthersOnlyOnceRegistered)
 {
-    // Registered in a support library file that nothing refers to.
-    char line[] = "$PTSXPROBE,1*00";
-    CNMEASentenceType* t = FindNMEASentenceType(line);
-    ASSERT_NE(t, nullptr);
-    EXPECT_STREQ(t->m_code, "PTSXPROBE");
+    // Start-up (and the test main) registers the instruments' types, then the AIS ones.
+    const std::vector<std::string> expected = {"RMC",
+                                               "GGA",
+                                               "VTG",
+                                               "GSA",
+                                               "GSV",
+                                               "MWV",
+                                               "MWD",
+                                               "VHW",
+                                               "HDG",
+                                               "DPT",
+                                               "DBT",
+                                               "MTW",
+                                               "RSA",
+                                               "RPM",
+                                               "XDR",
+                                               "PTSX,SetStartTimer",
+                                               "PTSX,SetStartLine",
+                                               "DSC",
+                                               "DSE",
+                                               "VDM",
+                                               "VDO"};
+    auto codes = [] {
+        std::vector<std::string> listed;
+        for (CNMEASentenceType* t = CNMEASentenceType::First(); t; t = t->m_next)
+            listed.emplace_back(t->m_code);
+        return listed;
+    };
+    // Types of other tests registered before this one come after these.
+    const std::vector<std::string> before = codes();
+    ASSERT_GE(before.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(before.begin(), before.begin() + expected.size()), expected);
+    RegisterNMEASentenceTypes();
+    RegisterAISSentenceTypes();
+    EXPECT_EQ(codes(), before) << "a second registration adds nothing";
+
+    // A type outside the lists is matched only once registered, after them.
+    EXPECT_EQ(FindNMEASentenceType("$PZZT,Probe,1"), nullptr);
+    PzztSentence::Type.Register();
+    PzztSentence::Type.Register();
     EXPECT_EQ(FindNMEASentenceType("$PZZT,Probe,1"), &PzztSentence::Type);
     EXPECT_EQ(FindNMEASentenceType("$PZZT,Other"), nullptr);
+    std::vector<std::string> withProbe = before;
+    withProbe.emplace_back("PZZT,Probe");
+    EXPECT_EQ(codes(), withProbe);
 }

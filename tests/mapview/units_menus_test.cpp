@@ -6,10 +6,12 @@
 #include "foundation/settings/IniFile.h"
 #include "foundation/settings/PersistantData.h"
 #include "geodesy/Units.h"
+#include "geodesy/UnitsPorts.h"
 #include "mapview/units/UnitsMenus.h"
 #include "support/MenuPopupDouble.h"
 #include "support/TestPaths.h"
 
+#include <QCursor>
 #include <gtest/gtest.h>
 
 #include <QPoint>
@@ -134,9 +136,16 @@ TEST_F(UnitsMenusTest, TheUnitsCategoryOpensTheMenuAndItsSubMenusAtOneAnchor)
 {
     gShown.clear();
     auto menus = std::make_unique<tessatest::CMenuPopupDouble>(&RecordMenu);
+    // As the application's port does: the menu opens at the mouse.
+    struct MenuAtMouse : IUnitsUi
+    {
+        void OpenUnitsMenu() override { CUnitsMenus::OpenUnitsMenu(QCursor::pos()); }
+    } port;
+    SetUnitsUi(&port);
     CGlobalSettingsType* category = CGlobalSettingsType::Find("Units");
     ASSERT_NE(category, nullptr);
     category->Open();
+    SetUnitsUi(nullptr);
     ASSERT_EQ(gShown.size(), 1u);
     EXPECT_EQ(gShown[0].tree->Title(), "Units");
 

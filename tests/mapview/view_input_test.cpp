@@ -6,8 +6,8 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/menus/MenuTree.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "mapview/view/ChartInputPorts.h"
 #include "mapview/view/ChartListCatalog.h"
-#include "mapview/view/ChartViewInput.h"
 #include "support/MenuPopupDouble.h"
 #include "support/TestChartView.h"
 #include "support/TestPaths.h"
@@ -97,7 +97,7 @@ protected:
         menus.reset();
         g_menu.reset();
         COverlayTool::EndActiveTool();
-        SetDeleteToolObjectHook(nullptr);
+        SetChartDeleteTool(nullptr);
         CRasterleafView::GetSettings().useMagicMouse = false;
         view.reset();
         std::filesystem::remove_all(root);
@@ -379,8 +379,13 @@ TEST_F(ChartViewInput, RightClickOffersTheOverlayMenuElseTheMapsAtTheCursor)
 TEST_F(ChartViewInput, KeyTable)
 {
     FakeOverlay mark(54.5, 10.5);
-    std::vector<COverlayObject*> deleted;
-    SetDeleteToolObjectHook([&deleted](COverlayObject* m, COverlayObject*) { deleted.push_back(m); });
+    struct RecordingDeleteTool : IChartDeleteTool
+    {
+        void DeleteToolObject(COverlayObject* m, COverlayObject*) override { deleted.push_back(m); }
+        std::vector<COverlayObject*> deleted;
+    } tool;
+    SetChartDeleteTool(&tool);
+    std::vector<COverlayObject*>& deleted = tool.deleted;
     static int pending = 0;
     const std::tuple<int, const char*, const char*> rows[] = {
         {Qt::Key_Left, "", "pan 100 0"},

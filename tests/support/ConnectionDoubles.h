@@ -5,10 +5,12 @@
 // calls (connects off 127.0.0.1 always fail; opens and terminal calls fail
 // on request, since the tests run as root).
 #include "instruments/DataConnection.h"
+#include "instruments/connections/ConnectionPorts.h"
 #include "instruments/connections/ConnectionSystemCalls.h"
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,34 @@ struct FakeSysfs
     std::string sysClassTty;
     std::string dev;
     std::string byId;
+};
+
+// Counts what the connections tell the layers above; installed for its lifetime.
+struct RecordingConnectionEvents : IConnectionEvents
+{
+    RecordingConnectionEvents() { SetConnectionEvents(this); }
+    ~RecordingConnectionEvents() override { SetConnectionEvents(nullptr); }
+    RecordingConnectionEvents(const RecordingConnectionEvents&) = delete;
+    RecordingConnectionEvents& operator=(const RecordingConnectionEvents&) = delete;
+
+    void OnReset(bool simulation) override
+    {
+        ++resets;
+        simulationResets += simulation;
+    }
+    void BeginSimulationTrack() override { ++trackBegun; }
+    void EndSimulationTrack() override { ++trackEnded; }
+    void ImportTargetList(const std::string& path) override
+    {
+        if (onImport)
+            onImport(path);
+    }
+
+    int resets = 0;
+    int simulationResets = 0;
+    int trackBegun = 0;
+    int trackEnded = 0;
+    std::function<void(const std::string&)> onImport;
 };
 
 // Installs the test form of the system calls for its lifetime.

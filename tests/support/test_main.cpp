@@ -1,5 +1,8 @@
 // One main for every test program: an offscreen QApplication exists for the
-// tests that draw or open dialogs, and GoogleTest runs the rest.
+// tests that draw or open dialogs, the registries are filled as start-up
+// fills them, and GoogleTest runs the rest.
+#include "app/shell/Registries.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <clocale>
@@ -23,5 +26,6 @@ int main(int argc, char** argv)
     // Text must render even on machines without a font configuration.
     QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     setlocale(LC_NUMERIC, "C");
+    RegisterApplicationTypes();
     return RUN_ALL_TESTS();
 }

@@ -6,19 +6,6 @@
 #include <QComboBox>
 #include <QPushButton>
 
-namespace {
-
-void OpenSerialPortDialog(QWidget* parent, ConnectionMacSerialPort* connection)
-{
-    auto* dialog = new mac_serial_port(connection, parent);
-    dialog->showInParent(nullptr);
-}
-
-// The connection asks the application for its dialog.
-const bool gDialogHookFilled = (ConnectionMacSerialPort::s_openDialog = &OpenSerialPortDialog, true);
-
-} // namespace
-
 mac_serial_port::mac_serial_port(ConnectionMacSerialPort* connection, QWidget* parent,
                                  const std::string& sysClassTty, const std::string& devFolder,
                                  const std::string& byIdFolder)

@@ -1,5 +1,6 @@
 #include "app/shell/Application.h"
 
+#include "app/shell/Registries.h"
 #include "app/shell/SetAsideStores.h"
 #include "app/shell/Wiring.h"
 #include "app/window/QtRasterleafView.h"
@@ -118,6 +119,8 @@ void CTessarouteApp::Start(bool show, bool wire)
         WireApplicationPorts(*this);
         m_wired = true;
     }
+    // The registries and the settings objects, before the settings are read.
+    RegisterApplicationTypes();
     // Numbers in files and settings never follow the user's locale.
     std::setlocale(LC_NUMERIC, "C");
     // A write to a closed peer fails with EPIPE instead of ending the process.
@@ -161,7 +164,6 @@ void CTessarouteApp::Start(bool show, bool wire)
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
     m_window->DidOpenMap();
     setAside.Tell(m_window.get());
-    SetConnectionDialogParent(m_window.get());
     StartGPSConnection();
     // The connection's status must not hide that stores were kept aside.
     if (!setAside.Empty())
@@ -207,7 +209,6 @@ void CTessarouteApp::Shutdown()
     m_shutDown = true;
     FireEvent(ShutDown{});
     StopGPSConnection();
-    SetConnectionDialogParent(nullptr);
     SaveAllData();
     m_window.reset();
     if (m_wired) {

@@ -1,4 +1,7 @@
 #pragma once
-// Fills every registry and builds every settings object, in a fixed order,
-// before anything looks them up or the settings are loaded. Idempotent.
+// Fills every registry (sentence types, connection types, position formats,
+// settings categories, the chart views' overlay sources, panel item families)
+// in its fixed order and builds the settings objects, lowest layer first.
+// Start-up calls it before the settings are read; tests and benchmarks call it
+// before they run. A second call adds nothing.
 void RegisterApplicationTypes();

@@ -1,14 +1,21 @@
 #include "app/shell/Wiring.h"
 
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/dialogs/ConnectionDialogs.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/Application.h"
 #include "app/shell/ChartViewRewrites.h"
+#include "app/shell/ConnectionEvents.h"
+#include "app/window/DeleteToolKeys.h"
+#include "app/window/UnitsMenuOpener.h"
 #include "charts/ChartPorts.h"
 #include "foundation/dialogs/QtDialogPresenter.h"
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/menus/MenuPopup_qt.h"
+#include "geodesy/UnitsPorts.h"
+#include "instruments/connections/ConnectionPorts.h"
+#include "mapview/view/ChartInputPorts.h"
 #include "mapview/view/OverlaySourcesPorts.h"
 #include "overlays/model/NumberedMarkCreator.h"
 #include "overlays/model/OverlayModelPorts.h"
@@ -29,6 +36,10 @@ void WireApplicationPorts(CTessarouteApp& app)
     static CQtProgressDialogOpener progressDialogOpener;
     SetProgressDialogOpener(&progressDialogOpener);
 
+    // -- geodesy --
+    static CUnitsMenuOpener unitsMenu;
+    SetUnitsUi(&unitsMenu);
+
     // -- charts --
     static CChartProblemBox chartProblemBox;
     SetChartProblemReporter(&chartProblemBox);
@@ -36,10 +47,17 @@ void WireApplicationPorts(CTessarouteApp& app)
     SetChartRewriteHooks(&chartViewRewrites);
 
     // -- instruments --
+    static CConnectionDialogs connectionDialogs;
+    connectionDialogs.Attach(&app);
+    SetConnectionUi(&connectionDialogs);
+    static CConnectionEvents connectionEvents;
+    SetConnectionEvents(&connectionEvents);
 
     // -- mapview --
     static CNumberedMarkCreator markCreator;
     SetMarkCreator(&markCreator);
+    static CDeleteToolKeys deleteToolKeys;
+    SetChartDeleteTool(&deleteToolKeys);
 
     // -- overlays --
     static COverlayObjectUi overlayObjectUi;
@@ -70,12 +88,18 @@ void UnwireApplicationPorts()
 
     // -- mapview --
     SetMarkCreator(nullptr);
+    SetChartDeleteTool(nullptr);
 
     // -- instruments --
+    SetConnectionEvents(nullptr);
+    SetConnectionUi(nullptr);
 
     // -- charts --
     SetChartRewriteHooks(nullptr);
     SetChartProblemReporter(nullptr);
+
+    // -- geodesy --
+    SetUnitsUi(nullptr);
 
     // -- foundation --
     SetProgressDialogOpener(nullptr);
@@ -93,6 +117,9 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         {"progress dialog opener",
          [] { return dynamic_cast<CQtProgressDialogOpener*>(&ProgressDialogOpener()) != nullptr; }},
 
+        // -- geodesy --
+        {"units menu", [] { return dynamic_cast<CUnitsMenuOpener*>(&UnitsUi()) != nullptr; }},
+
         // -- charts --
         {"chart problem reporter",
          [] { return dynamic_cast<CChartProblemBox*>(&ChartProblemReporter()) != nullptr; }},
@@ -100,9 +127,13 @@ const std::vector<CPortEntry>& ListApplicationPorts()
          [] { return dynamic_cast<CChartViewRewrites*>(&ChartRewriteHooks()) != nullptr; }},
 
         // -- instruments --
+        {"connection dialogs", [] { return dynamic_cast<CConnectionDialogs*>(&ConnectionUi()) != nullptr; }},
+        {"connection events",
+         [] { return dynamic_cast<CConnectionEvents*>(&ConnectionEvents()) != nullptr; }},
 
         // -- mapview --
         {"mark creator", [] { return dynamic_cast<CNumberedMarkCreator*>(&MarkCreator()) != nullptr; }},
+        {"chart delete keys", [] { return dynamic_cast<CDeleteToolKeys*>(&ChartDeleteTool()) != nullptr; }},
 
         // -- overlays --
         {"overlay object ui", [] { return dynamic_cast<COverlayObjectUi*>(&OverlayObjectUi()) != nullptr; }},

@@ -1,12 +1,7 @@
 #include "app/window/QtRasterleafView.h"
 
 #include "foundation/dialogs/DialogCallback.h"
-#include "mapview/view/ChartViewInput.h"
 #include "mapview/view/RasterleafView.h"
-#include "overlays/model/MarkManager.h"
-#include "overlays/model/OverlayMark.h"
-#include "overlays/model/OverlayRoute.h"
-#include "overlays/model/TrackManager.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -16,29 +11,8 @@
 #include <QWheelEvent>
 #include <cmath>
 
-namespace {
-
-// The delete keys: the tool's mark (a route point leaves its route), else the
-// track its section belongs to. A key press asks nothing, so locked marks,
-// points of locked routes and locked tracks stay: the menus ask for those.
-void DeleteToolObject(COverlayObject* mark, COverlayObject* section)
-{
-    if (auto* m = dynamic_cast<COverlayMark*>(mark)) {
-        const COverlayRoute* route = m->GetRoute();
-        if (!m->IsLocked() && !(route && route->IsLocked()))
-            CMarkManager::Get().DeleteMark(m);
-    } else if (auto* s = dynamic_cast<CTrackSection*>(section)) {
-        COverlayTrack* track = s->GetTrack();
-        if (track && !track->IsLocked())
-            CTrackManager::Get().DeleteTrack(track);
-    }
-}
-
-} // namespace
-
 QtRasterleafView::QtRasterleafView(QWidget* parent) : QWidget(parent)
 {
-    SetDeleteToolObjectHook(DeleteToolObject);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 64);

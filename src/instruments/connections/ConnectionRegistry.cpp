@@ -5,7 +5,12 @@
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/util/Folders.h"
+#include "foundation/util/PortSlot.h"
 #include "instruments/DataConnection.h"
+#include "instruments/connections/ConnectionPorts.h"
+#include "instruments/connections/NMEASimulation.h"
+#include "instruments/connections/NetworkConnections.h"
+#include "instruments/connections/SerialConnection.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,7 +21,20 @@ namespace {
 
 CConnectionType* gFirstType = nullptr;
 std::unique_ptr<CDataConnection> gCurrent;
-QWidget* gDialogParent = nullptr;
+// The type menu's parent while its choice is set up; else the port's window.
+QWidget* gMenuParent = nullptr;
+
+CPortSlot<IConnectionUi> gConnectionUi;
+CPortSlot<IConnectionEvents> gConnectionEvents;
+
+CConnectionType gNoneType("None", kConnectionNone, []() -> CDataConnection* { return new CNoConnection; });
+CConnectionType gSerialType("Serial", kConnectionSerial,
+                            []() -> CDataConnection* { return new ConnectionMacSerialPort; });
+CConnectionType gTCPType("TCP/IP", kConnectionTCPIP,
+                         []() -> CDataConnection* { return new CTCPIPConnection; });
+CConnectionType gUDPType("UDP/IP", kConnectionUDP, []() -> CDataConnection* { return new CUDPConnection; });
+CConnectionType gSimulationType("Simulation File", kConnectionSimulation,
+                                []() -> CDataConnection* { return new CNMEASimulation; });
 
 int gCaptureFd = -1;
 std::string gCapturePath;
@@ -30,33 +48,58 @@ void CloseAndDeleteCurrent()
         return;
     std::unique_ptr<CDataConnection> old = std::move(gCurrent);
     old->Close();
-    RunConnectionResetHook(old->m_simulated != 0);
+    ConnectionEvents().OnReset(old->m_simulated != 0);
 }
 
 void OpenConnection(CDataConnection& connection)
 {
     connection.Open();
-    RunConnectionResetHook(connection.m_simulated != 0);
+    ConnectionEvents().OnReset(connection.m_simulated != 0);
 }
 
 } // namespace
 
-void (*CConnectionHooks::onReset)(bool) = nullptr;
-void (*CConnectionHooks::beginSimulationTrack)() = nullptr;
-void (*CConnectionHooks::endSimulationTrack)() = nullptr;
-void (*CConnectionHooks::importTargetList)(const std::string&) = nullptr;
-void (*CConnectionHooks::openTcpUdpConfig)(QWidget*, CDataConnection*, CDataConnection*) = nullptr;
-
-void RunConnectionResetHook(bool simulation)
+IConnectionUi& ConnectionUi()
 {
-    if (CConnectionHooks::onReset)
-        CConnectionHooks::onReset(simulation);
+    return gConnectionUi.Get();
+}
+
+void SetConnectionUi(IConnectionUi* ui)
+{
+    gConnectionUi.Install(ui);
+}
+
+IConnectionEvents& ConnectionEvents()
+{
+    return gConnectionEvents.Get();
+}
+
+void SetConnectionEvents(IConnectionEvents* events)
+{
+    gConnectionEvents.Install(events);
 }
 
 CConnectionType::CConnectionType(const char* name, int32_t id, Factory factory)
-    : m_name(name), m_id(id), m_factory(factory), m_next(gFirstType)
+    : m_name(name), m_id(id), m_factory(factory)
 {
-    gFirstType = this;
+}
+
+void CConnectionType::Register()
+{
+    if (m_registered)
+        return;
+    m_registered = true;
+    CConnectionType** tail = &gFirstType;
+    while (*tail)
+        tail = &(*tail)->m_next;
+    *tail = this;
+}
+
+void RegisterConnectionTypes()
+{
+    // The order of the "GPS Connection" menu and the GPS settings' pop-up.
+    for (CConnectionType* type : {&gNoneType, &gSerialType, &gTCPType, &gUDPType, &gSimulationType})
+        type->Register();
 }
 
 CConnectionType::~CConnectionType()
@@ -71,12 +114,13 @@ CConnectionType::~CConnectionType()
 
 CConnectionType* CConnectionType::First()
 {
+    RegisterConnectionTypes();
     return gFirstType;
 }
 
 CConnectionType* CConnectionType::Find(int32_t id)
 {
-    for (CConnectionType* t = gFirstType; t; t = t->m_next)
+    for (CConnectionType* t = First(); t; t = t->m_next)
         if (t->m_id == id)
             return t;
     return nullptr;
@@ -111,14 +155,9 @@ CDataConnection* GetGPSConnection()
     return gCurrent.get();
 }
 
-void SetConnectionDialogParent(QWidget* parent)
-{
-    gDialogParent = parent;
-}
-
 QWidget* GetConnectionDialogParent()
 {
-    return gDialogParent;
+    return gMenuParent ? gMenuParent : ConnectionUi().DialogParent();
 }
 
 void ShowGPSConnectionStatus()
@@ -187,7 +226,7 @@ std::unique_ptr<CMenuTree> BuildConnectionTypeMenu()
 
 void ShowConnectionTypeMenu(QWidget* parent)
 {
-    gDialogParent = parent;
+    gMenuParent = parent;
     CActionSheetMenu::PopUpAtCentre(BuildConnectionTypeMenu(), parent);
 }
 
@@ -200,7 +239,7 @@ void on_select_connection_type(const CConnectionType& type)
     CloseAndDeleteCurrent();
     CDataConnection* connection = CDataConnection::Create(type.m_id);
     if (!connection) {
-        gDialogParent = nullptr;
+        gMenuParent = nullptr;
         return;
     }
     gCurrent.reset(connection);
@@ -214,7 +253,7 @@ void on_select_connection_type(const CConnectionType& type)
                              PushProgressCallback(shown, CCallback([connection](int32_t c) {
                                                       if (gCurrent.get() == connection)
                                                           SetStatusMessage(connection->m_statusText);
-                                                      gDialogParent = nullptr;
+                                                      gMenuParent = nullptr;
                                                       return c;
                                                   }));
                              OpenConnection(*connection);
@@ -225,7 +264,7 @@ void on_select_connection_type(const CConnectionType& type)
                              RunDialogCallbacksUntil(shown);
                              return code;
                          }));
-    connection->Configure(gDialogParent);
+    connection->Configure(GetConnectionDialogParent());
     RunDialogCallbacksUntil(storage);
 }
 

@@ -9,8 +9,8 @@ class CDataConnection;
 class CMenuTree;
 class QWidget;
 
-// One registered connection type; each adds itself at the head of the list
-// from a static initialiser.
+// One connection type; the types join the list through
+// RegisterConnectionTypes, in the order the menus show them.
 struct CConnectionType
 {
     using Factory = CDataConnection* (*)();
@@ -19,14 +19,22 @@ struct CConnectionType
     CConnectionType(const CConnectionType&) = delete;
     CConnectionType& operator=(const CConnectionType&) = delete;
 
+    // Appends the type at the end of the list; a registered type stays where it is.
+    void Register();
+
     const char* m_name;
     int32_t m_id;
     Factory m_factory;
     CConnectionType* m_next = nullptr;
+    bool m_registered = false;
 
+    // The first look-up registers the built-in types.
     static CConnectionType* First();
     static CConnectionType* Find(int32_t id);
 };
+
+// "None", "Serial", "TCP/IP", "UDP/IP", "Simulation File"; a second call adds nothing.
+void RegisterConnectionTypes();
 
 // Registry ids of the types (the saved `gps_connection_type`).
 constexpr int32_t kConnectionNone = 70;
@@ -37,8 +45,8 @@ constexpr int32_t kConnectionSerial = 83;
 
 // The current connection (null when none).
 CDataConnection* GetGPSConnection();
-// The window the connections' dialogs belong to.
-void SetConnectionDialogParent(QWidget* parent);
+// The window the connections' dialogs belong to: the type menu's parent while
+// its choice is being set up, else the application's window.
 QWidget* GetConnectionDialogParent();
 
 // Replaces the current connection by one of the saved type, with the saved
@@ -66,18 +74,3 @@ void WriteNMEACapture(const char* text);
 void StopNMEACapture(QWidget* parent);
 // The capture file's path ("" while none was started).
 const std::string& GetNMEACapturePath();
-
-// Hooks the layers above fill at start-up; all may stay empty.
-struct CConnectionHooks
-{
-    // Every open and close of a connection, and each rewind of the simulation.
-    static void (*onReset)(bool simulation);
-    // The simulation's track (deleted and begun again on open and rewind).
-    static void (*beginSimulationTrack)();
-    static void (*endSimulationTrack)();
-    // The target list fetched from a network AIS device; the file is removed after.
-    static void (*importTargetList)(const std::string& path);
-    // The TCP and UDP set-up dialog (tcp or udp connection, the other null).
-    static void (*openTcpUdpConfig)(QWidget* parent, CDataConnection* tcp, CDataConnection* udp);
-};
-void RunConnectionResetHook(bool simulation);

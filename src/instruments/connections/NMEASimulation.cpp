@@ -1,6 +1,7 @@
 #include "instruments/connections/NMEASimulation.h"
 
 #include "foundation/dialogs/FilePanel.h"
+#include "instruments/connections/ConnectionPorts.h"
 #include "instruments/connections/ConnectionRegistry.h"
 
 #include <sys/stat.h>
@@ -8,10 +9,6 @@
 namespace {
 
 CNMEASimulation::Persistant gSimulationSettings;
-
-CConnectionType gNoneType("None", kConnectionNone, []() -> CDataConnection* { return new CNoConnection; });
-CConnectionType gSimulationType("Simulation File", kConnectionSimulation,
-                                []() -> CDataConnection* { return new CNMEASimulation; });
 
 bool IsFile(const std::string& path)
 {
@@ -50,9 +47,8 @@ void CNMEASimulation::Configure(QWidget* parent)
 
 bool CNMEASimulation::Open()
 {
-    RunConnectionResetHook(true);
-    if (CConnectionHooks::beginSimulationTrack)
-        CConnectionHooks::beginSimulationTrack();
+    ConnectionEvents().OnReset(true);
+    ConnectionEvents().BeginSimulationTrack();
     if (m_file)
         std::fclose(m_file);
     m_file = nullptr;
@@ -69,9 +65,8 @@ bool CNMEASimulation::Open()
 
 void CNMEASimulation::Close()
 {
-    RunConnectionResetHook(true);
-    if (CConnectionHooks::endSimulationTrack)
-        CConnectionHooks::endSimulationTrack();
+    ConnectionEvents().OnReset(true);
+    ConnectionEvents().EndSimulationTrack();
     if (m_file)
         std::fclose(m_file);
     m_file = nullptr;
@@ -98,9 +93,8 @@ bool CNMEASimulation::ReadLine()
 void CNMEASimulation::Rewind()
 {
     std::rewind(m_file);
-    RunConnectionResetHook(true);
-    if (CConnectionHooks::beginSimulationTrack)
-        CConnectionHooks::beginSimulationTrack();
+    ConnectionEvents().OnReset(true);
+    ConnectionEvents().BeginSimulationTrack();
 }
 
 void CNMEASimulation::OnTick()

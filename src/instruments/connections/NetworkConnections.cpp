@@ -7,6 +7,7 @@
 #include "foundation/util/Folders.h"
 #include "foundation/util/FormatString.h"
 #include "foundation/web/WebServer.h"
+#include "instruments/connections/ConnectionPorts.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/ConnectionSystemCalls.h"
 
@@ -24,10 +25,6 @@ namespace {
 
 CTCPIPConnection::Persistant gTCPSettings;
 CUDPConnection::Persistant gUDPSettings;
-
-CConnectionType gTCPType("TCP/IP", kConnectionTCPIP,
-                         []() -> CDataConnection* { return new CTCPIPConnection; });
-CConnectionType gUDPType("UDP/IP", kConnectionUDP, []() -> CDataConnection* { return new CUDPConnection; });
 
 constexpr int kTargetConnectMs = 5000;
 constexpr int kTargetTotalMs = 15000;
@@ -53,9 +50,17 @@ ssize_t ReadDatagram(void* context, char* buffer, size_t size)
     return n > 0 ? n : CConnectionReader::kNothing;
 }
 
-bool OnWantedNetwork(const std::string& network)
+// What opening a TCP or a UDP connection starts with: nothing of the last
+// opening is kept, and a connection tied to another network stays closed.
+bool BeginNetworkOpen(CDataConnection& connection, CConnectionReader& reader, const std::string& network)
 {
-    return GetWiFiSSID() == network;
+    connection.Close();
+    reader.Reset();
+    if (GetWiFiSSID() != network) {
+        connection.m_statusText = "No GPS: wrong network";
+        return false;
+    }
+    return true;
 }
 
 struct CTargetFetch
@@ -116,7 +121,7 @@ void ReportConnectionLost(CDataConnection& connection, int& fd, const char* text
     connection.m_statusText = text;
     if (GetGPSConnection() == &connection)
         SetStatusMessage(connection.m_statusText);
-    RunConnectionResetHook(connection.m_simulated != 0);
+    ConnectionEvents().OnReset(connection.m_simulated != 0);
 }
 
 void TCPConnectStep(const CTCPConnectParams& params, const std::atomic<bool>& cancel,
@@ -203,19 +208,14 @@ CTCPIPConnection::~CTCPIPConnection()
 
 void CTCPIPConnection::Configure(QWidget* parent)
 {
-    if (CConnectionHooks::openTcpUdpConfig)
-        CConnectionHooks::openTcpUdpConfig(parent, this, nullptr);
+    ConnectionUi().OpenTcpUdpConfig(parent, this, nullptr);
 }
 
 bool CTCPIPConnection::Open()
 {
-    Close();
-    m_reader.Reset();
     const Persistant& s = Settings();
-    if (!OnWantedNetwork(s.network)) {
-        m_statusText = "No GPS: wrong network";
+    if (!BeginNetworkOpen(*this, m_reader, s.network))
         return false;
-    }
     auto job = std::make_shared<JobState>();
     job->owner = this;
     job->params.address = s.ip_address;
@@ -266,8 +266,8 @@ void CTCPIPConnection::Complete(JobState& state)
     state.result.fd = -1;
     state.owner = nullptr;
     if (!m_targetPath.empty()) {
-        if (state.result.targetsFetched && m_fd >= 0 && CConnectionHooks::importTargetList)
-            CConnectionHooks::importTargetList(m_targetPath);
+        if (state.result.targetsFetched && m_fd >= 0)
+            ConnectionEvents().ImportTargetList(m_targetPath);
         ::unlink(m_targetPath.c_str());
         m_targetPath.clear();
     }
@@ -336,19 +336,14 @@ CUDPConnection::~CUDPConnection()
 
 void CUDPConnection::Configure(QWidget* parent)
 {
-    if (CConnectionHooks::openTcpUdpConfig)
-        CConnectionHooks::openTcpUdpConfig(parent, nullptr, this);
+    ConnectionUi().OpenTcpUdpConfig(parent, nullptr, this);
 }
 
 bool CUDPConnection::Open()
 {
-    Close();
-    m_reader.Reset();
     const Persistant& s = Settings();
-    if (!OnWantedNetwork(s.network)) {
-        m_statusText = "No GPS: wrong network";
+    if (!BeginNetworkOpen(*this, m_reader, s.network))
         return false;
-    }
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         m_statusText = "Failed to open network socket";

@@ -2,6 +2,7 @@
 
 #include "foundation/notify/StatusLine.h"
 #include "foundation/util/FormatString.h"
+#include "instruments/connections/ConnectionPorts.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/ConnectionSystemCalls.h"
 #include "instruments/connections/NetworkConnections.h"
@@ -24,8 +25,6 @@
 namespace {
 
 ConnectionMacSerialPort::Persistant gSerialSettings;
-CConnectionType gSerialType("Serial", kConnectionSerial,
-                            []() -> CDataConnection* { return new ConnectionMacSerialPort; });
 
 std::atomic<int> gOpenersRunning{0};
 
@@ -289,8 +288,6 @@ std::vector<CSerialPortEntry> ListSerialPorts(const std::string& sysClassTty, co
     return ports;
 }
 
-void (*ConnectionMacSerialPort::s_openDialog)(QWidget*, ConnectionMacSerialPort*) = nullptr;
-
 ConnectionMacSerialPort::Persistant& ConnectionMacSerialPort::Settings()
 {
     return gSerialSettings;
@@ -312,8 +309,7 @@ ConnectionMacSerialPort::ConnectionMacSerialPort()
 
 void ConnectionMacSerialPort::Configure(QWidget* parent)
 {
-    if (s_openDialog)
-        s_openDialog(parent, this);
+    ConnectionUi().OpenSerialPortDialog(parent, this);
 }
 
 int32_t ConnectionMacSerialPort::ApplyDialogChoice(const std::vector<CSerialPortEntry>& ports, int portIndex,

@@ -81,7 +81,4 @@ public:
         int32_t baud = 0;
     };
     static Persistant& Settings();
-
-    // The serial-port dialog, filled by the application.
-    static void (*s_openDialog)(QWidget* parent, ConnectionMacSerialPort* connection);
 };

@@ -10,11 +10,6 @@ CDataDistanceToStart& CDataDistanceToStart::Global()
     return distance;
 }
 
-namespace {
-// Subscribed before the settings publish the loaded line.
-[[maybe_unused]] const bool g_distanceBuilt = (CDataDistanceToStart::Global(), true);
-} // namespace
-
 void CDataDistanceToStart::Notify(const CDataStartTimer&)
 {
     Compute();

@@ -29,8 +29,6 @@ CDataStartLine::Persistant& CDataStartLine::Settings()
 }
 
 namespace {
-// Registers both settings objects before the settings are loaded.
-[[maybe_unused]] const bool g_startBuilt = (CDataStartTimer::Settings(), CDataStartLine::Settings(), true);
 
 // A damaged coordinate in the file must not place an end off the globe.
 void KeepCoordinate(double& value, double limit)

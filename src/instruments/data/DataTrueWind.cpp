@@ -27,11 +27,6 @@ CDataTrueWind& CDataTrueWind::Global()
     return wind;
 }
 
-namespace {
-// Registers the settings object before the settings are loaded.
-[[maybe_unused]] const bool g_windBuilt = (CDataTrueWind::Global(), true);
-} // namespace
-
 double CDataTrueWind::ReciprocalOf(float timeConstant)
 {
     return timeConstant > 0.1f ? 1.0 / timeConstant : 10.0;

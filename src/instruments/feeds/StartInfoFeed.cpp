@@ -14,8 +14,6 @@ Feed_StartInfo& Feed_StartInfo::Global()
 
 namespace {
 
-[[maybe_unused]] const bool g_startFeedBuilt = (Feed_StartInfo::Global(), true);
-
 void Save(PersistantData& settings, const char* what)
 {
     settings.SetModified();

@@ -3,12 +3,12 @@
 #include "foundation/util/StringUtil.h"
 #include "instruments/DataConnection.h"
 #include "instruments/nmea/NMEAFilter.h"
+#include "instruments/nmea/NMEASentenceTypes.h"
 
 #include <cstring>
 
 namespace {
 
-// Constant-initialised, so registration from any static initialiser is safe.
 CNMEASentenceType* gFirstType = nullptr;
 
 } // namespace
@@ -16,8 +16,17 @@ CNMEASentenceType* gFirstType = nullptr;
 CNMEASentenceType::CNMEASentenceType(uint32_t offset, const char* code, CListenerList** source)
     : m_offset(offset), m_code(code), m_codeLength(std::strlen(code)), m_source(source)
 {
-    m_next = gFirstType;
-    gFirstType = this;
+}
+
+void CNMEASentenceType::Register()
+{
+    if (m_registered)
+        return;
+    m_registered = true;
+    CNMEASentenceType** tail = &gFirstType;
+    while (*tail)
+        tail = &(*tail)->m_next;
+    *tail = this;
 }
 
 CNMEASentenceType::~CNMEASentenceType()
@@ -37,6 +46,7 @@ CNMEASentenceType::~CNMEASentenceType()
 
 CNMEASentenceType* CNMEASentenceType::First()
 {
+    RegisterNMEASentenceTypes();
     return gFirstType;
 }
 
@@ -55,7 +65,7 @@ bool CNMEASentenceType::Matches(const char* line) const
 
 CNMEASentenceType* FindNMEASentenceType(const char* line)
 {
-    for (CNMEASentenceType* t = gFirstType; t; t = t->m_next)
+    for (CNMEASentenceType* t = CNMEASentenceType::First(); t; t = t->m_next)
         if (t->Matches(line))
             return t;
     return nullptr;

@@ -13,7 +13,8 @@
 class CDataConnection;
 class CNMEASentence;
 
-// The registration of one sentence class; one static object per class.
+// The registration of one sentence class; one static object per class, which
+// joins the list of types through RegisterNMEASentenceTypes (or Register).
 class CNMEASentenceType
 {
 public:
@@ -38,6 +39,9 @@ public:
     using AnyCallback = std::function<void(const CNMEASentence&)>;
     virtual std::unique_ptr<AnySubscription> SubscribeAny(AnyCallback callback, int32_t priority = 0) = 0;
 
+    // Appends the type at the end of the list; a registered type stays where it is.
+    void Register();
+
     bool Matches(const char* line) const;
     bool HasSubscribers() const { return *m_source != nullptr; }
     CListenerList* Source() const { return *m_source; }
@@ -48,8 +52,10 @@ public:
     size_t m_codeLength;
     CNMEASentence* m_pool = nullptr;
     CListenerList** m_source;
+    bool m_registered = false;
 
-    // Head of the global list (reverse order of registration).
+    // Head of the global list, in the order of registration; the first
+    // look-up registers the instruments' own types.
     static CNMEASentenceType* First();
 };
 

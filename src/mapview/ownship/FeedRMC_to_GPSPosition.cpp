@@ -2,7 +2,6 @@
 
 #include "geodesy/Units.h"
 #include "instruments/DataConnection.h"
-#include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 
 #include <algorithm>
@@ -14,20 +13,20 @@ bool FromSimulation(const CNMEASentence& s)
     return s.m_connection && s.m_connection->m_simulated;
 }
 
-// Made by a static initialiser like the rest of the input chain.
-CFeedRMC_to_GPSPosition& gFeed = CFeedRMC_to_GPSPosition::Global();
+} // namespace
 
-// A new or closed connection (or a rewound simulation) starts the feed afresh;
-// a simulation also starts the fix averaging afresh.
-void ResetOnConnectionChange(bool simulation)
+void CreateOwnShipFeed()
 {
-    CFeedRMC_to_GPSPosition::Global().Reset();
+    CFeedRMC_to_GPSPosition::Global();
+}
+
+void CFeedRMC_to_GPSPosition::ResetOnConnectionChange(bool simulation)
+{
+    Global().Reset();
+    // A simulation also starts the fix averaging afresh.
     if (simulation)
         COverlayGPSPosition::Global().ResetAveraging();
 }
-const bool gResetHookFilled = (CConnectionHooks::onReset = &ResetOnConnectionChange, true);
-
-} // namespace
 
 CFeedRMC_to_GPSPosition::CFeedRMC_to_GPSPosition(COverlayGPSPosition& ownShip) : m_ownShip(ownShip)
 {

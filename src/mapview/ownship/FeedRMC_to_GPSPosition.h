@@ -21,12 +21,16 @@ class CFeedRMC_to_GPSPosition : Listener<CNMEA_GPS::RMC>,
 public:
     explicit CFeedRMC_to_GPSPosition(COverlayGPSPosition& ownShip);
 
-    // The feed of the application's own ship.
+    // The feed of the application's own ship; start-up makes it with
+    // CreateOwnShipFeed before any sentence arrives.
     static CFeedRMC_to_GPSPosition& Global();
 
     // Forgets which sentences and talkers were seen (a new connection, or the
     // fix was lost), so a source that sends only GGA moves the ship again.
     void Reset();
+    // A new or closed connection, or a rewound simulation: the own ship's feed
+    // starts afresh.
+    static void ResetOnConnectionChange(bool simulation);
 
     // Accepts or refuses a talker letter against the chosen one, changing it.
     static bool ChooseTalker(char letter, char& chosen, bool haveFix);
@@ -56,3 +60,6 @@ private:
     int m_usedCount = 0;
     bool m_gsaEpochOpen = false;
 };
+
+// Makes the own ship's feed, so that the first sentences already move the ship.
+void CreateOwnShipFeed();

@@ -2,26 +2,40 @@
 
 #include "foundation/drawing/Images.h"
 #include "foundation/platform/PlatformServices.h"
+#include "foundation/util/PortSlot.h"
 #include "geodesy/Units.h"
+#include "mapview/ownship/OwnShipPorts.h"
 
 #include <QPainter>
 #include <cmath>
 
 namespace {
 
-// Built before the application runs, in this order: the settings it reads
-// at start-up, then the own ship.
+// Built before the application runs: the settings it reads at start-up.
 COverlayGPSPosition::Persistant gOwnShipSettings;
-CGPSSettingsCategory gGPSSettingsCategory;
+
+CPortSlot<IGPSSettingsUi> gGPSSettingsUi;
 
 } // namespace
 
-void (*CGPSSettingsCategory::s_open)() = nullptr;
+IGPSSettingsUi& GPSSettingsUi()
+{
+    return gGPSSettingsUi.Get();
+}
+
+void SetGPSSettingsUi(IGPSSettingsUi* ui)
+{
+    gGPSSettingsUi.Install(ui);
+}
+
+bool HasGPSSettingsUi()
+{
+    return gGPSSettingsUi.Installed();
+}
 
 void CGPSSettingsCategory::Open()
 {
-    if (s_open)
-        s_open();
+    GPSSettingsUi().OpenGPSSettings();
 }
 
 void COverlayGPSPosition::Persistant::Exchange()

@@ -65,12 +65,11 @@ private:
     CFixAverager m_averager;
 };
 
-// The "GPS Settings" category: its dialog comes with the settings dialogs.
+// The "GPS Settings" category: opens the dialog through the own-ship port
+// (mapview/ownship/OwnShipPorts.h).
 class CGPSSettingsCategory : public CGlobalSettingsType
 {
 public:
     CGPSSettingsCategory() : CGlobalSettingsType("GPS Settings") {}
     void Open() override;
-    // Filled by the application with the GPS settings dialog.
-    static void (*s_open)();
 };

@@ -5,8 +5,6 @@
 #include "foundation/notify/StatusLine.h"
 #include "foundation/settings/PersistantData.h"
 
-#include <QCursor>
-
 namespace {
 
 // The anchor of the last "Units" menu, for its sub-menus.
@@ -19,10 +17,6 @@ void SaveAndAnnounce()
         SetStatusMessage("The units could not be saved: " + PersistantData::LastError());
     FireEvent<CUnits>(CDefaultUnits::Get());
 }
-
-// Linked as a whole archive: the settings category "Units" opens these menus.
-[[maybe_unused]] const bool g_openerInstalled =
-    (CUnits::CUnitSettingsType::SetOpener([] { CUnitsMenus::OpenUnitsMenu(QCursor::pos()); }), true);
 
 } // namespace
 

@@ -6,12 +6,12 @@
 // mark merged into a route, a new route point): hits are collected first and
 // each is checked to be still shown, by its display-list key, before it is
 // offered anything.
-#include "mapview/view/ChartViewInput.h"
-
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/menus/MenuTree.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/util/PortSlot.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "mapview/view/ChartInputPorts.h"
 #include "mapview/view/RasterleafView.h"
 #include "mapview/view/ViewPlaces.h"
 
@@ -38,17 +38,18 @@ constexpr int kWheelStep = 120;
 constexpr int kWheelLimit = 4 * kWheelStep;
 constexpr double kArrowPixels = 100.0;
 
-DeleteToolObjectHook& DeleteHook()
-{
-    static DeleteToolObjectHook hook;
-    return hook;
-}
+CPortSlot<IChartDeleteTool> gDeleteTool;
 
 } // namespace
 
-void SetDeleteToolObjectHook(DeleteToolObjectHook hook)
+IChartDeleteTool& ChartDeleteTool()
 {
-    DeleteHook() = std::move(hook);
+    return gDeleteTool.Get();
+}
+
+void SetChartDeleteTool(IChartDeleteTool* tool)
+{
+    gDeleteTool.Install(tool);
 }
 
 COverlayTap CRasterleafView::MakeTap(double x, double y) const
@@ -419,8 +420,8 @@ bool CRasterleafView::KeyDown(int key, const std::string& text)
         if (COverlayTool* tool = COverlayTool::GetActiveTool()) {
             COverlayObject* mark = tool->GetMark();
             COverlayObject* section = mark ? nullptr : tool->GetTrackSection();
-            if ((mark || section) && DeleteHook())
-                DeleteHook()(mark, section);
+            if (mark || section)
+                ChartDeleteTool().DeleteToolObject(mark, section);
         }
         return true;
     case Qt::Key_Left:

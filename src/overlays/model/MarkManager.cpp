@@ -4,7 +4,6 @@
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/notify/StatusLine.h"
 #include "mapview/overlay/OverlayTool.h"
-#include "mapview/view/OverlaySources.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayNames.h"
 #include "overlays/model/OverlayRoute.h"
@@ -30,14 +29,6 @@ void ShowHintOnce(bool& shown, const char* text)
     CMarkManager::Settings().SetModified();
     PersistantData::SaveAll();
 }
-
-// The mark manager's overlays reach every chart view made after start-up.
-const bool gRegistered = [] {
-    RegisterOverlaySource([](uint32_t layer, const OverlayVisitor& visit) {
-        CMarkManager::Get().ForEachOverlay(layer, visit);
-    });
-    return true;
-}();
 
 } // namespace
 
@@ -81,7 +72,6 @@ bool CMarkManager::IsMakingRoutePoints()
 
 CMarkManager& CMarkManager::Get()
 {
-    (void)gRegistered;
     static CMarkManager manager;
     return manager;
 }

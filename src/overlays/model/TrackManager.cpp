@@ -5,10 +5,8 @@
 #include "foundation/util/FormatString.h"
 #include "foundation/util/Xml.h"
 #include "geodesy/Units.h"
-#include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
-#include "mapview/view/OverlaySources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,16 +21,6 @@ constexpr double kStartWindowAhead = 3600;
 constexpr size_t kThinningMinPoints = 101;
 constexpr double kThinningMaxInterval = 5.0; // seconds per point
 const char* const kSimulationName = "Simulation";
-
-// Tracks reach every chart view, and the simulation file opens and ends its track.
-const bool gRegistered = [] {
-    RegisterOverlaySource([](uint32_t layer, const OverlayVisitor& visit) {
-        CTrackManager::Get().ForEachSection(layer, visit);
-    });
-    CConnectionHooks::beginSimulationTrack = [] { CTrackManager::Get().BeginSimulationTrack(); };
-    CConnectionHooks::endSimulationTrack = [] { CTrackManager::Get().EndSimulationTrack(); };
-    return true;
-}();
 
 } // namespace
 

@@ -1,0 +1,14 @@
+#pragma once
+// What the own ship's "GPS Settings" category needs from the layers above: the
+// GPS settings dialog. Without the application's port the category opens nothing.
+
+class IGPSSettingsUi
+{
+public:
+    virtual ~IGPSSettingsUi() = default;
+    virtual void OpenGPSSettings() {}
+};
+IGPSSettingsUi& GPSSettingsUi();
+// Null puts the default back.
+void SetGPSSettingsUi(IGPSSettingsUi* ui);
+bool HasGPSSettingsUi();
