@@ -30,6 +30,11 @@ bool HasAISSettingsUi()
     return gAISSettingsUi.Installed();
 }
 
+bool CAISSettingsCategory::CanOpen() const
+{
+    return HasAISSettingsUi();
+}
+
 void CAISSettingsCategory::Open()
 {
     AISSettingsUi().OpenAISSettings();

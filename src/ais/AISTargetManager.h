@@ -103,6 +103,7 @@ class CAISSettingsCategory : public CGlobalSettingsType
 public:
     CAISSettingsCategory() : CGlobalSettingsType("AIS Settings") {}
     void Open() override;
+    bool CanOpen() const override;
 };
 
 // Makes the target manager, so that the receiver's sentences find it; start-up

@@ -2,10 +2,10 @@
 // What the chart layer needs from the layers above it: someone to tell the
 // user why a chart cannot be shown, and the chart view to let go of files
 // that a package update rewrites. The application installs both at start.
+#include "foundation/platform/DialogParent.h"
+
 #include <string>
 #include <vector>
-
-class QWidget;
 
 // The reader only reports the text with the window that asked for the chart;
 // the application shows a box titled "Problem" with one "OK" button. The

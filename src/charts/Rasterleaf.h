@@ -9,14 +9,13 @@
 // every offset read from the file is checked against its size.
 #include "charts/ChartFormat.h"
 #include "charts/TileDecoders.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
-
-class QWidget;
 
 // The context record of a rendering work block. Chunked charts use it to ask
 // for coarser chunks to be decoded finer; single-file charts ignore it.

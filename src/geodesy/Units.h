@@ -186,6 +186,7 @@ public:
     public:
         CUnitSettingsType() : CGlobalSettingsType("Units") {}
         void Open() override;
+        bool CanOpen() const override;
     };
 
     uint32_t m_distanceUnit = kMiles;

@@ -11,3 +11,4 @@ public:
 IUnitsUi& UnitsUi();
 // Null puts the default back.
 void SetUnitsUi(IUnitsUi* ui);
+bool HasUnitsUi();

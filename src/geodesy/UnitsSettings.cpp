@@ -156,6 +156,11 @@ CPortSlot<IUnitsUi>& UnitsUiSlot()
 
 } // namespace
 
+bool HasUnitsUi()
+{
+    return UnitsUiSlot().Installed();
+}
+
 IUnitsUi& UnitsUi()
 {
     return UnitsUiSlot().Get();
@@ -164,6 +169,11 @@ IUnitsUi& UnitsUi()
 void SetUnitsUi(IUnitsUi* ui)
 {
     UnitsUiSlot().Install(ui);
+}
+
+bool CUnits::CUnitSettingsType::CanOpen() const
+{
+    return HasUnitsUi();
 }
 
 void CUnits::CUnitSettingsType::Open()

@@ -3,6 +3,7 @@
 // and the sink to which composed sentences are written. The connection types,
 // their registry and the saved settings are in connections/.
 #include "foundation/events/Listener.h"
+#include "foundation/platform/DialogParent.h"
 #include "foundation/settings/PersistantData.h"
 #include "instruments/nmea/NMEAFilter.h"
 #include "instruments/nmea/NMEASentence.h"
@@ -10,8 +11,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-class QWidget;
 
 class CDataConnection : protected Listener<CNMEA_Raw>
 {

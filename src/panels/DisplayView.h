@@ -7,6 +7,7 @@
 // (PanelPorts.h) that the Qt layer fills in.
 #include "foundation/events/Listener.h"
 #include "foundation/objectfile/Serializable.h"
+#include "foundation/platform/DialogParent.h"
 #include "foundation/settings/PersistantData.h"
 #include "geodesy/Units.h"
 #include "panels/PanelGrid.h"
@@ -20,7 +21,6 @@
 class CMenuTree;
 class QImage;
 class QPainter;
-class QWidget;
 
 class CDisplayView : public CSerializable, private Listener<CUnits>
 {

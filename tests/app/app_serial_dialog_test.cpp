@@ -1,8 +1,8 @@
 // The serial-port dialog over a fake tty tree, and the serial type chosen
 // from the menu: the dialog's answer decides whether the type is stored.
-#include "app/dialogs/ConnectionDialogs.h"
 #include "app/dialogs/mac_serial_port.h"
 #include "app/shell/Application.h"
+#include "app/shell/ConnectionDialogs.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/settings/PersistantData.h"
 #include "instruments/connections/ConnectionRegistry.h"

@@ -11,6 +11,7 @@
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/NetworkConnections.h"
 #include "support/ConnectionDoubles.h"
+#include "support/QtAdaptors.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 #include "support/loopback/LoopbackServer.h"
@@ -254,6 +255,7 @@ struct WindowConnectionUi : IConnectionUi
 TEST_F(NetworkTest, CancellingTheOpeningDialogEndsTheConnectAndRunsTheContinuation)
 {
     tessatest::CFakeKeepAwake awake;
+    tessatest::CQtAdaptors qt; // the progress dialog shows in the window
     tessatest::CScriptedPresenter presenter;
     WindowConnectionUi ui;
     tessatest::LoopbackTcpPeer full(true);

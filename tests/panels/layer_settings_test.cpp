@@ -1,7 +1,7 @@
 // Each layer's settings objects are built by its one function, before the
 // settings are loaded, so that loading finds them; a second call builds none.
 #include "charts/ChartsSettings.h"
-#include "foundation/settings/FoundationSettings.h"
+#include "foundation/FoundationSettings.h"
 #include "foundation/settings/PersistantData.h"
 #include "panels/PanelsSettings.h"
 

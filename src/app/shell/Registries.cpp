@@ -4,7 +4,7 @@
 #include "ais/AISTargetManager.h"
 #include "ais/SettingsCategories.h"
 #include "charts/ChartsSettings.h"
-#include "foundation/settings/FoundationSettings.h"
+#include "foundation/FoundationSettings.h"
 #include "geodesy/Units.h"
 #include "instruments/InstrumentSettings.h"
 #include "instruments/connections/ConnectionRegistry.h"

@@ -1,11 +1,11 @@
 #include "app/shell/Wiring.h"
 
 #include "app/dialogs/ChartProblemBox.h"
-#include "app/dialogs/ConnectionDialogs.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/Application.h"
 #include "app/shell/ChartViewRewrites.h"
+#include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
@@ -27,7 +27,6 @@
 
 void WireApplicationPorts(CTessarouteApp& app)
 {
-    (void)app;
     // -- foundation --
     static CQtDialogPresenter dialogPresenter;
     SetDefaultDialogPresenter(&dialogPresenter);

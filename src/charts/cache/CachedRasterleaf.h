@@ -14,6 +14,7 @@
 // arrivals mutex and the chart's chunk locks are each taken alone.
 #include "charts/Rasterleaf.h"
 #include "charts/cache/Vector2D.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <QImage>
 
@@ -25,7 +26,6 @@
 #include <vector>
 
 class QPainter;
-class QWidget;
 
 class CCachedRasterleaf
 {

@@ -7,6 +7,7 @@
 #include "charts/chunked/ChunkAddress.h"
 #include "charts/chunked/ChunkStore.h"
 #include "charts/chunked/DecodedChunkCache.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <atomic>
 #include <memory>
@@ -15,7 +16,6 @@
 #include <string>
 
 class CWebServer;
-class QWidget;
 
 class CRasterleaf3 : public CRasterleaf
 {

@@ -4,9 +4,9 @@
 // then a chart joins the chart list and a package is installed. The update
 // check downloads every installed package's manifest again and installs it,
 // which fetches only the blocks that changed. Main thread only.
-#include <string>
+#include "foundation/platform/DialogParent.h"
 
-class QWidget;
+#include <string>
 
 // The local path of a map-store URL path: the map-store folder (`mvtFolder`)
 // and the part after "MVT/" (the whole path when it has none). False when

@@ -3,9 +3,9 @@
 // install on its own thread watched by the progress dialog. The caller's
 // continuations run when it is over: 0 when every block is good, -1 when it
 // failed, was cancelled, was refused or did not start.
-#include <string>
+#include "foundation/platform/DialogParent.h"
 
-class QWidget;
+#include <string>
 
 void InstallPackage(QWidget* parent, const std::string& packagePath);
 

@@ -4,12 +4,12 @@
 // through this port: the application installs the Qt presenter, tests a
 // scripted one. Every Show call returns at once and answers later, exactly
 // once, through the given function — no nested event loop anywhere.
+#include "foundation/platform/DialogParent.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-class QWidget;
 
 struct CMessageBoxRequest
 {

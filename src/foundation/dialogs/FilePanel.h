@@ -2,10 +2,10 @@
 // Save and open panels. Both return at once; the completion runs after the
 // panel ends, with the chosen path. A cancelled panel never calls it and
 // posts -1 to the continuations behind it.
+#include "foundation/platform/DialogParent.h"
+
 #include <functional>
 #include <string>
-
-class QWidget;
 
 // The completion's answer: true when it did its work with the file.
 using FilePanelCompletion = std::function<bool(const std::string& path)>;

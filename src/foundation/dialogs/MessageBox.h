@@ -4,12 +4,11 @@
 // chosen button's function and then runs them.
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/DialogPorts.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <functional>
 #include <string>
 #include <vector>
-
-class QWidget;
 
 #ifdef MessageBox
 #undef MessageBox

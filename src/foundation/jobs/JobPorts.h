@@ -2,11 +2,12 @@
 // What opens the progress dialog of a job: the application installs the Qt
 // dialog at start. Without one no window appears and ShowProgressDialog waits
 // for the job (joining its thread), as a job without a parent does.
+#include "foundation/platform/DialogParent.h"
+
 #include <memory>
 #include <string>
 
 class CProgressDialogData;
-class QWidget;
 class progress_dialog;
 
 class IProgressDialogOpener

@@ -4,6 +4,7 @@
 // the main thread reads them on its timer. Counters and flags are atomics,
 // the texts sit under a lock, and the done flag is published last (release)
 // so that whoever sees it also sees everything the job wrote.
+#include "foundation/platform/DialogParent.h"
 #include "foundation/web/WebServer.h"
 
 #include <atomic>
@@ -14,8 +15,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-class QWidget;
 
 class CProgressDialogData
 {

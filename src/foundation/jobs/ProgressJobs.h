@@ -5,12 +5,12 @@
 // for downloads, failed. The job reports only through its record and never
 // touches the user interface.
 #include "foundation/jobs/ProgressDialogData.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 
-class QWidget;
 class progress_dialog;
 
 using ProgressJobFunction = std::function<void(CProgressDialogData& data)>;

@@ -2,11 +2,12 @@
 // What shows a menu tree as a pop-up menu. Menus are built in plain code; the
 // application installs the Qt pop-up at start and tests install a recorder.
 // Without one a tree is dropped unshown.
+#include "foundation/platform/DialogParent.h"
+
 #include <memory>
 
 class CMenuTree;
 class QPoint;
-class QWidget;
 
 class IMenuPopup
 {

@@ -4,13 +4,14 @@
 // sub-menu named "Group" (two colons nest two levels) unless its group is
 // flat. The tree is plain data: nothing here needs a window, so its
 // structure can be checked without showing anything.
+#include "foundation/platform/DialogParent.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QWidget;
 class QPoint;
 
 class CMenuTree

@@ -1,10 +1,10 @@
 #pragma once
 // Desktop services: the display's scale factor, the Wi-Fi network's name,
 // opening web pages and files in the user's applications.
+#include "foundation/platform/DialogParent.h"
+
 #include <functional>
 #include <string>
-
-class QWidget;
 
 // The primary screen's device pixel ratio; 1.0 without a screen.
 double GetScaleFactor();

@@ -16,7 +16,10 @@ public:
     virtual void Open() = 0;
 
     const std::string& GetName() const { return m_name; }
-    bool IsEnabled() const { return m_enabled; }
+    // A category that nothing above can show (its window is not installed)
+    // is never enabled, so its menu row stays hidden.
+    bool IsEnabled() const { return m_enabled && CanOpen(); }
+    virtual bool CanOpen() const { return true; }
     void SetEnabled(bool enabled) { m_enabled = enabled; }
 
     static CGlobalSettingsType* First();

@@ -2,11 +2,12 @@
 // What the data connections need from the layers above: their set-up dialogs
 // and the window those belong to, and who must hear that a connection changed.
 // Without the application's ports the dialogs do not open and nobody hears.
+#include "foundation/platform/DialogParent.h"
+
 #include <string>
 
 class CDataConnection;
 class ConnectionMacSerialPort;
-class QWidget;
 
 // The connections' dialogs.
 class IConnectionUi

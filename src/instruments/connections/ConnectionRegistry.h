@@ -1,13 +1,14 @@
 #pragma once
 // The registry of connection types, the one current connection, the saved
 // type, the "GPS Connection" menu and the raw capture file.
+#include "foundation/platform/DialogParent.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class CDataConnection;
 class CMenuTree;
-class QWidget;
 
 // One connection type; the types join the list through
 // RegisterConnectionTypes, in the order the menus show them.

@@ -33,6 +33,11 @@ bool HasGPSSettingsUi()
     return gGPSSettingsUi.Installed();
 }
 
+bool CGPSSettingsCategory::CanOpen() const
+{
+    return HasGPSSettingsUi();
+}
+
 void CGPSSettingsCategory::Open()
 {
     GPSSettingsUi().OpenGPSSettings();

@@ -72,4 +72,5 @@ class CGPSSettingsCategory : public CGlobalSettingsType
 public:
     CGPSSettingsCategory() : CGlobalSettingsType("GPS Settings") {}
     void Open() override;
+    bool CanOpen() const override;
 };

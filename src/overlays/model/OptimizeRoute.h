@@ -3,6 +3,8 @@
 // mode to the chart server's directions program and rebuilt along the path
 // it returns, with flags at the manoeuvres. The points as drawn are kept, for
 // one route at a time, so that the optimisation can be reverted.
+#include "foundation/platform/DialogParent.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -11,7 +13,6 @@
 
 class COverlayRoute;
 class CXmlNode;
-class QWidget;
 
 // `mode` is "walking", "bicycling", "driving" or "revert". Returns at once;
 // the request runs on a progress-watched job. The result, 0 when the route

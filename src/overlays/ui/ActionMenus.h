@@ -6,6 +6,7 @@
 // number, looked up when the row is chosen, so an object deleted while its
 // menu was open is never touched. Main thread only.
 #include "foundation/menus/MenuTree.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,6 @@ class CRasterleafView;
 class CSyncable;
 class CTrackSection;
 class QPoint;
-class QWidget;
 
 // Live objects by serial number (null when gone or deleted).
 COverlayMark* FindMarkBySerial(uint64_t serial);

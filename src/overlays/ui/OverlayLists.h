@@ -3,6 +3,7 @@
 // models: which objects are listed, in which order, with which texts, and the
 // menus of a group and of a row. The window only shows them. Main thread only.
 #include "foundation/events/Listener.h"
+#include "foundation/platform/DialogParent.h"
 #include "geodesy/LocalPlane.h"
 #include "mapview/overlay/OverlayObject.h"
 
@@ -11,7 +12,6 @@
 #include <vector>
 
 class CSyncable;
-class QWidget;
 
 // The two texts of one row.
 struct COverlayListRow

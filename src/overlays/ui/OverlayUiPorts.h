@@ -3,6 +3,8 @@
 // dialogs, the chart download along a route, and the widget menus open over.
 // The interface is its own do-nothing default; a menu row whose feature the
 // installed port does not offer (Can... false) stays hidden.
+#include "foundation/platform/DialogParent.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,7 +12,6 @@
 class COverlayMark;
 class COverlayRoute;
 class COverlayTrack;
-class QWidget;
 
 class IOverlayUi
 {

@@ -1,4 +1,4 @@
-#include "foundation/settings/FoundationSettings.h"
+#include "foundation/FoundationSettings.h"
 
 #include "foundation/web/ChartServer.h"
 

@@ -1,4 +1,4 @@
-#include "app/dialogs/ConnectionDialogs.h"
+#include "app/shell/ConnectionDialogs.h"
 
 #include "app/dialogs/mac_serial_port.h"
 #include "app/shell/Application.h"
