@@ -11,33 +11,14 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
-CPortSlot<IAISSettingsUi> gAISSettingsUi;
-} // namespace
-
-IAISSettingsUi& AISSettingsUi()
-{
-    return gAISSettingsUi.Get();
-}
-
-void SetAISSettingsUi(IAISSettingsUi* ui)
-{
-    gAISSettingsUi.Install(ui);
-}
-
-bool HasAISSettingsUi()
-{
-    return gAISSettingsUi.Installed();
-}
-
 bool CAISSettingsCategory::CanOpen() const
 {
-    return HasAISSettingsUi();
+    return IsPortInstalled<IAISSettingsUi>();
 }
 
 void CAISSettingsCategory::Open()
 {
-    AISSettingsUi().OpenAISSettings();
+    Port<IAISSettingsUi>().OpenAISSettings();
 }
 
 void CreateAISTargetManager()

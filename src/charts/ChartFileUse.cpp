@@ -81,10 +81,10 @@ void EndChartFileRewrite(const CFileId& id)
 
 void ReleaseChartFiles(const std::vector<std::string>& paths)
 {
-    ChartRewriteHooks().ReleaseChartFiles(paths);
+    Port<IChartRewriteHooks>().ReleaseChartFiles(paths);
 }
 
 void ReacquireChartFiles(const std::vector<std::string>& paths)
 {
-    ChartRewriteHooks().ReacquireChartFiles(paths);
+    Port<IChartRewriteHooks>().ReacquireChartFiles(paths);
 }

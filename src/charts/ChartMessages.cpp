@@ -4,5 +4,5 @@
 
 void ShowChartProblem(QWidget* owner, const std::string& text)
 {
-    ChartProblemReporter().ReportChartProblem(owner, text);
+    Port<IChartProblemReporter>().ReportChartProblem(owner, text);
 }

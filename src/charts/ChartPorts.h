@@ -3,6 +3,7 @@
 // user why a chart cannot be shown, and the chart view to let go of files
 // that a package update rewrites. The application installs both at start.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/util/PortSlot.h"
 
 #include <string>
 #include <vector>
@@ -17,10 +18,6 @@ public:
     virtual void ReportChartProblem(QWidget* owner, const std::string& text);
 };
 
-IChartProblemReporter& ChartProblemReporter();
-// Not owned; null puts the default back.
-void SetChartProblemReporter(IChartProblemReporter* reporter);
-
 // The layer that keeps charts open (the chart view), called on the main thread
 // with the files an update may rewrite: before the first write (close every
 // use of them) and after the update ends (open them again).
@@ -31,7 +28,3 @@ public:
     virtual void ReleaseChartFiles(const std::vector<std::string>& paths);
     virtual void ReacquireChartFiles(const std::vector<std::string>& paths);
 };
-
-IChartRewriteHooks& ChartRewriteHooks();
-// Not owned; null puts the default back.
-void SetChartRewriteHooks(IChartRewriteHooks* hooks);

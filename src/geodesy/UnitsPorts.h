@@ -1,6 +1,7 @@
 #pragma once
 // What the "Units" settings category needs from the layers above: the units
 // menu. Without the application's port opening the category does nothing.
+#include "foundation/util/PortSlot.h"
 
 class IUnitsUi
 {
@@ -8,7 +9,3 @@ public:
     virtual ~IUnitsUi() = default;
     virtual void OpenUnitsMenu() {}
 };
-IUnitsUi& UnitsUi();
-// Null puts the default back.
-void SetUnitsUi(IUnitsUi* ui);
-bool HasUnitsUi();

@@ -146,37 +146,12 @@ void CDefaultUnits::Persistant::Exchange()
     }
 }
 
-namespace {
-
-CPortSlot<IUnitsUi>& UnitsUiSlot()
-{
-    static CPortSlot<IUnitsUi> slot;
-    return slot;
-}
-
-} // namespace
-
-bool HasUnitsUi()
-{
-    return UnitsUiSlot().Installed();
-}
-
-IUnitsUi& UnitsUi()
-{
-    return UnitsUiSlot().Get();
-}
-
-void SetUnitsUi(IUnitsUi* ui)
-{
-    UnitsUiSlot().Install(ui);
-}
-
 bool CUnits::CUnitSettingsType::CanOpen() const
 {
-    return HasUnitsUi();
+    return IsPortInstalled<IUnitsUi>();
 }
 
 void CUnits::CUnitSettingsType::Open()
 {
-    UnitsUi().OpenUnitsMenu();
+    Port<IUnitsUi>().OpenUnitsMenu();
 }

@@ -390,7 +390,7 @@ CDisplayView::CItemText::CItemText(CItemSettings& settings, IWindow* host) : CIt
 
 CDisplayView::CItemText::CItemText(CItemSettings& settings, IWindow* host, bool multiline) : CItem(settings)
 {
-    m_txt = PanelWindowFactory().MakeTextWindow(host, *this, multiline);
+    m_txt = Port<IPanelWindowFactory>().MakeTextWindow(host, *this, multiline);
     m_window = m_txt;
 }
 
@@ -401,12 +401,12 @@ CDisplayView::CItemMultilineText::CItemMultilineText(CItemSettings& settings, IW
 
 CDisplayView::CItemDraw::CItemDraw(CItemSettings& settings, IWindow* host) : CItem(settings)
 {
-    m_window = PanelWindowFactory().MakeDrawWindow(host, *this);
+    m_window = Port<IPanelWindowFactory>().MakeDrawWindow(host, *this);
 }
 
 CDisplayView::CItemButton::CItemButton(CItemSettings& settings, IWindow* host) : CItem(settings)
 {
-    m_button = PanelWindowFactory().MakeButtonWindow(host, *this);
+    m_button = Port<IPanelWindowFactory>().MakeButtonWindow(host, *this);
     m_window = m_button;
 }
 
@@ -414,7 +414,7 @@ CDisplayView::CItemStaticImage::CItemStaticImage(CItemSettings& settings, IWindo
                                                  const std::string& imageName)
     : CItem(settings), m_imageName(imageName)
 {
-    m_image = PanelWindowFactory().MakeImageWindow(host, *this, imageName);
+    m_image = Port<IPanelWindowFactory>().MakeImageWindow(host, *this, imageName);
     m_window = m_image;
 }
 

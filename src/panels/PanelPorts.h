@@ -3,6 +3,7 @@
 // interfaces; the Qt layer installs a factory that makes real widgets, tests
 // install one that records every call. Without a factory (the default makes
 // nothing) cells have no window and the panel still keeps its grid.
+#include "foundation/util/PortSlot.h"
 #include "panels/DisplayView.h"
 
 #include <string>
@@ -39,9 +40,3 @@ public:
         return nullptr;
     }
 };
-
-// Main thread only. The factory must outlive every window it makes; null
-// puts the default back.
-IPanelWindowFactory& PanelWindowFactory();
-void SetPanelWindowFactory(IPanelWindowFactory* factory);
-bool HasPanelWindowFactory();

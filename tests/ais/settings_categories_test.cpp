@@ -36,21 +36,21 @@ TEST(SettingsCategories, RegisteredOnceInTheSettingsOrderAndOpenThroughTheirPort
     EXPECT_EQ(CategoryNames(), expected) << "a second registration adds nothing";
 
     // Without the application's dialogs the categories open nothing.
-    EXPECT_FALSE(HasGPSSettingsUi());
-    EXPECT_FALSE(HasAISSettingsUi());
+    EXPECT_FALSE(IsPortInstalled<IGPSSettingsUi>());
+    EXPECT_FALSE(IsPortInstalled<IAISSettingsUi>());
     CGlobalSettingsType::Find("GPS Settings")->Open();
     CGlobalSettingsType::Find("AIS Settings")->Open();
 
     CountingSettingsUi ui;
-    SetGPSSettingsUi(&ui);
-    SetAISSettingsUi(&ui);
-    EXPECT_TRUE(HasGPSSettingsUi() && HasAISSettingsUi());
+    InstallPort<IGPSSettingsUi>(&ui);
+    InstallPort<IAISSettingsUi>(&ui);
+    EXPECT_TRUE(IsPortInstalled<IGPSSettingsUi>() && IsPortInstalled<IAISSettingsUi>());
     CGlobalSettingsType::Find("GPS Settings")->Open();
     CGlobalSettingsType::Find("AIS Settings")->Open();
     CGlobalSettingsType::Find("AIS Settings")->Open();
-    SetGPSSettingsUi(nullptr);
-    SetAISSettingsUi(nullptr);
+    InstallPort<IGPSSettingsUi>(nullptr);
+    InstallPort<IAISSettingsUi>(nullptr);
     EXPECT_EQ(ui.gps, 1);
     EXPECT_EQ(ui.ais, 2);
-    EXPECT_FALSE(HasGPSSettingsUi());
+    EXPECT_FALSE(IsPortInstalled<IGPSSettingsUi>());
 }

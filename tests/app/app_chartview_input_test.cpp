@@ -27,7 +27,7 @@ class ChartWidgetInput : public testing::Test
 protected:
     void SetUp() override
     {
-        SetChartDeleteTool(&deleteKeys);
+        InstallPort<IChartDeleteTool>(&deleteKeys);
         chart = std::make_unique<tessatest::CTestChartView>(400, 300);
         ASSERT_TRUE(chart->IsOpen());
         widget.resize(400, 300);
@@ -40,7 +40,7 @@ protected:
     void TearDown() override
     {
         widget.SetChartView(nullptr);
-        SetChartDeleteTool(nullptr);
+        InstallPort<IChartDeleteTool>(nullptr);
     }
 
     void Mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons,

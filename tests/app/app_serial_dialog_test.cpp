@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         m_dialogs.Attach(&m_app);
-        SetConnectionUi(&m_dialogs);
+        InstallPort<IConnectionUi>(&m_dialogs);
         m_dir = tessatest::MakeScratchDir("serial_dialog_app");
         PersistantData::SetIniPaths(m_dir + "/t.ini", m_dir + "/t2.ini");
         PersistantData::LoadAll("t");
@@ -42,7 +42,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         QApplication::processEvents();
         PersistantData::SetIniPaths("", "");
-        SetConnectionUi(nullptr);
+        InstallPort<IConnectionUi>(nullptr);
     }
     // The dialog as the connection opens it, with the fake tree's ports.
     mac_serial_port* OpenDialog(ConnectionMacSerialPort* connection, int32_t* code)

@@ -113,7 +113,9 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
          }},
         {"saving everything", true, [](ViewController&, COverlayMark&) { return SaveAllData(); }},
         {"the connection dialogs' window", true,
-         [](ViewController& window, COverlayMark&) { return ConnectionUi().DialogParent() == &window; }},
+         [](ViewController& window, COverlayMark&) {
+             return Port<IConnectionUi>().DialogParent() == &window;
+         }},
     };
 
     for (const bool wire : {false, true}) {

@@ -53,7 +53,7 @@ protected:
     tessatest::CScriptedPresenter presenter;
     // The application's reporter: the "Problem" box.
     CChartProblemBox problemBox;
-    tessatest::CInstalledPort<IChartProblemReporter> reporter{&SetChartProblemReporter, problemBox};
+    tessatest::CInstalledPort<IChartProblemReporter> reporter{problemBox};
 };
 
 // A 3 x 2 tile chart whose tile (x, y) is filled with index 10 * y + x + 2,
@@ -229,7 +229,7 @@ TEST_F(RasterleafTest, ProblemsGoToTheInstalledReporterWithTheOwner)
         std::vector<Report> reports;
     } recorder;
     std::vector<Report>& reports = recorder.reports;
-    SetChartProblemReporter(&recorder);
+    InstallPort<IChartProblemReporter>(&recorder);
     int place = 0;
     QWidget* owner = reinterpret_cast<QWidget*>(&place); // only passed on, never used
     CRasterleaf1 chart;
@@ -241,13 +241,13 @@ TEST_F(RasterleafTest, ProblemsGoToTheInstalledReporterWithTheOwner)
     EXPECT_TRUE(presenter.Shown().empty()); // the reader opens no box itself
 
     // Without a reporter the text is only logged.
-    SetChartProblemReporter(nullptr);
+    InstallPort<IChartProblemReporter>(nullptr);
     EXPECT_EQ(chart.Open(owner, path), -1);
     EXPECT_TRUE(presenter.Shown().empty());
     EXPECT_EQ(reports.size(), 1u);
 
     // The application's reporter: the "Problem" box.
-    SetChartProblemReporter(&problemBox);
+    InstallPort<IChartProblemReporter>(&problemBox);
     EXPECT_EQ(chart.Open(nullptr, path), -1);
     EXPECT_EQ(Message(), "This RL2 map is not compatible");
 }

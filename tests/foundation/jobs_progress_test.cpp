@@ -168,7 +168,7 @@ TEST_F(ProgressTest, WithoutADialogOpenerAParentedJobWaitsLikeAParentlessOne)
 {
     // A program without the Qt adaptors: no window can show, so the call
     // itself waits for the job, joins it and runs the continuations.
-    SetProgressDialogOpener(nullptr);
+    InstallPort<IProgressDialogOpener>(nullptr);
     tessatest::CFakeKeepAwake awake;
     QWidget window;
     for (const bool cancel : {false, true}) {
@@ -195,9 +195,9 @@ class COpenRecorder : public IProgressDialogOpener
 public:
     explicit COpenRecorder(std::function<void()> opened) : m_opened(std::move(opened))
     {
-        SetProgressDialogOpener(this);
+        InstallPort<IProgressDialogOpener>(this);
     }
-    ~COpenRecorder() override { SetProgressDialogOpener(nullptr); }
+    ~COpenRecorder() override { InstallPort<IProgressDialogOpener>(nullptr); }
     progress_dialog* OpenProgressDialog(QWidget*, std::shared_ptr<CProgressDialogData> data,
                                         const std::string& message) override
     {

@@ -246,8 +246,8 @@ TEST_F(NetworkTest, CancellingAConnectThatCannotCompleteEndsIt)
 // The dialog's parent, as the application's window would be.
 struct WindowConnectionUi : IConnectionUi
 {
-    WindowConnectionUi() { SetConnectionUi(this); }
-    ~WindowConnectionUi() override { SetConnectionUi(nullptr); }
+    WindowConnectionUi() { InstallPort<IConnectionUi>(this); }
+    ~WindowConnectionUi() override { InstallPort<IConnectionUi>(nullptr); }
     QWidget* DialogParent() override { return &window; }
     QWidget window;
 };

@@ -141,11 +141,11 @@ TEST_F(UnitsMenusTest, TheUnitsCategoryOpensTheMenuAndItsSubMenusAtOneAnchor)
     {
         void OpenUnitsMenu() override { CUnitsMenus::OpenUnitsMenu(QCursor::pos()); }
     } port;
-    SetUnitsUi(&port);
+    InstallPort<IUnitsUi>(&port);
     CGlobalSettingsType* category = CGlobalSettingsType::Find("Units");
     ASSERT_NE(category, nullptr);
     category->Open();
-    SetUnitsUi(nullptr);
+    InstallPort<IUnitsUi>(nullptr);
     ASSERT_EQ(gShown.size(), 1u);
     EXPECT_EQ(gShown[0].tree->Title(), "Units");
 

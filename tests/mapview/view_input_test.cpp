@@ -97,7 +97,7 @@ protected:
         menus.reset();
         g_menu.reset();
         COverlayTool::EndActiveTool();
-        SetChartDeleteTool(nullptr);
+        InstallPort<IChartDeleteTool>(nullptr);
         CRasterleafView::GetSettings().useMagicMouse = false;
         view.reset();
         std::filesystem::remove_all(root);
@@ -384,7 +384,7 @@ TEST_F(ChartViewInput, KeyTable)
         void DeleteToolObject(COverlayObject* m, COverlayObject*) override { deleted.push_back(m); }
         std::vector<COverlayObject*> deleted;
     } tool;
-    SetChartDeleteTool(&tool);
+    InstallPort<IChartDeleteTool>(&tool);
     std::vector<COverlayObject*>& deleted = tool.deleted;
     static int pending = 0;
     const std::tuple<int, const char*, const char*> rows[] = {

@@ -61,7 +61,7 @@ protected:
     std::string chart2;
     // As the application wires it: updates reach the one chart view.
     CChartViewRewrites rewrites;
-    tessatest::CInstalledPort<IChartRewriteHooks> installed{&SetChartRewriteHooks, rewrites};
+    tessatest::CInstalledPort<IChartRewriteHooks> installed{rewrites};
 };
 
 } // namespace

@@ -32,11 +32,11 @@ protected:
         CMarkManager::Get().ClearForTesting();
         CTrackManager::Get().ClearForTesting();
         dir = tessatest::MakeScratchDir("gpx_import");
-        SetSaveAllPort(&saver);
+        InstallPort<ISaveAllPort>(&saver);
     }
     void TearDown() override
     {
-        SetSaveAllPort(nullptr);
+        InstallPort<ISaveAllPort>(nullptr);
         CMarkManager::Get().ClearForTesting();
         CTrackManager::Get().ClearForTesting();
         CTrackManager::Settings().doRecordTrack = false;

@@ -226,9 +226,9 @@ TEST_F(ListTest, SelectOpensTheEditDialogOfLiveObjectsOnlyWhenTheOverlayUiOffers
         SCOPED_TRACE(c.kind);
         CSyncable* object = c.make();
         // The default port offers no dialog: nothing happens.
-        SetOverlayUi(nullptr);
+        InstallPort<IOverlayUi>(nullptr);
         c.list.Activate(object, nullptr);
-        SetOverlayUi(&ui);
+        InstallPort<IOverlayUi>(&ui);
         c.list.Activate(object, nullptr); // installed, but this kind not offered
         EXPECT_EQ(c.edits(), 0u);
         c.offer = true;
@@ -238,7 +238,7 @@ TEST_F(ListTest, SelectOpensTheEditDialogOfLiveObjectsOnlyWhenTheOverlayUiOffers
         c.list.Select(object, nullptr);
         EXPECT_EQ(c.edits(), 1u);
     }
-    SetOverlayUi(nullptr);
+    InstallPort<IOverlayUi>(nullptr);
     EXPECT_EQ(ui.editedMarks.size() + ui.editedRoutes.size() + ui.editedTracks.size(), 3u);
 }
 

@@ -81,7 +81,7 @@ protected:
         presenter.SetImmediate(true);
         menus.emplace(&RecordMenu);
         SetURLOpenerForTesting([this](const std::string& url) { return opened.push_back(url), true; });
-        SetOverlayUi(&ui);
+        InstallPort<IOverlayUi>(&ui);
     }
     void TearDown() override
     {
@@ -89,8 +89,8 @@ protected:
         gShown.clear();
         gShownOver.clear();
         SetURLOpenerForTesting(nullptr);
-        SetOverlayUi(nullptr);
-        SetOverlayObjectUi(nullptr);
+        InstallPort<IOverlayUi>(nullptr);
+        InstallPort<IOverlayObjectUi>(nullptr);
         COverlayTool::EndActiveTool();
         marks().ClearForTesting();
         tracks().ClearForTesting();
@@ -185,7 +185,7 @@ TEST_F(MenuTest, MarkAndWaypointMenuKindsPerState)
         marks().ClearForTesting();
         // Without the dialog the default port is in: its rows stay hidden.
         ui.editMarks = true;
-        SetOverlayUi(c.dialog ? &ui : nullptr);
+        InstallPort<IOverlayUi>(c.dialog ? &ui : nullptr);
         const std::string link = c.link ? "https://example.org/x" : "";
         COverlayMark* mark = c.at < 0 ? MakeMark("Buoy", 50, -4, link)
                                       : MakeRoute("R", Line(50, -4, c.points))->Points()[size_t(c.at)].get();
@@ -537,7 +537,7 @@ TEST_F(MenuTest, MenusOpenFromTheChartAndNearbyMenusNavigate)
     EXPECT_FALSE(track->Sections()[0]->ShowActionMenu(*chart.view, COverlayTap{}));
     EXPECT_TRUE(gShown.empty());
     COverlayObjectUi objectUi;
-    SetOverlayObjectUi(&objectUi);
+    InstallPort<IOverlayObjectUi>(&objectUi);
     QWidget over;
     ui.parent = &over;
     ASSERT_TRUE(route->ShowActionMenu(*chart.view, COverlayTap{12, 34, 10, 0}));

@@ -296,13 +296,13 @@ protected:
         chart = std::make_unique<tessatest::CTestChartView>(400, 300);
         ASSERT_TRUE(chart->IsOpen());
         // The chart view's ports as the application fills them.
-        SetMarkCreator(&markCreator);
-        SetOverlayObjectUi(&objectUi);
+        InstallPort<IMarkCreator>(&markCreator);
+        InstallPort<IOverlayObjectUi>(&objectUi);
     }
     void TearDown() override
     {
-        SetOverlayObjectUi(nullptr);
-        SetMarkCreator(nullptr);
+        InstallPort<IOverlayObjectUi>(nullptr);
+        InstallPort<IMarkCreator>(nullptr);
         CMarkManager::Get().ClearForTesting();
         chart.reset();
         RouteTest::TearDown();
@@ -407,10 +407,10 @@ TEST_F(RouteBuildingOnChart, MarkAtCentreUsesTheOwnShipOnlyWhenHeldAtTheCentre)
     double clat = 0, clon = 0;
     ASSERT_TRUE(chart->view->GetCentreLatLon(clat, clon));
     // Without the mark owner's creator the view makes nothing.
-    SetMarkCreator(nullptr);
+    InstallPort<IMarkCreator>(nullptr);
     chart->view->CreateMarkAtCentre();
     EXPECT_TRUE(manager().Marks().empty());
-    SetMarkCreator(&markCreator);
+    InstallPort<IMarkCreator>(&markCreator);
     chart->view->CreateMarkAtCentre();
     ASSERT_EQ(manager().Marks().size(), 1u);
     EXPECT_EQ(manager().Marks()[0]->GetName(), "P1");

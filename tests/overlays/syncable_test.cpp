@@ -40,7 +40,7 @@ protected:
     void TearDown() override
     {
         SetClockForTesting({});
-        SetAccountNumberSource(nullptr);
+        InstallPort<IAccountNumberSource>(nullptr);
     }
     // The heartbeat keeps one time per tick: a new time starts a new tick.
     void Advance(double seconds)
@@ -58,7 +58,7 @@ TEST_F(SyncableTest, IdsAreUniqueNonZeroAndCarryTheAccount)
     {
         uint32_t AccountNumber() override { return 0x12345678u; }
     } account;
-    SetAccountNumberSource(&account);
+    InstallPort<IAccountNumberSource>(&account);
     std::unordered_set<uint64_t> seen;
     for (int i = 0; i < 100000; ++i) {
         CBlockOnly object;

@@ -49,12 +49,12 @@ protected:
         chart.view->SetViewRect(0, 0, 400, 300);
         ASSERT_TRUE(chart.view->GetCentreLatLon(clat, clon));
         // Taps start the tools through the overlay ui, as in the application.
-        SetOverlayObjectUi(&objectUi);
+        InstallPort<IOverlayObjectUi>(&objectUi);
     }
     void TearDown() override
     {
         COverlayTool::EndActiveTool();
-        SetOverlayObjectUi(nullptr);
+        InstallPort<IOverlayObjectUi>(nullptr);
         CTrackManager::Get().ClearForTesting();
         CMarkManager::Get().ClearForTesting();
         ClearStatusMessage();
@@ -250,10 +250,10 @@ TEST_F(ToolTest, TrackToolSlidesAlongTheTrackAndOpensTheMenuOnItsPoint)
         const CTrackSection* menuSection = nullptr;
         int menuPoint = -1;
     } recorder;
-    SetOverlayObjectUi(&recorder);
+    InstallPort<IOverlayObjectUi>(&recorder);
     const int index = tool->GetPointIndex();
     tool->Tap();
-    SetOverlayObjectUi(&objectUi);
+    InstallPort<IOverlayObjectUi>(&objectUi);
     const CTrackSection* menuSection = recorder.menuSection;
     const int menuPoint = recorder.menuPoint;
     EXPECT_EQ(menuSection, second);

@@ -121,8 +121,8 @@ struct FakeSysfs
 // Counts what the connections tell the layers above; installed for its lifetime.
 struct RecordingConnectionEvents : IConnectionEvents
 {
-    RecordingConnectionEvents() { SetConnectionEvents(this); }
-    ~RecordingConnectionEvents() override { SetConnectionEvents(nullptr); }
+    RecordingConnectionEvents() { InstallPort<IConnectionEvents>(this); }
+    ~RecordingConnectionEvents() override { InstallPort<IConnectionEvents>(nullptr); }
     RecordingConnectionEvents(const RecordingConnectionEvents&) = delete;
     RecordingConnectionEvents& operator=(const RecordingConnectionEvents&) = delete;
 

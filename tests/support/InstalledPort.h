@@ -2,19 +2,17 @@
 // Keeps one port installed for as long as it lives, then puts the default
 // back, so that a failed assertion cannot leave a later test calling into a
 // destroyed implementation.
+#include "foundation/util/PortSlot.h"
+
 namespace tessatest {
 
-template <class Port> class CInstalledPort
+template <class Interface> class CInstalledPort
 {
 public:
-    using Setter = void (*)(Port*);
-    CInstalledPort(Setter set, Port& port) : m_set(set) { m_set(&port); }
-    ~CInstalledPort() { m_set(nullptr); }
+    explicit CInstalledPort(Interface& port) { InstallPort<Interface>(&port); }
+    ~CInstalledPort() { InstallPort<Interface>(nullptr); }
     CInstalledPort(const CInstalledPort&) = delete;
     CInstalledPort& operator=(const CInstalledPort&) = delete;
-
-private:
-    Setter m_set;
 };
 
 } // namespace tessatest

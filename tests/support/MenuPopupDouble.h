@@ -16,11 +16,11 @@ class CMenuPopupDouble : public IMenuPopup
 public:
     using Show = std::function<void(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point)>;
     explicit CMenuPopupDouble(Show show)
-        : m_show(std::move(show)), m_previous(HasMenuPopup() ? &MenuPopup() : nullptr)
+        : m_show(std::move(show)), m_previous(IsPortInstalled<IMenuPopup>() ? &Port<IMenuPopup>() : nullptr)
     {
-        SetMenuPopup(this);
+        InstallPort<IMenuPopup>(this);
     }
-    ~CMenuPopupDouble() override { SetMenuPopup(m_previous); }
+    ~CMenuPopupDouble() override { InstallPort<IMenuPopup>(m_previous); }
     CMenuPopupDouble(const CMenuPopupDouble&) = delete;
     CMenuPopupDouble& operator=(const CMenuPopupDouble&) = delete;
 

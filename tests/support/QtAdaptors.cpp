@@ -16,16 +16,16 @@ CQtProgressDialogOpener gProgress;
 
 CQtAdaptors::CQtAdaptors()
 {
-    SetDefaultDialogPresenter(&gPresenter);
-    SetMenuPopup(&gMenus);
-    SetProgressDialogOpener(&gProgress);
+    InstallPort<IDialogPresenter>(&gPresenter);
+    InstallPort<IMenuPopup>(&gMenus);
+    InstallPort<IProgressDialogOpener>(&gProgress);
 }
 
 CQtAdaptors::~CQtAdaptors()
 {
-    SetProgressDialogOpener(nullptr);
-    SetMenuPopup(nullptr);
-    SetDefaultDialogPresenter(nullptr);
+    InstallPort<IProgressDialogOpener>(nullptr);
+    InstallPort<IMenuPopup>(nullptr);
+    InstallPort<IDialogPresenter>(nullptr);
 }
 
 } // namespace tessatest

@@ -29,44 +29,44 @@ void WireApplicationPorts(CTessarouteApp& app)
 {
     // -- foundation --
     static CQtDialogPresenter dialogPresenter;
-    SetDefaultDialogPresenter(&dialogPresenter);
+    InstallPort<IDialogPresenter>(&dialogPresenter);
     static CQtMenuPopup menuPopup;
-    SetMenuPopup(&menuPopup);
+    InstallPort<IMenuPopup>(&menuPopup);
     static CQtProgressDialogOpener progressDialogOpener;
-    SetProgressDialogOpener(&progressDialogOpener);
+    InstallPort<IProgressDialogOpener>(&progressDialogOpener);
 
     // -- geodesy --
     static CUnitsMenuOpener unitsMenu;
-    SetUnitsUi(&unitsMenu);
+    InstallPort<IUnitsUi>(&unitsMenu);
 
     // -- charts --
     static CChartProblemBox chartProblemBox;
-    SetChartProblemReporter(&chartProblemBox);
+    InstallPort<IChartProblemReporter>(&chartProblemBox);
     static CChartViewRewrites chartViewRewrites;
-    SetChartRewriteHooks(&chartViewRewrites);
+    InstallPort<IChartRewriteHooks>(&chartViewRewrites);
 
     // -- instruments --
     static CConnectionDialogs connectionDialogs;
     connectionDialogs.Attach(&app);
-    SetConnectionUi(&connectionDialogs);
+    InstallPort<IConnectionUi>(&connectionDialogs);
     static CConnectionEvents connectionEvents;
-    SetConnectionEvents(&connectionEvents);
+    InstallPort<IConnectionEvents>(&connectionEvents);
 
     // -- mapview --
     static CNumberedMarkCreator markCreator;
-    SetMarkCreator(&markCreator);
+    InstallPort<IMarkCreator>(&markCreator);
     static CDeleteToolKeys deleteToolKeys;
-    SetChartDeleteTool(&deleteToolKeys);
+    InstallPort<IChartDeleteTool>(&deleteToolKeys);
 
     // -- overlays --
     static COverlayObjectUi overlayObjectUi;
-    SetOverlayObjectUi(&overlayObjectUi);
+    InstallPort<IOverlayObjectUi>(&overlayObjectUi);
     static CAppOverlayUi overlayUi;
     overlayUi.Attach(&app);
-    SetOverlayUi(&overlayUi);
+    InstallPort<IOverlayUi>(&overlayUi);
     static CAppSaveAll saveAll;
     saveAll.Attach(&app);
-    SetSaveAllPort(&saveAll);
+    InstallPort<ISaveAllPort>(&saveAll);
 
     // -- ais --
 
@@ -81,29 +81,29 @@ void UnwireApplicationPorts()
     // -- ais --
 
     // -- overlays --
-    SetSaveAllPort(nullptr);
-    SetOverlayUi(nullptr);
-    SetOverlayObjectUi(nullptr);
+    InstallPort<ISaveAllPort>(nullptr);
+    InstallPort<IOverlayUi>(nullptr);
+    InstallPort<IOverlayObjectUi>(nullptr);
 
     // -- mapview --
-    SetMarkCreator(nullptr);
-    SetChartDeleteTool(nullptr);
+    InstallPort<IMarkCreator>(nullptr);
+    InstallPort<IChartDeleteTool>(nullptr);
 
     // -- instruments --
-    SetConnectionEvents(nullptr);
-    SetConnectionUi(nullptr);
+    InstallPort<IConnectionEvents>(nullptr);
+    InstallPort<IConnectionUi>(nullptr);
 
     // -- charts --
-    SetChartRewriteHooks(nullptr);
-    SetChartProblemReporter(nullptr);
+    InstallPort<IChartRewriteHooks>(nullptr);
+    InstallPort<IChartProblemReporter>(nullptr);
 
     // -- geodesy --
-    SetUnitsUi(nullptr);
+    InstallPort<IUnitsUi>(nullptr);
 
     // -- foundation --
-    SetProgressDialogOpener(nullptr);
-    SetMenuPopup(nullptr);
-    SetDefaultDialogPresenter(nullptr);
+    InstallPort<IProgressDialogOpener>(nullptr);
+    InstallPort<IMenuPopup>(nullptr);
+    InstallPort<IDialogPresenter>(nullptr);
 }
 
 const std::vector<CPortEntry>& ListApplicationPorts()
@@ -111,33 +111,37 @@ const std::vector<CPortEntry>& ListApplicationPorts()
     static const std::vector<CPortEntry> ports = {
         // -- foundation --
         {"dialog presenter",
-         [] { return dynamic_cast<CQtDialogPresenter*>(&DefaultDialogPresenter()) != nullptr; }},
-        {"menu popup", [] { return dynamic_cast<CQtMenuPopup*>(&MenuPopup()) != nullptr; }},
+         [] { return dynamic_cast<CQtDialogPresenter*>(&Port<IDialogPresenter>()) != nullptr; }},
+        {"menu popup", [] { return dynamic_cast<CQtMenuPopup*>(&Port<IMenuPopup>()) != nullptr; }},
         {"progress dialog opener",
-         [] { return dynamic_cast<CQtProgressDialogOpener*>(&ProgressDialogOpener()) != nullptr; }},
+         [] { return dynamic_cast<CQtProgressDialogOpener*>(&Port<IProgressDialogOpener>()) != nullptr; }},
 
         // -- geodesy --
-        {"units menu", [] { return dynamic_cast<CUnitsMenuOpener*>(&UnitsUi()) != nullptr; }},
+        {"units menu", [] { return dynamic_cast<CUnitsMenuOpener*>(&Port<IUnitsUi>()) != nullptr; }},
 
         // -- charts --
         {"chart problem reporter",
-         [] { return dynamic_cast<CChartProblemBox*>(&ChartProblemReporter()) != nullptr; }},
+         [] { return dynamic_cast<CChartProblemBox*>(&Port<IChartProblemReporter>()) != nullptr; }},
         {"chart rewrite hooks",
-         [] { return dynamic_cast<CChartViewRewrites*>(&ChartRewriteHooks()) != nullptr; }},
+         [] { return dynamic_cast<CChartViewRewrites*>(&Port<IChartRewriteHooks>()) != nullptr; }},
 
         // -- instruments --
-        {"connection dialogs", [] { return dynamic_cast<CConnectionDialogs*>(&ConnectionUi()) != nullptr; }},
+        {"connection dialogs",
+         [] { return dynamic_cast<CConnectionDialogs*>(&Port<IConnectionUi>()) != nullptr; }},
         {"connection events",
-         [] { return dynamic_cast<CConnectionEvents*>(&ConnectionEvents()) != nullptr; }},
+         [] { return dynamic_cast<CConnectionEvents*>(&Port<IConnectionEvents>()) != nullptr; }},
 
         // -- mapview --
-        {"mark creator", [] { return dynamic_cast<CNumberedMarkCreator*>(&MarkCreator()) != nullptr; }},
-        {"chart delete keys", [] { return dynamic_cast<CDeleteToolKeys*>(&ChartDeleteTool()) != nullptr; }},
+        {"mark creator",
+         [] { return dynamic_cast<CNumberedMarkCreator*>(&Port<IMarkCreator>()) != nullptr; }},
+        {"chart delete keys",
+         [] { return dynamic_cast<CDeleteToolKeys*>(&Port<IChartDeleteTool>()) != nullptr; }},
 
         // -- overlays --
-        {"overlay object ui", [] { return dynamic_cast<COverlayObjectUi*>(&OverlayObjectUi()) != nullptr; }},
-        {"overlay ui", [] { return dynamic_cast<CAppOverlayUi*>(&OverlayUi()) != nullptr; }},
-        {"save all data", [] { return dynamic_cast<CAppSaveAll*>(&SaveAllPort()) != nullptr; }},
+        {"overlay object ui",
+         [] { return dynamic_cast<COverlayObjectUi*>(&Port<IOverlayObjectUi>()) != nullptr; }},
+        {"overlay ui", [] { return dynamic_cast<CAppOverlayUi*>(&Port<IOverlayUi>()) != nullptr; }},
+        {"save all data", [] { return dynamic_cast<CAppSaveAll*>(&Port<ISaveAllPort>()) != nullptr; }},
 
         // -- ais --
 

@@ -6,12 +6,6 @@
 
 namespace {
 
-CPortSlot<IDialogPresenter>& Slot()
-{
-    static CPortSlot<IDialogPresenter> slot;
-    return slot;
-}
-
 IDialogPresenter* g_override = nullptr;
 
 } // namespace
@@ -26,19 +20,9 @@ void IDialogPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAnsw
     qWarning("file panel without a window: %s", request.message.c_str());
 }
 
-IDialogPresenter& DefaultDialogPresenter()
-{
-    return Slot().Get();
-}
-
-void SetDefaultDialogPresenter(IDialogPresenter* presenter)
-{
-    Slot().Install(presenter);
-}
-
 IDialogPresenter& DialogPresenter()
 {
-    return g_override ? *g_override : DefaultDialogPresenter();
+    return g_override ? *g_override : Port<IDialogPresenter>();
 }
 
 IDialogPresenter* SetDialogPresenter(IDialogPresenter* presenter)

@@ -5,6 +5,7 @@
 // scripted one. Every Show call returns at once and answers later, exactly
 // once, through the given function — no nested event loop anywhere.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/util/PortSlot.h"
 
 #include <cstdint>
 #include <functional>
@@ -44,10 +45,8 @@ public:
     virtual void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer);
 };
 
-// The application's presenter, the port's slot: the Qt presenter once start-up
-// has wired it, else the logging default. Not owned; null puts the default back.
-IDialogPresenter& DefaultDialogPresenter();
-void SetDefaultDialogPresenter(IDialogPresenter* presenter);
+// Port<IDialogPresenter>() is the application's presenter: the Qt presenter
+// once start-up has wired it, else the logging default.
 
 // The presenter in use: a test's own (scripted) presenter when one is
 // installed over the application's, else the application's. A test installs

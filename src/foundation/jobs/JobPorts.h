@@ -3,6 +3,7 @@
 // dialog at start. Without one no window appears and ShowProgressDialog waits
 // for the job (joining its thread), as a job without a parent does.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/util/PortSlot.h"
 
 #include <memory>
 #include <string>
@@ -19,8 +20,3 @@ public:
     virtual progress_dialog* OpenProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
                                                 const std::string& message);
 };
-
-IProgressDialogOpener& ProgressDialogOpener();
-// Not owned; null puts the default back.
-void SetProgressDialogOpener(IProgressDialogOpener* opener);
-bool HasProgressDialogOpener();

@@ -15,12 +15,6 @@ namespace {
 
 std::atomic<int> g_quickDownloadMs{1000};
 
-CPortSlot<IProgressDialogOpener>& OpenerSlot()
-{
-    static CPortSlot<IProgressDialogOpener> slot;
-    return slot;
-}
-
 // What a download leaves for its continuation; written by the job thread
 // before the record is marked done, read after.
 struct CDownloadOutcome
@@ -69,27 +63,12 @@ progress_dialog* IProgressDialogOpener::OpenProgressDialog(QWidget*, std::shared
     return nullptr;
 }
 
-IProgressDialogOpener& ProgressDialogOpener()
-{
-    return OpenerSlot().Get();
-}
-
-void SetProgressDialogOpener(IProgressDialogOpener* opener)
-{
-    OpenerSlot().Install(opener);
-}
-
-bool HasProgressDialogOpener()
-{
-    return OpenerSlot().Installed();
-}
-
 progress_dialog* ShowProgressDialog(QWidget* parent, std::shared_ptr<CProgressDialogData> data,
                                     const std::string& message)
 {
     data->parent = parent;
-    if (HasProgressDialogOpener())
-        return ProgressDialogOpener().OpenProgressDialog(parent, std::move(data), message);
+    if (IsPortInstalled<IProgressDialogOpener>())
+        return Port<IProgressDialogOpener>().OpenProgressDialog(parent, std::move(data), message);
     CProgressWatch watch(std::move(data), message, nullptr);
     watch.Start();
     watch.FinishBlocking();

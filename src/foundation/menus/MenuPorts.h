@@ -3,6 +3,7 @@
 // application installs the Qt pop-up at start and tests install a recorder.
 // Without one a tree is dropped unshown.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/util/PortSlot.h"
 
 #include <memory>
 
@@ -18,8 +19,3 @@ public:
     // Returns at once; the menu owns the tree until it closes.
     virtual void ShowMenu(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
 };
-
-IMenuPopup& MenuPopup();
-// Not owned; null puts the default back.
-void SetMenuPopup(IMenuPopup* popup);
-bool HasMenuPopup();

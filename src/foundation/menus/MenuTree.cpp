@@ -8,12 +8,6 @@
 
 namespace {
 
-CPortSlot<IMenuPopup>& PopupSlot()
-{
-    static CPortSlot<IMenuPopup> slot;
-    return slot;
-}
-
 std::string TrimMenuText(const std::string& text)
 {
     const char* blanks = " \t\n\r";
@@ -145,31 +139,16 @@ CActionSheetMenu::CActionSheetMenu(std::string title, void* context, const Row* 
 
 void IMenuPopup::ShowMenu(std::unique_ptr<CMenuTree>, QWidget*, const QPoint*) {}
 
-IMenuPopup& MenuPopup()
-{
-    return PopupSlot().Get();
-}
-
-void SetMenuPopup(IMenuPopup* popup)
-{
-    PopupSlot().Install(popup);
-}
-
-bool HasMenuPopup()
-{
-    return PopupSlot().Installed();
-}
-
 void CMenuTree::PopUp(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint& point)
 {
     if (tree)
-        MenuPopup().ShowMenu(std::move(tree), view, &point);
+        Port<IMenuPopup>().ShowMenu(std::move(tree), view, &point);
 }
 
 void CActionSheetMenu::PopUpAtCentre(std::unique_ptr<CMenuTree> menu, QWidget* view)
 {
     if (menu)
-        MenuPopup().ShowMenu(std::move(menu), view, nullptr);
+        Port<IMenuPopup>().ShowMenu(std::move(menu), view, nullptr);
 }
 
 void CActionSheetMenu::PopUpAtMouse(std::unique_ptr<CMenuTree> menu, QWidget* view)

@@ -3,6 +3,7 @@
 // and the window those belong to, and who must hear that a connection changed.
 // Without the application's ports the dialogs do not open and nobody hears.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/util/PortSlot.h"
 
 #include <string>
 
@@ -29,9 +30,6 @@ public:
         (void)udp;
     }
 };
-IConnectionUi& ConnectionUi();
-// Null puts the default back.
-void SetConnectionUi(IConnectionUi* ui);
 
 // What the data side must hear of the connections.
 class IConnectionEvents
@@ -46,5 +44,3 @@ public:
     // The target list fetched from a network AIS device; the file is removed after.
     virtual void ImportTargetList(const std::string& path) { (void)path; }
 };
-IConnectionEvents& ConnectionEvents();
-void SetConnectionEvents(IConnectionEvents* events);

@@ -24,9 +24,6 @@ std::unique_ptr<CDataConnection> gCurrent;
 // The type menu's parent while its choice is set up; else the port's window.
 QWidget* gMenuParent = nullptr;
 
-CPortSlot<IConnectionUi> gConnectionUi;
-CPortSlot<IConnectionEvents> gConnectionEvents;
-
 CConnectionType gNoneType("None", kConnectionNone, []() -> CDataConnection* { return new CNoConnection; });
 CConnectionType gSerialType("Serial", kConnectionSerial,
                             []() -> CDataConnection* { return new ConnectionMacSerialPort; });
@@ -48,36 +45,16 @@ void CloseAndDeleteCurrent()
         return;
     std::unique_ptr<CDataConnection> old = std::move(gCurrent);
     old->Close();
-    ConnectionEvents().OnReset(old->m_simulated != 0);
+    Port<IConnectionEvents>().OnReset(old->m_simulated != 0);
 }
 
 void OpenConnection(CDataConnection& connection)
 {
     connection.Open();
-    ConnectionEvents().OnReset(connection.m_simulated != 0);
+    Port<IConnectionEvents>().OnReset(connection.m_simulated != 0);
 }
 
 } // namespace
-
-IConnectionUi& ConnectionUi()
-{
-    return gConnectionUi.Get();
-}
-
-void SetConnectionUi(IConnectionUi* ui)
-{
-    gConnectionUi.Install(ui);
-}
-
-IConnectionEvents& ConnectionEvents()
-{
-    return gConnectionEvents.Get();
-}
-
-void SetConnectionEvents(IConnectionEvents* events)
-{
-    gConnectionEvents.Install(events);
-}
 
 CConnectionType::CConnectionType(const char* name, int32_t id, Factory factory)
     : m_name(name), m_id(id), m_factory(factory)
@@ -157,7 +134,7 @@ CDataConnection* GetGPSConnection()
 
 QWidget* GetConnectionDialogParent()
 {
-    return gMenuParent ? gMenuParent : ConnectionUi().DialogParent();
+    return gMenuParent ? gMenuParent : Port<IConnectionUi>().DialogParent();
 }
 
 void ShowGPSConnectionStatus()

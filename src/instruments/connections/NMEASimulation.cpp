@@ -47,8 +47,8 @@ void CNMEASimulation::Configure(QWidget* parent)
 
 bool CNMEASimulation::Open()
 {
-    ConnectionEvents().OnReset(true);
-    ConnectionEvents().BeginSimulationTrack();
+    Port<IConnectionEvents>().OnReset(true);
+    Port<IConnectionEvents>().BeginSimulationTrack();
     if (m_file)
         std::fclose(m_file);
     m_file = nullptr;
@@ -65,8 +65,8 @@ bool CNMEASimulation::Open()
 
 void CNMEASimulation::Close()
 {
-    ConnectionEvents().OnReset(true);
-    ConnectionEvents().EndSimulationTrack();
+    Port<IConnectionEvents>().OnReset(true);
+    Port<IConnectionEvents>().EndSimulationTrack();
     if (m_file)
         std::fclose(m_file);
     m_file = nullptr;
@@ -93,8 +93,8 @@ bool CNMEASimulation::ReadLine()
 void CNMEASimulation::Rewind()
 {
     std::rewind(m_file);
-    ConnectionEvents().OnReset(true);
-    ConnectionEvents().BeginSimulationTrack();
+    Port<IConnectionEvents>().OnReset(true);
+    Port<IConnectionEvents>().BeginSimulationTrack();
 }
 
 void CNMEASimulation::OnTick()

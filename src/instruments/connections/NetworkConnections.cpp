@@ -121,7 +121,7 @@ void ReportConnectionLost(CDataConnection& connection, int& fd, const char* text
     connection.m_statusText = text;
     if (GetGPSConnection() == &connection)
         SetStatusMessage(connection.m_statusText);
-    ConnectionEvents().OnReset(connection.m_simulated != 0);
+    Port<IConnectionEvents>().OnReset(connection.m_simulated != 0);
 }
 
 void TCPConnectStep(const CTCPConnectParams& params, const std::atomic<bool>& cancel,
@@ -208,7 +208,7 @@ CTCPIPConnection::~CTCPIPConnection()
 
 void CTCPIPConnection::Configure(QWidget* parent)
 {
-    ConnectionUi().OpenTcpUdpConfig(parent, this, nullptr);
+    Port<IConnectionUi>().OpenTcpUdpConfig(parent, this, nullptr);
 }
 
 bool CTCPIPConnection::Open()
@@ -267,7 +267,7 @@ void CTCPIPConnection::Complete(JobState& state)
     state.owner = nullptr;
     if (!m_targetPath.empty()) {
         if (state.result.targetsFetched && m_fd >= 0)
-            ConnectionEvents().ImportTargetList(m_targetPath);
+            Port<IConnectionEvents>().ImportTargetList(m_targetPath);
         ::unlink(m_targetPath.c_str());
         m_targetPath.clear();
     }
@@ -336,7 +336,7 @@ CUDPConnection::~CUDPConnection()
 
 void CUDPConnection::Configure(QWidget* parent)
 {
-    ConnectionUi().OpenTcpUdpConfig(parent, nullptr, this);
+    Port<IConnectionUi>().OpenTcpUdpConfig(parent, nullptr, this);
 }
 
 bool CUDPConnection::Open()

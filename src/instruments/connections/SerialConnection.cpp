@@ -309,7 +309,7 @@ ConnectionMacSerialPort::ConnectionMacSerialPort()
 
 void ConnectionMacSerialPort::Configure(QWidget* parent)
 {
-    ConnectionUi().OpenSerialPortDialog(parent, this);
+    Port<IConnectionUi>().OpenSerialPortDialog(parent, this);
 }
 
 int32_t ConnectionMacSerialPort::ApplyDialogChoice(const std::vector<CSerialPortEntry>& ports, int portIndex,

@@ -14,33 +14,16 @@ namespace {
 // Built before the application runs: the settings it reads at start-up.
 COverlayGPSPosition::Persistant gOwnShipSettings;
 
-CPortSlot<IGPSSettingsUi> gGPSSettingsUi;
-
 } // namespace
-
-IGPSSettingsUi& GPSSettingsUi()
-{
-    return gGPSSettingsUi.Get();
-}
-
-void SetGPSSettingsUi(IGPSSettingsUi* ui)
-{
-    gGPSSettingsUi.Install(ui);
-}
-
-bool HasGPSSettingsUi()
-{
-    return gGPSSettingsUi.Installed();
-}
 
 bool CGPSSettingsCategory::CanOpen() const
 {
-    return HasGPSSettingsUi();
+    return IsPortInstalled<IGPSSettingsUi>();
 }
 
 void CGPSSettingsCategory::Open()
 {
-    GPSSettingsUi().OpenGPSSettings();
+    Port<IGPSSettingsUi>().OpenGPSSettings();
 }
 
 void COverlayGPSPosition::Persistant::Exchange()

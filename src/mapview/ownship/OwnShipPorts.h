@@ -1,6 +1,7 @@
 #pragma once
 // What the own ship's "GPS Settings" category needs from the layers above: the
 // GPS settings dialog. Without the application's port the category opens nothing.
+#include "foundation/util/PortSlot.h"
 
 class IGPSSettingsUi
 {
@@ -8,7 +9,3 @@ public:
     virtual ~IGPSSettingsUi() = default;
     virtual void OpenGPSSettings() {}
 };
-IGPSSettingsUi& GPSSettingsUi();
-// Null puts the default back.
-void SetGPSSettingsUi(IGPSSettingsUi* ui);
-bool HasGPSSettingsUi();

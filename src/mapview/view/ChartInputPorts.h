@@ -2,6 +2,7 @@
 // What the delete keys of the chart view do with the objects the active
 // overlay tool holds. The owners of marks and tracks live above the map view;
 // without their port the keys delete nothing. Main thread only.
+#include "foundation/util/PortSlot.h"
 
 class COverlayObject;
 
@@ -16,6 +17,3 @@ public:
         (void)trackSection;
     }
 };
-IChartDeleteTool& ChartDeleteTool();
-// Null puts the default back.
-void SetChartDeleteTool(IChartDeleteTool* tool);

@@ -38,19 +38,7 @@ constexpr int kWheelStep = 120;
 constexpr int kWheelLimit = 4 * kWheelStep;
 constexpr double kArrowPixels = 100.0;
 
-CPortSlot<IChartDeleteTool> gDeleteTool;
-
 } // namespace
-
-IChartDeleteTool& ChartDeleteTool()
-{
-    return gDeleteTool.Get();
-}
-
-void SetChartDeleteTool(IChartDeleteTool* tool)
-{
-    gDeleteTool.Install(tool);
-}
 
 COverlayTap CRasterleafView::MakeTap(double x, double y) const
 {
@@ -421,7 +409,7 @@ bool CRasterleafView::KeyDown(int key, const std::string& text)
             COverlayObject* mark = tool->GetMark();
             COverlayObject* section = mark ? nullptr : tool->GetTrackSection();
             if (mark || section)
-                ChartDeleteTool().DeleteToolObject(mark, section);
+                Port<IChartDeleteTool>().DeleteToolObject(mark, section);
         }
         return true;
     case Qt::Key_Left:

@@ -22,12 +22,6 @@ std::vector<Source>& Sources()
     return sources;
 }
 
-CPortSlot<IMarkCreator>& MarkCreatorSlot()
-{
-    static CPortSlot<IMarkCreator> slot;
-    return slot;
-}
-
 } // namespace
 
 int RegisterOverlaySource(OverlaySource source)
@@ -57,16 +51,6 @@ void WalkOverlaySources(const OverlayVisitor& visit)
             s.walk(layer++, visit);
 }
 
-IMarkCreator& MarkCreator()
-{
-    return MarkCreatorSlot().Get();
-}
-
-void SetMarkCreator(IMarkCreator* creator)
-{
-    MarkCreatorSlot().Install(creator);
-}
-
 void CRasterleafView::AttachOverlaySources()
 {
     WalkOverlaySources([this](COverlayObject& object) {
@@ -91,5 +75,5 @@ void CRasterleafView::CreateMarkAtCentre()
         return;
     if (!std::isfinite(lat) || !std::isfinite(lon) || !(std::fabs(lat) < 90.0))
         return;
-    MarkCreator().CreateMarkAt(*this, lat, lon);
+    Port<IMarkCreator>().CreateMarkAt(*this, lat, lon);
 }

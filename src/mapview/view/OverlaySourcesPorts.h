@@ -2,6 +2,8 @@
 // What the chart view needs from the owner of marks: making the mark of
 // CreateMarkAtCentre. The interface is its own do-nothing default (no mark is
 // made until the mark owner's implementation is installed).
+#include "foundation/util/PortSlot.h"
+
 class CRasterleafView;
 
 class IMarkCreator
@@ -16,7 +18,3 @@ public:
         (void)longitude;
     }
 };
-
-IMarkCreator& MarkCreator();
-// Null puts the default back.
-void SetMarkCreator(IMarkCreator* creator);

@@ -174,7 +174,7 @@ bool COverlayMark::OnTap(CRasterleafView& view, const COverlayTap& tap)
     }
     // The variation first: the tool's label shows a bearing at once.
     CDefaultUnits::Get().UpdateMagneticVariation(m_latitude, m_longitude, Now());
-    OverlayObjectUi().StartMarkTool(view, *this);
+    Port<IOverlayObjectUi>().StartMarkTool(view, *this);
     SetState(kUpdated);
     return true;
 }
@@ -183,7 +183,7 @@ bool COverlayMark::ShowActionMenu(CRasterleafView& view, const COverlayTap& tap)
 {
     if (m_deleted)
         return false;
-    return OverlayObjectUi().ShowMarkMenu(view, *this, tap);
+    return Port<IOverlayObjectUi>().ShowMarkMenu(view, *this, tap);
 }
 
 bool COverlayMark::ExtendBounds(CBoundingBox& box) const

@@ -5,6 +5,8 @@
 // code). Each interface is its own do-nothing default: until the real one is
 // installed a tap starts no tool, no menu opens, nothing is saved and new
 // sync ids carry account 0.
+#include "foundation/util/PortSlot.h"
+
 #include <cstdint>
 
 class COverlayMark;
@@ -51,9 +53,6 @@ public:
     }
 };
 
-IOverlayObjectUi& OverlayObjectUi();
-void SetOverlayObjectUi(IOverlayObjectUi* ui);
-
 // Saving every store at once (GPX import and synchronisation ask for it).
 class ISaveAllPort
 {
@@ -63,9 +62,6 @@ public:
     virtual bool SaveAllData() { return false; }
 };
 
-ISaveAllPort& SaveAllPort();
-void SetSaveAllPort(ISaveAllPort* port);
-
 // The signed-in account's number, 0 while none is known.
 class IAccountNumberSource
 {
@@ -73,6 +69,3 @@ public:
     virtual ~IAccountNumberSource() = default;
     virtual uint32_t AccountNumber() { return 0; }
 };
-
-IAccountNumberSource& AccountNumberSource();
-void SetAccountNumberSource(IAccountNumberSource* source);

@@ -2,5 +2,5 @@
 
 bool SaveAllData()
 {
-    return SaveAllPort().SaveAllData();
+    return Port<ISaveAllPort>().SaveAllData();
 }

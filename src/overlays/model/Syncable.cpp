@@ -74,7 +74,7 @@ double CSyncable::Now()
 
 uint64_t CSyncable::MakeSyncId(double now)
 {
-    const uint64_t account = AccountNumberSource().AccountNumber();
+    const uint64_t account = Port<IAccountNumberSource>().AccountNumber();
     const uint32_t time = std::isfinite(now) && now > 0 && now < 1.8e19 ? uint32_t(uint64_t(now)) : 0;
     IdSource& ids = Ids();
     std::lock_guard<std::mutex> guard(ids.lock);

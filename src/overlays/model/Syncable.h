@@ -69,7 +69,7 @@ public:
     bool IsDoNotSync() const { return m_doNotSync; }
     bool IsDeleted() const { return m_deleted; }
 
-    // A new id: the signed-in account (AccountNumberSource(), 0 while none is
+    // A new id: the signed-in account (Port<IAccountNumberSource>(), 0 while none is
     // known) in bits 63..32, the low bits random and mixed with the time;
     // never 0 and never one this process made or read before.
     static uint64_t MakeSyncId(double now);

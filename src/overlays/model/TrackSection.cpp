@@ -145,7 +145,7 @@ bool CTrackSection::IsVisible() const
 bool CTrackSection::OnTap(CRasterleafView& view, const COverlayTap& tap)
 {
     COverlayTool::EndActiveTool();
-    OverlayObjectUi().StartTrackTool(view, *this, tap.latitude, tap.longitude);
+    Port<IOverlayObjectUi>().StartTrackTool(view, *this, tap.latitude, tap.longitude);
     CDefaultUnits::Get().UpdateMagneticVariation(tap.latitude, tap.longitude, CSyncable::Now());
     SetState(kUpdated);
     return true;
@@ -161,7 +161,7 @@ bool CTrackSection::OnDoubleTap(CRasterleafView& view, const COverlayTap& tap)
 
 bool CTrackSection::ShowActionMenu(CRasterleafView& view, const COverlayTap& tap)
 {
-    return OverlayObjectUi().ShowTrackMenu(view, *this, tap);
+    return Port<IOverlayObjectUi>().ShowTrackMenu(view, *this, tap);
 }
 
 bool CTrackSection::Serialize(CSerialStream& stream)

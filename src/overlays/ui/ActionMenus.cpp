@@ -142,7 +142,7 @@ std::shared_ptr<CChartOutline> DownloadableChart(const CRasterleafView* view)
 
 std::shared_ptr<CChartOutline> DownloadableChartAt(const std::string& chartPath)
 {
-    if (!OverlayUi().CanStartMapDataDownload() || chartPath.empty())
+    if (!Port<IOverlayUi>().CanStartMapDataDownload() || chartPath.empty())
         return nullptr;
     std::shared_ptr<CChartOutline> outline = CChartOutline::FromFile(chartPath);
     return outline && outline->chunked ? outline : nullptr;
@@ -157,7 +157,7 @@ bool StartRouteDownload(const COverlayRoute& route, const std::string& chartPath
     route.GetPointsLonLat(points);
     // The corridor is 1,000 of the chart's pixels wide.
     const double width = mode == 0 ? chart->scale * 1000.0 * 1852.0 : 0.0;
-    OverlayUi().StartMapDataDownload(chart->path, points, mode, width);
+    Port<IOverlayUi>().StartMapDataDownload(chart->path, points, mode, width);
     return true;
 }
 
@@ -408,10 +408,11 @@ Menu BuildSortMenu()
 Menu BuildMarkRowMenu(COverlayMark& mark, QWidget* parent)
 {
     Menu menu = NewMenu(mark.GetName());
-    AddMarkRow(*menu, "Edit", HiddenUnless(OverlayUi().CanEditMarks()), mark, [parent](COverlayMark& m) {
-        if (OverlayUi().CanEditMarks())
-            OverlayUi().show_edit_mark(parent, &m);
-    });
+    AddMarkRow(*menu, "Edit", HiddenUnless(Port<IOverlayUi>().CanEditMarks()), mark,
+               [parent](COverlayMark& m) {
+                   if (Port<IOverlayUi>().CanEditMarks())
+                       Port<IOverlayUi>().show_edit_mark(parent, &m);
+               });
     AddMarkRow(*menu, "View", CMenuTree::kPlain, mark, [](COverlayMark& m) { ViewBounds(m); });
     AddMarkRow(*menu, "Delete", CMenuTree::kSeparated, mark, [](COverlayMark& m) {
         CMarkManager::Get().DeleteMark(&m);
@@ -423,10 +424,11 @@ Menu BuildMarkRowMenu(COverlayMark& mark, QWidget* parent)
 Menu BuildRouteRowMenu(COverlayRoute& route, QWidget* parent)
 {
     Menu menu = NewMenu(route.GetName());
-    AddRouteRow(*menu, "Edit", HiddenUnless(OverlayUi().CanEditRoutes()), route, [parent](COverlayRoute& r) {
-        if (OverlayUi().CanEditRoutes())
-            OverlayUi().show_edit_route(parent, &r);
-    });
+    AddRouteRow(*menu, "Edit", HiddenUnless(Port<IOverlayUi>().CanEditRoutes()), route,
+                [parent](COverlayRoute& r) {
+                    if (Port<IOverlayUi>().CanEditRoutes())
+                        Port<IOverlayUi>().show_edit_route(parent, &r);
+                });
     AddRouteRow(*menu, "View", CMenuTree::kPlain, route, [](COverlayRoute& r) { ViewBounds(r); });
     AddRouteRow(*menu, "Delete", CMenuTree::kSeparated, route, [](COverlayRoute& r) {
         DeleteRouteFromMenu(&r);
@@ -438,10 +440,11 @@ Menu BuildRouteRowMenu(COverlayRoute& route, QWidget* parent)
 Menu BuildTrackRowMenu(COverlayTrack& track, QWidget* parent)
 {
     Menu menu = NewMenu(track.GetName());
-    AddTrackRow(*menu, "Edit", HiddenUnless(OverlayUi().CanEditTracks()), track, [parent](COverlayTrack& t) {
-        if (OverlayUi().CanEditTracks())
-            OverlayUi().show_edit_track(parent, &t);
-    });
+    AddTrackRow(*menu, "Edit", HiddenUnless(Port<IOverlayUi>().CanEditTracks()), track,
+                [parent](COverlayTrack& t) {
+                    if (Port<IOverlayUi>().CanEditTracks())
+                        Port<IOverlayUi>().show_edit_track(parent, &t);
+                });
     AddTrackRow(*menu, "View", CMenuTree::kPlain, track, [](COverlayTrack& t) { ViewBounds(t); });
     AddTrackRow(*menu, "Delete", CMenuTree::kSeparated, track, [](COverlayTrack& t) {
         COverlayTool::EndActiveTool();
@@ -465,10 +468,10 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
                                  [] { CMarkManager::Get().CancelGoto(); });
         AddMarkRow(*menu, "Create Route", CMenuTree::kPlain, mark,
                    [](COverlayMark& m) { CMarkManager::Get().CreateRouteFromMark(&m); });
-        AddMarkRow(*menu, "Edit Mark", HiddenUnless(OverlayUi().CanEditMarks()), mark,
+        AddMarkRow(*menu, "Edit Mark", HiddenUnless(Port<IOverlayUi>().CanEditMarks()), mark,
                    [parent](COverlayMark& m) {
-                       if (OverlayUi().CanEditMarks())
-                           OverlayUi().show_edit_mark(parent, &m);
+                       if (Port<IOverlayUi>().CanEditMarks())
+                           Port<IOverlayUi>().show_edit_mark(parent, &m);
                    });
         AddMarkRow(*menu, "Open Link", HiddenUnless(!mark.GetLink().empty()), mark, OpenLink);
         AddMarkRow(*menu, "Delete Mark", CMenuTree::kSeparated, mark,
@@ -480,10 +483,10 @@ Menu BuildMarkActionMenu(COverlayMark& mark, QWidget* parent, const CRasterleafV
                 [](COverlayRoute& r) { CMarkManager::Get().FollowRoute(&r); });
     menu->AddActionSheetFunc("Cancel Navigation", navigating ? CMenuTree::kPlain : CMenuTree::kHidden,
                              [] { CMarkManager::Get().CancelGoto(); });
-    AddRouteRow(*menu, "Edit Route", HiddenUnless(OverlayUi().CanEditRoutes()), *route,
+    AddRouteRow(*menu, "Edit Route", HiddenUnless(Port<IOverlayUi>().CanEditRoutes()), *route,
                 [parent](COverlayRoute& r) {
-                    if (OverlayUi().CanEditRoutes())
-                        OverlayUi().show_edit_route(parent, &r);
+                    if (Port<IOverlayUi>().CanEditRoutes())
+                        Port<IOverlayUi>().show_edit_route(parent, &r);
                 });
     AddRouteRow(*menu, "Delete Route", CMenuTree::kSeparated, *route,
                 [parent](COverlayRoute& r) { DeleteRouteAsking(parent, r); });
@@ -586,10 +589,10 @@ Menu BuildWaypointOperationsMenu(COverlayMark& point, QWidget* parent, const CRa
         if (m.GetRoute())
             CMarkManager::Get().BeginInsertWaypoint(m.GetRoute(), &m);
     });
-    AddMarkRow(*menu, "Edit Waypoint", HiddenUnless(OverlayUi().CanEditMarks()), point,
+    AddMarkRow(*menu, "Edit Waypoint", HiddenUnless(Port<IOverlayUi>().CanEditMarks()), point,
                [parent](COverlayMark& m) {
-                   if (OverlayUi().CanEditMarks())
-                       OverlayUi().show_edit_mark(parent, &m);
+                   if (Port<IOverlayUi>().CanEditMarks())
+                       Port<IOverlayUi>().show_edit_mark(parent, &m);
                });
     AddMarkRow(*menu, "Split Route", HiddenUnless(route && !first && !last), point, [](COverlayMark& m) {
         if (!m.GetRoute())
@@ -633,10 +636,10 @@ Menu BuildTrackMenu(COverlayTrack& track, const CTrackSection* section, int inde
     known = known && index >= 0 && uint32_t(index) < section->Count();
     const bool atStart = known && section == sections.front().get() && index == 0;
     const bool atEnd = known && section == sections.back().get() && uint32_t(index) + 1 == section->Count();
-    AddTrackRow(*menu, "Edit Track", HiddenUnless(OverlayUi().CanEditTracks()), track,
+    AddTrackRow(*menu, "Edit Track", HiddenUnless(Port<IOverlayUi>().CanEditTracks()), track,
                 [parent](COverlayTrack& t) {
-                    if (OverlayUi().CanEditTracks())
-                        OverlayUi().show_edit_track(parent, &t);
+                    if (Port<IOverlayUi>().CanEditTracks())
+                        Port<IOverlayUi>().show_edit_track(parent, &t);
                 });
     AddTrackRow(*menu, "Split Track", HiddenUnless(known && !atStart && !atEnd), track,
                 [section, index](COverlayTrack& t) {

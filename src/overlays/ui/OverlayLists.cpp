@@ -247,8 +247,8 @@ void CMarkListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
 
 void CMarkListDelegate::Select(CSyncable* object, QWidget* parent)
 {
-    if (OverlayUi().CanEditMarks() && FindLive(CMarkManager::Get().Marks(), object))
-        OverlayUi().show_edit_mark(parent, static_cast<COverlayMark*>(object));
+    if (Port<IOverlayUi>().CanEditMarks() && FindLive(CMarkManager::Get().Marks(), object))
+        Port<IOverlayUi>().show_edit_mark(parent, static_cast<COverlayMark*>(object));
 }
 
 void CMarkListDelegate::ShowListMenu(QWidget* parent)
@@ -286,8 +286,8 @@ void CRouteListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
 
 void CRouteListDelegate::Select(CSyncable* object, QWidget* parent)
 {
-    if (OverlayUi().CanEditRoutes() && FindLive(CMarkManager::Get().Routes(), object))
-        OverlayUi().show_edit_route(parent, static_cast<COverlayRoute*>(object));
+    if (Port<IOverlayUi>().CanEditRoutes() && FindLive(CMarkManager::Get().Routes(), object))
+        Port<IOverlayUi>().show_edit_route(parent, static_cast<COverlayRoute*>(object));
 }
 
 void CRouteListDelegate::ShowListMenu(QWidget* parent)
@@ -330,8 +330,8 @@ void CTrackListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
 
 void CTrackListDelegate::Select(CSyncable* object, QWidget* parent)
 {
-    if (OverlayUi().CanEditTracks() && FindLive(CTrackManager::Get().Tracks(), object))
-        OverlayUi().show_edit_track(parent, static_cast<COverlayTrack*>(object));
+    if (Port<IOverlayUi>().CanEditTracks() && FindLive(CTrackManager::Get().Tracks(), object))
+        Port<IOverlayUi>().show_edit_track(parent, static_cast<COverlayTrack*>(object));
 }
 
 void CTrackListDelegate::ShowListMenu(QWidget* parent)

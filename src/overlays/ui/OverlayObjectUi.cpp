@@ -31,7 +31,7 @@ void COverlayObjectUi::StartTrackTool(CRasterleafView& view, CTrackSection& sect
 
 bool COverlayObjectUi::ShowMarkMenu(CRasterleafView& view, COverlayMark& mark, const COverlayTap& tap)
 {
-    QWidget* parent = OverlayUi().menu_parent();
+    QWidget* parent = Port<IOverlayUi>().menu_parent();
     const QPoint at = TapPoint(tap);
     ShowOverlayMenu(BuildMarkActionMenu(mark, parent, &view), parent, &at);
     return true;
@@ -39,7 +39,7 @@ bool COverlayObjectUi::ShowMarkMenu(CRasterleafView& view, COverlayMark& mark, c
 
 bool COverlayObjectUi::ShowTrackMenu(CRasterleafView&, CTrackSection& section, const COverlayTap& tap)
 {
-    QWidget* parent = OverlayUi().menu_parent();
+    QWidget* parent = Port<IOverlayUi>().menu_parent();
     const QPoint at = TapPoint(tap);
     return ::ShowTrackMenu(section, parent, &at);
 }

@@ -4,6 +4,7 @@
 // The interface is its own do-nothing default; a menu row whose feature the
 // installed port does not offer (Can... false) stays hidden.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/util/PortSlot.h"
 
 #include <string>
 #include <utility>
@@ -53,8 +54,3 @@ public:
     // The widget menus and boxes of the chart belong to (null: none).
     virtual QWidget* menu_parent() { return nullptr; }
 };
-
-IOverlayUi& OverlayUi();
-// Null puts the default back.
-void SetOverlayUi(IOverlayUi* ui);
-bool HasOverlayUi();

@@ -99,14 +99,14 @@ public:
 } // namespace
 
 RecordingWindowFactory::RecordingWindowFactory()
-    : m_previous(HasPanelWindowFactory() ? &PanelWindowFactory() : nullptr)
+    : m_previous(IsPortInstalled<IPanelWindowFactory>() ? &Port<IPanelWindowFactory>() : nullptr)
 {
-    SetPanelWindowFactory(this);
+    InstallPort<IPanelWindowFactory>(this);
 }
 
 RecordingWindowFactory::~RecordingWindowFactory()
 {
-    SetPanelWindowFactory(m_previous);
+    InstallPort<IPanelWindowFactory>(m_previous);
 }
 
 std::shared_ptr<WindowRecord> RecordingWindowFactory::Add(WindowKind kind, CDisplayView::IWindow* host,
