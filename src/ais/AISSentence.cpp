@@ -324,14 +324,18 @@ bool CAIS_Sentence::Decode(const CAISPayload& payload)
         m_toStern = r.Unsigned(9, v) ? v : 0;
         break;
     case 24:
-        m_partNumber = r.Unsigned(2, v) ? v : 0;
+        // Without its part number the message says nothing we could place.
+        m_partNumber = r.Unsigned(2, v) ? v : 3;
         if (m_partNumber == 0) {
             r.Text(120, m_name, sizeof m_name);
-        } else {
+        } else if (m_partNumber == 1) {
             ReadShipType(r);
             r.Text(42, m_vendorId, sizeof m_vendorId);
             r.Text(42, m_callSign, sizeof m_callSign);
-            ReadDimensions(r);
+            // An auxiliary craft sends its mother ship's MMSI in these 30
+            // bits: its own size is not available (all four stay 0).
+            if (!IsAuxiliaryCraft(m_mmsi))
+                ReadDimensions(r);
         }
         break;
     default:

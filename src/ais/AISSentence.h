@@ -18,6 +18,13 @@ constexpr double kNoLongitude = 181;
 constexpr float kNoCourse = 999;
 constexpr uint32_t kNoHeading = 511;
 
+// Auxiliary craft of a mother ship (MMSI 98XXXYYYY): their class B static
+// report carries the mother ship's MMSI where others carry their dimensions.
+inline bool IsAuxiliaryCraft(uint32_t mmsi)
+{
+    return mmsi >= 980000000 && mmsi <= 989999999;
+}
+
 // The text of a ship-type number ("Pleasure craft", "Cargo ship:Haz A",
 // "Type 120"), at most 24 characters, into `out` of `capacity` bytes.
 void ShipTypeText(uint32_t shipType, char* out, size_t capacity);
@@ -78,8 +85,11 @@ public:
     float m_draught = 0; // metres
     char m_destination[21] = {};
     uint32_t m_aidType = 0;
-    uint32_t m_partNumber = 0;
+    uint32_t m_partNumber = 0; // 0 part A, 1 part B, 2 and 3 reserved
     char m_vendorId[8] = {};
+
+    // A type 24 whose part number is reserved: it names and sizes nothing.
+    bool IsReservedStaticPart() const { return m_messageType == 24 && m_partNumber > 1; }
 
     CAISPayload m_payload;
 

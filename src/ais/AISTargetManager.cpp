@@ -150,7 +150,10 @@ void CAISTargetManager::OnTick()
 
 void CAISTargetManager::HandleVDM(const CNEMA_AIS::CAIS_Sentence& s, double time)
 {
-    if (s.m_messageType == 0 || s.m_mmsi == 0 || s.m_mmsi > kMaxMMSI || !std::isfinite(time))
+    // A reserved type 24 part is no report of the station: it neither makes
+    // nor refreshes a target.
+    if (s.m_messageType == 0 || s.m_mmsi == 0 || s.m_mmsi > kMaxMMSI || !std::isfinite(time) ||
+        s.IsReservedStaticPart())
         return;
     CAISTarget* t = FindOrMake(s.m_mmsi);
     if (!t)

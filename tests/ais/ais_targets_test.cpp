@@ -15,6 +15,9 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -355,6 +358,38 @@ TEST_F(AISTargets, UpdatesByMessageType)
     // Summary when there is no tooltip.
     CAISTarget* c = Send({18, 338000051, 100, 100, 4.25f, 10});
     EXPECT_EQ(c->StatusLineText(), "MMSI:338000051, Class B\nSpeed:4.2 kts, n/a");
+}
+
+// Class B static reports as heard: a reserved part (2 or 3) names and sizes
+// nothing, and an auxiliary craft's part B carries its mother ship's MMSI
+// where others carry their size.
+TEST_F(AISTargets, StaticReportPartsAsHeard)
+{
+    const std::string partA = "!AIVDM,1,1,,A,H3KLehP58=@T>1=@58000000000,0*6C";  // "ARCTIC STAR"
+    const std::string partB = "!AIVDM,1,1,,A,H3KLehTTFC@0000?8jklm0104220,0*20"; // sailing, 8 + 4 m
+    const std::string part3 = "!AIVDM,1,1,,A,H3KLehdt00000000?6ekkjm000000,0*2C";
+    const std::string auxB = "!AIVDM,1,1,,A,H>aqL5DjCBD00000000000=ejo20,0*3D"; // pilot of 230108610
+    // Lines heard, the station, its tooltip (no target: null) and its beam.
+    const std::tuple<std::vector<std::string>, uint32_t, const char*, int> cases[] = {
+        {{part3}, 230108610, nullptr, 0},
+        {{partA, partB, part3},
+         230108610,
+         "\"ARCTIC STAR\" Type:Sailing, LOA:12m\nClass B MMSI:230108610",
+         4},
+        {{partA, part3, part3}, 230108610, "\"ARCTIC STAR\" Type:, LOA:0m\nClass B MMSI:230108610", 0},
+        {{auxB}, 983456789, "\"\" Type:Pilot, LOA:0m\nClass B MMSI:983456789", 0},
+    };
+    for (const auto& [lines, mmsi, tooltip, beam] : cases) {
+        manager.Clear();
+        for (std::string line : lines)
+            DispatchNMEALine(line.data(), nullptr);
+        const CAISTarget* t = manager.Find(mmsi);
+        EXPECT_EQ(t != nullptr, tooltip != nullptr) << lines.size() << " lines, " << mmsi;
+        if (!t || !tooltip)
+            continue;
+        EXPECT_EQ(t->m_tooltip, tooltip);
+        EXPECT_EQ(t->m_toPort + t->m_toStarboard, beam) << tooltip;
+    }
 }
 
 TEST_F(AISTargets, ManOverboardDeviceMarksAndNavigates)
