@@ -126,6 +126,14 @@ double CLocalPlane::Distance(double lat1, double lon1, double lat2, double lon2)
     return std::hypot(x, y);
 }
 
+double CLocalPlane::ShortEastOffset(double dx) const
+{
+    const double circle = 360.0 * m_lonScale;
+    if (!(circle > 0) || std::fabs(dx) <= circle / 2)
+        return dx;
+    return dx - circle * std::round(dx / circle);
+}
+
 void CLocalPlane::RangeBearingTo(double latitude, double longitude, double& range, double& bearing) const
 {
     double x, y;

@@ -22,6 +22,9 @@ public:
     double DistanceSquaredTo(double latitude, double longitude) const;
     // Metres between two positions, with this plane's scales.
     double Distance(double lat1, double lon1, double lat2, double lon2) const;
+    // A difference of two x values of this plane folded the short way round
+    // the earth, so that points on either side of 180 degrees stay close.
+    double ShortEastOffset(double dx) const;
     // Range in metres and bearing in degrees 0..360 from the reference.
     void RangeBearingTo(double latitude, double longitude, double& range, double& bearing) const;
 

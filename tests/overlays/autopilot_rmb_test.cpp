@@ -61,6 +61,9 @@ TEST(AutopilotRMB, GoldenSentences)
         {"longitude beyond 180",
          {0, "X", 1, 190, 0, 0, 0, false},
          "$ECRMB,A,0.000,R,X,X,0100.000,N,17000.000,W,0.000,0.0,0.00,V,A"},
+        {"a bearing that rounds up to 360 wraps to 0",
+         {0, "X", 1, 1, 0, 359.97f, 0, false},
+         "$ECRMB,A,0.000,R,X,X,0100.000,N,00100.000,E,0.000,0.0,0.00,V,A"},
         {"a damaged range is capped",
          {0, "X", 1, 1, 3e38f, 0, 0, false},
          "$ECRMB,A,0.000,R,X,X,0100.000,N,00100.000,E,99999.999,0.0,0.00,V,A"},
@@ -148,16 +151,18 @@ protected:
         p->SetPosition(lat, lon);
         return route ? route->AddPoint(std::move(p)) : manager.AddMark(std::move(p));
     }
-    // Field 13 (arrival) and field 5 (identifier) of each line.
-    std::vector<std::string> ArrivalsAndIds() const
+    // Field 13 (arrival) and field 5 (identifier) of each line, with range and bearing on request.
+    std::vector<std::string> ArrivalsAndIds(bool rangeAndBearing = false) const
     {
         std::vector<std::string> out;
         for (const std::string& line : raw.lines) {
-            std::vector<std::string> fields;
+            std::vector<std::string> f;
             size_t start = 0;
             for (size_t at; (at = line.find_first_of(",*", start)) != std::string::npos; start = at + 1)
-                fields.push_back(line.substr(start, at - start));
-            out.push_back(fields.size() > 13 ? fields[13] + " " + fields[5] : line);
+                f.push_back(line.substr(start, at - start));
+            out.push_back(f.size() < 14     ? line
+                          : rangeAndBearing ? f[13] + " " + f[5] + " " + f[10] + " " + f[11]
+                                            : f[13] + " " + f[5]);
         }
         return out;
     }
@@ -207,6 +212,35 @@ TEST_F(AutopilotFeed, ArrivalAndIdentifierAlongARoute)
     COverlayMark* other = Point("Other", 0, 100, nullptr);
     manager.GotoMark(other);
     EXPECT_EQ(ArrivalsAndIds(), std::vector<std::string>{"V OTHER"});
+}
+
+TEST_F(AutopilotFeed, AcrossTheDateLineAsTenDegreesWest)
+{
+    const std::vector<std::string> expected = {
+        "V P2 7.019 90.0", "V P2 5.400 90.0", "A P3 7.019 90.0", "V P3 2.700 90.0", // the route
+        "V E 5.400 270.0", "V W 5.400 90.0",                                        // go-to both ways
+    };
+    for (double meridian : {179.95, 169.95}) {
+        SCOPED_TRACE(meridian);
+        manager.ClearForTesting();
+        origin = CLocalPlane(-10, meridian); // 180 degrees lies 5.5 km east of it
+        COverlayRoute* route = manager.AddRoute(std::make_unique<COverlayRoute>());
+        for (auto [name, x] : {std::pair{"P1", -5000.0}, {"P2", 10000.0}, {"P3", 25000.0}})
+            Point(name, x, 0, route);
+        COverlayMark* east = Point("E", 0, 0, nullptr);
+        COverlayMark* west = Point("W", 10000, 0, nullptr);
+        manager.FollowRoute(route);
+        for (double x : {-3000.0, 0.0, 12000.0, 20000.0})
+            Fix(x, -20);
+        for (auto [mark, x] : {std::pair{east, 10000.0}, {west, 0.0}}) {
+            manager.GotoMark(mark);
+            Fix(x, 0);
+        }
+        std::vector<std::string> seen = ArrivalsAndIds(true);
+        std::erase_if(seen, [](const std::string& s) { return s.ends_with("999.0"); }); // go-to starts
+        EXPECT_EQ(seen, expected);
+        raw.lines.clear();
+    }
 }
 
 TEST_F(AutopilotFeed, AnAutopilotOnASerialPortReadsTheSentences)

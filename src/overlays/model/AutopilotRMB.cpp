@@ -59,6 +59,16 @@ void AppendDegreesMinutes(std::string& out, double degrees, int degreeDigits)
     out += f;
 }
 
+// A known bearing rounded to tenths before it is folded into 0..359.9, so
+// that 359.97 (or a course of 360) reads 0.0; an unknown one stays 999.0.
+double BearingTenths(float bearing)
+{
+    if (!(bearing < 900))
+        return 999.0;
+    const long long tenths = std::llround(std::clamp(double(bearing), -3600.0, 3600.0) * 10.0) % 3600;
+    return double(tenths < 0 ? tenths + 3600 : tenths) / 10.0;
+}
+
 CFeed_AutopilotRMB gAutopilotRMB;
 
 } // namespace
@@ -103,7 +113,7 @@ bool FormatAutopilotRMB(const CRMBFields& f, std::string& text)
     out += longitude < 0 ? ",W," : ",E,";
     AppendFixed(out, std::min(std::fabs(double(f.distance)) / kMetresPerNM, kMaxRangeNM), 3);
     out += ',';
-    AppendFixed(out, std::clamp(double(f.bearing), 0.0, 999.0), 1);
+    AppendFixed(out, BearingTenths(f.bearing), 1);
     out += ',';
     AppendFixed(out, std::clamp(double(f.closingKnots), -kMaxClosingKnots, kMaxClosingKnots), 2);
     out += f.arrived ? ",A,A" : ",V,A";

@@ -2,6 +2,7 @@
 // lookups over its lists.
 #include "foundation/notify/StatusLine.h"
 #include "geodesy/Polygon.h"
+#include "geodesy/TransverseMercator.h"
 #include "geodesy/Units.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
@@ -126,10 +127,25 @@ bool CMarkManager::ChooseRouteTarget(const CDataGPSPosition& fix, COverlayMark*&
     CLocalPlane& plane = route.LegPlane();
     const auto& points = route.Points();
     if (legs.empty()) {
-        CBoundingBox box;
-        if (points.size() < 2 || !route.ExtendBounds(box) || box.IsEmpty())
+        // Each longitude is taken relative to the point before it, so that a
+        // route over 180 degrees is one short stretch rather than a box round
+        // the world; the plane sits on the middle of that stretch.
+        const auto unwrap = [](double previous, double longitude) {
+            return previous + geodesy::NormalizeLongitude(longitude - previous);
+        };
+        if (points.size() < 2)
             return false;
-        plane.SetOrigin((box.minY + box.maxY) / 2, (box.minX + box.maxX) / 2);
+        CBoundingBox box;
+        double last = 0;
+        for (const auto& p : points)
+            if (p->HasPosition()) {
+                last = box.IsEmpty() ? p->GetLongitude() : unwrap(last, p->GetLongitude());
+                box.Extend(last, p->GetLatitude());
+            }
+        if (box.IsEmpty())
+            return false;
+        const double middle = (box.minX + box.maxX) / 2;
+        plane.SetOrigin((box.minY + box.maxY) / 2, geodesy::NormalizeLongitude(middle));
         if (!plane.IsUsable())
             return false;
         const COverlayMark* start = nullptr;
@@ -137,8 +153,9 @@ bool CMarkManager::ChooseRouteTarget(const CDataGPSPosition& fix, COverlayMark*&
         for (const auto& p : points) {
             if (!p->HasPosition())
                 continue;
-            double x = 0, y = 0;
-            plane.ToXY(p->GetLatitude(), p->GetLongitude(), x, y);
+            last = start ? unwrap(last, p->GetLongitude()) : p->GetLongitude();
+            const double x = (last - middle) * plane.MetresPerDegreeLongitude();
+            const double y = (p->GetLatitude() - plane.RefLatitude()) * plane.MetresPerDegreeLatitude();
             if (!start) {
                 start = p.get();
                 sx = x;
@@ -180,14 +197,15 @@ bool CMarkManager::ChooseRouteTarget(const CDataGPSPosition& fix, COverlayMark*&
             nx += legs[i - 1].dirX;
             ny += legs[i - 1].dirY;
         }
-        const double rx = ox - leg.fromX, ry = oy - leg.fromY;
+        // East of the leg's start the short way round, wherever the plane sits.
+        const double rx = plane.ShortEastOffset(ox - leg.fromX), ry = oy - leg.fromY;
         leg.within = rx * nx + ry * ny >= 0;
         if (leg.within) {
             const double cross = leg.dirX * ry - leg.dirY * rx;
             leg.crossSq = cross * cross;
         }
     }
-    const double fx = ox - legs.front().fromX, fy = oy - legs.front().fromY;
+    const double fx = plane.ShortEastOffset(ox - legs.front().fromX), fy = oy - legs.front().fromY;
     double bestSq = fx * fx + fy * fy;
     ptrdiff_t best = -1;
     for (size_t i = 0; i < legs.size(); ++i) {
