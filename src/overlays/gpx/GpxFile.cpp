@@ -755,10 +755,6 @@ bool ImportTrack(const CXmlNode& trk, const CStreamedPoints& streamed)
     return true;
 }
 
-} // namespace
-
-namespace {
-
 // The one message of a failed import: which file and why.
 bool RefuseImport(const std::string& path, const std::string& why)
 {
