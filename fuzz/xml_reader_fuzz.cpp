@@ -1,6 +1,7 @@
 // The XML reader takes whole files from other programs and network replies:
 // whatever the bytes, it must not crash, recurse without bound or break the
 // promises its lookups make.
+#include "foundation/util/TextEncoding.h"
 #include "foundation/util/Xml.h"
 
 #include <cstdint>
@@ -11,7 +12,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    std::unique_ptr<CXmlNode> root = CXmlNode::LoadText(text);
+    // Conversion to UTF-8 at most triples the bytes (a UTF-16 unit or a
+    // Windows-1252 byte gives three).
+    std::string converted;
+    std::string_view utf8;
+    if (XmlBytesToUTF8(text, DetectXmlTextEncoding(text), converted, utf8) && utf8.size() > size * 3)
+        std::abort();
+    bool complete = false;
+    std::unique_ptr<CXmlNode> root = CXmlNode::LoadText(text, {}, complete);
+    if (complete && !root)
+        std::abort();
     if (!root)
         return 0;
     if (!root->element || root->name.empty())

@@ -1,5 +1,6 @@
 // GPX import of marks, routes and tracks: files from other programs, round trips of
 // our own exports, and hostile values that must never reach a store.
+#include "foundation/notify/StatusLine.h"
 #include "foundation/util/Xml.h"
 #include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
@@ -328,15 +329,15 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
     }
     EXPECT_EQ(next, stored.size());
 
-    // Track points are taken while the file is parsed; what stays open to the
-    // end of the file still counts, in document order.
+    // Track points are taken while the file is parsed; one closed only by
+    // its segment's end tag still counts, in document order.
     const struct
     {
         const char* gpx;
         std::vector<double> latitudes;
     } shapes[] = {
         {"<gpx><trk><trkseg><trkpt lat='1' lon='0'/><trkpt lat='2' lon='0'></trkpt></trkseg>"
-         "<trkseg><trkpt lat='3' lon='0'><ele>1</ele>",
+         "<trkseg><trkpt lat='3' lon='0'><ele>1</ele></trkseg></trk></gpx>",
          {1, 2, 3}},
         {"<gpx><trk><TRKSEG><trkpt lat='1' lon='0'><!-- </trkseg> --></trkpt>"
          "<![CDATA[<trkpt lat='9' lon='9'/>]]><x:TrkPt lat='2' lon='0'/></trkseg></trk></gpx>",
@@ -353,22 +354,129 @@ TEST_F(GpxImportTest, TrackPointsAreCheckedAndDenseTracksThinned)
         EXPECT_EQ(latitudes, shape.latitudes);
     }
 
-    // At least 101 points less than 5 s apart are thinned, as on load.
+    // At least 101 points less than 5 s apart are thinned, as on load. The
+    // span runs between the first and the last point with a time; points
+    // without one at either end (here: the first `untimed` and the last
+    // `untimed` points) do not shorten it.
     const struct
     {
         int points;
         int interval;
         bool thinned;
-    } dense[] = {{100, 1, false}, {101, 1, true}, {101, 6, false}};
+        int untimed = 0;
+    } dense[] = {{100, 1, false},      {101, 1, true},       {101, 6, false},
+                 {1000, 10, false, 1}, {1000, 10, false, 3}, {1001, 10, true, 500}};
     for (const auto& d : dense) {
         CTrackManager::Get().ClearForTesting();
         std::string text = "<gpx><trk><name>Line</name><trkseg>";
         for (int i = 0; i < d.points; ++i)
-            text += "<trkpt lat='" + std::to_string(50 + i) + "e-5' lon='10'><time>" +
-                    FormatXmlTime(1600000000.0 + i * d.interval) + "</time></trkpt>";
+            text += "<trkpt lat='" + std::to_string(50 + i) + "e-5' lon='10'>" +
+                    (i < d.untimed || i >= d.points - d.untimed
+                         ? ""
+                         : "<time>" + FormatXmlTime(1600000000.0 + i * d.interval) + "</time>") +
+                    "</trkpt>";
         ASSERT_TRUE(ImportGPXFile(Write(text + "</trkseg></trk></gpx>")));
         ASSERT_EQ(Tracks().size(), 1u);
-        EXPECT_EQ(Tracks()[0]->PointCount(), d.thinned ? 2u : size_t(d.points)) << d.interval;
+        EXPECT_EQ(Tracks()[0]->PointCount(), d.thinned ? 2u : size_t(d.points))
+            << d.interval << " " << d.untimed;
+    }
+}
+
+// Counts what reaches the status line.
+struct CStatusCounter : IStatusLineView
+{
+    void ShowStatusText(const std::string& text) override { shown.push_back(text); }
+    void HideStatusLine() override {}
+    std::vector<std::string> shown;
+};
+
+TEST_F(GpxImportTest, FailedImportsImportAndSaveNothingAndSayWhy)
+{
+    std::string whole = "<?xml version='1.0'?>\n<gpx>";
+    for (const char* name : {"P", "Q", "R", "S", "T"})
+        whole += std::string("<wpt lat='1' lon='2'><name>") + name + "</name></wpt>";
+    whole += "<rte>";
+    for (int i = 0; i < 5; ++i)
+        whole += "<rtept lat='" + std::to_string(i) + "' lon='1'/>";
+    whole += "</rte><trk><trkseg>";
+    for (int i = 0; i < 1000; ++i)
+        whole += "<trkpt lat='" + std::to_string(i % 80) + "' lon='" + std::to_string(i % 3) + "'/>";
+    whole += "</trkseg></trk>\n</gpx>\n";
+    auto before = [&](const std::string& mark) { return whole.substr(0, whole.find(mark)); };
+    const struct
+    {
+        std::string text;
+        const char* why;
+    } cases[] = {
+        {before("<name>T"), "cut short"},
+        {before("<rtept lat='3'"), "cut short"},
+        {before("<trkpt lat='20' lon='1'"), "cut short"},
+        {before("</gpx>"), "cut short"},
+        {before("</gpx>") + "</gpx", "cut short"},
+        {"<?xml version='1.0'?><gp", "cut short"},
+        {"", "not XML"},
+        {"<kml><wpt lat='1' lon='2'/></kml>", "not a GPX file"},
+        {"<?xml version='1.0' encoding='KOI8-R'?>" + whole.substr(21), "\"KOI8-R\" cannot be read"},
+        {std::string("<\0g\0p\0x\0/\0>\0", 12), "UTF-16 without a byte-order mark"},
+    };
+    CStatusCounter status;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(c.text.size() > 40 ? c.text.size() - 40 : 0));
+        CMarkManager::Get().ClearForTesting();
+        CTrackManager::Get().ClearForTesting();
+        saver.saves = 0;
+        ClearStatusMessage();
+        SetStatusLineView(&status);
+        status.shown.clear();
+        const std::string path = Write(c.text);
+        EXPECT_FALSE(ImportGPXFile(path));
+        SetStatusLineView(nullptr);
+        EXPECT_TRUE(Marks().empty() && Routes().empty() && Tracks().empty());
+        EXPECT_EQ(saver.saves, 0);
+        ASSERT_EQ(status.shown.size(), 1u);
+        EXPECT_NE(status.shown[0].find(path), std::string::npos) << status.shown[0];
+        EXPECT_NE(status.shown[0].find(c.why), std::string::npos) << status.shown[0];
+    }
+}
+
+TEST_F(GpxImportTest, EncodingsGiveTheMarksOfTheirUTF8Twin)
+{
+    auto utf16 = [](const std::u16string& text, bool bigEndian) {
+        std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+            out += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return out;
+    };
+    const std::u16string utf16_doc = u"<?xml version='1.0' encoding='UTF-16'?><gpx><wpt lat='1' lon='2'>"
+                                     u"<name>caf\u00e9 \u00e5 \U0001D11E</name></wpt></gpx>";
+    auto doc = [](const std::string& encoding, const std::string& name) {
+        return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n<gpx><wpt lat='1' lon='2'><name>" +
+               name + "</name></wpt></gpx>";
+    };
+    const struct
+    {
+        std::string file;
+        std::string twin; // the name in UTF-8
+    } cases[] = {
+        {doc("ISO-8859-1", "caf\xE9 \xE5"), "caf\xC3\xA9 \xC3\xA5"},
+        {doc("Windows-1252", "\x80 caf\xE9 \x93q\x94"), "\xE2\x82\xAC caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D"},
+        {"\xEF\xBB\xBF" + doc("UTF-8", "caf\xC3\xA9"), "caf\xC3\xA9"},
+        {utf16(utf16_doc, false), "caf\xC3\xA9 \xC3\xA5 \xF0\x9D\x84\x9E"},
+        {utf16(utf16_doc, true), "caf\xC3\xA9 \xC3\xA5 \xF0\x9D\x84\x9E"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.twin);
+        CMarkManager::Get().ClearForTesting();
+        ASSERT_TRUE(ImportGPXFile(Write(doc("UTF-8", c.twin))));
+        const std::string twin = Marks().at(0)->GetName();
+        CMarkManager::Get().ClearForTesting();
+        ASSERT_TRUE(ImportGPXFile(Write(c.file)));
+        ASSERT_EQ(Marks().size(), 1u);
+        EXPECT_EQ(Marks()[0]->GetName(), twin);
+        EXPECT_EQ(twin, c.twin);
+        EXPECT_DOUBLE_EQ(Marks()[0]->GetLongitude(), 2);
     }
 }
 

@@ -170,8 +170,10 @@ public:
                         break;
                     }
                 }
-                if (root && open.empty())
+                if (root && open.empty()) {
+                    m_complete = !m_tagCut;
                     return root;
+                }
             } else {
                 bool empty = false;
                 std::unique_ptr<CXmlNode> node = ReadStartTag(empty);
@@ -180,8 +182,10 @@ public:
                 CXmlNode* raw = node.get();
                 if (!root) {
                     root = std::move(node);
-                    if (empty)
+                    if (empty) {
+                        m_complete = !m_tagCut;
                         return root;
+                    }
                     open.push_back(raw);
                     continue;
                 }
@@ -196,6 +200,9 @@ public:
         }
         return root;
     }
+
+    // The first element's end was reached before the text ended.
+    bool ReachedEnd() const { return m_complete; }
 
 private:
     // `element` is the last child of `parent`.
@@ -248,6 +255,8 @@ private:
             ++p;
         if (p < m_end && *p == '>')
             ++p;
+        else if (p >= m_end)
+            m_tagCut = true;
         return DropPrefix(closing);
     }
 
@@ -285,10 +294,12 @@ private:
             empty = true;
             attr_text.remove_suffix(1);
         }
-        if (p < m_end)
+        if (p < m_end) {
             ++p; // '>'
-        else
+        } else {
             empty = true;
+            m_tagCut = true;
+        }
         if (name.size() > kMaxXmlText)
             name = {};
         name = DropPrefix(name);
@@ -304,6 +315,8 @@ private:
     const char* p;
     const char* m_end;
     const CXmlCompleteSink& m_sink;
+    bool m_complete = false;
+    bool m_tagCut = false; // the text ended inside a tag
 };
 
 bool IsLeapYear(int64_t y)
@@ -388,8 +401,17 @@ std::unique_ptr<CXmlNode> CXmlNode::LoadFile(const std::string& path)
 
 std::unique_ptr<CXmlNode> CXmlNode::LoadText(std::string_view text, const CXmlCompleteSink& sink)
 {
+    bool complete = false;
+    return LoadText(text, sink, complete);
+}
+
+std::unique_ptr<CXmlNode> CXmlNode::LoadText(std::string_view text, const CXmlCompleteSink& sink,
+                                             bool& complete)
+{
     CParser parser(text.data(), text.data() + text.size(), sink);
-    return parser.Run();
+    std::unique_ptr<CXmlNode> root = parser.Run();
+    complete = root && parser.ReachedEnd();
+    return root;
 }
 
 CXmlNode* CXmlNode::FindChild(const CXmlNode* node, std::string_view name)

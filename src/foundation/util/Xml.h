@@ -40,6 +40,10 @@ public:
     // when the file cannot be read or holds no element.
     static std::unique_ptr<CXmlNode> LoadFile(const std::string& path);
     static std::unique_ptr<CXmlNode> LoadText(std::string_view text, const CXmlCompleteSink& sink = {});
+    // `complete` tells whether the first element closed before the text
+    // ended; a file cut short still gives the tree read so far.
+    static std::unique_ptr<CXmlNode> LoadText(std::string_view text, const CXmlCompleteSink& sink,
+                                              bool& complete);
 
     // All lookups accept a null node and then find nothing.
     static CXmlNode* FindChild(const CXmlNode* node, std::string_view name);

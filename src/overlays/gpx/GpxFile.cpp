@@ -3,6 +3,7 @@
 #include "foundation/NumberText.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/util/Files.h"
+#include "foundation/util/TextEncoding.h"
 #include "foundation/util/Xml.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/LineStyle.h"
@@ -704,8 +705,7 @@ void ReadGPXTrackPoints(const CXmlNode& trk, const CStreamedPoints& streamed,
         if (found != streamed.end())
             for (const CTrackPoint& point : found->second)
                 add(point);
-        // What the parser did not complete (a trkpt still open at the end of
-        // the file) follows the points taken before it.
+        // Points the parser left in the tree follow those taken before them.
         size_t points = 0;
         CTrackPoint point;
         while (const CXmlNode* trkpt = CXmlNode::FindNextChild(segment, "trkpt", points))
@@ -755,34 +755,61 @@ bool ImportTrack(const CXmlNode& trk, const CStreamedPoints& streamed)
     return true;
 }
 
+// The one message of a failed import: which file and why.
+bool RefuseImport(const std::string& path, const std::string& why)
+{
+    SetStatusMessage("The GPX file was not imported, " + why + ": " + path);
+    return false;
+}
+
 } // namespace
 
 bool ImportGPXFile(const std::string& path)
 {
     std::unique_ptr<CXmlNode> root;
     CStreamedPoints streamed;
+    bool complete = false;
     {
         std::vector<uint8_t> bytes;
         if (!ReadFileToBuffer(path, bytes, kMaxGPXFileBytes)) {
             struct stat st;
             if (::stat(path.c_str(), &st) == 0 && st.st_size > kMaxGPXFileBytes)
                 SetStatusMessage("The GPX file is too large to import (more than 1 GB): " + path);
+            else
+                RefuseImport(path, "it cannot be read");
             return false;
         }
-        root = CXmlNode::LoadText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                  [&](const CXmlNode& parent, const CXmlNode& element) {
-                                      if (!IsName(element.name, "trkpt") || !IsName(parent.name, "trkseg"))
-                                          return false;
-                                      CTrackPoint point;
-                                      if (ReadGPXTrackPoint(&element, point))
-                                          streamed[&parent].push_back(point);
-                                      return true;
-                                  });
+        const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        const CXmlTextEncoding encoding = DetectXmlTextEncoding(raw);
+        std::string converted;
+        std::string_view text;
+        if (!XmlBytesToUTF8(raw, encoding, converted, text))
+            return RefuseImport(path,
+                                "its encoding \"" + XmlCleanText(encoding.declared) + "\" cannot be read");
+        // The raw bytes are not needed once converted.
+        if (!converted.empty())
+            std::vector<uint8_t>().swap(bytes);
+        root = CXmlNode::LoadText(
+            text,
+            [&](const CXmlNode& parent, const CXmlNode& element) {
+                if (!IsName(element.name, "trkpt") || !IsName(parent.name, "trkseg"))
+                    return false;
+                CTrackPoint point;
+                if (ReadGPXTrackPoint(&element, point))
+                    streamed[&parent].push_back(point);
+                return true;
+            },
+            complete);
     }
+    if (!root)
+        return RefuseImport(path, "it is not XML");
+    // What stood before the cut would pass for the whole file.
+    if (!complete)
+        return RefuseImport(path, "it is cut short (its elements do not close)");
     CXmlNode::Rewind(root.get());
     CXmlNode* gpx = CXmlNode::FindNextElement(root.get(), "gpx");
     if (!gpx)
-        return false;
+        return RefuseImport(path, "it is not a GPX file");
     CImportIndex index;
     CMarkManager& manager = CMarkManager::Get();
     for (const auto& mark : manager.Marks())

@@ -100,8 +100,13 @@ bool ExportTracksGPXFile(const std::string& path);
 // (trk); objects carrying one of our sync tags are updated in place, copies
 // of existing objects are dropped. Points without a usable position are
 // skipped. Track points are taken while the file is parsed, so a long track
-// costs no tree. Ends by saving all data; true when at least one object was
-// read.
+// costs no tree. The file is converted to UTF-8 first (UTF-8 and UTF-16 by
+// their byte-order marks, else the declared UTF-8, ISO-8859-1 or
+// Windows-1252). All or nothing: a file that cannot be read, is not XML, is
+// cut short (its elements do not close), is in another encoding or is not
+// GPX imports and saves nothing and puts one message naming the file and why
+// on the status line. Otherwise ends by saving all data; true when at least
+// one object was read.
 bool ImportGPXFile(const std::string& path);
 
 // Helpers of the import.

@@ -49,10 +49,43 @@ CTrackManager::~CTrackManager()
         m_tracks.pop_back();
 }
 
+namespace {
+
+bool HasTime(const CTrackPoint& point)
+{
+    return point.time != 0 && std::isfinite(point.time);
+}
+
+// From the first to the last point that carry a time; 0 when fewer than two
+// do or the times run backwards, as for a track without times. Points from
+// other programs may lack a time at either end.
+double TimedSpan(const COverlayTrack& track)
+{
+    const CTrackPoint* first = nullptr;
+    const CTrackPoint* last = nullptr;
+    for (const auto& section : track.Sections()) {
+        for (uint32_t i = 0; i < section->Count() && !first; ++i)
+            if (HasTime(section->Point(i)))
+                first = &section->Point(i);
+        if (first)
+            break;
+    }
+    const auto& sections = track.Sections();
+    for (size_t s = sections.size(); s-- > 0 && !last;)
+        for (uint32_t i = sections[s]->Count(); i-- > 0 && !last;)
+            if (HasTime(sections[s]->Point(i)))
+                last = &sections[s]->Point(i);
+    if (!first || !last || !(last->time > first->time))
+        return 0;
+    return last->time - first->time;
+}
+
+} // namespace
+
 bool CTrackManager::IsDenseTrack(const COverlayTrack& track)
 {
     const size_t n = track.PointCount();
-    return n >= kThinningMinPoints && track.ElapsedTime() / double(n) < kThinningMaxInterval;
+    return n >= kThinningMinPoints && TimedSpan(track) / double(n) < kThinningMaxInterval;
 }
 
 COverlayTrack* CTrackManager::FindTrackBySyncId(uint64_t id) const

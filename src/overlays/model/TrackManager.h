@@ -96,7 +96,8 @@ public:
     bool HasSameTrack(const COverlayTrack& track) const;
     // The track (deleted ones included) carrying the sync id; null for 0.
     COverlayTrack* FindTrackBySyncId(uint64_t id) const;
-    // Many points close in time: such tracks are thinned by kLoadThinning
+    // Many points close in time (the span between the first and the last
+    // point that carry a time): such tracks are thinned by kLoadThinning
     // when loaded or imported.
     static bool IsDenseTrack(const COverlayTrack& track);
     void SetAllVisible(bool visible);
