@@ -11,8 +11,11 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +60,52 @@ TEST_F(PlatformFoldersTest, TemporaryFolderIsPrivate)
     EXPECT_EQ(a.rfind(temp + "/tmp", 0), 0u);
     EXPECT_EQ(a.substr(a.size() - 4), ".gpx");
     EXPECT_NE(a, b);
+}
+
+TEST_F(PlatformFoldersTest, TemporaryFolderIsRemovedWithItsContentsButNothingOutsideIt)
+{
+    namespace fs = std::filesystem;
+    const std::string outside = root + "/outside";
+    fs::create_directories(outside + "/deep");
+    std::ofstream(outside + "/keep.txt") << "kept";
+    std::ofstream(outside + "/deep/keep.txt") << "kept";
+
+    const std::string temp = GetTempFolder();
+    ASSERT_FALSE(temp.empty());
+    fs::create_directories(temp + "/a/b");
+    std::ofstream(temp + "/nmea_debug.txt") << "$GPRMC";
+    std::ofstream(temp + "/a/b/part.bin") << "x";
+    // Links out of the folder, to a folder and to a file: removed, never followed.
+    fs::create_directory_symlink(outside, temp + "/a/to_outside");
+    fs::create_symlink(outside + "/keep.txt", temp + "/file_link");
+    RemovePlatformTempFolders();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
+    EXPECT_TRUE(fs::is_empty(root + "/tmp"));
+    EXPECT_TRUE(fs::is_regular_file(outside + "/keep.txt"));
+    EXPECT_TRUE(fs::is_regular_file(outside + "/deep/keep.txt"));
+
+    // A new folder afterwards; a folder put in its place by someone else stays.
+    const std::string next = GetTempFolder();
+    ASSERT_FALSE(next.empty());
+    EXPECT_NE(next, temp);
+    fs::rename(next, root + "/moved");
+    fs::create_directory(next);
+    std::ofstream(next + "/theirs.txt") << "theirs";
+    RemovePlatformTempFolders();
+    EXPECT_TRUE(fs::is_regular_file(next + "/theirs.txt"));
+}
+
+TEST_F(PlatformFoldersTest, TemporaryFolderIsRemovedWhenAProcessWithoutTheApplicationExits)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            const bool made = !GetPlatformTempFolder().empty();
+            std::exit(made ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+    ASSERT_TRUE(std::filesystem::is_directory(root + "/tmp"));
+    EXPECT_TRUE(std::filesystem::is_empty(root + "/tmp"));
 }
 
 TEST_F(PlatformFoldersTest, ResourcesAreFoundInOrderAndStayInTheirFolders)

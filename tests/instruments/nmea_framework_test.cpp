@@ -1,9 +1,13 @@
 #include "ais/AISSentence.h"
+#include "foundation/NumberText.h"
 #include "instruments/DataConnection.h"
+#include "instruments/nmea/GPSSentences.h"
+#include "instruments/nmea/InstrumentSentences.h"
 #include "instruments/nmea/NMEAFields.h"
 #include "instruments/nmea/NMEAFilter.h"
 #include "instruments/nmea/NMEASentence.h"
 #include "instruments/nmea/NMEASentenceTypes.h"
+#include "instruments/nmea/PTSXSentences.h"
 
 #include <gtest/gtest.h>
 
@@ -433,4 +437,97 @@ TEST(NMEARegistryTest, TypesInMatchingOrderAndOthersOnlyOnceRegistered)
     std::vector<std::string> withProbe = before;
     withProbe.emplace_back("PZZT,Probe");
     EXPECT_EQ(codes(), withProbe);
+}
+
+namespace {
+
+// Probe types of the look-up test: a code shorter than a key, and keyed codes
+// whose lines other types also take, registered on both sides of the short one.
+template <int N> class ProbeSentence : public CNMEASentence
+{
+public:
+    explicit ProbeSentence(CNMEASentenceType* type) : CNMEASentence(type) {}
+    bool Parse(char*) override { return true; }
+    static CNMEASentenceTypeOf<ProbeSentence> Type;
+};
+template <> CNMEASentenceTypeOf<ProbeSentence<1>> ProbeSentence<1>::Type(1, "PTSX,Set");
+template <> CNMEASentenceTypeOf<ProbeSentence<2>> ProbeSentence<2>::Type(4, "Z");
+template <> CNMEASentenceTypeOf<ProbeSentence<3>> ProbeSentence<3>::Type(3, "ZZW");
+template <> CNMEASentenceTypeOf<ProbeSentence<4>> ProbeSentence<4>::Type(0, "$QQ");
+
+// The rule every look-up must keep: the first registered type that matches.
+CNMEASentenceType* FirstMatchingType(const char* line)
+{
+    for (CNMEASentenceType* t = CNMEASentenceType::First(); t; t = t->m_next)
+        if (t->Matches(line))
+            return t;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(NMEADispatchTest, LookupFindsTheFirstRegisteredMatchingType)
+{
+    ProbeSentence<1>::Type.Register();
+    ProbeSentence<2>::Type.Register();
+    ProbeSentence<3>::Type.Register();
+    ProbeSentence<4>::Type.Register();
+    const std::vector<std::pair<const char*, CNMEASentenceType*>> cases = {
+        {"$GPRMC,1", &CNMEA_GPS::RMC::Type},
+        {"$IIRMC", &CNMEA_GPS::RMC::Type},
+        {"$GPRMCX,1", &CNMEA_GPS::RMC::Type}, // codes are prefixes
+        {"!AIVDO,1", &CNEMA_AIS::VDO::Type},
+        {"$PTSX,SetStartTimer,1", &NMEA_PTSX::SetStartTimer::Type},
+        {"$PTSX,SetStartLine,1", &NMEA_PTSX::SetStartLine::Type},
+        {"$PTSX,SetOther", &ProbeSentence<1>::Type}, // same key, later type
+        {"$PTSX,Se", nullptr},
+        {"$PGRMC,1", nullptr}, // proprietary, not a talker and RMC
+        {"$GPZZQ,a", &ZzqSentence::Type},
+        {"$GPZZW,a", &ProbeSentence<2>::Type}, // the short code came first
+        {"$GPAZ", &ProbeSentence<2>::Type},
+        {"$QQXYZ", &ProbeSentence<4>::Type},
+        {"$QQRMC", &CNMEA_GPS::RMC::Type}, // across offsets too, the earlier type
+        {"$GP", nullptr},
+        {"$GPRM", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(FindNMEASentenceType(line), expected) << line;
+        EXPECT_EQ(FindNMEASentenceType(line), FirstMatchingType(line)) << line;
+    }
+}
+
+TEST(NMEAFieldsTest, NumbersAndChecksumsAgreeWithTheGeneralRules)
+{
+    // Numbers: the same acceptance and the same double, bit for bit.
+    // clang-format off
+    std::vector<std::string> fields = {"181.6", "-0.25", "5.", ".5", "-.5", "-0", "000123.4500",
+                                       "9007199254740992", "9007199254740993", "123456789.123456789",
+                                       "0.0000000000000000000001", "0.00000000000000000000001",
+                                       "1e5", "+1", "1.2.3", "-", ".", "12a", "--1"};
+    // clang-format on
+    for (int i = 0; i < 2000; ++i) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.*f", i % 9, (i * 7919 % 100003) * (i % 2 ? -0.0137 : 3.1));
+        fields.emplace_back(text);
+    }
+    for (const std::string& field : fields) {
+        double fast = 1234.5, general = 1234.5;
+        const bool fastOk = ParseNMEANumber(field.c_str(), fast);
+        const bool generalOk = ParsePlainDecimal(field, general);
+        EXPECT_EQ(fastOk, generalOk) << field;
+        EXPECT_EQ(std::memcmp(&fast, &general, sizeof fast), 0) << field << ": " << fast << " " << general;
+    }
+    // Checksums: a body of every length around the word size, then faults.
+    std::string body = "$GP";
+    for (int n = 0; n < 20; ++n, body += char('A' + n)) {
+        const std::string good = WithChecksum(body);
+        EXPECT_TRUE(VerifyNMEAChecksum(good.c_str())) << good;
+        std::string bad = good;
+        bad[bad.size() - 1] = bad.back() == '0' ? '1' : '0';
+        EXPECT_FALSE(VerifyNMEAChecksum(bad.c_str())) << bad;
+    }
+    for (const char* line : {"$GPZZQ,e*00", "$GPZZQ,e*4", "$GPZZQ,e", "GPZZQ,e*0F", ""})
+        EXPECT_FALSE(VerifyNMEAChecksum(line)) << line;
+    EXPECT_TRUE(VerifyNMEAChecksum("$GPZZQ,e*0ftrailing"));
 }

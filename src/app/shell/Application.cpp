@@ -10,6 +10,7 @@
 #include "foundation/events/Listener.h"
 #include "foundation/events/ShutDown.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/platform/PlatformFolders.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
@@ -209,6 +210,8 @@ void CTessarouteApp::Shutdown()
     m_shutDown = true;
     FireEvent(ShutDown{});
     StopGPSConnection();
+    // The connection's capture is closed now; nothing else writes there at exit.
+    RemovePlatformTempFolders();
     SaveAllData();
     m_window.reset();
     if (m_wired) {

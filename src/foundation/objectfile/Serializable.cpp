@@ -112,20 +112,29 @@ std::unique_ptr<CSerializable> CSerializable::Type::Create(uint32_t typeId)
 
 // ---- whole files ----
 
-bool CSerializable::SaveToBuffer(std::string& out, const std::string& folder, void* context, uint32_t version,
-                                 std::string* error)
+namespace {
+
+// The version chunk and the object into a new writing stream; false with a reason.
+bool WriteWholeObject(CSerializable& object, CSerialStream& stream, uint32_t version, std::string* error)
 {
-    CSerialStream stream = CSerialStream::OpenWrite(folder, context);
     if (version != 0) {
         CSerialChunk chunk(stream);
         chunk.Exchange(version);
     }
-    bool ok = stream.IsGood() && Serialize(stream) && stream.IsGood();
-    if (!ok) {
-        if (error)
-            *error = stream.Error().empty() ? "the object could not be written" : stream.Error();
+    const bool ok = stream.IsGood() && object.Serialize(stream) && stream.IsGood();
+    if (!ok && error)
+        *error = stream.Error().empty() ? "the object could not be written" : stream.Error();
+    return ok;
+}
+
+} // namespace
+
+bool CSerializable::SaveToBuffer(std::string& out, const std::string& folder, void* context, uint32_t version,
+                                 std::string* error)
+{
+    CSerialStream stream = CSerialStream::OpenWrite(folder, context);
+    if (!WriteWholeObject(*this, stream, version, error))
         return false;
-    }
     out = stream.Output();
     return true;
 }
@@ -137,10 +146,15 @@ bool CSerializable::SaveToFile(const std::string& path, void* context, uint32_t 
         std::error_code ec;
         std::filesystem::create_directories(folder, ec);
     }
-    std::string data;
-    if (!SaveToBuffer(data, folder, context, version, error))
+    CSerialStream stream = CSerialStream::OpenWrite(folder, context);
+    if (!WriteWholeObject(*this, stream, version, error))
         return false;
-    return WriteFileAtomically(path, data, error);
+    // The blocks go to the file as they lie: no second copy of a large store.
+    CAtomicFileWriter writer;
+    const bool ok = writer.Open(path) && stream.WriteOutputTo(writer) && writer.Commit();
+    if (!ok && error)
+        *error = writer.Error();
+    return ok;
 }
 
 bool CSerializable::LoadFromBuffer(const void* data, size_t size, const std::string& folder, void* context,
@@ -247,15 +261,27 @@ void CSerialStream::WriteU32(uint32_t value)
 {
     const char b[4] = {char(value & 0xFF), char(value >> 8 & 0xFF), char(value >> 16 & 0xFF),
                        char(value >> 24)};
-    m_out.append(b, 4);
+    m_out.Append(b, 4);
 }
 
 void CSerialStream::PatchU32(size_t at, uint32_t value)
 {
-    m_out[at] = char(value & 0xFF);
-    m_out[at + 1] = char(value >> 8 & 0xFF);
-    m_out[at + 2] = char(value >> 16 & 0xFF);
-    m_out[at + 3] = char(value >> 24);
+    const char b[4] = {char(value & 0xFF), char(value >> 8 & 0xFF), char(value >> 16 & 0xFF),
+                       char(value >> 24)};
+    m_out.Patch(at, b, 4);
+}
+
+std::string CSerialStream::Output() const
+{
+    std::string bytes;
+    m_out.CopyTo(bytes);
+    return bytes;
+}
+
+bool CSerialStream::WriteOutputTo(CAtomicFileWriter& writer) const
+{
+    return m_out.ForEachPiece(
+        [&writer](const void* piece, size_t size) { return writer.Write(piece, size); });
 }
 
 bool CSerialStream::WriteObject(CSerializable& object)
@@ -264,7 +290,7 @@ bool CSerialStream::WriteObject(CSerializable& object)
         return Fail("a record was written to a reading stream");
     if (!m_good)
         return false;
-    const size_t header = m_out.size();
+    const size_t header = m_out.Size();
     WriteU32(object.GetTypeId());
     WriteU32(0);
     if (!object.Serialize(*this))
@@ -273,7 +299,7 @@ bool CSerialStream::WriteObject(CSerializable& object)
                         : m_error);
     if (!m_good)
         return false;
-    const size_t body = m_out.size() - header - 8;
+    const size_t body = m_out.Size() - header - 8;
     // Readers refuse empty bodies.
     if (body < 1)
         return Fail("an object of type " + std::to_string(object.GetTypeId()) + " wrote nothing");
@@ -324,8 +350,9 @@ CSerialChunk::CSerialChunk(CSerialStream& stream) : m_stream(stream)
         return;
     m_open = true;
     if (stream.IsWriting()) {
-        m_start = stream.m_out.size();
-        stream.m_out.push_back('\0'); // unfinished until Close()
+        m_start = stream.m_out.Size();
+        const char unfinished = '\0'; // until Close()
+        stream.m_out.Append(&unfinished, 1);
         stream.WriteU32(0);
         return;
     }
@@ -372,11 +399,12 @@ bool CSerialChunk::Close()
     if (s.IsWriting()) {
         if (!s.m_good)
             return false;
-        const size_t length = s.m_out.size() - m_start;
+        const size_t length = s.m_out.Size() - m_start;
         if (length > CSerialStream::kMaxChunkLength)
             return s.Fail("a chunk of " + std::to_string(length) + " bytes is too large to be read back");
-        s.m_out[m_start] = static_cast<char>(CSerialStream::kChunkMarker);
-        s.PatchU32(m_start + 1, static_cast<uint32_t>(length));
+        const char header[5] = {static_cast<char>(CSerialStream::kChunkMarker), char(length & 0xFF),
+                                char(length >> 8 & 0xFF), char(length >> 16 & 0xFF), char(length >> 24)};
+        s.m_out.Patch(m_start, header, sizeof header);
         return true;
     }
     if (m_pushed) {

@@ -12,6 +12,8 @@
 // Files are outside input: every length is checked against the bytes of its
 // enclosing chunk, record and file, and any field that would cross one of
 // them fails the load. Saves replace the file atomically.
+#include "foundation/objectfile/SerialOutput.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+class CAtomicFileWriter;
 class CSerialStream;
 class GraphicsColor;
 
@@ -123,9 +126,11 @@ public:
     using TypeFilter = bool (*)(uint32_t typeId);
     std::unique_ptr<CSerializable> ReadObject(TypeFilter accept = nullptr);
 
-    // The written bytes (writing streams).
-    const std::string& Output() const { return m_out; }
-    size_t Position() const { return m_reading ? m_pos : m_out.size(); }
+    // A copy of the written bytes (writing streams).
+    std::string Output() const;
+    // Writes the written bytes to the open writer as they lie, without a copy.
+    bool WriteOutputTo(CAtomicFileWriter& writer) const;
+    size_t Position() const { return m_reading ? m_pos : m_out.Size(); }
 
 private:
     friend class CSerialChunk;
@@ -135,7 +140,7 @@ private:
     size_t Limit() const { return m_limits.empty() ? m_size : m_limits.back(); }
     bool ReadBytes(void* out, size_t size);
     bool ReadU32(uint32_t& value);
-    void WriteBytes(const void* data, size_t size) { m_out.append(static_cast<const char*>(data), size); }
+    void WriteBytes(const void* data, size_t size) { m_out.Append(data, size); }
     void WriteU32(uint32_t value);
     void PatchU32(size_t at, uint32_t value);
 
@@ -151,7 +156,7 @@ private:
     size_t m_pos = 0;
     std::vector<size_t> m_limits; // ends of the open chunks and records
     // writing
-    std::string m_out;
+    CSerialOutput m_out;
 };
 
 // The scope of one chunk: opened by the constructor, closed by Close() or the

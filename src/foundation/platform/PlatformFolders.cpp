@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +18,78 @@ std::string g_test_root;
 std::vector<std::string> g_test_resources;
 std::string g_temp_folder;
 std::string g_temp_root_made_for;
+
+// A private folder as made, so that only that very folder is ever removed.
+struct MadeFolder
+{
+    std::string path;
+    dev_t device;
+    ino_t inode;
+    pid_t maker; // a forked child exits without touching its parent's folders
+};
+std::vector<MadeFolder> g_made_folders;
+bool g_exit_cleanup_registered = false;
+
+// Deeper trees are left in place rather than risk the stack.
+constexpr int kMaxRemovalDepth = 64;
+
+// Empties the open folder `dir` (which it closes). Entries are opened relative
+// to their folder without following links, so a link planted or swapped in
+// can never lead the removal outside.
+bool RemoveFolderContents(int dir, int depth)
+{
+    DIR* stream = ::fdopendir(dir);
+    if (!stream) {
+        ::close(dir);
+        return false;
+    }
+    bool ok = true;
+    while (struct dirent* entry = ::readdir(stream)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat st;
+        if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            ok = false;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int child = depth < kMaxRemovalDepth
+                                  ? ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                  : -1;
+            if (child < 0 || !RemoveFolderContents(child, depth + 1) ||
+                ::unlinkat(dir, name, AT_REMOVEDIR) != 0)
+                ok = false;
+        } else if (::unlinkat(dir, name, 0) != 0) {
+            ok = false;
+        }
+    }
+    ::closedir(stream);
+    return ok;
+}
+
+void RemoveMadeFolder(const MadeFolder& made)
+{
+    struct stat st;
+    if (made.maker != ::getpid() || ::lstat(made.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_dev != made.device || st.st_ino != made.inode)
+        return;
+    const int dir = ::open(made.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    // Checked again on the open folder: the path may have been swapped meanwhile.
+    if (::fstat(dir, &st) != 0 || st.st_dev != made.device || st.st_ino != made.inode) {
+        ::close(dir);
+        return;
+    }
+    if (RemoveFolderContents(dir, 0))
+        ::rmdir(made.path.c_str());
+}
+
+void RemoveTempFoldersAtExit()
+{
+    RemovePlatformTempFolders();
+}
 
 std::string TestRoot()
 {
@@ -91,9 +166,30 @@ std::string GetPlatformTempFolder()
     std::string pattern = base + "/tessaroute-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         return std::string();
+    struct stat st;
+    if (::lstat(pattern.c_str(), &st) != 0)
+        return std::string();
+    g_made_folders.push_back({pattern, st.st_dev, st.st_ino, ::getpid()});
+    if (!g_exit_cleanup_registered) {
+        // Processes without the application's shutdown (tests, fuzzers) clean up here.
+        g_exit_cleanup_registered = true;
+        std::atexit(RemoveTempFoldersAtExit);
+    }
     g_temp_folder = pattern;
     g_temp_root_made_for = g_test_root;
     return g_temp_folder;
+}
+
+void RemovePlatformTempFolders()
+{
+    std::vector<MadeFolder> made;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        made.swap(g_made_folders);
+        g_temp_folder.clear();
+    }
+    for (const MadeFolder& folder : made)
+        RemoveMadeFolder(folder);
 }
 
 std::vector<std::string> GetResourceSearchFolders()

@@ -15,6 +15,13 @@ std::string GetPlatformCachesFolder();
 // mkdtemp, so other users can neither read nor plant files in it. "" when it
 // cannot be made.
 std::string GetPlatformTempFolder();
+// Removes the private temporary folders this process made, with all they hold;
+// links inside are removed, never followed, and a folder that was replaced or
+// that a parent process made is left alone. The application calls it at
+// shutdown once the data connection's capture is closed; any other process
+// (tests, fuzzers) has it called at exit. A later GetPlatformTempFolder makes
+// a new folder.
+void RemovePlatformTempFolders();
 
 // The folders searched for resources, in order: the installation's
 // <exe dir>/../share/tessaroute, the build tree's generated resources, the

@@ -3,6 +3,7 @@
 #include "foundation/NumberText.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -28,11 +29,55 @@ void SplitNMEAFields(char* line, int count, char** fields)
     }
 }
 
+namespace {
+
+// Exact powers of ten: every one up to 1e22 is a double without rounding.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Most fields are short decimals ("181.6", "-0.25"). When the digits make an
+// integer below 2^53 and at most 22 of them follow the point, that integer
+// divided by the power of ten is exact to start with and rounded once, the
+// very double the general parser gives. False (and `out` untouched) hands
+// anything else to the general parser.
+bool ParseShortDecimal(const char* s, double& out)
+{
+    const bool negative = *s == '-';
+    if (negative)
+        ++s;
+    uint64_t mantissa = 0;
+    int digits = 0, fraction = 0;
+    bool point = false;
+    for (;; ++s) {
+        const char c = *s;
+        if (c >= '0' && c <= '9') {
+            if (mantissa > (uint64_t(1) << 53) / 10)
+                return false;
+            mantissa = mantissa * 10 + uint64_t(c - '0');
+            ++digits;
+            fraction += point;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else if (c == '\0') {
+            break;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || fraction > 22 || mantissa > (uint64_t(1) << 53))
+        return false;
+    const double v = double(mantissa) / kPowersOfTen[fraction];
+    out = negative ? -v : v;
+    return true;
+}
+
+} // namespace
+
 bool ParseNMEANumber(const char* field, double& out)
 {
     if (!field || !*field)
         return false;
-    return ParsePlainDecimal(field, out);
+    return ParseShortDecimal(field, out) || ParsePlainDecimal(field, out);
 }
 
 double NMEANumberOr(const char* field, double fallback)
@@ -71,7 +116,7 @@ bool ParseDegreesMinutes(const char* value, size_t maxDegreeDigits, double maxDe
     for (size_t i = 0; i < degreeDigits; ++i)
         degrees = degrees * 10 + (value[i] - '0');
     double minutes = 0;
-    if (!ParsePlainDecimal(std::string_view(value + degreeDigits), minutes) || minutes >= 60.0)
+    if (!ParseNMEANumber(value + degreeDigits, minutes) || minutes >= 60.0)
         return false;
     double v = degrees + minutes * 0.016666666666666666;
     if (v > maxDegrees)

@@ -5,11 +5,83 @@
 #include "instruments/nmea/NMEAFilter.h"
 #include "instruments/nmea/NMEASentenceTypes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
 CNMEASentenceType* gFirstType = nullptr;
+uint32_t gNextOrder = 0;
+
+// Characters of a code that make its key: "RMC" of every standard sentence,
+// "PTS" of "PTSX,SetStartTimer". Codes are compared as prefixes, so only a
+// fixed-length leading part can be a key.
+constexpr size_t kKeyLength = 3;
+
+uint64_t TypeKey(uint32_t offset, const char* code)
+{
+    uint64_t key = offset;
+    for (size_t i = 0; i < kKeyLength; ++i)
+        key = key << 8 | static_cast<unsigned char>(code[i]);
+    return key;
+}
+
+// The registered types by key, each list in registration order, with the
+// offsets that keys are taken at. Codes shorter than a key are tried one by one.
+struct TypeTable
+{
+    std::unordered_map<uint64_t, std::vector<CNMEASentenceType*>> keyed;
+    std::vector<uint32_t> offsets;
+    std::vector<CNMEASentenceType*> unkeyed;
+
+    void Add(CNMEASentenceType* type)
+    {
+        if (type->m_codeLength < kKeyLength) {
+            unkeyed.push_back(type);
+            return;
+        }
+        keyed[TypeKey(type->m_offset, type->m_code)].push_back(type);
+        if (std::find(offsets.begin(), offsets.end(), type->m_offset) == offsets.end())
+            offsets.push_back(type->m_offset);
+    }
+    void Remove(CNMEASentenceType* type)
+    {
+        auto drop = [type](std::vector<CNMEASentenceType*>& list) {
+            list.erase(std::remove(list.begin(), list.end(), type), list.end());
+        };
+        drop(unkeyed);
+        if (type->m_codeLength >= kKeyLength) {
+            auto it = keyed.find(TypeKey(type->m_offset, type->m_code));
+            if (it != keyed.end()) {
+                drop(it->second);
+                if (it->second.empty())
+                    keyed.erase(it);
+            }
+        }
+    }
+};
+
+TypeTable& Table()
+{
+    static TypeTable table;
+    return table;
+}
+
+// The first type of `list` (registration order) that takes the line, if it
+// came earlier than `best`.
+void FirstMatch(const std::vector<CNMEASentenceType*>& list, const char* line, CNMEASentenceType*& best)
+{
+    for (CNMEASentenceType* t : list) {
+        if (best && t->m_order > best->m_order)
+            return;
+        if (t->Matches(line)) {
+            best = t;
+            return;
+        }
+    }
+}
 
 } // namespace
 
@@ -23,10 +95,12 @@ void CNMEASentenceType::Register()
     if (m_registered)
         return;
     m_registered = true;
+    m_order = gNextOrder++;
     CNMEASentenceType** tail = &gFirstType;
     while (*tail)
         tail = &(*tail)->m_next;
     *tail = this;
+    Table().Add(this);
 }
 
 CNMEASentenceType::~CNMEASentenceType()
@@ -36,6 +110,8 @@ CNMEASentenceType::~CNMEASentenceType()
         m_pool = s->m_poolLink;
         delete s;
     }
+    if (m_registered)
+        Table().Remove(this);
     for (CNMEASentenceType** p = &gFirstType; *p; p = &(*p)->m_next) {
         if (*p == this) {
             *p = m_next;
@@ -65,24 +141,58 @@ bool CNMEASentenceType::Matches(const char* line) const
 
 CNMEASentenceType* FindNMEASentenceType(const char* line)
 {
-    for (CNMEASentenceType* t = CNMEASentenceType::First(); t; t = t->m_next)
-        if (t->Matches(line))
-            return t;
-    return nullptr;
+    RegisterNMEASentenceTypes();
+    const TypeTable& table = Table();
+    CNMEASentenceType* best = nullptr;
+    for (uint32_t offset : table.offsets) {
+        // The key's characters must all lie before the line's end.
+        size_t reach = 0;
+        while (reach < offset + kKeyLength && line[reach] != '\0')
+            ++reach;
+        if (reach < offset + kKeyLength)
+            continue;
+        auto it = table.keyed.find(TypeKey(offset, line + offset));
+        if (it != table.keyed.end())
+            FirstMatch(it->second, line, best);
+    }
+    FirstMatch(table.unkeyed, line, best);
+    return best;
 }
+
+namespace {
+
+// The checksum test over a line of known length that holds no NUL: the body
+// is XORed eight bytes at a time, which folds to the same byte.
+bool ChecksumMatches(const char* line, size_t length)
+{
+    if (length == 0 || (*line != '$' && *line != '!'))
+        return false;
+    const char* end = line + length;
+    const char* star = static_cast<const char*>(std::memchr(line + 1, '*', length - 1));
+    if (!star || end - star < 3)
+        return false;
+    const char* p = line + 1;
+    uint64_t wide = 0;
+    for (; star - p >= 8; p += 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        wide ^= word;
+    }
+    wide ^= wide >> 32;
+    wide ^= wide >> 16;
+    wide ^= wide >> 8;
+    unsigned sum = unsigned(wide & 0xFF);
+    for (; p < star; ++p)
+        sum ^= static_cast<unsigned char>(*p);
+    const int high = HexDigit(star[1]), low = HexDigit(star[2]);
+    return high >= 0 && low >= 0 && unsigned(high * 16 + low) == sum;
+}
+
+} // namespace
 
 bool VerifyNMEAChecksum(const char* line)
 {
-    if (*line != '$' && *line != '!')
-        return false;
-    unsigned sum = 0;
-    const char* p = line + 1;
-    for (; *p && *p != '*'; ++p)
-        sum ^= static_cast<unsigned char>(*p);
-    if (*p != '*' || p[1] == '\0' || p[2] == '\0')
-        return false;
-    const int high = HexDigit(p[1]), low = HexDigit(p[2]);
-    return high >= 0 && low >= 0 && unsigned(high * 16 + low) == sum;
+    return ChecksumMatches(line, std::strlen(line));
 }
 
 bool AppendNMEAChecksum(char* text, size_t capacity)
@@ -117,7 +227,7 @@ bool DispatchNMEALine(char* line, CDataConnection* connection)
     start[length] = '\0';
 
     // 2. Checksum.
-    if (!VerifyNMEAChecksum(start))
+    if (!ChecksumMatches(start, length))
         return false;
 
     // 3. Input filter of the delivering connection.

@@ -39,7 +39,8 @@ public:
     using AnyCallback = std::function<void(const CNMEASentence&)>;
     virtual std::unique_ptr<AnySubscription> SubscribeAny(AnyCallback callback, int32_t priority = 0) = 0;
 
-    // Appends the type at the end of the list; a registered type stays where it is.
+    // Appends the type at the end of the list and enters it in the look-up
+    // table; a registered type stays where it is.
     void Register();
 
     bool Matches(const char* line) const;
@@ -53,6 +54,7 @@ public:
     CNMEASentence* m_pool = nullptr;
     CListenerList** m_source;
     bool m_registered = false;
+    uint32_t m_order = 0; // place in the registration order; the first match wins
 
     // Head of the global list, in the order of registration; the first
     // look-up registers the instruments' own types.
@@ -117,6 +119,10 @@ constexpr size_t kMaxRawLineLength = 197;
 constexpr size_t kMaxSentLength = 194;
 
 bool DispatchNMEALine(char* line, CDataConnection* connection);
+// The first registered type whose Matches() takes the line, found through a
+// table keyed by the code's first characters at its offset (the talker-less
+// identifier, "RMC", or the proprietary prefix, "PTS"), so a line is compared
+// only with the few types that share its key.
 CNMEASentenceType* FindNMEASentenceType(const char* line);
 
 // The XOR of every character after the start character up to '*'. The line

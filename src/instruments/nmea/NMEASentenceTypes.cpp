@@ -6,13 +6,11 @@
 #include "instruments/nmea/PTSXSentences.h"
 
 #include <initializer_list>
-#include <mutex>
 
 void RegisterNMEASentenceTypes()
 {
     // Every dispatched line looks the types up; after the first call this is one test.
-    static std::once_flag once;
-    std::call_once(once, [] {
+    [[maybe_unused]] static const bool registered = [] {
         using namespace CNMEA_GPS;
         using namespace CNMEA_Instruments;
         for (CNMEASentenceType* type : std::initializer_list<CNMEASentenceType*>{
@@ -21,5 +19,6 @@ void RegisterNMEASentenceTypes()
                  &XDR::Type, &NMEA_PTSX::SetStartTimer::Type, &NMEA_PTSX::SetStartLine::Type,
                  &CNMEA_DSC::DSC::Type, &CNMEA_DSC::DSE::Type})
             type->Register();
-    });
+        return true;
+    }();
 }
