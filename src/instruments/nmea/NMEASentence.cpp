@@ -65,8 +65,10 @@ struct TypeTable
 
 TypeTable& Table()
 {
-    static TypeTable table;
-    return table;
+    // Never destroyed: sentence types with static storage unregister at exit,
+    // which may be after a table of static storage would be gone.
+    static TypeTable* table = new TypeTable;
+    return *table;
 }
 
 // The first type of `list` (registration order) that takes the line, if it
