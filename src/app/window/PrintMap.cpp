@@ -12,9 +12,9 @@
 
 namespace {
 
-// The widget's whole area drawn into the painter's page, scaled uniformly to
-// fit and centred.
-void RenderFitted(QtRasterleafView& widget, QPainter& painter, const QRectF& page)
+// The chart as the widget shows it, scaled uniformly to fit the page and
+// centred.
+void PaintFitted(QtRasterleafView& widget, QPainter& painter, const QRectF& page)
 {
     const double width = widget.width(), height = widget.height();
     if (width <= 0 || height <= 0 || page.width() <= 0 || page.height() <= 0)
@@ -24,7 +24,9 @@ void RenderFitted(QtRasterleafView& widget, QPainter& painter, const QRectF& pag
     painter.translate(page.left() + (page.width() - width * scale) / 2,
                       page.top() + (page.height() - height * scale) / 2);
     painter.scale(scale, scale);
-    widget.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QRectF area(0, 0, width, height);
+    painter.setClipRect(area);
+    widget.PaintChart(painter, area);
     painter.restore();
 }
 
@@ -43,6 +45,9 @@ void PrintChartView(QtRasterleafView& widget, CRasterleafView& view, const CPage
     DialogPresenter().ShowPrintDialog(request, [target, owner, chart](QPrinter* printer) {
         if (!printer || !target)
             return;
+        // Point sizes of fonts and pens then mean on paper what they mean on
+        // the screen, relative to the chart.
+        printer->setResolution(target->logicalDpiY());
         QPainter painter;
         if (!printer->isValid() || !painter.begin(printer)) {
             ShowOKMessage(owner.data(), "", "Print failed");
@@ -51,7 +56,7 @@ void PrintChartView(QtRasterleafView& widget, CRasterleafView& view, const CPage
         // The painter's origin is the top left of the printable area inside the margins.
         const QRectF area(QPointF(0, 0), printer->pageLayout().paintRectPixels(printer->resolution()).size());
         chart->SetTitleFlag(true);
-        RenderFitted(*target, painter, area);
+        PaintFitted(*target, painter, area);
         chart->SetTitleFlag(false);
         painter.end();
         target->update();
