@@ -34,9 +34,7 @@ TEST(PrintChart, PrintsFittedWithTitleCancelsAndFails)
     QImage before(240, 160, QImage::Format_ARGB32_Premultiplied);
     chart.RedrawUntilSettled(before);
 
-    CPageSetup letter;
-    letter.paper = "Letter";
-    letter.landscape = true;
+    const CPageSetup letter{"Letter", true};
     enum Script { Print, Cancel };
     struct Case
     {

@@ -177,13 +177,7 @@ TEST_F(QtDialogsTest, FilePanelCancelAndChoose)
 
 TEST_F(QtDialogsTest, PrintDialogSetsUpThePrinterAndIsGoneAfterTheAnswer)
 {
-    CPageSetup letter;
-    letter.paper = "Letter";
-    letter.landscape = true;
-    letter.left = 10;
-    letter.right = 20;
-    letter.top = 30;
-    letter.bottom = 40;
+    const CPageSetup letter{"Letter", true, 10, 20, 30, 40};
     struct Case
     {
         CPageSetup page;
