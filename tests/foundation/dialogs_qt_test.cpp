@@ -4,6 +4,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/FilePanel.h"
 #include "foundation/dialogs/MessageBox.h"
+#include "foundation/dialogs/QtDialogPresenter.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
 #include "foundation/dialogs/global_dialog_window.h"
 #include "support/QtAdaptors.h"
@@ -15,7 +16,10 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPageLayout>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -169,6 +173,47 @@ TEST_F(QtDialogsTest, FilePanelCancelAndChoose)
     ASSERT_TRUE(SpinUntil([&] { return codes.size() == 2; }));
     EXPECT_EQ(codes.back(), 0);
     EXPECT_EQ(paths, (std::vector<std::string>{file}));
+}
+
+TEST_F(QtDialogsTest, PrintDialogSetsUpThePrinterAndIsGoneAfterTheAnswer)
+{
+    const CPageSetup letter{"Letter", true, 10, 20, 30, 40};
+    struct Case
+    {
+        CPageSetup page;
+        QPageSize::PageSizeId size;
+        QPageLayout::Orientation orientation;
+        bool accept;
+    } cases[] = {
+        {CPageSetup(), QPageSize::A4, QPageLayout::Portrait, false},
+        {letter, QPageSize::Letter, QPageLayout::Landscape, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(FormatPageSetup(c.page));
+        std::vector<bool> answers; // whether a printer came
+        CPrintRequest request;
+        request.page = c.page;
+        CQtDialogPresenter().ShowPrintDialog(request, [&](QPrinter* printer) { answers.push_back(printer); });
+        QPointer<QPrintDialog> dialog = FindTopLevel<QPrintDialog>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(answers.empty());
+        const QPageLayout layout = dialog->printer()->pageLayout();
+        EXPECT_EQ(layout.pageSize().id(), c.size);
+        EXPECT_EQ(layout.orientation(), c.orientation);
+        const QMarginsF margins = layout.margins(QPageLayout::Point);
+        EXPECT_DOUBLE_EQ(margins.left(), c.page.left);
+        EXPECT_DOUBLE_EQ(margins.right(), c.page.right);
+        EXPECT_DOUBLE_EQ(margins.top(), c.page.top);
+        EXPECT_DOUBLE_EQ(margins.bottom(), c.page.bottom);
+
+        if (c.accept)
+            dialog->accept();
+        else
+            dialog->reject();
+        EXPECT_EQ(answers, std::vector<bool>{c.accept});
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(dialog.isNull());
+    }
 }
 
 class TestDialog : public UIViewControllerWithDialog

@@ -27,7 +27,7 @@ TEST(LayerSettings, EachLayerBuildsAllItsSettingsObjectsOnce)
         std::vector<std::string> names;
     };
     const Layer layers[] = {
-        {&MakeFoundationSettings, {"chart_server"}},
+        {&MakeFoundationSettings, {"chart_server", "print"}},
         {&MakeChartsSettings, {"CChartOutline::CSortedPointer", "CSelectMapTypes"}},
         {&MakePanelsSettings, {"CDisplayView"}},
     };

@@ -1,5 +1,9 @@
 #include "support/ScriptedPresenter.h"
 
+#include "foundation/dialogs/QtDialogPresenter.h"
+
+#include <QPrinter>
+
 namespace tessatest {
 
 CScriptedPresenter::CScriptedPresenter()
@@ -22,7 +26,7 @@ void CScriptedPresenter::AnswerButton(int button)
 void CScriptedPresenter::ChoosePath(const std::string& path)
 {
     Step step;
-    step.is_panel = true;
+    step.kind = StepKind::Panel;
     step.code = 0;
     step.path = path;
     m_script.push_back(step);
@@ -31,7 +35,24 @@ void CScriptedPresenter::ChoosePath(const std::string& path)
 void CScriptedPresenter::CancelPanel()
 {
     Step step;
-    step.is_panel = true;
+    step.kind = StepKind::Panel;
+    step.code = -1;
+    m_script.push_back(step);
+}
+
+void CScriptedPresenter::PrintToPdf(const std::string& path)
+{
+    Step step;
+    step.kind = StepKind::Print;
+    step.code = 0;
+    step.path = path;
+    m_script.push_back(step);
+}
+
+void CScriptedPresenter::CancelPrint()
+{
+    Step step;
+    step.kind = StepKind::Print;
     step.code = -1;
     m_script.push_back(step);
 }
@@ -47,10 +68,7 @@ void CScriptedPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAn
     m_shown.push_back(shown);
     Open open;
     open.box = std::move(answer);
-    if (m_immediate)
-        Answer(std::move(open));
-    else
-        m_open.push_back(std::move(open));
+    Add(std::move(open));
 }
 
 void CScriptedPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer)
@@ -64,8 +82,27 @@ void CScriptedPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAn
     shown.start_folder = request.start_folder;
     m_shown.push_back(shown);
     Open open;
-    open.is_panel = true;
+    open.kind = StepKind::Panel;
     open.panel = std::move(answer);
+    Add(std::move(open));
+}
+
+void CScriptedPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer)
+{
+    CShownDialog shown;
+    shown.kind = CShownDialog::Print;
+    shown.parent = request.parent;
+    shown.page = request.page;
+    m_shown.push_back(shown);
+    Open open;
+    open.kind = StepKind::Print;
+    open.print = std::move(answer);
+    open.page = request.page;
+    Add(std::move(open));
+}
+
+void CScriptedPresenter::Add(Open open)
+{
     if (m_immediate)
         Answer(std::move(open));
     else
@@ -75,22 +112,41 @@ void CScriptedPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAn
 void CScriptedPresenter::Answer(Open open)
 {
     Step step;
-    step.is_panel = open.is_panel;
+    step.kind = open.kind;
     step.button = 0;
     step.code = -1;
     // A script entry of the wrong kind is left for the next dialog of its kind.
     for (auto it = m_script.begin(); it != m_script.end(); ++it) {
-        if (it->is_panel == open.is_panel) {
+        if (it->kind == open.kind) {
             step = *it;
             m_script.erase(it);
             break;
         }
     }
-    if (open.is_panel) {
+    switch (open.kind) {
+    case StepKind::Box:
+        if (open.box)
+            open.box(step.button);
+        break;
+    case StepKind::Panel:
         if (open.panel)
             open.panel(step.code, step.code == 0 ? step.path : std::string());
-    } else if (open.box) {
-        open.box(step.button);
+        break;
+    case StepKind::Print:
+        if (!open.print)
+            break;
+        if (step.code != 0) {
+            open.print(nullptr);
+            break;
+        }
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(step.path));
+            ApplyPageSetup(printer, open.page);
+            open.print(&printer);
+        }
+        break;
     }
 }
 

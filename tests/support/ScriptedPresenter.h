@@ -1,5 +1,6 @@
 #pragma once
-// A dialog presenter for tests: it records every box and panel that was shown
+// A dialog presenter for tests: it records every box, panel and print dialog
+// that was shown
 // and answers them from a script, when the test says so (Deliver) or at once
 // (SetImmediate). Constructing one installs it; destroying it restores the
 // presenter that was in use and drops unanswered dialogs, whose continuations
@@ -15,7 +16,7 @@ namespace tessatest {
 
 struct CShownDialog
 {
-    enum Kind { Box, OpenPanel, SavePanel };
+    enum Kind { Box, OpenPanel, SavePanel, Print };
     Kind kind = Box;
     QWidget* parent = nullptr;
     std::string title;                // boxes
@@ -25,6 +26,7 @@ struct CShownDialog
     std::string message;              // panels
     std::string default_name;         // save panels
     std::string start_folder;         // panels
+    CPageSetup page;                  // print dialogs
 };
 
 class CScriptedPresenter : public IDialogPresenter
@@ -36,10 +38,13 @@ public:
     CScriptedPresenter& operator=(const CScriptedPresenter&) = delete;
 
     // The script, used in order. A box without a scripted answer gets button
-    // 0; a panel without one is cancelled.
+    // 0; a panel or a print dialog without one is cancelled.
     void AnswerButton(int button);
     void ChoosePath(const std::string& path);
     void CancelPanel();
+    // A print dialog answered with a printer that writes a PDF file.
+    void PrintToPdf(const std::string& path);
+    void CancelPrint();
 
     // Answer each dialog as soon as it is shown (default: wait for Deliver).
     void SetImmediate(bool immediate) { m_immediate = immediate; }
@@ -58,22 +63,27 @@ public:
 
     void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer) override;
     void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) override;
+    void ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer) override;
 
 private:
+    enum class StepKind { Box, Panel, Print };
     struct Step
     {
-        bool is_panel = false;
+        StepKind kind = StepKind::Box;
         int button = 0;
         int32_t code = -1;
         std::string path;
     };
     struct Open
     {
-        bool is_panel = false;
+        StepKind kind = StepKind::Box;
         BoxAnswer box;
         PanelAnswer panel;
+        PrintAnswer print;
+        CPageSetup page;
     };
 
+    void Add(Open open);
     void Answer(Open open);
 
     IDialogPresenter* m_previous = nullptr;

@@ -49,9 +49,14 @@ bool QtRasterleafView::event(QEvent* event)
 void QtRasterleafView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(event->rect(), BackgroundColour());
+    PaintChart(painter, QRectF(event->rect()));
+}
+
+void QtRasterleafView::PaintChart(QPainter& painter, const QRectF& area)
+{
+    painter.fillRect(area, BackgroundColour());
     if (m_view)
-        m_view->Draw(painter, QRectF(event->rect()));
+        m_view->Draw(painter, area);
 }
 
 void QtRasterleafView::resizeEvent(QResizeEvent* event)

@@ -7,6 +7,7 @@
 
 class CRasterleafView;
 class QNativeGestureEvent;
+class QPainter;
 
 class QtRasterleafView : public QWidget
 {
@@ -16,6 +17,9 @@ public:
     void SetChartView(CRasterleafView* view);
     // Background where no chart pixels are.
     static QColor BackgroundColour();
+    // What the screen shows of `area` (widget pixels), painted into any
+    // painter: the widget's own painting and printing share it.
+    void PaintChart(QPainter& painter, const QRectF& area);
 
 protected:
     bool event(QEvent* event) override;

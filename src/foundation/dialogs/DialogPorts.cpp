@@ -20,6 +20,11 @@ void IDialogPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAnsw
     qWarning("file panel without a window: %s", request.message.c_str());
 }
 
+void IDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer)
+{
+    qWarning("print dialog without a window: %s", FormatPageSetup(request.page).c_str());
+}
+
 IDialogPresenter& DialogPresenter()
 {
     return g_override ? *g_override : Port<IDialogPresenter>();

@@ -5,6 +5,7 @@
 // scripted one. Every Show call returns at once and answers later, exactly
 // once, through the given function — no nested event loop anywhere.
 #include "foundation/platform/DialogParent.h"
+#include "foundation/print/PageSetup.h"
 #include "foundation/util/PortSlot.h"
 
 #include <cstdint>
@@ -30,6 +31,18 @@ struct CFilePanelRequest
     std::string start_folder; // where the panel starts; empty leaves it to the panel
 };
 
+struct CPrintRequest
+{
+    QWidget* parent = nullptr;
+    CPageSetup page; // what the printer is set up with before the dialog shows
+};
+
+class QPrinter;
+
+// The chosen printer, or nullptr when the user cancelled. The printer belongs
+// to the presenter and is valid only during the call.
+using PrintAnswer = std::function<void(QPrinter* printer)>;
+
 class IDialogPresenter
 {
 public:
@@ -37,12 +50,14 @@ public:
     using BoxAnswer = std::function<void(int button)>;
     // 0 and the chosen path, or -1 and "" when the user cancelled.
     using PanelAnswer = std::function<void(int32_t code, const std::string& path)>;
+    using PrintAnswer = ::PrintAnswer;
 
     virtual ~IDialogPresenter() = default;
     // Without a window toolkit nobody can answer: the request is logged so
     // that its text is not lost, and dropped (its continuations never run).
     virtual void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer);
     virtual void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer);
+    virtual void ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer);
 };
 
 // Port<IDialogPresenter>() is the application's presenter: the Qt presenter

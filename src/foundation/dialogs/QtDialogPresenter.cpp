@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <memory>
 
@@ -14,6 +18,15 @@ QWidget* WindowOf(QWidget* parent)
 }
 
 } // namespace
+
+void ApplyPageSetup(QPrinter& printer, const CPageSetup& page)
+{
+    double width = 0, height = 0;
+    if (PaperSizePoints(page.paper, width, height))
+        printer.setPageSize(QPageSize(QSize(int(width), int(height)), QString::fromStdString(page.paper)));
+    printer.setPageOrientation(page.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setPageMargins(QMarginsF(page.left, page.top, page.right, page.bottom), QPageLayout::Point);
+}
 
 void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
 {
@@ -84,4 +97,25 @@ void CQtDialogPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAn
             call(-1, std::string());
     });
     panel->open();
+}
+
+void CQtDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer)
+{
+    auto* printer = new QPrinter(QPrinter::HighResolution);
+    ApplyPageSetup(*printer, request.page);
+    auto* dialog = new QPrintDialog(printer, WindowOf(request.parent));
+    dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    // The dialog uses the printer until it is gone.
+    QObject::connect(dialog, &QObject::destroyed, [printer] { delete printer; });
+
+    auto shared_answer = std::make_shared<PrintAnswer>(std::move(answer));
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, printer, shared_answer](int result) {
+        dialog->deleteLater();
+        if (!*shared_answer)
+            return;
+        PrintAnswer call = std::move(*shared_answer);
+        *shared_answer = nullptr;
+        call(result == QDialog::Accepted ? printer : nullptr);
+    });
+    dialog->open();
 }

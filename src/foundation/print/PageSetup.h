@@ -1,0 +1,35 @@
+#pragma once
+// The page the chart is printed on: paper, orientation and margins in points.
+// It is kept as one line of text in the settings ("A4;portrait;18,18,18,18;pt")
+// and read back strictly: a text that is not exactly of that form gives the
+// whole default setup, never a half-read one.
+#include <string>
+
+struct CPageSetup
+{
+    std::string paper = "A4";
+    bool landscape = false;
+    double left = 18, right = 18, top = 18, bottom = 18;
+
+    friend bool operator==(const CPageSetup&, const CPageSetup&) = default;
+};
+
+// The largest margin accepted, in points (one inch).
+constexpr double kMaxPageMargin = 72.0;
+
+// "<paper>;portrait|landscape;<left>,<right>,<top>,<bottom>;pt"; anything else
+// gives CPageSetup{}.
+CPageSetup ParsePageSetup(const std::string& text);
+// The text ParsePageSetup reads back to the same setup.
+std::string FormatPageSetup(const CPageSetup& page);
+
+// The portrait width and height of a known paper in points; false for a name
+// that is not on the list.
+bool PaperSizePoints(const std::string& paper, double& width, double& height);
+
+// The setup kept under "page_setup" in the settings file (the defaults until
+// the settings are loaded). Storing marks it for the next save.
+CPageSetup LoadPageSetup();
+void StorePageSetup(const CPageSetup& page);
+// Builds the settings object; start-up calls it before the settings are loaded.
+void MakePageSetupSettings();
