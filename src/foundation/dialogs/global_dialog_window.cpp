@@ -4,6 +4,43 @@
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+QPointer<QWidget>& MainWindowSlot()
+{
+    static QPointer<QWidget> main;
+    return main;
+}
+
+} // namespace
+
+void SetDialogMainWindow(QWidget* mainWindow)
+{
+    MainWindowSlot() = mainWindow;
+}
+
+QWidget* DialogMainWindow()
+{
+    return MainWindowSlot().data();
+}
+
+void FloatAboveMainWindow(QWidget* window, QWidget* mainWindow)
+{
+    if (!window || !mainWindow || window == mainWindow)
+        return;
+    // Owned by the main window's widget as a tool window; Qt sets the
+    // transient parent only when both native windows exist at creation, so
+    // make them now and set it here, before the window is first shown.
+    window->setParent(mainWindow->window(), Qt::Tool);
+    mainWindow->window()->winId();
+    window->winId();
+    QWindow* handle = window->windowHandle();
+    QWindow* above = mainWindow->window()->windowHandle();
+    if (handle && above && handle->transientParent() != above)
+        handle->setTransientParent(above);
+}
 
 global_dialog_window::global_dialog_window(QWidget* parent)
     : QWidget(parent, Qt::Window), m_view(new QWidget(this))
@@ -12,6 +49,8 @@ global_dialog_window::global_dialog_window(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
+    if (!parent)
+        FloatAboveMainWindow(this, DialogMainWindow());
 }
 
 void global_dialog_window::closeQuietly()
