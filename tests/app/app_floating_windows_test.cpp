@@ -74,34 +74,49 @@ TEST_F(FloatingWindows, ToolWindowsOfTheMainWindow)
 {
     CListsDouble lists;
     tessatest::CInstalledPort<IOverlayWindowContent> port(lists);
-    auto* dialog = new UIViewControllerWithDialog();
     struct Case
     {
         const char* name;
-        std::function<QWidget*()> open;
+        bool mainShownFirst; // else the windows are made before the main window is shown
+        bool overlay;
     } cases[] = {
-        {"dialog window",
-         [&]() -> QWidget* {
-             dialog->showInParent(nullptr);
-             return dialog->parent_win();
-         }},
-        {"overlay window", [&]() -> QWidget* { return overlay_window::Open(main.get()); }},
+        {"dialog window", true, false},
+        {"overlay window", true, true},
+        {"dialog window before the main window shows", false, false},
+        {"overlay window before the main window shows", false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        QWidget* window = c.open();
+        main = std::make_unique<QWidget>();
+        SetDialogMainWindow(main.get());
+        if (c.mainShownFirst)
+            main->show();
+        QPointer<UIViewControllerWithDialog> dialog;
+        QWidget* window = nullptr;
+        if (c.overlay) {
+            window = overlay_window::Open(main.get());
+        } else {
+            dialog = new UIViewControllerWithDialog();
+            dialog->showInParent(nullptr);
+            window = dialog->parent_win();
+        }
         ASSERT_NE(window, nullptr);
+        main->show();
         EXPECT_TRUE(window->isVisible());
         EXPECT_EQ(window->windowType(), Qt::Tool);
         ASSERT_NE(window->windowHandle(), nullptr);
+        ASSERT_NE(main->windowHandle(), nullptr);
         EXPECT_EQ(window->windowHandle()->transientParent(), main->windowHandle());
-    }
-    dialog->destroyDialog(-1);
+        if (dialog)
+            dialog->destroyDialog(-1);
 
-    // A main window that goes away is not reached through the setter's pointer.
-    main.reset();
-    EXPECT_EQ(DialogMainWindow(), nullptr);
-    EXPECT_EQ(overlay_window::Current(), nullptr); // went with its main window
+        // A main window that goes away is not reached through the setter's
+        // pointer, and the overlay window goes with it.
+        main.reset();
+        EXPECT_EQ(DialogMainWindow(), nullptr);
+        EXPECT_EQ(overlay_window::Current(), nullptr);
+        DeleteDeferred();
+    }
 }
 
 TEST_F(FloatingWindows, OneOverlayWindowAtATimeAndAFreshOneAfterItGoes)

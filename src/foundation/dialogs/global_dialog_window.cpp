@@ -4,7 +4,6 @@
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
-#include <QWindow>
 
 namespace {
 
@@ -30,16 +29,9 @@ void FloatAboveMainWindow(QWidget* window, QWidget* mainWindow)
 {
     if (!window || !mainWindow || window == mainWindow)
         return;
-    // Owned by the main window's widget as a tool window; Qt sets the
-    // transient parent only when both native windows exist at creation, so
-    // make them now and set it here, before the window is first shown.
+    // Qt makes the main window's native window first when needed and sets
+    // it as the transient parent of a parented tool window.
     window->setParent(mainWindow->window(), Qt::Tool);
-    mainWindow->window()->winId();
-    window->winId();
-    QWindow* handle = window->windowHandle();
-    QWindow* above = mainWindow->window()->windowHandle();
-    if (handle && above && handle->transientParent() != above)
-        handle->setTransientParent(above);
 }
 
 global_dialog_window::global_dialog_window(QWidget* parent)

@@ -17,9 +17,8 @@ class UIViewControllerWithDialog;
 void SetDialogMainWindow(QWidget* mainWindow);
 QWidget* DialogMainWindow();
 
-// Makes `window` a tool window whose transient parent is `mainWindow`'s
-// native window (both native windows are made when missing). A null main
-// window leaves `window` as it is.
+// Makes `window` a tool window owned by `mainWindow`, whose native window
+// becomes its transient parent. A null main window leaves `window` as it is.
 void FloatAboveMainWindow(QWidget* window, QWidget* mainWindow);
 
 class global_dialog_window : public QWidget
