@@ -1,7 +1,6 @@
-// Floating windows offscreen: dialog and overlay windows are tool windows of
-// the main window; one overlay window at a time, fresh after it goes; the
-// info button of a list cell reports its row and item. Stacking itself is the
-// window manager's and cannot be seen offscreen.
+// Floating windows offscreen (stacking is the window manager's and cannot be
+// seen here): tool windows of the main window, one overlay window at a time,
+// and the info button of a list cell.
 // TESSA_XVFB_LABEL
 #include "app/window/OverlayWindowPorts.h"
 #include "app/window/overlay_window.h"
@@ -16,14 +15,14 @@
 #include <QTest>
 #include <QTreeView>
 #include <QWindow>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// Lists that record the code each one ended with (-2 while open).
+// Makes lists that record the code each one ended with (-2 while open).
 class CListsDouble : public IOverlayWindowContent
 {
 public:
@@ -32,10 +31,7 @@ public:
         size_t n = ended.size();
         ended.push_back(-2);
         CCallback storage;
-        PushProgressCallback(storage, CCallback([this, n](int32_t code) {
-                                 ended[n] = code;
-                                 return code;
-                             }));
+        PushProgressCallback(storage, CCallback([this, n](int32_t code) { return ended[n] = code; }));
         auto* list = new UIViewControllerWithDialog(hostView);
         RunDialogCallbacksUntil(storage);
         return list;
@@ -48,70 +44,25 @@ void DeleteDeferred()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-class FloatingWindows : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ClearPendingCallbacksForTesting();
-        main = std::make_unique<QWidget>();
-        main->resize(400, 300);
-        main->show();
-        SetDialogMainWindow(main.get());
-    }
-    void TearDown() override
-    {
-        overlay_window::Release();
-        SetDialogMainWindow(nullptr);
-        main.reset();
-        DeleteDeferred();
-        ClearPendingCallbacksForTesting();
-    }
-    std::unique_ptr<QWidget> main;
-};
-
-TEST_F(FloatingWindows, ToolWindowsOfTheMainWindow)
+TEST(FloatingWindows, ToolWindowsOfTheMainWindowMadeBeforeItShows)
 {
     CListsDouble lists;
     tessatest::CInstalledPort<IOverlayWindowContent> port(lists);
-    struct Case
-    {
-        const char* name;
-        bool mainShownFirst; // else the windows are made before the main window is shown
-        bool overlay;
-    } cases[] = {
-        {"dialog window", true, false},
-        {"overlay window", true, true},
-        {"dialog window before the main window shows", false, false},
-        {"overlay window before the main window shows", false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        main = std::make_unique<QWidget>();
+    for (bool overlay : {false, true}) {
+        SCOPED_TRACE(overlay ? "overlay window" : "dialog window");
+        auto main = std::make_unique<QWidget>();
         SetDialogMainWindow(main.get());
-        if (c.mainShownFirst)
-            main->show();
-        QPointer<UIViewControllerWithDialog> dialog;
-        QWidget* window = nullptr;
-        if (c.overlay) {
-            window = overlay_window::Open(main.get());
-        } else {
-            dialog = new UIViewControllerWithDialog();
-            dialog->showInParent(nullptr);
-            window = dialog->parent_win();
-        }
-        ASSERT_NE(window, nullptr);
+        auto* dialog = new UIViewControllerWithDialog();
+        dialog->showInParent(nullptr);
+        QWidget* window =
+            overlay ? overlay_window::Open(main.get()) : static_cast<QWidget*>(dialog->parent_win());
         main->show();
-        EXPECT_TRUE(window->isVisible());
+        ASSERT_TRUE(window && window->isVisible() && window->windowHandle() && main->windowHandle());
         EXPECT_EQ(window->windowType(), Qt::Tool);
-        ASSERT_NE(window->windowHandle(), nullptr);
-        ASSERT_NE(main->windowHandle(), nullptr);
         EXPECT_EQ(window->windowHandle()->transientParent(), main->windowHandle());
-        if (dialog)
-            dialog->destroyDialog(-1);
-
-        // A main window that goes away is not reached through the setter's
-        // pointer, and the overlay window goes with it.
+        dialog->destroyDialog(-1);
+        // A main window that goes away is not reached through the setter,
+        // and the overlay window goes with it.
         main.reset();
         EXPECT_EQ(DialogMainWindow(), nullptr);
         EXPECT_EQ(overlay_window::Current(), nullptr);
@@ -119,58 +70,38 @@ TEST_F(FloatingWindows, ToolWindowsOfTheMainWindow)
     }
 }
 
-TEST_F(FloatingWindows, OneOverlayWindowAtATimeAndAFreshOneAfterItGoes)
+TEST(FloatingWindows, OneOverlayWindowAtATimeAndAFreshOneAfterItGoes)
 {
+    QWidget main;
     CListsDouble lists;
-    tessatest::CInstalledPort<IOverlayWindowContent> port(lists);
-    struct Case
-    {
-        const char* name;
-        std::function<void(overlay_window*)> remove;
-    } cases[] = {
-        {"closed by the user",
-         [](overlay_window* window) {
-             window->close();
-             DeleteDeferred();
-         }},
-        {"released at termination", [](overlay_window*) { overlay_window::Release(); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    auto port = std::make_unique<tessatest::CInstalledPort<IOverlayWindowContent>>(lists);
+    for (bool released : {false, true}) {
+        SCOPED_TRACE(released ? "released at termination" : "closed by the user");
+        QPointer<overlay_window> first = overlay_window::Open(&main);
+        ASSERT_TRUE(first && first->list());
+        EXPECT_EQ(first->list()->parentWidget(), first->view());
+        EXPECT_EQ(overlay_window::Open(&main), first.data());
         size_t made = lists.ended.size();
-        QPointer<overlay_window> first = overlay_window::Open(main.get());
-        ASSERT_FALSE(first.isNull());
-        QPointer<UIViewControllerWithDialog> list = first->list();
-        ASSERT_FALSE(list.isNull());
-        EXPECT_EQ(list->parentWidget(), first->view());
-        EXPECT_EQ(overlay_window::Open(main.get()), first.data());
-        EXPECT_EQ(overlay_window::Current(), first.data());
-        ASSERT_EQ(lists.ended.size(), made + 1); // the second Open made no list
-
-        c.remove(first);
-        EXPECT_EQ(lists.ended.back(), 0); // the list was ended with 0
+        if (released) {
+            overlay_window::Release();
+        } else {
+            first->close();
+            DeleteDeferred();
+        }
+        EXPECT_EQ(lists.ended.back(), 0);
         EXPECT_TRUE(first.isNull());
         EXPECT_EQ(overlay_window::Current(), nullptr);
-        DeleteDeferred();
-        EXPECT_TRUE(list.isNull());
 
-        QPointer<overlay_window> next = overlay_window::Open(main.get());
-        ASSERT_FALSE(next.isNull());
-        EXPECT_EQ(lists.ended.size(), made + 2);
+        ASSERT_NE(overlay_window::Open(&main), nullptr);
+        EXPECT_EQ(lists.ended.size(), made + 1);
         EXPECT_EQ(lists.ended.back(), -2); // a fresh list, still open
         overlay_window::Release();
         DeleteDeferred();
     }
-    overlay_window::Release(); // nothing open: nothing happens
-    EXPECT_EQ(overlay_window::Current(), nullptr);
-}
-
-TEST_F(FloatingWindows, OverlayWindowWithoutAListIsNotMade)
-{
-    CListsDouble lists;
+    // Without a list to show nothing is made.
+    port.reset();
     auto windows = QApplication::topLevelWidgets().size();
-    EXPECT_EQ(overlay_window::Open(main.get()), nullptr);
-    EXPECT_EQ(overlay_window::Current(), nullptr);
+    EXPECT_EQ(overlay_window::Open(&main), nullptr);
     DeleteDeferred();
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
 }
@@ -180,11 +111,9 @@ class CInfoClicks : public ITableCellInfoButtonDelegate
 public:
     void TableCellInfoButtonWasClicked(int row, const QModelIndex& item) override
     {
-        rows.push_back(row);
-        items.push_back(item);
+        seen.emplace_back(row, item);
     }
-    std::vector<int> rows;
-    std::vector<QModelIndex> items;
+    std::vector<std::pair<int, QModelIndex>> seen;
 };
 
 TEST(InfoButtonCell, ReportsClicksOnTheButtonOnly)
@@ -194,13 +123,9 @@ TEST(InfoButtonCell, ReportsClicksOnTheButtonOnly)
         model.appendRow(new QStandardItem(name));
     QTreeView view;
     view.setModel(&model);
-    view.setHeaderHidden(true);
-    view.resize(300, 200);
     auto* cell = new TableCellView_withInfoButton(&view);
     view.setItemDelegate(cell);
     view.show();
-    QApplication::processEvents();
-
     CInfoClicks clicks;
     struct Case
     {
@@ -208,36 +133,27 @@ TEST(InfoButtonCell, ReportsClicksOnTheButtonOnly)
         bool withDelegate;
         Qt::MouseButton button;
         bool onButton;
-        bool reported;
     } cases[] = {
-        {"left click on the button", true, Qt::LeftButton, true, true},
-        {"left click beside the button", true, Qt::LeftButton, false, false},
-        {"right click on the button", true, Qt::RightButton, true, false},
-        {"no delegate", false, Qt::LeftButton, true, false},
+        {"left click on the button", true, Qt::LeftButton, true},
+        {"left click beside the button", true, Qt::LeftButton, false},
+        {"right click on the button", true, Qt::RightButton, true},
+        {"no delegate", false, Qt::LeftButton, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        clicks.rows.clear();
-        clicks.items.clear();
+        clicks.seen.clear();
         cell->setInfoDelegate(c.withDelegate ? &clicks : nullptr);
         QModelIndex item = model.index(2, 0);
-        QRect rect = view.visualRect(item);
-        QRect button = cell->infoButtonRect(rect);
-        ASSERT_TRUE(rect.contains(button));
-        ASSERT_FALSE(button.isEmpty());
-        QPoint at = c.onButton ? button.center() : QPoint(rect.left() + 5, rect.center().y());
+        QRect rect = view.visualRect(item), button = cell->infoButtonRect(rect);
+        ASSERT_TRUE(!button.isEmpty() && rect.contains(button));
         view.clearSelection();
-        QTest::mouseClick(view.viewport(), c.button, {}, at);
-        if (c.reported) {
-            ASSERT_EQ(clicks.rows, std::vector<int>{2});
-            EXPECT_EQ(clicks.items.front(), item);
-        } else {
-            EXPECT_TRUE(clicks.rows.empty());
-        }
-        // A click beside the button still selects the row as usual.
-        if (!c.onButton) {
-            EXPECT_TRUE(view.selectionModel()->isSelected(item));
-        }
+        QTest::mouseClick(view.viewport(), c.button, {},
+                          c.onButton ? button.center() : rect.topLeft() + QPoint(5, 5));
+        using Seen = decltype(clicks.seen);
+        bool reported = c.withDelegate && c.onButton && c.button == Qt::LeftButton;
+        EXPECT_EQ(clicks.seen, (reported ? Seen{{2, item}} : Seen{}));
+        // A click elsewhere is the view's as usual: it selects the row.
+        EXPECT_TRUE(c.onButton || view.selectionModel()->isSelected(item));
     }
 }
 
