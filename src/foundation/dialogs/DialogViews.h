@@ -2,6 +2,7 @@
 // Small views used by the dialogs.
 #include <QModelIndex>
 #include <QPointer>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QWidget>
 
@@ -43,6 +44,40 @@ protected:
 
 private:
     IRightClickTarget* m_target = nullptr;
+};
+
+// What a click on the info button of a TableCellView_withInfoButton is told to.
+class ITableCellInfoButtonDelegate
+{
+public:
+    virtual ~ITableCellInfoButtonDelegate() = default;
+    virtual void TableCellInfoButtonWasClicked(int row, const QModelIndex& item) = 0;
+};
+
+// Paints each cell as usual with a small info button at its right edge, and
+// reports a click on that button to its info delegate. The button is only
+// painted: lists may hold thousands of rows, too many for a widget per row.
+class TableCellView_withInfoButton : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit TableCellView_withInfoButton(QObject* parent = nullptr);
+    void setInfoDelegate(ITableCellInfoButtonDelegate* delegate) { m_info_delegate = delegate; }
+    ITableCellInfoButtonDelegate* info_delegate() const { return m_info_delegate; }
+    // Where the button sits in a cell with the rectangle `cellRect`.
+    QRect infoButtonRect(const QRect& cellRect) const;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+protected:
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+
+private:
+    ITableCellInfoButtonDelegate* m_info_delegate = nullptr;
 };
 
 // Qt's coordinates already run top-down; the class keeps the dialogs' view

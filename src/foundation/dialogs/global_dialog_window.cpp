@@ -5,6 +5,35 @@
 #include <QCloseEvent>
 #include <QVBoxLayout>
 
+namespace {
+
+QPointer<QWidget>& MainWindowSlot()
+{
+    static QPointer<QWidget> main;
+    return main;
+}
+
+} // namespace
+
+void SetDialogMainWindow(QWidget* mainWindow)
+{
+    MainWindowSlot() = mainWindow;
+}
+
+QWidget* DialogMainWindow()
+{
+    return MainWindowSlot().data();
+}
+
+void FloatAboveMainWindow(QWidget* window, QWidget* mainWindow)
+{
+    if (!window || !mainWindow || window == mainWindow)
+        return;
+    // Qt makes the main window's native window first when needed and sets
+    // it as the transient parent of a parented tool window.
+    window->setParent(mainWindow->window(), Qt::Tool);
+}
+
 global_dialog_window::global_dialog_window(QWidget* parent)
     : QWidget(parent, Qt::Window), m_view(new QWidget(this))
 {
@@ -12,6 +41,8 @@ global_dialog_window::global_dialog_window(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
+    if (!parent)
+        FloatAboveMainWindow(this, DialogMainWindow());
 }
 
 void global_dialog_window::closeQuietly()

@@ -2,10 +2,24 @@
 // The window that hosts a top-level dialog and the chain of dialogs shown
 // over it. Its `view` is the area the dialogs fill. Closing the window
 // cancels the dialog it hosts, so that no continuation is left waiting.
+//
+// Once the application has named its main window, dialog windows are tool
+// windows owned by it: the window manager keeps them above the main window
+// only, so other applications still cover them and nothing has to raise or
+// lower them when the application is switched.
 #include <QPointer>
 #include <QWidget>
 
 class UIViewControllerWithDialog;
+
+// The window the dialog windows float above; null until set, and again once
+// that window is destroyed. Main thread only.
+void SetDialogMainWindow(QWidget* mainWindow);
+QWidget* DialogMainWindow();
+
+// Makes `window` a tool window owned by `mainWindow`, whose native window
+// becomes its transient parent. A null main window leaves `window` as it is.
+void FloatAboveMainWindow(QWidget* window, QWidget* mainWindow);
 
 class global_dialog_window : public QWidget
 {
