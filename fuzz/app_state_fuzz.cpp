@@ -2,7 +2,7 @@
 // read at start-up into a chart view: through the application's own object
 // and the view's chunk alone. A damaged file must fail the load or leave
 // usable values, never crash; what loaded saves and loads again.
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "mapview/view/ChartViewPorts.h"
 #include "mapview/view/RasterleafView.h"
 

@@ -15,6 +15,8 @@ Checks, for every C++ file under src/:
     installed by src/app/shell/Wiring.cpp), and nothing registers itself from
     a static initialiser;
   - the folders inside a subsystem include each other without a circle;
+  - nothing but the entry point runs a nested event loop (`exec()`): dialog
+    results flow through continuations;
 and, for every subsystem's CMakeLists.txt, that it depends on lower layers only.
 tests/, bench/, fuzz/ and tools/ are outside the layering.
 Usage: tools/check_layers.py [repository root]
@@ -44,6 +46,9 @@ GLOBAL_FUNCTION = re.compile(r"^(?:inline\s+)?std::function\s*<.*>\s+\w+\s*(?:;|
 # A registration run by a static initialiser: `const bool g = (Register(...), true);`
 # or `const bool g = [] { ... }();` at namespace scope.
 STATIC_INIT = re.compile(r"^(?:\[\[maybe_unused\]\]\s*)?(?:static\s+)?const\s+bool\s+\w+\s*=\s*(?:\(|\[)")
+# A nested event loop: `x.exec()` or `x->exec()`. Only the entry point runs the loop.
+NESTED_LOOP = re.compile(r"(?:\.|->)\s*exec\s*\(\s*\)")
+ENTRY_POINT = "src/app/main.cpp"
 # A function defined at the left margin; a slot inside one named ...ForTesting
 # is a test seam of its own layer (a replacement clock), not a hook.
 FUNCTION_HEAD = re.compile(r"^[A-Za-z].*?\b(\w+)\s*\([^;]*$")
@@ -169,6 +174,9 @@ def check_sources(root, problems):
                 if STATIC_INIT.match(line):
                     problems.append(f"{path}:{number}: registers from a static initialiser; register from the"
                                     " registry's registration function or install from src/app/shell/Wiring.cpp")
+                if NESTED_LOOP.search(line.split("//")[0]) and path != ENTRY_POINT:
+                    problems.append(f"{path}:{number}: runs a nested event loop (exec()); open the dialog with"
+                                    " open() or show() and continue in its signal or continuation")
                 m = INCLUDE.match(line)
                 if not m:
                     continue

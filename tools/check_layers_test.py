@@ -23,6 +23,7 @@ CLEAN = {
     "src/overlays/gpx/GpxFile.cpp": '#include "overlays/model/OverlayMark.h"\n',
     "src/overlays/gpx/GpxFile.h": "#pragma once\n",
     "src/app/window/MainWindow.cpp": '#include "foundation/menus/MenuPopup_qt.cpp"\n#include <QWidget>\n',
+    "src/app/main.cpp": "int main()\n{\n    return app.exec();\n}\n",
 }
 
 # (what is planted, file, text, words the report must hold)
@@ -40,6 +41,7 @@ PLANTED = [
      "circle: gpx -> model"),
     ("widget adaptor used below the application", "src/mapview/view/View.cpp",
      '#include "foundation/menus/MenuPopup_qt.cpp"\n', "only the application may use"),
+    ("nested event loop", "src/app/dialogs/Ask.cpp", "void Ask()\n{\n    box->exec();\n}\n", "nested event loop"),
     ("upward include", "src/charts/Chart.h", '#include "overlays/model/OverlayMark.h"\n', "a higher layer"),
 ]
 

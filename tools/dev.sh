@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 # What building and running the application needs.
 RUN_PACKAGES=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libcurl4-openssl-dev libgeographiclib-dev
   fonts-dejavu-core xplanet-images
 )
@@ -21,6 +21,7 @@ TEST_PACKAGES=(
   clang-14 libclang-rt-14-dev
   locales libxml2-utils dbus-daemon
   clang-format-14 python3
+  xvfb xauth
 )
 
 SUDO=""

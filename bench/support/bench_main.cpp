@@ -1,14 +1,14 @@
-// Benchmarks run with an offscreen QGuiApplication so that drawing and text work.
+// Benchmarks run with an offscreen QApplication so that drawing, text and windows work.
 #include "app/shell/Registries.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <benchmark/benchmark.h>
 #include <clocale>
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     RegisterApplicationTypes();
     benchmark::Initialize(&argc, argv);

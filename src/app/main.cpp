@@ -1,5 +1,5 @@
 // Tessaroute: the entry point only starts the application and runs its loop.
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 
 #include <QApplication>
 
@@ -7,10 +7,7 @@ int main(int argc, char** argv)
 {
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName("tessaroute");
-    CTessarouteApp app;
-    app.Start();
-    CTessarouteApp::InstallTerminationHandler();
-    const int result = qtApp.exec();
-    app.Shutdown();
-    return result;
+    AppDelegate app;
+    app.Launch();
+    return qtApp.exec();
 }

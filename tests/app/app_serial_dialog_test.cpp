@@ -1,7 +1,7 @@
 // The serial-port dialog over a fake tty tree, and the serial type chosen
 // from the menu: the dialog's answer decides whether the type is stored.
 #include "app/dialogs/mac_serial_port.h"
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "app/shell/ConnectionDialogs.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/settings/PersistantData.h"
@@ -58,7 +58,7 @@ protected:
         return dialog;
     }
     // The application's connection dialogs, of an application never started.
-    CTessarouteApp m_app;
+    AppDelegate m_app;
     CConnectionDialogs m_dialogs;
     std::string m_dir;
     std::unique_ptr<tessatest::FakeSysfs> m_fs;

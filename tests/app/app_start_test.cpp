@@ -2,9 +2,12 @@
 // opens on the default area, the settings and the view are saved at exit and
 // come back at the next start; the base-map copy and the signal path.
 // TESSA_TSAN_LABEL
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/AppDelegatePorts.h"
+#include "app/window/OverlayWindowPorts.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
+#include "app/window/overlay_window.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
@@ -20,6 +23,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QImage>
+#include <QProcess>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -109,7 +113,7 @@ TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
     int zoom = 0;
     std::string chart;
     {
-        CTessarouteApp app;
+        AppDelegate app;
         app.Start(true);
         ViewController* window = app.Window();
         ASSERT_NE(window, nullptr);
@@ -172,7 +176,7 @@ TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
         EXPECT_TRUE(fs::is_regular_file(data + "/Tessaroute.ini"));
     }
     {
-        CTessarouteApp app;
+        AppDelegate app;
         app.Start(true);
         CRasterleafView& view = app.Window()->ChartView();
         EXPECT_EQ(view.GetCurrentChartPath(), chart);
@@ -193,7 +197,7 @@ TEST_F(ApplicationStart, AnUnreadableSavedViewIsKeptAsideAndTheDefaultAreaShown)
     const std::string data = GetPlatformDataFolder();
     WriteAll(data + "/app_state.bin", "not a state file");
     tessatest::CScriptedPresenter presenter;
-    CTessarouteApp app;
+    AppDelegate app;
     app.Start(true);
     // Set aside at once, and the user told without waiting for an answer.
     EXPECT_EQ(ReadAll(data + "/app_state.bin.unreadable"), "not a state file");
@@ -258,7 +262,7 @@ TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
 
 TEST(TerminationSignal, EndsTheEventLoopThroughTheNormalPath)
 {
-    CTessarouteApp::InstallTerminationHandler();
+    AppDelegate::InstallTerminationHandler();
     QTimer::singleShot(0, [] { ::kill(::getpid(), SIGTERM); });
     QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
@@ -270,7 +274,7 @@ TEST_F(ApplicationStart, MarksAndRoutesSurviveARestartAndARefusedStoreIsKeptAsid
     manager.ClearForTesting();
     const std::string data = GetPlatformDataFolder();
     {
-        CTessarouteApp app;
+        AppDelegate app;
         app.Start(false);
         COverlayMark* home = manager.CreateMarkAt(nullptr, "Home", 40, -45);
         ASSERT_NE(home, nullptr);
@@ -281,7 +285,7 @@ TEST_F(ApplicationStart, MarksAndRoutesSurviveARestartAndARefusedStoreIsKeptAsid
     }
     manager.ClearForTesting();
     {
-        CTessarouteApp app;
+        AppDelegate app;
         app.Start(false);
         ASSERT_EQ(manager.Marks().size(), 1u);
         EXPECT_EQ(manager.Marks()[0]->GetName(), "Home");
@@ -291,7 +295,7 @@ TEST_F(ApplicationStart, MarksAndRoutesSurviveARestartAndARefusedStoreIsKeptAsid
     manager.ClearForTesting();
     WriteAll(data + "/marks_routes.bin", "not a store");
     {
-        CTessarouteApp app;
+        AppDelegate app;
         app.Start(false);
         EXPECT_TRUE(manager.Marks().empty());
         EXPECT_NE(GetStatusMessage().find("kept as marks_routes.bin.unreadable"), std::string::npos);
@@ -301,4 +305,116 @@ TEST_F(ApplicationStart, MarksAndRoutesSurviveARestartAndARefusedStoreIsKeptAsid
     EXPECT_FALSE(SaveAllData()); // no application, nothing saved
     manager.ClearForTesting();
     ClearStatusMessage();
+}
+
+namespace {
+
+// Doubles of the ports that start-up and termination call, each noting when
+// it was reached and what it found then.
+struct CLaunchProbe : IPendingUrlRunner, IDataPanelWindow, IOverlayWindowContent
+{
+    std::vector<std::string> log;
+    std::string data;
+    void RunPendingUrl() override
+    {
+        log.push_back("url: marks " + std::to_string(CMarkManager::Get().Marks().size()) +
+                      (AppDelegate::IsLaunchFinished() ? ", finished" : ""));
+    }
+    void SaveIfModifiedAndRelease() override
+    {
+        log.push_back(std::string("panel: overlay window ") + (overlay_window::Current() ? "open" : "gone") +
+                      ", marks " + (fs::exists(data + "/marks_routes.bin") ? "saved" : "unsaved"));
+    }
+    UIViewControllerWithDialog* MakeOverlayList(QWidget*) override { return nullptr; }
+};
+
+} // namespace
+
+TEST_F(ApplicationStart, PendingCommandRunsAfterTheStoresAndEveryEndTerminatesOnce)
+{
+    CMarkManager& manager = CMarkManager::Get();
+    manager.ClearForTesting();
+    const std::string data = GetPlatformDataFolder();
+    {
+        AppDelegate app;
+        app.Start(false);
+        manager.CreateMarkAt(nullptr, "Home", 40, -45);
+        app.Shutdown();
+    }
+    manager.ClearForTesting();
+
+    CLaunchProbe probe;
+    probe.data = data;
+    InstallPort<IPendingUrlRunner>(&probe);
+    InstallPort<IDataPanelWindow>(&probe);
+    InstallPort<IOverlayWindowContent>(&probe);
+    {
+        // As the process runs: the second half once the loop runs, the end
+        // by closing the main window.
+        AppDelegate app;
+        app.Launch();
+        EXPECT_TRUE(probe.log.empty());
+        QTimer::singleShot(0, [&] {
+            overlay_window::Open(app.Window());
+            fs::remove(data + "/marks_routes.bin");
+            app.Window()->close();
+        });
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_EQ(probe.log,
+                  (std::vector<std::string>{"url: marks 1", "panel: overlay window gone, marks unsaved"}));
+        EXPECT_TRUE(AppDelegate::IsLaunchFinished());
+        EXPECT_TRUE(fs::exists(data + "/marks_routes.bin"));
+        EXPECT_EQ(app.Window(), nullptr);
+        // Once only: a later end saves nothing more.
+        fs::remove(data + "/marks_routes.bin");
+        app.OnCommitDataRequest();
+        EXPECT_FALSE(fs::exists(data + "/marks_routes.bin"));
+    }
+    {
+        AppDelegate app;
+        app.Start(false);
+        fs::remove(data + "/tracks.bin");
+        app.OnCommitDataRequest();
+        EXPECT_TRUE(fs::exists(data + "/tracks.bin"));
+        fs::remove(data + "/tracks.bin");
+        app.applicationWillTerminate();
+        EXPECT_FALSE(fs::exists(data + "/tracks.bin"));
+    }
+    InstallPort<IOverlayWindowContent>(nullptr);
+    InstallPort<IDataPanelWindow>(nullptr);
+    InstallPort<IPendingUrlRunner>(nullptr);
+    manager.ClearForTesting();
+}
+
+TEST_F(ApplicationStart, TheBuiltApplicationSavesEveryStoreOnSIGTERM)
+{
+    const QString program = QString::fromStdString(std::string(TESSA_BUILD_DIR) + "/src/app/tessaroute");
+    if (!fs::exists(program.toStdString()))
+        GTEST_SKIP() << "the application was not built";
+    const std::string home = root + "/home";
+    fs::create_directories(home);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(home));
+    env.remove("XDG_DATA_HOME");
+    env.remove("XDG_CONFIG_HOME");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(program, {});
+    ASSERT_TRUE(process.waitForStarted());
+    // Started once the base maps are in place and the loop has had its turns.
+    const std::string data = home + "/.local/share/tessaroute";
+    for (int i = 0; i < 600 && !fs::exists(data + "/basemaps/.v" + GetBundleVersion()); ++i)
+        process.waitForFinished(50);
+    process.waitForFinished(2000);
+    ASSERT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().toStdString();
+    ::kill(pid_t(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    for (const char* store : {"marks_routes.bin", "tracks.bin", "app_state.bin"})
+        EXPECT_TRUE(fs::is_regular_file(data + "/" + store)) << store;
+    const std::string state = ReadAll(data + "/app_state.bin");
+    EXPECT_EQ(state.substr(0, 13), std::string("\x49\xF2\xAC\x73\xBE\x09\x00\x00\x00\x5E\xFC\xAB\x88", 13));
 }

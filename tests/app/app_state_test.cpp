@@ -1,6 +1,6 @@
 // The saved application state holds the chart view it was given, not
 // whichever view was made last; the end of the application is published once.
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "foundation/events/Listener.h"
 #include "foundation/events/ShutDown.h"
 #include "foundation/platform/PlatformFolders.h"
@@ -58,7 +58,7 @@ TEST(ApplicationState, ShutDownIsPublishedOnceBeforeSaving)
     SetFolderRootForTesting(root);
     ShutDownCounter counter;
     {
-        CTessarouteApp app;
+        AppDelegate app;
         app.Shutdown();
         EXPECT_EQ(counter.count, 1);
         app.Shutdown();

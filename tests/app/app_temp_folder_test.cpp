@@ -1,7 +1,7 @@
 // The application run offscreen with its own temporary folder (TMPDIR) and a
 // private home: the private folder it made, with the connection's capture in
 // it, is gone after the application shut down.
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
@@ -46,7 +46,7 @@ protected:
 
 TEST_F(ApplicationTempFolder, IsEmptyAfterTheApplicationExits)
 {
-    CTessarouteApp app;
+    AppDelegate app;
     app.Start(false);
     ASSERT_EQ(GetApplicationSupportFolder().rfind(root + "/", 0), 0u) << GetApplicationSupportFolder();
     ASSERT_TRUE(StartNMEACapture());

@@ -1,7 +1,7 @@
 // The application's ports: the wiring fills every one with the application's
 // own implementation and empties them again, and an application started with
 // nothing wired keeps the rows of the empty ports hidden and does not crash.
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "app/shell/Wiring.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
@@ -64,7 +64,7 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
         names.push_back(port.name);
     EXPECT_EQ(names, expected);
 
-    CTessarouteApp app; // not started: only the ports change
+    AppDelegate app; // not started: only the ports change
     for (const CPortEntry& port : ListApplicationPorts())
         EXPECT_FALSE(port.installed()) << port.name << " is filled before the wiring";
     WireApplicationPorts(app);
@@ -120,7 +120,7 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
 
     for (const bool wire : {false, true}) {
         SCOPED_TRACE(wire ? "wired" : "not wired");
-        CTessarouteApp app;
+        AppDelegate app;
         app.Start(false, wire);
         ViewController* window = app.Window();
         ASSERT_NE(window, nullptr);

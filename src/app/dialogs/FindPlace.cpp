@@ -98,12 +98,16 @@ void find_place::onCancel()
         destroyDialog(-1);
 }
 
-void OpenFindPlace(QWidget* parent, CRasterleafView& view)
+void OpenFindPlace(UIViewControllerWithDialog* host, CRasterleafView& view)
 {
-    view.GetPlacenameIndex(parent, [parent, &view](const std::string& path) {
-        // A download ends later: the view may have gone meanwhile.
-        if (CRasterleafView::Global() != &view)
+    QWidget* parent = host ? host->top_level_view() : nullptr;
+    view.GetPlacenameIndex(parent, [guard = QPointer<UIViewControllerWithDialog>(host),
+                                    had_host = host != nullptr, &view](const std::string& path) {
+        // A download ends later: the view or the host may have gone meanwhile.
+        if (CRasterleafView::Global() != &view || (had_host && !guard))
             return;
+        UIViewControllerWithDialog* host = guard;
+        QWidget* parent = host ? host->top_level_view() : nullptr;
         auto database = std::make_unique<CGeoNameDatabase>();
         std::string opened = path;
         if (path.empty() || !database->Open(path)) {
@@ -114,7 +118,7 @@ void OpenFindPlace(QWidget* parent, CRasterleafView& view)
             }
         }
         view.SetLastPlaceIndexPath(opened);
-        auto* dialog = new find_place(view, std::move(database), parent);
-        dialog->showInParent(nullptr);
+        auto* dialog = new find_place(view, std::move(database));
+        dialog->showInParent(host);
     });
 }

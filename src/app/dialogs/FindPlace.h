@@ -48,6 +48,6 @@ private:
 };
 
 // The find-place command: finds (or downloads) the open chart's index, falls
-// back to the last index that opened, and shows the dialog over `parent`;
-// with no index at all it says so.
-void OpenFindPlace(QWidget* parent, CRasterleafView& view);
+// back to the last index that opened, and shows the dialog as a child of
+// `host` (in a window of its own without one); with no index at all it says so.
+void OpenFindPlace(UIViewControllerWithDialog* host, CRasterleafView& view);

@@ -1,16 +1,23 @@
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 
+#include "ais/AISTargetManager.h"
+#include "app/shell/AppDelegatePorts.h"
 #include "app/shell/Registries.h"
 #include "app/shell/SetAsideStores.h"
 #include "app/shell/Wiring.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
+#include "app/window/overlay_window.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
+#include "foundation/dialogs/DialogCallback.h"
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/events/Listener.h"
 #include "foundation/events/ShutDown.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
+#include "foundation/print/PageSetup.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
@@ -20,7 +27,10 @@
 #include "overlays/model/TrackManager.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
@@ -48,6 +58,7 @@ std::vector<std::string> FilesEndingIn(const std::string& folder, const std::str
 }
 
 int gSignalPipe[2] = {-1, -1};
+bool gLaunchFinished = false;
 
 void OnTerminationSignal(int)
 {
@@ -106,15 +117,45 @@ bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFold
     return true;
 }
 
-CTessarouteApp::CTessarouteApp() = default;
+AppDelegate::AppDelegate() = default;
 
-CTessarouteApp::~CTessarouteApp()
+AppDelegate::~AppDelegate()
 {
-    Shutdown();
+    applicationWillTerminate();
 }
 
-void CTessarouteApp::Start(bool show, bool wire)
+bool AppDelegate::IsLaunchFinished()
 {
+    return gLaunchFinished;
+}
+
+void AppDelegate::Launch()
+{
+    applicationWillFinishLaunching();
+    MakeMainWindow(true);
+    // Every end of the process goes through termination once.
+    auto* qtApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (qtApp) {
+        qtApp->setQuitOnLastWindowClosed(false);
+        QObject::connect(qtApp, &QCoreApplication::aboutToQuit, [this] { applicationWillTerminate(); });
+        QObject::connect(qtApp, &QGuiApplication::commitDataRequest,
+                         [this](QSessionManager&) { OnCommitDataRequest(); });
+    }
+    InstallTerminationHandler();
+    // After the window was shown and laid out: the default area needs its size.
+    QTimer::singleShot(0, [this] { applicationDidFinishLaunching(); });
+}
+
+void AppDelegate::Start(bool show, bool wire)
+{
+    applicationWillFinishLaunching(wire);
+    MakeMainWindow(show);
+    applicationDidFinishLaunching();
+}
+
+void AppDelegate::applicationWillFinishLaunching(bool wire)
+{
+    gLaunchFinished = false;
     // Before anything below can call up into the application.
     if (wire) {
         WireApplicationPorts(*this);
@@ -130,15 +171,35 @@ void CTessarouteApp::Start(bool show, bool wire)
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
     CopyBaseMaps(GetResourceFolder(), GetApplicationSupportFolder(), GetBundleVersion());
     CChartList::Instance().Init();
+}
 
+void AppDelegate::MakeMainWindow(bool show)
+{
     m_window = std::make_unique<ViewController>();
+    // Dialog windows float above the main window only.
+    SetDialogMainWindow(m_window.get());
     if (show)
         m_window->show();
+    else
+        m_window->ensurePolished();
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    if (!m_window)
+        return;
+    // The command that arrived while starting runs when this scope ends,
+    // after the stores are loaded, never before.
+    CCallback pendingUrl;
+    PushProgressCallback(pendingUrl, [](int32_t code) {
+        Port<IPendingUrlRunner>().RunPendingUrl();
+        gLaunchFinished = true;
+        return code;
+    });
+
     // The view needs its size before an area can be fitted into it.
     QtRasterleafView& map = m_window->ChartWidget();
     CRasterleafView& view = m_window->ChartView();
-    if (!show)
-        m_window->ensurePolished();
     view.SetViewRect(0, 0, std::max(map.width(), 64), std::max(map.height(), 64));
 
     // Marks and routes first: the saved view may show them. Stores that fail
@@ -153,7 +214,8 @@ void CTessarouteApp::Start(bool show, bool wire)
     if (!tracks.LoadStore(folder, &storeError))
         setAside.Add(folder + "/" + CTrackManager::kStoreFile, storeError, tracks.StoreGuard());
     CApplicationData data(&view);
-    const std::string statePath = GetApplicationSupportFolder() + "/" + kStateFile;
+    m_storesLoaded = true;
+    const std::string statePath = folder + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
         std::string error;
         if (!data.LoadFromFile(statePath, m_window.get(), CApplicationData::kFileId, &error)) {
@@ -169,13 +231,22 @@ void CTessarouteApp::Start(bool show, bool wire)
     // The connection's status must not hide that stores were kept aside.
     if (!setAside.Empty())
         SetStatusMessage(setAside.StatusText());
+
+    Port<ITrackLoggingMenuItem>().SetTrackLoggingTitle(tracks.IsRecording() ? "Stop Track Logging"
+                                                                            : "Start Track Logging");
+    if (!CAISTargetManager::GetSettings().enableSettings)
+        Port<IAisSettingsMenuItem>().SetAisSettingsItemHidden(true);
+    m_window->SetPageSetup(LoadPageSetup());
+
+    RunDialogCallbacksUntil(pendingUrl);
 }
 
-bool CTessarouteApp::SaveAllData()
+bool AppDelegate::SaveAllData()
 {
     bool ok = true;
-    // Only after Start loaded the stores: an empty manager never replaces them.
-    if (m_window) {
+    // Only after start-up loaded the stores: an empty manager never replaces
+    // them, also when the process is ended between the two halves of the start.
+    if (m_window && m_storesLoaded) {
         const std::string folder = GetApplicationSupportFolder();
         std::string error;
         const std::string marksPath = folder + "/" + CMarkManager::kStoreFile;
@@ -183,6 +254,8 @@ bool CTessarouteApp::SaveAllData()
             ok = false;
             std::fprintf(stderr, "%s: %s\n", marksPath.c_str(), error.c_str());
         }
+        if (!CTrackManager::Get().SaveStore(folder))
+            ok = false;
         CApplicationData data(&m_window->ChartView());
         error.clear();
         const std::string statePath = folder + "/" + kStateFile;
@@ -195,24 +268,25 @@ bool CTessarouteApp::SaveAllData()
             ok = false;
             std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
         }
-        if (!CTrackManager::Get().SaveStore(folder))
-            ok = false;
     }
     if (!PersistantData::SaveAll())
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
     return ok;
 }
 
-void CTessarouteApp::Shutdown()
+void AppDelegate::applicationWillTerminate()
 {
-    if (m_shutDown)
+    if (m_terminated)
         return;
-    m_shutDown = true;
+    m_terminated = true;
+    overlay_window::Release();
+    Port<IDataPanelWindow>().SaveIfModifiedAndRelease();
     FireEvent(ShutDown{});
     StopGPSConnection();
     // The connection's capture is closed now; nothing else writes there at exit.
     RemovePlatformTempFolders();
     SaveAllData();
+    SetDialogMainWindow(nullptr);
     m_window.reset();
     if (m_wired) {
         UnwireApplicationPorts();
@@ -220,7 +294,13 @@ void CTessarouteApp::Shutdown()
     }
 }
 
-void CTessarouteApp::InstallTerminationHandler()
+void AppDelegate::OnCommitDataRequest()
+{
+    applicationWillTerminate();
+    QCoreApplication::quit();
+}
+
+void AppDelegate::InstallTerminationHandler()
 {
     if (gSignalPipe[0] >= 0)
         return;

@@ -32,27 +32,52 @@ private:
 bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFolder,
                   const std::string& version);
 
-class CTessarouteApp
+class AppDelegate
 {
 public:
     static constexpr const char* kSettingsName = "Tessaroute";
     static constexpr const char* kStateFile = "app_state.bin";
 
-    CTessarouteApp();
-    ~CTessarouteApp();
-    CTessarouteApp(const CTessarouteApp&) = delete;
-    CTessarouteApp& operator=(const CTessarouteApp&) = delete;
+    AppDelegate();
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Start-up after the QApplication exists: the locale, settings, base maps,
-    // chart list, main window and the saved view. Shows the window unless
-    // `show` is false. Without `wire` the lower layers keep their do-nothing
-    // ports (a test of what the window shows with nothing plugged in).
+    // The whole start as the process runs it: the first half, the main
+    // window shown, and the second half once the event loop runs (the window
+    // has its size by then). Also connects every way the process ends to
+    // applicationWillTerminate.
+    void Launch();
+    // The same start at once, for tests: the window is shown unless `show` is
+    // false. Without `wire` the lower layers keep their do-nothing ports (a
+    // test of what the window shows with nothing plugged in).
     void Start(bool show = true, bool wire = true);
-    // Saves the view state and the settings; true when the state was saved.
+
+    // First half, before the main window exists: the ports, the registries,
+    // settings, base maps and the chart list.
+    void applicationWillFinishLaunching(bool wire = true);
+    // Makes the main window (and shows it unless `show` is false).
+    void MakeMainWindow(bool show);
+    // Second half: the stores, the default area, the connection, the menu
+    // titles and the page setup; the command that arrived while starting runs
+    // last, once everything is loaded.
+    void applicationDidFinishLaunching();
+    // Termination, in order: the overlay window, the data-panel window's
+    // layout, the connection, then every store. Runs once; later calls do
+    // nothing.
+    void applicationWillTerminate();
+    // The session manager asks for the data before a logout: everything is
+    // saved through termination, then the event loop ends.
+    void OnCommitDataRequest();
+
+    // Saves the three stores and the settings; true when the stores were saved.
     bool SaveAllData();
-    // Termination: saves once (later calls do nothing).
-    void Shutdown();
+    // Termination (kept for callers that end the application).
+    void Shutdown() { applicationWillTerminate(); }
     ViewController* Window() { return m_window.get(); }
+
+    // True once the command pending at start-up has had its turn.
+    static bool IsLaunchFinished();
 
     // SIGTERM and SIGINT quit the application through its normal end, so the
     // data is saved. Call once after the QApplication exists.
@@ -62,6 +87,7 @@ private:
     std::unique_ptr<ViewController> m_window;
     // A saved state that could not be read is kept aside, never overwritten.
     CUnreadableFileGuard m_stateGuard;
-    bool m_shutDown = false;
+    bool m_storesLoaded = false;
+    bool m_terminated = false;
     bool m_wired = false;
 };

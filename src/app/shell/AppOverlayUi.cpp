@@ -1,6 +1,6 @@
 #include "app/shell/AppOverlayUi.h"
 
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "app/window/ViewController.h"
 
 QWidget* CAppOverlayUi::menu_parent()

@@ -4,17 +4,17 @@
 // not offered yet, so their rows stay hidden.
 #include "overlays/ui/OverlayUiPorts.h"
 
-class CTessarouteApp;
+class AppDelegate;
 
 class CAppOverlayUi : public IOverlayUi
 {
 public:
     // The app whose window menus open over (wiring sets it each start).
-    void Attach(CTessarouteApp* app) { m_app = app; }
+    void Attach(AppDelegate* app) { m_app = app; }
 
     // The window exists only after Start made it, so it is looked up here.
     QWidget* menu_parent() override;
 
 private:
-    CTessarouteApp* m_app = nullptr;
+    AppDelegate* m_app = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "app/shell/AppSaveAll.h"
 
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 
 bool CAppSaveAll::SaveAllData()
 {

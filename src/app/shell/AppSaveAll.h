@@ -2,16 +2,16 @@
 // GPX import and synchronisation save every store through the application.
 #include "overlays/model/OverlayModelPorts.h"
 
-class CTessarouteApp;
+class AppDelegate;
 
 class CAppSaveAll : public ISaveAllPort
 {
 public:
     // The app that saves (wiring sets it each start).
-    void Attach(CTessarouteApp* app) { m_app = app; }
+    void Attach(AppDelegate* app) { m_app = app; }
 
     bool SaveAllData() override;
 
 private:
-    CTessarouteApp* m_app = nullptr;
+    AppDelegate* m_app = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "app/shell/ConnectionDialogs.h"
 
 #include "app/dialogs/mac_serial_port.h"
-#include "app/shell/Application.h"
+#include "app/shell/AppDelegate.h"
 #include "app/window/ViewController.h"
 
 QWidget* CConnectionDialogs::DialogParent()

@@ -2,17 +2,17 @@
 // The connections' dialogs, in the main window once it exists.
 #include "instruments/connections/ConnectionPorts.h"
 
-class CTessarouteApp;
+class AppDelegate;
 
 class CConnectionDialogs : public IConnectionUi
 {
 public:
     // The application whose window the dialogs belong to (null: none).
-    void Attach(CTessarouteApp* app) { m_app = app; }
+    void Attach(AppDelegate* app) { m_app = app; }
 
     QWidget* DialogParent() override;
     void OpenSerialPortDialog(QWidget* parent, ConnectionMacSerialPort* connection) override;
 
 private:
-    CTessarouteApp* m_app = nullptr;
+    AppDelegate* m_app = nullptr;
 };

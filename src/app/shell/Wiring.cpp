@@ -1,9 +1,9 @@
 #include "app/shell/Wiring.h"
 
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/shell/AppDelegate.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
-#include "app/shell/Application.h"
 #include "app/shell/ChartViewRewrites.h"
 #include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
@@ -25,7 +25,7 @@
 // Each layer's ports are installed in layering order, lowest first, so that a
 // port filled later may already use those below it.
 
-void WireApplicationPorts(CTessarouteApp& app)
+void WireApplicationPorts(AppDelegate& app)
 {
     // -- foundation --
     static CQtDialogPresenter dialogPresenter;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-class CTessarouteApp;
+class AppDelegate;
 
-void WireApplicationPorts(CTessarouteApp& app);
+void WireApplicationPorts(AppDelegate& app);
 void UnwireApplicationPorts();
 
 // Every port with a test of whether the application's implementation is the

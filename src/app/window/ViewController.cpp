@@ -1,20 +1,27 @@
 #include "app/window/ViewController.h"
 
+#include "app/dialogs/FindPlace.h"
+#include "app/window/MainWindowPorts.h"
 #include "app/window/MapStoreFetcher.h"
+#include "app/window/PrintMap.h"
 #include "app/window/QtRasterleafView.h"
 #include "charts/chartlist/ChartList.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
 #include "foundation/events/Heartbeat.h"
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/ChartListCatalog.h"
 #include "mapview/view/RasterleafView.h"
+#include "overlays/model/MarkManager.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 {
@@ -32,13 +39,13 @@ ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
     m_view = std::make_unique<CRasterleafView>(ports);
     m_map->SetChartView(m_view.get());
 
-    QToolBar* toolbar = addToolBar("Main");
-    toolbar->setObjectName("MainToolbar");
-    toolbar->setMovable(false);
-    m_zoomIn = toolbar->addAction("Zoom In", this, &ViewController::ZoomIn);
-    m_zoomIn->setShortcut(QKeySequence::ZoomIn);
-    m_zoomOut = toolbar->addAction("Zoom Out", this, &ViewController::ZoomOut);
-    m_zoomOut->setShortcut(QKeySequence::ZoomOut);
+    // The host itself is never shown: its children are laid over the chart.
+    m_dialogHost = new UIViewControllerWithDialog(m_map);
+    m_dialogHost->setHostView(m_map);
+    m_dialogHost->hide();
+
+    BuildActions();
+    BuildMenus();
 
     // The status line lies over the chart and is hidden while empty.
     m_status = new QLabel(m_map);
@@ -51,6 +58,7 @@ ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
     resize(1200, 800);
 
     m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(kTickMilliseconds);
     connect(m_timer, &QTimer::timeout, this, &ViewController::OnTimer);
     m_timer->start();
@@ -68,21 +76,101 @@ ViewController::~ViewController()
     m_view.reset();
 }
 
+void ViewController::BuildActions()
+{
+    auto make = [this](const char* text, void (ViewController::*slot)()) {
+        QAction* action = new QAction(QString::fromUtf8(text), this);
+        connect(action, &QAction::triggered, this, slot);
+        m_commands.push_back(action);
+        return action;
+    };
+    m_open = make("Maps", &ViewController::openDocument);
+    m_open->setShortcut(QKeySequence::Open);
+    m_open->setToolTip("Open a chart from the chart list");
+    m_zoomIn = make("Zoom In", &ViewController::ZoomIn);
+    m_zoomIn->setShortcut(QKeySequence::ZoomIn);
+    m_zoomOut = make("Zoom Out", &ViewController::ZoomOut);
+    m_zoomOut->setShortcut(QKeySequence::ZoomOut);
+    m_newMark = make("New Mark", &ViewController::createMark);
+    m_newMark->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    m_newRoute = make("New Route", &ViewController::createRoute);
+    m_newRoute->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_gpsLock = make("GPS Lock", &ViewController::onGPSlock);
+    m_gpsLock->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_findPlace = make("Find Place", &ViewController::onFindPlace);
+    m_findPlace->setShortcut(QKeySequence::Find);
+    m_print = make("Print...", &ViewController::printDocument);
+    m_print->setShortcut(QKeySequence::Print);
+    m_done = make("Done", &ViewController::onDoneButton);
+    m_done->setObjectName(kDoneItem);
+    m_done->setShortcut(QKeySequence(Qt::Key_Return));
+    m_done->setToolTip("Finish the pending map action");
+    // Without a chart list to show, the maps button has nothing to open.
+    m_open->setVisible(IsPortInstalled<IChartListOpener>());
+
+    m_toolbar = addToolBar("Main");
+    m_toolbar->setObjectName("MainToolbar");
+    m_toolbar->setMovable(false);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (QAction* action :
+         {m_open, m_zoomIn, m_zoomOut, m_newMark, m_newRoute, m_gpsLock, m_findPlace, m_done})
+        m_toolbar->addAction(action);
+}
+
+void ViewController::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* open = file->addAction("Open...");
+    open->setVisible(m_open->isVisible());
+    connect(open, &QAction::triggered, m_open, &QAction::trigger);
+    connect(m_open, &QAction::enabledChanged, open, &QAction::setEnabled);
+    file->addAction(m_print);
+    file->addSeparator();
+    m_quit = file->addAction("Quit", QKeySequence::Quit, [] { QCoreApplication::quit(); });
+    m_quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* view = menuBar()->addMenu("&View");
+    view->addAction(m_zoomIn);
+    view->addAction(m_zoomOut);
+    view->addSeparator();
+    view->addAction(m_newMark);
+    view->addAction(m_newRoute);
+    view->addAction(m_gpsLock);
+    view->addAction(m_done);
+    view->addSeparator();
+    view->addAction(m_findPlace);
+}
+
 QWidget* ViewController::MenuParent()
 {
     return m_map;
+}
+
+void ViewController::ShowToolbarItem(QAction* item, bool show)
+{
+    const QList<QAction*> items = m_toolbar->actions();
+    const bool present = items.contains(item);
+    if (present && !show)
+        m_toolbar->removeAction(item);
+    else if (!present && show)
+        m_toolbar->addAction(item);
 }
 
 void ViewController::OnTimer()
 {
     CHeartbeat::Tick();
     m_view->OnTimer();
-    // Nothing acts on the chart while a dialog is open.
-    const bool enable = GetOpenDialogCount() == 0;
-    if (m_zoomIn->isEnabled() != enable) {
-        m_zoomIn->setEnabled(enable);
-        m_zoomOut->setEnabled(enable);
+    m_chartListNotEmpty = !CChartList::Instance().Outlines().empty();
+    const bool pending = HasPendingAction();
+    // The toolbar changes only when the state did, never 20 times a second.
+    if (pending != m_pendingShown) {
+        m_pendingShown = pending;
+        ShowToolbarItem(m_done, pending);
     }
+    // Nothing acts on the chart while a dialog is open.
+    const bool free = GetOpenDialogCount() == 0;
+    for (QAction* command : m_commands)
+        command->setEnabled(free && (command != m_done || pending));
 }
 
 void ViewController::ZoomIn()
@@ -93,6 +181,45 @@ void ViewController::ZoomIn()
 void ViewController::ZoomOut()
 {
     m_view->ZoomAboutCentre(1);
+}
+
+void ViewController::createMark()
+{
+    m_view->CreateMarkAtCentre();
+}
+
+void ViewController::createRoute()
+{
+    CMarkManager::Get().BeginNewRoute();
+    RequestRedraw();
+}
+
+void ViewController::onGPSlock()
+{
+    m_view->SetGPSLock(true);
+}
+
+void ViewController::onDoneButton()
+{
+    if (HasPendingAction())
+        RunPendingAction();
+    RequestRedraw();
+}
+
+void ViewController::onFindPlace()
+{
+    OpenFindPlace(m_dialogHost, *m_view);
+}
+
+void ViewController::openDocument()
+{
+    if (IsPortInstalled<IChartListOpener>())
+        Port<IChartListOpener>().OpenChartList(*m_dialogHost, *m_view);
+}
+
+void ViewController::print_map()
+{
+    PrintChartView(*m_map, *m_view, m_pageSetup, this);
 }
 
 void ViewController::DidOpenMap()
@@ -123,4 +250,17 @@ void ViewController::HideStatusLine()
 {
     m_status->hide();
     m_map->update();
+}
+
+void ViewController::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    // The chart widget takes its new size itself; the dialogs over it follow.
+    m_dialogHost->resizedView();
+}
+
+void ViewController::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    QCoreApplication::quit();
 }

@@ -3,10 +3,11 @@
 // window, so it stays above the main window only. At most one exists; the
 // process-wide reference below is its only owner, and it clears itself when
 // the window closes and deletes itself, so nothing can reach a closed window.
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/global_dialog_window.h"
+
 #include <QPointer>
 #include <QWidget>
-
-class UIViewControllerWithDialog;
 
 class overlay_window : public QWidget
 {

@@ -24,6 +24,14 @@ void UIViewControllerWithDialog::AddOver(QWidget* host)
     setGeometry(host->rect());
     raise();
     show();
+    // Keys go to the dialog, not to the chart it covers (arrows would pan it).
+    if (host->window()->isVisible()) {
+        QWidget* first = nextInFocusChain();
+        while (first != this &&
+               (!isAncestorOf(first) || !first->isEnabled() || !(first->focusPolicy() & Qt::TabFocus)))
+            first = first->nextInFocusChain();
+        first->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void UIViewControllerWithDialog::showInParent(UIViewControllerWithDialog* parent)

@@ -32,6 +32,9 @@ public:
     void destroyDialog(int32_t code);
     // The host was resized: fill it again, and so does the child.
     void resizedView();
+    // Makes this a host whose children fill `topLevelView` (a main window's
+    // chart); the host itself stays hidden.
+    void setHostView(QWidget* topLevelView) { m_top_level_view = topLevelView; }
 
     UIViewControllerWithDialog* child_dialog() const { return m_child_dialog; }
     UIViewControllerWithDialog* parent_dialog() const { return m_parent_dialog; }
