@@ -134,16 +134,20 @@ void AppDelegate::Launch()
     applicationWillFinishLaunching();
     MakeMainWindow(true);
     // Every end of the process goes through termination once.
+    // The connections end with this object, never calling a gone one.
+    m_connections = std::make_unique<QObject>();
+    QObject* context = m_connections.get();
     auto* qtApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     if (qtApp) {
         qtApp->setQuitOnLastWindowClosed(false);
-        QObject::connect(qtApp, &QCoreApplication::aboutToQuit, [this] { applicationWillTerminate(); });
-        QObject::connect(qtApp, &QGuiApplication::commitDataRequest,
+        QObject::connect(qtApp, &QCoreApplication::aboutToQuit, context,
+                         [this] { applicationWillTerminate(); });
+        QObject::connect(qtApp, &QGuiApplication::commitDataRequest, context,
                          [this](QSessionManager&) { OnCommitDataRequest(); });
     }
     InstallTerminationHandler();
     // After the window was shown and laid out: the default area needs its size.
-    QTimer::singleShot(0, [this] { applicationDidFinishLaunching(); });
+    QTimer::singleShot(0, context, [this] { applicationDidFinishLaunching(); });
 }
 
 void AppDelegate::Start(bool show, bool wire)

@@ -9,6 +9,7 @@
 
 class CRasterleafView;
 class ViewController;
+class QObject;
 class QSocketNotifier;
 
 // The stored object behind "app_state.bin": a version and the chart view's state.
@@ -85,6 +86,8 @@ public:
 
 private:
     std::unique_ptr<ViewController> m_window;
+    // The receiver of the application's signals while this object lives.
+    std::unique_ptr<QObject> m_connections;
     // A saved state that could not be read is kept aside, never overwritten.
     CUnreadableFileGuard m_stateGuard;
     bool m_storesLoaded = false;
