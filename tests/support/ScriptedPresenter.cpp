@@ -16,45 +16,39 @@ CScriptedPresenter::~CScriptedPresenter()
     SetDialogPresenter(m_previous);
 }
 
-void CScriptedPresenter::AnswerButton(int button)
+void CScriptedPresenter::AddStep(StepKind kind, int button, int32_t code, const std::string& path)
 {
     Step step;
+    step.kind = kind;
     step.button = button;
+    step.code = code;
+    step.path = path;
     m_script.push_back(step);
+}
+
+void CScriptedPresenter::AnswerButton(int button)
+{
+    AddStep(StepKind::Box, button, -1, "");
 }
 
 void CScriptedPresenter::ChoosePath(const std::string& path)
 {
-    Step step;
-    step.kind = StepKind::Panel;
-    step.code = 0;
-    step.path = path;
-    m_script.push_back(step);
+    AddStep(StepKind::Panel, 0, 0, path);
 }
 
 void CScriptedPresenter::CancelPanel()
 {
-    Step step;
-    step.kind = StepKind::Panel;
-    step.code = -1;
-    m_script.push_back(step);
+    AddStep(StepKind::Panel, 0, -1, "");
 }
 
 void CScriptedPresenter::PrintToPdf(const std::string& path)
 {
-    Step step;
-    step.kind = StepKind::Print;
-    step.code = 0;
-    step.path = path;
-    m_script.push_back(step);
+    AddStep(StepKind::Print, 0, 0, path);
 }
 
 void CScriptedPresenter::CancelPrint()
 {
-    Step step;
-    step.kind = StepKind::Print;
-    step.code = -1;
-    m_script.push_back(step);
+    AddStep(StepKind::Print, 0, -1, "");
 }
 
 void CScriptedPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)

@@ -83,6 +83,7 @@ private:
         CPageSetup page;
     };
 
+    void AddStep(StepKind kind, int button, int32_t code, const std::string& path);
     void Add(Open open);
     void Answer(Open open);
 

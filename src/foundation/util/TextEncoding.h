@@ -2,6 +2,7 @@
 // Bytes of an XML file brought to UTF-8 before the reader sees them: the
 // reader works on UTF-8 only, and files written elsewhere come in UTF-16 or
 // in the Latin code pages. Plain C++ only.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,3 +34,6 @@ CXmlTextEncoding DetectXmlTextEncoding(std::string_view bytes);
 // odd last byte of UTF-16 is dropped. False for kUnknown.
 bool XmlBytesToUTF8(std::string_view bytes, const CXmlTextEncoding& encoding, std::string& storage,
                     std::string_view& text);
+
+// Appends the UTF-8 bytes of the code point `cp`.
+void AppendUTF8(std::string& out, uint32_t cp);

@@ -2,6 +2,7 @@
 
 #include "foundation/NumberText.h"
 #include "foundation/util/Files.h"
+#include "foundation/util/TextEncoding.h"
 
 #include <algorithm>
 #include <charconv>
@@ -50,25 +51,6 @@ std::string_view DropPrefix(std::string_view name)
     if (colon != std::string_view::npos && colon + 1 < name.size())
         name.remove_prefix(colon + 1);
     return name;
-}
-
-void AppendUTF8(std::string& out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // Tokens of an attribute text: blanks separate, '=' stands alone, a quoted
