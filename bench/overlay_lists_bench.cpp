@@ -30,7 +30,7 @@ void BM_FillMarkListByDistance10000(benchmark::State& state)
     CMarkManager::Settings().sort = COverlayListDelegate::kByDistance;
     COverlayListDelegate::SetSortReference(50, -4);
     CMarkListDelegate delegate;
-    std::vector<CSyncable*> list;
+    std::vector<COverlayListRowKey> list;
     for (auto _ : state) {
         delegate.FillList(list);
         benchmark::DoNotOptimize(list.data());
@@ -47,12 +47,12 @@ void BM_MarkRowTexts10000(benchmark::State& state)
     FillMarks(10000);
     COverlayListDelegate::SetSortReference(50, -4);
     CMarkListDelegate delegate;
-    std::vector<CSyncable*> list;
+    std::vector<COverlayListRowKey> list;
     delegate.FillList(list);
     COverlayListRow row;
     for (auto _ : state)
-        for (CSyncable* mark : list) {
-            delegate.RowText(*mark, row);
+        for (const COverlayListRowKey& mark : list) {
+            delegate.RowText(mark, row);
             benchmark::DoNotOptimize(row.detail.data());
         }
     COverlayListDelegate::ClearSortReference();

@@ -78,23 +78,27 @@ CAISTarget::~CAISTarget()
     AnnounceDeletion();
 }
 
+const char* CAISTarget::EmergencyDeviceName(const std::string& mmsiText)
+{
+    if (mmsiText.size() < 3 || mmsiText.compare(0, 2, "97") != 0)
+        return nullptr;
+    switch (mmsiText[2]) {
+    case '0':
+        return "Search and Rescue Transponder";
+    case '2':
+        return "Man Overboard";
+    case '4':
+        return "EPIRB";
+    default:
+        return nullptr;
+    }
+}
+
 void CAISTarget::SetClassA()
 {
     if (IsEmergencyDevice()) {
-        switch (m_mmsiText.size() > 2 ? m_mmsiText[2] : ' ') {
-        case '0':
-            m_classText = "Search and Rescue Transponder";
-            break;
-        case '2':
-            m_classText = "Man Overboard";
-            break;
-        case '4':
-            m_classText = "EPIRB";
-            break;
-        default:
-            m_classText = "Class A";
-            break;
-        }
+        const char* device = EmergencyDeviceName(m_mmsiText);
+        m_classText = device ? device : "Class A";
         m_colour = Rgb(255, 0, 0);
     } else {
         m_classText = "Class A";

@@ -34,6 +34,10 @@ public:
     // Whether the triangle points along a heading (else it stands upright).
     bool HasHeading() const { return GetHeading() < 511; }
 
+    // The device an emergency MMSI names by its third digit ("970...",
+    // "972...", "974..."); null for any other.
+    static const char* EmergencyDeviceName(const std::string& mmsiText);
+
     // Text and colour of a navigation status; other values count as 0.
     static const char* NavigationStatusText(uint32_t status);
     static GraphicsColor NavigationStatusColour(uint32_t status);

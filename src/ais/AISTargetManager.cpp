@@ -1,15 +1,59 @@
 #include "ais/AISTargetManager.h"
 
 #include "ais/AISPorts.h"
+#include "foundation/NumberText.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/util/FormatString.h"
 #include "foundation/util/PortSlot.h"
+#include "foundation/util/StringUtil.h"
+#include "foundation/util/Xml.h"
 #include "geodesy/Units.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A plain decimal MMSI from 1 to 999,999,999; 0 for anything else (signs,
+// "0x..." and trailing text included).
+uint32_t ListMMSI(std::string_view text)
+{
+    text = TrimBlanks(text);
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    int64_t value = 0;
+    if (!ParseInt64(text, value) || value < 1 || value > CAISTargetManager::kMaxMMSI)
+        return 0;
+    return uint32_t(value);
+}
+
+// A child's text as the device sent it, entities decoded, cut at a character
+// boundary.
+std::string ListText(const CXmlNode& element, std::string_view name)
+{
+    std::string text;
+    if (!CXmlNode::GetChildText(&element, name, text))
+        return text;
+    text = XmlDecodeEntities(TrimBlanks(text));
+    text.resize(Utf8SafeCut(text, CAISTargetManager::kMaxListText));
+    return text;
+}
+
+} // namespace
 
 bool CAISSettingsCategory::CanOpen() const
 {
@@ -271,8 +315,63 @@ void CAISTargetManager::CheckCPA(CAISTarget& t)
     }
     // An alarm that no longer holds is withdrawn.
     ClearAlarm(t);
-    if (t.m_cpa < 2 * limit && t.m_tcpa < 2 * settings.alarmTime)
+    if (InWarningZone(t))
         t.m_colour = GraphicsColor(220 / 255.0, 220 / 255.0, 0, 1);
+}
+
+bool CAISTargetManager::InWarningZone(const CAISTarget& t)
+{
+    const Settings& settings = GetSettings();
+    const double limit = t.IsClassB() ? settings.cpaClassBDistance : settings.alarmDistance;
+    // A target that is not closing has no TCPA ahead.
+    return t.m_tcpa > 0 && t.m_cpa < 2 * limit && t.m_tcpa < 2 * settings.alarmTime;
+}
+
+bool CAISTargetManager::ImportWatchmateTargets(const std::string& path)
+{
+    const std::unique_ptr<CXmlNode> root = CXmlNode::LoadFile(path);
+    return ImportWatchmateTargets(root.get());
+}
+
+bool CAISTargetManager::ImportWatchmateTargets(const CXmlNode* root)
+{
+    // Names compare without letter case, as every lookup of the reader does.
+    if (!root || !root->element || CompareNoCase(root->name, "Watchmate") != 0)
+        return false;
+    const double now = CHeartbeat::GetTime();
+    size_t cursor = 0;
+    while (const CXmlNode* element = CXmlNode::FindNextChild(root, "Target", cursor))
+        ImportTarget(*element, now);
+    return true;
+}
+
+void CAISTargetManager::ImportTarget(const CXmlNode& element, double now)
+{
+    std::string mmsiText;
+    CXmlNode::GetChildText(&element, "MMSI", mmsiText);
+    const uint32_t mmsi = ListMMSI(mmsiText);
+    if (mmsi == 0)
+        return;
+    CAISTarget* t = FindOrMake(mmsi);
+    if (!t)
+        return;
+    t->m_lastHeard = now;
+    if (t->m_name.empty())
+        t->m_name = ListText(element, "Name");
+    if (t->m_shipTypeText.empty())
+        t->m_shipTypeText = ListText(element, "VesselTypeString");
+    if (t->m_classText.empty())
+        t->m_classText = "Instant";
+    if (!t->m_tooltip.empty())
+        return;
+    if (t->IsEmergencyDevice())
+        t->m_colour = GraphicsColor(1, 0, 0, 1);
+    // Device texts go into the tooltip as text, never as a format.
+    if (const char* device = CAISTarget::EmergencyDeviceName(t->m_mmsiText))
+        t->m_tooltip = device;
+    else
+        t->m_tooltip = "\"" + t->m_name + "\" Type:" + t->m_shipTypeText +
+                       " Callsign:" + ListText(element, "CallSign") + ", MMSI:" + t->m_mmsiText;
 }
 
 void CAISTargetManager::ManOverboard(CAISTarget& t)
@@ -317,6 +416,9 @@ void CAISTargetManager::Age(double now)
         }
         if (age > kLostContactAge && t.m_aisState != CAISTarget::kLostContact) {
             t.m_sog = 0;
+            // Stopped: no closest approach is claimed for it any more.
+            t.m_tcpa = 0;
+            t.m_cpa = 1e10;
             t.m_colour = GraphicsColor(1, 1, 1, 1);
             t.m_statusText = "Lost contact";
             t.m_aisState = CAISTarget::kLostContact;

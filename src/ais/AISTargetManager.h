@@ -15,6 +15,7 @@
 #include <memory>
 
 class COverlayGPSPosition;
+class CXmlNode;
 
 class CAISTargetManager : public Listener<CNEMA_AIS::VDM>,
                           public Listener<CNEMA_AIS::VDO>,
@@ -49,6 +50,14 @@ public:
     };
     static Settings& GetSettings();
     static Persistant& GetPersistant();
+    // `enable_settings`: an AIS target with a position was seen once.
+    static bool IsSettingsEnabled() { return GetSettings().enableSettings; }
+    // Closing, passing within twice the target's CPA limit and inside twice
+    // `alarm_time`: the yellow of the chart and the CPA of the list's title.
+    static bool InWarningZone(const CAISTarget& target);
+
+    // Texts from a device's target list are cut to this many bytes.
+    static constexpr size_t kMaxListText = 64;
 
     explicit CAISTargetManager(COverlayGPSPosition& ownShip);
     ~CAISTargetManager() override;
@@ -71,6 +80,14 @@ public:
     // Range, bearing, CPA and TCPA of one target; raises or clears its alarm.
     void CheckCPA(CAISTarget& target);
 
+    // Reads the target list of a network AIS device (root "Watchmate", one
+    // "Target" per vessel) into the table, so that the vessels it knows are
+    // named at once; they have no position, and are neither listed nor drawn,
+    // until their first report with one. False when the file cannot be read
+    // or has another root.
+    bool ImportWatchmateTargets(const std::string& path);
+    bool ImportWatchmateTargets(const CXmlNode* root);
+
     CAISTarget* Find(uint32_t mmsi) const;
     const std::map<uint32_t, std::unique_ptr<CAISTarget>>& Targets() const { return m_targets; }
     size_t Count() const { return m_targets.size(); }
@@ -86,6 +103,7 @@ private:
     void Remove(std::map<uint32_t, std::unique_ptr<CAISTarget>>::iterator it);
     void ManOverboard(CAISTarget& target);
     void ClearAlarm(CAISTarget& target);
+    void ImportTarget(const CXmlNode& element, double now);
 
     COverlayGPSPosition& m_ownShip;
     std::map<uint32_t, std::unique_ptr<CAISTarget>> m_targets;

@@ -19,12 +19,19 @@ namespace {
 
 constexpr double kT0 = 1700000000;
 
-std::string Names(const std::vector<CSyncable*>& list)
+std::string Names(const CSyncableListDelegate& group, const std::vector<COverlayListRowKey>& list)
 {
     std::string out;
-    for (const CSyncable* object : list)
-        out += (out.empty() ? "" : ",") + object->GetName() + object->GetDescription();
+    for (const COverlayListRowKey& key : list) {
+        const CSyncable* object = group.Find(key);
+        out += (out.empty() ? "" : ",") + (object ? object->GetName() + object->GetDescription() : "?");
+    }
     return out;
+}
+
+COverlayListRowKey Key(const CSyncable* object)
+{
+    return COverlayListRowKey::Serial(object->GetSerial());
 }
 
 class ListTest : public ::testing::Test
@@ -105,7 +112,7 @@ TEST_F(ListTest, SortOrdersAreStableForEqualKeys)
     CMarkListDelegate marks;
     CRouteListDelegate routes;
     CTrackListDelegate tracks;
-    std::vector<CSyncable*> list;
+    std::vector<COverlayListRowKey> list;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.sort) + (c.reference ? " with reference" : ""));
         CMarkManager::Settings().sort = c.sort;
@@ -114,11 +121,11 @@ TEST_F(ListTest, SortOrdersAreStableForEqualKeys)
         else
             COverlayListDelegate::ClearSortReference();
         marks.FillList(list);
-        EXPECT_EQ(Names(list), c.marks);
+        EXPECT_EQ(Names(marks, list), c.marks);
         routes.FillList(list);
-        EXPECT_EQ(Names(list), c.routes);
+        EXPECT_EQ(Names(routes, list), c.routes);
         tracks.FillList(list);
-        EXPECT_EQ(Names(list), c.tracks);
+        EXPECT_EQ(Names(tracks, list), c.tracks);
     }
 }
 
@@ -137,7 +144,7 @@ TEST_F(ListTest, RowTextsOfEachGroup)
     CUnits::FormatDuration(240, duration);
     const auto text = [](const COverlayListDelegate& d, CSyncable& object) {
         COverlayListRow row;
-        d.RowText(object, row);
+        EXPECT_TRUE(d.RowText(Key(&object), row));
         return row.text + "|" + row.detail;
     };
     CMarkListDelegate marks;
@@ -147,6 +154,15 @@ TEST_F(ListTest, RowTextsOfEachGroup)
     EXPECT_EQ(text(CRouteListDelegate(), *route), "R|  " + d2 + ", 3 points");
     EXPECT_EQ(text(CTrackListDelegate(), *track), "T|  No date, " + d3 + ", " + duration);
     EXPECT_EQ(text(CTrackListDelegate(), *MakeTrack("E", 10, 0, 0)), "E|Empty track");
+
+    // Keys of another group, of another kind, or of a deleted object give no
+    // text and leave the row as it was.
+    COverlayListRow row{"kept", "kept"};
+    EXPECT_FALSE(CRouteListDelegate().RowText(Key(mark), row));
+    EXPECT_FALSE(marks.RowText(COverlayListRowKey::MMSI(uint32_t(mark->GetSerial())), row));
+    CMarkManager::Get().DeleteMark(mark);
+    EXPECT_FALSE(marks.RowText(Key(mark), row));
+    EXPECT_EQ(row.text + row.detail, "keptkept");
 }
 
 TEST_F(ListTest, DirtyOnTheirStatesAndDeletionsRebuildOncePerTick)
@@ -154,7 +170,7 @@ TEST_F(ListTest, DirtyOnTheirStatesAndDeletionsRebuildOncePerTick)
     CMarkListDelegate marks;
     CRouteListDelegate routes;
     CTrackListDelegate tracks;
-    std::vector<CSyncable*> list;
+    std::vector<COverlayListRowKey> list;
     COverlayMark* mark = MakeMark("M", 10, kT0);
     COverlayRoute* route = MakeRoute("R", {10, 10.01}, kT0);
     COverlayTrack* track = MakeTrack("T", 10, 5, kT0);
@@ -225,17 +241,18 @@ TEST_F(ListTest, SelectOpensTheEditDialogOfLiveObjectsOnlyWhenTheOverlayUiOffers
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
         CSyncable* object = c.make();
+        const COverlayListRowKey key = Key(object);
         // The default port offers no dialog: nothing happens.
         InstallPort<IOverlayUi>(nullptr);
-        c.list.Activate(object, nullptr);
+        c.list.Activate(key, nullptr);
         InstallPort<IOverlayUi>(&ui);
-        c.list.Activate(object, nullptr); // installed, but this kind not offered
+        c.list.Activate(key, nullptr); // installed, but this kind not offered
         EXPECT_EQ(c.edits(), 0u);
         c.offer = true;
-        c.list.Activate(object, nullptr);
+        c.list.Activate(key, nullptr);
         EXPECT_EQ(c.edits(), 1u);
         c.remove(object);
-        c.list.Select(object, nullptr);
+        c.list.Select(key, nullptr);
         EXPECT_EQ(c.edits(), 1u);
     }
     InstallPort<IOverlayUi>(nullptr);

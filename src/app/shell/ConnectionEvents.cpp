@@ -1,5 +1,6 @@
 #include "app/shell/ConnectionEvents.h"
 
+#include "ais/AISTargetManager.h"
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "overlays/model/TrackManager.h"
 
@@ -16,4 +17,9 @@ void CConnectionEvents::BeginSimulationTrack()
 void CConnectionEvents::EndSimulationTrack()
 {
     CTrackManager::Get().EndSimulationTrack();
+}
+
+void CConnectionEvents::ImportTargetList(const std::string& path)
+{
+    CAISTargetManager::Global().ImportWatchmateTargets(path);
 }

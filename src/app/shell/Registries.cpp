@@ -2,6 +2,7 @@
 
 #include "ais/AISSentence.h"
 #include "ais/AISTargetManager.h"
+#include "ais/DSCTargets.h"
 #include "ais/SettingsCategories.h"
 #include "charts/ChartsSettings.h"
 #include "foundation/FoundationSettings.h"
@@ -34,6 +35,7 @@ void RegisterApplicationTypes()
     // -- ais --
     RegisterAISSentenceTypes();
     CreateAISTargetManager();
+    CreateDSCTargetManagers();
     RegisterSettingsCategories();
     // -- panels --
     MakePanelsSettings();

@@ -33,13 +33,17 @@ std::vector<COverlayListDelegate*>& LiveDelegates()
     return delegates;
 }
 
-// Whether `object` is one of the live objects: addresses are compared, so a
-// pointer the window kept from an older fill is never followed.
-template <class List> CSyncable* FindLive(const List& list, const CSyncable* object)
+// The live object of `serial` in a manager's list: first where the last fill
+// saw it, else by a search (the list may have changed since).
+template <class List>
+CSyncable* FindInList(const List& list, const std::unordered_map<uint64_t, size_t>& position, uint64_t serial)
 {
+    const auto hint = position.find(serial);
+    if (hint != position.end() && hint->second < list.size() && list[hint->second]->GetSerial() == serial)
+        return list[hint->second]->IsDeleted() ? nullptr : list[hint->second].get();
     for (const auto& item : list)
-        if (static_cast<const CSyncable*>(item.get()) == object)
-            return item->IsDeleted() ? nullptr : const_cast<CSyncable*>(object);
+        if (item->GetSerial() == serial)
+            return item->IsDeleted() ? nullptr : item.get();
     return nullptr;
 }
 
@@ -149,9 +153,9 @@ COverlayListDelegate::~COverlayListDelegate()
     std::erase(LiveDelegates(), this);
 }
 
-void COverlayListDelegate::Select(CSyncable* object, QWidget* parent)
+void COverlayListDelegate::Select(const COverlayListRowKey& key, QWidget* parent)
 {
-    (void)object;
+    (void)key;
     (void)parent;
 }
 
@@ -160,10 +164,10 @@ void COverlayListDelegate::ShowListMenu(QWidget* parent)
     (void)parent;
 }
 
-void COverlayListDelegate::ShowRowMenu(QWidget* parent, CSyncable* object)
+void COverlayListDelegate::ShowRowMenu(QWidget* parent, const COverlayListRowKey& key)
 {
     (void)parent;
-    (void)object;
+    (void)key;
 }
 
 void COverlayListDelegate::OnChange(const COverlayObject& event)
@@ -177,7 +181,7 @@ void COverlayListDelegate::OnChange(const COverlayObject& event)
         m_dirty = true;
 }
 
-bool COverlayListDelegate::RebuildIfDirty(std::vector<CSyncable*>& out)
+bool COverlayListDelegate::RebuildIfDirty(std::vector<COverlayListRowKey>& out)
 {
     if (!m_dirty)
         return false;
@@ -217,19 +221,65 @@ void COverlayListDelegate::SetAllDirty()
         delegate->m_dirty = true;
 }
 
-// Marks.
+// Syncable groups.
 
-void CMarkListDelegate::FillList(std::vector<CSyncable*>& out)
+void CSyncableListDelegate::FillList(std::vector<COverlayListRowKey>& out)
 {
+    std::vector<CSyncable*> objects;
+    m_position.clear();
+    Collect(objects);
     out.clear();
-    for (const auto& mark : CMarkManager::Get().Marks())
-        if (!mark->IsDeleted())
-            out.push_back(mark.get());
-    SortOverlayList(out, CMarkManager::Settings().sort, MarkDate, MarkPlace);
+    out.reserve(objects.size());
+    for (const CSyncable* object : objects)
+        out.push_back(COverlayListRowKey::Serial(object->GetSerial()));
     m_dirty = false;
 }
 
-void CMarkListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
+CSyncable* CSyncableListDelegate::Find(const COverlayListRowKey& key) const
+{
+    return key.kind == COverlayListRowKey::kSerial ? FindBySerial(key.value) : nullptr;
+}
+
+bool CSyncableListDelegate::RowText(const COverlayListRowKey& key, COverlayListRow& row) const
+{
+    const CSyncable* object = Find(key);
+    if (!object)
+        return false;
+    ObjectText(*object, row);
+    return true;
+}
+
+void CSyncableListDelegate::Select(const COverlayListRowKey& key, QWidget* parent)
+{
+    if (CSyncable* object = Find(key))
+        SelectObject(*object, parent);
+}
+
+void CSyncableListDelegate::ShowRowMenu(QWidget* parent, const COverlayListRowKey& key)
+{
+    if (CSyncable* object = Find(key))
+        ShowObjectMenu(parent, *object);
+}
+
+// Marks.
+
+void CMarkListDelegate::Collect(std::vector<CSyncable*>& out)
+{
+    const auto& marks = CMarkManager::Get().Marks();
+    for (size_t i = 0; i < marks.size(); ++i)
+        if (!marks[i]->IsDeleted()) {
+            out.push_back(marks[i].get());
+            m_position[marks[i]->GetSerial()] = i;
+        }
+    SortOverlayList(out, CMarkManager::Settings().sort, MarkDate, MarkPlace);
+}
+
+CSyncable* CMarkListDelegate::FindBySerial(uint64_t serial) const
+{
+    return FindInList(CMarkManager::Get().Marks(), m_position, serial);
+}
+
+void CMarkListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
 {
     const auto& mark = static_cast<const COverlayMark&>(object);
     row.text = mark.GetName();
@@ -245,10 +295,10 @@ void CMarkListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
     row.details = true;
 }
 
-void CMarkListDelegate::Select(CSyncable* object, QWidget* parent)
+void CMarkListDelegate::SelectObject(CSyncable& object, QWidget* parent)
 {
-    if (Port<IOverlayUi>().CanEditMarks() && FindLive(CMarkManager::Get().Marks(), object))
-        Port<IOverlayUi>().show_edit_mark(parent, static_cast<COverlayMark*>(object));
+    if (Port<IOverlayUi>().CanEditMarks())
+        Port<IOverlayUi>().show_edit_mark(parent, static_cast<COverlayMark*>(&object));
 }
 
 void CMarkListDelegate::ShowListMenu(QWidget* parent)
@@ -256,25 +306,30 @@ void CMarkListDelegate::ShowListMenu(QWidget* parent)
     ShowOverlayMenu(BuildMarksListMenu(parent), parent, nullptr);
 }
 
-void CMarkListDelegate::ShowRowMenu(QWidget* parent, CSyncable* object)
+void CMarkListDelegate::ShowObjectMenu(QWidget* parent, CSyncable& object)
 {
-    if (FindLive(CMarkManager::Get().Marks(), object))
-        ShowOverlayMenu(BuildMarkRowMenu(*static_cast<COverlayMark*>(object), parent), parent, nullptr);
+    ShowOverlayMenu(BuildMarkRowMenu(static_cast<COverlayMark&>(object), parent), parent, nullptr);
 }
 
 // Routes.
 
-void CRouteListDelegate::FillList(std::vector<CSyncable*>& out)
+void CRouteListDelegate::Collect(std::vector<CSyncable*>& out)
 {
-    out.clear();
-    for (const auto& route : CMarkManager::Get().Routes())
-        if (!route->IsDeleted())
-            out.push_back(route.get());
+    const auto& routes = CMarkManager::Get().Routes();
+    for (size_t i = 0; i < routes.size(); ++i)
+        if (!routes[i]->IsDeleted()) {
+            out.push_back(routes[i].get());
+            m_position[routes[i]->GetSerial()] = i;
+        }
     SortOverlayList(out, CMarkManager::Settings().sort, CreatedDate, RoutePlace);
-    m_dirty = false;
 }
 
-void CRouteListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
+CSyncable* CRouteListDelegate::FindBySerial(uint64_t serial) const
+{
+    return FindInList(CMarkManager::Get().Routes(), m_position, serial);
+}
+
+void CRouteListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
 {
     const auto& route = static_cast<const COverlayRoute&>(object);
     row.text = route.GetName();
@@ -284,10 +339,10 @@ void CRouteListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
     row.details = true;
 }
 
-void CRouteListDelegate::Select(CSyncable* object, QWidget* parent)
+void CRouteListDelegate::SelectObject(CSyncable& object, QWidget* parent)
 {
-    if (Port<IOverlayUi>().CanEditRoutes() && FindLive(CMarkManager::Get().Routes(), object))
-        Port<IOverlayUi>().show_edit_route(parent, static_cast<COverlayRoute*>(object));
+    if (Port<IOverlayUi>().CanEditRoutes())
+        Port<IOverlayUi>().show_edit_route(parent, static_cast<COverlayRoute*>(&object));
 }
 
 void CRouteListDelegate::ShowListMenu(QWidget* parent)
@@ -295,25 +350,30 @@ void CRouteListDelegate::ShowListMenu(QWidget* parent)
     ShowOverlayMenu(BuildRoutesListMenu(parent), parent, nullptr);
 }
 
-void CRouteListDelegate::ShowRowMenu(QWidget* parent, CSyncable* object)
+void CRouteListDelegate::ShowObjectMenu(QWidget* parent, CSyncable& object)
 {
-    if (FindLive(CMarkManager::Get().Routes(), object))
-        ShowOverlayMenu(BuildRouteRowMenu(*static_cast<COverlayRoute*>(object), parent), parent, nullptr);
+    ShowOverlayMenu(BuildRouteRowMenu(static_cast<COverlayRoute&>(object), parent), parent, nullptr);
 }
 
 // Tracks.
 
-void CTrackListDelegate::FillList(std::vector<CSyncable*>& out)
+void CTrackListDelegate::Collect(std::vector<CSyncable*>& out)
 {
-    out.clear();
-    for (const auto& track : CTrackManager::Get().Tracks())
-        if (!track->IsDeleted() && !track->IsTrivial())
-            out.push_back(track.get());
+    const auto& tracks = CTrackManager::Get().Tracks();
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (!tracks[i]->IsDeleted() && !tracks[i]->IsTrivial()) {
+            out.push_back(tracks[i].get());
+            m_position[tracks[i]->GetSerial()] = i;
+        }
     SortOverlayList(out, CMarkManager::Settings().sort, CreatedDate, TrackPlace);
-    m_dirty = false;
 }
 
-void CTrackListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
+CSyncable* CTrackListDelegate::FindBySerial(uint64_t serial) const
+{
+    return FindInList(CTrackManager::Get().Tracks(), m_position, serial);
+}
+
+void CTrackListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
 {
     const auto& track = static_cast<const COverlayTrack&>(object);
     row.text = track.GetName();
@@ -328,10 +388,10 @@ void CTrackListDelegate::RowText(CSyncable& object, COverlayListRow& row) const
     row.detail = "  " + FormatRelativeDate(track.GetCreated()) + ", " + distance + ", " + duration;
 }
 
-void CTrackListDelegate::Select(CSyncable* object, QWidget* parent)
+void CTrackListDelegate::SelectObject(CSyncable& object, QWidget* parent)
 {
-    if (Port<IOverlayUi>().CanEditTracks() && FindLive(CTrackManager::Get().Tracks(), object))
-        Port<IOverlayUi>().show_edit_track(parent, static_cast<COverlayTrack*>(object));
+    if (Port<IOverlayUi>().CanEditTracks())
+        Port<IOverlayUi>().show_edit_track(parent, static_cast<COverlayTrack*>(&object));
 }
 
 void CTrackListDelegate::ShowListMenu(QWidget* parent)
@@ -339,8 +399,7 @@ void CTrackListDelegate::ShowListMenu(QWidget* parent)
     ShowOverlayMenu(BuildTracksListMenu(parent), parent, nullptr);
 }
 
-void CTrackListDelegate::ShowRowMenu(QWidget* parent, CSyncable* object)
+void CTrackListDelegate::ShowObjectMenu(QWidget* parent, CSyncable& object)
 {
-    if (FindLive(CTrackManager::Get().Tracks(), object))
-        ShowOverlayMenu(BuildTrackRowMenu(*static_cast<COverlayTrack*>(object), parent), parent, nullptr);
+    ShowOverlayMenu(BuildTrackRowMenu(static_cast<COverlayTrack&>(object), parent), parent, nullptr);
 }

@@ -1,7 +1,12 @@
 #pragma once
-// The groups of the overlay list window (marks, routes, tracks) as plain
-// models: which objects are listed, in which order, with which texts, and the
-// menus of a group and of a row. The window only shows them. Main thread only.
+// The groups of the overlay list window (marks, routes, tracks, and AIS
+// targets from the layer above) as plain models: which objects are listed, in
+// which order, with which texts, and the menus of a group and of a row. The
+// window only shows them. Main thread only.
+//
+// A row holds a key, never an object's address: every use looks the object up
+// again, so a row whose object went away between the fill and the click does
+// nothing.
 #include "foundation/events/Listener.h"
 #include "foundation/platform/DialogParent.h"
 #include "geodesy/LocalPlane.h"
@@ -9,9 +14,23 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CSyncable;
+
+// What one row shows: a syncable object by its serial number
+// (`CSyncable::GetSerial`) or an AIS target by its MMSI.
+struct COverlayListRowKey
+{
+    enum Kind : uint8_t { kSerial = 0, kMMSI = 1 };
+    Kind kind = kSerial;
+    uint64_t value = 0;
+
+    static COverlayListRowKey Serial(uint64_t serial) { return {kSerial, serial}; }
+    static COverlayListRowKey MMSI(uint32_t mmsi) { return {kMMSI, mmsi}; }
+    bool operator==(const COverlayListRowKey&) const = default;
+};
 
 // The two texts of one row.
 struct COverlayListRow
@@ -35,15 +54,16 @@ public:
     COverlayListDelegate& operator=(const COverlayListDelegate&) = delete;
 
     virtual std::string Title() const = 0;
-    // The objects of the group in display order; clears the dirty flag.
-    virtual void FillList(std::vector<CSyncable*>& out) = 0;
-    virtual void RowText(CSyncable& object, COverlayListRow& row) const = 0;
-    // Opens the object's dialog (nothing until the dialogs are installed).
-    virtual void Select(CSyncable* object, QWidget* parent);
+    // The rows of the group in display order; clears the dirty flag.
+    virtual void FillList(std::vector<COverlayListRowKey>& out) = 0;
+    // False, `row` untouched, when the row's object is gone.
+    virtual bool RowText(const COverlayListRowKey& key, COverlayListRow& row) const = 0;
+    // What a click on a row does; nothing when its object is gone.
+    virtual void Select(const COverlayListRowKey& key, QWidget* parent);
     // A double click.
-    virtual void Activate(CSyncable* object, QWidget* parent) { Select(object, parent); }
+    virtual void Activate(const COverlayListRowKey& key, QWidget* parent) { Select(key, parent); }
     virtual void ShowListMenu(QWidget* parent);
-    virtual void ShowRowMenu(QWidget* parent, CSyncable* object);
+    virtual void ShowRowMenu(QWidget* parent, const COverlayListRowKey& key);
     virtual void OnChange(const COverlayObject& event);
 
     uint32_t Kind() const { return m_kind; }
@@ -51,7 +71,7 @@ public:
     void SetDirty() { m_dirty = true; }
     // Fills `out` only when the list is dirty: the window calls it once per
     // tick, so a burst of change events costs one rebuild. True when filled.
-    bool RebuildIfDirty(std::vector<CSyncable*>& out);
+    bool RebuildIfDirty(std::vector<COverlayListRowKey>& out);
 
     // Where distances are measured from (the own ship or the view's point);
     // every list is marked dirty. Positions that are not valid clear it.
@@ -71,43 +91,77 @@ protected:
     uint32_t m_kindMask;
 };
 
-class CMarkListDelegate : public COverlayListDelegate
+// The groups of syncable objects: rows keyed by serial number.
+class CSyncableListDelegate : public COverlayListDelegate
 {
 public:
-    CMarkListDelegate() : COverlayListDelegate(COverlayObject::kChanged, 1u << COverlayObject::kKindMark) {}
+    using COverlayListDelegate::COverlayListDelegate;
+    void FillList(std::vector<COverlayListRowKey>& out) final;
+    bool RowText(const COverlayListRowKey& key, COverlayListRow& row) const final;
+    void Select(const COverlayListRowKey& key, QWidget* parent) final;
+    void ShowRowMenu(QWidget* parent, const COverlayListRowKey& key) final;
+    // The live object of a row of this group; null when it is gone, deleted
+    // or the key is no serial number.
+    CSyncable* Find(const COverlayListRowKey& key) const;
+
+protected:
+    // The group's live objects in display order; fills the position hints.
+    virtual void Collect(std::vector<CSyncable*>& out) = 0;
+    virtual CSyncable* FindBySerial(uint64_t serial) const = 0;
+    virtual void ObjectText(const CSyncable& object, COverlayListRow& row) const = 0;
+    virtual void SelectObject(CSyncable& object, QWidget* parent) = 0;
+    virtual void ShowObjectMenu(QWidget* parent, CSyncable& object) = 0;
+    // Where each serial stood in its manager's list at the last fill: a hint
+    // checked at each use, so a list of many rows is not searched per row.
+    std::unordered_map<uint64_t, size_t> m_position;
+};
+
+class CMarkListDelegate : public CSyncableListDelegate
+{
+public:
+    CMarkListDelegate() : CSyncableListDelegate(COverlayObject::kChanged, 1u << COverlayObject::kKindMark) {}
     std::string Title() const override { return "Marks"; }
-    void FillList(std::vector<CSyncable*>& out) override;
-    void RowText(CSyncable& object, COverlayListRow& row) const override;
-    void Select(CSyncable* object, QWidget* parent) override;
     void ShowListMenu(QWidget* parent) override;
-    void ShowRowMenu(QWidget* parent, CSyncable* object) override;
+
+protected:
+    void Collect(std::vector<CSyncable*>& out) override;
+    CSyncable* FindBySerial(uint64_t serial) const override;
+    void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
+    void SelectObject(CSyncable& object, QWidget* parent) override;
+    void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
 };
 
-class CRouteListDelegate : public COverlayListDelegate
+class CRouteListDelegate : public CSyncableListDelegate
 {
 public:
-    CRouteListDelegate() : COverlayListDelegate(COverlayObject::kUpdated, 1u << COverlayObject::kKindRoute) {}
+    CRouteListDelegate() : CSyncableListDelegate(COverlayObject::kUpdated, 1u << COverlayObject::kKindRoute) {}
     std::string Title() const override { return "Routes"; }
-    void FillList(std::vector<CSyncable*>& out) override;
-    void RowText(CSyncable& object, COverlayListRow& row) const override;
-    void Select(CSyncable* object, QWidget* parent) override;
     void ShowListMenu(QWidget* parent) override;
-    void ShowRowMenu(QWidget* parent, CSyncable* object) override;
+
+protected:
+    void Collect(std::vector<CSyncable*>& out) override;
+    CSyncable* FindBySerial(uint64_t serial) const override;
+    void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
+    void SelectObject(CSyncable& object, QWidget* parent) override;
+    void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
 };
 
-class CTrackListDelegate : public COverlayListDelegate
+class CTrackListDelegate : public CSyncableListDelegate
 {
 public:
     CTrackListDelegate()
-        : COverlayListDelegate(COverlayObject::kDeleted, 1u << COverlayObject::kKindTrackSection)
+        : CSyncableListDelegate(COverlayObject::kDeleted, 1u << COverlayObject::kKindTrackSection)
     {
     }
     std::string Title() const override { return "Tracks"; }
-    void FillList(std::vector<CSyncable*>& out) override;
-    void RowText(CSyncable& object, COverlayListRow& row) const override;
-    void Select(CSyncable* object, QWidget* parent) override;
     void ShowListMenu(QWidget* parent) override;
-    void ShowRowMenu(QWidget* parent, CSyncable* object) override;
+
+protected:
+    void Collect(std::vector<CSyncable*>& out) override;
+    CSyncable* FindBySerial(uint64_t serial) const override;
+    void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
+    void SelectObject(CSyncable& object, QWidget* parent) override;
+    void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
 };
 
 // Orders `objects` stably by the sort order: name (byte order), date newest
