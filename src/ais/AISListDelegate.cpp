@@ -86,7 +86,11 @@ void CAISListDelegate::TargetRowText(const CAISTarget& t, COverlayListRow& row)
     if (!t.m_tooltip.empty()) {
         // The tooltip's description follows the quoted name.
         const size_t quote = t.m_tooltip.find('"', 1);
-        row.detail.append(t.m_tooltip, quote == std::string::npos ? 0 : quote + 1);
+        const size_t from = quote == std::string::npos ? 0 : quote + 1;
+        // A tooltip without a quoted name would run into the status.
+        if (from < t.m_tooltip.size() && t.m_tooltip[from] != ' ' && t.m_tooltip[from] != '\n')
+            row.detail += ' ';
+        row.detail.append(t.m_tooltip, from);
     }
     std::replace(row.detail.begin(), row.detail.end(), '\n', ' ');
     row.details = false;
