@@ -1,6 +1,8 @@
 // AIS targets at sea-lane density: position reports of 2,000 live stations
 // through the dispatcher, decoder, target update and closest-approach check
-// (with heap allocations counted), the ageing tick, and drawing them all.
+// (with heap allocations counted), the ageing tick, drawing them all, and the
+// row texts of the "AIS Vessels" list (the target is 20 ms or less).
+#include "ais/AISListDelegate.h"
 #include "ais/AISSentence.h"
 #include "ais/AISTargetManager.h"
 #include "foundation/events/Clock.h"
@@ -146,6 +148,30 @@ static void BM_AgeingTickOver2000Targets(benchmark::State& state)
     manager.Clear();
 }
 BENCHMARK(BM_AgeingTickOver2000Targets)->Unit(benchmark::kMicrosecond);
+
+static void BM_RowTextsOf2000Targets(benchmark::State& state)
+{
+    CAISTargetManager& manager = CAISTargetManager::Global();
+    Setup(manager);
+    char work[128];
+    for (const auto& l : Reports()) {
+        std::memcpy(work, l.c_str(), l.size() + 1);
+        DispatchNMEALine(work, nullptr);
+    }
+    CAISListDelegate list;
+    std::vector<COverlayListRowKey> rows;
+    COverlayListRow row;
+    for (auto _ : state) {
+        list.FillList(rows);
+        for (const COverlayListRowKey& key : rows) {
+            list.RowText(key, row);
+            benchmark::DoNotOptimize(row.detail.data());
+        }
+    }
+    state.counters["rows"] = double(rows.size());
+    manager.Clear();
+}
+BENCHMARK(BM_RowTextsOf2000Targets)->Unit(benchmark::kMillisecond);
 
 static void BM_Draw2000TargetsFullHD(benchmark::State& state)
 {

@@ -20,8 +20,9 @@ const std::string& DisplayName(const CAISTarget& t)
 void SortTargets(std::vector<const CAISTarget*>& targets, uint32_t sort)
 {
     if (sort == COverlayListDelegate::kByDate) {
-        std::stable_sort(targets.begin(), targets.end(),
-                         [](const CAISTarget* a, const CAISTarget* b) { return a->m_lastHeard > b->m_lastHeard; });
+        std::stable_sort(targets.begin(), targets.end(), [](const CAISTarget* a, const CAISTarget* b) {
+            return a->m_lastHeard > b->m_lastHeard;
+        });
         return;
     }
     if (sort != COverlayListDelegate::kByDistance || !COverlayListDelegate::HasSortReference()) {
@@ -80,8 +81,8 @@ void CAISListDelegate::TargetRowText(const CAISTarget& t, COverlayListRow& row)
 {
     row.text = DisplayName(t);
     if (CAISTargetManager::InWarningZone(t))
-        row.text += " CPA " + std::to_string(int64_t(t.m_cpa)) + " m, " + std::to_string(int64_t(t.m_tcpa / 60)) +
-                    " min";
+        row.text += " CPA " + std::to_string(int64_t(t.m_cpa)) + " m, " +
+                    std::to_string(int64_t(t.m_tcpa / 60)) + " min";
     row.detail = "  " + t.m_classText + " Speed:" + FormatDouble(t.m_sog, "%.1f") + " kts, " + t.m_statusText;
     if (!t.m_tooltip.empty()) {
         // The tooltip's description follows the quoted name.
@@ -137,9 +138,9 @@ void CAISListDelegate::Select(const COverlayListRowKey& key, QWidget* parent)
             endLongitude = lon;
         }
     }
-    CRasterleafView::ShowArea(std::min(target->m_longitude, endLongitude),
-                              std::max(target->m_longitude, endLongitude), std::min(target->m_latitude, endLatitude),
-                              std::max(target->m_latitude, endLatitude));
+    CRasterleafView::ShowArea(
+        std::min(target->m_longitude, endLongitude), std::max(target->m_longitude, endLongitude),
+        std::min(target->m_latitude, endLatitude), std::max(target->m_latitude, endLatitude));
 }
 
 void CAISListDelegate::OnChange(const COverlayObject& event)

@@ -131,8 +131,9 @@ CDSC_to_Mark& CDSC_to_Mark::Global()
 
 std::string CDSC_to_Mark::NatureText(int32_t nature)
 {
-    static const char* const kNames[] = {"Fire",    "Flooding", "Collision", "Grounding",       "Listing",      "Sinking",
-                                         "Disabled", "Distress", "Abandoning ship", "Piracy", "Man overboard"};
+    static const char* const kNames[] = {
+        "Fire",     "Flooding", "Collision",       "Grounding", "Listing",      "Sinking",
+        "Disabled", "Distress", "Abandoning ship", "Piracy",    "Man overboard"};
     if (nature >= 0 && nature <= 10)
         return kNames[nature];
     return "Distress code " + std::to_string(nature);
@@ -167,7 +168,8 @@ void CDSC_to_Mark::Notify(const CDSCTarget& target)
     double distance = kUnknownDistance;
     const COverlayGPSPosition& own = COverlayGPSPosition::Global();
     if (own.m_fixStatus != CDataGPSPosition::kNoFix && own.HasPosition()) {
-        distance = CLocalPlane(own.m_latitude, own.m_longitude).DistanceTo(target.m_latitude, target.m_longitude);
+        distance =
+            CLocalPlane(own.m_latitude, own.m_longitude).DistanceTo(target.m_latitude, target.m_longitude);
         std::string formatted;
         CDefaultUnits::Get().FormatDistance(float(distance), formatted);
         text += "\n" + formatted + " away";

@@ -89,12 +89,12 @@ TEST_F(AISList, ImportTakesValidTargetsOnceAndRefusesTheRest)
     std::string longName;
     for (int i = 0; i < 150; ++i)
         longName += "\xC3\xA9";
-    const std::string list = "<?xml version=\"1.0\"?><Watchmate>" + Target("211000001", "ALPHA") +
-                             Target("0", "ZERO") + "<Target><Name>NONE</Name></Target>" + Target("-5", "NEG") +
-                             Target("0x10", "HEX") + Target("1000000000", "BIG") + Target("12ab", "TEXT") +
-                             Target(" 211000002\n", longName) + Target("211000003", "%s%n%s", "T&amp;T") +
-                             Target("970000001", "SART") + Target("972000002", "MOB") + Target("974000003", "EPIRB") +
-                             "<Other><MMSI>211000009</MMSI></Other></Watchmate>";
+    const std::string list =
+        "<?xml version=\"1.0\"?><Watchmate>" + Target("211000001", "ALPHA") + Target("0", "ZERO") +
+        "<Target><Name>NONE</Name></Target>" + Target("-5", "NEG") + Target("0x10", "HEX") +
+        Target("1000000000", "BIG") + Target("12ab", "TEXT") + Target(" 211000002\n", longName) +
+        Target("211000003", "%s%n%s", "T&amp;T") + Target("970000001", "SART") + Target("972000002", "MOB") +
+        Target("974000003", "EPIRB") + "<Other><MMSI>211000009</MMSI></Other></Watchmate>";
     ASSERT_TRUE(Import(list));
 
     struct Case
@@ -176,9 +176,9 @@ TEST_F(AISList, RowsTitlesAndTheWarningZone)
     const Case cases[] = {
         {"", 150, 600, "Class A", "211000001 CPA 150 m, 10 min"},
         {"NEAR", 599, 2399, "Class A", "NEAR CPA 599 m, 39 min"},
-        {"NEAR", 600, 600, "Class A", "NEAR"},   // twice the limit is outside
-        {"NEAR", 150, 2400, "Class A", "NEAR"},  // twice alarm_time too
-        {"NEAR", 150, -60, "Class A", "NEAR"},   // passed
+        {"NEAR", 600, 600, "Class A", "NEAR"},  // twice the limit is outside
+        {"NEAR", 150, 2400, "Class A", "NEAR"}, // twice alarm_time too
+        {"NEAR", 150, -60, "Class A", "NEAR"},  // passed
         {"B", 199, 60, "Class B", "B CPA 199 m, 1 min"},
         {"B", 250, 60, "Class B", "B"}, // class B limit 100 m
     };
@@ -278,8 +278,8 @@ TEST_F(AISList, ATcpConnectToTheDeviceFillsTheTableBeforeItsJobEnds)
 {
     tessatest::LoopbackServer server;
     ASSERT_NE(server.Port(), 0) << server.Error();
-    server.AddFile("/targets/getTargets",
-                   "<Watchmate>" + Target("211000001", "ALPHA") + Target("211000002", "BRAVO") + "</Watchmate>");
+    server.AddFile("/targets/getTargets", "<Watchmate>" + Target("211000001", "ALPHA") +
+                                              Target("211000002", "BRAVO") + "</Watchmate>");
     tessatest::LoopbackTcpPeer peer;
     tessatest::ScopedConnectionCalls calls;
     SetWiFiSSIDForTesting("TestNet");

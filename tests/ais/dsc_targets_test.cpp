@@ -153,8 +153,8 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
              EXPECT_NEAR(DSCMarks()[0]->GetLatitude(), 42.0 + 31.0 / 60, 1e-9);
          },
          1, 1, 0},
-        {"a call without a position is ignored",
-         [&] { Send("$CDDSC,12,3380400790,12,06,00,,2019,,,S,"); }, 0, 0, 0},
+        {"a call without a position is ignored", [&] { Send("$CDDSC,12,3380400790,12,06,00,,2019,,,S,"); }, 0,
+         0, 0},
         {"the 101st waiting call publishes the oldest at once",
          [&] {
              for (uint32_t i = 0; i <= CDSCTargetManager::kMaxPending; ++i) {

@@ -134,7 +134,9 @@ protected:
 class CRouteListDelegate : public CSyncableListDelegate
 {
 public:
-    CRouteListDelegate() : CSyncableListDelegate(COverlayObject::kUpdated, 1u << COverlayObject::kKindRoute) {}
+    CRouteListDelegate() : CSyncableListDelegate(COverlayObject::kUpdated, 1u << COverlayObject::kKindRoute)
+    {
+    }
     std::string Title() const override { return "Routes"; }
     void ShowListMenu(QWidget* parent) override;
 

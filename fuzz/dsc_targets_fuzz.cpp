@@ -1,0 +1,101 @@
+// DSC calls and expansions in any order through both DSC managers into the
+// real mark manager, one second of heartbeat per line: every published
+// target lies on the globe, every distress mark too, and no more calls wait
+// than the bound allows.
+#include "ais/DSCTargets.h"
+#include "foundation/events/Clock.h"
+#include "foundation/events/Heartbeat.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+double gNow = 1.7e9;
+
+// The heartbeat reads the clock once per tick: each move starts a new tick.
+void Advance(double seconds)
+{
+    gNow += seconds;
+    if (gHeartbeat)
+        gHeartbeat->ClearEventTime();
+}
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "dsc_targets: %s\n", what);
+        std::abort();
+    }
+}
+
+struct Sink : Listener<CDSCTarget>
+{
+    void Notify(const CDSCTarget& t) override
+    {
+        Check(std::isfinite(t.m_latitude) && std::isfinite(t.m_longitude) && std::fabs(t.m_latitude) <= 90 &&
+                  std::fabs(t.m_longitude) <= 180,
+              "published position");
+        Check(t.m_mmsi >= 1 && t.m_mmsi <= 999999999u, "published MMSI");
+        Check(t.m_nature >= -1 && t.m_nature <= 99, "nature");
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static Sink sink;
+    SetClockForTesting([] { return gNow; });
+    CreateDSCTargetManagers();
+    CDSCTargetManager& manager = CDSCTargetManager::Global();
+    CMarkManager& marks = CMarkManager::Get();
+    manager.Clear();
+    marks.ClearForTesting();
+
+    std::string text(reinterpret_cast<const char*>(data), size);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, std::min<size_t>(end - start, 180));
+        start = end + 1;
+        // A line "+N" moves the heartbeat N seconds on.
+        if (!line.empty() && line[0] == '+') {
+            Advance(std::atoi(line.c_str() + 1) % 100);
+            manager.OnTick();
+            continue;
+        }
+        if (line.empty() || line[0] != '$')
+            continue;
+        line = line.substr(0, line.find_first_of("*\r"));
+        std::string clean = "$";
+        for (size_t i = 1; i < line.size(); ++i)
+            if (line[i] != '\0' && line[i] != '$' && line[i] != '!')
+                clean += line[i];
+        char buf[256];
+        std::snprintf(buf, sizeof buf, "%s", clean.c_str());
+        AppendNMEAChecksum(buf, sizeof buf);
+        DispatchNMEALine(buf, nullptr);
+        Advance(1);
+        manager.OnTick();
+        Check(manager.PendingCount() <= CDSCTargetManager::kMaxPending, "pending bound");
+    }
+    for (const auto& mark : marks.Marks())
+        Check(mark->HasPosition(), "mark position");
+    // Whatever waits is published by the time-out.
+    Advance(CDSCTargetManager::kExpansionWait);
+    manager.OnTick();
+    Check(manager.PendingCount() == 0, "time-out");
+    manager.Clear();
+    marks.ClearForTesting();
+    return 0;
+}
