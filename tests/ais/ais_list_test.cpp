@@ -35,6 +35,13 @@ std::string Target(const std::string& mmsi, const std::string& name, const std::
            "</VesselTypeString><CallSign>" + callSign + "</CallSign></Target>";
 }
 
+// Counts what reaches the chart view and the lists.
+struct OverlayEvents : Listener<COverlayObject>
+{
+    int count = 0;
+    void Notify(const COverlayObject&) override { ++count; }
+};
+
 class AISList : public ::testing::Test
 {
 protected:
