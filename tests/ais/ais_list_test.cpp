@@ -7,7 +7,6 @@
 #include "app/shell/ConnectionEvents.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformServices.h"
-#include "foundation/util/Xml.h"
 #include "instruments/connections/NetworkConnections.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "overlays/model/MarkManager.h"
@@ -19,9 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <clocale>
-#include <cmath>
 #include <fstream>
 
 namespace {
@@ -63,10 +60,10 @@ protected:
         return manager.ImportWatchmateTargets(path);
     }
     // A report of `mmsi` at x, y metres from (kOwnLat, kOwnLon).
-    CAISTarget* Report(uint32_t mmsi, double x, double y, float sog, float cog, uint32_t type = 1)
+    CAISTarget* Report(uint32_t mmsi, double x, double y, float sog, float cog)
     {
         CNEMA_AIS::VDM s(&CNEMA_AIS::VDM::Type);
-        s.m_messageType = type;
+        s.m_messageType = 1;
         s.m_mmsi = mmsi;
         CLocalPlane(kOwnLat, kOwnLon).FromXY(x, y, s.m_latitude, s.m_longitude);
         s.m_sog = sog;
@@ -74,15 +71,6 @@ protected:
         s.m_heading = CNEMA_AIS::kNoHeading;
         manager.HandleVDM(s, clock.Now());
         return manager.Find(mmsi);
-    }
-    void OwnFix()
-    {
-        CDataGPSPosition fix;
-        fix.SetPosition(kOwnLat, kOwnLon);
-        fix.m_fixStatus = CDataGPSPosition::kGPSFix;
-        fix.SetCourseSpeed(0, 0);
-        fix.m_mode = CDataSpeedDirection::kModeCourseOverGround;
-        manager.HandleOwnFix(fix);
     }
 
     tessatest::CFixedClock clock;
@@ -102,49 +90,41 @@ TEST_F(AISList, ImportTakesValidTargetsOnceAndRefusesTheRest)
         Target("1000000000", "BIG") + Target("12ab", "TEXT") + Target(" 211000002\n", longName) +
         Target("211000003", "%s%n%s", "T&amp;T") + Target("970000001", "SART") + Target("972000002", "MOB") +
         Target("974000003", "EPIRB") + "<Other><MMSI>211000009</MMSI></Other></Watchmate>";
+    OverlayEvents events;
     ASSERT_TRUE(Import(list));
-
-    struct Case
-    {
-        uint32_t mmsi;
-        const char* tooltip; // null: check the name only
-        bool red;
+    // Nothing is published: without a position nothing is drawn.
+    EXPECT_EQ(events.count, 0);
+    const auto describe = [&](uint32_t mmsi) {
+        const CAISTarget* t = manager.Find(mmsi);
+        if (!t)
+            return std::string("none");
+        return t->m_name + "|" + t->m_classText + "|" + t->m_tooltip +
+               (t->m_colour == GraphicsColor(1, 0, 0, 1) ? "|red" : "") +
+               (t->m_hasPosition || t->HasPosition() ? "|placed" : "");
     };
-    const Case cases[] = {
-        {211000001, "\"ALPHA\" Type:Cargo Callsign:CALL, MMSI:211000001", false},
-        {211000003, "\"%s%n%s\" Type:T&T Callsign:CALL, MMSI:211000003", false},
-        {970000001, "Search and Rescue Transponder", true},
-        {972000002, "Man Overboard", true},
-        {974000003, "EPIRB", true},
-        {211000002, nullptr, false},
-    };
-    for (int pass = 0; pass < 2; ++pass) {
-        SCOPED_TRACE(pass ? "second import" : "first import");
-        EXPECT_EQ(manager.Count(), std::size(cases));
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.mmsi);
-            const CAISTarget* t = manager.Find(c.mmsi);
-            ASSERT_NE(t, nullptr);
-            EXPECT_EQ(t->m_classText, "Instant");
-            if (c.tooltip) {
-                EXPECT_EQ(t->m_tooltip, c.tooltip);
-            }
-            EXPECT_EQ(t->m_colour == GraphicsColor(1, 0, 0, 1), c.red);
-            EXPECT_FALSE(t->m_hasPosition);
-            EXPECT_FALSE(t->HasPosition());
-        }
-        EXPECT_EQ(manager.Find(970000001)->m_name, "SART");
+    const std::pair<uint32_t, std::string> expected[] = {
+        {211000001, "ALPHA|Instant|\"ALPHA\" Type:Cargo Callsign:CALL, MMSI:211000001"},
         // Cut to 64 bytes at a character boundary: 32 whole characters.
-        EXPECT_EQ(manager.Find(211000002)->m_name, longName.substr(0, 64));
-        // The same MMSIs with other texts change nothing of what is known.
-        if (pass == 0) {
-            ASSERT_TRUE(Import("<watchmate>" + Target("211000001", "OTHER", "Tanker") + "</watchmate>"));
-        }
+        {211000002, longName.substr(0, 64) + "|Instant|\"" + longName.substr(0, 64) +
+                        "\" Type:Cargo Callsign:CALL, MMSI:211000002"},
+        {211000003, "%s%n%s|Instant|\"%s%n%s\" Type:T&T Callsign:CALL, MMSI:211000003"},
+        {970000001, "SART|Instant|Search and Rescue Transponder|red"},
+        {972000002, "MOB|Instant|Man Overboard|red"},
+        {974000003, "EPIRB|Instant|EPIRB|red"},
+    };
+    // The same MMSIs again with other texts change nothing of what is known.
+    for (const char* again :
+         {"", "<watchmate><Target><MMSI>211000001</MMSI><Name>B</Name></Target></watchmate>"}) {
+        SCOPED_TRACE(again);
+        if (*again)
+            ASSERT_TRUE(Import(again));
+        EXPECT_EQ(manager.Count(), std::size(expected));
+        for (const auto& [mmsi, text] : expected)
+            EXPECT_EQ(describe(mmsi), text);
     }
     // Without position the imported targets are not listed.
-    CAISListDelegate list2;
     std::vector<COverlayListRowKey> rows;
-    list2.FillList(rows);
+    CAISListDelegate().FillList(rows);
     EXPECT_TRUE(rows.empty());
 
     // Other roots, missing files and a deep nesting.
@@ -161,7 +141,10 @@ TEST_F(AISList, ImportTakesValidTargetsOnceAndRefusesTheRest)
 
 TEST_F(AISList, RowsTitlesAndTheWarningZone)
 {
-    OwnFix();
+    CDataGPSPosition fix; // stopped at (kOwnLat, kOwnLon)
+    fix.SetPosition(kOwnLat, kOwnLon);
+    fix.m_fixStatus = CDataGPSPosition::kGPSFix;
+    manager.HandleOwnFix(fix);
     // 500 m abeam, 2 km astern, overtaking north at 10 kn: closing, CPA
     // 500 m in 6.5 min: a warning (limit 300 m), yellow on the chart.
     CAISTarget* warned = Report(211000001, 500, -2000, 10, 0);
@@ -249,7 +232,6 @@ TEST_F(AISList, SelectingARowShowsTheTargetAndItsVectorAndGoneTargetsDoNothing)
     list.FillList(rows);
     ASSERT_EQ(rows.size(), 1u);
     double lat = 0, lon = 0;
-    ASSERT_TRUE(chart.view->GetCentreLatLon(lat, lon));
     list.Select(rows[0], nullptr);
     EXPECT_EQ(manager.SelectedMMSI(), 211000001u);
     ASSERT_TRUE(chart.view->GetCentreLatLon(lat, lon));
@@ -271,9 +253,7 @@ TEST_F(AISList, SelectingARowShowsTheTargetAndItsVectorAndGoneTargetsDoNothing)
     EXPECT_FALSE(list.RowText(rows[0], row));
     EXPECT_EQ(row.text, "kept");
     chart.view->GoToPosition(5, 5, chart.view->GetCentreScale());
-    list.Select(rows[0], nullptr);
     list.Activate(rows[0], nullptr);
-    list.ShowRowMenu(nullptr, rows[0]);
     EXPECT_EQ(manager.SelectedMMSI(), 0u);
     ASSERT_TRUE(chart.view->GetCentreLatLon(lat, lon));
     EXPECT_NEAR(lat, 5, 1e-6);
@@ -292,8 +272,6 @@ TEST_F(AISList, ATcpConnectToTheDeviceFillsTheTableBeforeItsJobEnds)
     SetWiFiSSIDForTesting("TestNet");
     ClearPendingCallbacksForTesting();
     auto& settings = CTCPIPConnection::Settings();
-    const std::string savedAddress = settings.ip_address, savedNetwork = settings.network,
-                      savedPort = settings.port;
     settings.ip_address = "127.0.0.1";
     settings.network = "TestNet";
     settings.port = peer.PortText();
@@ -308,9 +286,6 @@ TEST_F(AISList, ATcpConnectToTheDeviceFillsTheTableBeforeItsJobEnds)
     InstallPort<IConnectionEvents>(nullptr);
     CTCPIPConnection::s_aisDataPort = "39150";
     CTCPIPConnection::s_aisListPort = 39151;
-    settings.ip_address = savedAddress;
-    settings.network = savedNetwork;
-    settings.port = savedPort;
     settings.instant_acquisition = false;
     SetWiFiSSIDForTesting("");
     ASSERT_TRUE(opened);
@@ -322,8 +297,6 @@ TEST_F(AISList, ATcpConnectToTheDeviceFillsTheTableBeforeItsJobEnds)
     // The first report with a position lists it under the device's name.
     CAISListDelegate list;
     std::vector<COverlayListRowKey> rows;
-    list.FillList(rows);
-    EXPECT_TRUE(rows.empty());
     Report(211000002, 100, 100, 5, 45);
     list.FillList(rows);
     ASSERT_EQ(rows.size(), 1u);

@@ -54,11 +54,7 @@ protected:
         CMarkManager::Get().ClearForTesting();
         own.m_fixStatus = CDataGPSPosition::kNoFix;
     }
-    void Tick(double seconds)
-    {
-        clock.Advance(seconds);
-        manager.OnTick();
-    }
+    void Tick(double seconds) { clock.Advance(seconds), manager.OnTick(); }
     std::vector<COverlayMark*> DSCMarks() const
     {
         std::vector<COverlayMark*> out;
@@ -96,9 +92,9 @@ TEST_F(DSCTargets, ADistressCallAndItsExpansionMakeOneRedLockedMarkWithANotifica
     EXPECT_EQ(mark.GetColour(), GraphicsColor(1, 0, 0, 1));
     EXPECT_EQ(mark.GetDescription(), "Disabled");
     ASSERT_EQ(notes.notifier.delivered.size(), 1u);
-    EXPECT_EQ(notes.notifier.delivered[0].title, "DSC Distress Call");
-    EXPECT_EQ(notes.notifier.delivered[0].text, "Disabled");
-    EXPECT_EQ(notes.notifier.delivered[0].identifier, UserNotificationIdentifier(0u - 338040079u));
+    const CUserNotification& note = notes.notifier.delivered[0];
+    EXPECT_EQ(note.title + "|" + note.text, "DSC Distress Call|Disabled");
+    EXPECT_EQ(note.identifier, UserNotificationIdentifier(0u - 338040079u));
     EXPECT_GT(0u - 338040079u, CMarkManager::kAlarmKeyBase);
     // Without an own fix the caller counts as near: navigation starts.
     EXPECT_EQ(CMarkManager::Get().GetGoto().target, marks[0]);
@@ -153,6 +149,20 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
              EXPECT_NEAR(DSCMarks()[0]->GetLatitude(), 42.0 + 31.0 / 60, 1e-9);
          },
          1, 1, 0},
+        {"with an own fix: the distance in the text, navigation only when near",
+         [&] {
+             own.SetPosition(42.516667 + 0.003, -83.2); // 333 m
+             own.m_fixStatus = CDataGPSPosition::kGPSFix;
+             Send("$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,");
+             EXPECT_EQ(CMarkManager::Get().GetGoto().target, DSCMarks().at(0));
+             own.SetPosition(42.516667 + 0.01, -83.2); // 1.1 km
+             CMarkManager::Get().CancelGoto();
+             Send("$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,");
+             EXPECT_EQ(CMarkManager::Get().GetGoto().target, nullptr);
+             const std::string& text = notes.notifier.delivered.at(1).text;
+             EXPECT_TRUE(text.rfind("Fire\n", 0) == 0 && text.substr(text.size() - 5) == " away") << text;
+         },
+         2, 1, 2},
         {"a call without a position is ignored", [&] { Send("$CDDSC,12,3380400790,12,06,00,,2019,,,S,"); }, 0,
          0, 0},
         {"the 101st waiting call publishes the oldest at once",
@@ -177,32 +187,6 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
         EXPECT_EQ(published.seen.size(), c.published);
         EXPECT_EQ(DSCMarks().size(), c.marks);
         EXPECT_EQ(notes.notifier.delivered.size(), c.notifications);
-    }
-}
-
-TEST_F(DSCTargets, NavigationOnlyToNearCallersOnceTheOwnPositionIsKnown)
-{
-    // The call lies at 42.516667, -83.2 (no expansion).
-    const char* call = "$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,";
-    struct Case
-    {
-        double ownLatitude;
-        bool navigates;
-    };
-    const Case cases[] = {{42.516667 + 0.003, true}, {42.516667 + 0.01, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.ownLatitude);
-        SetUp();
-        notes.notifier.delivered.clear();
-        own.SetPosition(c.ownLatitude, -83.2);
-        own.m_fixStatus = CDataGPSPosition::kGPSFix;
-        Send(call);
-        ASSERT_EQ(DSCMarks().size(), 1u);
-        EXPECT_EQ(CMarkManager::Get().GetGoto().target == DSCMarks()[0], c.navigates);
-        ASSERT_EQ(notes.notifier.delivered.size(), 1u);
-        const std::string& text = notes.notifier.delivered[0].text;
-        EXPECT_EQ(text.rfind("Fire\n", 0), 0u) << text;
-        EXPECT_EQ(text.substr(text.size() - 5), " away") << text;
     }
 }
 
