@@ -44,7 +44,7 @@ struct Sink : Listener<CDSCTarget>
                   std::fabs(t.m_longitude) <= 180,
               "published position");
         Check(t.m_mmsi >= 1 && t.m_mmsi <= 999999999u, "published MMSI");
-        Check(t.m_nature >= -1 && t.m_nature <= 99, "nature");
+        Check(t.m_nature >= -1 && t.m_nature <= 255, "nature"); // a code of two or three digits
     }
 };
 
