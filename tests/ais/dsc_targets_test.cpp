@@ -48,12 +48,7 @@ protected:
         CMarkManager::Get().ClearForTesting();
         own.m_fixStatus = CDataGPSPosition::kNoFix;
     }
-    void TearDown() override
-    {
-        manager.Clear();
-        CMarkManager::Get().ClearForTesting();
-        own.m_fixStatus = CDataGPSPosition::kNoFix;
-    }
+    void TearDown() override { SetUp(); }
     void Tick(double seconds) { clock.Advance(seconds), manager.OnTick(); }
     std::vector<COverlayMark*> DSCMarks() const
     {
