@@ -50,7 +50,6 @@ public:
     void dispatch_and_destroy();
     void onCancel();
 
-    Ui::axis_settings& Outlets() { return *m_ui; }
     bool HasTimer() const { return m_timer != nullptr; }
 
 private:

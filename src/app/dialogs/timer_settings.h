@@ -45,7 +45,6 @@ public:
     void onStartAt();
     void onCancel();
 
-    Ui::timer_settings& Outlets() { return *m_ui; }
 
 private:
     // The period typed, or a message and false.
