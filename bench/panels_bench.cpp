@@ -3,12 +3,12 @@
 // applying a layout of 64 arrangements of 256 cells each in 50 ms or less;
 // a 30-cell panel of race and track cells updated for one fix and one timer
 // tick in 0.2 ms or less.
+#include "panelfakes/PanelBuilders.h"
 #include "panelfakes/RecordingWindows.h"
 #include "panels/LayoutFile.h"
 #include "panels/SmallItems.h"
 #include "panels/items/RaceItems.h"
 #include "panels/items/TrackItems.h"
-#include "panelfakes/PanelBuilders.h"
 
 #include <benchmark/benchmark.h>
 
@@ -106,12 +106,13 @@ void BM_RaceAndTrackCellsPerFixAndTick(benchmark::State& state)
     auto grid = MakeGrid(1280, 800, 5, 6);
     int cell = 0;
     using namespace NDisplayTrack;
-    AddCells<DisplayStartTimer, DisplayStartDistance, DisplayStartEarly, DisplayStartPingRight, DisplayStartPingLeft,
-             DisplayStartCountdown, TrueWind_from_axis, Heading_from_axis, COG_from_axis, Line_Bias_from_axis,
-             Line_Bias_from_wind, CDispAxis, StartStopButton, Distance, MovingTime, ElapsedTime, StoppedTime,
-             AverageSpeed, MaxSpeed>(*grid, cell);
-    AddCells<DisplayStartTimer, DisplayStartDistance, DisplayStartEarly, TrueWind_from_axis, Heading_from_axis,
-             COG_from_axis, Line_Bias_from_wind, Distance, MovingTime, AverageSpeed, MaxSpeed>(*grid, cell);
+    AddCells<DisplayStartTimer, DisplayStartDistance, DisplayStartEarly, DisplayStartPingRight,
+             DisplayStartPingLeft, DisplayStartCountdown, TrueWind_from_axis, Heading_from_axis,
+             COG_from_axis, Line_Bias_from_axis, Line_Bias_from_wind, CDispAxis, StartStopButton, Distance,
+             MovingTime, ElapsedTime, StoppedTime, AverageSpeed, MaxSpeed>(*grid, cell);
+    AddCells<DisplayStartTimer, DisplayStartDistance, DisplayStartEarly, TrueWind_from_axis,
+             Heading_from_axis, COG_from_axis, Line_Bias_from_wind, Distance, MovingTime, AverageSpeed,
+             MaxSpeed>(*grid, cell);
     CDisplayView panel;
     panel.Attach(&host, nullptr);
     panel.ReplaceArrangements(Arrangements(std::move(grid)));

@@ -111,8 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(t == "---" || (t.size() < 48 && Only(t, "+0123456789:Dhs ")), "timer", t, sent);
         for (CDisplayView::CItem* item : {heading, wind}) {
             const std::string& d = cells.factory.RecordOf(item)->text;
-            const bool number = d.size() == 4 && (d[0] == '+' || d[0] == '-') && Only(d.substr(1), "0123456789") &&
-                                std::atoi(d.c_str() + 1) <= 180;
+            const bool number = d.size() == 4 && (d[0] == '+' || d[0] == '-') &&
+                                Only(d.substr(1), "0123456789") && std::atoi(d.c_str() + 1) <= 180;
             Check(d.empty() || d == "---" || number, "axis difference", d, sent);
         }
         for (CDisplayView::CItem* item : {axisBias, windBias}) {

@@ -140,14 +140,14 @@ TEST_F(RaceDialogs, StartAtFindsTheNextClockTimeAndRefusesBadText)
         double start; // 0: refused
     };
     const Case cases[] = {
-        {kJune10At15, "2:30", 1781137800},      // 02:30 tomorrow
-        {kJune10At15, "2:30pm", 1781181000},    // 14:30 tomorrow
-        {kJune10At15, "11:00 p", 1781125200},   // 23:00 today
-        {kJune10At15, "12:30am", 1781130600},   // 00:30 tomorrow, not noon
+        {kJune10At15, "2:30", 1781137800},    // 02:30 tomorrow
+        {kJune10At15, "2:30pm", 1781181000},  // 14:30 tomorrow
+        {kJune10At15, "11:00 p", 1781125200}, // 23:00 today
+        {kJune10At15, "12:30am", 1781130600}, // 00:30 tomorrow, not noon
         {kJune10At15, " 23:00:00 ", 1781125200},
-        {kJune10At15, "15:00", kJune10At15},    // now is not the past
-        {1774706400, "10:00", 1774771200},      // 28 March: 10:00 summer time on the 29th
-        {1792846800, "10:00", 1792918800},      // 24 October: 10:00 winter time on the 25th
+        {kJune10At15, "15:00", kJune10At15}, // now is not the past
+        {1774706400, "10:00", 1774771200},   // 28 March: 10:00 summer time on the 29th
+        {1792846800, "10:00", 1792918800},   // 24 October: 10:00 winter time on the 25th
         {kJune10At15, "25:00", 0},
         {kJune10At15, "abc", 0},
         {kJune10At15, "10:60", 0},
@@ -257,7 +257,7 @@ TEST_F(RaceDialogs, AxisTypedInTheBearingModeOrTakenFromALiveValue)
         float axis;
     };
     const Case cases[] = {
-        {"090", true, 87}, {"", true, 87}, {"  ", true, 87}, {"abc", false, 87},
+        {"090", true, 87},     {"", true, 87},     {"  ", true, 87}, {"abc", false, 87},
         {"1.5", true, 358.5f}, {"-90", true, 267}, {"725", true, 2}, {"nan", false, 2},
     };
     int publications = 0;
@@ -351,7 +351,8 @@ TEST_F(RaceDialogs, LiveBearingsOfferTheirButtonsAndTheTimerEndsWithTheDialog)
         const char* button;
         float axis;
     };
-    const Choice choices[] = {{"HeadingButton", 250}, {"WindButton", 200}, {"COGButton", 100}, {"GotoButton", 270}};
+    const Choice choices[] = {
+        {"HeadingButton", 250}, {"WindButton", 200}, {"COGButton", 100}, {"GotoButton", 270}};
     for (const Choice& b : choices) {
         CDataStartLine::Global().m_axis = 10;
         QPointer<axis_settings> d = new axis_settings();

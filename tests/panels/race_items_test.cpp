@@ -119,9 +119,9 @@ TEST_F(RaceItems, TextsFromThePlainFunctions)
         const char* text;
     };
     const AxisCase axes[] = {
-        {345, 355, "-010"}, {5, 355, "+010"},   {355, 5, "-010"},     {95, 90, "+005"},  {90, 90, "+000"},
-        {270, 90, "+180"},  {999, 90, "---"},   {NAN, 90, "---"},     {90, NAN, "---"},  {1e30, 0, "---"},
-        {-725, 0, "-005"},  {90.5, 0, "+090"},  {90.49, 0, "+090"},
+        {345, 355, "-010"}, {5, 355, "+010"},  {355, 5, "-010"},   {95, 90, "+005"}, {90, 90, "+000"},
+        {270, 90, "+180"},  {999, 90, "---"},  {NAN, 90, "---"},   {90, NAN, "---"}, {1e30, 0, "---"},
+        {-725, 0, "-005"},  {90.5, 0, "+090"}, {90.49, 0, "+090"},
     };
     for (const AxisCase& k : axes)
         EXPECT_EQ(NRaceText::AxisDifference(k.value, k.axis), k.text) << k.value << " against " << k.axis;
@@ -135,10 +135,8 @@ TEST_F(RaceItems, TextsFromThePlainFunctions)
         const char* text;
     };
     const BurnCase burns[] = {
-        {true, 12.4, true, "Late (s)", "+12"},
-        {true, 0, true, "Late (s)", "+0"},
-        {true, -7.6, true, "Early (s)", "-8"},
-        {false, 5, false, "", ""},
+        {true, 12.4, true, "Late (s)", "+12"}, {true, 0, true, "Late (s)", "+0"},
+        {true, -7.6, true, "Early (s)", "-8"}, {false, 5, false, "", ""},
         {true, NAN, true, "", "---"},
     };
     for (const BurnCase& k : burns) {

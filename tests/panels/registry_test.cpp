@@ -98,8 +98,9 @@ TEST(PanelRegistry, MenuNestsByPathAndCallsBackWithTheEntry)
         menu, [&](const CDisplayView::CRegistryEntry& e) { chosen.push_back(e.typeId); });
     CMenuTree::CItem* other = menu.Root().FindChild("Other");
     ASSERT_NE(other, nullptr);
-    const auto others = std::count_if(std::begin(kRegistered), std::end(kRegistered),
-                                      [](const Expected& e) { return std::string(e.path).rfind("Other:", 0) == 0; });
+    const auto others = std::count_if(std::begin(kRegistered), std::end(kRegistered), [](const Expected& e) {
+        return std::string(e.path).rfind("Other:", 0) == 0;
+    });
     ASSERT_EQ(other->Children().size(), size_t(others));
     CMenuTree::CItem* hint = other->FindChild("Hint To change data");
     ASSERT_NE(hint, nullptr);

@@ -154,9 +154,9 @@ TEST_F(TrackItems, StatisticsOfTheRecordedTrack)
         std::string unit;
     };
     const Cell cells[] = {
-        {Make<Distance>(), "Distance", "NM"},          {Make<MovingTime>(), "Moving Time", ""},
-        {Make<ElapsedTime>(), "Elapsed", ""},          {Make<StoppedTime>(), "Time stopped", ""},
-        {Make<AverageSpeed>(), "Track Avg", "kts"},    {Make<MaxSpeed>(), "Max Speed", "kts"},
+        {Make<Distance>(), "Distance", "NM"},       {Make<MovingTime>(), "Moving Time", ""},
+        {Make<ElapsedTime>(), "Elapsed", ""},       {Make<StoppedTime>(), "Time stopped", ""},
+        {Make<AverageSpeed>(), "Track Avg", "kts"}, {Make<MaxSpeed>(), "Max Speed", "kts"},
     };
     auto texts = [&] {
         std::vector<std::string> out;

@@ -57,7 +57,8 @@ private:
     class CTimer : public CHeartbeat::Counter
     {
     public:
-        explicit CTimer(axis_settings& dialog) : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog)
+        explicit CTimer(axis_settings& dialog)
+            : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog)
         {
         }
         void OnTick() override { m_dialog.onOneSecTimer(); }

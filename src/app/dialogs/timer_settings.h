@@ -45,7 +45,6 @@ public:
     void onStartAt();
     void onCancel();
 
-
 private:
     // The period typed, or a message and false.
     bool ReadPeriod(int32_t& minutes);

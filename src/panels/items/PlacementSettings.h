@@ -6,15 +6,15 @@
 
 #include <memory>
 
-#define TESSA_PLACEMENT_ONLY_SETTINGS(Item, id)                                                    \
-    static constexpr uint32_t kTypeId = id;                                                        \
-    class CSettings : public CDisplayView::CItemSettings                                           \
-    {                                                                                              \
-    public:                                                                                        \
-        uint32_t GetTypeId() const override { return kTypeId; }                                    \
-        std::unique_ptr<CDisplayView::CItem> CreateItem(CDisplayView::IWindow* host) override      \
-        {                                                                                          \
-            return std::make_unique<Item>(*this, host);                                            \
-        }                                                                                          \
-        static inline CSerializableType<CSettings> cType{kTypeId};                                 \
+#define TESSA_PLACEMENT_ONLY_SETTINGS(Item, id)                                                              \
+    static constexpr uint32_t kTypeId = id;                                                                  \
+    class CSettings : public CDisplayView::CItemSettings                                                     \
+    {                                                                                                        \
+    public:                                                                                                  \
+        uint32_t GetTypeId() const override { return kTypeId; }                                              \
+        std::unique_ptr<CDisplayView::CItem> CreateItem(CDisplayView::IWindow* host) override                \
+        {                                                                                                    \
+            return std::make_unique<Item>(*this, host);                                                      \
+        }                                                                                                    \
+        static inline CSerializableType<CSettings> cType{kTypeId};                                           \
     };

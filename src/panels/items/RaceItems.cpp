@@ -143,7 +143,8 @@ CLineGeometry StartLineGeometry(const CDataStartLine& line)
         return g;
     plane.ToXY(line.m_leftLat, line.m_leftLon, g.x, g.y);
     g.length = std::hypot(g.x, g.y);
-    if (!(g.length >= CDataDistanceToStart::kMinLineLength && g.length <= CDataDistanceToStart::kMaxLineLength))
+    if (!(g.length >= CDataDistanceToStart::kMinLineLength &&
+          g.length <= CDataDistanceToStart::kMaxLineLength))
         return g;
     g.usable = true;
     g.squareCourse = VectorToCourse(float(-g.x / g.length), float(g.y / g.length));
@@ -216,7 +217,8 @@ void DisplayStartTimer::Notify(const CDataStartTimer&)
 void DisplayStartTimer::Update()
 {
     std::string text;
-    const int state = NRaceText::StartTimer(CDataStartTimer::Global().m_timeOfStart, CHeartbeat::GetTime(), text);
+    const int state =
+        NRaceText::StartTimer(CDataStartTimer::Global().m_timeOfStart, CHeartbeat::GetTime(), text);
     if (state == NRaceText::kNoStart && m_state == NRaceText::kNoStart)
         return;
     if (state != m_state && m_txt)
@@ -268,7 +270,8 @@ void DisplayStartEarly::Notify(const CDataDistanceToStart& distance)
     m_txt->SetText(text);
 }
 
-DisplayStartPingRight::DisplayStartPingRight(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host)
+DisplayStartPingRight::DisplayStartPingRight(CDisplayView::CItemSettings& settings,
+                                             CDisplayView::IWindow* host)
     : CTimerButton(settings, host)
 {
     if (m_button)
@@ -292,7 +295,8 @@ void DisplayStartPingLeft::Pressed()
     PingEnd(true);
 }
 
-DisplayStartCountdown::DisplayStartCountdown(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host)
+DisplayStartCountdown::DisplayStartCountdown(CDisplayView::CItemSettings& settings,
+                                             CDisplayView::IWindow* host)
     : CTimerButton(settings, host)
 {
     if (m_button)

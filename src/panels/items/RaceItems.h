@@ -187,7 +187,9 @@ public:
     void Refresh() override;
 };
 
-class Line_Bias_from_wind : public CDisplayView::CItemText, public Listener<CDataTrueWind>, Listener<CDataStartLine>
+class Line_Bias_from_wind : public CDisplayView::CItemText,
+                            public Listener<CDataTrueWind>,
+                            Listener<CDataStartLine>
 {
 public:
     TESSA_PLACEMENT_ONLY_SETTINGS(Line_Bias_from_wind, 108)

@@ -80,8 +80,9 @@ void StartStopButton::Update()
 
 // ---- the statistics ----
 
-CTrackTextItemWithMenu::CTrackTextItemWithMenu(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host,
-                                               const char* title, const std::string& unit)
+CTrackTextItemWithMenu::CTrackTextItemWithMenu(CDisplayView::CItemSettings& settings,
+                                               CDisplayView::IWindow* host, const char* title,
+                                               const std::string& unit)
     : CDisplayView::CItemText(settings, host)
 {
     if (m_txt)

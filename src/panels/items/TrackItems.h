@@ -45,8 +45,8 @@ private:
 class CTrackTextItemWithMenu : public CDisplayView::CItemText
 {
 public:
-    CTrackTextItemWithMenu(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host, const char* title,
-                           const std::string& unit);
+    CTrackTextItemWithMenu(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host,
+                           const char* title, const std::string& unit);
     void AddMenuItems(CMenuTree& menu, QWidget* owner) override;
 
 protected:
@@ -57,13 +57,13 @@ protected:
     }
 };
 
-#define TESSA_TRACK_STATISTIC(Name, id)                                                            \
-    class Name : Listener<COverlayTrack>, public CTrackTextItemWithMenu                            \
-    {                                                                                              \
-    public:                                                                                        \
-        TESSA_PLACEMENT_ONLY_SETTINGS(Name, id)                                                    \
-        Name(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host);                  \
-        void Notify(const COverlayTrack& track) override;                                          \
+#define TESSA_TRACK_STATISTIC(Name, id)                                                                      \
+    class Name : Listener<COverlayTrack>, public CTrackTextItemWithMenu                                      \
+    {                                                                                                        \
+    public:                                                                                                  \
+        TESSA_PLACEMENT_ONLY_SETTINGS(Name, id)                                                              \
+        Name(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host);                            \
+        void Notify(const COverlayTrack& track) override;                                                    \
     };
 
 TESSA_TRACK_STATISTIC(Distance, 51)
