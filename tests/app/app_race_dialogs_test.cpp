@@ -19,15 +19,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -41,18 +42,9 @@ template <class W> W* Outlet(QWidget* dialog, const char* name)
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
-QLineEdit* Field(QWidget* d, const char* name)
-{
-    return Outlet<QLineEdit>(d, name);
-}
-QPushButton* Button(QWidget* d, const char* name)
-{
-    return Outlet<QPushButton>(d, name);
-}
-QLabel* Label(QWidget* d, const char* name)
-{
-    return Outlet<QLabel>(d, name);
-}
+constexpr auto Field = &Outlet<QLineEdit>;
+constexpr auto Button = &Outlet<QPushButton>;
+constexpr auto Label = &Outlet<QLabel>;
 
 template <class T> struct Count : Listener<T>
 {
@@ -65,21 +57,10 @@ class RaceDialogs : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char* tz = std::getenv("TZ");
-        m_hadTz = tz != nullptr;
-        m_tz = tz ? tz : "";
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
-        m_dir = tessatest::MakeScratchDir("race_dialogs");
         PersistantData::SetIniPaths(m_dir + "/t.ini", m_dir + "/t2.ini");
         PersistantData::LoadAll("t");
-        m_timer = CDataStartTimer::Global();
-        m_line = CDataStartLine::Global();
-        m_units = CDefaultUnits::Get();
-        m_ownShip.sog = COverlayGPSPosition::Global().m_sog;
-        m_ownShip.cog = COverlayGPSPosition::Global().m_cog;
-        m_ownShip.heading = COverlayGPSPosition::Global().m_damper.heading;
-        m_wind = CDataTrueWind::Global().m_current;
         CDefaultUnits::Get().m_bearings = CUnits::kBearingsTrue;
         CMarkManager::Get().ClearForTesting();
     }
@@ -90,24 +71,11 @@ protected:
         CDataStartTimer::Global() = m_timer;
         CDataStartLine::Global() = m_line;
         static_cast<CUnits&>(CDefaultUnits::Get()) = m_units;
-        COverlayGPSPosition& own = COverlayGPSPosition::Global();
-        own.m_sog = m_ownShip.sog;
-        own.m_cog = m_ownShip.cog;
-        own.m_damper.heading = m_ownShip.heading;
+        SetOwnShip(m_own[0], m_own[1], m_own[2]);
         CDataTrueWind::Global().m_current = m_wind;
         PersistantData::SetIniPaths("", "");
-        if (m_hadTz)
-            setenv("TZ", m_tz.c_str(), 1);
-        else
-            unsetenv("TZ");
+        m_tz ? setenv("TZ", m_tz->c_str(), 1) : unsetenv("TZ");
         tzset();
-    }
-    std::string SavedSettings() const
-    {
-        std::ifstream in(m_dir + "/t.ini");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
     }
     static void SetOwnShip(float sogKnots, float cog, float heading)
     {
@@ -117,29 +85,22 @@ protected:
         own.m_damper.heading = heading;
     }
 
+    const std::optional<std::string> m_tz =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    const std::string m_dir = tessatest::MakeScratchDir("race_dialogs");
+    const CDataStartTimer m_timer = CDataStartTimer::Global();
+    const CDataStartLine m_line = CDataStartLine::Global();
+    const CUnits m_units = CDefaultUnits::Get();
+    const COverlayGPSPosition& m_ship = COverlayGPSPosition::Global();
+    const float m_own[3] = {m_ship.m_sog, m_ship.m_cog, m_ship.GetHeading()};
+    const CDataTrueWind::Filter m_wind = CDataTrueWind::Global().m_current;
     tessatest::CScriptedPresenter m_presenter;
-    std::string m_dir;
-    bool m_hadTz = false;
-    std::string m_tz;
-    CDataStartTimer m_timer;
-    CDataStartLine m_line;
-    CUnits m_units;
-    struct
-    {
-        float sog, cog, heading;
-    } m_ownShip{};
-    CDataTrueWind::Filter m_wind;
 };
 
 TEST_F(RaceDialogs, StartAtFindsTheNextClockTimeAndRefusesBadText)
 {
-    struct Case
-    {
-        double now;
-        const char* text;
-        double start; // 0: refused
-    };
-    const Case cases[] = {
+    // Clock, text, start (0: refused).
+    const std::tuple<double, const char*, double> cases[] = {
         {kJune10At15, "2:30", 1781137800},    // 02:30 tomorrow
         {kJune10At15, "2:30pm", 1781181000},  // 14:30 tomorrow
         {kJune10At15, "11:00 p", 1781125200}, // 23:00 today
@@ -155,18 +116,18 @@ TEST_F(RaceDialogs, StartAtFindsTheNextClockTimeAndRefusesBadText)
         {kJune10At15, "", 0},
         {kJune10At15, "99999:00", 0},
     };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.text);
-        tessatest::CFixedClock clock(k.now);
+    for (const auto& [now, text, start] : cases) {
+        SCOPED_TRACE(text);
+        tessatest::CFixedClock clock(now);
         CDataStartTimer::Global().m_timeOfStart = 1234;
         CDataStartTimer::Global().m_periodMinutes = 7;
         Count<CDataStartTimer> published;
         m_presenter.ClearShown();
         QPointer<timer_settings> dialog = new timer_settings();
         dialog->showInParent(nullptr);
-        Field(dialog, "start_at")->setText(k.text);
+        Field(dialog, "start_at")->setText(text);
         Button(dialog, "start_at_button")->click();
-        if (k.start == 0) {
+        if (start == 0) {
             EXPECT_FALSE(dialog->isDialogEnded());
             ASSERT_EQ(m_presenter.Shown().size(), 1u);
             EXPECT_EQ(m_presenter.Last().title, "Start Timer");
@@ -178,7 +139,7 @@ TEST_F(RaceDialogs, StartAtFindsTheNextClockTimeAndRefusesBadText)
         } else {
             EXPECT_TRUE(dialog->isDialogEnded());
             EXPECT_TRUE(m_presenter.Shown().empty());
-            EXPECT_EQ(CDataStartTimer::Global().m_timeOfStart, k.start);
+            EXPECT_EQ(CDataStartTimer::Global().m_timeOfStart, start);
             EXPECT_EQ(CDataStartTimer::Global().m_periodMinutes, 7);
             EXPECT_EQ(published.n, 1);
         }
@@ -220,7 +181,8 @@ TEST_F(RaceDialogs, StartNowDoneAndTheCountdownLength)
     EXPECT_EQ(CDataStartTimer::Global().m_periodMinutes, 5);
     EXPECT_EQ(published.n, 1);
     EXPECT_FALSE(CDataStartTimer::Settings().IsModified());
-    EXPECT_NE(SavedSettings().find("CDataStartTimer:time_of_start"), std::string::npos);
+    QFile saved(QString::fromStdString(m_dir + "/t.ini"));
+    EXPECT_TRUE(saved.open(QIODevice::ReadOnly) && saved.readAll().contains("CDataStartTimer:time_of_start"));
 
     // Done keeps the start time and shows it local.
     QPointer<timer_settings> again = new timer_settings();
@@ -250,30 +212,24 @@ TEST_F(RaceDialogs, AxisTypedInTheBearingModeOrTakenFromALiveValue)
     CDataStartLine::Global().m_axis = 42;
     Count<CDataStartLine> published;
 
-    struct Case
-    {
-        const char* text;
-        bool accepted;
-        float axis;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, bool, float> cases[] = {
         {"090", true, 87},     {"", true, 87},     {"  ", true, 87}, {"abc", false, 87},
         {"1.5", true, 358.5f}, {"-90", true, 267}, {"725", true, 2}, {"nan", false, 2},
     };
     int publications = 0;
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.text);
+    for (const auto& [text, accepted, axis] : cases) {
+        SCOPED_TRACE(text);
         QPointer<axis_settings> dialog = new axis_settings();
         dialog->showInParent(nullptr);
-        Field(dialog, "axis")->setText(k.text);
+        Field(dialog, "axis")->setText(text);
         Button(dialog, "done")->click();
-        EXPECT_EQ(dialog->isDialogEnded(), k.accepted);
-        EXPECT_FLOAT_EQ(CDataStartLine::Global().m_axis, k.axis);
-        publications += k.accepted;
+        EXPECT_EQ(dialog->isDialogEnded(), accepted);
+        EXPECT_FLOAT_EQ(CDataStartLine::Global().m_axis, axis);
+        publications += accepted;
         EXPECT_EQ(published.n, publications);
-        EXPECT_EQ(m_presenter.OpenCount(), k.accepted ? 0u : 1u);
+        EXPECT_EQ(m_presenter.OpenCount(), accepted ? 0u : 1u);
         m_presenter.DeliverAll();
-        if (!k.accepted)
+        if (!accepted)
             dialog->onCancel();
     }
 
@@ -298,10 +254,8 @@ TEST_F(RaceDialogs, LiveBearingsOfferTheirButtonsAndTheTimerEndsWithTheDialog)
     dialog->showInParent(nullptr);
     QWidget* ui = dialog;
     EXPECT_EQ(Label(ui, "COG")->text(), "");
-    EXPECT_FALSE(Button(ui, "COGButton")->isEnabled());
-    EXPECT_FALSE(Button(ui, "HeadingButton")->isEnabled());
-    EXPECT_FALSE(Button(ui, "WindButton")->isEnabled());
-    EXPECT_FALSE(Button(ui, "GotoButton")->isEnabled());
+    for (const char* name : {"COGButton", "HeadingButton", "WindButton", "GotoButton"})
+        EXPECT_FALSE(Button(ui, name)->isEnabled()) << name;
     ASSERT_TRUE(dialog->HasTimer());
 
     // The values come and the next second offers them.
@@ -346,22 +300,18 @@ TEST_F(RaceDialogs, LiveBearingsOfferTheirButtonsAndTheTimerEndsWithTheDialog)
     fix.SetPosition(lat, lon);
     fix.m_fixStatus = CDataGPSPosition::kGPSFix;
     marks.OnGPSPosition(fix);
-    struct Choice
-    {
-        const char* button;
-        float axis;
-    };
-    const Choice choices[] = {
-        {"HeadingButton", 250}, {"WindButton", 200}, {"COGButton", 100}, {"GotoButton", 270}};
-    for (const Choice& b : choices) {
+    for (const auto& [name, axis] : {std::pair{"HeadingButton", 250.0f},
+                                     {"WindButton", 200.0f},
+                                     {"COGButton", 100.0f},
+                                     {"GotoButton", 270.0f}}) {
         CDataStartLine::Global().m_axis = 10;
         QPointer<axis_settings> d = new axis_settings();
         d->showInParent(nullptr);
-        QPushButton* button = Button(d, b.button);
-        ASSERT_TRUE(button && button->isEnabled()) << b.button;
+        QPushButton* button = Button(d, name);
+        ASSERT_TRUE(button && button->isEnabled()) << name;
         button->click();
         EXPECT_TRUE(d->isDialogEnded());
-        EXPECT_FLOAT_EQ(CDataStartLine::Global().m_axis, b.axis);
+        EXPECT_FLOAT_EQ(CDataStartLine::Global().m_axis, axis);
     }
     QPointer<axis_settings> cancelled = new axis_settings();
     cancelled->showInParent(nullptr);
@@ -374,19 +324,16 @@ TEST_F(RaceDialogs, LiveBearingsOfferTheirButtonsAndTheTimerEndsWithTheDialog)
 TEST_F(RaceDialogs, TheApplicationsPortOpensBothDialogs)
 {
     CRaceDialogs port; // no application: the dialogs get windows of their own
-    const size_t before = QApplication::topLevelWidgets().size();
     port.show_timer_settings(nullptr);
     port.show_axis_settings(nullptr);
-    std::vector<UIViewControllerWithDialog*> opened;
+    int opened = 0;
     for (QWidget* w : QApplication::allWidgets())
-        if (qobject_cast<timer_settings*>(w) || qobject_cast<axis_settings*>(w))
-            opened.push_back(static_cast<UIViewControllerWithDialog*>(w));
-    EXPECT_EQ(opened.size(), 2u);
-    EXPECT_GT(QApplication::topLevelWidgets().size(), before);
-    for (UIViewControllerWithDialog* d : opened) {
-        EXPECT_TRUE(d->isVisible());
-        d->destroyDialog(-1);
-    }
+        if (qobject_cast<timer_settings*>(w) || qobject_cast<axis_settings*>(w)) {
+            EXPECT_TRUE(w->isVisible());
+            static_cast<UIViewControllerWithDialog*>(w)->destroyDialog(-1);
+            ++opened;
+        }
+    EXPECT_EQ(opened, 2);
 }
 
 } // namespace

@@ -10,12 +10,11 @@
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
 using namespace NDisplayTrack;
-using tessatest::FakeHost;
-using tessatest::RecordingWindowFactory;
 
 constexpr double kT0 = 1700000000.0;
 
@@ -41,8 +40,6 @@ class TrackItems : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_units = CDefaultUnits::Get();
-        m_timer = CDataStartTimer::Global();
         CTrackManager::Get().ClearForTesting();
         const std::string dir = tessatest::MakeScratchDir("track_items");
         PersistantData::SetIniPaths(dir + "/t.ini", dir + "/t2.ini");
@@ -66,31 +63,23 @@ protected:
     void ExpectButton(const CDisplayView::CItem* button, bool recording, const char* why)
     {
         auto rec = m_factory.RecordOf(button);
-        ASSERT_NE(rec, nullptr);
         EXPECT_EQ(rec->colour, recording ? 0xFF140FE1u : 0xFF22840Du) << why;
         EXPECT_EQ(rec->buttonTitle, recording ? "Stop Logging" : "Start Logging") << why;
     }
 
+    const CUnits m_units = CDefaultUnits::Get();
+    const CDataStartTimer m_timer = CDataStartTimer::Global();
     tessatest::CFixedClock m_clock{kT0};
-    RecordingWindowFactory m_factory;
-    FakeHost m_host{400, 300};
+    tessatest::RecordingWindowFactory m_factory;
+    tessatest::FakeHost m_host{400, 300};
     std::vector<std::unique_ptr<CDisplayView::CItemSettings>> m_settings;
     std::vector<std::unique_ptr<CDisplayView::CItem>> m_items;
-    CUnits m_units;
-    CDataStartTimer m_timer;
 };
 
 TEST_F(TrackItems, SpeedTextsInTheChosenUnit)
 {
-    struct Case
-    {
-        uint32_t unit;
-        double metres, moving;
-        const char* average;
-        double maxMetresPerSecond;
-        const char* max;
-    };
-    const Case cases[] = {
+    // Unit, distance, moving time, average; maximum speed, its text.
+    const std::tuple<uint32_t, double, double, const char*, double, const char*> cases[] = {
         {CUnits::kKnots, 18520, 3600, "10.0", 5.1444, "10.0"},
         {CUnits::kKnots, 100, 10, "", 1.0, "1.94"},
         {CUnits::kKnots, 100, 10.5, "18.5", 0, "0.00"},
@@ -98,10 +87,10 @@ TEST_F(TrackItems, SpeedTextsInTheChosenUnit)
         {CUnits::kKmh, 18520, 3600, "18.5", 5.1444, "18.5"},
         {CUnits::kKnots, 100, 0, "", 1e300, "---"},
     };
-    for (const Case& k : cases) {
-        CDefaultUnits::Get().m_speedUnit = k.unit;
-        EXPECT_EQ(AverageSpeedText(k.metres, k.moving, CDefaultUnits::Get()), k.average) << k.moving;
-        EXPECT_EQ(MaxSpeedText(k.maxMetresPerSecond, CDefaultUnits::Get()), k.max) << k.maxMetresPerSecond;
+    for (const auto& [unit, metres, moving, average, max, maxText] : cases) {
+        CDefaultUnits::Get().m_speedUnit = unit;
+        EXPECT_EQ(AverageSpeedText(metres, moving, CDefaultUnits::Get()), average) << moving;
+        EXPECT_EQ(MaxSpeedText(max, CDefaultUnits::Get()), maxText) << max;
     }
 }
 
@@ -147,21 +136,15 @@ TEST_F(TrackItems, StatisticsOfTheRecordedTrack)
     for (int i = 0; i <= 5; ++i)
         manager.OnGPSPosition(Fix(50 + i * 1000 / 111195.0, kT0 + 60 * i, 32));
 
-    struct Cell
-    {
-        CDisplayView::CItem* item;
-        const char* title;
-        std::string unit;
-    };
-    const Cell cells[] = {
+    const std::tuple<CDisplayView::CItem*, const char*, const char*> cells[] = {
         {Make<Distance>(), "Distance", "NM"},       {Make<MovingTime>(), "Moving Time", ""},
         {Make<ElapsedTime>(), "Elapsed", ""},       {Make<StoppedTime>(), "Time stopped", ""},
         {Make<AverageSpeed>(), "Track Avg", "kts"}, {Make<MaxSpeed>(), "Max Speed", "kts"},
     };
     auto texts = [&] {
         std::vector<std::string> out;
-        for (const Cell& c : cells)
-            out.push_back(m_factory.RecordOf(c.item)->text);
+        for (const auto& c : cells)
+            out.push_back(m_factory.RecordOf(std::get<0>(c))->text);
         return out;
     };
     auto expected = [&] {
@@ -176,10 +159,9 @@ TEST_F(TrackItems, StatisticsOfTheRecordedTrack)
             AverageSpeedText(track.CachedDistance(), track.CachedMovingTime(), CDefaultUnits::Get()),
             MaxSpeedText(track.CachedMaxSpeed(), CDefaultUnits::Get())};
     };
-    for (const Cell& c : cells) {
-        EXPECT_EQ(m_factory.RecordOf(c.item)->title, c.title);
-        EXPECT_EQ(m_factory.RecordOf(c.item)->unit, c.unit);
-    }
+    for (const auto& [item, title, unit] : cells)
+        EXPECT_EQ(std::make_pair(m_factory.RecordOf(item)->title, m_factory.RecordOf(item)->unit),
+                  std::make_pair(std::string(title), std::string(unit)));
     // Made after the fixes: the figures of the last track at once.
     EXPECT_EQ(texts(), expected());
     EXPECT_NE(texts()[0], "0");
