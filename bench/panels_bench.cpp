@@ -1,12 +1,18 @@
 // Panels. Targets: laying out the default grid of a 3840 x 2160 window
 // (22 x 26 cells) with recording windows in 5 ms or less; reading and
-// applying a layout of 64 arrangements of 256 cells each in 50 ms or less.
+// applying a layout of 64 arrangements of 256 cells each in 50 ms or less;
+// a 30-cell panel of race and track cells updated for one fix and one timer
+// tick in 0.2 ms or less.
+#include "panelfakes/PanelBuilders.h"
 #include "panelfakes/RecordingWindows.h"
 #include "panels/LayoutFile.h"
 #include "panels/SmallItems.h"
+#include "panels/items/RaceItems.h"
+#include "panels/items/TrackItems.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -82,5 +88,72 @@ void BM_ReadAndApplyLayout64x256(benchmark::State& state)
     panel.Detach();
 }
 BENCHMARK(BM_ReadAndApplyLayout64x256)->Unit(benchmark::kMillisecond);
+
+// Appends one cell of each item type, row by row in six columns.
+template <class... Item> void AddCells(CDisplayView::CItemArrangement& grid, int& cell)
+{
+    ((tessatest::AddCell<typename Item::CSettings>(grid, cell / 6, cell % 6), ++cell), ...);
+}
+
+// Each iteration: one recorded fix with its speed, direction, wind and
+// distance to the line, then one heartbeat tick.
+void BM_RaceAndTrackCellsPerFixAndTick(benchmark::State& state)
+{
+    using namespace tessatest;
+    RegisterAllPanelItems();
+    RecordingWindowFactory factory;
+    FakeHost host(1280, 800);
+    auto grid = MakeGrid(1280, 800, 5, 6);
+    int cell = 0;
+    using namespace NDisplayTrack;
+    AddCells<DisplayStartTimer, DisplayStartDistance, DisplayStartEarly, DisplayStartPingRight,
+             DisplayStartPingLeft, DisplayStartCountdown, TrueWind_from_axis, Heading_from_axis,
+             COG_from_axis, Line_Bias_from_axis, Line_Bias_from_wind, CDispAxis, StartStopButton, Distance,
+             MovingTime, ElapsedTime, StoppedTime, AverageSpeed, MaxSpeed>(*grid, cell);
+    AddCells<DisplayStartTimer, DisplayStartDistance, DisplayStartEarly, TrueWind_from_axis,
+             Heading_from_axis, COG_from_axis, Line_Bias_from_wind, Distance, MovingTime, AverageSpeed,
+             MaxSpeed>(*grid, cell);
+    CDisplayView panel;
+    panel.Attach(&host, nullptr);
+    panel.ReplaceArrangements(Arrangements(std::move(grid)));
+
+    CDataStartLine& line = CDataStartLine::Global();
+    line.m_rightLat = 50;
+    line.m_rightLon = -1;
+    line.m_leftLat = 50.002;
+    line.m_leftLon = -1;
+    line.m_axis = 10;
+    FireEvent<CDataStartLine>(line);
+    CTrackManager& tracks = CTrackManager::Get();
+    if (!tracks.IsRecording())
+        tracks.ToggleRecording();
+    CDataGPSPosition fix;
+    fix.m_fixStatus = CDataGPSPosition::kGPSFix;
+    CDataTrueWind wind;
+    wind.m_current.direction = 200;
+    wind.m_current.unitEast = -0.34f;
+    wind.m_current.unitNorth = -0.94f;
+    CDataDistanceToStart distance;
+    distance.m_distanceValid = distance.m_burnValid = true;
+    double t = 1.7e9;
+    for (auto _ : state) {
+        t += 1;
+        fix.SetPosition(49.99 + 1e-6 * std::fmod(t, 1000), -1);
+        fix.m_fixTime = t;
+        fix.SetCourseSpeed(float(std::fmod(t, 360)), 6);
+        fix.SetHeading(float(std::fmod(t, 360)), t);
+        tracks.OnGPSPosition(fix);
+        FireEvent<CDataSpeedDirection>(fix);
+        FireEvent<CDataTrueWind>(wind);
+        distance.m_distance = std::fmod(t, 500);
+        distance.m_timeToBurn = std::fmod(t, 60) - 30;
+        FireEvent<CDataDistanceToStart>(distance);
+        CHeartbeat::Tick();
+    }
+    state.counters["cells"] = double(cell);
+    panel.Detach();
+    tracks.ToggleRecording();
+}
+BENCHMARK(BM_RaceAndTrackCellsPerFixAndTick)->Unit(benchmark::kMicrosecond);
 
 } // namespace

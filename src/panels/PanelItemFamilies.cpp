@@ -2,6 +2,8 @@
 // initialisers in different files run in no defined order, so the families
 // register here, explicitly, in this order; each family adds its call.
 #include "panels/SmallItems.h"
+#include "panels/items/RaceItems.h"
+#include "panels/items/TrackItems.h"
 
 void RegisterAllPanelItems()
 {
@@ -13,8 +15,10 @@ void RegisterAllPanelItems()
     // GPS
     RegisterLogoItem();
     // race timer and course axis
+    RegisterRaceItems();
     RegisterHintAndBlankItems();
     // track
+    RegisterTrackItems();
     // layout button
     // go-to
 }

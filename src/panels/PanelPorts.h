@@ -40,3 +40,13 @@ public:
         return nullptr;
     }
 };
+
+// The race dialogs the timer and axis cells open from their menus, over
+// `parent`. While this is the default the cells' menu entries stay hidden.
+class IRaceDialogs
+{
+public:
+    virtual ~IRaceDialogs() = default;
+    virtual void show_timer_settings(QWidget* parent) { (void)parent; }
+    virtual void show_axis_settings(QWidget* parent) { (void)parent; }
+};

@@ -3,6 +3,7 @@
 #include "foundation/menus/MenuTree.h"
 #include "panels/DisplayView.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <set>
@@ -21,8 +22,27 @@ struct Expected
 // itself runs newest first.
 const Expected kRegistered[] = {
     {65, "Other:Logo"},
+    {84, "Instruments:Timer:Time to start"},
+    {89, "Instruments:Timer:Distance to line"},
+    {90, "Instruments:Timer:ETA Early/Late at Start"},
+    {91, "Instruments:Timer:Ping Start Line Right Mark"},
+    {92, "Instruments:Timer:Ping Start Line Left Mark"},
+    {93, "Instruments:Timer:Start countdown sequence"},
+    {105, "Instruments:Axis:True Wind Dir vs Axis"},
+    {106, "Instruments:Axis:Heading vs Axis"},
+    {110, "Instruments:Axis:COG vs Axis"},
+    {107, "Instruments:Timer:Start Line Bias vs Axis"},
+    {108, "Instruments:Timer:Start-Line Bias vs True Wind"},
+    {109, "Instruments:Axis:Axis"},
     {69, "Other:Hint To change data"},
     {88, "Other:Blank"},
+    {50, "Track: Logging Button"},
+    {51, "Track: Distance travelled"},
+    {52, "Track: Moving Time"},
+    {53, "Track: Elapsed Time"},
+    {54, "Track: Time not moving"},
+    {55, "Track: Average Speed"},
+    {56, "Track: Max Speed"},
 };
 
 std::vector<const CDisplayView::CRegistryEntry*> Entries()
@@ -78,7 +98,10 @@ TEST(PanelRegistry, MenuNestsByPathAndCallsBackWithTheEntry)
         menu, [&](const CDisplayView::CRegistryEntry& e) { chosen.push_back(e.typeId); });
     CMenuTree::CItem* other = menu.Root().FindChild("Other");
     ASSERT_NE(other, nullptr);
-    ASSERT_EQ(other->Children().size(), std::size(kRegistered));
+    const auto others = std::count_if(std::begin(kRegistered), std::end(kRegistered), [](const Expected& e) {
+        return std::string(e.path).rfind("Other:", 0) == 0;
+    });
+    ASSERT_EQ(other->Children().size(), size_t(others));
     CMenuTree::CItem* hint = other->FindChild("Hint To change data");
     ASSERT_NE(hint, nullptr);
     hint->Select();

@@ -7,6 +7,7 @@
 #include "app/shell/ChartViewRewrites.h"
 #include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
+#include "app/shell/RaceDialogs.h"
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
 #include "charts/ChartPorts.h"
@@ -71,12 +72,16 @@ void WireApplicationPorts(AppDelegate& app)
     // -- ais --
 
     // -- panels --
+    static CRaceDialogs raceDialogs;
+    raceDialogs.Attach(&app);
+    InstallPort<IRaceDialogs>(&raceDialogs);
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
     // -- panels --
+    InstallPort<IRaceDialogs>(nullptr);
 
     // -- ais --
 
@@ -146,6 +151,7 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         // -- ais --
 
         // -- panels --
+        {"race dialogs", [] { return dynamic_cast<CRaceDialogs*>(&Port<IRaceDialogs>()) != nullptr; }},
     };
     return ports;
 }
