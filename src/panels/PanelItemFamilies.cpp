@@ -2,6 +2,7 @@
 // initialisers in different files run in no defined order, so the families
 // register here, explicitly, in this order; each family adds its call.
 #include "panels/SmallItems.h"
+#include "panels/items/LayoutButtonItems.h"
 
 void RegisterAllPanelItems()
 {
@@ -15,6 +16,6 @@ void RegisterAllPanelItems()
     // race timer and course axis
     RegisterHintAndBlankItems();
     // track
-    // layout button
+    RegisterLayoutButtonItem(); // layout button
     // go-to
 }

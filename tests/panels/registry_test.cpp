@@ -23,6 +23,7 @@ const Expected kRegistered[] = {
     {65, "Other:Logo"},
     {69, "Other:Hint To change data"},
     {88, "Other:Blank"},
+    {104, "Other:Load Layout button"},
 };
 
 std::vector<const CDisplayView::CRegistryEntry*> Entries()
