@@ -30,6 +30,9 @@ public:
             SetCount(1);
         }
     }
+    // Attached again after a detach, a counter is called through Notify (the
+    // link is made anew with the listener's handler), so Notify runs the jobs.
+    void Notify(const CHeartbeat&) override { OnTick(); }
     void OnTick() override
     {
         // Jobs queued by these jobs wait for the next tick.
@@ -123,9 +126,7 @@ bool c_main_and_flip_dv::Serialize(CSerialStream& stream)
     std::string path = NamedLayoutPath(document.m_name);
     if (!path.empty() && !IsRegularFile(path))
         path.clear();
-    m_flip.ReplaceArrangements(std::move(document.m_flip));
-    m_main.ReplaceArrangements(std::move(document.m_main));
-    m_currentLayoutPath = path;
+    Apply(document, path);
     return true;
 }
 
@@ -167,9 +168,10 @@ bool c_main_and_flip_dv::ReadLayoutFile(const std::string& path, std::string* er
 
 void c_main_and_flip_dv::Apply(CLayoutDocument& document, const std::string& path)
 {
+    // First: the cells made below compare their layouts with it.
+    m_currentLayoutPath = path;
     m_flip.ReplaceArrangements(std::move(document.m_flip));
     m_main.ReplaceArrangements(std::move(document.m_main));
-    m_currentLayoutPath = path;
 }
 
 bool c_main_and_flip_dv::WriteLayoutFile(const std::string& path, std::string* error)
@@ -412,10 +414,22 @@ void c_main_and_flip_dv::SetAfterStartPending(bool pending)
 {
     if (pending == Listener<CHeartbeat>::m_node.IsAttached())
         return;
-    if (pending)
+    if (pending) {
+        m_ticksLeft = GetPeriod();
         Listener<CHeartbeat>::AttachToSource();
-    else
+    } else {
         Listener<CHeartbeat>::DetachFromSource();
+    }
+}
+
+void c_main_and_flip_dv::Notify(const CHeartbeat&)
+{
+    // Re-attached counters are called here (see CNextTickQueue): count the
+    // period out as the heartbeat's own stepping would.
+    if (--m_ticksLeft > 0)
+        return;
+    m_ticksLeft = GetPeriod();
+    OnTick();
 }
 
 void c_main_and_flip_dv::OnTick()
