@@ -590,9 +590,9 @@ bool CDisplayView::MouseDragged(int32_t x, int32_t y)
 bool CDisplayView::MouseUp(int32_t, int32_t)
 {
     if (m_arrangeMode && m_selected && m_current) {
-        const CPanelSpan place = SnapToGrid(m_selLeft, m_selTop, m_selRight, m_selBottom, m_current->m_cellWidth,
-                                            m_current->m_cellHeight, m_current->m_rows, m_current->m_columns,
-                                            m_resizing);
+        const CPanelSpan place =
+            SnapToGrid(m_selLeft, m_selTop, m_selRight, m_selBottom, m_current->m_cellWidth,
+                       m_current->m_cellHeight, m_current->m_rows, m_current->m_columns, m_resizing);
         CItemSettings& s = m_selected->m_settings;
         s.m_row = place.row;
         s.m_column = place.column;
@@ -627,10 +627,9 @@ void CDisplayView::ResolveOverlaps(const CItem& placed)
     auto area = [](const std::unique_ptr<CItem>& item) {
         return int64_t(item->m_settings.m_rows) * item->m_settings.m_columns;
     };
-    std::stable_sort(queue.begin(), queue.end(),
-                     [&](const std::unique_ptr<CItem>& a, const std::unique_ptr<CItem>& b) {
-                         return area(a) < area(b);
-                     });
+    std::stable_sort(
+        queue.begin(), queue.end(),
+        [&](const std::unique_ptr<CItem>& a, const std::unique_ptr<CItem>& b) { return area(a) < area(b); });
     for (auto& item : queue) {
         COccupancyGrid occupied(m_current->m_rows, m_current->m_columns);
         for (auto& live : items) {
@@ -700,9 +699,10 @@ void CDisplayView::ChangeGrid(int32_t rowDelta, int32_t columnDelta)
     m_selected = nullptr;
     m_moving = m_resizing = false;
     CItemArrangement& a = *m_current;
-    a.m_rows = static_cast<int32_t>(std::clamp<int64_t>(int64_t(a.m_rows) + rowDelta, 1, GridLimits::kMaxRows));
-    a.m_columns =
-        static_cast<int32_t>(std::clamp<int64_t>(int64_t(a.m_columns) + columnDelta, 1, GridLimits::kMaxColumns));
+    a.m_rows =
+        static_cast<int32_t>(std::clamp<int64_t>(int64_t(a.m_rows) + rowDelta, 1, GridLimits::kMaxRows));
+    a.m_columns = static_cast<int32_t>(
+        std::clamp<int64_t>(int64_t(a.m_columns) + columnDelta, 1, GridLimits::kMaxColumns));
     ClearLiveItems();
     a.m_items.clear();
     std::erase_if(a.m_cells, [&](const std::unique_ptr<CItemSettings>& s) {

@@ -136,7 +136,10 @@ public:
     // an earlier layout must leave it alone.
     uint64_t Generation() const { return m_generation; }
     // The selection frame while a cell is moved or resized.
-    CPanelRect SelectionRect() const { return {m_selLeft, m_selTop, m_selRight - m_selLeft, m_selBottom - m_selTop}; }
+    CPanelRect SelectionRect() const
+    {
+        return {m_selLeft, m_selTop, m_selRight - m_selLeft, m_selBottom - m_selTop};
+    }
 
     IWindow* m_host = nullptr;
     QWidget* m_owner = nullptr;

@@ -68,10 +68,8 @@ CDisplayView& GetFlipDisplayView()
 }
 
 c_main_and_flip_dv::c_main_and_flip_dv()
-    : Listener<CDataStartTimer>(0),
-      CHeartbeat::Counter(CHeartbeat::kTicksPerSecond),
-      m_main(GetMainDisplayView()),
-      m_flip(GetFlipDisplayView())
+    : Listener<CDataStartTimer>(0), CHeartbeat::Counter(CHeartbeat::kTicksPerSecond),
+      m_main(GetMainDisplayView()), m_flip(GetFlipDisplayView())
 {
     RegisterAllPanelItems();
     // The heartbeat only carries the counter while a switch is pending.
@@ -251,7 +249,8 @@ bool c_main_and_flip_dv::SaveLayout()
 
 void c_main_and_flip_dv::SaveLayoutAs()
 {
-    const std::string name = m_currentLayoutPath.empty() ? std::string("Layout") : PathBaseName(m_currentLayoutPath);
+    const std::string name =
+        m_currentLayoutPath.empty() ? std::string("Layout") : PathBaseName(m_currentLayoutPath);
     ExportFileAs(Owner(), "Save Layout", name + ".dvtf", [this](const std::string& chosen) {
         std::string path = chosen;
         if (PathExtension(path) != "dvtf")
@@ -298,7 +297,8 @@ bool c_main_and_flip_dv::SwitchLayout(const std::string& path)
     if (!SaveWorkingCopyOrReport())
         return false;
     const std::string working = WorkingCopyPath();
-    if (!m_pathWithUnsavedChanges.empty() && IsRegularFile(m_pathWithUnsavedChanges) && IsRegularFile(working)) {
+    if (!m_pathWithUnsavedChanges.empty() && IsRegularFile(m_pathWithUnsavedChanges) &&
+        IsRegularFile(working)) {
         // Each question keeps its own copy and its own target, so a second
         // switch before the answer cannot overwrite the first one's copy, and
         // a late answer writes into the layout it was asked about.
@@ -306,7 +306,8 @@ bool c_main_and_flip_dv::SwitchLayout(const std::string& path)
         for (int n = 2; IsRegularFile(kept) && n < 10000; ++n)
             kept = GetApplicationSupportFolder() + "/live_data." + std::to_string(n) + ".dvtf.tmp";
         if (IsRegularFile(kept) || !CopyFile(working, kept)) {
-            ShowOKMessage(Owner(), "The changes of the layout being left could not be kept aside.", kCouldNotSave);
+            ShowOKMessage(Owner(), "The changes of the layout being left could not be kept aside.",
+                          kCouldNotSave);
             return false;
         }
         const std::string target = m_pathWithUnsavedChanges;

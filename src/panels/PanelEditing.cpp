@@ -23,7 +23,8 @@ int32_t Clamp32(int64_t v, int64_t low, int64_t high)
 bool SpansOverlap(const CPanelSpan& a, const CPanelSpan& b)
 {
     return int64_t(a.row) < int64_t(b.row) + b.rows && int64_t(b.row) < int64_t(a.row) + a.rows &&
-           int64_t(a.column) < int64_t(b.column) + b.columns && int64_t(b.column) < int64_t(a.column) + a.columns;
+           int64_t(a.column) < int64_t(b.column) + b.columns &&
+           int64_t(b.column) < int64_t(a.column) + a.columns;
 }
 
 CPanelSpan SnapToGrid(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t cellWidth,
@@ -51,7 +52,8 @@ CPanelSpan SnapToGrid(int32_t left, int32_t top, int32_t right, int32_t bottom, 
 }
 
 COccupancyGrid::COccupancyGrid(int32_t rows, int32_t columns)
-    : m_rows(std::max(rows, 0)), m_columns(std::max(columns, 0)), m_taken(size_t(m_rows) * size_t(m_columns), 0)
+    : m_rows(std::max(rows, 0)), m_columns(std::max(columns, 0)),
+      m_taken(size_t(m_rows) * size_t(m_columns), 0)
 {
 }
 
@@ -76,19 +78,21 @@ void COccupancyGrid::Sum() const
     for (int32_t r = 0; r < m_rows; ++r)
         for (int32_t c = 0; c < m_columns; ++c)
             m_sums[(size_t(r) + 1) * stride + size_t(c) + 1] =
-                m_taken[size_t(r) * size_t(m_columns) + size_t(c)] + m_sums[size_t(r) * stride + size_t(c) + 1] +
-                m_sums[(size_t(r) + 1) * stride + size_t(c)] - m_sums[size_t(r) * stride + size_t(c)];
+                m_taken[size_t(r) * size_t(m_columns) + size_t(c)] +
+                m_sums[size_t(r) * stride + size_t(c) + 1] + m_sums[(size_t(r) + 1) * stride + size_t(c)] -
+                m_sums[size_t(r) * stride + size_t(c)];
     m_sumsValid = true;
 }
 
 bool COccupancyGrid::IsFree(const CPanelSpan& s) const
 {
-    if (s.row < 0 || s.column < 0 || s.rows < 1 || s.columns < 1 || s.rows > m_rows || s.columns > m_columns ||
-        s.row > m_rows - s.rows || s.column > m_columns - s.columns)
+    if (s.row < 0 || s.column < 0 || s.rows < 1 || s.columns < 1 || s.rows > m_rows ||
+        s.columns > m_columns || s.row > m_rows - s.rows || s.column > m_columns - s.columns)
         return false;
     Sum();
     const size_t stride = size_t(m_columns) + 1;
-    const size_t r0 = size_t(s.row), c0 = size_t(s.column), r1 = r0 + size_t(s.rows), c1 = c0 + size_t(s.columns);
+    const size_t r0 = size_t(s.row), c0 = size_t(s.column), r1 = r0 + size_t(s.rows),
+                 c1 = c0 + size_t(s.columns);
     return m_sums[r1 * stride + c1] - m_sums[r0 * stride + c1] - m_sums[r1 * stride + c0] +
                m_sums[r0 * stride + c0] ==
            0;
@@ -99,7 +103,8 @@ bool FindFreePlace(const COccupancyGrid& grid, const CPanelSpan& wanted, CPanelS
     // Places come from files: far-off values are brought near enough that
     // no score can overflow; beyond the grid they all rank alike anyway.
     constexpr int64_t kFar = 1 << 20;
-    int64_t rows = std::clamp<int64_t>(wanted.rows, 1, kFar), columns = std::clamp<int64_t>(wanted.columns, 1, kFar);
+    int64_t rows = std::clamp<int64_t>(wanted.rows, 1, kFar),
+            columns = std::clamp<int64_t>(wanted.columns, 1, kFar);
     const int64_t r0 = std::clamp<int64_t>(wanted.row, -kFar, kFar);
     const int64_t c0 = std::clamp<int64_t>(wanted.column, -kFar, kFar);
     const int64_t wantedBottom = r0 + rows, wantedRight = c0 + columns;

@@ -64,7 +64,10 @@ TEST(PanelEditingMaths, SnapFindAndOccupancy)
     const Find finds[] = {
         {"nearest hole of the full size", {{0, 0, 2, 2}}, {0, 0, 2, 2}, true, {0, 2, 2, 2}},
         {"first of equal scores", {{1, 1, 1, 1}}, {1, 1, 1, 1}, true, {0, 1, 1, 1}},
-        {"a 2 x 2 shrinks to the one free cell", {{0, 0, 3, 3}, {0, 3, 2, 1}, {3, 0, 1, 3}}, {1, 1, 2, 2}, true,
+        {"a 2 x 2 shrinks to the one free cell",
+         {{0, 0, 3, 3}, {0, 3, 2, 1}, {3, 0, 1, 3}},
+         {1, 1, 2, 2},
+         true,
          {2, 3, 1, 1}},
         {"nothing free: no place", {{0, 0, 4, 4}}, {0, 0, 2, 2}, false, {}},
         {"spans larger than the grid shrink, nearest both corners", {}, {0, 0, 9, 9}, true, {1, 1, 3, 3}},
@@ -288,7 +291,9 @@ std::string WriteBytes(const CDisplayView& panel)
 TEST_F(PanelEditingTest, RandomEditsKeepCellsInsideWithoutOverlap)
 {
     std::mt19937 rng(36);
-    auto pick = [&](int32_t low, int32_t high) { return std::uniform_int_distribution<int32_t>(low, high)(rng); };
+    auto pick = [&](int32_t low, int32_t high) {
+        return std::uniform_int_distribution<int32_t>(low, high)(rng);
+    };
     const CDisplayView::CRegistryEntry* entries[] = {CDisplayView::FindEntry(CDisplayViewHint::kTypeId),
                                                      CDisplayView::FindEntry(CDisplayViewLogo::kTypeId),
                                                      CDisplayView::FindEntry(CDisplayViewBlank::kTypeId)};

@@ -87,10 +87,7 @@ protected:
         return layouts.m_main.Arrangements().empty() ? -1 : layouts.m_main.Arrangements()[0]->m_rows;
     }
     std::string Named(const std::string& name) const { return docs + "/" + name + ".dvtf"; }
-    size_t KeptCopies() const
-    {
-        return FindFiles(GetApplicationSupportFolder(), "*.tmp").size();
-    }
+    size_t KeptCopies() const { return FindFiles(GetApplicationSupportFolder(), "*.tmp").size(); }
 
     c_main_and_flip_dv& layouts = c_main_and_flip_dv::Get();
     tessatest::RecordingWindowFactory factory;
@@ -169,7 +166,8 @@ TEST_F(LayoutSwitchTest, SwitchAsksAboutUnsavedChanges)
 
     // A second switch before the first answer: each question keeps its own
     // copy and its own target, whatever order the answers come in.
-    const std::string a = MakeLayout(Named("A"), 3), b = MakeLayout(Named("B"), 7), c = MakeLayout(Named("C"), 9);
+    const std::string a = MakeLayout(Named("A"), 3), b = MakeLayout(Named("B"), 7),
+                      c = MakeLayout(Named("C"), 9);
     ASSERT_TRUE(layouts.SwitchLayout(a));
     layouts.m_main.ChangeGrid(+1, 0); // A: 4
     ASSERT_TRUE(layouts.SwitchLayout(b));
