@@ -118,6 +118,7 @@ void CDisplayView::Detach()
     m_host = nullptr;
     m_arrangeMode = false;
     m_current = nullptr;
+    ++m_generation;
 }
 
 void CDisplayView::ClearLiveItems()
@@ -147,6 +148,8 @@ void CDisplayView::Relayout()
     m_host->GetSize(width, height);
     if (width <= 0 || height <= 0) {
         ClearLiveItems();
+        if (m_current)
+            ++m_generation;
         m_current = nullptr;
         m_arrangeMode = false;
         return;
@@ -170,6 +173,8 @@ void CDisplayView::Relayout()
     }
     if (winner != m_current) {
         ClearLiveItems();
+        // Cells of another grid: menus made for the old one must not act here.
+        ++m_generation;
         m_current = winner;
         MakeLiveItems(*winner);
     }

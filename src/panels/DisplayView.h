@@ -132,8 +132,8 @@ public:
 
     // A cell of the layout shown now, for menus and dialogs that act later.
     CCellRef RefToCell(int32_t row, int32_t column) const;
-    // Raised whenever the arrangements are replaced: what refers to a cell of
-    // an earlier layout must leave it alone.
+    // Raised whenever the arrangements are replaced or another one (or none)
+    // is shown: what refers to a cell of an earlier grid must leave it alone.
     uint64_t Generation() const { return m_generation; }
     // The selection frame while a cell is moved or resized.
     CPanelRect SelectionRect() const

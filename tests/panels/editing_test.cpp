@@ -279,6 +279,20 @@ TEST_F(PanelEditingTest, CellMenusAndChangeData)
     shown[0]->Root().Children()[1]->Select();
     EXPECT_TRUE(panel.CurrentArrangement()->m_cells.empty());
     EXPECT_EQ(panel.m_selected, nullptr);
+
+    // Nor after the window chose another grid of the same layout.
+    auto wide = MakeGrid(300, 300, 3, 3), tall = MakeGrid(300, 900, 3, 3);
+    AddCell<Hint>(*wide, 0, 0);
+    AddCell<Hint>(*tall, 0, 0);
+    panel.ReplaceArrangements(Arrangements(std::move(wide), std::move(tall)));
+    host.Resize(300, 300);
+    panel.Relayout();
+    shown.clear();
+    panel.ShowCellMenu(0, 0);
+    host.Resize(300, 900);
+    panel.Relayout();
+    shown[0]->Root().Children()[1]->Select();
+    EXPECT_EQ(panel.CurrentArrangement()->m_cells.size(), 1u);
 }
 
 std::string WriteBytes(const CDisplayView& panel)
