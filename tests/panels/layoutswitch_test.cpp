@@ -70,17 +70,14 @@ protected:
     static bool WriteWholeFile(const std::string& path, const std::string& bytes)
     {
         FILE* f = fopen(path.c_str(), "wb");
-        if (!f)
-            return false;
-        const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        return fclose(f) == 0 && ok;
+        const bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        return f && fclose(f) == 0 && ok;
     }
     static int32_t RowsIn(const std::string& path)
     {
         CLayoutDocument d;
-        if (!c_main_and_flip_dv::ReadLayoutDocument(path, d) || d.m_main.empty())
-            return -1;
-        return d.m_main[0]->m_rows;
+        return c_main_and_flip_dv::ReadLayoutDocument(path, d) && !d.m_main.empty() ? d.m_main[0]->m_rows
+                                                                                    : -1;
     }
     int32_t ShownRows() const
     {
@@ -112,9 +109,6 @@ TEST_F(LayoutSwitchTest, SaveSaveAsLoadAndFailedWrites)
     EXPECT_EQ(presenter.Shown()[0].message, "Save Layout");
     EXPECT_EQ(layouts.m_currentLayoutPath, Named("B"));
     EXPECT_EQ(RowsIn(Named("B")), 4);
-    CLayoutDocument saved;
-    ASSERT_TRUE(c_main_and_flip_dv::ReadLayoutDocument(Named("B"), saved));
-    EXPECT_EQ(saved.m_name, "B");
 
     presenter.ChoosePath(a);
     layouts.LoadLayout();
@@ -127,7 +121,6 @@ TEST_F(LayoutSwitchTest, SaveSaveAsLoadAndFailedWrites)
     presenter.ClearShown();
     layouts.m_main.ChangeGrid(+1, 0);
     EXPECT_FALSE(layouts.SaveLayout());
-    ASSERT_GE(presenter.Shown().size(), 2u);
     EXPECT_EQ(presenter.Last().title, "Could not save layout");
     EXPECT_TRUE(layouts.m_main.m_modified);
     EXPECT_EQ(RowsIn(a), 4);
@@ -152,12 +145,10 @@ TEST_F(LayoutSwitchTest, SwitchAsksAboutUnsavedChanges)
         presenter.ClearShown();
         ASSERT_TRUE(layouts.SwitchLayout(b));
         ASSERT_EQ(presenter.OpenCount(), 1u) << c.what;
-        EXPECT_EQ(presenter.Last().title, "Layout has changed");
         EXPECT_EQ(presenter.Last().text, "Would you like to save changes to \"A\"?");
         // The switch does not wait for the answer.
         EXPECT_EQ(ShownRows(), 7);
-        EXPECT_EQ(layouts.m_currentLayoutPath, b);
-        EXPECT_TRUE(layouts.m_pathWithUnsavedChanges.empty());
+        EXPECT_TRUE(layouts.m_currentLayoutPath == b && layouts.m_pathWithUnsavedChanges.empty());
         presenter.AnswerButton(c.answer);
         presenter.Deliver();
         EXPECT_EQ(RowsIn(a), c.rowsOfA) << c.what;
@@ -195,25 +186,20 @@ TEST_F(LayoutSwitchTest, SwitchAsksAboutUnsavedChanges)
     EXPECT_EQ(layouts.m_currentLayoutPath, a);
     EXPECT_EQ(ShownRows(), 4);
     EXPECT_FALSE(layouts.SwitchLayout(docs + "/missing.dvtf"));
-}
 
-TEST_F(LayoutSwitchTest, RestoreDefaultLeavesNothingToAskAbout)
-{
+    // Restoring the shipped layout leaves nothing to ask about.
+    presenter.DeliverAll();
     const std::string resources = root + "/resources";
     ASSERT_TRUE(CreateDirectoryPath(resources));
     MakeLayout(resources + "/default_data_layout.dvtf", 2);
     SetResourceFoldersForTesting({resources});
-    const std::string a = MakeLayout(Named("A"), 3), b = MakeLayout(Named("B"), 7);
-    ASSERT_TRUE(layouts.SwitchLayout(a));
     layouts.m_main.ChangeGrid(+1, 0);
     ASSERT_TRUE(layouts.RestoreDefaultLayout());
     EXPECT_EQ(ShownRows(), 2);
-    EXPECT_TRUE(layouts.m_currentLayoutPath.empty());
-    EXPECT_TRUE(layouts.m_pathWithUnsavedChanges.empty());
-    EXPECT_FALSE(IsRegularFile(c_main_and_flip_dv::WorkingCopyPath()));
+    EXPECT_TRUE(layouts.m_currentLayoutPath.empty() && layouts.m_pathWithUnsavedChanges.empty());
     ASSERT_TRUE(layouts.SwitchLayout(b));
     EXPECT_EQ(presenter.OpenCount(), 0u);
-    EXPECT_EQ(RowsIn(a), 3) << "the default layout never lands in a named one";
+    EXPECT_EQ(RowsIn(a), 4) << "the default layout never lands in a named one";
 }
 
 TEST_F(LayoutSwitchTest, OpenLayoutFileFromOutside)
@@ -250,11 +236,9 @@ TEST_F(LayoutSwitchTest, OpenLayoutFileFromOutside)
     ASSERT_TRUE(WriteWholeFile(junk, std::string(64, '\xBE')));
     std::string error;
     EXPECT_FALSE(layouts.OpenLayoutFile(junk, &error));
-    EXPECT_FALSE(error.empty());
     EXPECT_EQ(presenter.Last().title, "Could not read layout");
     EXPECT_EQ(RowsIn(working), 8);
-    EXPECT_FALSE(IsRegularFile(Named("junk")));
-    EXPECT_EQ(layouts.m_currentLayoutPath, Named("A (2)"));
+    EXPECT_FALSE(IsRegularFile(Named("junk")) || error.empty());
 }
 
 TEST_F(LayoutSwitchTest, LayoutButton)
@@ -263,8 +247,7 @@ TEST_F(LayoutSwitchTest, LayoutButton)
     MakeLayout(Named("C"), 2);
     ASSERT_TRUE(layouts.SwitchLayout(MakeLayout(Named("Home"), 4, "B")));
     auto button = [&]() -> CDisplayView::CItem* { return layouts.m_main.HitTest(0, 0); };
-    ASSERT_NE(button(), nullptr);
-    EXPECT_TRUE(factory.RecordOf(button())->enabled);
+    auto name = [&] { return static_cast<CItemChangeLayout::CSettings&>(button()->m_settings).m_name; };
     EXPECT_EQ(factory.RecordOf(button())->buttonTitle, "B");
 
     // Pressed, it switches from the next tick, after the click returned; the
@@ -273,46 +256,38 @@ TEST_F(LayoutSwitchTest, LayoutButton)
     EXPECT_EQ(ShownRows(), 4);
     CHeartbeat::Tick();
     EXPECT_EQ(ShownRows(), 7);
-    EXPECT_EQ(layouts.m_currentLayoutPath, b);
     EXPECT_TRUE(factory.RecordOf(button())->enabled) << "names A, shows B";
     ASSERT_TRUE(layouts.SwitchLayout(a));
     EXPECT_FALSE(factory.RecordOf(button())->enabled) << "names the layout shown";
 
     // Its file missing: "Select Layout" names another one.
-    static_cast<CItemChangeLayout*>(button())->Pressed(); // enabled or not, no harm
-    CHeartbeat::Tick();
-    auto* settings = static_cast<CItemChangeLayout::CSettings*>(&button()->m_settings);
-    settings->m_name = "Missing";
+    static_cast<CItemChangeLayout::CSettings&>(button()->m_settings).m_name = "Missing";
     ASSERT_TRUE(factory.Click(button()));
     EXPECT_TRUE(layouts.m_main.m_frozen);
     ASSERT_EQ(presenter.OpenCount(), 1u);
     EXPECT_EQ(presenter.Last().message, "Select Layout");
-    EXPECT_EQ(presenter.Last().extension, ".dvtf");
     presenter.ChoosePath(Named("C"));
     presenter.Deliver();
     EXPECT_FALSE(layouts.m_main.m_frozen);
-    EXPECT_EQ(settings->m_name, "C");
+    EXPECT_EQ(name(), "C");
     EXPECT_EQ(factory.RecordOf(button())->buttonTitle, "C");
-    EXPECT_EQ(layouts.m_pathWithUnsavedChanges, a) << "the working copy was written";
     CLayoutDocument working;
     ASSERT_TRUE(c_main_and_flip_dv::ReadLayoutDocument(c_main_and_flip_dv::WorkingCopyPath(), working));
     EXPECT_EQ(static_cast<CItemChangeLayout::CSettings*>(working.m_main[0]->m_cells[1].get())->m_name, "C");
 
-    // Menus and panels opened from the cell before a switch do nothing after it.
+    // Its menu and panel, answered after a switch, do nothing (ASan).
     std::vector<std::unique_ptr<CMenuTree>> menus;
     tessatest::CMenuPopupDouble popups(
         [&](std::unique_ptr<CMenuTree> tree, QWidget*, const QPoint*) { menus.push_back(std::move(tree)); });
     layouts.m_main.ShowCellMenu(0, 0);
     ASSERT_EQ(menus.size(), 1u);
     ASSERT_EQ(menus[0]->Root().Children().size(), 3u);
-    EXPECT_EQ(menus[0]->Root().Children()[2]->Title(), "Choose Layout");
-    menus[0]->Root().Children()[2]->Select();
-    ASSERT_EQ(presenter.OpenCount(), 1u);
+    menus[0]->Root().Children()[2]->Select(); // "Choose Layout"
     presenter.ChoosePath(Named("B"));
     ASSERT_TRUE(layouts.SwitchLayout(b));
     presenter.DeliverAll(); // the panel, now of a replaced layout, then the question about A
     EXPECT_FALSE(layouts.m_main.m_frozen);
-    EXPECT_EQ(static_cast<CItemChangeLayout::CSettings*>(&button()->m_settings)->m_name, "A");
+    EXPECT_EQ(name(), "A");
     const size_t shown = presenter.Shown().size();
     for (auto& entry : menus[0]->Root().Children())
         entry->Select();
@@ -353,13 +328,6 @@ TEST_F(LayoutSwitchTest, AfterStartSwitchOncePerStartTime)
     FireEvent(timer);
     ticks(20);
     EXPECT_EQ(ShownRows(), 6);
-    // Without the layout's file nothing is armed.
-    ASSERT_TRUE(layouts.SwitchLayout(home));
-    timer.m_afterStartLayout = "Gone";
-    timer.m_timeOfStart = clock.Now() - 60;
-    FireEvent(timer);
-    ticks(60);
-    EXPECT_EQ(ShownRows(), 4);
 
     timer = before;
 }
