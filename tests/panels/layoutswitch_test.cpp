@@ -64,14 +64,8 @@ protected:
                 ->m_name = button;
         CSerialStream s = CSerialStream::OpenWrite({}, nullptr);
         EXPECT_TRUE(CLayoutDocument::Write(s, "", {}, main));
-        EXPECT_TRUE(WriteWholeFile(path, s.Output()));
+        EXPECT_TRUE(WriteFileAtomically(path, s.Output()));
         return path;
-    }
-    static bool WriteWholeFile(const std::string& path, const std::string& bytes)
-    {
-        FILE* f = fopen(path.c_str(), "wb");
-        const bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        return f && fclose(f) == 0 && ok;
     }
     static int32_t RowsIn(const std::string& path)
     {
@@ -180,7 +174,7 @@ TEST_F(LayoutSwitchTest, SwitchAsksAboutUnsavedChanges)
 
     // A file that does not read changes nothing and says so.
     const std::string junk = docs + "/junk.dvtf";
-    ASSERT_TRUE(WriteWholeFile(junk, "not a layout"));
+    ASSERT_TRUE(WriteFileAtomically(junk, "not a layout"));
     EXPECT_FALSE(layouts.SwitchLayout(junk));
     EXPECT_EQ(presenter.Last().title, "Could not read layout");
     EXPECT_EQ(layouts.m_currentLayoutPath, a);
@@ -233,7 +227,7 @@ TEST_F(LayoutSwitchTest, OpenLayoutFileFromOutside)
 
     // Not a layout: nothing copied, the working copy untouched.
     const std::string junk = other + "/junk.dvtf";
-    ASSERT_TRUE(WriteWholeFile(junk, std::string(64, '\xBE')));
+    ASSERT_TRUE(WriteFileAtomically(junk, std::string(64, '\xBE')));
     std::string error;
     EXPECT_FALSE(layouts.OpenLayoutFile(junk, &error));
     EXPECT_EQ(presenter.Last().title, "Could not read layout");
