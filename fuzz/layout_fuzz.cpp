@@ -1,9 +1,11 @@
 // Panel layout files: bytes read into fresh panels, the main panel laid out
-// on a host whose size comes from the input, then written and read again,
-// which must give the same bytes.
+// on a host whose size comes from the input and edited by a tail of edit
+// operations taken from the input, then written and read again, which must
+// give the same bytes.
 #include "panelfakes/RecordingWindows.h"
 #include "panels/LayoutFile.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +19,46 @@ std::string Write(const std::string& name, const CDisplayView& flip, const CDisp
     if (!CLayoutDocument::Write(stream, name, flip.Arrangements(), main.Arrangements()))
         std::abort(); // whatever was read must be writable
     return stream.Output();
+}
+
+// Up to 16 edits, three bytes each, from the bytes before the window size:
+// an operation and a point (or deltas) scaled to the window.
+void Edit(CDisplayView& panel, const uint8_t* data, size_t size, int32_t width, int32_t height)
+{
+    if (size < 2)
+        return;
+    const size_t end = size - 2, count = std::min<size_t>(end / 3, 16);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* op = data + end - 3 * (i + 1);
+        const int32_t x = op[1] * (width + 64) / 255 - 32, y = op[2] * (height + 64) / 255 - 32;
+        int32_t row = 0, column = 0;
+        switch (op[0] % 7) {
+        case 0:
+            panel.ToggleArrange();
+            break;
+        case 1:
+            panel.MouseDown(x, y);
+            break;
+        case 2:
+            panel.MouseDragged(x * 4 - width, y * 4 - height);
+            break;
+        case 3:
+            panel.MouseUp(x, y);
+            break;
+        case 4:
+            panel.ChangeGrid(op[1] % 3 - 1, op[2] % 3 - 1);
+            break;
+        case 5:
+            if (panel.CellAtPoint(x, y, row, column))
+                panel.ClearCellAndSave(row, column);
+            break;
+        default:
+            if (panel.CellAtPoint(x, y, row, column) && CDisplayView::FirstEntry())
+                panel.ChangeData(*CDisplayView::FirstEntry(), row, column);
+        }
+    }
+    panel.ToggleArrange();
+    panel.MouseUp(0, 0);
 }
 
 } // namespace
@@ -44,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int32_t x = -1; x <= width; x += 97)
         if (main.CellAtPoint(x, height / 2, row, column))
             main.HitTest(row, column);
+    Edit(main, data, size, width, height);
 
     const std::string first = Write(document.m_name, flip, main);
     CLayoutDocument again;

@@ -7,7 +7,11 @@
 #include "foundation/util/Folders.h"
 #include "foundation/util/Paths.h"
 #include "foundation/util/StringUtil.h"
+#include "panels/MainAndFlip.h"
+#include "panels/PanelEditing.h"
 #include "panels/PanelPorts.h"
+
+#include <QPoint>
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -114,6 +118,7 @@ void CDisplayView::Detach()
     m_host = nullptr;
     m_arrangeMode = false;
     m_current = nullptr;
+    ++m_generation;
 }
 
 void CDisplayView::ClearLiveItems()
@@ -143,6 +148,8 @@ void CDisplayView::Relayout()
     m_host->GetSize(width, height);
     if (width <= 0 || height <= 0) {
         ClearLiveItems();
+        if (m_current)
+            ++m_generation;
         m_current = nullptr;
         m_arrangeMode = false;
         return;
@@ -166,6 +173,8 @@ void CDisplayView::Relayout()
     }
     if (winner != m_current) {
         ClearLiveItems();
+        // Cells of another grid: menus made for the old one must not act here.
+        ++m_generation;
         m_current = winner;
         MakeLiveItems(*winner);
     }
@@ -228,6 +237,7 @@ void CDisplayView::ReplaceArrangements(ArrangementList arrangements)
     m_current = nullptr;
     m_arrangeMode = false;
     m_moving = m_resizing = false;
+    ++m_generation;
     m_arrangements = std::move(arrangements);
     Relayout();
 }
@@ -475,4 +485,337 @@ bool CDisplayView::CItemArrangement::Serialize(CSerialStream& stream)
         }
     }
     return cells.Close();
+}
+
+// ---- editing ----
+
+CDisplayView::CCellRef CDisplayView::RefToCell(int32_t row, int32_t column) const
+{
+    return {m_self, m_generation, row, column};
+}
+
+CDisplayView* CDisplayView::CCellRef::Resolve() const
+{
+    auto alive = panel.lock();
+    if (!alive || !*alive || (*alive)->m_generation != generation)
+        return nullptr;
+    return *alive;
+}
+
+void CDisplayView::ItemFrame(const CItem& item, int64_t& left, int64_t& top, int64_t& right,
+                             int64_t& bottom) const
+{
+    const CItemSettings& s = item.m_settings;
+    const int64_t m = m_current->m_margin;
+    left = int64_t(s.m_column) * m_current->m_cellWidth + m;
+    top = int64_t(s.m_row) * m_current->m_cellHeight + m;
+    right = left + int64_t(s.m_columns) * m_current->m_cellWidth - 2 * m;
+    bottom = top + int64_t(s.m_rows) * m_current->m_cellHeight - 2 * m;
+}
+
+namespace {
+
+int32_t To32(int64_t v)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+} // namespace
+
+void CDisplayView::SelectFrame()
+{
+    if (!m_selected || !m_current)
+        return;
+    int64_t left, top, right, bottom;
+    ItemFrame(*m_selected, left, top, right, bottom);
+    m_selLeft = To32(left);
+    m_selTop = To32(top);
+    m_selRight = To32(right);
+    m_selBottom = To32(bottom);
+}
+
+void CDisplayView::LayOutItem(CItem& item)
+{
+    if (!item.m_window || !m_current)
+        return;
+    const CItemSettings& s = item.m_settings;
+    CPanelRect r = CellRect(m_current->Grid(), m_current->m_cellWidth, m_current->m_cellHeight, s.m_row,
+                            s.m_column, s.m_rows, s.m_columns);
+    item.m_window->SetRect(r.x, r.y, r.width, r.height, &item.m_settings);
+}
+
+bool CDisplayView::MouseDown(int32_t x, int32_t y)
+{
+    m_lastX = x;
+    m_lastY = y;
+    m_selected = nullptr;
+    m_moving = m_resizing = false;
+    int32_t row = 0, column = 0;
+    if (!m_arrangeMode || !m_current || !CellAtPoint(x, y, row, column))
+        return false;
+    m_menuRow = row;
+    m_menuColumn = column;
+    m_selected = HitTest(row, column);
+    if (!m_selected)
+        return true;
+    SelectFrame();
+    // Near the bottom-right corner the drag resizes, elsewhere it moves.
+    if (int64_t(m_selRight) + m_selBottom - (int64_t(x) + y) > 29)
+        m_moving = true;
+    else
+        m_resizing = true;
+    return true;
+}
+
+bool CDisplayView::MouseDragged(int32_t x, int32_t y)
+{
+    if (!m_arrangeMode || !m_selected || !m_current)
+        return false;
+    int64_t left, top, right, bottom;
+    ItemFrame(*m_selected, left, top, right, bottom);
+    const int64_t dx = int64_t(x) - m_lastX, dy = int64_t(y) - m_lastY;
+    if (m_moving) {
+        left += dx;
+        right += dx;
+        top += dy;
+        bottom += dy;
+    } else if (m_resizing) {
+        // Never smaller than one cell.
+        const int64_t m = m_current->m_margin;
+        right = std::max(right + dx, left + m_current->m_cellWidth - 2 * m);
+        bottom = std::max(bottom + dy, top + m_current->m_cellHeight - 2 * m);
+    }
+    m_selLeft = To32(left);
+    m_selTop = To32(top);
+    m_selRight = To32(right);
+    m_selBottom = To32(bottom);
+    return true;
+}
+
+bool CDisplayView::MouseUp(int32_t, int32_t)
+{
+    if (m_arrangeMode && m_selected && m_current) {
+        const CPanelSpan place =
+            SnapToGrid(m_selLeft, m_selTop, m_selRight, m_selBottom, m_current->m_cellWidth,
+                       m_current->m_cellHeight, m_current->m_rows, m_current->m_columns, m_resizing);
+        CItemSettings& s = m_selected->m_settings;
+        s.m_row = place.row;
+        s.m_column = place.column;
+        s.m_rows = place.rows;
+        s.m_columns = place.columns;
+        LayOutItem(*m_selected);
+        ResolveOverlaps(*m_selected);
+        SelectFrame();
+        m_modified = true;
+    }
+    m_moving = m_resizing = false;
+    return true;
+}
+
+void CDisplayView::ResolveOverlaps(const CItem& placed)
+{
+    auto& items = m_current->m_items;
+    const CItemSettings& p = placed.m_settings;
+    const CPanelSpan placedSpan{p.m_row, p.m_column, p.m_rows, p.m_columns};
+    std::vector<std::unique_ptr<CItem>> queue;
+    for (auto it = items.begin(); it != items.end();) {
+        const CItemSettings& s = (*it)->m_settings;
+        if (it->get() != &placed && SpansOverlap(placedSpan, {s.m_row, s.m_column, s.m_rows, s.m_columns})) {
+            queue.push_back(std::move(*it));
+            it = items.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Small items first: they find room most easily and leave the rest
+    // for the larger ones.
+    auto area = [](const std::unique_ptr<CItem>& item) {
+        return int64_t(item->m_settings.m_rows) * item->m_settings.m_columns;
+    };
+    std::stable_sort(
+        queue.begin(), queue.end(),
+        [&](const std::unique_ptr<CItem>& a, const std::unique_ptr<CItem>& b) { return area(a) < area(b); });
+    for (auto& item : queue) {
+        COccupancyGrid occupied(m_current->m_rows, m_current->m_columns);
+        for (auto& live : items) {
+            const CItemSettings& s = live->m_settings;
+            occupied.Mark({s.m_row, s.m_column, s.m_rows, s.m_columns});
+        }
+        CItemSettings& s = item->m_settings;
+        CPanelSpan place;
+        if (FindFreePlace(occupied, {s.m_row, s.m_column, s.m_rows, s.m_columns}, place)) {
+            s.m_row = place.row;
+            s.m_column = place.column;
+            s.m_rows = place.rows;
+            s.m_columns = place.columns;
+            items.push_back(std::move(item));
+            LayOutItem(*items.back());
+            continue;
+        }
+        // No room left: the cell goes, description and all.
+        const CItemSettings* gone = &s;
+        item.reset();
+        std::erase_if(m_current->m_cells,
+                      [gone](const std::unique_ptr<CItemSettings>& cell) { return cell.get() == gone; });
+    }
+}
+
+bool CDisplayView::RightMouseDown(int32_t x, int32_t y)
+{
+    m_lastX = x;
+    m_lastY = y;
+    int32_t row = 0, column = 0;
+    if (!m_current || !CellAtPoint(x, y, row, column))
+        return false;
+    ShowCellMenu(row, column);
+    return true;
+}
+
+bool CDisplayView::OtherMouseDown(int32_t x, int32_t y)
+{
+    m_arrangeMode = true;
+    return MouseDown(x, y);
+}
+
+bool CDisplayView::OtherMouseUp(int32_t x, int32_t y)
+{
+    const bool handled = MouseUp(x, y);
+    m_arrangeMode = false;
+    m_selected = nullptr;
+    return handled;
+}
+
+void CDisplayView::ToggleArrange()
+{
+    m_moving = m_resizing = false;
+    if (m_arrangeMode) {
+        m_arrangeMode = false;
+        m_selected = nullptr;
+        return;
+    }
+    m_arrangeMode = true;
+    SelectFrame();
+}
+
+void CDisplayView::ChangeGrid(int32_t rowDelta, int32_t columnDelta)
+{
+    if (!m_current)
+        return;
+    m_selected = nullptr;
+    m_moving = m_resizing = false;
+    CItemArrangement& a = *m_current;
+    a.m_rows =
+        static_cast<int32_t>(std::clamp<int64_t>(int64_t(a.m_rows) + rowDelta, 1, GridLimits::kMaxRows));
+    a.m_columns = static_cast<int32_t>(
+        std::clamp<int64_t>(int64_t(a.m_columns) + columnDelta, 1, GridLimits::kMaxColumns));
+    ClearLiveItems();
+    a.m_items.clear();
+    std::erase_if(a.m_cells, [&](const std::unique_ptr<CItemSettings>& s) {
+        if (s->m_row < 0 || s->m_column < 0 || s->m_row >= a.m_rows || s->m_column >= a.m_columns)
+            return true;
+        // Ends at the last row and column at the most.
+        s->m_rows = std::clamp(s->m_rows, 1, a.m_rows - s->m_row);
+        s->m_columns = std::clamp(s->m_columns, 1, a.m_columns - s->m_column);
+        return false;
+    });
+    if (m_host) {
+        MakeLiveItems(a);
+        int32_t width = 0, height = 0;
+        m_host->GetSize(width, height);
+        LayOut(width, height);
+    }
+    m_modified = true;
+    SaveWorkingCopy();
+}
+
+void CDisplayView::SaveWorkingCopy()
+{
+    c_main_and_flip_dv::Get().SaveWorkingCopyOrReport();
+}
+
+void CDisplayView::ClearCellAndSave(int32_t row, int32_t column)
+{
+    if (!m_current)
+        return;
+    ClearCell(row, column);
+    m_selected = nullptr;
+    m_selLeft = m_selTop = m_selRight = m_selBottom = 0;
+    m_modified = true;
+    SaveWorkingCopy();
+}
+
+void CDisplayView::ShowCellMenu(int32_t row, int32_t column)
+{
+    m_menuRow = row;
+    m_menuColumn = column;
+    m_selected = HitTest(row, column);
+    if (!m_selected) {
+        ShowChangeDataMenu(row, column);
+        return;
+    }
+    // Entries find the panel and the cell again when chosen: a layout
+    // switched meanwhile has freed the items this menu was made for.
+    const CCellRef cell = RefToCell(row, column);
+    auto menu = std::make_unique<CActionSheetMenu>("Data item", this);
+    menu->AddActionSheetFunc("Change Data", CMenuTree::kPlain, [cell] {
+        if (CDisplayView* panel = cell.Resolve())
+            panel->ShowChangeDataMenu(cell.row, cell.column);
+    });
+    menu->AddActionSheetFunc("Clear cell", CMenuTree::kPlain, [cell] {
+        if (CDisplayView* panel = cell.Resolve())
+            panel->ClearCellAndSave(cell.row, cell.column);
+    });
+    m_selected->AddMenuItems(*menu, m_owner);
+    CMenuTree::PopUp(std::move(menu), m_owner, QPoint(m_lastX, m_lastY));
+}
+
+void CDisplayView::ShowChangeDataMenu(int32_t row, int32_t column)
+{
+    if (!m_host || !m_current)
+        return;
+    m_menuRow = row;
+    m_menuColumn = column;
+    const CItem* item = HitTest(row, column);
+    const uint32_t shown = item ? item->m_settings.GetTypeId() : 0;
+    const CCellRef cell = RefToCell(row, column);
+    auto menu = std::make_unique<CMenuTree>("Change Data", this);
+    for (const CRegistryEntry* entry = FirstEntry(); entry; entry = entry->next)
+        menu->AddItem(std::make_unique<CActionSheetItemDV>(
+            *entry, cell, entry->typeId == shown ? CMenuTree::kChecked : CMenuTree::kPlain));
+    CMenuTree::PopUp(std::move(menu), m_owner, QPoint(m_lastX, m_lastY));
+}
+
+void CDisplayView::ChangeData(const CRegistryEntry& entry, int32_t row, int32_t column)
+{
+    if (!m_current)
+        return;
+    CPanelSpan place{row, column, 1, 1};
+    if (const CItem* item = HitTest(row, column)) {
+        const CItemSettings& s = item->m_settings;
+        if (s.GetTypeId() == entry.typeId)
+            return;
+        place = {s.m_row, s.m_column, s.m_rows, s.m_columns};
+    }
+    ClearCell(place.row, place.column);
+    m_selected = nullptr;
+    if (CItemSettings* added = AddItem(entry, place.row, place.column, place.rows, place.columns)) {
+        for (auto& live : m_current->m_items)
+            if (&live->m_settings == added)
+                m_selected = live.get();
+    }
+    SelectFrame();
+    m_modified = true;
+    SaveWorkingCopy();
+}
+
+CActionSheetItemDV::CActionSheetItemDV(const CDisplayView::CRegistryEntry& entry, CDisplayView::CCellRef cell,
+                                       uint32_t kind)
+    : CMenuTree::CItem(entry.menuPath, kind), m_entry(entry), m_cell(std::move(cell))
+{
+}
+
+void CActionSheetItemDV::Select()
+{
+    if (CDisplayView* panel = m_cell.Resolve())
+        panel->ChangeData(m_entry, m_cell.row, m_cell.column);
 }

@@ -6,6 +6,7 @@
 // interfaces below, whose windows come from the panel window factory
 // (PanelPorts.h) that the Qt layer fills in.
 #include "foundation/events/Listener.h"
+#include "foundation/menus/MenuTree.h"
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/platform/DialogParent.h"
 #include "foundation/settings/PersistantData.h"
@@ -18,7 +19,6 @@
 #include <string>
 #include <vector>
 
-class CMenuTree;
 class QImage;
 class QPainter;
 
@@ -37,6 +37,7 @@ public:
     class CItemStaticImage;
     class Persistant;
     struct CRegistryEntry;
+    struct CCellRef;
 
     using ArrangementList = std::vector<std::unique_ptr<CItemArrangement>>;
 
@@ -107,6 +108,39 @@ public:
 
     static Persistant& Settings();
 
+    // ---- editing (arrange mode, context menus, grid changes) ----
+    // Points in panel coordinates (origin top-left, y down). Each returns
+    // whether the panel handled the event; the caller then redraws its overlay.
+    bool MouseDown(int32_t x, int32_t y);
+    bool MouseDragged(int32_t x, int32_t y);
+    bool MouseUp(int32_t x, int32_t y);
+    bool RightMouseDown(int32_t x, int32_t y);
+    // The middle button moves cells without arrange mode being on.
+    bool OtherMouseDown(int32_t x, int32_t y);
+    bool OtherMouseUp(int32_t x, int32_t y);
+    void ToggleArrange();
+    // One row or column more or fewer; the grid keeps 1 to 100 of each.
+    void ChangeGrid(int32_t rowDelta, int32_t columnDelta);
+    // "Data item" for the cell's item, or "Change Data" for an empty cell.
+    void ShowCellMenu(int32_t row, int32_t column);
+    void ShowChangeDataMenu(int32_t row, int32_t column);
+    // The item on the cell becomes one of the entry's type in the same place
+    // (an empty cell gets a one-cell item); nothing when it is of that type.
+    void ChangeData(const CRegistryEntry& entry, int32_t row, int32_t column);
+    // "Clear cell": the cell's items go and the working copy is written.
+    void ClearCellAndSave(int32_t row, int32_t column);
+
+    // A cell of the layout shown now, for menus and dialogs that act later.
+    CCellRef RefToCell(int32_t row, int32_t column) const;
+    // Raised whenever the arrangements are replaced or another one (or none)
+    // is shown: what refers to a cell of an earlier grid must leave it alone.
+    uint64_t Generation() const { return m_generation; }
+    // The selection frame while a cell is moved or resized.
+    CPanelRect SelectionRect() const
+    {
+        return {m_selLeft, m_selTop, m_selRight - m_selLeft, m_selBottom - m_selTop};
+    }
+
     IWindow* m_host = nullptr;
     QWidget* m_owner = nullptr;
     CItem* m_selected = nullptr;
@@ -128,8 +162,17 @@ private:
     void LayOut(int32_t width, int32_t height);
     void MakeDefaultGrid(int32_t width, int32_t height);
     void ShowBackground();
+    // The on-screen frame of an item: left, top, right, bottom.
+    void ItemFrame(const CItem& item, int64_t& left, int64_t& top, int64_t& right, int64_t& bottom) const;
+    void SelectFrame();
+    void LayOutItem(CItem& item);
+    // Every other live item that shares a cell with `placed` finds a free
+    // place nearby, smaller if need be, or goes.
+    void ResolveOverlaps(const CItem& placed);
+    void SaveWorkingCopy();
 
     ArrangementList m_arrangements;
+    uint64_t m_generation = 0;
     CItemArrangement* m_current = nullptr;
     // Lets a download that ends after the panel is gone find out.
     std::shared_ptr<CDisplayView*> m_self;
@@ -314,6 +357,29 @@ public:
     std::string m_defaultBackground;
     // Kept in the settings file only.
     std::string m_defaultLayout;
+};
+
+// Where a menu entry or a dialog finds its cell when the user answers: the
+// panel (which may be gone), the layout it was made in and the cell.
+struct CDisplayView::CCellRef
+{
+    std::weak_ptr<CDisplayView*> panel;
+    uint64_t generation = 0;
+    int32_t row = 0;
+    int32_t column = 0;
+    // The panel while it still shows that layout; null otherwise.
+    CDisplayView* Resolve() const;
+};
+
+// One entry of the "Change Data" menu: chosen, the cell shows the entry's type.
+class CActionSheetItemDV : public CMenuTree::CItem
+{
+public:
+    CActionSheetItemDV(const CDisplayView::CRegistryEntry& entry, CDisplayView::CCellRef cell, uint32_t kind);
+    void Select() override;
+
+    const CDisplayView::CRegistryEntry& m_entry;
+    CDisplayView::CCellRef m_cell;
 };
 
 // Registers every item family, in the fixed order of the item menu. Safe to

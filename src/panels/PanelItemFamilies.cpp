@@ -4,6 +4,7 @@
 #include "panels/SmallItems.h"
 #include "panels/items/RaceItems.h"
 #include "panels/items/TrackItems.h"
+#include "panels/items/LayoutButtonItems.h"
 
 void RegisterAllPanelItems()
 {
@@ -20,5 +21,6 @@ void RegisterAllPanelItems()
     // track
     RegisterTrackItems();
     // layout button
+    RegisterLayoutButtonItem();
     // go-to
 }

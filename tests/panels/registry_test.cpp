@@ -43,6 +43,7 @@ const Expected kRegistered[] = {
     {54, "Track: Time not moving"},
     {55, "Track: Average Speed"},
     {56, "Track: Max Speed"},
+    {104, "Other:Load Layout button"},
 };
 
 std::vector<const CDisplayView::CRegistryEntry*> Entries()

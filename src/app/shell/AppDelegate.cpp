@@ -25,6 +25,7 @@
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/TrackManager.h"
+#include "panels/MainAndFlip.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -173,6 +174,9 @@ void AppDelegate::applicationWillFinishLaunching(bool wire)
     std::signal(SIGPIPE, SIG_IGN);
     if (!PersistantData::LoadAll(kSettingsName))
         std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
+    // The panels' layouts listen for the race start before any connection
+    // can publish one.
+    c_main_and_flip_dv::Get();
     CopyBaseMaps(GetResourceFolder(), GetApplicationSupportFolder(), GetBundleVersion());
     CChartList::Instance().Init();
 }
