@@ -2,6 +2,8 @@
 // initialisers in different files run in no defined order, so the families
 // register here, explicitly, in this order; each family adds its call.
 #include "panels/SmallItems.h"
+#include "panels/items/GotoItems.h"
+#include "panels/items/GpsItems.h"
 
 void RegisterAllPanelItems()
 {
@@ -11,10 +13,12 @@ void RegisterAllPanelItems()
     registered = true;
     // instruments
     // GPS
+    RegisterGPSItems();
     RegisterLogoItem();
     // race timer and course axis
     RegisterHintAndBlankItems();
     // track
     // layout button
     // go-to
+    RegisterGotoItems();
 }
