@@ -129,7 +129,11 @@ TEST_F(GotoItemsTest, TurnCrossTrackAndTimesToAPlainGoto)
     {
         float cog;
         const char* turn;
-    } turns[] = {{280, "170\xC2\xB0>"}, {260, "<170\xC2\xB0"}, {90, "0\xC2\xB0>"}, {90.9f, "0\xC2\xB0>"}, {89, "1\xC2\xB0>"}};
+    } turns[] = {{280, "170\xC2\xB0>"},
+                 {260, "<170\xC2\xB0"},
+                 {90, "0\xC2\xB0>"},
+                 {90.9f, "0\xC2\xB0>"},
+                 {89, "1\xC2\xB0>"}};
     for (const Case& c : turns) {
         Fix(10, 0, c.cog, 5);
         EXPECT_EQ(angle.record->title, "Turn to East");
@@ -338,7 +342,8 @@ TEST_F(GotoItemsTest, NavigationMenu)
     menuOf()->Root().FindChild("Goto Mark...")->Select();
     menuOf()->Root().FindChild("Follow Route...")->Select();
     ASSERT_EQ(presenter.Shown().size(), 2u);
-    EXPECT_EQ(presenter.Shown()[0].title + "/" + presenter.Shown()[0].text, "No Marks/No marks have been created");
+    EXPECT_EQ(presenter.Shown()[0].title + "/" + presenter.Shown()[0].text,
+              "No Marks/No marks have been created");
     EXPECT_EQ(presenter.Shown()[1].title + "/" + presenter.Shown()[1].text,
               "No Routes/No routes have been created");
     EXPECT_TRUE(gShown.empty());

@@ -34,7 +34,8 @@ const CUnits& Units()
 // One live cell of a description type, with the record of its window.
 template <class S> struct Cell
 {
-    explicit Cell(RecordingWindowFactory& factory) : item(settings.CreateItem(&host)), record(factory.RecordOf(item.get()))
+    explicit Cell(RecordingWindowFactory& factory)
+        : item(settings.CreateItem(&host)), record(factory.RecordOf(item.get()))
     {
     }
     S settings;
@@ -85,7 +86,9 @@ TEST_F(GpsItemsTest, FixCellsShowTitlesAndValues)
     EXPECT_EQ(sog.record->title + "|" + sog.record->text, "Speed|");
     EXPECT_EQ(course.record->title + "|" + course.record->text, "Course|");
 
-    struct tm nine{};
+    struct tm nine
+    {
+    };
     nine.tm_year = 124;
     nine.tm_mon = 5;
     nine.tm_mday = 1;
@@ -110,9 +113,10 @@ TEST_F(GpsItemsTest, FixCellsShowTitlesAndValues)
         const char* timeTitle;
         const char* timeText;
     } cases[] = {
-        {"course over ground", 3, 1, 50.5, 2.0f, nineOFive, "Speed", speed, "GPS Accuracy", "Time: am", "9:05"},
-        {"averaged course", 2, 1, 50.5, 2.0f, nineOFive + 12 * 3600, "Avg Speed", speed, "GPS Accuracy", "Time: pm",
+        {"course over ground", 3, 1, 50.5, 2.0f, nineOFive, "Speed", speed, "GPS Accuracy", "Time: am",
          "9:05"},
+        {"averaged course", 2, 1, 50.5, 2.0f, nineOFive + 12 * 3600, "Avg Speed", speed, "GPS Accuracy",
+         "Time: pm", "9:05"},
         {"no direction", 0, 1, 50.5, 0.0f, nineOFive, "Speed", "", "GPS Accuracy", "Time: am", "9:05"},
         {"no fix", 3, 0, 999, 0.0f, nineOFive, "Speed", "", "Est Pos Accuracy", "Time: am", "9:05"},
         // A time no calendar holds gives no text, never an undefined conversion.
@@ -195,7 +199,8 @@ TEST_F(GpsItemsTest, SatellitesCompassAndAverages)
 }
 
 // The last value of a field in the other decoder's JSON reports.
-std::string LastField(const std::vector<std::string>& lines, const std::string& klass, const std::string& field)
+std::string LastField(const std::vector<std::string>& lines, const std::string& klass,
+                      const std::string& field)
 {
     const std::regex re("\"" + field + "\":(-?[0-9.]+)");
     std::string value;
@@ -239,7 +244,8 @@ TEST_F(GpsItemsTest, ReceiverLogMatchesTheOtherDecoder)
     // Used and in view, and the mean of the five highest elevations.
     std::vector<int> elevations;
     const std::regex el("\"el\":([0-9.]+)");
-    for (auto it = std::sregex_iterator(lastSky.begin(), lastSky.end(), el); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(lastSky.begin(), lastSky.end(), el); it != std::sregex_iterator();
+         ++it)
         elevations.push_back(int(std::stod((*it)[1])));
     ASSERT_GE(elevations.size(), 5u);
     std::sort(elevations.rbegin(), elevations.rend());
@@ -247,7 +253,8 @@ TEST_F(GpsItemsTest, ReceiverLogMatchesTheOtherDecoder)
     const std::regex counts("\"nSat\":([0-9]+),\"uSat\":([0-9]+)");
     std::smatch m;
     ASSERT_TRUE(std::regex_search(lastSky, m, counts));
-    EXPECT_EQ(satellites.record->text, std::string(m[2]) + "/" + std::string(m[1]) + "/" + std::to_string(mean) + "%");
+    EXPECT_EQ(satellites.record->text,
+              std::string(m[2]) + "/" + std::string(m[1]) + "/" + std::to_string(mean) + "%");
 }
 
 // The overlay ui's mark dialog: it takes the continuations over when it opens
@@ -325,7 +332,8 @@ TEST_F(GpsItemsTest, TemplateSurvivesTheLayoutFile)
 {
     RegisterAllPanelItems();
     auto grid = tessatest::MakeGrid(400, 300, 2, 2);
-    auto* stored = static_cast<DropMarkButton::CSettings*>(tessatest::AddCell<DropMarkButton::CSettings>(*grid, 0, 0));
+    auto* stored =
+        static_cast<DropMarkButton::CSettings*>(tessatest::AddCell<DropMarkButton::CSettings>(*grid, 0, 0));
     auto mark = std::make_unique<COverlayMark>();
     mark->SetName("Fuel #");
     mark->SetDescription("diesel");
@@ -403,7 +411,8 @@ TEST_F(GpsItemsTest, MarkSettingsEditsTheTemplateOnlyWhileTheCellLives)
     menu = menuOf(panel.HitTest(0, 0));
     menu->Root().FindChild("Mark Settings")->Select();
     auto next = tessatest::MakeGrid(400, 300, 1, 1);
-    auto* fresh = static_cast<DropMarkButton::CSettings*>(tessatest::AddCell<DropMarkButton::CSettings>(*next, 0, 0));
+    auto* fresh =
+        static_cast<DropMarkButton::CSettings*>(tessatest::AddCell<DropMarkButton::CSettings>(*next, 0, 0));
     panel.ReplaceArrangements(tessatest::Arrangements(std::move(next)));
     dialogs.editedMarks.back()->SetName("Late #");
     entry = menu->Root().FindChild("Mark Settings");

@@ -262,7 +262,8 @@ void CGotoTextItemWithMenu::AddMenuItems(CMenuTree& menu, QWidget* owner)
     NDisplayGoto_addMenus(menu, owner);
 }
 
-CGotoTextItem::CGotoTextItem(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host, const Kind& kind)
+CGotoTextItem::CGotoTextItem(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host,
+                             const Kind& kind)
     : CGotoTextItemWithMenu(settings, host), Listener<CDataGotoMark>(0), m_kind(kind),
       m_unit(kind.unit ? kind.unit : SpeedUnitName(CDefaultUnits::Get()))
 {
@@ -320,7 +321,10 @@ VMGtoMark::VMGtoMark(CellSettings& s, CellHost* host) : CGotoTextItem(s, host, k
 NextTurn::NextTurn(CellSettings& s, CellHost* host) : CGotoTextItem(s, host, kNextTurn) {}
 WaypointName::WaypointName(CellSettings& s, CellHost* host) : CGotoTextItem(s, host, kName) {}
 
-Angle::Angle(CellSettings& s, CellHost* host) : CGotoTextItem(s, host, kAngle), Listener<CDataSpeedDirection>(0) {}
+Angle::Angle(CellSettings& s, CellHost* host)
+    : CGotoTextItem(s, host, kAngle), Listener<CDataSpeedDirection>(0)
+{
+}
 
 void Angle::Notify(const CDataGotoMark& g)
 {
@@ -398,7 +402,7 @@ void Arrow::Draw(QPainter& context, int32_t width, int32_t height)
     const double r = std::min(width, height) / 2.0;
     if (r < 10 || m_colour.GetAlpha() == 0 || !std::isfinite(m_sine) || !std::isfinite(m_cosine))
         return;
-    static const double kShape[7][2] = {{0, -1},        {0.7, -0.3},    {0.35, -0.3}, {0.35, 0.85},
+    static const double kShape[7][2] = {{0, -1},       {0.7, -0.3},   {0.35, -0.3}, {0.35, 0.85},
                                         {-0.35, 0.85}, {-0.35, -0.3}, {-0.7, -0.3}};
     QPointF points[7];
     const double s = m_sine, c = m_cosine;
@@ -410,7 +414,8 @@ void Arrow::Draw(QPainter& context, int32_t width, int32_t height)
     FillPolygon(context, points, 7);
 }
 
-ComingUp::ComingUp(CellSettings& s, CellHost* host) : CDisplayView::CItemMultilineText(s, host), Listener<CDataGotoMark>(0)
+ComingUp::ComingUp(CellSettings& s, CellHost* host)
+    : CDisplayView::CItemMultilineText(s, host), Listener<CDataGotoMark>(0)
 {
     if (m_txt)
         m_txt->SetText("Coming up...");
@@ -438,7 +443,8 @@ void NDisplayGoto_addMenus(CMenuTree& menu, QWidget* owner)
         });
     }
     if (g.target)
-        menu.AddActionSheetFunc("Cancel Navigation", CMenuTree::kPlain, [] { CMarkManager::Get().CancelGoto(); });
+        menu.AddActionSheetFunc("Cancel Navigation", CMenuTree::kPlain,
+                                [] { CMarkManager::Get().CancelGoto(); });
 }
 
 void on_goto_nearby_mark(void* owner)

@@ -23,13 +23,16 @@ using GotoTexts = void (*)(const CDataGotoMark& g, const CDataGPSPosition& own, 
                            CCellTexts& out);
 void DistanceTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
 void BearingTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
-void CrossTrackTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
+void CrossTrackTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units,
+                     CCellTexts& out);
 void TimeToGoTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
 void ArrivalTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
 void DistanceToEndTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units,
                         CCellTexts& out);
-void PercentageTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
-void TimeToEndTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
+void PercentageTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units,
+                     CCellTexts& out);
+void TimeToEndTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units,
+                    CCellTexts& out);
 void ArrivalAtEndTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units,
                        CCellTexts& out);
 void VMGLegTexts(const CDataGotoMark& g, const CDataGPSPosition& own, const CUnits& units, CCellTexts& out);
@@ -113,7 +116,9 @@ private:
 
 // An arrow to steer by: toward the target relative to the current direction,
 // coloured by the direction's source.
-class Arrow : public CDisplayView::CItemDraw, private Listener<CDataGotoMark>, private Listener<CDataSpeedDirection>
+class Arrow : public CDisplayView::CItemDraw,
+              private Listener<CDataGotoMark>,
+              private Listener<CDataSpeedDirection>
 {
 public:
     static constexpr uint32_t kTypeId = 26;

@@ -39,7 +39,8 @@ void CourseTexts(const CDataGPSPosition& fix, const CUnits& units, CCellTexts& o
 
 void SpeedTexts(const CDataGPSPosition& fix, const CUnits& units, CCellTexts& out)
 {
-    const bool valid = fix.m_mode != CDataSpeedDirection::kModeNone && fix.m_fixStatus != CDataGPSPosition::kNoFix;
+    const bool valid =
+        fix.m_mode != CDataSpeedDirection::kModeNone && fix.m_fixStatus != CDataGPSPosition::kNoFix;
     // Modes other than course over ground take the speed from the averaged values.
     const bool averaged = valid && fix.m_mode != CDataSpeedDirection::kModeCourseOverGround;
     out.SetLabel(averaged ? "Avg Speed" : "Speed", SpeedUnitName(units));
@@ -131,8 +132,8 @@ void SatellitesTexts(const CDataGPSSatelliteSignals& view, const CUnits&, CCellT
 }
 
 template <class Event>
-CGPSTextItem<Event>::CGPSTextItem(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host, Texts texts,
-                                  const std::string& title, const std::string& unit, bool fill)
+CGPSTextItem<Event>::CGPSTextItem(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host,
+                                  Texts texts, const std::string& title, const std::string& unit, bool fill)
     : Listener<Event>(0), CDisplayView::CItemText(settings, host), m_texts(texts)
 {
     if (!m_txt)
@@ -167,16 +168,31 @@ const CUnits& Units()
 
 } // namespace
 
-COG::COG(CellSettings& s, CellHost* host) : CGPSTextItem(s, host, &CourseTexts, "Course", Units().BearingSuffix(), false) {}
-SOG::SOG(CellSettings& s, CellHost* host) : CGPSTextItem(s, host, &SpeedTexts, "Speed", SpeedUnitName(Units()), true) {}
-Position::Position(CellSettings& s, CellHost* host) : CGPSTextItem(s, host, &PositionTexts, "Position", "", true) {}
-Status::Status(CellSettings& s, CellHost* host) : CGPSTextItem(s, host, &AccuracyTexts, "GPS Accuracy", "", true) {}
+COG::COG(CellSettings& s, CellHost* host)
+    : CGPSTextItem(s, host, &CourseTexts, "Course", Units().BearingSuffix(), false)
+{
+}
+SOG::SOG(CellSettings& s, CellHost* host)
+    : CGPSTextItem(s, host, &SpeedTexts, "Speed", SpeedUnitName(Units()), true)
+{
+}
+Position::Position(CellSettings& s, CellHost* host)
+    : CGPSTextItem(s, host, &PositionTexts, "Position", "", true)
+{
+}
+Status::Status(CellSettings& s, CellHost* host)
+    : CGPSTextItem(s, host, &AccuracyTexts, "GPS Accuracy", "", true)
+{
+}
 Altitude::Altitude(CellSettings& s, CellHost* host)
     : CGPSTextItem(s, host, &AltitudeTexts, "Altitude", CUnits::DepthUnit(Units().m_depthUnit).name, false)
 {
 }
 Time::Time(CellSettings& s, CellHost* host) : CGPSTextItem(s, host, &Time12Texts, "Time", "", true) {}
-TimeSeconds::TimeSeconds(CellSettings& s, CellHost* host) : CGPSTextItem(s, host, &TimeSecondsTexts, "Time", "", true) {}
+TimeSeconds::TimeSeconds(CellSettings& s, CellHost* host)
+    : CGPSTextItem(s, host, &TimeSecondsTexts, "Time", "", true)
+{
+}
 CompassHeading::CompassHeading(CellSettings& s, CellHost* host)
     : CGPSTextItem(s, host, &CompassTexts, "Compass", Units().BearingSuffix(), false)
 {

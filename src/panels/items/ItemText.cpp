@@ -18,7 +18,8 @@ bool SafeToInt(double value, int32_t& out)
 {
     const double t = std::trunc(value);
     // Comparisons with NaN are false: a NaN never passes.
-    if (!(t >= double(std::numeric_limits<int32_t>::min()) && t <= double(std::numeric_limits<int32_t>::max())))
+    if (!(t >= double(std::numeric_limits<int32_t>::min()) &&
+          t <= double(std::numeric_limits<int32_t>::max())))
         return false;
     out = static_cast<int32_t>(t);
     return true;
