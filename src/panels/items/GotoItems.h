@@ -128,10 +128,6 @@ public:
     void AddMenuItems(CMenuTree& menu, QWidget* owner) override;
     void Draw(QPainter& context, int32_t width, int32_t height) override;
 
-    float Sine() const { return m_sine; }
-    float Cosine() const { return m_cosine; }
-    const GraphicsColor& FillColour() const { return m_colour; }
-
 private:
     void Notify(const CDataGotoMark& g) override;
     void Notify(const CDataSpeedDirection& own) override;
