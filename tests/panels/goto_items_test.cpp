@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <tuple>
 
 namespace {
 
@@ -116,59 +117,44 @@ TEST_F(GotoItemsTest, RouteProgressComingUpAndTheTurnAfterTheMark)
     Cell<ComingUp::CSettings> comingUp(factory);
     Cell<NextTurn::CSettings> nextTurn(factory);
     EXPECT_EQ(comingUp.Text(), "Coming up...");
-    // Three equal legs along 10 N; the fix halfway along the second.
+    // Nine equal legs along 10 N; RP5 has a description, so takes two lines.
     std::vector<std::pair<double, double>> points;
     for (int i = 0; i < 10; ++i)
         points.push_back({10, i * 0.01});
-    points.resize(4);
-    ASSERT_TRUE(CMarkManager::Get().FollowRoute(MakeRoute("R", points)));
-    Fix(10, 0.015, 90);
-    EXPECT_EQ(percentage.Text(), "50%");
-    EXPECT_EQ(nextTurn.Text(), "0" + kDeg + ">");
-    std::string d1, d2;
-    Units().FormatDistance(Goto().distance, d1);
-    Units().FormatDistance(Goto().distance + Goto().remaining, d2);
-    EXPECT_EQ(comingUp.Text(), d1 + ": RP3\n" + d2 + ": RP4");
+    COverlayRoute* route = MakeRoute("R", points);
+    route->Points()[4]->SetDescription("fuel");
+    ASSERT_TRUE(CMarkManager::Get().FollowRoute(route));
+    const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n') + 1; };
+    // Halfway along the second leg (1.5 of 9 legs done), then before the first point.
+    const std::tuple<double, const char*, const char*> cases[] = {{0.015, ": RP3\n", "16%"},
+                                                                  {-0.005, ": RP1\n", "-5%"}};
+    for (const auto& [lon, first, done] : cases) {
+        Fix(10, lon, 90);
+        std::string distance;
+        Units().FormatDistance(Goto().distance, distance);
+        EXPECT_EQ(comingUp.Text().find(distance + first), 0u) << comingUp.Text();
+        EXPECT_EQ(lines(comingUp.Text()), 6) << comingUp.Text();
+        EXPECT_NE(comingUp.Text().find(": RP5\n(fuel)"), std::string::npos);
+        EXPECT_EQ(percentage.Text(), done);
+        EXPECT_EQ(nextTurn.Text(), "0" + kDeg + ">"); // straight on
+    }
+    CDataGotoMark strange = Goto();
+    COverlayMark elsewhere;
+    strange.target = &elsewhere; // on none of the route's legs
+    EXPECT_EQ(ComingUpText(strange, Units(), ComingUp::kLineBudget), "?");
 
     // The turn after the mark to a point north-east, for a course of 75.
-    COverlayRoute* bent = MakeRoute("B", {{10, 0}, {10, 0.01}, {10.01, 0.02}});
-    ASSERT_TRUE(CMarkManager::Get().FollowRoute(bent));
+    ASSERT_TRUE(CMarkManager::Get().FollowRoute(MakeRoute("B", {{10, 0}, {10, 0.01}, {10.01, 0.02}})));
     Fix(10, 0.005, 75);
     double x = 0, y = 0;
     Goto().plane.ToXY(10.01, 0.02, x, y);
     const float course = VectorToCourse(float(y - Goto().ownY), float(x - Goto().ownX));
     EXPECT_NEAR(course, 56, 1);
     EXPECT_EQ(nextTurn.Text(), "<" + std::to_string(75 - int(course)) + kDeg);
-
     // A route of 1 m or less has no percentage.
     ASSERT_TRUE(CMarkManager::Get().FollowRoute(MakeRoute("T", {{10, 0.05}, {10, 0.05 + 1e-5}})));
     Fix(10, 0.049, 90);
     EXPECT_EQ(percentage.Text(), "");
-}
-
-TEST_F(GotoItemsTest, ComingUpKeepsItsBudgetAndMarksAStrangeTarget)
-{
-    std::vector<std::pair<double, double>> points;
-    for (int i = 0; i < 10; ++i)
-        points.push_back({10, i * 0.01});
-    COverlayRoute* route = MakeRoute("L", points);
-    route->Points()[4]->SetDescription("fuel");
-    ASSERT_TRUE(CMarkManager::Get().FollowRoute(route));
-    const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n') + 1; };
-    // Past the second point: LP3 to LP7, LP5 on two lines. Before the first:
-    // the first point, then the legs.
-    const std::pair<double, const char*> cases[] = {{0.015, ": LP3\n"}, {-0.005, ": LP1\n"}};
-    for (const auto& [lon, first] : cases) {
-        Fix(10, lon, 90);
-        const std::string text = ComingUpText(Goto(), Units(), ComingUp::kLineBudget);
-        EXPECT_EQ(lines(text), 6) << text;
-        EXPECT_EQ(text.find(first), text.find(':')) << text;
-    }
-    EXPECT_NE(ComingUpText(Goto(), Units(), 6).find(": LP5\n(fuel)"), std::string::npos);
-    CDataGotoMark strange = Goto();
-    COverlayMark elsewhere;
-    strange.target = &elsewhere; // on none of the route's legs
-    EXPECT_EQ(ComingUpText(strange, Units(), 6), "?");
 }
 
 TEST_F(GotoItemsTest, ArrowPointsAtTheTargetInTheSourcesColour)
