@@ -4,11 +4,16 @@
 // a 30-cell panel of race and track cells updated for one fix and one timer
 // tick in 0.2 ms or less; a MouseUp that displaces cells on a full 100 x 100
 // grid (each displaced cell searches every place at every size) in 10 ms or
-// less.
+// less; one fix reaching 30 own-fix and navigation cells in 0.2 ms or less.
+#include "mapview/ownship/OverlayGPSPosition.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
 #include "panelfakes/PanelBuilders.h"
 #include "panelfakes/RecordingWindows.h"
 #include "panels/LayoutFile.h"
 #include "panels/SmallItems.h"
+#include "panels/items/GotoItems.h"
+#include "panels/items/GpsItems.h"
 #include "panels/items/RaceItems.h"
 #include "panels/items/TrackItems.h"
 
@@ -157,6 +162,7 @@ void BM_RaceAndTrackCellsPerFixAndTick(benchmark::State& state)
     tracks.ToggleRecording();
 }
 BENCHMARK(BM_RaceAndTrackCellsPerFixAndTick)->Unit(benchmark::kMicrosecond);
+
 void BM_MouseUpFreePlaceSearchFull100x100(benchmark::State& state)
 {
     RegisterAllPanelItems();
@@ -196,5 +202,55 @@ void BM_MouseUpFreePlaceSearchFull100x100(benchmark::State& state)
     panel.Detach();
 }
 BENCHMARK(BM_MouseUpFreePlaceSearchFull100x100)->Unit(benchmark::kMillisecond);
+
+BM_FixToGpsAndGotoCells(benchmark::State& state)
+{
+    RegisterAllPanelItems();
+    tessatest::RecordingWindowFactory factory;
+    tessatest::FakeHost host(1280, 800);
+    // Every own-fix and navigation cell, 30 in all, while a go-to runs.
+    const uint32_t ids[] = {41, 42, 43, 44, 45, 46,  68, 47, 48, 49, 76, 103, 22, 23, 24,
+                            25, 26, 57, 58, 59, 114, 60, 61, 62, 63, 64, 66,  97, 42, 22};
+    auto grid = std::make_unique<CDisplayView::CItemArrangement>();
+    grid->m_designWidth = 1280;
+    grid->m_designHeight = 800;
+    grid->m_rows = 5;
+    grid->m_columns = 6;
+    for (size_t c = 0; c < std::size(ids); ++c) {
+        std::unique_ptr<CDisplayView::CItemSettings> s = CDisplayView::CreateSettings(ids[c]);
+        s->m_row = int32_t(c / 6);
+        s->m_column = int32_t(c % 6);
+        s->m_rows = s->m_columns = 1;
+        grid->m_cells.push_back(std::move(s));
+    }
+    CDisplayView::ArrangementList list;
+    list.push_back(std::move(grid));
+    CDisplayView panel;
+    panel.ReplaceArrangements(std::move(list));
+    panel.Attach(&host, nullptr);
+    panel.Relayout();
+
+    CMarkManager& marks = CMarkManager::Get();
+    auto mark = std::make_unique<COverlayMark>();
+    mark->SetName("Target");
+    mark->SetPosition(50.1, -1.0);
+    marks.GotoMark(marks.AddMark(std::move(mark)));
+    COverlayGPSPosition& own = COverlayGPSPosition::Global();
+    double t = 1.7e9;
+    for (auto _ : state) {
+        t += 1;
+        own.m_fixStatus = CDataGPSPosition::kGPSFix;
+        own.m_fixTime = t;
+        own.SetPosition(50.0 + std::fmod(t, 100) * 1e-5, -1.0);
+        own.SetCourseSpeed(2.0f, 6.0f);
+        own.ProcessFix();
+        FireEvent<CDataGPSSatelliteSignals>(own);
+    }
+    state.counters["cells"] = double(std::size(ids));
+    panel.Detach();
+    marks.CancelGoto();
+    marks.ClearForTesting();
+}
+BENCHMARK(BM_FixToGpsAndGotoCells)->Unit(benchmark::kMicrosecond);
 
 } // namespace

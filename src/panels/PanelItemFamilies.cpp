@@ -2,9 +2,11 @@
 // initialisers in different files run in no defined order, so the families
 // register here, explicitly, in this order; each family adds its call.
 #include "panels/SmallItems.h"
+#include "panels/items/GotoItems.h"
+#include "panels/items/GpsItems.h"
+#include "panels/items/LayoutButtonItems.h"
 #include "panels/items/RaceItems.h"
 #include "panels/items/TrackItems.h"
-#include "panels/items/LayoutButtonItems.h"
 
 void RegisterAllPanelItems()
 {
@@ -14,6 +16,7 @@ void RegisterAllPanelItems()
     registered = true;
     // instruments
     // GPS
+    RegisterGPSItems();
     RegisterLogoItem();
     // race timer and course axis
     RegisterRaceItems();
@@ -23,4 +26,5 @@ void RegisterAllPanelItems()
     // layout button
     RegisterLayoutButtonItem();
     // go-to
+    RegisterGotoItems();
 }

@@ -21,6 +21,18 @@ struct Expected
 // The families registered so far, in the order they register; the list
 // itself runs newest first.
 const Expected kRegistered[] = {
+    {41, "GPS: Course over Ground"},
+    {42, "GPS: Speed over Ground"},
+    {43, "GPS: Position"},
+    {44, "GPS: Accuracy"},
+    {45, "GPS: Altitude"},
+    {46, "GPS: Time"},
+    {68, "GPS: 24h Time with seconds"},
+    {47, "Sensors:Compass Heading"},
+    {48, "GPS: Average Course"},
+    {49, "GPS: Average Speed"},
+    {76, "GPS: Satellites"},
+    {103, "GPS: Drop Mark Button"},
     {65, "Other:Logo"},
     {84, "Instruments:Timer:Time to start"},
     {89, "Instruments:Timer:Distance to line"},
@@ -44,6 +56,22 @@ const Expected kRegistered[] = {
     {55, "Track: Average Speed"},
     {56, "Track: Max Speed"},
     {104, "Other:Load Layout button"},
+    {22, "Goto:Distance"},
+    {23, "Goto:Bearing"},
+    {24, "Goto:Turn Angle"},
+    {25, "Goto:CrossTrack"},
+    {26, "Goto:Arrow"},
+    {57, "Goto:Time to Next WP"},
+    {58, "Goto:ETA Next WP"},
+    {59, "Goto:Dist to Route End"},
+    {114, "Goto:% Along Route"},
+    {60, "Goto:Time to Route End"},
+    {61, "Goto:ETA End of Route"},
+    {62, "Goto:VMG Parallel to Leg"},
+    {63, "Goto:VMG Towards Mark"},
+    {64, "Goto:Turn after Mark"},
+    {66, "Goto:Waypoint name"},
+    {97, "Goto:Coming Up"},
 };
 
 std::vector<const CDisplayView::CRegistryEntry*> Entries()
