@@ -203,7 +203,7 @@ void BM_MouseUpFreePlaceSearchFull100x100(benchmark::State& state)
 }
 BENCHMARK(BM_MouseUpFreePlaceSearchFull100x100)->Unit(benchmark::kMillisecond);
 
-BM_FixToGpsAndGotoCells(benchmark::State& state)
+void BM_FixToGpsAndGotoCells(benchmark::State& state)
 {
     RegisterAllPanelItems();
     tessatest::RecordingWindowFactory factory;
