@@ -142,7 +142,7 @@ TEST(PanelRegistry, RandomEntryReachesEveryEntry)
 {
     std::srand(7);
     std::set<uint32_t> seen;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         const CDisplayView::CRegistryEntry* e = CDisplayView::RandomEntry();
         ASSERT_NE(e, nullptr);
         seen.insert(e->typeId);
