@@ -40,6 +40,10 @@ public:
     static std::string NamedLayoutPath(const std::string& name);
     static std::string DefaultLayoutPath(); // the shipped "default_data_layout.dvtf"
 
+    // Opens a layout file the user picked or a link named; a failure is
+    // reported to the user; the result says whether it worked.
+    bool OpenLayoutFile(const std::string& path, std::string* error = nullptr);
+
     CDisplayView& m_main;
     CDisplayView& m_flip;
     // The named layout the working copy came from or was last saved to.

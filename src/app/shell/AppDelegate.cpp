@@ -4,6 +4,7 @@
 #include "app/shell/AppDelegatePorts.h"
 #include "app/shell/Registries.h"
 #include "app/shell/SetAsideStores.h"
+#include "app/shell/UrlCommands.h"
 #include "app/shell/Wiring.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
@@ -227,7 +228,7 @@ void AppDelegate::applicationDidFinishLaunching()
             setAside.Add(statePath, error, m_stateGuard);
         }
     }
-    if (!view.HasChart() && !view.IsSwitching())
+    if (!view.HasChart() && !view.IsSwitching() && !view.IsChartPending())
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
     m_window->DidOpenMap();
     setAside.Tell(m_window.get());
@@ -302,6 +303,13 @@ void AppDelegate::OnCommitDataRequest()
 {
     applicationWillTerminate();
     QCoreApplication::quit();
+}
+
+void AppDelegate::applicationOpenURLs(const std::vector<std::string>& urls)
+{
+    CUrlCommands::Get().OpenURLs(urls);
+    if (m_window && AppDelegate::IsLaunchFinished())
+        m_window->activateWindow();
 }
 
 void AppDelegate::InstallTerminationHandler()

@@ -7,6 +7,7 @@
 #include "app/shell/ChartViewRewrites.h"
 #include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
+#include "app/shell/UrlCommands.h"
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
 #include "charts/ChartPorts.h"
@@ -71,11 +72,22 @@ void WireApplicationPorts(AppDelegate& app)
     // -- ais --
 
     // -- panels --
+
+    // -- app --
+    // A runner a test installed before the start stays in place.
+    CUrlCommands::Get().Attach(&app);
+    if (!IsPortInstalled<IPendingUrlRunner>())
+        InstallPort<IPendingUrlRunner>(&CUrlCommands::Get());
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
+    // -- app --
+    if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
+        InstallPort<IPendingUrlRunner>(nullptr);
+    CUrlCommands::Get().Attach(nullptr);
+
     // -- panels --
 
     // -- ais --
