@@ -143,7 +143,7 @@ void CUrlCommands::OpenURLs(const std::vector<std::string>& urls)
     m_pendingVerb = command.verb;
     m_pendingArgument = command.argument;
     m_pendingFromLink = fromLink;
-    if (AppDelegate::IsLaunchFinished())
+    if (AppDelegate::IsLaunchFinished() && View())
         RunPendingUrl();
 }
 
