@@ -61,6 +61,11 @@ TEST(LinkParser, CommandsPairsAndPositions)
         }
     }
 
+    // Arguments that are links rather than file names.
+    EXPECT_TRUE(HasURLScheme("tessro://view") && HasURLScheme("x-y+z.1:a"));
+    EXPECT_FALSE(HasURLScheme("notes.gpx") || HasURLScheme("c:file") || HasURLScheme("/a:b") ||
+                 HasURLScheme("1ab:c"));
+
     EXPECT_EQ(LinkMarkName({}), "Mark");
     // 254 bytes, then a two-byte character that would end past 255.
     const std::string name = LinkMarkName({{"name", std::string(254, 'a') + "\xC3\xA9"}});

@@ -10,6 +10,7 @@
 #include "foundation/web/WebURL.h"
 #include "panels/LayoutFile.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace {
@@ -145,6 +146,17 @@ bool ParseLinkCommand(std::string_view link, CLinkCommand& out)
     }
     out.verb = CleanLinkVerb(rest.empty() || rest == "/" ? host : rest);
     out.argument = std::string(query);
+    return true;
+}
+
+bool HasURLScheme(std::string_view text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (char c : text.substr(0, colon))
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+            return false;
     return true;
 }
 

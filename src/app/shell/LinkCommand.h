@@ -29,6 +29,10 @@ struct CLinkCommand
 // exactly) and for links holding control bytes.
 bool ParseLinkCommand(std::string_view link, CLinkCommand& out);
 
+// Whether the text begins with a URL scheme ("x-y+z:" of two or more
+// characters, the first a letter) rather than being a file path.
+bool HasURLScheme(std::string_view text);
+
 // The verb's last component (after '/', '\\' or ':'), without extension, in
 // lower case.
 std::string CleanLinkVerb(std::string_view verb);

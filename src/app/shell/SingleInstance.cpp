@@ -1,6 +1,7 @@
 #include "app/shell/SingleInstance.h"
 
 #include "app/shell/InstanceFrames.h"
+#include "app/shell/LinkCommand.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -9,7 +10,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -40,16 +40,6 @@ bool FitsSocketAddress(const std::string& path)
     return path.size() < sizeof(sockaddr_un{}.sun_path);
 }
 
-// True when the text names a link or address rather than a file.
-bool HasScheme(const std::string& text)
-{
-    size_t i = 0;
-    while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '+' ||
-                               text[i] == '-' || text[i] == '.'))
-        ++i;
-    return i >= 2 && i < text.size() && text[i] == ':' && std::isalpha(static_cast<unsigned char>(text[0]));
-}
-
 } // namespace
 
 CSingleInstance::CSingleInstance(std::string socketPath) : m_path(std::move(socketPath)) {}
@@ -74,7 +64,7 @@ std::vector<std::string> CSingleInstance::AbsoluteArguments(const std::vector<st
 {
     std::vector<std::string> out;
     for (const std::string& argument : arguments) {
-        if (argument.empty() || argument[0] == '/' || HasScheme(argument))
+        if (argument.empty() || argument[0] == '/' || HasURLScheme(argument))
             out.push_back(argument);
         else
             out.push_back(QFileInfo(QString::fromStdString(argument)).absoluteFilePath().toStdString());

@@ -33,19 +33,6 @@ void ShowRefused(QWidget* parent, const std::string& what)
     MessageBox(parent, nullptr, kRefused, what, {{"OK", nullptr}});
 }
 
-bool HasScheme(const std::string& text)
-{
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(text[0])))
-        return false;
-    for (size_t i = 0; i < colon; ++i) {
-        const char c = text[i];
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return true;
-}
-
 std::string Quoted(const std::string& text)
 {
     std::string out(1, '"');
@@ -124,7 +111,7 @@ void CUrlCommands::OpenURLs(const std::vector<std::string>& urls)
             return;
         command.verb = "open";
         command.argument = file.toLocalFile().toStdString();
-    } else if (!url.empty() && (url[0] == '/' || !HasScheme(url))) {
+    } else if (!url.empty() && (url[0] == '/' || !HasURLScheme(url))) {
         command.verb = "open";
         command.argument = url;
     } else {
