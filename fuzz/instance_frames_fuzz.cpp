@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (arguments.size() > CInstanceFrameDecoder::kMaxArguments)
         std::abort();
     for (const std::string& argument : arguments)
-        if (argument.size() > CInstanceFrameDecoder::kMaxFrameBytes || argument.find('\0') != std::string::npos)
+        if (argument.size() > CInstanceFrameDecoder::kMaxFrameBytes ||
+            argument.find('\0') != std::string::npos)
             std::abort();
     if (CInstanceFrameDecoder::Encode(arguments) != std::string(bytes, used))
         std::abort();

@@ -157,15 +157,13 @@ TEST(InstanceFrames, WholeMessagesOnlyAndBoundsRefused)
     EXPECT_EQ(slow.Arguments(), arguments);
     EXPECT_EQ(CInstanceFrameDecoder::Encode(std::vector<std::string>(17, "x")), "");
 
-    auto word = [](uint32_t v) {
-        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    };
+    auto word = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
     for (const std::string& bad : {
-             word(17),                                   // too many arguments
-             word(1) + word(64 * 1024 + 1),              // an oversized frame
+             word(17),                                    // too many arguments
+             word(1) + word(64 * 1024 + 1),               // an oversized frame
              word(1) + word(2) + std::string("\xC3(", 2), // invalid UTF-8
              word(1) + word(2) + std::string("a\0", 2),   // NUL
-             message + "x",                              // bytes after the end
+             message + "x",                               // bytes after the end
          }) {
         CInstanceFrameDecoder decoder;
         EXPECT_EQ(decoder.Feed(bad.data(), bad.size()), CInstanceFrameDecoder::State::Bad);

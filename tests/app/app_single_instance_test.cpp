@@ -103,8 +103,8 @@ TEST(SingleInstance, TheDesktopFilesInstallAndValidate)
         GTEST_SKIP() << "cmake or desktop-file-validate is not installed";
     const std::string prefix = tessatest::MakeScratchDir("desktopinstall");
     QProcess install;
-    install.start(cmake, {"--install", TESSA_BUILD_DIR, "--prefix", QString::fromStdString(prefix), "--component",
-                          "desktop"});
+    install.start(cmake, {"--install", TESSA_BUILD_DIR, "--prefix", QString::fromStdString(prefix),
+                          "--component", "desktop"});
     ASSERT_TRUE(install.waitForFinished(60000));
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
     const std::string desktop = prefix + "/share/applications/tessaroute.desktop";

@@ -127,8 +127,8 @@ TEST_F(UrlCommands, ViewAndMarkTakeOnlyWholePositions)
 
     // Only the first of two links runs.
     app->applicationOpenURLs({"tessro://mark?lat=10&lon=10", "tessro://mark?lat=11&lon=11&name=Second"});
-    for (const char* bad : {"tessro://mark?lat=nan&lon=1", "tessro://mark?lat=inf&lon=1", "tessro://mark?lon=1",
-                            "tessro://mark?lat=999&lon=1"})
+    for (const char* bad : {"tessro://mark?lat=nan&lon=1", "tessro://mark?lat=inf&lon=1",
+                            "tessro://mark?lon=1", "tessro://mark?lat=999&lon=1"})
         Run(bad);
     EXPECT_EQ(MarkNames(), (std::vector<std::string>{"Buoy 7", "Mark"}));
     EXPECT_EQ(Shown("Invalid position in link"), 4u);
@@ -140,7 +140,8 @@ TEST_F(UrlCommands, OpenDownloadsOnceFetchAgainAndAFailedFetchKeepsTheChart)
     https.AddFile("/maps/MVT/UK/chart.rlt", bytes);
     Start();
     const std::string local = GetMVTFolder() + "/UK/chart.rlt";
-    const std::string link = "tessro://open?https://127.0.0.1:" + std::to_string(https.Port()) + "/maps/MVT/UK/chart.rl3";
+    const std::string link =
+        "tessro://open?https://127.0.0.1:" + std::to_string(https.Port()) + "/maps/MVT/UK/chart.rl3";
     Run(link);
     // Another host than the chart server: the user was asked.
     EXPECT_EQ(Shown("Open file?"), 1u);
@@ -226,7 +227,8 @@ TEST_F(UrlCommands, DocumentsOpenBySniffedTypeUnderTheirOwnNames)
         layouts.push_back(path);
         return true;
     });
-    ASSERT_TRUE(WriteWholeFile(docs + "/panels", std::string("\x49\xF2\xAC\x73\xBE\x20\0\0\0\x3B\x82\x85\x9D", 13)));
+    ASSERT_TRUE(
+        WriteWholeFile(docs + "/panels", std::string("\x49\xF2\xAC\x73\xBE\x20\0\0\0\x3B\x82\x85\x9D", 13)));
     Run(docs + "/panels");
     EXPECT_EQ(layouts, std::vector<std::string>{docs + "/panels"});
     ASSERT_TRUE(WriteWholeFile(docs + "/notes.txt", "text"));
@@ -244,7 +246,8 @@ TEST_F(UrlCommands, ReferenceGpxDocumentsImport)
 {
     TESSA_REQUIRE_TESTDATA("gpx/route.gpx");
     Start();
-    for (const auto& entry : fs::directory_iterator(fs::path(tessatest::TestDataFile("gpx/route.gpx")).parent_path()))
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(tessatest::TestDataFile("gpx/route.gpx")).parent_path()))
         if (entry.path().extension() == ".gpx")
             Run(entry.path().string());
     EXPECT_FALSE(CMarkManager::Get().Marks().empty() && CMarkManager::Get().Routes().empty());

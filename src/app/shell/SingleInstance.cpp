@@ -22,8 +22,8 @@ namespace {
 bool IsPrivateFolder(const std::string& path)
 {
     struct stat st;
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 077) == 0;
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
 std::string PrivateTempFolder()

@@ -241,8 +241,8 @@ void CUrlCommands::StartOpen(const COpenPlan& plan, bool fresh)
     // Downloaded beside the target and renamed over it only when whole, so a
     // failed "fetch" keeps the copy there was.
     if (fresh || !IsRegularFile(plan.local))
-        DownloadWithProgress(Parent(), plan.host, plan.remotePath, plan.local, "Downloading file", plan.secure,
-                             plan.port);
+        DownloadWithProgress(Parent(), plan.host, plan.remotePath, plan.local, "Downloading file",
+                             plan.secure, plan.port);
     RunDialogCallbacksUntil(storage);
 }
 
@@ -256,7 +256,8 @@ void CUrlCommands::OpenDocument(int32_t result)
         if (extension.empty()) {
             type = SniffFile(path);
             if (type == CDocumentType::None)
-                MessageBox(Parent(), nullptr, "Unknown file type", "File type not recognized", {{"OK", nullptr}});
+                MessageBox(Parent(), nullptr, "Unknown file type", "File type not recognized",
+                           {{"OK", nullptr}});
         } else if (type == CDocumentType::None) {
             MessageBox(Parent(), nullptr, "Unknown file type",
                        "File extension " + Quoted(extension) + " is not recognized", {{"OK", nullptr}});
