@@ -324,7 +324,9 @@ void AppDelegate::InstallTerminationHandler()
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char byte;
         [[maybe_unused]] ssize_t n = ::read(gSignalPipe[0], &byte, 1);
-        QCoreApplication::quit();
+        // exit, not quit: quit is cancelled by an open box that refuses to
+        // close (a Yes/No question from a link), and the process would stay.
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;

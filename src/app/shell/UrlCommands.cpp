@@ -308,7 +308,14 @@ void CUrlCommands::OpenChartFile(const std::string& path)
 {
     CRasterleafView* view = View();
     CChartList& list = CChartList::Instance();
-    list.AddFolder(PathDirectory(path));
+    // A folder below one the list scans already (the map-store folder) is
+    // not noted a second time.
+    const std::string folder = PathDirectory(path);
+    bool known = false;
+    for (const CChartList::CFolderAndTime& scanned : list.Folders())
+        known = known || scanned.path == folder || IsInsideFolder(folder, scanned.path);
+    if (!known)
+        list.AddFolder(folder);
     if (!list.AddChart(path)) {
         MessageBox(Parent(), nullptr, "Unknown file type", Quoted(PathFileName(path)) + " is not a chart.",
                    {{"OK", nullptr}});
