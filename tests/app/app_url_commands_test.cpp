@@ -250,8 +250,9 @@ TEST_F(UrlCommands, ReferenceGpxDocumentsImport)
          fs::directory_iterator(fs::path(tessatest::TestDataFile("gpx/route.gpx")).parent_path()))
         if (entry.path().extension() == ".gpx")
             Run(entry.path().string());
-    EXPECT_FALSE(CMarkManager::Get().Marks().empty() && CMarkManager::Get().Routes().empty());
+    EXPECT_FALSE(CMarkManager::Get().Marks().empty());
     EXPECT_FALSE(CMarkManager::Get().Routes().empty());
+    EXPECT_FALSE(CTrackManager::Get().Tracks().empty());
 }
 
 TEST_F(UrlCommands, APackageLinkInstallsAndShowsItsChart)
