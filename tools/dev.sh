@@ -19,7 +19,7 @@ TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   clang-14 libclang-rt-14-dev
-  locales libxml2-utils dbus-daemon
+  locales libxml2-utils dbus-daemon desktop-file-utils
   clang-format-14 python3
   xvfb xauth
 )

@@ -4,6 +4,7 @@
 #include "app/shell/AppDelegatePorts.h"
 #include "app/shell/Registries.h"
 #include "app/shell/SetAsideStores.h"
+#include "app/shell/UrlCommands.h"
 #include "app/shell/Wiring.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
@@ -231,7 +232,7 @@ void AppDelegate::applicationDidFinishLaunching()
             setAside.Add(statePath, error, m_stateGuard);
         }
     }
-    if (!view.HasChart() && !view.IsSwitching())
+    if (!view.HasChart() && !view.IsSwitching() && !view.IsChartPending())
         view.ShowAreaHere(-100.0, 10.0, 30.0, 50.0);
     m_window->DidOpenMap();
     setAside.Tell(m_window.get());
@@ -308,6 +309,13 @@ void AppDelegate::OnCommitDataRequest()
     QCoreApplication::quit();
 }
 
+void AppDelegate::applicationOpenURLs(const std::vector<std::string>& urls)
+{
+    CUrlCommands::Get().OpenURLs(urls);
+    if (m_window && AppDelegate::IsLaunchFinished())
+        m_window->activateWindow();
+}
+
 void AppDelegate::InstallTerminationHandler()
 {
     if (gSignalPipe[0] >= 0)
@@ -320,7 +328,9 @@ void AppDelegate::InstallTerminationHandler()
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char byte;
         [[maybe_unused]] ssize_t n = ::read(gSignalPipe[0], &byte, 1);
-        QCoreApplication::quit();
+        // exit, not quit: quit is cancelled by an open box that refuses to
+        // close (a Yes/No question from a link), and the process would stay.
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;

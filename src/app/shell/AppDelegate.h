@@ -6,6 +6,7 @@
 #include "foundation/objectfile/UnreadableFile.h"
 #include <memory>
 #include <string>
+#include <vector>
 
 class CRasterleafView;
 class ViewController;
@@ -70,6 +71,10 @@ public:
     // The session manager asks for the data before a logout: everything is
     // saved through termination, then the event loop ends.
     void OnCommitDataRequest();
+    // Links and documents handed to the application (its own arguments and
+    // those a second launch passes on): the first one runs, at once when the
+    // launch has finished, else at its end.
+    void applicationOpenURLs(const std::vector<std::string>& urls);
 
     // Saves the three stores and the settings; true when the stores were saved.
     bool SaveAllData();

@@ -8,6 +8,7 @@
 #include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
 #include "app/shell/RaceDialogs.h"
+#include "app/shell/UrlCommands.h"
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
 #include "charts/ChartPorts.h"
@@ -75,11 +76,22 @@ void WireApplicationPorts(AppDelegate& app)
     static CRaceDialogs raceDialogs;
     raceDialogs.Attach(&app);
     InstallPort<IRaceDialogs>(&raceDialogs);
+
+    // -- app --
+    // A runner a test installed before the start stays in place.
+    CUrlCommands::Get().Attach(&app);
+    if (!IsPortInstalled<IPendingUrlRunner>())
+        InstallPort<IPendingUrlRunner>(&CUrlCommands::Get());
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
+    // -- app --
+    if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
+        InstallPort<IPendingUrlRunner>(nullptr);
+    CUrlCommands::Get().Attach(nullptr);
+
     // -- panels --
     InstallPort<IRaceDialogs>(nullptr);
 

@@ -74,6 +74,7 @@ void CRasterleafView::ChartOpenDone(uint64_t sequence, const std::string& path, 
     if (m_gpsLock && IsCentre(m_ownLat, m_ownLon) && !ChartContains(m_ownLat, m_ownLon))
         m_gpsLock = false;
     m_noChart = false;
+    m_chartPending = false;
     Redraw();
     if (m_chartOpened)
         m_chartOpened();

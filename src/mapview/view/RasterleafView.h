@@ -91,6 +91,10 @@ public:
     bool HasChart() const { return m_chart != nullptr; }
     bool IsNoChartState() const { return m_noChart; }
     bool IsSwitching() const { return m_switchPending; }
+    // Set while a link downloads a chart the view closed for it: start-up
+    // then shows no default area. Cleared when a chart opens.
+    void SetChartPending(bool pending) { m_chartPending = pending; }
+    bool IsChartPending() const { return m_chartPending; }
     std::string GetCurrentChartPath() const { return m_chart ? m_chart->path : std::string(); }
     // The open chart's title, "Map" when none.
     std::string GetMapTitle() const;
@@ -239,6 +243,7 @@ private:
     double m_lockX = 1, m_lockY = 1;
     bool m_noChart = false;
     bool m_switchPending = false;
+    bool m_chartPending = false;
     uint64_t m_switchSequence = 0;
     std::string m_requestedName, m_currentName;
     std::string m_releasedChart; // closed for a package update

@@ -1,0 +1,73 @@
+#pragma once
+// The application's "tessro:" links and opened documents: the one command
+// waiting from before start-up ended, the commands themselves ("view",
+// "mark", "open", "fetch") and the step that opens a file once it is here
+// (GPX import, chart, package, panel layout). Main thread only.
+#include "app/shell/AppDelegatePorts.h"
+#include "app/shell/LinkCommand.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class AppDelegate;
+class CRasterleafView;
+class QWidget;
+
+class CUrlCommands : public IPendingUrlRunner
+{
+public:
+    static constexpr const char* kDownloadsFolder = "downloads";
+
+    // The application's one runner (the pending-URL port is this object).
+    static CUrlCommands& Get();
+
+    // The chart view and the parent of the boxes come from the application's
+    // main window while it exists.
+    void Attach(AppDelegate* app) { m_app = app; }
+
+    // application:openURLs: the first entry only. A "tessro:" link gives its
+    // verb and query; a file URL or a plain path is an "open" of that file,
+    // asked for by the user. Anything else is ignored. Runs at once when the
+    // launch has finished, else when it does.
+    void OpenURLs(const std::vector<std::string>& urls);
+
+    // The command that arrived before the launch finished, then nothing waits.
+    void RunPendingUrl() override;
+
+    // One command; `fromLink` when it came from a link (the user did not pick
+    // the file).
+    void RunCommand(const std::string& verb, const std::string& argument, bool fromLink);
+
+    // Whether an "open" is downloading or opening its file.
+    bool IsOpening() const { return !m_pendingFile.empty(); }
+    const std::string& PendingVerb() const { return m_pendingVerb; }
+
+    // The panel layout opener (the panels' loader unless a test replaces it).
+    void SetLayoutOpener(std::function<bool(const std::string& path)> opener);
+    // Drops everything waiting (tests start clean).
+    void Reset();
+
+private:
+    CRasterleafView* View() const;
+    QWidget* Parent() const;
+    void Open(const std::string& argument, bool fresh, bool fromLink);
+    void StartOpen(const COpenPlan& plan, bool fresh);
+    // The open-document step: `result` 0 when the file is here.
+    void OpenDocument(int32_t result);
+    // False when nothing was opened that replaces the chart closed for a download.
+    bool OpenByType(const std::string& path, CDocumentType type);
+    void OpenChartFile(const std::string& path);
+    void InstallPackageFile(const std::string& path);
+    // A copy of a user's file in the downloads folder under a new name with
+    // `extension`; "" when it could not be made.
+    std::string CopyIntoDownloads(const std::string& path, const std::string& extension);
+    void ReturnToSavedChart();
+
+    AppDelegate* m_app = nullptr;
+    std::string m_pendingVerb, m_pendingArgument;
+    bool m_pendingFromLink = false;
+    std::string m_pendingFile;
+    std::string m_pendingPackage;
+    std::function<bool(const std::string& path)> m_layoutOpener;
+};
