@@ -72,8 +72,8 @@ void BM_ApplyReply(benchmark::State& state)
         builder.Add(0, mark->GetSyncId(), tessatest::RecordOf(*mark));
     const std::string reply = builder.Build();
     for (auto _ : state) {
-        if (COverlaySync::ApplyReply(reply.data(), reply.size(), 4e9, CMarkManager::Get(), CTrackManager::Get()) !=
-            ESyncReply::kApplied)
+        if (COverlaySync::ApplyReply(reply.data(), reply.size(), 4e9, CMarkManager::Get(),
+                                     CTrackManager::Get()) != ESyncReply::kApplied)
             state.SkipWithError("the reply was not applied");
     }
     state.counters["entries"] = kMarks;

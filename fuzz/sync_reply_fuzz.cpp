@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (Everything() != before)
             std::abort();
     } else {
-        if (marks.GetGoto().route != followed || !followed->IsFollowed() || tracks.RecordedTrack() != recorded)
+        if (marks.GetGoto().route != followed || !followed->IsFollowed() ||
+            tracks.RecordedTrack() != recorded)
             std::abort();
         if (recorded->PointCount() != 5)
             std::abort();

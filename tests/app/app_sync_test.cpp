@@ -107,7 +107,10 @@ protected:
     {
         return GetApplicationSupportFolder(kSyncFolder) + "/" + SyncTimeFileName(kUser);
     }
-    std::string RequestFile() const { return GetApplicationSupportFolder(kSyncFolder) + "/" + kSyncRequestFile; }
+    std::string RequestFile() const
+    {
+        return GetApplicationSupportFolder(kSyncFolder) + "/" + kSyncRequestFile;
+    }
     static std::string Everything()
     {
         std::string marks, tracks;
@@ -271,10 +274,13 @@ TEST_F(SyncTest, FailuresSayWhyAndChangeNothing)
          "Invalid response from server"},
         {"error page", [](AccountSyncServer& s) { s.syncStatus = 500; }, ""},
         {"dropped",
-         [](AccountSyncServer& s) { s.server.SetFault("/cgi-bin/sync.cgi", LoopbackFault::CloseMidBody); }, ""},
+         [](AccountSyncServer& s) { s.server.SetFault("/cgi-bin/sync.cgi", LoopbackFault::CloseMidBody); },
+         ""},
         {"count",
          [](AccountSyncServer& s) {
-             s.syncReply = [](const std::string&) { return SyncReplyBuilder().ForceCount(0, 1000001).Build(); };
+             s.syncReply = [](const std::string&) {
+                 return SyncReplyBuilder().ForceCount(0, 1000001).Build();
+             };
          },
          "Data error: try again"},
         {"id 0",
@@ -291,7 +297,9 @@ TEST_F(SyncTest, FailuresSayWhyAndChangeNothing)
          "Data error: try again"},
         {"other id",
          [&](AccountSyncServer& s) {
-             s.syncReply = [&](const std::string&) { return SyncReplyBuilder().Add(0, id + 1, record).Build(); };
+             s.syncReply = [&](const std::string&) {
+                 return SyncReplyBuilder().Add(0, id + 1, record).Build();
+             };
          },
          "Data error: try again"},
         {"huge point count",
@@ -317,7 +325,8 @@ TEST_F(SyncTest, FailuresSayWhyAndChangeNothing)
         if (*c.text)
             EXPECT_EQ(presenter.Last().text, c.text);
         else
-            EXPECT_FALSE(presenter.Last().text.empty() || presenter.Last().text == "Invalid response from server");
+            EXPECT_FALSE(presenter.Last().text.empty() ||
+                         presenter.Last().text == "Invalid response from server");
         EXPECT_EQ(Everything(), before);
         EXPECT_FALSE(PathExists(TimeFile()));
         EXPECT_FALSE(PathExists(RequestFile()));
@@ -362,8 +371,9 @@ TEST_F(SyncTest, ReplyNeverTakesOverNavigationOrLocalEdits)
         // A tool on a point the update replaces ends before the point goes.
         COverlayTool::SetActiveTool(std::make_unique<PointTool>(route->Points()[0].get()));
         for (const std::string* reply : {&update, &deletions[follow]}) {
-            ASSERT_EQ(COverlaySync::ApplyReply(reply->data(), reply->size(), start, marks, CTrackManager::Get()),
-                      ESyncReply::kApplied);
+            ASSERT_EQ(
+                COverlaySync::ApplyReply(reply->data(), reply->size(), start, marks, CTrackManager::Get()),
+                ESyncReply::kApplied);
             EXPECT_FALSE(target->IsDeleted() || route->IsDeleted());
             EXPECT_EQ(target->IsGotoTarget(), !follow);
             EXPECT_EQ(route->IsFollowed(), follow);

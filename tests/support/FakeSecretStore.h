@@ -20,7 +20,10 @@ public:
         auto found = kept.find(user);
         done(found != kept.end(), found != kept.end() ? found->second : std::string());
     }
-    void WritePassword(const std::string& user, const std::string& password) override { kept[user] = password; }
+    void WritePassword(const std::string& user, const std::string& password) override
+    {
+        kept[user] = password;
+    }
     void DeletePassword(const std::string& user) override { kept.erase(user); }
 
     std::map<std::string, std::string> kept;

@@ -153,7 +153,7 @@ std::string AccountSyncServer::GoldenEmptyReply()
     static const unsigned char bytes[] = {
         0x49, 0xF2, 0xAC, 0x73,                               // magic
         0xBE, 0x11, 0x00, 0x00, 0x00,                         // chunk 1, 17 bytes
-        0x29, 0xBE, 0x97, 0x20, 0, 0, 0, 0, 0, 0, 0, 0,       // reply type, two u32
+        0x29, 0xBE, 0x97, 0x20, 0,    0, 0, 0, 0, 0, 0, 0,    // reply type, two u32
         0xBE, 0x11, 0x00, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, // chunk 2, 17 bytes
         0,    0,    0,    0,                                  // marks, routes, tracks: none
     };

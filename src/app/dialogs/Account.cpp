@@ -135,22 +135,23 @@ void CAccount::SignIn(QWidget* parent, std::function<void(bool ok, const std::st
                              done(ok, message);
                              return code;
                          }));
-    RunWithProgressDialog(parent, "Signing in...",
-                          [server, user = GetUserName(), password = m_password, outcome](CProgressDialogData& d) {
-                              CWebBinaryCGI cgi(server.host.c_str(), kProgram, true, server.port);
-                              cgi.Web().SetProgressCallback(ContinueUnlessCancelled, &d);
-                              uint32_t op = kOpSignIn;
-                              cgi.Exchange(op);
-                              cgi.WriteString(user);
-                              cgi.WriteString(password);
-                              if (!cgi.Execute()) {
-                                  outcome->error = cgi.Web().GetErrorText();
-                                  return;
-                              }
-                              outcome->exchanged = ReadSignInReply(cgi.Reply(), outcome->reply);
-                              if (!outcome->exchanged)
-                                  outcome->error = "Invalid response from server";
-                          });
+    RunWithProgressDialog(
+        parent, "Signing in...",
+        [server, user = GetUserName(), password = m_password, outcome](CProgressDialogData& d) {
+            CWebBinaryCGI cgi(server.host.c_str(), kProgram, true, server.port);
+            cgi.Web().SetProgressCallback(ContinueUnlessCancelled, &d);
+            uint32_t op = kOpSignIn;
+            cgi.Exchange(op);
+            cgi.WriteString(user);
+            cgi.WriteString(password);
+            if (!cgi.Execute()) {
+                outcome->error = cgi.Web().GetErrorText();
+                return;
+            }
+            outcome->exchanged = ReadSignInReply(cgi.Reply(), outcome->reply);
+            if (!outcome->exchanged)
+                outcome->error = "Invalid response from server";
+        });
     RunDialogCallbacksUntil(storage);
 }
 

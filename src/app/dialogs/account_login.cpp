@@ -28,8 +28,10 @@ void account_login::initWithMgr(CAccount& account)
     connect(m_ui->cancel, &QPushButton::clicked, this, &account_login::onCancel);
     connect(m_ui->create_account, &QPushButton::clicked, this, &account_login::onCreateAccount);
     connect(m_ui->forgotten, &QPushButton::clicked, this, &account_login::onForgotten);
-    connect(m_ui->user_name, &QLineEdit::returnPressed, this, [this] { textFieldShouldReturn(m_ui->user_name); });
-    connect(m_ui->password, &QLineEdit::returnPressed, this, [this] { textFieldShouldReturn(m_ui->password); });
+    connect(m_ui->user_name, &QLineEdit::returnPressed, this,
+            [this] { textFieldShouldReturn(m_ui->user_name); });
+    connect(m_ui->password, &QLineEdit::returnPressed, this,
+            [this] { textFieldShouldReturn(m_ui->password); });
 }
 
 void account_login::viewDidLoad()

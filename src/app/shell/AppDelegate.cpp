@@ -32,8 +32,8 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QMenu>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -213,11 +213,12 @@ void AppDelegate::onSignInOut()
     if (!m_window)
         return;
     CCallback storage;
-    PushProgressCallback(storage, CCallback([this](int32_t code) {
-                             if (code == 0 && m_window)
-                                 MessageBox(m_window.get(), nullptr, "Success", "Signed in OK", {{"OK", nullptr}});
-                             return code;
-                         }));
+    PushProgressCallback(
+        storage, CCallback([this](int32_t code) {
+            if (code == 0 && m_window)
+                MessageBox(m_window.get(), nullptr, "Success", "Signed in OK", {{"OK", nullptr}});
+            return code;
+        }));
     OpenSignInDialog(account, &m_window->DialogHost());
     RunDialogCallbacksUntil(storage);
 }

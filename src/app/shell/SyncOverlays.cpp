@@ -78,7 +78,8 @@ bool WritePrivateFile(const std::string& path, const CSerialStream* stream, cons
 }
 
 // The reply step: the request file holds the server's answer now.
-void ApplyReplyFile(QWidget* parent, const std::string& requestPath, const std::string& timePath, double start)
+void ApplyReplyFile(QWidget* parent, const std::string& requestPath, const std::string& timePath,
+                    double start)
 {
     std::vector<uint8_t> reply;
     const bool read = ReadFileToBuffer(requestPath, reply, kMaxReplyBytes);
@@ -88,8 +89,8 @@ void ApplyReplyFile(QWidget* parent, const std::string& requestPath, const std::
         return;
     }
     std::string why;
-    switch (COverlaySync::ApplyReply(reply.data(), reply.size(), start, CMarkManager::Get(), CTrackManager::Get(),
-                                     &why)) {
+    switch (COverlaySync::ApplyReply(reply.data(), reply.size(), start, CMarkManager::Get(),
+                                     CTrackManager::Get(), &why)) {
     case ESyncReply::kNotAReply:
         ShowSyncFailed(parent, "Invalid response from server");
         return;
@@ -147,9 +148,10 @@ void SyncSignedIn(QWidget* parent)
                                  ::unlink(requestPath.c_str());
                                  // A cancel has nothing to tell.
                                  if (code == 0)
-                                     ShowSyncFailed(parent, outcome->error.empty()
-                                                                ? std::string("The server could not be reached.")
-                                                                : outcome->error);
+                                     ShowSyncFailed(parent,
+                                                    outcome->error.empty()
+                                                        ? std::string("The server could not be reached.")
+                                                        : outcome->error);
                                  return code;
                              }
                              ApplyReplyFile(parent, requestPath, timePath, start);

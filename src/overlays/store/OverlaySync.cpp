@@ -37,8 +37,8 @@ template <class T> struct CEntry
     size_t recordEnd = 0;
 };
 
-template <class T> bool ReadList(CSerialChunk& chunk, const char* what, std::vector<CEntry<T>>& entries,
-                                 std::string& error)
+template <class T>
+bool ReadList(CSerialChunk& chunk, const char* what, std::vector<CEntry<T>>& entries, std::string& error)
 {
     CSerialStream& stream = chunk.Stream();
     uint32_t count = 0;
@@ -83,7 +83,8 @@ template <class T> bool ReadList(CSerialChunk& chunk, const char* what, std::vec
 // whole into the scratch object a moment ago, so this read reads whole too.
 template <class T> void ReadInto(T& local, const std::string& magicAndRecord)
 {
-    CSerialStream stream = CSerialStream::OpenInput(magicAndRecord.data(), magicAndRecord.size(), "", nullptr);
+    CSerialStream stream =
+        CSerialStream::OpenInput(magicAndRecord.data(), magicAndRecord.size(), "", nullptr);
     local.Serialize(stream);
 }
 
@@ -106,7 +107,10 @@ public:
     }
 
     // The local object takes no part: do-not-sync, or edited since the start.
-    bool KeepsLocal(const CSyncable& local) const { return local.IsDoNotSync() || local.GetModified() > m_start; }
+    bool KeepsLocal(const CSyncable& local) const
+    {
+        return local.IsDoNotSync() || local.GetModified() > m_start;
+    }
 
     size_t ApplyMarks(std::vector<CEntry<COverlayMark>>& entries)
     {
@@ -245,12 +249,14 @@ bool COverlaySync::BuildRequest(const CSyncHeader& header, CMarkManager& marks, 
         std::string user = header.user, text = header.accountText;
         double last = header.lastSync, now = header.thisSync;
         ok = chunk.Exchange(type) && chunk.Exchange(version) && chunk.ExchangeString(user) &&
-             chunk.ExchangeString(text) && chunk.Exchange(last) && chunk.Exchange(now) && chunk.Exchange(mode);
+             chunk.ExchangeString(text) && chunk.Exchange(last) && chunk.Exchange(now) &&
+             chunk.Exchange(mode);
         ok = chunk.Close() && ok;
     }
     if (ok) {
         CSerialChunk chunk(out);
-        ok = WriteList(chunk, changedMarks) && WriteList(chunk, changedRoutes) && WriteList(chunk, changedTracks);
+        ok = WriteList(chunk, changedMarks) && WriteList(chunk, changedRoutes) &&
+             WriteList(chunk, changedTracks);
         ok = chunk.Close() && ok;
     }
     if (counts) {
@@ -289,7 +295,8 @@ ESyncReply COverlaySync::ApplyReply(const void* data, size_t size, double start,
         CSerialChunk chunk(stream);
         if (!stream.IsGood())
             return fail(ESyncReply::kDataError, "the reply has no list chunk");
-        bool ok = ReadList(chunk, "marks", markEntries, why) && ReadList(chunk, "routes", routeEntries, why) &&
+        bool ok = ReadList(chunk, "marks", markEntries, why) &&
+                  ReadList(chunk, "routes", routeEntries, why) &&
                   ReadList(chunk, "tracks", trackEntries, why);
         if (!chunk.Close() && ok) {
             ok = false;
