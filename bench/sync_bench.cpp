@@ -25,7 +25,7 @@ void Fill()
         return;
     for (int i = 0; i < kMarks; ++i) {
         auto mark = std::make_unique<COverlayMark>();
-        mark->SetName("M" + std::to_string(i));
+        mark->SetName(std::to_string(i));
         mark->SetPosition(54 + i * 1e-4, 10);
         marks.AddMark(std::move(mark));
     }
