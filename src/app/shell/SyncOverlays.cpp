@@ -34,6 +34,9 @@ constexpr double kFutureSlackSeconds = 60.0;
 // A reply holds at most three lists of a million objects; more is not one of ours.
 constexpr int64_t kMaxReplyBytes = 1000000000;
 
+// One synchronisation at a time: a second one would share the request file.
+bool gSyncRunning = false;
+
 // What the job leaves for the main thread; read only after the job ended.
 struct CPostOutcome
 {
@@ -114,6 +117,8 @@ void SyncSignedIn(QWidget* parent)
         ShowSyncFailed(parent, problem);
         return;
     }
+    if (gSyncRunning)
+        return;
     CAccount& account = CAccount::Get();
     const std::string folder = SyncFolder();
     if (folder.empty())
@@ -143,7 +148,9 @@ void SyncSignedIn(QWidget* parent)
     const CWebAddress server = CChartServer::Get();
     auto outcome = std::make_shared<CPostOutcome>();
     CCallback storage;
+    gSyncRunning = true;
     PushProgressCallback(storage, CCallback([parent, outcome, requestPath, timePath, start](int32_t code) {
+                             gSyncRunning = false;
                              if (code != 0 || !outcome->posted) {
                                  ::unlink(requestPath.c_str());
                                  // A cancel has nothing to tell.
