@@ -3,6 +3,7 @@
 // leaves every object and the time file as they were.
 #include "app/dialogs/Account.h"
 #include "app/shell/SyncOverlays.h"
+#include "foundation/AtomicFile.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
@@ -273,6 +274,7 @@ TEST_F(SyncTest, FailuresSayWhyAndChangeNothing)
         {"echo", [](AccountSyncServer& s) { s.syncReply = [](const std::string& r) { return r; }; },
          "Invalid response from server"},
         {"error page", [](AccountSyncServer& s) { s.syncStatus = 500; }, ""},
+        {"disk full", [](AccountSyncServer&) { CAtomicFileWriter::SetWriteFailureForTesting(true); }, ""},
         {"dropped",
          [](AccountSyncServer& s) { s.server.SetFault("/cgi-bin/sync.cgi", LoopbackFault::CloseMidBody); },
          ""},
@@ -320,6 +322,7 @@ TEST_F(SyncTest, FailuresSayWhyAndChangeNothing)
         c.arrange(*server);
         presenter.ClearShown();
         SyncOverlays(nullptr);
+        CAtomicFileWriter::SetWriteFailureForTesting(false);
         ASSERT_EQ(presenter.Shown().size(), 1u);
         EXPECT_EQ(presenter.Last().title, "Sync Failed");
         if (*c.text)

@@ -20,6 +20,7 @@
 #include "overlays/store/OverlaySync.h"
 
 #include <QWidget>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,13 +72,15 @@ double ReadSyncTime(const std::string& path, double now)
     return ParseSyncTime(bytes.data(), bytes.size(), now);
 }
 
-bool WritePrivateFile(const std::string& path, const CSerialStream* stream, const void* bytes, size_t size)
+bool WritePrivateFile(const std::string& path, const CSerialStream* stream, const void* bytes, size_t size,
+                      std::string* error = nullptr)
 {
     CAtomicFileWriter writer;
-    if (!writer.Open(path) || ::fchmod(writer.Descriptor(), 0600) != 0)
-        return false;
-    const bool written = stream ? stream->WriteOutputTo(writer) : writer.Write(bytes, size);
-    return written && writer.Commit();
+    bool ok = writer.Open(path) && ::fchmod(writer.Descriptor(), 0600) == 0;
+    ok = ok && (stream ? stream->WriteOutputTo(writer) : writer.Write(bytes, size)) && writer.Commit();
+    if (!ok && error)
+        *error = writer.Error().empty() ? std::string(std::strerror(errno)) : writer.Error();
+    return ok;
 }
 
 // The reply step: the request file holds the server's answer now.
@@ -121,8 +124,10 @@ void SyncSignedIn(QWidget* parent)
         return;
     CAccount& account = CAccount::Get();
     const std::string folder = SyncFolder();
-    if (folder.empty())
+    if (folder.empty()) {
+        ShowSyncFailed(parent, "The folder for synchronisation could not be made.");
         return;
+    }
     const std::string requestPath = folder + "/" + kSyncRequestFile;
     const std::string timePath = folder + "/" + SyncTimeFileName(account.GetUserName());
     CSyncHeader header;
@@ -140,8 +145,10 @@ void SyncSignedIn(QWidget* parent)
         ShowSyncFailed(parent, "The changes are too large to send at once (more than 100 MB).");
         return;
     }
-    if (!WritePrivateFile(requestPath, &request, nullptr, 0)) {
+    std::string error;
+    if (!WritePrivateFile(requestPath, &request, nullptr, 0, &error)) {
         ::unlink(requestPath.c_str());
+        ShowSyncFailed(parent, "The request could not be written: " + error);
         return;
     }
 
