@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 RUN_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libcurl4-openssl-dev libgeographiclib-dev
+  libcurl4-openssl-dev libgeographiclib-dev qtkeychain-qt6-dev
   fonts-dejavu-core xplanet-images
 )
 # What the tests, benchmarks, fuzzers and CI checks add.

@@ -1,9 +1,12 @@
 #include "app/shell/AppDelegate.h"
 
 #include "ais/AISTargetManager.h"
+#include "app/dialogs/Account.h"
+#include "app/dialogs/account_login.h"
 #include "app/shell/AppDelegatePorts.h"
 #include "app/shell/Registries.h"
 #include "app/shell/SetAsideStores.h"
+#include "app/shell/SyncOverlays.h"
 #include "app/shell/UrlCommands.h"
 #include "app/shell/Wiring.h"
 #include "app/window/QtRasterleafView.h"
@@ -12,6 +15,7 @@
 #include "charts/chartlist/ChartList.h"
 #include "foundation/AtomicFile.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/dialogs/MessageBox.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
 #include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/events/Listener.h"
@@ -28,8 +32,10 @@
 #include "overlays/model/TrackManager.h"
 #include "panels/MainAndFlip.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -191,6 +197,50 @@ void AppDelegate::MakeMainWindow(bool show)
         m_window->show();
     else
         m_window->ensurePolished();
+    // The account's items: the window is their context, so they never call a gone delegate.
+    ViewController* window = m_window.get();
+    QObject::connect(window->SignInOutAction(), &QAction::triggered, window, [this] { onSignInOut(); });
+    QObject::connect(window->OverlayCloudSyncAction(), &QAction::triggered, window,
+                     [this] { onOverlayCloudSync(); });
+    QObject::connect(window->AccountItemsMenu(), &QMenu::aboutToShow, window, [this, window] {
+        validateMenuItem(window->SignInOutAction());
+        validateMenuItem(window->OverlayCloudSyncAction());
+    });
+}
+
+void AppDelegate::onSignInOut()
+{
+    CAccount& account = CAccount::Get();
+    if (account.IsSignedIn()) {
+        account.SignOut();
+        return;
+    }
+    if (!m_window)
+        return;
+    CCallback storage;
+    PushProgressCallback(
+        storage, CCallback([this](int32_t code) {
+            if (code == 0 && m_window)
+                MessageBox(m_window.get(), nullptr, "Success", "Signed in OK", {{"OK", nullptr}});
+            return code;
+        }));
+    OpenSignInDialog(account, &m_window->DialogHost());
+    RunDialogCallbacksUntil(storage);
+}
+
+void AppDelegate::onOverlayCloudSync()
+{
+    if (m_window)
+        SyncOverlays(&m_window->DialogHost());
+}
+
+void AppDelegate::validateMenuItem(QAction* item)
+{
+    if (!item)
+        return;
+    if (m_window && item == m_window->SignInOutAction())
+        item->setText(CAccount::Get().IsSignedIn() ? "Sign Out" : "Sign In");
+    item->setEnabled(true);
 }
 
 void AppDelegate::applicationDidFinishLaunching()

@@ -10,6 +10,7 @@
 
 class CRasterleafView;
 class ViewController;
+class QAction;
 class QObject;
 class QSocketNotifier;
 
@@ -81,6 +82,14 @@ public:
     // Termination (kept for callers that end the application).
     void Shutdown() { applicationWillTerminate(); }
     ViewController* Window() { return m_window.get(); }
+
+    // Signs the account out, or opens the sign-in dialog over the main
+    // window and says "Signed in OK" when it succeeds.
+    void onSignInOut();
+    // Synchronises marks, routes and tracks with the chart server.
+    void onOverlayCloudSync();
+    // Titles an item before its menu opens ("Sign In" / "Sign Out"); every item is enabled.
+    void validateMenuItem(QAction* item);
 
     // True once the command pending at start-up has had its turn.
     static bool IsLaunchFinished();

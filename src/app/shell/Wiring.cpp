@@ -1,5 +1,6 @@
 #include "app/shell/Wiring.h"
 
+#include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/AppOverlayUi.h"
@@ -69,6 +70,7 @@ void WireApplicationPorts(AppDelegate& app)
     static CAppSaveAll saveAll;
     saveAll.Attach(&app);
     InstallPort<ISaveAllPort>(&saveAll);
+    InstallPort<IAccountNumberSource>(&CAccount::Get());
 
     // -- ais --
 
@@ -98,6 +100,7 @@ void UnwireApplicationPorts()
     // -- ais --
 
     // -- overlays --
+    InstallPort<IAccountNumberSource>(nullptr);
     InstallPort<ISaveAllPort>(nullptr);
     InstallPort<IOverlayUi>(nullptr);
     InstallPort<IOverlayObjectUi>(nullptr);
@@ -159,6 +162,7 @@ const std::vector<CPortEntry>& ListApplicationPorts()
          [] { return dynamic_cast<COverlayObjectUi*>(&Port<IOverlayObjectUi>()) != nullptr; }},
         {"overlay ui", [] { return dynamic_cast<CAppOverlayUi*>(&Port<IOverlayUi>()) != nullptr; }},
         {"save all data", [] { return dynamic_cast<CAppSaveAll*>(&Port<ISaveAllPort>()) != nullptr; }},
+        {"account number", [] { return &Port<IAccountNumberSource>() == &CAccount::Get(); }},
 
         // -- ais --
 

@@ -126,6 +126,10 @@ void ViewController::BuildMenus()
     connect(m_open, &QAction::enabledChanged, open, &QAction::setEnabled);
     file->addAction(m_print);
     file->addSeparator();
+    m_signInOut = file->addAction("Sign In");
+    m_overlayCloudSync = file->addAction("Synchronise Marks, Routes and Tracks");
+    m_accountItemsMenu = file;
+    file->addSeparator();
     m_quit = file->addAction("Quit", QKeySequence::Quit, [] { QCoreApplication::quit(); });
     m_quit->setMenuRole(QAction::QuitRole);
 

@@ -21,6 +21,7 @@ class QLabel;
 class QTimer;
 class QAction;
 class QToolBar;
+class QMenu;
 
 class ViewController : public QMainWindow, public IChartViewHost, public IStatusLineView
 {
@@ -46,6 +47,10 @@ public:
     QAction* FindPlaceAction() const { return m_findPlace; }
     QAction* OpenAction() const { return m_open; }
     QAction* PrintAction() const { return m_print; }
+    // The account's items; the application delegate connects and titles them.
+    QAction* SignInOutAction() const { return m_signInOut; }
+    QAction* OverlayCloudSyncAction() const { return m_overlayCloudSync; }
+    QMenu* AccountItemsMenu() const { return m_accountItemsMenu; }
 
     // One tick of the timer (tests call it directly).
     void OnTimer();
@@ -110,6 +115,9 @@ private:
     QAction* m_open = nullptr;
     QAction* m_print = nullptr;
     QAction* m_quit = nullptr;
+    QAction* m_signInOut = nullptr;
+    QAction* m_overlayCloudSync = nullptr;
+    QMenu* m_accountItemsMenu = nullptr;
     // Every command that a dialog over the window disables.
     std::vector<QAction*> m_commands;
     CPageSetup m_pageSetup;
