@@ -107,6 +107,20 @@ public:
 
     static Persistant& Settings();
 
+    // Panel editing. Points are in panel coordinates (origin top-left, y
+    // down); each mouse call returns whether the panel handled the event, and
+    // the caller then redraws its overlay.
+    bool MouseDown(int32_t x, int32_t y);
+    bool MouseDragged(int32_t x, int32_t y);
+    bool MouseUp(int32_t x, int32_t y);
+    bool RightMouseDown(int32_t x, int32_t y);
+    bool OtherMouseDown(int32_t x, int32_t y);
+    bool OtherMouseUp(int32_t x, int32_t y);
+    void ToggleArrange();
+    void ChangeGrid(int32_t rowDelta, int32_t columnDelta);
+    void ShowCellMenu(int32_t row, int32_t column);
+    void ShowChangeDataMenu(int32_t row, int32_t column);
+
     IWindow* m_host = nullptr;
     QWidget* m_owner = nullptr;
     CItem* m_selected = nullptr;

@@ -33,6 +33,15 @@ public:
     // says so. False when neither could be read.
     bool LoadWorkingCopy(std::string* message = nullptr);
 
+    // Layout commands; failures are told to the user by the functions
+    // themselves, the result says whether it worked.
+    bool SaveLayout();
+    void SaveLayoutAs();
+    void LoadLayout();
+    bool SwitchLayout(const std::string& path);
+    bool RestoreDefaultLayout();
+    bool OpenLayoutFile(const std::string& path, std::string* error = nullptr);
+
     static std::string WorkingCopyPath();     // "live_data.dvtf" in the application data folder
     static std::string LeftWorkingCopyPath(); // "live_data.dvtf.tmp", while the user decides
     static std::string BackupPath();          // "backup_data_layout.dvtf" in the documents folder

@@ -2,6 +2,7 @@
 // initialisers in different files run in no defined order, so the families
 // register here, explicitly, in this order; each family adds its call.
 #include "panels/SmallItems.h"
+#include "panels/items/InstrumentItems.h"
 
 void RegisterAllPanelItems()
 {
@@ -9,7 +10,7 @@ void RegisterAllPanelItems()
     if (registered)
         return;
     registered = true;
-    // instruments
+    RegisterInstrumentItems();
     // GPS
     RegisterLogoItem();
     // race timer and course axis

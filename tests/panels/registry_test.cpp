@@ -20,6 +20,18 @@ struct Expected
 // The families registered so far, in the order they register; the list
 // itself runs newest first.
 const Expected kRegistered[] = {
+    {33, "Instruments:Boat Speed"},
+    {34, "Instruments:Apparent Wind Angle"},
+    {35, "Instruments:Apparent Wind Speed"},
+    {86, "Instruments:True Wind Direction"},
+    {87, "Instruments:True Wind Speed"},
+    {112, "Instruments:True Wind Range"},
+    {113, "Instruments:True Wind Gust"},
+    {36, "Instruments:Depth of water"},
+    {78, "Instruments:Water Temperature"},
+    {80, "Instruments:Rudder Angle"},
+    {81, "Instruments:Average Rudder Angle"},
+    {82, "Instruments:Engine RPM"},
     {65, "Other:Logo"},
     {69, "Other:Hint To change data"},
     {88, "Other:Blank"},
@@ -78,7 +90,10 @@ TEST(PanelRegistry, MenuNestsByPathAndCallsBackWithTheEntry)
         menu, [&](const CDisplayView::CRegistryEntry& e) { chosen.push_back(e.typeId); });
     CMenuTree::CItem* other = menu.Root().FindChild("Other");
     ASSERT_NE(other, nullptr);
-    ASSERT_EQ(other->Children().size(), std::size(kRegistered));
+    size_t others = 0;
+    for (const Expected& e : kRegistered)
+        others += std::string(e.path).rfind("Other:", 0) == 0;
+    ASSERT_EQ(other->Children().size(), others);
     CMenuTree::CItem* hint = other->FindChild("Hint To change data");
     ASSERT_NE(hint, nullptr);
     hint->Select();

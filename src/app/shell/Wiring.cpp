@@ -1,7 +1,10 @@
 #include "app/shell/Wiring.h"
 
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/panels/PanelAdaptors_qt.h"
+#include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/AppDelegatePorts.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/ChartViewRewrites.h"
@@ -21,6 +24,17 @@
 #include "overlays/model/OverlayModelPorts.h"
 #include "overlays/ui/OverlayObjectUi.h"
 #include "overlays/ui/OverlayUiPorts.h"
+
+namespace {
+
+// What termination calls: saves the layout of the open data window and releases it.
+class CDataPanelWindowPort : public IDataPanelWindow
+{
+public:
+    void SaveIfModifiedAndRelease() override { data_window::Release(); }
+};
+
+} // namespace
 
 // Each layer's ports are installed in layering order, lowest first, so that a
 // port filled later may already use those below it.
@@ -71,12 +85,21 @@ void WireApplicationPorts(AppDelegate& app)
     // -- ais --
 
     // -- panels --
+    static CQtPanelWindowFactory panelWindows;
+    InstallPort<IPanelWindowFactory>(&panelWindows);
+    // A double that a test installed before start-up is kept.
+    static CDataPanelWindowPort dataPanelWindow;
+    if (!IsPortInstalled<IDataPanelWindow>())
+        InstallPort<IDataPanelWindow>(&dataPanelWindow);
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
     // -- panels --
+    if (dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()))
+        InstallPort<IDataPanelWindow>(nullptr);
+    InstallPort<IPanelWindowFactory>(nullptr);
 
     // -- ais --
 
@@ -146,6 +169,10 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         // -- ais --
 
         // -- panels --
+        {"panel windows",
+         [] { return dynamic_cast<CQtPanelWindowFactory*>(&Port<IPanelWindowFactory>()) != nullptr; }},
+        {"data panel window",
+         [] { return dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()) != nullptr; }},
     };
     return ports;
 }

@@ -46,6 +46,7 @@ public:
     QAction* FindPlaceAction() const { return m_findPlace; }
     QAction* OpenAction() const { return m_open; }
     QAction* PrintAction() const { return m_print; }
+    QAction* DataWindowAction() const { return m_dataWindow; }
 
     // One tick of the timer (tests call it directly).
     void OnTimer();
@@ -61,6 +62,8 @@ public:
     void openDocument();
     void printDocument() { print_map(); }
     void print_map();
+    // Opens the data panel's window, or brings the open one forward.
+    void onDataWindow();
 
     // The paper, orientation and margins prints use (start-up reads them).
     void SetPageSetup(const CPageSetup& page) { m_pageSetup = page; }
@@ -110,6 +113,7 @@ private:
     QAction* m_open = nullptr;
     QAction* m_print = nullptr;
     QAction* m_quit = nullptr;
+    QAction* m_dataWindow = nullptr;
     // Every command that a dialog over the window disables.
     std::vector<QAction*> m_commands;
     CPageSetup m_pageSetup;
