@@ -73,7 +73,8 @@ bool data_view_foreground::Forward(QMouseEvent* event, bool press)
 {
     if (press) {
         m_forwardTarget = nullptr;
-        QWidget* target = m_cells->childAt(m_cells->mapFrom(this, event->position().toPoint()));
+        // The foreground lies exactly over the cells' host: the same coordinates.
+        QWidget* target = m_cells->childAt(event->position().toPoint());
         if (!target || target->testAttribute(Qt::WA_TransparentForMouseEvents) || !target->isEnabled())
             return false;
         m_forwardTarget = target;
@@ -81,7 +82,7 @@ bool data_view_foreground::Forward(QMouseEvent* event, bool press)
     QPointer<QWidget> target = m_forwardTarget;
     if (!target)
         return false;
-    const QPointF local = target->mapFrom(this, event->position());
+    const QPointF local = target->mapFrom(m_cells, event->position());
     QMouseEvent copy(event->type(), local, event->globalPosition(), event->button(), event->buttons(),
                      event->modifiers());
     QCoreApplication::sendEvent(target, &copy);

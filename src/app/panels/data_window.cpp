@@ -8,8 +8,10 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QMenu>
+#include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -59,11 +61,30 @@ data_window* data_window::Open(QWidget* mainWindow)
     }
     auto* window = new data_window(mainWindow);
     CurrentSlot() = window;
+    window->PlaceBeside(mainWindow);
     window->show();
     window->m_dlg->setGeometry(window->m_view->rect());
     window->m_dlg->viewWillAppear();
     window->m_dlg->viewDidAppear();
     return window;
+}
+
+void data_window::PlaceBeside(QWidget* mainWindow)
+{
+    if (!mainWindow)
+        return;
+    const QRect main = mainWindow->window()->frameGeometry();
+    QScreen* screen = mainWindow->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    // To the right of the main window; on a screen too narrow for that,
+    // inside its right edge, where the chart stays in view.
+    int x = main.right() + 1;
+    if (area.isValid() && x + width() > area.right() + 1)
+        x = std::max(area.left(), std::min(main.right() + 1, area.right() + 1) - width());
+    int y = main.top();
+    if (area.isValid())
+        y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - height()));
+    move(x, y);
 }
 
 data_window* data_window::Current()

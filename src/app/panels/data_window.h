@@ -54,6 +54,8 @@ protected:
 private:
     explicit data_window(QWidget* mainWindow);
     void windowDidLoad();
+    // Right of the main window, or inside its right edge when the screen is full.
+    void PlaceBeside(QWidget* mainWindow);
 
     QToolBar* m_toolbar;
     QWidget* m_view;
