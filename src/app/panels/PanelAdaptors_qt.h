@@ -54,7 +54,7 @@ public:
 protected:
     QPointer<QWidget> m_view;
     bool m_ownsView;
-    QPointer<data_view> m_owner;
+    data_view* m_owner = nullptr; // the data view holds its host adaptor
 };
 
 // The face of a text cell: white at half opacity, the title line above the value.
