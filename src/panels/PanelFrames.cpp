@@ -10,8 +10,8 @@ namespace {
 
 int32_t ClampedSum(int64_t a, int64_t b)
 {
-    return int32_t(std::clamp<int64_t>(a + b, std::numeric_limits<int32_t>::min(),
-                                       std::numeric_limits<int32_t>::max()));
+    return int32_t(
+        std::clamp<int64_t>(a + b, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 int32_t Truncated(double value)
@@ -19,12 +19,13 @@ int32_t Truncated(double value)
     if (!(value > 0))
         return 0;
     return value >= double(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max()
-                                                                 : int32_t(value);
+                                                                : int32_t(value);
 }
 
 } // namespace
 
-CPanelRect ChildFrame(const CDisplayView::IWindow* parent, int32_t x, int32_t y, int32_t width, int32_t height)
+CPanelRect ChildFrame(const CDisplayView::IWindow* parent, int32_t x, int32_t y, int32_t width,
+                      int32_t height)
 {
     return {x, ClampedSum(y, parent ? parent->m_topInset : 0), width, height};
 }

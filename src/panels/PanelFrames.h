@@ -5,7 +5,8 @@
 #include "panels/PanelGrid.h"
 
 // A child window's frame: the rectangle moved down by the parent's top inset.
-CPanelRect ChildFrame(const CDisplayView::IWindow* parent, int32_t x, int32_t y, int32_t width, int32_t height);
+CPanelRect ChildFrame(const CDisplayView::IWindow* parent, int32_t x, int32_t y, int32_t width,
+                      int32_t height);
 // A button sits inside its cell: 2 in from each side, 5 from top and bottom.
 CPanelRect ButtonFrame(const CDisplayView::IWindow* parent, int32_t x, int32_t y, int32_t width,
                        int32_t height);

@@ -199,7 +199,8 @@ TEST_F(DataWindow, ARefusedWorkingCopyIsKeptAsideTheUserToldAndTheDefaultShown)
     EXPECT_TRUE(fs::is_regular_file(working + ".bad"));
     EXPECT_FALSE(fs::exists(working));
     ASSERT_EQ(presenter.Shown().size(), 1u);
-    EXPECT_NE((presenter.Shown()[0].title + presenter.Shown()[0].text).find("could not be read"), std::string::npos)
+    EXPECT_NE((presenter.Shown()[0].title + presenter.Shown()[0].text).find("could not be read"),
+              std::string::npos)
         << presenter.Shown()[0].title << " / " << presenter.Shown()[0].text;
     ASSERT_NE(window->dlg()->DV().CurrentArrangement(), nullptr);
     EXPECT_GT(window->dlg()->DV().CurrentArrangement()->m_items.size(), 3u);
@@ -216,7 +217,8 @@ TEST_F(DataWindow, ButtonCellsClickOutsideArrangeModeAndASwitchingOneReturnsSafe
         ShowButtonPanel(switches);
         CDisplayView& panel = view->DV();
         ASSERT_EQ(panel.CurrentArrangement()->m_items.size(), 2u);
-        auto* adaptor = dynamic_cast<CButtonViewAdaptor_qt*>(panel.CurrentArrangement()->m_items[0]->Window());
+        auto* adaptor =
+            dynamic_cast<CButtonViewAdaptor_qt*>(panel.CurrentArrangement()->m_items[0]->Window());
         ASSERT_NE(adaptor, nullptr);
         QPushButton* button = adaptor->Button();
         EXPECT_EQ(button->text(), "Go");
@@ -268,7 +270,8 @@ TEST_F(DataWindow, TextCellsDrawTitleAndValueFromTheSizing)
         int dark = 0;
         for (int y = value.top(); y < value.bottom(); ++y)
             for (int x = value.left(); x < value.right(); ++x)
-                dark += qGray(image.pixel(x * image.width() / face->width(), y * image.height() / face->height())) < 80;
+                dark += qGray(image.pixel(x * image.width() / face->width(),
+                                          y * image.height() / face->height())) < 80;
         EXPECT_GT(dark, 20);
         break;
     }
@@ -300,8 +303,8 @@ TEST(DataWindowApp, OpensBesideTheMainWindowAndQuittingWritesTheWorkingCopyBefor
         EXPECT_GT(window->frameGeometry().left(), main->frameGeometry().left());
 
         // Values from the running connection reach the cells.
-        for (const char* line : {"$SDVHW,231.3,T,229.9,M,6.6,N,12.3,K*71", "$WIMWV,57.5,R,13.0,N,A*26",
-                                 "$SDDPT,5.3,0.4,*79"}) {
+        for (const char* line :
+             {"$SDVHW,231.3,T,229.9,M,6.6,N,12.3,K*71", "$WIMWV,57.5,R,13.0,N,A*26", "$SDDPT,5.3,0.4,*79"}) {
             std::string text = line;
             EXPECT_TRUE(DispatchNMEALine(text.data(), nullptr)) << line;
         }

@@ -100,7 +100,7 @@ TEST(InstrumentTexts, FormatsAndOutsideValues)
         {ApparentWindAngleText(180), " 180<"},
         {ApparentWindAngleText(359.6), ">000 "},
         {ApparentWindAngleText(0), " 000<"},
-        {ApparentWindAngleText(-90), ">090 "},  // into 0..360 first
+        {ApparentWindAngleText(-90), ">090 "}, // into 0..360 first
         {ApparentWindAngleText(560), ">160 "},
         {ApparentWindAngleText(999), ">081 "}, // the unknown marker is a number too
         {ApparentWindAngleText(kNaN), "---"},
@@ -140,11 +140,20 @@ TEST_F(InstrumentPanel, SentencesReachTheirCellsAndUnitsRenameTheLabels)
         const char* unit;
     };
     const Label labels[] = {
-        {33, "Boat Speed", "kts"},        {34, "Wind app (\xC2\xB0)", ""},         {35, "App Wind", "kts"},
-        {86, "Wind Direction (\xC2\xB0T)", ""}, {87, "True Wind", "kts"},         {112, "Avg True Wind", "kts"},
-        {113, "True Wind Gust", "kts"},   {36, "Depth", "m"},                     {78, "Water Temp", "\xC2\xB0"
-                                                                                                     "C"},
-        {80, "Rudder", ""},               {81, "Avg Rudder", ""},                 {82, "RPM", ""},
+        {33, "Boat Speed", "kts"},
+        {34, "Wind app (\xC2\xB0)", ""},
+        {35, "App Wind", "kts"},
+        {86, "Wind Direction (\xC2\xB0T)", ""},
+        {87, "True Wind", "kts"},
+        {112, "Avg True Wind", "kts"},
+        {113, "True Wind Gust", "kts"},
+        {36, "Depth", "m"},
+        {78, "Water Temp",
+         "\xC2\xB0"
+         "C"},
+        {80, "Rudder", ""},
+        {81, "Avg Rudder", ""},
+        {82, "RPM", ""},
     };
     for (const Label& l : labels) {
         auto cell = Cell(l.id);

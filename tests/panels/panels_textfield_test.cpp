@@ -34,12 +34,12 @@ TEST(PanelTextField, TemplatesDecideWhenTheFontIsRefitted)
         bool numeric, multiline;
     };
     const Case cases[] = {
-        {"9.7", "12.5", true, "55.5", true, false},  // other shape
-        {"12.5", "9.7", true, "5.5", true, false},   // shorter
+        {"9.7", "12.5", true, "55.5", true, false},   // other shape
+        {"12.5", "9.7", true, "5.5", true, false},    // shorter
         {"12.5", "13.9", false, "55.5", true, false}, // same shape keeps the font
         {"12.5", "123.4", true, "555.5", true, false},
         {"", "", false, "", false, false},
-        {"12 kn", "99 kg", true, "55 kg", false, false}, // a descender makes it text
+        {"12 kn", "99 kg", true, "55 kg", false, false},       // a descender makes it text
         {"123 456", "123 456", false, "555 555", true, false}, // blank before 10: one line
         {"1234567890123456 1234567890123", "9999999999999999 0", false, "5555555555555555W", true, true},
     };
@@ -91,7 +91,8 @@ TEST(PanelTextField, RefitsToHandWorkedSizesAndAdjustsTallNumericFrames)
         {8, 8, "12.5", 9, 9, 0, 8},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.text) + " in " + std::to_string(c.width) + " x " + std::to_string(c.height));
+        SCOPED_TRACE(std::string(c.text) + " in " + std::to_string(c.width) + " x " +
+                     std::to_string(c.height));
         FakeMeasurer measurer;
         TextFieldAutosizing field(measurer);
         field.setMinimumSize(c.minimum);
@@ -105,7 +106,8 @@ TEST(PanelTextField, RefitsToHandWorkedSizesAndAdjustsTallNumericFrames)
 
 TEST(PanelFrames, TitleHeightsFramesAndInsets)
 {
-    for (auto [cell, title] : {std::pair{60, 15}, {74, 15}, {75, 15}, {100, 20}, {149, 29}, {200, 30}, {0, 15}})
+    for (auto [cell, title] :
+         {std::pair{60, 15}, {74, 15}, {75, 15}, {100, 20}, {149, 29}, {200, 30}, {0, 15}})
         EXPECT_EQ(TitleHeight(cell), title) << cell;
 
     const CTextCellFrames frames = TextCellFrames(150, 100, true);

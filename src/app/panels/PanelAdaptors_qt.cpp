@@ -31,7 +31,8 @@ void DrawField(QPainter& painter, const TextFieldAutosizing& field)
         return;
     const CFieldFrame f = field.ShownFrame();
     painter.setFont(CQtTextMeasurer::BoldFont(field.FontSize()));
-    const int flags = field.IsMultiline() ? Qt::AlignCenter | Qt::TextWordWrap : Qt::AlignHCenter | Qt::AlignTop;
+    const int flags =
+        field.IsMultiline() ? Qt::AlignCenter | Qt::TextWordWrap : Qt::AlignHCenter | Qt::AlignTop;
     painter.drawText(QRectF(f.x, f.y, f.width, f.height), flags, ToQString(field.Text()));
 }
 
@@ -51,9 +52,9 @@ protected:
             size.scale(QSizeF(width(), height()), Qt::KeepAspectRatio);
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(),
-                                 size.height()),
-                          m_image);
+        painter.drawImage(
+            QRectF((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(), size.height()),
+            m_image);
     }
 
 private:
@@ -103,7 +104,8 @@ void CViewAdaptor_qt::Invalidate()
         m_view->update();
 }
 
-void CViewAdaptor_qt::SetRect(int32_t x, int32_t y, int32_t width, int32_t height, CDisplayView::CItemSettings*)
+void CViewAdaptor_qt::SetRect(int32_t x, int32_t y, int32_t width, int32_t height,
+                              CDisplayView::CItemSettings*)
 {
     if (!m_view)
         return;
@@ -297,7 +299,8 @@ void draw_view_obj::paintEvent(QPaintEvent*)
     m_adaptor->Item().Draw(painter, width, height);
 }
 
-CDrawAdaptor_qt::CDrawAdaptor_qt(CDisplayView::IWindow* host, QWidget* hostView, CDisplayView::CItemDraw& item)
+CDrawAdaptor_qt::CDrawAdaptor_qt(CDisplayView::IWindow* host, QWidget* hostView,
+                                 CDisplayView::CItemDraw& item)
     : CViewAdaptor_qt(host), m_item(item)
 {
     m_view = new draw_view_obj(hostView, *this);
@@ -329,15 +332,15 @@ CItemStaticImage_qt::CItemStaticImage_qt(CDisplayView::IWindow* host, QWidget* h
 
 // ---- the factory ----
 
-CDisplayView::ITxtWindow* CQtPanelWindowFactory::MakeTextWindow(CDisplayView::IWindow* host, CDisplayView::CItem&,
-                                                                 bool multiline)
+CDisplayView::ITxtWindow* CQtPanelWindowFactory::MakeTextWindow(CDisplayView::IWindow* host,
+                                                                CDisplayView::CItem&, bool multiline)
 {
     QWidget* view = HostView(host);
     return view ? new CTextViewAdaptor_qt(host, view, multiline) : nullptr;
 }
 
-CDisplayView::CItemButton::IButtonWindow* CQtPanelWindowFactory::MakeButtonWindow(CDisplayView::IWindow* host,
-                                                                                  CDisplayView::CItemButton& item)
+CDisplayView::CItemButton::IButtonWindow*
+CQtPanelWindowFactory::MakeButtonWindow(CDisplayView::IWindow* host, CDisplayView::CItemButton& item)
 {
     QWidget* view = HostView(host);
     return view ? new CButtonViewAdaptor_qt(host, view, item) : nullptr;
@@ -350,8 +353,9 @@ CDisplayView::IWindow* CQtPanelWindowFactory::MakeDrawWindow(CDisplayView::IWind
     return view ? new CDrawAdaptor_qt(host, view, item) : nullptr;
 }
 
-CDisplayView::CItemStaticImage::IImageWindow* CQtPanelWindowFactory::MakeImageWindow(
-    CDisplayView::IWindow* host, CDisplayView::CItem&, const std::string& imageName)
+CDisplayView::CItemStaticImage::IImageWindow*
+CQtPanelWindowFactory::MakeImageWindow(CDisplayView::IWindow* host, CDisplayView::CItem&,
+                                       const std::string& imageName)
 {
     QWidget* view = HostView(host);
     return view ? new CItemStaticImage_qt(host, view, imageName) : nullptr;

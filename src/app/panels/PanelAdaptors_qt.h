@@ -170,7 +170,8 @@ public:
                                              bool multiline) override;
     CDisplayView::CItemButton::IButtonWindow* MakeButtonWindow(CDisplayView::IWindow* host,
                                                                CDisplayView::CItemButton& item) override;
-    CDisplayView::IWindow* MakeDrawWindow(CDisplayView::IWindow* host, CDisplayView::CItemDraw& item) override;
+    CDisplayView::IWindow* MakeDrawWindow(CDisplayView::IWindow* host,
+                                          CDisplayView::CItemDraw& item) override;
     CDisplayView::CItemStaticImage::IImageWindow* MakeImageWindow(CDisplayView::IWindow* host,
                                                                   CDisplayView::CItem& item,
                                                                   const std::string& imageName) override;

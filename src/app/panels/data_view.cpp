@@ -31,7 +31,8 @@ EMouseButton ButtonOf(Qt::MouseButton button)
 
 // ---- the foreground ----
 
-data_view_foreground::data_view_foreground(QWidget* parent, QWidget* cells) : FlippedView(parent), m_cells(cells)
+data_view_foreground::data_view_foreground(QWidget* parent, QWidget* cells)
+    : FlippedView(parent), m_cells(cells)
 {
     setMouseTracking(false);
 }
@@ -62,8 +63,8 @@ bool data_view_foreground::Deliver(EPanelMouse call, const QPointF& position)
     if (!m_dv || call == EPanelMouse::None)
         return false;
     // Truncated, as the panel counts in whole points.
-    const bool handled = DeliverPanelMouse(*m_dv, call, int32_t(std::trunc(position.x())),
-                                           int32_t(std::trunc(position.y())));
+    const bool handled =
+        DeliverPanelMouse(*m_dv, call, int32_t(std::trunc(position.x())), int32_t(std::trunc(position.y())));
     if (handled)
         update();
     return handled;
