@@ -58,7 +58,7 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
         "dialog presenter",       "menu popup",          "progress dialog opener", "units menu",
         "chart problem reporter", "chart rewrite hooks", "connection dialogs",     "connection events",
         "mark creator",           "chart delete keys",   "overlay object ui",      "overlay ui",
-        "save all data"};
+        "save all data",          "panel windows",       "data panel window"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);

@@ -57,8 +57,9 @@ TEST(PanelTextField, TemplatesDecideWhenTheFontIsRefitted)
         EXPECT_EQ(field.IsNumeric(), c.numeric);
         EXPECT_EQ(field.IsMultiline(), c.multiline);
         EXPECT_EQ(field.Text(), c.second);
-        if (!c.refits)
+        if (!c.refits) {
             EXPECT_EQ(field.FontSize(), size);
+        }
     }
     // Nothing matches before the first template.
     FakeMeasurer measurer;
