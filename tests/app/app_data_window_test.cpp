@@ -211,6 +211,34 @@ TEST_F(DataWindow, ARefusedWorkingCopyIsKeptAsideTheUserToldAndTheDefaultShown)
     presenter.DeliverAll();
 }
 
+TEST_F(DataWindow, AFailedSaveIsToldAndTheChangeKeptForTheNextWindow)
+{
+    tessatest::CScriptedPresenter presenter;
+    const std::string working = c_main_and_flip_dv::WorkingCopyPath();
+    data_window* window = data_window::Open(main.get());
+    ASSERT_NE(window, nullptr);
+    CDisplayView& panel = window->dlg()->DV();
+    const CDisplayView::CItemSettings& first = *panel.CurrentArrangement()->m_cells.front();
+    panel.ClearCell(first.m_row, first.m_column);
+    const size_t cells = panel.CurrentArrangement()->m_cells.size();
+    fs::create_directories(working); // nothing can be written there
+    window->close();
+    DeleteDeferred();
+    ASSERT_EQ(presenter.Shown().size(), 1u);
+    EXPECT_NE((presenter.Shown()[0].title + presenter.Shown()[0].text).find("could not be saved"),
+              std::string::npos);
+    presenter.DeliverAll();
+    EXPECT_TRUE(panel.m_modified);
+    // The next window shows the change, and writes it once it can.
+    window = data_window::Open(main.get());
+    EXPECT_EQ(window->dlg()->DV().CurrentArrangement()->m_cells.size(), cells);
+    fs::remove(working);
+    data_window::Release();
+    EXPECT_TRUE(fs::is_regular_file(working));
+    EXPECT_FALSE(panel.m_modified);
+    EXPECT_TRUE(presenter.Shown().size() == 1u); // not told at termination
+}
+
 TEST_F(DataWindow, ButtonCellsClickOutsideArrangeModeAndASwitchingOneReturnsSafely)
 {
     data_window* window = data_window::Open(main.get());

@@ -139,10 +139,15 @@ data_view::data_view(QWidget* topLevelView)
       m_background(new FlippedView(this)), m_foreground(new data_view_foreground(this, m_background))
 {
     m_host.SetOwner(this);
-    std::string message;
-    c_main_and_flip_dv::Get().LoadWorkingCopy(&message);
-    if (!message.empty())
-        ShowOKMessage(topLevelView, message, "Data Panel");
+    c_main_and_flip_dv& layouts = c_main_and_flip_dv::Get();
+    // Changes that could not be written last time are still in the panels:
+    // reading the file again would lose them.
+    if (!layouts.m_main.m_modified && !layouts.m_flip.m_modified) {
+        std::string message;
+        layouts.LoadWorkingCopy(&message);
+        if (!message.empty())
+            ShowOKMessage(topLevelView, message, "Data Panel");
+    }
     m_foreground->setDV(my_DV);
     m_foreground->raise();
 }
@@ -188,15 +193,16 @@ bool data_view::saveIfModified(bool tell)
     if (c_main_and_flip_dv::Get().SaveWorkingCopy(&error))
         return true;
     std::fprintf(stderr, "Data panel: %s\n", error.c_str());
+    // The view may be going away with its window: the box has its own.
     if (tell)
-        ShowOKMessage(this, "The panel layout could not be saved: " + error, "Data Panel");
+        ShowOKMessage(nullptr, "The panel layout could not be saved: " + error, "Data Panel");
     return false;
 }
 
-void data_view::viewDidDisappear()
+void data_view::viewDidDisappear(bool tell)
 {
     my_DV->m_arrangeMode = false;
-    saveIfModified(false);
+    saveIfModified(tell);
     if (m_attached)
         my_DV->Detach();
     m_attached = false;

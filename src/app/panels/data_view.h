@@ -65,8 +65,8 @@ public:
     // Writes the working copy when the panel changed. A failed write is
     // told to the user when `tell` (not at termination).
     bool saveIfModified(bool tell = true);
-    // Off screen: arrange mode off, saved, detached.
-    void viewDidDisappear();
+    // Off screen: arrange mode off, saved (a failure told when `tell`), detached.
+    void viewDidDisappear(bool tell = false);
 
     // The menu actions.
     void onArrange(QAction* sender);

@@ -97,6 +97,8 @@ void data_window::Release()
     QPointer<data_window> window = CurrentSlot();
     if (!window)
         return;
+    // At termination nobody would see a message.
+    window->m_quiet = true;
     window->close();
     // At termination the event loop may not run again to delete it.
     delete window.data();
@@ -114,7 +116,7 @@ void data_window::closeEvent(QCloseEvent* event)
     m_dlg = nullptr;
     if (dlg) {
         // Saved and detached before the panel's widgets go.
-        dlg->viewDidDisappear();
+        dlg->viewDidDisappear(!m_quiet);
         if (!dlg->isDialogEnded())
             dlg->destroyDialog(0);
     }

@@ -60,4 +60,5 @@ private:
     QToolBar* m_toolbar;
     QWidget* m_view;
     QPointer<data_view> m_dlg;
+    bool m_quiet = false; // closed at termination
 };
