@@ -223,10 +223,13 @@ void CTextViewAdaptor_qt::SetText(const std::string& text)
 
 CButtonViewAdaptor_qt::CButtonViewAdaptor_qt(CDisplayView::IWindow* host, QWidget* hostView,
                                              CDisplayView::CItemButton& item)
-    : CViewAdaptor_qt(host), m_target(new button_target_obj(item))
+    : CViewAdaptor_qt(host)
 {
     auto* button = new QPushButton(hostView);
     button->setGeometry(hostView->rect());
+    // The target goes with the button, which is deleted once its click returns.
+    m_target = new button_target_obj(item);
+    m_target->setParent(button);
     QObject::connect(button, &QPushButton::clicked, m_target, &button_target_obj::onClick);
     m_view = button;
     button->show();
@@ -234,10 +237,9 @@ CButtonViewAdaptor_qt::CButtonViewAdaptor_qt(CDisplayView::IWindow* host, QWidge
 
 CButtonViewAdaptor_qt::~CButtonViewAdaptor_qt()
 {
-    // The click that is running may be this button's own: the target goes later.
-    if (QPushButton* button = Button())
+    // The item goes with this adaptor: the button, until it is deleted, calls nobody.
+    if (QPushButton* button = Button(); button && m_target)
         QObject::disconnect(button, nullptr, m_target, nullptr);
-    m_target->deleteLater();
 }
 
 void CButtonViewAdaptor_qt::SetRect(int32_t x, int32_t y, int32_t width, int32_t height,

@@ -122,7 +122,7 @@ public:
     QPushButton* Button() const { return qobject_cast<QPushButton*>(m_view.data()); }
 
 private:
-    button_target_obj* m_target;
+    QPointer<button_target_obj> m_target; // a child of the button
 };
 
 // A drawn cell's widget: calls the item's Draw on every repaint.

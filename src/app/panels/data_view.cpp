@@ -178,6 +178,7 @@ void data_view::resizeEvent(QResizeEvent* event)
 
 void data_view::windowResized()
 {
+    resizedView(); // a dialog over the panel follows
     m_background->setGeometry(rect());
     m_foreground->setGeometry(rect());
     if (!m_attached)
