@@ -309,6 +309,37 @@ TEST_F(DataWindow, TextCellsDrawTitleAndValueFromTheSizing)
     }
 }
 
+TEST_F(DataWindow, ArrangeModeShowsTheSelectionWithItsHandles)
+{
+    data_window* window = data_window::Open(main.get());
+    ASSERT_NE(window, nullptr);
+    data_view* view = window->dlg();
+    CDisplayView& panel = view->DV();
+    panel.m_arrangeMode = true;
+    panel.m_selected = panel.CurrentArrangement()->m_items.front().get();
+    panel.m_selLeft = 20;
+    panel.m_selTop = 30;
+    panel.m_selRight = 180;
+    panel.m_selBottom = 150;
+    const QImage shot = view->grab().toImage();
+    const double dpr = shot.devicePixelRatio();
+    auto blue = [&](int x, int y) {
+        const QRgb p = shot.pixel(int(x * dpr), int(y * dpr));
+        return qBlue(p) > qRed(p) + 60;
+    };
+    EXPECT_TRUE(blue(100, 30));  // the rectangle's top edge
+    EXPECT_TRUE(blue(100, 90));  // the move arrows at the centre
+    EXPECT_TRUE(blue(177, 147)); // the resize corner at the bottom right
+    EXPECT_FALSE(blue(100, 60)); // between the arrows and the edge
+    panel.m_arrangeMode = false;
+    const QImage plain = view->grab().toImage();
+    EXPECT_FALSE(qBlue(plain.pixel(int(100 * dpr), int(90 * dpr))) >
+                 qRed(plain.pixel(int(100 * dpr), int(90 * dpr))) + 60);
+    const std::string folder = std::string(TESSA_BUILD_DIR) + "/screenshots";
+    fs::create_directories(folder);
+    shot.save(QString::fromStdString(folder + "/data_window_arrange.png"));
+}
+
 TEST(DataWindowApp, OpensBesideTheMainWindowAndQuittingWritesTheWorkingCopyBeforeTheStores)
 {
     const std::string basemap = std::string(TESSA_BUILD_RESOURCES) + "/basemaps/world.rlt.COPY";

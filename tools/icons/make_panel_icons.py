@@ -49,12 +49,10 @@ def move_arrows(scale):
 def resize_corner(scale):
     def pixel(x, y):
         x, y = x / scale, y / scale
-        a = arrow_alpha(x, y, (13, 13), (-2, -2), 1.5, 7)
-        # Two grip lines across the corner.
-        for offset in (6, 11):
-            d = abs(x + y - 2 * (16 - offset)) / math.sqrt(2)
-            if x < 15 and y < 15:
-                a = max(a, coverage(d, -1.0, 0.9) * 0.7)
+        a = arrow_alpha(x, y, (9, 9), (-9, -9), 1.5, 7)
+        # The corner itself: a bracket along the right and bottom edges.
+        a = max(a, coverage(segment_distance(x, y, 13.5, -2, 13.5, 13.5), -1.0, 1.5))
+        a = max(a, coverage(segment_distance(x, y, -2, 13.5, 13.5, 13.5), -1.0, 1.5))
         return (*DARK, int(255 * a))
     return pixel
 
