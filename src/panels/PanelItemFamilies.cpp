@@ -4,6 +4,7 @@
 #include "panels/SmallItems.h"
 #include "panels/items/GotoItems.h"
 #include "panels/items/GpsItems.h"
+#include "panels/items/InstrumentItems.h"
 #include "panels/items/LayoutButtonItems.h"
 #include "panels/items/RaceItems.h"
 #include "panels/items/TrackItems.h"
@@ -14,7 +15,7 @@ void RegisterAllPanelItems()
     if (registered)
         return;
     registered = true;
-    // instruments
+    RegisterInstrumentItems();
     // GPS
     RegisterGPSItems();
     RegisterLogoItem();

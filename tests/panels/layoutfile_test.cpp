@@ -272,7 +272,7 @@ TEST_F(LayoutFileTest, RefusedFilesChangeNothing)
 TEST_F(LayoutFileTest, OtherRecordsAndUnknownIdsAreSkipped)
 {
     const std::string mark = Record(20, Chunk(U32(7)));
-    const std::string unknown = Record(33, Placement(0, 1, 1, 1) + Chunk(U32(5))); // a family not built yet
+    const std::string unknown = Record(120, Placement(0, 1, 1, 1) + Chunk(U32(5))); // an id no cell has
     const std::string hint = Record(69, Placement(1, 0, 1, 1) + Chunk("future fields"));
     const std::string bytes =
         File(Header(""), Chunk(U32(0)),

@@ -21,6 +21,18 @@ struct Expected
 // The families registered so far, in the order they register; the list
 // itself runs newest first.
 const Expected kRegistered[] = {
+    {33, "Instruments:Boat Speed"},
+    {34, "Instruments:Apparent Wind Angle"},
+    {35, "Instruments:Apparent Wind Speed"},
+    {86, "Instruments:True Wind Direction"},
+    {87, "Instruments:True Wind Speed"},
+    {112, "Instruments:True Wind Range"},
+    {113, "Instruments:True Wind Gust"},
+    {36, "Instruments:Depth of water"},
+    {78, "Instruments:Water Temperature"},
+    {80, "Instruments:Rudder Angle"},
+    {81, "Instruments:Average Rudder Angle"},
+    {82, "Instruments:Engine RPM"},
     {41, "GPS: Course over Ground"},
     {42, "GPS: Speed over Ground"},
     {43, "GPS: Position"},

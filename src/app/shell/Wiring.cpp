@@ -2,7 +2,10 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/panels/PanelAdaptors_qt.h"
+#include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/AppDelegatePorts.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/ChartViewRewrites.h"
@@ -24,6 +27,17 @@
 #include "overlays/model/OverlayModelPorts.h"
 #include "overlays/ui/OverlayObjectUi.h"
 #include "overlays/ui/OverlayUiPorts.h"
+
+namespace {
+
+// What termination calls: saves the layout of the open data window and releases it.
+class CDataPanelWindowPort : public IDataPanelWindow
+{
+public:
+    void SaveIfModifiedAndRelease() override { data_window::Release(); }
+};
+
+} // namespace
 
 // Each layer's ports are installed in layering order, lowest first, so that a
 // port filled later may already use those below it.
@@ -79,6 +93,13 @@ void WireApplicationPorts(AppDelegate& app)
     raceDialogs.Attach(&app);
     InstallPort<IRaceDialogs>(&raceDialogs);
 
+    static CQtPanelWindowFactory panelWindows;
+    InstallPort<IPanelWindowFactory>(&panelWindows);
+    // A double that a test installed before start-up is kept.
+    static CDataPanelWindowPort dataPanelWindow;
+    if (!IsPortInstalled<IDataPanelWindow>())
+        InstallPort<IDataPanelWindow>(&dataPanelWindow);
+
     // -- app --
     // A runner a test installed before the start stays in place.
     CUrlCommands::Get().Attach(&app);
@@ -95,6 +116,9 @@ void UnwireApplicationPorts()
     CUrlCommands::Get().Attach(nullptr);
 
     // -- panels --
+    if (dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()))
+        InstallPort<IDataPanelWindow>(nullptr);
+    InstallPort<IPanelWindowFactory>(nullptr);
     InstallPort<IRaceDialogs>(nullptr);
 
     // -- ais --
@@ -168,6 +192,10 @@ const std::vector<CPortEntry>& ListApplicationPorts()
 
         // -- panels --
         {"race dialogs", [] { return dynamic_cast<CRaceDialogs*>(&Port<IRaceDialogs>()) != nullptr; }},
+        {"panel windows",
+         [] { return dynamic_cast<CQtPanelWindowFactory*>(&Port<IPanelWindowFactory>()) != nullptr; }},
+        {"data panel window",
+         [] { return dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()) != nullptr; }},
     };
     return ports;
 }

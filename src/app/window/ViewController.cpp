@@ -1,6 +1,7 @@
 #include "app/window/ViewController.h"
 
 #include "app/dialogs/FindPlace.h"
+#include "app/panels/data_window.h"
 #include "app/window/MainWindowPorts.h"
 #include "app/window/MapStoreFetcher.h"
 #include "app/window/PrintMap.h"
@@ -143,6 +144,14 @@ void ViewController::BuildMenus()
     view->addAction(m_done);
     view->addSeparator();
     view->addAction(m_findPlace);
+
+    QMenu* windows = menuBar()->addMenu("&Window");
+    m_dataWindow = windows->addAction("Data Panel", this, &ViewController::onDataWindow);
+}
+
+void ViewController::onDataWindow()
+{
+    data_window::Open(this);
 }
 
 QWidget* ViewController::MenuParent()

@@ -51,6 +51,7 @@ public:
     QAction* SignInOutAction() const { return m_signInOut; }
     QAction* OverlayCloudSyncAction() const { return m_overlayCloudSync; }
     QMenu* AccountItemsMenu() const { return m_accountItemsMenu; }
+    QAction* DataWindowAction() const { return m_dataWindow; }
 
     // One tick of the timer (tests call it directly).
     void OnTimer();
@@ -66,6 +67,8 @@ public:
     void openDocument();
     void printDocument() { print_map(); }
     void print_map();
+    // Opens the data panel's window, or brings the open one forward.
+    void onDataWindow();
 
     // The paper, orientation and margins prints use (start-up reads them).
     void SetPageSetup(const CPageSetup& page) { m_pageSetup = page; }
@@ -118,6 +121,7 @@ private:
     QAction* m_signInOut = nullptr;
     QAction* m_overlayCloudSync = nullptr;
     QMenu* m_accountItemsMenu = nullptr;
+    QAction* m_dataWindow = nullptr;
     // Every command that a dialog over the window disables.
     std::vector<QAction*> m_commands;
     CPageSetup m_pageSetup;
