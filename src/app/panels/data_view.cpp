@@ -116,6 +116,13 @@ void data_view_foreground::mouseReleaseEvent(QMouseEvent* event)
     const EPanelMouse call = MapPanelMouse(EMouseAction::Release, ButtonOf(event->button()), held, false);
     if (event->buttons() == Qt::NoButton)
         m_held = EMouseButton::None;
+    // A press the panel left to a cell ends at that cell: the panel takes
+    // every release as its own.
+    if (call == EPanelMouse::MouseUp && m_forwardTarget) {
+        Forward(event, false);
+        m_forwardTarget = nullptr;
+        return;
+    }
     if (Deliver(call, event->position())) {
         m_forwardTarget = nullptr;
         return;
