@@ -10,6 +10,7 @@
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
 #include "charts/ChartPorts.h"
+#include "charts/chunked/MapDataDownload.h"
 #include "foundation/dialogs/QtDialogPresenter.h"
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/menus/MenuPopup_qt.h"
@@ -63,6 +64,7 @@ void WireApplicationPorts(AppDelegate& app)
     InstallPort<IOverlayObjectUi>(&overlayObjectUi);
     static CAppOverlayUi overlayUi;
     overlayUi.Attach(&app);
+    overlayUi.SetMapDataDownload(&StartMapDataDownload);
     InstallPort<IOverlayUi>(&overlayUi);
     static CAppSaveAll saveAll;
     saveAll.Attach(&app);
