@@ -214,7 +214,9 @@ CRouteDownloader::CRouteDownloader(std::shared_ptr<CChunkStore> store, const CCh
     m_route.Points() = FinitePoints(route);
     const double reach = kHalfDiagonal + corridor;
     m_limitSquared = reach * reach;
-    SetRange(ChunkRangeOf(m_route.Points(), corridor, GetStoreColumns(), GetStoreRows()));
+    // Grown by the whole reach: a chunk whose centre lies within it of the
+    // route may lie wholly outside the route's box grown by the corridor alone.
+    SetRange(ChunkRangeOf(m_route.Points(), reach, GetStoreColumns(), GetStoreRows()));
 }
 
 CRouteDownloader::~CRouteDownloader() = default;

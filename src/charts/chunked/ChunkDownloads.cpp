@@ -35,7 +35,7 @@ bool CRasterleaf3::DownloadAddress(DownloadProceed proceed, void* argument, CChu
     if (outcome) {
         outcome->stopped = proceed && !proceed(argument);
         // A cancel leaves no text: the user asked for the stop.
-        outcome->error = outcome->stopped ? std::string() : web.GetErrorText();
+        outcome->error = outcome->stopped ? std::string() : GetChunkURLError();
         if (outcome->error.empty() && !outcome->stopped)
             outcome->error = "The map data of this chart could not be found on the chart server.";
     }

@@ -1,6 +1,7 @@
 #include "charts/chunked/MapDataDownload.h"
 
 #include "charts/ChartFileUse.h"
+#include "charts/chartlist/ChartOutline.h"
 #include "charts/chunked/ChunkDownloader.h"
 #include "charts/chunked/Rasterleaf3.h"
 #include "charts/packages/MapDownloadState.h"
@@ -30,6 +31,12 @@ struct CMapDataDownload
     std::atomic<bool> ok{false};
     bool started = false; // main thread only
 };
+
+bool IsChunkedChartFile(const std::string& path)
+{
+    std::shared_ptr<CChartOutline> outline = CChartOutline::FromFile(path);
+    return outline && outline->chunked;
+}
 
 bool NotCancelled(void* record)
 {
@@ -107,9 +114,12 @@ void BeginMapDataDownload(QWidget* parent, const std::shared_ptr<CMapDataDownloa
     bool handed = false; // a box or the progress dialog took the continuations
     if (!GetMapDownloadState().IsRunning()) {
         job->chart.reset(CRasterleaf::OpenFile(nullptr, job->path));
-        if (job->chart) {
+        // A chunked chart whose header reads but which does not open has a
+        // store that cannot be made: say so rather than end without a word.
+        const bool noStore = !job->chart && IsChunkedChartFile(job->path);
+        if (job->chart || noStore) {
             handed = true;
-            if (!job->chart->IsDownloadable()) {
+            if (noStore || !job->chart->IsDownloadable()) {
                 job->chart.reset();
                 MessageBox(parent, nullptr, "Problem", "Map storage is not writable!", {{"OK", PassFailureOn}});
             } else {

@@ -136,9 +136,17 @@ CChunkAddress CRasterleaf3::GetChunkURL(CWebServer& web)
         ReadString(ChunkAddressString(), text);
     m_address = ResolveChunkAddress(web, text, Path());
     m_addressDone = true;
+    if (!m_address.HasAddress())
+        m_addressError = web.GetErrorText();
     if (m_store && m_address.HasAddress())
         m_store->SetServerPath(m_address.path);
     return m_address;
+}
+
+std::string CRasterleaf3::GetChunkURLError() const
+{
+    std::lock_guard<std::mutex> lock(m_addressMutex);
+    return m_addressError;
 }
 
 std::string CRasterleaf3::GetChunkURLText() const

@@ -36,6 +36,9 @@ public:
     // also gives the store its server path); later calls return the same.
     // `web` is left pointed at the chunk host.
     CChunkAddress GetChunkURL(CWebServer& web);
+    // Why the address could not be resolved: the web client's text ("" when
+    // it has none, or after a cancel).
+    std::string GetChunkURLError() const;
     // "http[s]://host[:port]path" of the resolved address ("" before or without one).
     std::string GetChunkURLText() const;
     // The chunk file's size on the server, its part files added; 0 without
@@ -95,6 +98,7 @@ private:
     mutable std::mutex m_addressMutex;
     bool m_addressDone = false;
     CChunkAddress m_address;
+    std::string m_addressError;
 };
 
 // Opens any chart file (CRasterleaf::OpenFile, which makes chunked charts
