@@ -51,8 +51,8 @@ std::shared_ptr<CChunkStore> StoreFor(int columns, int rows)
 
 bool InsideGrid(const CChunkRange& r, int columns, int rows)
 {
-    return r.IsEmpty() || (0 <= r.firstRow && r.firstRow <= r.lastRow && r.lastRow < rows && 0 <= r.firstColumn &&
-                           r.firstColumn <= r.lastColumn && r.lastColumn < columns);
+    return r.IsEmpty() || (0 <= r.firstRow && r.firstRow <= r.lastRow && r.lastRow < rows &&
+                           0 <= r.firstColumn && r.firstColumn <= r.lastColumn && r.lastColumn < columns);
 }
 
 int64_t RangeSize(const CChunkRange& r)

@@ -88,7 +88,8 @@ public:
                                double corridorMetres, CChunkDownloadOutcome* outcome = nullptr);
     // Every chunk of the chart.
     virtual bool DownloadAll(std::atomic<int64_t>* total, std::atomic<int64_t>* progress,
-                             DownloadProceed proceed, void* argument, CChunkDownloadOutcome* outcome = nullptr);
+                             DownloadProceed proceed, void* argument,
+                             CChunkDownloadOutcome* outcome = nullptr);
     // From the chunk after `chunk` (row * columns + column; -1 to begin), the
     // next run of complete chunks in one row: its square inset by 50 pixels as
     // (longitude, latitude) corners top-left, top-right, bottom-right,

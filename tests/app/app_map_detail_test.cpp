@@ -79,18 +79,20 @@ protected:
     {
         EXPECT_TRUE(source.WriteChartFile(path));
         if (!present.empty()) {
-            EXPECT_TRUE(source.WriteLocalStore(fs::path(path).replace_extension("rl3").string(), true, 0, present));
+            EXPECT_TRUE(
+                source.WriteLocalStore(fs::path(path).replace_extension("rl3").string(), true, 0, present));
         }
         if (serve) {
             const std::string serverPath = "/mapchunks/" + fs::path(path).stem().string() + ".rl3";
-            chunkwriter::ServeChunkFile(server, serverPath,
-                                        std::make_shared<chunkwriter::CSparseFile>(source.BuildServerStore()));
+            chunkwriter::ServeChunkFile(
+                server, serverPath, std::make_shared<chunkwriter::CSparseFile>(source.BuildServerStore()));
             chunkwriter::ServeRedirect(server, serverPath, kMirror);
         }
         return CChartOutline::FromFile(path);
     }
     // The dialog over the outlines; `code` gets its result.
-    map_detail* Open(const std::vector<std::shared_ptr<CChartOutline>>& outlines, tessatest::CCodeProbe& probe)
+    map_detail* Open(const std::vector<std::shared_ptr<CChartOutline>>& outlines,
+                     tessatest::CCodeProbe& probe)
     {
         probe.Push();
         map_detail* dialog = OpenMapDetail(nullptr, outlines);
@@ -137,11 +139,29 @@ TEST_F(MapDetailTest, DescribesSizesAndOffersWhatFits)
         bool deleteShown, chunksShown, downloadShown;
         int64_t size;
     } cases[] = {
-        {"three charts", {a, b, c}, "3 Maps, including...\n" + a->name + "\nType: ", "Delete 3 Maps", true, false,
-         false, int64_t(a->fileSize) + 4000},
-        {"a chart with missing chunks", {b}, b->name + "\nType: ", "Delete Map", true, true, true,
+        {"three charts",
+         {a, b, c},
+         "3 Maps, including...\n" + a->name + "\nType: ",
+         "Delete 3 Maps",
+         true,
+         false,
+         false,
+         int64_t(a->fileSize) + 4000},
+        {"a chart with missing chunks",
+         {b},
+         b->name + "\nType: ",
+         "Delete Map",
+         true,
+         true,
+         true,
          int64_t(b->fileSize)},
-        {"a chart on the device", {full}, full->name, "Delete Map", true, true, false,
+        {"a chart on the device",
+         {full},
+         full->name,
+         "Delete Map",
+         true,
+         true,
+         false,
          map_detail::ChartDiskSize(full->path)},
         {"under the resources", {builtIn}, builtIn->name, "Delete Map", false, true, true, 0},
         {"in the base maps", {baseMap}, baseMap->name, "Delete Map", false, true, true, 0},
@@ -174,7 +194,8 @@ TEST_F(MapDetailTest, DeleteAsksAndClosesWithOneOnYes)
     {
         std::vector<std::shared_ptr<CChartOutline>> outlines;
         std::string title, text;
-    } cases[] = {{{one}, "Delete Map?", "Delete this map?"}, {{one, two, one}, "Delete Maps?", "Delete these 3 maps?"}};
+    } cases[] = {{{one}, "Delete Map?", "Delete this map?"},
+                 {{one, two, one}, "Delete Maps?", "Delete these 3 maps?"}};
     for (const Case& k : cases) {
         tessatest::CCodeProbe probe;
         map_detail* dialog = Open(k.outlines, probe);

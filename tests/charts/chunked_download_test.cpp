@@ -175,11 +175,18 @@ TEST_F(ChunkedDownload, EachKindFetchesExactlyTheChunksThatQualify)
         double corridorPixels;
         std::set<uint32_t> expected;
     } cases[] = {
-        {"area from left of the chart", Area, {{-5000, 100}, {1500, 100}, {1500, 900}, {-5000, 900}}, 0,
+        {"area from left of the chart",
+         Area,
+         {{-5000, 100}, {1500, 100}, {1500, 900}, {-5000, 900}},
+         0,
          {Key(0, 0), Key(0, 1)}},
         {"area wholly left", Area, {{-5000, 100}, {-2000, 100}, {-2000, 900}, {-5000, 900}}, 0, {}},
-        {"corridor of width 0", Route, diagonal, 0, corridorChunks(diagonal, CRouteDownloader::kHalfDiagonal)},
-        {"corridor of 400 pixels", Route, {{600, 1600}, {2600, 1500}}, 400,
+        {"corridor of width 0", Route, diagonal, 0,
+         corridorChunks(diagonal, CRouteDownloader::kHalfDiagonal)},
+        {"corridor of 400 pixels",
+         Route,
+         {{600, 1600}, {2600, 1500}},
+         400,
          corridorChunks({{600, 1600}, {2600, 1500}}, CRouteDownloader::kHalfDiagonal + 400)},
         {"whole chart without outline points", Whole, {}, 0, AllChunks()},
     };
@@ -248,7 +255,8 @@ TEST_F(ChunkedDownload, FailedChunksAreCountedAndCancelStopsHandOutAndRetries)
     server.AddHandler("GET", ServerPath("cancel"), [&](const tessatest::LoopbackRequest& request) {
         if (cancelled.load())
             ++afterCancel;
-        tessatest::LoopbackResponse response = chunkwriter::AnswerChunkFileRead(*file, 0, file->size, request);
+        tessatest::LoopbackResponse response =
+            chunkwriter::AnswerChunkFileRead(*file, 0, file->size, request);
         if (response.status == 500) {
             ++refusals;
             cancelled.store(true); // before the reply: the client sees it with the failure
@@ -289,9 +297,13 @@ TEST_F(ChunkedDownload, RefusedStartsTellWhyAndRequestNothing)
         std::string title, text;
         bool unsetServer;
     } cases[] = {
-        {"unwritable store", [&] { StartMapDataDownload(&window, blocked, {{54.5, 11}, {54.6, 11.2}}, true, 0); },
+        {"unwritable store",
+         [&] {
+             StartMapDataDownload(&window, blocked, {{54.5, 11}, {54.6, 11.2}}, true, 0);
+         },
          "Problem", "Map storage is not writable!", false},
-        {"no chart server", [&] { StartMapDataDownloadAll(&window, unserved); }, "", "No chart server is set", true},
+        {"no chart server", [&] { StartMapDataDownloadAll(&window, unserved); }, "", "No chart server is set",
+         true},
     };
     for (const Case& k : cases) {
         if (k.unsetServer)
@@ -329,7 +341,8 @@ TEST_F(ChunkedDownload, TotalSizeAddsThePartsAndAreasMergeCompleteRuns)
     // Chunks (0,0), (0,1), (0,3) and (1,4) on the device.
     const std::string path = dir + "/areas.rlt";
     ASSERT_TRUE(source.WriteChartFile(path));
-    ASSERT_TRUE(source.WriteLocalStore(dir + "/areas.rl3", true, 0, {Key(0, 0), Key(0, 1), Key(0, 3), Key(1, 4)}));
+    ASSERT_TRUE(
+        source.WriteLocalStore(dir + "/areas.rl3", true, 0, {Key(0, 0), Key(0, 1), Key(0, 3), Key(1, 4)}));
     auto chart = Open(path);
     ASSERT_TRUE(chart);
     struct Area

@@ -26,8 +26,9 @@ public:
                                      double corridorMetres);
     void SetMapDataDownload(MapDataDownload download) { m_download = download; }
     bool CanStartMapDataDownload() const override { return m_download != nullptr; }
-    void StartMapDataDownload(const std::string& chartPath, const std::vector<std::pair<double, double>>& lonLat,
-                              int mode, double width) override;
+    void StartMapDataDownload(const std::string& chartPath,
+                              const std::vector<std::pair<double, double>>& lonLat, int mode,
+                              double width) override;
 
 private:
     AppDelegate* m_app = nullptr;

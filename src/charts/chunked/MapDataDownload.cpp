@@ -1,8 +1,9 @@
 #include "charts/chunked/MapDataDownload.h"
 
 #include "charts/ChartFileUse.h"
-#include "charts/chartlist/ChartOutline.h"
+#include "charts/ChartFormat.h"
 #include "charts/chunked/ChunkDownloader.h"
+#include "charts/chunked/ChunkStorePath.h"
 #include "charts/chunked/Rasterleaf3.h"
 #include "charts/packages/MapDownloadState.h"
 #include "foundation/dialogs/DialogCallback.h"
@@ -13,7 +14,9 @@
 #include "foundation/util/StringUtil.h"
 
 #include <atomic>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -32,10 +35,21 @@ struct CMapDataDownload
     bool started = false; // main thread only
 };
 
-bool IsChunkedChartFile(const std::string& path)
+// A chunked chart that did not open because its store cannot be made or
+// opened (a chart that is damaged otherwise was reported by the open).
+bool StoreCannotBeMade(const std::string& path)
 {
-    std::shared_ptr<CChartOutline> outline = CChartOutline::FromFile(path);
-    return outline && outline->chunked;
+    uint8_t head[8] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool read = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    ::close(fd);
+    using namespace chartfile;
+    if (!read || !MagicOK(Le32(head)) || (head[7] != kKindChunked && head[7] != kKindChunkedAlt))
+        return false;
+    // Any grid will do: only whether the store opens at all is asked.
+    return CChunkStore::Acquire(ChunkStorePathFor(path), 1, 1) == nullptr;
 }
 
 bool NotCancelled(void* record)
@@ -116,12 +130,13 @@ void BeginMapDataDownload(QWidget* parent, const std::shared_ptr<CMapDataDownloa
         job->chart.reset(CRasterleaf::OpenFile(nullptr, job->path));
         // A chunked chart whose header reads but which does not open has a
         // store that cannot be made: say so rather than end without a word.
-        const bool noStore = !job->chart && IsChunkedChartFile(job->path);
+        const bool noStore = !job->chart && StoreCannotBeMade(job->path);
         if (job->chart || noStore) {
             handed = true;
             if (noStore || !job->chart->IsDownloadable()) {
                 job->chart.reset();
-                MessageBox(parent, nullptr, "Problem", "Map storage is not writable!", {{"OK", PassFailureOn}});
+                MessageBox(parent, nullptr, "Problem", "Map storage is not writable!",
+                           {{"OK", PassFailureOn}});
             } else {
                 for (const auto& [lat, lon] : latLon) {
                     CPolyPoint p;
@@ -157,7 +172,8 @@ std::string FailedAreasText(int64_t failed, int64_t total)
 }
 
 void StartMapDataDownload(QWidget* parent, const std::string& chartPath,
-                          const std::vector<std::pair<double, double>>& latLon, bool area, double corridorMetres)
+                          const std::vector<std::pair<double, double>>& latLon, bool area,
+                          double corridorMetres)
 {
     auto job = std::make_shared<CMapDataDownload>();
     job->path = chartPath;

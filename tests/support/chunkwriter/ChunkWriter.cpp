@@ -345,8 +345,8 @@ void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path,
     }
 }
 
-std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests, const std::string& path,
-                                 const CChunkedChart& chart)
+std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests,
+                                 const std::string& path, const CChunkedChart& chart)
 {
     std::set<uint32_t> fetched;
     for (const tessatest::LoopbackRequest& request : requests) {

@@ -118,8 +118,8 @@ tessatest::LoopbackResponse AnswerChunkFileRead(const CSparseFile& file, uint64_
 // Serves the redirect file of a chunk path ("<path>.slredir.txt").
 // The chunks (row << 16 | column) whose records the GET requests in `requests`
 // for `path` read, by the record positions of the chart's last server store.
-std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests, const std::string& path,
-                                 const CChunkedChart& chart);
+std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests,
+                                 const std::string& path, const CChunkedChart& chart);
 
 void ServeRedirect(tessatest::LoopbackServer& server, const std::string& chunkPath, const std::string& text);
 
