@@ -183,7 +183,6 @@ TEST_F(MapDetailTest, DescribesSizesAndOffersWhatFits)
         dialog->onDone();
         EXPECT_EQ(*probe.code, -1) << k.name;
     }
-    EXPECT_GT(map_detail::ChartDiskSize(full->path), int64_t(full->fileSize));
 }
 
 TEST_F(MapDetailTest, DeleteAsksAndClosesWithOneOnYes)

