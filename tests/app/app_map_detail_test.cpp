@@ -110,6 +110,7 @@ protected:
 
     CChunkedChart source{40, 20, chunkwriter::MakeChartImage(40 * 64, 20 * 64, 3)};
     tessatest::LoopbackServer server;
+    tessatest::CFakeKeepAwake awake; // no session bus in tests
     std::string root;
 };
 

@@ -118,6 +118,7 @@ protected:
 
     CChunkedChart source;
     std::shared_ptr<CSparseFile> file;
+    tessatest::CFakeKeepAwake awake; // no session bus in tests
     tessatest::LoopbackServer server;
     std::string dir;
 };
