@@ -62,6 +62,37 @@ CRasterleaf::~CRasterleaf()
 
 CRasterleaf1::~CRasterleaf1() = default;
 
+bool CRasterleaf::DownloadPolygon(const std::vector<CPolyPoint>&, std::atomic<int64_t>* total,
+                                  std::atomic<int64_t>*, DownloadProceed, void*, CChunkDownloadOutcome*)
+{
+    if (total)
+        total->store(0);
+    return false;
+}
+
+bool CRasterleaf::DownloadRoute(const std::vector<CPolyPoint>&, std::atomic<int64_t>* total,
+                                std::atomic<int64_t>*, DownloadProceed, void*, double, CChunkDownloadOutcome*)
+{
+    if (total)
+        total->store(0);
+    return false;
+}
+
+bool CRasterleaf::DownloadAll(std::atomic<int64_t>* total, std::atomic<int64_t>*, DownloadProceed, void*,
+                              CChunkDownloadOutcome*)
+{
+    if (total)
+        total->store(0);
+    return false;
+}
+
+bool CRasterleaf::NextChunkArea(int& chunk, double*, int& flags)
+{
+    chunk = -1;
+    flags = 0;
+    return false;
+}
+
 CRasterleaf* CRasterleaf::OpenFile(QWidget* owner, const std::string& path)
 {
     uint8_t head[8];

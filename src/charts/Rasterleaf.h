@@ -10,7 +10,9 @@
 #include "charts/ChartFormat.h"
 #include "charts/TileDecoders.h"
 #include "foundation/platform/DialogParent.h"
+#include "geodesy/Polygon.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +30,8 @@ struct CTileContext
     void* square = nullptr;
     int largestShortfall = 0;
 };
+
+struct CChunkDownloadOutcome;
 
 // What a rendering thread passes to `CRasterleaf::GetPixels`.
 struct CTileWorkBlock
@@ -67,6 +71,31 @@ public:
     // stored row order; non-zero means the caller abandons its drawing.
     virtual int GetTile(int x, int y, int level, uint8_t* buffer, CTileContext* context) = 0;
     virtual bool OpenChunkFile() { return true; }
+
+    // Downloads of a chunked chart's pixels for use without a network (the
+    // other kinds hold all their pixels and download nothing: false). Points
+    // are chart pixels. `total` gets the number of chunks that qualify,
+    // `progress` counts those handed out; `proceed` (null: always) is asked
+    // before each chunk and each request. True only when every qualifying
+    // chunk was fetched; `outcome` tells failures, a stop and why nothing started.
+    using DownloadProceed = bool (*)(void* argument);
+    virtual bool DownloadPolygon(const std::vector<CPolyPoint>& points, std::atomic<int64_t>* total,
+                                 std::atomic<int64_t>* progress, DownloadProceed proceed, void* argument,
+                                 CChunkDownloadOutcome* outcome = nullptr);
+    // Along the route within `corridorMetres` on either side.
+    virtual bool DownloadRoute(const std::vector<CPolyPoint>& points, std::atomic<int64_t>* total,
+                               std::atomic<int64_t>* progress, DownloadProceed proceed, void* argument,
+                               double corridorMetres, CChunkDownloadOutcome* outcome = nullptr);
+    // Every chunk of the chart.
+    virtual bool DownloadAll(std::atomic<int64_t>* total, std::atomic<int64_t>* progress,
+                             DownloadProceed proceed, void* argument,
+                             CChunkDownloadOutcome* outcome = nullptr);
+    // From the chunk after `chunk` (row * columns + column; -1 to begin), the
+    // next run of complete chunks in one row: its square inset by 50 pixels as
+    // (longitude, latitude) corners top-left, top-right, bottom-right,
+    // bottom-left; `chunk` becomes the run's last chunk and `flags` 1. At the
+    // end `chunk` becomes -1 and the result is false.
+    virtual bool NextChunkArea(int& chunk, double corners[8], int& flags);
 
     static bool DecodeTile(const uint8_t* data, size_t size, uint8_t* out, int rows)
     {

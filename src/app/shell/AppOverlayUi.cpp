@@ -8,3 +8,17 @@ QWidget* CAppOverlayUi::menu_parent()
     ViewController* window = m_app ? m_app->Window() : nullptr;
     return window ? window->MenuParent() : nullptr;
 }
+
+void CAppOverlayUi::StartMapDataDownload(const std::string& chartPath,
+                                         const std::vector<std::pair<double, double>>& lonLat, int mode,
+                                         double width)
+{
+    if (!m_download || (mode != 0 && mode != 1))
+        return;
+    // The menus hand (longitude, latitude); the download takes (latitude, longitude).
+    std::vector<std::pair<double, double>> latLon;
+    latLon.reserve(lonLat.size());
+    for (const auto& [lon, lat] : lonLat)
+        latLon.emplace_back(lat, lon);
+    m_download(menu_parent(), chartPath, latLon, mode == 1, width);
+}

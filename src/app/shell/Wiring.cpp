@@ -16,6 +16,7 @@
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
 #include "charts/ChartPorts.h"
+#include "charts/chunked/MapDataDownload.h"
 #include "foundation/dialogs/QtDialogPresenter.h"
 #include "foundation/jobs/progress_dialog.h"
 #include "foundation/menus/MenuPopup_qt.h"
@@ -80,6 +81,7 @@ void WireApplicationPorts(AppDelegate& app)
     InstallPort<IOverlayObjectUi>(&overlayObjectUi);
     static CAppOverlayUi overlayUi;
     overlayUi.Attach(&app);
+    overlayUi.SetMapDataDownload(&StartMapDataDownload);
     InstallPort<IOverlayUi>(&overlayUi);
     static CAppSaveAll saveAll;
     saveAll.Attach(&app);

@@ -136,9 +136,17 @@ CChunkAddress CRasterleaf3::GetChunkURL(CWebServer& web)
         ReadString(ChunkAddressString(), text);
     m_address = ResolveChunkAddress(web, text, Path());
     m_addressDone = true;
+    if (!m_address.HasAddress())
+        m_addressError = web.GetErrorText();
     if (m_store && m_address.HasAddress())
         m_store->SetServerPath(m_address.path);
     return m_address;
+}
+
+std::string CRasterleaf3::GetChunkURLError() const
+{
+    std::lock_guard<std::mutex> lock(m_addressMutex);
+    return m_addressError;
 }
 
 std::string CRasterleaf3::GetChunkURLText() const
@@ -152,5 +160,14 @@ int64_t CRasterleaf3::GetChunkFileSize(CWebServer& web)
     const std::string url = GetChunkURL(web).URLText();
     if (url.empty())
         return 0;
-    return web.GetRemoteFileSize(url.c_str());
+    int64_t total = web.GetRemoteFileSize(url.c_str());
+    // Files past 2 GiB lie on the server as parts "<path>.1", "<path>.2", ...
+    // each following a full part; the first size query that fails ends them.
+    int64_t last = total;
+    for (int part = 1; part <= kMaxServerParts && last >= CWebServer::kPartSize; ++part) {
+        last = web.GetRemoteFileSize((url + "." + std::to_string(part)).c_str());
+        if (last > 0)
+            total += last;
+    }
+    return total;
 }

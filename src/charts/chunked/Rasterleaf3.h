@@ -36,10 +36,34 @@ public:
     // also gives the store its server path); later calls return the same.
     // `web` is left pointed at the chunk host.
     CChunkAddress GetChunkURL(CWebServer& web);
+    // Why the address could not be resolved: the web client's text ("" when
+    // it has none, or after a cancel).
+    std::string GetChunkURLError() const;
     // "http[s]://host[:port]path" of the resolved address ("" before or without one).
     std::string GetChunkURLText() const;
-    // The chunk file's size on the server; 0 without an address.
+    // The chunk file's size on the server, its part files added; 0 without
+    // an address, -1 when the server does not tell.
     int64_t GetChunkFileSize(CWebServer& web);
+    static constexpr int kMaxServerParts = 4096;
+
+    bool DownloadPolygon(const std::vector<CPolyPoint>& points, std::atomic<int64_t>* total,
+                         std::atomic<int64_t>* progress, DownloadProceed proceed, void* argument,
+                         CChunkDownloadOutcome* outcome = nullptr) override;
+    bool DownloadRoute(const std::vector<CPolyPoint>& points, std::atomic<int64_t>* total,
+                       std::atomic<int64_t>* progress, DownloadProceed proceed, void* argument,
+                       double corridorMetres, CChunkDownloadOutcome* outcome = nullptr) override;
+    bool DownloadAll(std::atomic<int64_t>* total, std::atomic<int64_t>* progress, DownloadProceed proceed,
+                     void* argument, CChunkDownloadOutcome* outcome = nullptr) override;
+    // The chart's outline (or its image corners when it has none) as a polygon.
+    bool DownloadOutline(std::atomic<int64_t>* total, std::atomic<int64_t>* progress, DownloadProceed proceed,
+                         void* argument, CChunkDownloadOutcome* outcome = nullptr);
+    bool NextChunkArea(int& chunk, double corners[8], int& flags) override;
+    // The same for runs of chunks not (wholly) on the device; `flags` 0.
+    bool NextMissingChunkArea(int& chunk, double corners[8], int& flags);
+    // Some chunk of the chart is not wholly on the device.
+    bool HasMissingChunks();
+    // Nautical miles per chart pixel at the image centre.
+    double CentreScale() const;
 
     CChunkStore* GetChunkStore() const { return m_store.get(); }
     std::shared_ptr<CChunkStore> ShareChunkStore() const { return m_store; }
@@ -57,6 +81,10 @@ protected:
     bool IsChunked() const override { return true; }
 
 private:
+    bool NextArea(bool complete, int& chunk, double corners[8]);
+    // Resolves the chunk address for a download; false with the reason.
+    bool DownloadAddress(DownloadProceed proceed, void* argument, CChunkAddress& address,
+                         CChunkDownloadOutcome* outcome);
     static void DecodeEntry(void* self, CDecodedChunkCache::Entry& entry, int64_t key, int level);
 
     std::shared_ptr<CChunkStore> m_store;
@@ -70,6 +98,7 @@ private:
     mutable std::mutex m_addressMutex;
     bool m_addressDone = false;
     CChunkAddress m_address;
+    std::string m_addressError;
 };
 
 // Opens any chart file (CRasterleaf::OpenFile, which makes chunked charts

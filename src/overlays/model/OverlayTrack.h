@@ -89,6 +89,11 @@ public:
     void SetPoints(const std::vector<CTrackPoint>& points);
     void ForgetStatistics();
 
+    // A track the application shows for a while (chunk outlines): never
+    // written to the store.
+    void SetTemporary(bool temporary) { m_temporary = temporary; }
+    bool IsTemporary() const { return m_temporary; }
+
 private:
     size_t SimplifyPass(double toleranceSquared);
 
@@ -98,6 +103,7 @@ private:
     double m_movingTime = 0;
     double m_maxSpeed = 0;
     bool m_statisticsKnown = false;
+    bool m_temporary = false;
 };
 
 // Ends the active tool when it works on a section of `track` (before the

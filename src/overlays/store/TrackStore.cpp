@@ -9,13 +9,15 @@
 bool CTrackManager::Serialize(CSerialStream& stream)
 {
     CSerialChunk chunk(stream);
-    uint32_t count = uint32_t(m_tracks.size());
+    uint32_t count = 0;
+    for (const auto& track : m_tracks)
+        count += track->IsTemporary() ? 0 : 1;
     bool ok = chunk.Exchange(count);
     if (!ok)
         return false;
     if (stream.IsWriting()) {
         for (const auto& track : m_tracks)
-            if (!(ok = track->Serialize(stream)))
+            if (!track->IsTemporary() && !(ok = track->Serialize(stream)))
                 break;
         return chunk.Close() && ok;
     }

@@ -233,6 +233,8 @@ CSparseFile CChunkedChart::BuildServerStore(const CServerStoreOptions& options) 
             }
             const std::vector<uint8_t>& rec = Record(c, r);
             f.Put(at, rec);
+            if (options.failingChunks.count(key))
+                f.failing.emplace_back(at, at + rec.size());
             f.Put64(entryAt, int64_t(at));
             serverPositions[key] = at;
             at += (rec.size() + 7) / 8 * 8 + options.gap;
@@ -286,13 +288,51 @@ bool CChunkedChart::WriteLocalStore(const std::string& path, bool folder, uint64
            writeAt(part0, 0, header, sizeof header);
 }
 
+tessatest::LoopbackResponse AnswerChunkFileRead(const CSparseFile& file, uint64_t base, uint64_t size,
+                                                const tessatest::LoopbackRequest& request)
+{
+    tessatest::LoopbackResponse response;
+    uint64_t first = 0, last = size ? size - 1 : 0;
+    const std::string range = request.Header("range");
+    if (range.rfind("bytes=", 0) == 0) {
+        const size_t dash = range.find('-');
+        first = std::strtoull(range.c_str() + 6, nullptr, 10);
+        if (dash != std::string::npos && dash + 1 < range.size())
+            last = std::min(last, uint64_t(std::strtoull(range.c_str() + dash + 1, nullptr, 10)));
+        if (first > last || first >= size) {
+            response.status = 416;
+            return response;
+        }
+        response.status = 206;
+        response.headers.emplace_back("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                           std::to_string(last) + "/" + std::to_string(size));
+    }
+    for (const auto& [from, to] : file.failing)
+        if (base + first < to && from <= base + last) {
+            tessatest::LoopbackResponse failed;
+            failed.status = 500;
+            failed.body = "chunk chosen to fail";
+            return failed;
+        }
+    const std::vector<uint8_t> bytes = file.Slice(base + first, last - first + 1);
+    response.body.assign(bytes.begin(), bytes.end());
+    return response;
+}
+
 void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path,
                     std::shared_ptr<const CSparseFile> file)
 {
     constexpr uint64_t kPart = uint64_t(1) << 31;
+    auto failAt = [&](const std::string& name, uint64_t base, uint64_t size) {
+        if (!file->failing.empty())
+            server.AddHandler("GET", name, [file, base, size](const tessatest::LoopbackRequest& request) {
+                return AnswerChunkFileRead(*file, base, size, request);
+            });
+    };
     if (file->size <= kPart && file->size <= (uint64_t(64) << 20)) {
         const std::vector<uint8_t> bytes = file->Slice(0, file->size);
         server.AddFile(path, std::string(bytes.begin(), bytes.end()));
+        failAt(path, 0, file->size);
         return;
     }
     for (uint64_t part = 0; part * kPart < file->size; ++part) {
@@ -301,7 +341,24 @@ void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path,
         const std::string name = part ? path + "." + std::to_string(part) : path;
         server.AddVirtualFile(name, size,
                               [file, base](uint64_t offset) { return file->ByteAt(base + offset); });
+        failAt(name, base, size);
     }
+}
+
+std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests,
+                                 const std::string& path, const CChunkedChart& chart)
+{
+    std::set<uint32_t> fetched;
+    for (const tessatest::LoopbackRequest& request : requests) {
+        const std::string range = request.Header("range");
+        if (request.method != "GET" || request.path != path || range.rfind("bytes=", 0) != 0)
+            continue;
+        const uint64_t first = std::strtoull(range.c_str() + 6, nullptr, 10);
+        for (const auto& [key, at] : chart.serverPositions)
+            if (at <= first && first < at + chart.Record(key & 0xFFFF, key >> 16).size())
+                fetched.insert(key);
+    }
+    return fetched;
 }
 
 void ServeRedirect(tessatest::LoopbackServer& server, const std::string& chunkPath, const std::string& text)

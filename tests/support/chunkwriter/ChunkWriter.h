@@ -16,7 +16,9 @@
 
 namespace tessatest {
 class LoopbackServer;
-}
+struct LoopbackRequest;
+struct LoopbackResponse;
+} // namespace tessatest
 
 namespace chunkwriter {
 
@@ -26,6 +28,8 @@ struct CSparseFile
 {
     uint64_t size = 0;
     std::map<uint64_t, std::vector<uint8_t>> pieces;
+    // Byte ranges [first, end) whose reads the server answers with 500.
+    std::vector<std::pair<uint64_t, uint64_t>> failing;
 
     void Put(uint64_t offset, const std::vector<uint8_t>& bytes);
     void Put32(uint64_t offset, uint32_t value);
@@ -54,6 +58,7 @@ struct CServerStoreOptions
     uint64_t gap = 0;
     std::set<uint32_t> emptyChunks;   // index -1 (row << 16 | column)
     std::set<uint32_t> missingChunks; // index 0
+    std::set<uint32_t> failingChunks; // in the file, but every read of their record answers 500
     // A grid other than the chart's (for servers that send a wrong one).
     std::optional<uint32_t> columns, rows;
 };
@@ -105,7 +110,17 @@ private:
 // Serves `file` at `path`; past 2^31 bytes as parts "path", "path.1", ...
 void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path,
                     std::shared_ptr<const CSparseFile> file);
+// A GET of the `size` bytes of `file` from `base` on (a part of it): 500 for
+// a read that touches one of its failing ranges, else 200 or 206 with the
+// bytes, as the server's own file handling answers. Tests wrap it to watch reads.
+tessatest::LoopbackResponse AnswerChunkFileRead(const CSparseFile& file, uint64_t base, uint64_t size,
+                                                const tessatest::LoopbackRequest& request);
 // Serves the redirect file of a chunk path ("<path>.slredir.txt").
+// The chunks (row << 16 | column) whose records the GET requests in `requests`
+// for `path` read, by the record positions of the chart's last server store.
+std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests,
+                                 const std::string& path, const CChunkedChart& chart);
+
 void ServeRedirect(tessatest::LoopbackServer& server, const std::string& chunkPath, const std::string& text);
 
 // Makes `path` a sparse file of `size` bytes (its parents made as needed).
