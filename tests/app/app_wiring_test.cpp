@@ -68,7 +68,8 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
                                                "overlay ui",
                                                "save all data",
                                                "account number",
-                                               "race dialogs"};
+                                               "race dialogs",
+                                               "overlay window content"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);
@@ -105,7 +106,7 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
          [](ViewController&, COverlayMark&) { return CategoryEnabled("GPS Settings"); }},
         {"the AIS Settings category", false,
          [](ViewController&, COverlayMark&) { return CategoryEnabled("AIS Settings"); }},
-        {"the mark's Edit row", false,
+        {"the mark's Edit row", true,
          [](ViewController& window, COverlayMark& mark) {
              auto menu = BuildMarkActionMenu(mark, window.MenuParent(), &window.ChartView());
              const CMenuTree::CItem* row = menu->Root().FindChild("Edit Mark");

@@ -2,6 +2,7 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/lists/overlay_list.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
@@ -80,6 +81,8 @@ void WireApplicationPorts(AppDelegate& app)
     InstallPort<IRaceDialogs>(&raceDialogs);
 
     // -- app --
+    static COverlayListContent overlayList;
+    InstallPort<IOverlayWindowContent>(&overlayList);
     // A runner a test installed before the start stays in place.
     CUrlCommands::Get().Attach(&app);
     if (!IsPortInstalled<IPendingUrlRunner>())
@@ -93,6 +96,7 @@ void UnwireApplicationPorts()
     if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
         InstallPort<IPendingUrlRunner>(nullptr);
     CUrlCommands::Get().Attach(nullptr);
+    InstallPort<IOverlayWindowContent>(nullptr);
 
     // -- panels --
     InstallPort<IRaceDialogs>(nullptr);
@@ -168,6 +172,10 @@ const std::vector<CPortEntry>& ListApplicationPorts()
 
         // -- panels --
         {"race dialogs", [] { return dynamic_cast<CRaceDialogs*>(&Port<IRaceDialogs>()) != nullptr; }},
+
+        // -- app --
+        {"overlay window content",
+         [] { return dynamic_cast<COverlayListContent*>(&Port<IOverlayWindowContent>()) != nullptr; }},
     };
     return ports;
 }
