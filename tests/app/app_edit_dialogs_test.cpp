@@ -11,9 +11,9 @@
 #include "overlays/model/LineStyle.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayModelPorts.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/OverlayTrack.h"
-#include "overlays/model/OverlayModelPorts.h"
 #include "overlays/model/TrackManager.h"
 #include "support/FixedClock.h"
 #include "support/ScriptedPresenter.h"
@@ -163,7 +163,8 @@ TEST_F(EditDialogs, MarkDoneStoresWhatWasEditedAndNothingElse)
              EXPECT_NEAR(m.GetLongitude(), -1.25, 1e-9);
          },
          true},
-        {"an unknown symbol survives", [](COverlayMark& m) { m.SetIconAndColour("Lighthouse", m.GetColour()); },
+        {"an unknown symbol survives",
+         [](COverlayMark& m) { m.SetIconAndColour("Lighthouse", m.GetColour()); },
          [](QWidget* d) { EXPECT_EQ(Outlet<QComboBox>(d, "symbol_popup")->currentText(), "Lighthouse"); },
          [](const COverlayMark& m) { EXPECT_EQ(m.GetIcon(), "Lighthouse"); }, false},
         {"a picked symbol and colour", [](COverlayMark&) {},
@@ -245,8 +246,10 @@ TEST_F(EditDialogs, IsDefaultStoresTheDefaultsOfTheMarksKind)
         Click(dialog, "done");
         const CMarkManager::Persistant& settings = CMarkManager::Settings();
         EXPECT_EQ(routePoint ? settings.defaultWpIcon : settings.defaultMarkIcon, "Buoy_can");
-        EXPECT_EQ(routePoint ? settings.defaultMarkIcon : settings.defaultWpIcon, routePoint ? "Flag" : "Dot");
-        EXPECT_EQ(routePoint ? settings.defaultWpColor : settings.defaultMarkColor, GraphicsColor(1, 0, 1, 1));
+        EXPECT_EQ(routePoint ? settings.defaultMarkIcon : settings.defaultWpIcon,
+                  routePoint ? "Flag" : "Dot");
+        EXPECT_EQ(routePoint ? settings.defaultWpColor : settings.defaultMarkColor,
+                  GraphicsColor(1, 0, 1, 1));
     }
 }
 
@@ -271,8 +274,8 @@ TEST_F(EditDialogs, RouteAndTrackAppearance)
              PickColour(d, QColor(255, 0, 0));
          },
          GraphicsColor(1, 0, 0, 0.5), 2.0f, 1},
-        {"width item 3 stores 10", 2.0f, [](QWidget* d) { Outlet<QComboBox>(d, "width")->setCurrentIndex(3); },
-         black, 10.0f, 1},
+        {"width item 3 stores 10", 2.0f,
+         [](QWidget* d) { Outlet<QComboBox>(d, "width")->setCurrentIndex(3); }, black, 10.0f, 1},
         {"a width of 2.9 shows item 1 and stays", 2.9f, [](QWidget*) {}, black, 2.9f, 1},
         {"a width of 7 shows item 3", 7.0f, [](QWidget*) {}, black, 7.0f, 3},
     };
@@ -426,7 +429,9 @@ TEST_F(EditDialogs, DatesAndOneShotOfEachDialog)
     dialog->showInParent(nullptr);
     const std::string dir = tessatest::MakeScratchDir("edit_dialogs_shots");
     std::vector<std::pair<std::string, edit_syncable*>> shots = {
-        {"mark", dialog}, {"route", new edit_route(*AddRoute("R", 3))}, {"track", new edit_track(*AddTrack("T", 5))}};
+        {"mark", dialog},
+        {"route", new edit_route(*AddRoute("R", 3))},
+        {"track", new edit_track(*AddTrack("T", 5))}};
     for (auto& [name, shown] : shots) {
         if (shown != dialog)
             shown->showInParent(nullptr);

@@ -113,10 +113,14 @@ TEST_F(OverlayList, AisCategoryFollowsTheTargetTableAndGoneRowsDrawNothing)
         Rows after;
     };
     const std::vector<Step> steps = {
-        {"the first target arrives", [&] { AddTarget(235000001); }, {"Marks", "Routes", "Tracks"},
+        {"the first target arrives",
+         [&] { AddTarget(235000001); },
+         {"Marks", "Routes", "Tracks"},
          {"Marks", "Routes", "Tracks", "AIS"}},
-        {"the target ages out", [&] { CAISTargetManager::Global().Age(clock.Now() + 3600); },
-         {"Marks", "Routes", "Tracks", "AIS"}, {"Marks", "Routes", "Tracks"}},
+        {"the target ages out",
+         [&] { CAISTargetManager::Global().Age(clock.Now() + 3600); },
+         {"Marks", "Routes", "Tracks", "AIS"},
+         {"Marks", "Routes", "Tracks"}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);

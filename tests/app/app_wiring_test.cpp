@@ -54,22 +54,11 @@ bool CategoryEnabled(const char* name)
 TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgain)
 {
     // In the order the wiring fills them, lowest layer first.
-    const std::vector<std::string> expected = {"dialog presenter",
-                                               "menu popup",
-                                               "progress dialog opener",
-                                               "units menu",
-                                               "chart problem reporter",
-                                               "chart rewrite hooks",
-                                               "connection dialogs",
-                                               "connection events",
-                                               "mark creator",
-                                               "chart delete keys",
-                                               "overlay object ui",
-                                               "overlay ui",
-                                               "save all data",
-                                               "account number",
-                                               "race dialogs",
-                                               "overlay window content"};
+    const std::vector<std::string> expected = {
+        "dialog presenter",       "menu popup",          "progress dialog opener", "units menu",
+        "chart problem reporter", "chart rewrite hooks", "connection dialogs",     "connection events",
+        "mark creator",           "chart delete keys",   "overlay object ui",      "overlay ui",
+        "save all data",          "account number",      "race dialogs",           "overlay window content"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);

@@ -32,7 +32,8 @@ QIcon SymbolIcon(const std::string& name, const GraphicsColor& colour)
 
 // -- edit_mark_specific --
 
-edit_mark_specific::edit_mark_specific(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::edit_mark>())
+edit_mark_specific::edit_mark_specific(QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::edit_mark>())
 {
     m_ui->setupUi(this);
     connect(m_ui->color, &ColorWell::colorPicked, this, [this] { didSelectColor(); });

@@ -119,7 +119,8 @@ private:
     class CTimer : public CHeartbeat::Counter
     {
     public:
-        explicit CTimer(edit_syncable& dialog) : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog)
+        explicit CTimer(edit_syncable& dialog)
+            : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog)
         {
         }
         void OnTick() override { m_dialog.CloseIfGone(); }

@@ -28,8 +28,9 @@ QModelIndex OverlayListModel::index(int row, int column, const QModelIndex& pare
     if (column < 0 || column > kDetailColumn || row < 0)
         return {};
     if (!parent.isValid())
-        return row < m_topCount && m_categories[size_t(row)] ? createIndex(row, column, m_categories[size_t(row)])
-                                                             : QModelIndex();
+        return row < m_topCount && m_categories[size_t(row)]
+                   ? createIndex(row, column, m_categories[size_t(row)])
+                   : QModelIndex();
     OverlayNode* node = nodeAt(parent);
     OverlayNode* child = node ? node->childAtIndex(row) : nullptr;
     return child ? createIndex(row, column, child) : QModelIndex();
@@ -75,7 +76,8 @@ QVariant OverlayListModel::data(const QModelIndex& index, int role) const
     OverlayNode* node = nodeAt(index);
     if (!node || role != Qt::DisplayRole)
         return {};
-    const std::string text = index.column() == kDetailColumn ? node->detailStringValue() : node->stringValue();
+    const std::string text =
+        index.column() == kDetailColumn ? node->detailStringValue() : node->stringValue();
     return QString::fromStdString(text);
 }
 

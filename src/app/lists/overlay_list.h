@@ -85,7 +85,9 @@ private:
     class CTimer : public CHeartbeat::Counter
     {
     public:
-        explicit CTimer(overlay_list& list) : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_list(list) {}
+        explicit CTimer(overlay_list& list) : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_list(list)
+        {
+        }
         void OnTick() override { m_list.onTimer(); }
 
     private:
