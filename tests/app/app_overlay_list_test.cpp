@@ -177,6 +177,11 @@ TEST_F(OverlayList, ClicksOpenTheirDialogsAndMenusAndReloadAfterThem)
     EXPECT_EQ(list->ReloadCount(), reloads);
     dialog->findChild<QPushButton*>("cancel")->click();
     EXPECT_EQ(list->ReloadCount(), reloads + 1);
+    // The rebuild keeps the open categories and the selected row.
+    EXPECT_TRUE(list->outline()->isExpanded(list->model()->index(1, 0)));
+    const OverlayNode* selected = list->model()->nodeAt(list->outline()->currentIndex());
+    ASSERT_TRUE(selected && selected->key());
+    EXPECT_EQ(selected->key()->value, m_route->GetSerial());
 
     // Right clicks: the category's menu and the object's menu.
     list->onRightClick(list->model()->index(0, 0));

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QPointer>
+#include <QScrollBar>
 #include <algorithm>
 
 // -- OverlayListModel --
@@ -128,6 +129,16 @@ void overlay_list::reloadData()
     if (isDialogEnded())
         return;
     ++m_reloads;
+    // What the user opened, selected and scrolled to survives the rebuild.
+    OutlineViewWithRightClick* view = m_ui->outline;
+    std::array<bool, 4> expanded{};
+    for (int i = 0; i < m_model->topCount(); ++i)
+        expanded[size_t(i)] = view->isExpanded(m_model->index(i, 0));
+    const OverlayNode* current = m_model->nodeAt(view->currentIndex());
+    const OverlayNode* currentCategory = current && !current->isCategory() ? current->parentNode() : current;
+    const std::optional<COverlayListRowKey> currentKey = current ? current->key() : std::nullopt;
+    const int scroll = view->verticalScrollBar()->value();
+
     COverlayListDelegate* delegates[4] = {&m_marks, &m_routes, &m_tracks, &m_ais};
     std::array<OverlayNode*, 4> nodes{};
     for (size_t i = 0; i < 4; ++i) {
@@ -136,6 +147,20 @@ void overlay_list::reloadData()
     }
     // The reset drops every index into the old rows before they are used again.
     m_model->setCategories(nodes, WantedTopCount());
+
+    for (int i = 0; i < m_model->topCount(); ++i) {
+        if (expanded[size_t(i)])
+            view->setExpanded(m_model->index(i, 0), true);
+        if (m_categories[size_t(i)].get() != currentCategory)
+            continue;
+        QModelIndex select = m_model->index(i, 0);
+        for (int row = 0; currentKey && row < currentCategory->numberOfChildren(); ++row)
+            if (*currentCategory->childAtIndex(row)->key() == *currentKey)
+                select = m_model->index(row, 0, select);
+        if (!currentKey || select.parent().isValid())
+            view->setCurrentIndex(select);
+    }
+    view->verticalScrollBar()->setValue(scroll);
 }
 
 void overlay_list::onTimer()
