@@ -64,6 +64,8 @@ protected:
         CMarkManager::Persistant& settings = CMarkManager::Settings();
         settings.defaultMarkIcon = "Flag";
         settings.defaultWpIcon = "Dot";
+        settings.defaultMarkColor = GraphicsColor(1, 0, 0, 1);
+        settings.defaultWpColor = GraphicsColor(0, 0, 1, 1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     COverlayMark* AddMark(const std::string& name, double lat, double lon)

@@ -18,6 +18,7 @@
 #include "support/InstalledPort.h"
 #include "support/MenuPopupDouble.h"
 #include "support/ScriptedPresenter.h"
+#include "support/TestPaths.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -132,6 +133,10 @@ TEST_F(OverlayList, AisCategoryFollowsTheTargetTableAndGoneRowsDrawNothing)
         EXPECT_EQ(TopRows(*list), step.after);
         list->grab();
     }
+
+    // What the window shows, for the eye (build/.../tmp).
+    list->grab().save(
+        QString::fromStdString(tessatest::MakeScratchDir("overlay_list_shot") + "/overlay_list.png"));
 
     // A renamed route keeps the name first shown until the rebuild; its
     // detail is fresh.
