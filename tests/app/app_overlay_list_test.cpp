@@ -7,6 +7,7 @@
 #include "app/lists/overlay_list.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/window/overlay_window.h"
+#include "foundation/dialogs/DialogCallback.h"
 #include "foundation/events/Heartbeat.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "overlays/model/MarkManager.h"
@@ -218,8 +219,17 @@ TEST_F(OverlayList, TheWindowMakesAFreshListEachTimeItOpens)
     EXPECT_FALSE(first);
     overlay_window* again = overlay_window::Open(&main);
     ASSERT_NE(again, nullptr);
-    EXPECT_NE(qobject_cast<overlay_list*>(again->list()), nullptr);
+    auto* list = qobject_cast<overlay_list*>(again->list());
+    ASSERT_NE(list, nullptr);
+
+    // A dialog open over the list ends with the window, uncounted.
+    const int32_t open = GetOpenDialogCount();
+    overlayUi.show_edit_route(list, m_route);
+    QPointer<UIViewControllerWithDialog> dialog = list->child_dialog();
+    ASSERT_TRUE(dialog);
     overlay_window::Release();
+    EXPECT_TRUE(!dialog || dialog->isDialogEnded());
+    EXPECT_EQ(GetOpenDialogCount(), open);
 }
 
 } // namespace

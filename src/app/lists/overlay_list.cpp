@@ -215,6 +215,15 @@ void overlay_list::destroyDialog(int32_t code)
     UIViewControllerWithDialog::destroyDialog(code);
 }
 
+void overlay_list::hideEvent(QHideEvent* event)
+{
+    UIViewControllerWithDialog::hideEvent(event);
+    // Ended (the window closed): a dialog opened over the list ends with it,
+    // before the window that hosts both is deleted.
+    if (isDialogEnded() && child_dialog())
+        child_dialog()->destroyDialog(-1);
+}
+
 void overlay_list::resizeEvent(QResizeEvent* event)
 {
     UIViewControllerWithDialog::resizeEvent(event);

@@ -80,6 +80,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     class CTimer : public CHeartbeat::Counter
