@@ -54,12 +54,15 @@ bool CategoryEnabled(const char* name)
 TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgain)
 {
     // In the order the wiring fills them, lowest layer first.
-    const std::vector<std::string> expected = {
-        "dialog presenter",       "menu popup",          "progress dialog opener", "units menu",
-        "chart problem reporter", "chart rewrite hooks", "connection dialogs",     "connection events",
-        "mark creator",           "chart delete keys",   "overlay object ui",      "overlay ui",
-        "save all data",          "account number",      "race dialogs",           "panel windows",
-        "data panel window"};
+    const std::vector<std::string> expected = {"dialog presenter",       "menu popup",
+                                               "progress dialog opener", "units menu",
+                                               "chart problem reporter", "chart rewrite hooks",
+                                               "connection dialogs",     "connection events",
+                                               "mark creator",           "chart delete keys",
+                                               "overlay object ui",      "overlay ui",
+                                               "save all data",          "account number",
+                                               "race dialogs",           "panel windows",
+                                               "data panel window",      "overlay window content"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);
@@ -96,7 +99,7 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
          [](ViewController&, COverlayMark&) { return CategoryEnabled("GPS Settings"); }},
         {"the AIS Settings category", false,
          [](ViewController&, COverlayMark&) { return CategoryEnabled("AIS Settings"); }},
-        {"the mark's Edit row", false,
+        {"the mark's Edit row", true,
          [](ViewController& window, COverlayMark& mark) {
              auto menu = BuildMarkActionMenu(mark, window.MenuParent(), &window.ChartView());
              const CMenuTree::CItem* row = menu->Root().FindChild("Edit Mark");

@@ -1,7 +1,8 @@
 #pragma once
 // The application's side of the overlay menus: they open over the main
-// window's chart. The edit dialogs are not offered yet, so their rows stay
-// hidden; the chart download along a route is offered once wiring gives it.
+// window's chart. The edit dialogs open over the dialog that asked (the
+// overlay list), else over the main window's chart; the chart download along
+// a route is offered once wiring gives it.
 #include "overlays/ui/OverlayUiPorts.h"
 
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 class AppDelegate;
+class UIViewControllerWithDialog;
 
 class CAppOverlayUi : public IOverlayUi
 {
@@ -30,7 +32,17 @@ public:
                               const std::vector<std::pair<double, double>>& lonLat, int mode,
                               double width) override;
 
+    bool CanEditMarks() const override { return true; }
+    bool CanEditRoutes() const override { return true; }
+    bool CanEditTracks() const override { return true; }
+    void show_edit_mark(QWidget* parent, COverlayMark* mark) override;
+    void show_edit_route(QWidget* parent, COverlayRoute* route) override;
+    void show_edit_track(QWidget* parent, COverlayTrack* track) override;
+
 private:
+    // The dialog an edit dialog opened from `parent` is shown over.
+    UIViewControllerWithDialog* DialogParent(QWidget* parent);
+
     AppDelegate* m_app = nullptr;
     MapDataDownload m_download = nullptr;
 };

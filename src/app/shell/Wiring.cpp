@@ -2,6 +2,7 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/lists/overlay_list.h"
 #include "app/panels/PanelAdaptors_qt.h"
 #include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
@@ -103,6 +104,8 @@ void WireApplicationPorts(AppDelegate& app)
         InstallPort<IDataPanelWindow>(&dataPanelWindow);
 
     // -- app --
+    static COverlayListContent overlayList;
+    InstallPort<IOverlayWindowContent>(&overlayList);
     // A runner a test installed before the start stays in place.
     CUrlCommands::Get().Attach(&app);
     if (!IsPortInstalled<IPendingUrlRunner>())
@@ -116,6 +119,7 @@ void UnwireApplicationPorts()
     if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
         InstallPort<IPendingUrlRunner>(nullptr);
     CUrlCommands::Get().Attach(nullptr);
+    InstallPort<IOverlayWindowContent>(nullptr);
 
     // -- panels --
     if (dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()))
@@ -198,6 +202,10 @@ const std::vector<CPortEntry>& ListApplicationPorts()
          [] { return dynamic_cast<CQtPanelWindowFactory*>(&Port<IPanelWindowFactory>()) != nullptr; }},
         {"data panel window",
          [] { return dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()) != nullptr; }},
+
+        // -- app --
+        {"overlay window content",
+         [] { return dynamic_cast<COverlayListContent*>(&Port<IOverlayWindowContent>()) != nullptr; }},
     };
     return ports;
 }
