@@ -5,6 +5,7 @@
 // leaves undefined).
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <limits>
 
 // The value truncated toward zero; false for NaN, infinities and values
@@ -18,6 +19,20 @@ inline bool SafeToInt(double value, int32_t& out)
         truncated > double(std::numeric_limits<int32_t>::max()))
         return false;
     out = static_cast<int32_t>(truncated);
+    return true;
+}
+
+// A time in seconds since 1970 truncated toward zero, when it is finite and
+// within the years a calendar can show (about 1970 +- 8000: localtime can
+// still name the year).
+inline bool SafeToTime(double seconds, time_t& out)
+{
+    constexpr double kLimit = 2.5e11;
+    const double t = std::trunc(seconds);
+    // Comparisons with NaN are false: a NaN never passes.
+    if (!(t >= -kLimit && t <= kLimit))
+        return false;
+    out = static_cast<time_t>(t);
     return true;
 }
 

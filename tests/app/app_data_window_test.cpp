@@ -1,7 +1,8 @@
 // The data window as a user meets it: it opens from the main window on the
 // working copy (or the shipped layout), a change is written to the working
 // copy only, cells take clicks outside arrange mode, a cell whose click
-// rebuilds the panel returns safely, and a screenshot shows the cells.
+// rebuilds the panel returns safely, Control-click opens the cell menu, a
+// middle drag moves a cell, and a screenshot shows the cells.
 // TESSA_XVFB_LABEL
 #include "app/panels/PanelAdaptors_qt.h"
 #include "app/panels/data_view.h"
@@ -13,6 +14,7 @@
 #include "instruments/nmea/NMEASentence.h"
 #include "panels/MainAndFlip.h"
 #include "panels/SmallItems.h"
+#include "support/MenuPopupDouble.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -239,7 +241,7 @@ TEST_F(DataWindow, AFailedSaveIsToldAndTheChangeKeptForTheNextWindow)
     EXPECT_TRUE(presenter.Shown().size() == 1u); // not told at termination
 }
 
-TEST_F(DataWindow, ButtonCellsClickOutsideArrangeModeAndASwitchingOneReturnsSafely)
+TEST_F(DataWindow, ButtonCellsClickOutsideArrangeModeASwitchingOneReturnsSafelyControlClickIsARightClick)
 {
     data_window* window = data_window::Open(main.get());
     ASSERT_NE(window, nullptr);
@@ -272,6 +274,15 @@ TEST_F(DataWindow, ButtonCellsClickOutsideArrangeModeAndASwitchingOneReturnsSafe
     // A click on a text cell is nobody's.
     const int before = ProbeButton::presses;
     QTest::mouseClick(view->foreground_view(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(ProbeButton::presses, before);
+
+    // Control-click is a right click: the cell's menu, and no press.
+    std::vector<std::string> menus;
+    tessatest::CMenuPopupDouble popups(
+        [&](std::unique_ptr<CMenuTree> tree, QWidget*, const QPoint*) { menus.push_back(tree->Title()); });
+    ShowButtonPanel(false);
+    QTest::mouseClick(view->foreground_view(), Qt::LeftButton, Qt::ControlModifier, QPoint(30, 30));
+    EXPECT_EQ(menus, std::vector<std::string>{"Data item"});
     EXPECT_EQ(ProbeButton::presses, before);
 }
 
@@ -309,7 +320,7 @@ TEST_F(DataWindow, TextCellsDrawTitleAndValueFromTheSizing)
     }
 }
 
-TEST_F(DataWindow, ArrangeModeShowsTheSelectionWithItsHandles)
+TEST_F(DataWindow, ArrangeModeShowsTheSelectionWithItsHandlesAndAMiddleDragMovesACell)
 {
     data_window* window = data_window::Open(main.get());
     ASSERT_NE(window, nullptr);
@@ -338,6 +349,23 @@ TEST_F(DataWindow, ArrangeModeShowsTheSelectionWithItsHandles)
     const std::string folder = std::string(TESSA_BUILD_DIR) + "/screenshots";
     fs::create_directories(folder);
     shot.save(QString::fromStdString(folder + "/data_window_arrange.png"));
+
+    // A middle drag moves a cell (the hint into the empty third column) with
+    // arrange mode on for the drag only.
+    ShowButtonPanel(false);
+    view->onAddColumn();
+    CDisplayView::CItemArrangement& grid = *panel.CurrentArrangement();
+    const CDisplayView::CItemSettings& hint = *grid.m_cells[1];
+    const QPoint from(grid.m_cellWidth * 3 / 2, 40), to(grid.m_cellWidth * 5 / 2, 40);
+    panel.m_modified = false;
+    QTest::mousePress(view->foreground_view(), Qt::MiddleButton, {}, from);
+    QTest::mouseMove(view->foreground_view(), to);
+    EXPECT_TRUE(panel.m_arrangeMode);
+    QTest::mouseClick(view->foreground_view(), Qt::LeftButton, {}, to); // no second drag
+    QTest::mouseRelease(view->foreground_view(), Qt::MiddleButton, {}, to);
+    EXPECT_FALSE(panel.m_arrangeMode);
+    EXPECT_EQ(hint.m_column, 2);
+    EXPECT_TRUE(panel.m_modified);
 }
 
 TEST(DataWindowApp, OpensBesideTheMainWindowAndQuittingWritesTheWorkingCopyBeforeTheStores)

@@ -92,6 +92,12 @@ bool data_view_foreground::Forward(QMouseEvent* event, bool press)
 
 void data_view_foreground::mousePressEvent(QMouseEvent* event)
 {
+    // One drag at a time: a press while another button is held is nobody's,
+    // so a middle drag still ends (and leaves arrange mode) at its release.
+    if (event->buttons() & ~event->button()) {
+        event->accept();
+        return;
+    }
     const bool control = event->modifiers() & Qt::ControlModifier;
     const EPanelMouse call = MapPanelMouse(EMouseAction::Press, ButtonOf(event->button()), m_held, control);
     m_held = call == EPanelMouse::RightMouseDown ? EMouseButton::Right : ButtonOf(event->button());

@@ -447,28 +447,35 @@ void NDisplayGoto_addMenus(CMenuTree& menu, QWidget* owner)
                                 [] { CMarkManager::Get().CancelGoto(); });
 }
 
-void on_goto_nearby_mark(void* owner)
+namespace {
+
+// The menu of what lies nearest the own position, at the mouse; without any
+// (none created) the user is told instead.
+void PopUpNearbyMenu(void* owner,
+                     std::unique_ptr<CActionSheetMenu> (*build)(double latitude, double longitude,
+                                                                size_t count),
+                     size_t count, const char* none, const char* noneTitle)
 {
     QWidget* parent = static_cast<QWidget*>(owner);
     const COverlayGPSPosition& own = COverlayGPSPosition::Global();
-    std::unique_ptr<CActionSheetMenu> menu = BuildNearbyMarksMenu(own.m_latitude, own.m_longitude, 8);
+    std::unique_ptr<CActionSheetMenu> menu = build(own.m_latitude, own.m_longitude, count);
     if (!menu) {
-        ShowOKMessage(parent, "No marks have been created", "No Marks");
+        ShowOKMessage(parent, none, noneTitle);
         return;
     }
     CActionSheetMenu::PopUpAtMouse(std::move(menu), parent);
 }
 
+} // namespace
+
+void on_goto_nearby_mark(void* owner)
+{
+    PopUpNearbyMenu(owner, &BuildNearbyMarksMenu, 8, "No marks have been created", "No Marks");
+}
+
 void on_follow_nearby_route(void* owner)
 {
-    QWidget* parent = static_cast<QWidget*>(owner);
-    const COverlayGPSPosition& own = COverlayGPSPosition::Global();
-    std::unique_ptr<CActionSheetMenu> menu = BuildNearbyRoutesMenu(own.m_latitude, own.m_longitude, 6);
-    if (!menu) {
-        ShowOKMessage(parent, "No routes have been created", "No Routes");
-        return;
-    }
-    CActionSheetMenu::PopUpAtMouse(std::move(menu), parent);
+    PopUpNearbyMenu(owner, &BuildNearbyRoutesMenu, 6, "No routes have been created", "No Routes");
 }
 
 void RegisterGotoItems()

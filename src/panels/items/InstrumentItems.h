@@ -8,6 +8,7 @@
 #include "instruments/data/DataTrueWind.h"
 #include "instruments/nmea/InstrumentSentences.h"
 #include "panels/DisplayView.h"
+#include "panels/items/PlacementSettings.h"
 
 #include <memory>
 #include <string>
@@ -35,18 +36,6 @@ std::string SpeedUnitName();
 std::string DepthUnitName();
 std::string TemperatureUnitName();
 
-// The stored description of an instrument cell: its placement only.
-template <class Item, uint32_t Id> class CInstrumentSettings : public CDisplayView::CItemSettings
-{
-public:
-    uint32_t GetTypeId() const override { return Id; }
-    std::unique_ptr<CDisplayView::CItem> CreateItem(CDisplayView::IWindow* host) override
-    {
-        return std::make_unique<Item>(*this, host);
-    }
-    static inline CSerializableType<CInstrumentSettings> cType{Id};
-};
-
 // A text cell with its label set once.
 class CInstrumentText : public CDisplayView::CItemText
 {
@@ -59,8 +48,7 @@ protected:
 };
 
 #define TESSA_INSTRUMENT_ITEM(Name, Id)                                                                      \
-    static constexpr uint32_t kTypeId = Id;                                                                  \
-    using CSettings = CInstrumentSettings<Name, Id>;                                                         \
+    TESSA_PLACEMENT_ONLY_SETTINGS(Name, Id)                                                                  \
     Name(CDisplayView::CItemSettings& settings, CDisplayView::IWindow* host)
 
 class BoatSpeed : public Listener<CNMEA_Instruments::VHW>, public CInstrumentText

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 void CCellTexts::ApplyTo(CDisplayView::ITxtWindow* window) const
 {
@@ -12,28 +11,6 @@ void CCellTexts::ApplyTo(CDisplayView::ITxtWindow* window) const
         window->SetLabel(title, unit);
     if (setText)
         window->SetText(text);
-}
-
-bool SafeToInt(double value, int32_t& out)
-{
-    const double t = std::trunc(value);
-    // Comparisons with NaN are false: a NaN never passes.
-    if (!(t >= double(std::numeric_limits<int32_t>::min()) &&
-          t <= double(std::numeric_limits<int32_t>::max())))
-        return false;
-    out = static_cast<int32_t>(t);
-    return true;
-}
-
-bool SafeToTime(double seconds, time_t& out)
-{
-    // About 1970 +- 8000 years: localtime can still name the year.
-    constexpr double kLimit = 2.5e11;
-    const double t = std::trunc(seconds);
-    if (!(t >= -kLimit && t <= kLimit))
-        return false;
-    out = static_cast<time_t>(t);
-    return true;
 }
 
 std::string FormatTurnAngle(double course, double direction)

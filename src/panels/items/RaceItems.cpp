@@ -4,23 +4,13 @@
 #include "foundation/menus/MenuTree.h"
 #include "geodesy/LocalPlane.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
+#include "panels/PanelNumbers.h"
 #include "panels/PanelPorts.h"
 
-#include <climits>
 #include <cmath>
 #include <cstdio>
 
 namespace {
-
-// Outside values (a received start time, a damaged settings file, a NaN from
-// a sensor) reach these conversions: out of range they would be undefined.
-bool SafeToInt(double value, int& out)
-{
-    if (!std::isfinite(value) || value < double(INT_MIN) || value > double(INT_MAX))
-        return false;
-    out = static_cast<int>(value);
-    return true;
-}
 
 // Into -180..180: first into one turn, then the short way round.
 double AngleDifference(double d)
@@ -122,7 +112,7 @@ bool EarlyLate(const CDataDistanceToStart& distance, std::string& label, std::st
 std::string AxisDifference(double value, double axis)
 {
     const double d = AngleDifference(value - axis);
-    int whole = 0;
+    int32_t whole = 0;
     if (IsUnknownAngle(value) || IsUnknownAngle(axis) || !SafeToInt(std::trunc(std::fabs(d) + 0.4999), whole))
         return "---";
     char buf[16];
