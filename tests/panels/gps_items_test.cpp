@@ -51,8 +51,11 @@ TEST_F(GpsItemsTest, FixCellsShowTitlesAndValues)
         {2, 1, 2, nineOFive + 43200, "Avg Speed " + speed, "GPS Accuracy " + hdop, "Time: pm 9:05"},
         {0, 1, 0, nineOFive, "Speed ", "GPS Accuracy ", "Time: am 9:05"},
         {3, 0, 0, nineOFive, "Speed ", "Est Pos Accuracy ", "Time: am 9:05"},
-        // A time no calendar holds gives no text, never an undefined conversion.
-        {3, 1, 2, 1e300, "Speed " + speed, "GPS Accuracy " + hdop, "Time: am "},
+        // A time no calendar holds gives no text, never an undefined conversion;
+        // before the receiver gave a time there is none either.
+        {3, 1, 2, 1e300, "Speed " + speed, "GPS Accuracy " + hdop, "Time "},
+        {2, 1, 2, nineOFive, "Avg Speed " + speed, "GPS Accuracy " + hdop, "Time: am 9:05"},
+        {3, 1, 2, 0, "Speed " + speed, "GPS Accuracy " + hdop, "Time "},
     };
     for (const Case& c : cases) {
         CDataGPSPosition fix;

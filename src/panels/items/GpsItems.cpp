@@ -75,8 +75,11 @@ void Time12Texts(const CDataGPSPosition& fix, const CUnits&, CCellTexts& out)
 {
     out.text.clear();
     time_t t = 0;
-    if (!SafeToTime(fix.m_fixTime, t))
+    // Before the receiver gave a time (0) there is none to show.
+    if (fix.m_fixTime <= 0 || !SafeToTime(fix.m_fixTime, t)) {
+        out.SetLabel("Time", "");
         return;
+    }
     CUnits::FormatClockTime12(t, out.text);
     std::string& text = out.text;
     // "9:05am" shows as "9:05" under the title "Time: am".
@@ -93,7 +96,7 @@ void TimeSecondsTexts(const CDataGPSPosition& fix, const CUnits&, CCellTexts& ou
 {
     out.text.clear();
     time_t t = 0;
-    if (SafeToTime(fix.m_fixTime, t))
+    if (fix.m_fixTime > 0 && SafeToTime(fix.m_fixTime, t))
         CUnits::FormatClockTime(t, out.text);
 }
 
