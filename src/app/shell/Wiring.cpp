@@ -2,6 +2,7 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/lists/map_list.h"
 #include "app/panels/PanelAdaptors_qt.h"
 #include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
@@ -107,12 +108,15 @@ void WireApplicationPorts(AppDelegate& app)
     CUrlCommands::Get().Attach(&app);
     if (!IsPortInstalled<IPendingUrlRunner>())
         InstallPort<IPendingUrlRunner>(&CUrlCommands::Get());
+    static CChartListOpener chartListOpener;
+    InstallPort<IChartListOpener>(&chartListOpener);
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
     // -- app --
+    InstallPort<IChartListOpener>(nullptr);
     if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
         InstallPort<IPendingUrlRunner>(nullptr);
     CUrlCommands::Get().Attach(nullptr);
@@ -198,6 +202,9 @@ const std::vector<CPortEntry>& ListApplicationPorts()
          [] { return dynamic_cast<CQtPanelWindowFactory*>(&Port<IPanelWindowFactory>()) != nullptr; }},
         {"data panel window",
          [] { return dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()) != nullptr; }},
+
+        // -- app --
+        {"chart list", [] { return dynamic_cast<CChartListOpener*>(&Port<IChartListOpener>()) != nullptr; }},
     };
     return ports;
 }
