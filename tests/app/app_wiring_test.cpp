@@ -59,7 +59,7 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
         "chart problem reporter", "chart rewrite hooks", "connection dialogs",     "connection events",
         "mark creator",           "chart delete keys",   "overlay object ui",      "overlay ui",
         "save all data",          "account number",      "race dialogs",           "panel windows",
-        "data panel window"};
+        "data panel window",      "chart list"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);

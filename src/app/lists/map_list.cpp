@@ -383,19 +383,21 @@ void map_list::outlineViewSelectionDidChange()
 void map_list::ChooseStoreEntry(const MapShopData& entry)
 {
     QPointer<map_list> self(this);
-    auto started = std::make_shared<bool>(false);
+    // A download may end before DownloadMapFile returns; one that never
+    // started is known only after.
+    auto refused = std::make_shared<bool>(false);
     CCallback storage;
-    PushProgressCallback(storage, CCallback([self, started](int32_t code) {
+    PushProgressCallback(storage, CCallback([self, refused](int32_t code) {
                              if (!self)
                                  return code;
-                             if (code < 0 || !*started)
+                             if (code < 0 || *refused)
                                  MessageBox(self, nullptr, kDownloadFailedTitle, kDownloadFailedText,
                                             {{"OK", nullptr}});
                              else
                                  self->didDownloadChartOK();
                              return code;
                          }));
-    *started = DownloadMapFile(this, entry.path, m_downloadedPath);
+    *refused = !DownloadMapFile(this, entry.path, m_downloadedPath);
     storeSelectedTypes();
     RunDialogCallbacksUntil(storage);
 }
