@@ -21,6 +21,7 @@
 #include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -222,6 +223,28 @@ TEST_F(MapListTest, DetailsOfARowDeleteCloseOrRefresh)
         }
         return ::unlink(path.c_str());
     });
+
+    {
+        // A click on a chart row's info button opens its details, not the chart.
+        tessatest::CCodeProbe probe;
+        map_list* list = Open(probe);
+        list->resize(400, 600);
+        list->onChangeAll(1);
+        const QModelIndex bravo = Row(*list, {"Documents", "Bravo"});
+        list->outline->expandParentsOfItem(bravo);
+        QCoreApplication::processEvents();
+        auto* cells = qobject_cast<TableCellView_withInfoButton*>(list->outline->itemDelegate());
+        ASSERT_NE(cells, nullptr);
+        const QPoint button = cells->infoButtonRect(list->outline->visualRect(bravo)).center();
+        QTest::mouseClick(list->outline->viewport(), Qt::LeftButton, {}, button);
+        auto* details = qobject_cast<map_detail*>(list->child_dialog());
+        ASSERT_NE(details, nullptr);
+        EXPECT_EQ(details->getFilename(), Path("bravo"));
+        EXPECT_EQ(view->GetCurrentChartPath(), Path("zulu"));
+        details->destroyDialog(-1);
+        EXPECT_FALSE(probe.Ran());
+        list->onCancel();
+    }
 
     struct Case
     {

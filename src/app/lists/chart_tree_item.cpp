@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QMouseEvent>
 #include <QStyle>
 #include <algorithm>
 #include <limits>
@@ -263,4 +264,52 @@ void CChartOutlineView::createChildrenNow(const QModelIndex& index)
     QAbstractItemModel* m = model();
     if (m && m->canFetchMore(index))
         m->fetchMore(index);
+}
+
+QModelIndex CChartOutlineView::infoButtonAt(const QPoint& point) const
+{
+    const QModelIndex index = indexAt(point);
+    auto* cells = qobject_cast<TableCellView_withInfoButton*>(itemDelegate());
+    if (!index.isValid() || !cells || !cells->info_delegate() ||
+        !index.data(CChartTreeModel::kInfoButtonRole).toBool())
+        return {};
+    return cells->infoButtonRect(visualRect(index)).contains(point) ? index : QModelIndex();
+}
+
+void CChartOutlineView::mousePressEvent(QMouseEvent* event)
+{
+    m_infoPressed = QPersistentModelIndex();
+    if (event->button() == Qt::LeftButton) {
+        const QModelIndex index = infoButtonAt(event->position().toPoint());
+        if (index.isValid()) {
+            m_infoPressed = index;
+            event->accept();
+            return;
+        }
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void CChartOutlineView::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPersistentModelIndex pressed = m_infoPressed;
+    m_infoPressed = QPersistentModelIndex();
+    if (!pressed.isValid()) {
+        QTreeView::mouseReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->button() == Qt::LeftButton && infoButtonAt(event->position().toPoint()) == QModelIndex(pressed)) {
+        auto* cells = qobject_cast<TableCellView_withInfoButton*>(itemDelegate());
+        cells->info_delegate()->TableCellInfoButtonWasClicked(pressed.row(), pressed);
+    }
+}
+
+void CChartOutlineView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (infoButtonAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        return;
+    }
+    QTreeView::mouseDoubleClickEvent(event);
 }

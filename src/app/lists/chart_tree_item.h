@@ -106,4 +106,16 @@ public:
     void selectItem(const QModelIndex& index);
     // Makes the rows of every child of the row exist.
     void createChildrenNow(const QModelIndex& index);
+    // The row whose info button is at `point` of the viewport, if any.
+    QModelIndex infoButtonAt(const QPoint& point) const;
+
+protected:
+    // A click on an info button opens the details only: it must not select
+    // the row too, which would open its chart.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QPersistentModelIndex m_infoPressed;
 };

@@ -154,9 +154,9 @@ void map_list::TickSortItem(int32_t order)
 void map_list::update_list()
 {
     const std::set<uint32_t> held = m_listing.held;
+    m_model->Clear(); // before the nodes its rows point at go
     m_chartsTree.reset();
     m_storeTree.reset();
-    m_model->Clear();
     m_listing = CMapShopListing(GetMapStoreSortBy());
     if (!m_showStore) {
         refresh_everything();
@@ -220,6 +220,7 @@ void map_list::refresh_everything()
         if (outline->isExpanded(m_model->IndexOf(item.get())))
             m_expandedPaths.insert(path);
     }
+    m_model->Clear(); // before the nodes its rows point at go
     if (m_showStore) {
         const bool searching = m_showingAll && !m_myMapsOnly;
         m_storeTree = std::make_unique<CMapShopTree>();

@@ -8,6 +8,7 @@
 #include "app/lists/chart_tree_item.h"
 #include "app/window/MainWindowPorts.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/events/Listener.h"
 
 #include <memory>
