@@ -80,11 +80,12 @@ protected:
         std::error_code ec;
         fs::remove_all(root, ec);
     }
-    static void Write(const std::string& path, const std::string& name, double west, double north, double east,
-                      double south, const std::string& type)
+    static void Write(const std::string& path, const std::string& name, double west, double north,
+                      double east, double south, const std::string& type)
     {
         fs::create_directories(fs::path(path).parent_path());
-        ASSERT_TRUE(tessatest::WriteWholeFile(path, tessatest::MakeSmallChart(name, west, north, east, south, type)));
+        ASSERT_TRUE(
+            tessatest::WriteWholeFile(path, tessatest::MakeSmallChart(name, west, north, east, south, type)));
     }
     // The window over the view; `probe` gets its result.
     map_list* Open(tessatest::CCodeProbe& probe)
@@ -255,7 +256,11 @@ TEST_F(MapListTest, DetailsOfARowDeleteCloseOrRefresh)
         std::vector<std::string> gone, kept;
     } cases[] = {
         {"done refreshes", {"Documents"}, -1, false, {}, {"zulu.rlt", "bravo.rlt", "mike.rlt"}},
-        {"delete", {"Documents"}, 1, false, {"zulu.rlt", "zulu.rl3", "bravo.rlt", "bravo.rl3/0", "bravo.rl3/7"},
+        {"delete",
+         {"Documents"},
+         1,
+         false,
+         {"zulu.rlt", "zulu.rl3", "bravo.rlt", "bravo.rl3/0", "bravo.rl3/7"},
          {"mike.rlt", "bravo.rl3/notes.txt"}},
         {"close", {"Built-in"}, 2, true, {}, {}},
     };
@@ -304,7 +309,8 @@ TEST_F(MapListTest, MapStoreSearchMyMapsAndDownloads)
 {
     tessatest::CScriptedPresenter presenter;
     presenter.SetImmediate(true);
-    server.AddFile("/MVT/single/harbour.rlt", tessatest::MakeSmallChart("Harbour", 9.95, 10.05, 10.05, 9.95, "Topo"));
+    server.AddFile("/MVT/single/harbour.rlt",
+                   tessatest::MakeSmallChart("Harbour", 9.95, 10.05, 10.05, 9.95, "Topo"));
     store = {{"Harbour", 0.02f, "Topo", "MVT/single/harbour.rlt", 0},
              {"Channel", 0.05f, "Topo", "MVT/single/missing.rlt", 0},
              {"Outer Banks", 0.1f, "Topo", "MVT/single/banks.rlt", 7}};
@@ -347,12 +353,14 @@ TEST_F(MapListTest, MapStoreSearchMyMapsAndDownloads)
     // A failing download says so and the window stays; a good one opens.
     list->onChangeDMS(map_list::kStoreTab);
     list->onChangeAll(0);
-    list->outline->selectionModel()->select(Row(*list, {"Topo", "Channel"}), QItemSelectionModel::ClearAndSelect);
+    list->outline->selectionModel()->select(Row(*list, {"Topo", "Channel"}),
+                                            QItemSelectionModel::ClearAndSelect);
     ASSERT_TRUE(tessatest::PumpUntil([&] { return !presenter.Shown().empty(); }));
     EXPECT_EQ(presenter.Last().title, map_list::kDownloadFailedTitle);
     EXPECT_EQ(presenter.Last().text, map_list::kDownloadFailedText);
     EXPECT_FALSE(probe.Ran());
-    list->outline->selectionModel()->select(Row(*list, {"Topo", "Harbour"}), QItemSelectionModel::ClearAndSelect);
+    list->outline->selectionModel()->select(Row(*list, {"Topo", "Harbour"}),
+                                            QItemSelectionModel::ClearAndSelect);
     ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
     EXPECT_EQ(*probe.code, 0);
     EXPECT_EQ(view->GetCurrentChartPath(), GetMVTFolder() + "/single/harbour.rlt");

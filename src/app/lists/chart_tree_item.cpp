@@ -69,7 +69,8 @@ void CChartTreeModel::Build(Node* root, const std::unordered_map<const Entry*, s
     }
 }
 
-void CChartTreeModel::SetChartTree(CChartTree* root, const std::unordered_map<const CChartOutline*, size_t>& rank)
+void CChartTreeModel::SetChartTree(CChartTree* root,
+                                   const std::unordered_map<const CChartOutline*, size_t>& rank)
 {
     beginResetModel();
     m_root = chart_tree_item();
@@ -80,7 +81,8 @@ void CChartTreeModel::SetChartTree(CChartTree* root, const std::unordered_map<co
     endResetModel();
 }
 
-void CChartTreeModel::SetStoreTree(CMapShopTree* root, const std::unordered_map<const MapShopData*, size_t>& rank)
+void CChartTreeModel::SetStoreTree(CMapShopTree* root,
+                                   const std::unordered_map<const MapShopData*, size_t>& rank)
 {
     beginResetModel();
     m_root = chart_tree_item();
@@ -211,7 +213,8 @@ Qt::ItemFlags CChartTreeModel::flags(const QModelIndex& index) const
     return f;
 }
 
-void CMapListCellView::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void CMapListCellView::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const
 {
     if (index.data(CChartTreeModel::kInfoButtonRole).toBool())
         TableCellView_withInfoButton::paint(painter, option, index);
@@ -226,8 +229,8 @@ QSize CMapListCellView::sizeHint(const QStyleOptionViewItem& option, const QMode
     return size;
 }
 
-bool CMapListCellView::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                                   const QModelIndex& index)
+bool CMapListCellView::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                   const QStyleOptionViewItem& option, const QModelIndex& index)
 {
     if (index.data(CChartTreeModel::kInfoButtonRole).toBool())
         return TableCellView_withInfoButton::editorEvent(event, model, option, index);
@@ -299,7 +302,8 @@ void CChartOutlineView::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     event->accept();
-    if (event->button() == Qt::LeftButton && infoButtonAt(event->position().toPoint()) == QModelIndex(pressed)) {
+    if (event->button() == Qt::LeftButton &&
+        infoButtonAt(event->position().toPoint()) == QModelIndex(pressed)) {
         auto* cells = qobject_cast<TableCellView_withInfoButton*>(itemDelegate());
         cells->info_delegate()->TableCellInfoButtonWasClicked(pressed.row(), pressed);
     }

@@ -84,7 +84,8 @@ public:
     static constexpr int kRowHeight = 30;
     using TableCellView_withInfoButton::TableCellView_withInfoButton;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 protected:

@@ -110,7 +110,8 @@ map_list::map_list(CRasterleafView& view, CChartList& chartList, QWidget* parent
     menu->addSeparator();
     item_showFolders = menu->addAction("Show Folders", this, &map_list::onShowFolders);
     item_showTypes = menu->addAction("Show Types", this, &map_list::onShowTypes);
-    for (QAction* a : {item_sortbyname, item_sortbyscale, item_sortbyDistance, item_showFolders, item_showTypes})
+    for (QAction* a :
+         {item_sortbyname, item_sortbyscale, item_sortbyDistance, item_showFolders, item_showTypes})
         a->setCheckable(true);
     menu_button->setMenu(menu);
     cancel_button = new QPushButton("Cancel", this);
@@ -203,12 +204,13 @@ void map_list::FetchStore(bool place, bool heldOnly, const std::set<uint32_t>& h
                              return code;
                          }));
     const double lat = m_centreLat, lon = m_centreLon;
-    RunWithProgressDialog(this, kLoadingText, [result, place, heldOnly, held, lat, lon](CProgressDialogData& d) {
-        if (place)
-            *result = QueryMapStoreAt(lat, lon, ContinueUnlessCancelled, &d);
-        else if (heldOnly)
-            *result = QueryMapStore({}, ContinueUnlessCancelled, &d, held);
-    });
+    RunWithProgressDialog(this, kLoadingText,
+                          [result, place, heldOnly, held, lat, lon](CProgressDialogData& d) {
+                              if (place)
+                                  *result = QueryMapStoreAt(lat, lon, ContinueUnlessCancelled, &d);
+                              else if (heldOnly)
+                                  *result = QueryMapStore({}, ContinueUnlessCancelled, &d, held);
+                          });
     RunDialogCallbacksUntil(storage);
 }
 
@@ -388,16 +390,16 @@ void map_list::ChooseStoreEntry(const MapShopData& entry)
     // started is known only after.
     auto refused = std::make_shared<bool>(false);
     CCallback storage;
-    PushProgressCallback(storage, CCallback([self, refused](int32_t code) {
-                             if (!self)
-                                 return code;
-                             if (code < 0 || *refused)
-                                 MessageBox(self, nullptr, kDownloadFailedTitle, kDownloadFailedText,
-                                            {{"OK", nullptr}});
-                             else
-                                 self->didDownloadChartOK();
-                             return code;
-                         }));
+    PushProgressCallback(
+        storage, CCallback([self, refused](int32_t code) {
+            if (!self)
+                return code;
+            if (code < 0 || *refused)
+                MessageBox(self, nullptr, kDownloadFailedTitle, kDownloadFailedText, {{"OK", nullptr}});
+            else
+                self->didDownloadChartOK();
+            return code;
+        }));
     *refused = !DownloadMapFile(this, entry.path, m_downloadedPath);
     storeSelectedTypes();
     RunDialogCallbacksUntil(storage);
@@ -405,7 +407,8 @@ void map_list::ChooseStoreEntry(const MapShopData& entry)
 
 void map_list::didDownloadChartOK()
 {
-    if (m_downloadedPath.size() > 6 && m_downloadedPath.compare(m_downloadedPath.size() - 6, 6, ".tspkg") == 0) {
+    if (m_downloadedPath.size() > 6 &&
+        m_downloadedPath.compare(m_downloadedPath.size() - 6, 6, ".tspkg") == 0) {
         // A package was installed: its charts are in the list now.
         destroyDialog(0);
         return;

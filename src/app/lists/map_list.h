@@ -50,7 +50,8 @@ public:
     // The device or store control: its tabs.
     enum : int { kDeviceTab = 0, kStoreTab = 1, kMyMapsTab = 2 };
 
-    static map_list* initWithChartView(CRasterleafView& view, CChartList& chartList, QWidget* parent = nullptr);
+    static map_list* initWithChartView(CRasterleafView& view, CChartList& chartList,
+                                       QWidget* parent = nullptr);
     ~map_list() override;
 
     void update_list();
