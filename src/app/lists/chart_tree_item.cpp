@@ -70,9 +70,10 @@ void CChartTreeModel::Build(Node* root, const std::unordered_map<const Entry*, s
 }
 
 void CChartTreeModel::SetChartTree(CChartTree* root,
-                                   const std::unordered_map<const CChartOutline*, size_t>& rank)
+                                   const std::unordered_map<const CChartOutline*, size_t>& rank, bool byType)
 {
     beginResetModel();
+    m_typesTickable = byType;
     m_root = chart_tree_item();
     m_items.clear();
     m_byNode.clear();
@@ -89,13 +90,14 @@ void CChartTreeModel::SetStoreTree(CMapShopTree* root,
     m_items.clear();
     m_byNode.clear();
     m_root.ms_item = root;
+    m_typesTickable = true;
     Build(root, rank);
     endResetModel();
 }
 
 void CChartTreeModel::Clear()
 {
-    SetChartTree(nullptr, {});
+    SetChartTree(nullptr, {}, false);
 }
 
 chart_tree_item* CChartTreeModel::ItemFor(const void* node) const
@@ -151,7 +153,7 @@ bool CChartTreeModel::hasChildren(const QModelIndex& parent) const
 bool CChartTreeModel::IsTypeRow(const chart_tree_item& item) const
 {
     std::string type;
-    if (item.children.empty())
+    if (!m_typesTickable || item.children.empty())
         return false;
     return item.co_item ? item.co_item->StandsForType(type) : item.ms_item->StandsForType(type);
 }

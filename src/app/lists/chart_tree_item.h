@@ -41,8 +41,10 @@ public:
 
     // Shows the tree: groups first in label order, then the entries in the
     // order of `rank` (lower first; entries missing from it go last). Null
-    // shows nothing. The tree must outlive the model's use of it.
-    void SetChartTree(CChartTree* root, const std::unordered_map<const CChartOutline*, size_t>& rank);
+    // shows nothing. The tree must outlive the model's use of it. Map types
+    // can be ticked only in a chart tree grouped by type.
+    void SetChartTree(CChartTree* root, const std::unordered_map<const CChartOutline*, size_t>& rank,
+                      bool byType);
     void SetStoreTree(CMapShopTree* root, const std::unordered_map<const MapShopData*, size_t>& rank);
     void Clear();
 
@@ -72,6 +74,7 @@ private:
     chart_tree_item m_root;
     std::vector<std::unique_ptr<chart_tree_item>> m_items;
     std::unordered_map<const void*, chart_tree_item*> m_byNode;
+    bool m_typesTickable = false;
 };
 
 // Paints a row 30 pixels high, with the info button unless the model says

@@ -265,7 +265,7 @@ void map_list::refresh_everything()
         for (size_t i = 0; i < ordered.size(); ++i)
             rank[ordered[i].get()] = i;
         m_storeTree.reset();
-        m_model->SetChartTree(m_chartsTree.get(), rank);
+        m_model->SetChartTree(m_chartsTree.get(), rank, !m_showFolders);
     }
     // Rows the user had open stay open.
     for (const auto& item : m_model->Items()) {
@@ -344,7 +344,9 @@ void map_list::setTreeState()
 
 void map_list::storeSelectedTypes()
 {
-    if (m_chartsTree)
+    // Grouped by folder the tree offers no choice of types: storing it would
+    // show every type of every chart again, undoing the user's choice.
+    if (m_chartsTree && !m_showFolders)
         m_chartsTree->StoreSelectedTypes();
     if (m_storeTree)
         m_storeTree->StoreSelectedTypes();
