@@ -276,7 +276,9 @@ void map_list::refresh_everything()
         else
             item->ms_item->expanded = true;
     }
+    // The header names device charts only; the store's tabs say what it shows.
     header_label->setText(QString::fromStdString(m_header));
+    header_label->setVisible(!m_showStore);
     QPointer<map_list> self(this);
     QTimer::singleShot(0, this, [self] {
         if (self)
