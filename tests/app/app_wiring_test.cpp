@@ -113,6 +113,8 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
              return CMarkManager::Get().Marks().size() > before;
          }},
         {"saving everything", true, [](ViewController&, COverlayMark&) { return SaveAllData(); }},
+        {"the maps button", true,
+         [](ViewController& window, COverlayMark&) { return window.OpenAction()->isVisible(); }},
         {"the connection dialogs' window", true,
          [](ViewController& window, COverlayMark&) {
              return Port<IConnectionUi>().DialogParent() == &window;
