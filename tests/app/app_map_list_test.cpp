@@ -72,6 +72,8 @@ protected:
     void TearDown() override
     {
         SetChartFileRemoverForTesting({});
+        // Ended windows go before the view they point at.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         view.reset();
         server.Stop();
         unsetenv(CChartServer::kEnvironmentVariable);

@@ -281,7 +281,7 @@ void map_list::refresh_everything()
     header_label->setVisible(!m_showStore);
     QPointer<map_list> self(this);
     QTimer::singleShot(0, this, [self] {
-        if (self)
+        if (self && !self->isDialogEnded())
             self->setTreeState();
     });
 }
