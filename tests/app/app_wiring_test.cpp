@@ -54,15 +54,25 @@ bool CategoryEnabled(const char* name)
 TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgain)
 {
     // In the order the wiring fills them, lowest layer first.
-    const std::vector<std::string> expected = {"dialog presenter",       "menu popup",
-                                               "progress dialog opener", "units menu",
-                                               "chart problem reporter", "chart rewrite hooks",
-                                               "connection dialogs",     "connection events",
-                                               "mark creator",           "chart delete keys",
-                                               "overlay object ui",      "overlay ui",
-                                               "save all data",          "account number",
-                                               "race dialogs",           "panel windows",
-                                               "data panel window",      "overlay window content"};
+    const std::vector<std::string> expected = {"dialog presenter",
+                                               "menu popup",
+                                               "progress dialog opener",
+                                               "units menu",
+                                               "chart problem reporter",
+                                               "chart rewrite hooks",
+                                               "connection dialogs",
+                                               "connection events",
+                                               "mark creator",
+                                               "chart delete keys",
+                                               "overlay object ui",
+                                               "overlay ui",
+                                               "save all data",
+                                               "account number",
+                                               "race dialogs",
+                                               "panel windows",
+                                               "data panel window",
+                                               "overlay window content",
+                                               "chart list"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);
@@ -116,6 +126,8 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
              return CMarkManager::Get().Marks().size() > before;
          }},
         {"saving everything", true, [](ViewController&, COverlayMark&) { return SaveAllData(); }},
+        {"the maps button", true,
+         [](ViewController& window, COverlayMark&) { return window.OpenAction()->isVisible(); }},
         {"the connection dialogs' window", true,
          [](ViewController& window, COverlayMark&) {
              return Port<IConnectionUi>().DialogParent() == &window;

@@ -2,6 +2,7 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/lists/map_list.h"
 #include "app/lists/overlay_list.h"
 #include "app/panels/PanelAdaptors_qt.h"
 #include "app/panels/data_window.h"
@@ -110,12 +111,15 @@ void WireApplicationPorts(AppDelegate& app)
     CUrlCommands::Get().Attach(&app);
     if (!IsPortInstalled<IPendingUrlRunner>())
         InstallPort<IPendingUrlRunner>(&CUrlCommands::Get());
+    static CChartListOpener chartListOpener;
+    InstallPort<IChartListOpener>(&chartListOpener);
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
     // -- app --
+    InstallPort<IChartListOpener>(nullptr);
     if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
         InstallPort<IPendingUrlRunner>(nullptr);
     CUrlCommands::Get().Attach(nullptr);
@@ -206,6 +210,7 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         // -- app --
         {"overlay window content",
          [] { return dynamic_cast<COverlayListContent*>(&Port<IOverlayWindowContent>()) != nullptr; }},
+        {"chart list", [] { return dynamic_cast<CChartListOpener*>(&Port<IChartListOpener>()) != nullptr; }},
     };
     return ports;
 }

@@ -177,21 +177,62 @@ void CChartList::ListChartsAt(double latitude, double longitude, std::vector<Cha
             out.push_back(o);
 }
 
+namespace {
+
+ChartFileRemover& Remover()
+{
+    static ChartFileRemover remover;
+    return remover;
+}
+
+// Removes one file; a file already gone counts as removed.
+bool RemoveChartFile(const std::string& path)
+{
+    const int rc = Remover() ? Remover()(path) : ::unlink(path.c_str());
+    return rc == 0 || errno == ENOENT;
+}
+
+// A chunk store folder holds the numbered part files "0" to "99"; only those
+// go, so that anything else the user put there survives, and the folder goes
+// when nothing is left in it.
+bool RemoveChunkPartFolder(const std::string& folder)
+{
+    bool all = true;
+    for (int part = 0; part < 100; ++part) {
+        const std::string file = folder + "/" + std::to_string(part);
+        struct stat st;
+        if (::lstat(file.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+            continue;
+        all = RemoveChartFile(file) && all;
+    }
+    ::rmdir(folder.c_str()); // fails harmlessly while something else is inside
+    return all;
+}
+
+} // namespace
+
+void SetChartFileRemoverForTesting(ChartFileRemover remover)
+{
+    Remover() = std::move(remover);
+}
+
 bool CChartList::DeleteChart(const ChartOutlinePtr& outline)
 {
     if (!outline)
         return false;
-    if (::unlink(outline->path.c_str()) != 0 && errno != ENOENT)
-        return false;
-    // The chunk store beside it, in every spelling: one file, or a folder of
-    // numbered part files.
+    // The chunk store beside it first, in every spelling: one file, or a
+    // folder of numbered part files. A chart whose files did not all go
+    // stays listed, so that the failure is seen and can be tried again.
+    bool all = true;
     for (const std::string& store : ExistingChunkStorePaths(outline->path)) {
         struct stat st;
         if (::lstat(store.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            DeleteFolder(store);
+            all = RemoveChunkPartFolder(store) && all;
         else
-            ::unlink(store.c_str());
+            all = RemoveChartFile(store) && all;
     }
+    if (!all || !RemoveChartFile(outline->path))
+        return false;
     Remove(outline);
     return true;
 }

@@ -10,6 +10,7 @@
 #include "foundation/util/Files.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -55,6 +56,11 @@ struct CChartFolders
     std::string documents;             // for the chart list window's groups
     std::string mapStore;              // the map-store folder, for the same
 };
+
+// How DeleteChart removes one file (unlink by default): 0, or -1 with errno
+// set. Tests fail chosen files with it.
+using ChartFileRemover = std::function<int(const std::string& path)>;
+void SetChartFileRemoverForTesting(ChartFileRemover remover);
 
 class CChartList
 {
@@ -107,8 +113,9 @@ public:
     // Appends every outline that holds the point, in scale order.
     void ListChartsAt(double latitude, double longitude, std::vector<ChartOutlinePtr>& out) const;
 
-    // Deletes the chart file and its chunk store and drops the outline. False
-    // (nothing dropped) when the chart file could not be deleted.
+    // Deletes the chunk store (of a part-file folder only the parts "0" to
+    // "99", then the folder when empty), then the chart file, and drops the
+    // outline. False, with the outline kept, when any of them could not go.
     bool DeleteChart(const ChartOutlinePtr& outline);
     // Deletes the older copies of charts held twice (same file name); returns
     // how many were really deleted.
