@@ -64,11 +64,15 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
                                                "connection events",
                                                "mark creator",
                                                "chart delete keys",
+                                               "gps settings",
                                                "overlay object ui",
                                                "overlay ui",
                                                "save all data",
                                                "account number",
-                                               "race dialogs"};
+                                               "ais settings",
+                                               "race dialogs",
+                                               "track logging item",
+                                               "ais settings item"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);

@@ -2,6 +2,7 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
+#include "app/settings/SettingsPorts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
@@ -58,6 +59,9 @@ void WireApplicationPorts(AppDelegate& app)
     // -- mapview --
     static CNumberedMarkCreator markCreator;
     InstallPort<IMarkCreator>(&markCreator);
+    static CSettingsDialogs settingsDialogs;
+    settingsDialogs.Attach(&app);
+    InstallPort<IGPSSettingsUi>(&settingsDialogs);
     static CDeleteToolKeys deleteToolKeys;
     InstallPort<IChartDeleteTool>(&deleteToolKeys);
 
@@ -73,6 +77,7 @@ void WireApplicationPorts(AppDelegate& app)
     InstallPort<IAccountNumberSource>(&CAccount::Get());
 
     // -- ais --
+    InstallPort<IAISSettingsUi>(&settingsDialogs);
 
     // -- panels --
     static CRaceDialogs raceDialogs;
@@ -84,12 +89,18 @@ void WireApplicationPorts(AppDelegate& app)
     CUrlCommands::Get().Attach(&app);
     if (!IsPortInstalled<IPendingUrlRunner>())
         InstallPort<IPendingUrlRunner>(&CUrlCommands::Get());
+    static CSettingsMenuItems menuItems;
+    menuItems.Attach(&app);
+    InstallPort<ITrackLoggingMenuItem>(&menuItems);
+    InstallPort<IAisSettingsMenuItem>(&menuItems);
 }
 
 void UnwireApplicationPorts()
 {
     // Reverse order of WireApplicationPorts.
     // -- app --
+    InstallPort<IAisSettingsMenuItem>(nullptr);
+    InstallPort<ITrackLoggingMenuItem>(nullptr);
     if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
         InstallPort<IPendingUrlRunner>(nullptr);
     CUrlCommands::Get().Attach(nullptr);
@@ -98,6 +109,7 @@ void UnwireApplicationPorts()
     InstallPort<IRaceDialogs>(nullptr);
 
     // -- ais --
+    InstallPort<IAISSettingsUi>(nullptr);
 
     // -- overlays --
     InstallPort<IAccountNumberSource>(nullptr);
@@ -106,6 +118,7 @@ void UnwireApplicationPorts()
     InstallPort<IOverlayObjectUi>(nullptr);
 
     // -- mapview --
+    InstallPort<IGPSSettingsUi>(nullptr);
     InstallPort<IMarkCreator>(nullptr);
     InstallPort<IChartDeleteTool>(nullptr);
 
@@ -156,6 +169,7 @@ const std::vector<CPortEntry>& ListApplicationPorts()
          [] { return dynamic_cast<CNumberedMarkCreator*>(&Port<IMarkCreator>()) != nullptr; }},
         {"chart delete keys",
          [] { return dynamic_cast<CDeleteToolKeys*>(&Port<IChartDeleteTool>()) != nullptr; }},
+        {"gps settings", [] { return dynamic_cast<CSettingsDialogs*>(&Port<IGPSSettingsUi>()) != nullptr; }},
 
         // -- overlays --
         {"overlay object ui",
@@ -165,9 +179,16 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         {"account number", [] { return &Port<IAccountNumberSource>() == &CAccount::Get(); }},
 
         // -- ais --
+        {"ais settings", [] { return dynamic_cast<CSettingsDialogs*>(&Port<IAISSettingsUi>()) != nullptr; }},
 
         // -- panels --
         {"race dialogs", [] { return dynamic_cast<CRaceDialogs*>(&Port<IRaceDialogs>()) != nullptr; }},
+
+        // -- app --
+        {"track logging item",
+         [] { return dynamic_cast<CSettingsMenuItems*>(&Port<ITrackLoggingMenuItem>()) != nullptr; }},
+        {"ais settings item",
+         [] { return dynamic_cast<CSettingsMenuItems*>(&Port<IAisSettingsMenuItem>()) != nullptr; }},
     };
     return ports;
 }
