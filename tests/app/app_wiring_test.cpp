@@ -104,10 +104,9 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
     };
     const std::vector<Probe> probes = {
         {"the Units category", true, [](ViewController&, COverlayMark&) { return CategoryEnabled("Units"); }},
-        // No settings window exists for these yet: hidden either way.
-        {"the GPS Settings category", false,
+        {"the GPS Settings category", true,
          [](ViewController&, COverlayMark&) { return CategoryEnabled("GPS Settings"); }},
-        {"the AIS Settings category", false,
+        {"the AIS Settings category", true,
          [](ViewController&, COverlayMark&) { return CategoryEnabled("AIS Settings"); }},
         {"the mark's Edit row", false,
          [](ViewController& window, COverlayMark& mark) {
