@@ -3,11 +3,11 @@
 // commands, the page setup in the settings file, and the titles set before a
 // menu opens.
 // TESSA_XVFB_LABEL
-#include "app/settings/SettingsPorts.h"
 #include "app/settings/ais_settings.h"
 #include "app/settings/gps_settings.h"
 #include "app/settings/preferences.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/SettingsPorts.h"
 #include "app/window/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "chartwriter/ChartWriter.h"
@@ -97,7 +97,8 @@ protected:
         if (CTrackManager::Get().IsRecording())
             CTrackManager::Get().ToggleRecording();
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = w->findChild<UIViewControllerWithDialog*>(); dialog && !dialog->isDialogEnded())
+            if (auto* dialog = w->findChild<UIViewControllerWithDialog*>();
+                dialog && !dialog->isDialogEnded())
                 dialog->destroyDialog(-1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         c_main_and_flip_dv::Get().m_currentLayoutPath.clear();

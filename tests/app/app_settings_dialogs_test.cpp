@@ -118,7 +118,7 @@ protected:
 TEST_F(SettingsDialogs, GpsDialogShowsTheVectorItemAndStoresVectorAndColourOnDone)
 {
     // (on, minutes, tag shown)
-    const std::tuple<bool, float, int> cases[] = {{true, 7, 5},     {true, 60, 60}, {true, 59.995f, 60},
+    const std::tuple<bool, float, int> cases[] = {{true, 7, 5},     {true, 60, 60},  {true, 59.995f, 60},
                                                   {true, 0.99f, 1}, {true, 0.5f, 0}, {false, 30, 0}};
     for (const auto& [on, minutes, tag] : cases)
         EXPECT_EQ(gps_settings::VectorTagFor(on, minutes), tag) << minutes;
@@ -189,7 +189,7 @@ TEST_F(SettingsDialogs, PortsAreReadFromTheirLeadingDigitsAndOthersAreRefused)
 {
     // (tcp, text, stored port; 0: refused, nothing written)
     const std::tuple<bool, const char*, int> cases[] = {
-        {false, "2000x", 2000}, {false, " 8080", 8080}, {false, "70000", 0}, {false, "abc", 0},
+        {false, "2000x", 2000}, {false, " 8080", 8080}, {false, "70000", 0},    {false, "abc", 0},
         {false, "0", 0},        {false, "", 0},         {true, "39150", 39150}, {true, "65536", 0},
         {true, "x1", 0},        {true, "65535", 65535},
     };
@@ -199,8 +199,8 @@ TEST_F(SettingsDialogs, PortsAreReadFromTheirLeadingDigitsAndOthersAreRefused)
         CUDPConnection::Settings().port = 1111;
         CTCPIPConnection connection;
         CUDPConnection udp;
-        QPointer<tcp_udp_config> dialog = tcp ? new tcp_udp_config(&connection, nullptr)
-                                              : new tcp_udp_config(nullptr, &udp);
+        QPointer<tcp_udp_config> dialog =
+            tcp ? new tcp_udp_config(&connection, nullptr) : new tcp_udp_config(nullptr, &udp);
         dialog->showInParent(nullptr);
         EXPECT_EQ(Outlet<QLineEdit>(dialog, "ipaddress")->isHidden(), !tcp);
         Outlet<QLineEdit>(dialog, "port")->setText(text);
@@ -224,8 +224,8 @@ TEST_F(SettingsDialogs, AnotherNetworkDisablesDoneUntilTickedAndSavingStoresTheC
         CUDPConnection::Settings().network = "Home";
         CTCPIPConnection tcpConnection;
         CUDPConnection udpConnection;
-        QPointer<tcp_udp_config> dialog = udp ? new tcp_udp_config(nullptr, &udpConnection)
-                                              : new tcp_udp_config(&tcpConnection, nullptr);
+        QPointer<tcp_udp_config> dialog =
+            udp ? new tcp_udp_config(nullptr, &udpConnection) : new tcp_udp_config(&tcpConnection, nullptr);
         dialog->showInParent(nullptr);
         auto* use = Outlet<QCheckBox>(dialog, "use_this_network");
         auto* done = Outlet<QPushButton>(dialog, "done");
@@ -243,7 +243,7 @@ TEST_F(SettingsDialogs, AisLimitsRefuseBadNumbersAndSurviveARestart)
 {
     // (cpa distance, class B distance, minutes; accepted)
     const std::tuple<const char*, const char*, const char*, bool> cases[] = {
-        {"500", "150", "2.5", true}, {"abc", "150", "10", false}, {"500", "-1", "10", false},
+        {"500", "150", "2.5", true},  {"abc", "150", "10", false}, {"500", "-1", "10", false},
         {"500", "150", "nan", false}, {"inf", "150", "10", false}, {"500", "150", "", false},
     };
     for (const auto& [distance, classB, minutes, accepted] : cases) {

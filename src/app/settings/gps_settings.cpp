@@ -59,7 +59,8 @@ void gps_settings::viewDidLoad()
     CDataConnection* connection = GetGPSConnection();
     if (connection)
         m_ui->status_label->setText(QString::fromStdString(connection->m_statusText));
-    const int32_t current = connection ? connection->m_typeId : CDataConnection::Settings().gps_connection_type;
+    const int32_t current =
+        connection ? connection->m_typeId : CDataConnection::Settings().gps_connection_type;
     for (CConnectionType* type = CConnectionType::First(); type; type = type->m_next) {
         m_ui->connection_popup->addItem(QString::fromUtf8(type->m_name));
         if (type->m_id == current)
@@ -67,8 +68,9 @@ void gps_settings::viewDidLoad()
     }
     const CMovingTargetSettings& settings = CMovingTargetSettings::Global();
     for (int tag : kVectorTags)
-        m_ui->vector_popup->addItem(tag == 0 ? QString("Off") : tag == 1 ? QString("1 minute")
-                                                                          : QString("%1 minutes").arg(tag),
+        m_ui->vector_popup->addItem(tag == 0   ? QString("Off")
+                                    : tag == 1 ? QString("1 minute")
+                                               : QString("%1 minutes").arg(tag),
                                     tag);
     m_ui->vector_popup->setCurrentIndex(
         m_ui->vector_popup->findData(VectorTagFor(settings.showVector, settings.vectorScale)));
@@ -81,7 +83,8 @@ void gps_settings::viewDidLoad()
 void gps_settings::ShowColour()
 {
     const QColor colour = QColor::fromRgbF(float(m_colour[0]), float(m_colour[1]), float(m_colour[2]));
-    m_ui->color_square->setStyleSheet(QString("QPushButton { background: %1; min-width: 48px; }").arg(colour.name()));
+    m_ui->color_square->setStyleSheet(
+        QString("QPushButton { background: %1; min-width: 48px; }").arg(colour.name()));
 }
 
 void gps_settings::onSelectedConnectionType(const QString& title)

@@ -44,7 +44,10 @@ private:
     class CTimer : public CHeartbeat::Counter
     {
     public:
-        explicit CTimer(gps_settings& dialog) : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog) {}
+        explicit CTimer(gps_settings& dialog)
+            : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog)
+        {
+        }
         void OnTick() override { m_dialog.onOneSecTimer(); }
 
     private:

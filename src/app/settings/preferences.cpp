@@ -69,7 +69,8 @@ void preferences::onDone()
     view.useMagicMouse = m_ui->check_use_magic_mouse->isChecked();
 
     CDefaultUnits& units = CDefaultUnits::Get();
-    units.m_bearings = m_ui->popup_bearings->currentIndex() == 1 ? CUnits::kBearingsMagnetic : CUnits::kBearingsTrue;
+    units.m_bearings =
+        m_ui->popup_bearings->currentIndex() == 1 ? CUnits::kBearingsMagnetic : CUnits::kBearingsTrue;
     // The variation is computed again at the next fix; recomputing here would
     // tell the listeners a second time.
     units.m_variationLatitude = 999;

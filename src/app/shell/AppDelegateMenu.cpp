@@ -127,8 +127,9 @@ void AppDelegate::onOverlayExport(int tag)
     DialogPresenter().ShowFilePanel(request, [tag, parent](int32_t code, const std::string& path) {
         if (code != 0)
             return;
-        const bool ok = tag == 1 ? ExportMarksGPXFile(path) : tag == 2 ? ExportRoutesGPXFile(path)
-                                                                        : ExportTracksGPXFile(path);
+        const bool ok = tag == 1   ? ExportMarksGPXFile(path)
+                        : tag == 2 ? ExportRoutesGPXFile(path)
+                                   : ExportTracksGPXFile(path);
         if (!ok)
             ShowOKMessage(parent, "Could not write " + path, "Export");
     });
@@ -220,7 +221,8 @@ void AppDelegate::onAISSettings()
 void AppDelegate::onAddToMapList()
 {
     CFoldersPanelRequest request;
-    request.message = "Select folders to add to the map list. Folders are searched each time you launch the app.";
+    request.message =
+        "Select folders to add to the map list. Folders are searched each time you launch the app.";
     DialogPresenter().ShowFoldersPanel(request, [](int32_t code, const std::vector<std::string>& paths) {
         CChartList& list = CChartList::Instance();
         if (code == 0)
@@ -233,8 +235,8 @@ void AppDelegate::onAddToMapList()
 void AppDelegate::RemoveDuplicateMaps()
 {
     const int removed = CChartList::Instance().RemoveDuplicateMaps();
-    const std::string text =
-        removed > 0 ? "Removed " + std::to_string(removed) + " map(s)" : std::string("No duplicates were found");
+    const std::string text = removed > 0 ? "Removed " + std::to_string(removed) + " map(s)"
+                                         : std::string("No duplicates were found");
     ::MessageBox(nullptr, nullptr, "Remove Duplicate Maps:", text, {{"OK", nullptr}});
 }
 

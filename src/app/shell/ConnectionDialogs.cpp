@@ -20,7 +20,8 @@ void CConnectionDialogs::OpenSerialPortDialog(QWidget* parent, ConnectionMacSeri
 
 void CConnectionDialogs::OpenTcpUdpConfig(QWidget* parent, CDataConnection* tcp, CDataConnection* udp)
 {
-    auto* dialog = new tcp_udp_config(dynamic_cast<CTCPIPConnection*>(tcp), dynamic_cast<CUDPConnection*>(udp));
+    auto* dialog =
+        new tcp_udp_config(dynamic_cast<CTCPIPConnection*>(tcp), dynamic_cast<CUDPConnection*>(udp));
     // Over the dialog that asked (the GPS settings), else in a window of its own.
     dialog->showInParent(qobject_cast<UIViewControllerWithDialog*>(parent));
 }

@@ -2,7 +2,6 @@
 
 #include "app/dialogs/Account.h"
 #include "app/dialogs/ChartProblemBox.h"
-#include "app/settings/SettingsPorts.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
@@ -10,6 +9,7 @@
 #include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
 #include "app/shell/RaceDialogs.h"
+#include "app/shell/SettingsPorts.h"
 #include "app/shell/UrlCommands.h"
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"

@@ -1,8 +1,8 @@
 #include "foundation/dialogs/QtDialogPresenter.h"
 
+#include <QAbstractItemView>
 #include <QColorDialog>
 #include <QFile>
-#include <QAbstractItemView>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPageLayout>
@@ -159,8 +159,9 @@ void CQtDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnsw
 
 void CQtDialogPresenter::ShowColourPanel(const CColourPanelRequest& request, ColourAnswer answer)
 {
-    auto* panel = new QColorDialog(QColor::fromRgbF(float(request.red), float(request.green), float(request.blue)),
-                                   WindowOf(request.parent));
+    auto* panel =
+        new QColorDialog(QColor::fromRgbF(float(request.red), float(request.green), float(request.blue)),
+                         WindowOf(request.parent));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
     if (!request.title.empty())

@@ -1,4 +1,4 @@
-#include "app/settings/SettingsPorts.h"
+#include "app/shell/SettingsPorts.h"
 
 #include "app/settings/ais_settings.h"
 #include "app/settings/gps_settings.h"
