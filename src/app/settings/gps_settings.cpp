@@ -84,7 +84,7 @@ void gps_settings::ShowColour()
 {
     const QColor colour = QColor::fromRgbF(float(m_colour[0]), float(m_colour[1]), float(m_colour[2]));
     m_ui->color_square->setStyleSheet(
-        QString("QPushButton { background: %1; min-width: 48px; }").arg(colour.name()));
+        QString("QPushButton { background: %1; border: 1px solid gray; min-width: 48px; min-height: 18px; }").arg(colour.name()));
 }
 
 void gps_settings::onSelectedConnectionType(const QString& title)
