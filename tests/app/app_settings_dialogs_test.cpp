@@ -27,11 +27,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tessatest;
 
@@ -170,6 +173,19 @@ TEST_F(SettingsDialogs, ChoosingATypeSwitchesTheConnectionAtOnceAndClosingFirstL
     EXPECT_EQ(GetGPSConnection()->m_typeId, kConnectionTCPIP);
     EXPECT_TRUE(peer.Accept());
     EXPECT_FALSE(dialog->isDialogEnded());
+    // The refresh once a second shows the new connection's status, once its
+    // connect has completed and the status no longer changes.
+    auto* tcp = dynamic_cast<CTCPIPConnection*>(GetGPSConnection());
+    ASSERT_NE(tcp, nullptr);
+    for (int i = 0; i < 5000 && tcp->Descriptor() < 0; ++i) {
+        CHeartbeat::Tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Outlet<QLabel>(dialog, "status_label")->setText("stale");
+    for (int i = 0; i < CHeartbeat::kTicksPerSecond; ++i)
+        CHeartbeat::Tick();
+    EXPECT_EQ(Outlet<QLabel>(dialog, "status_label")->text().toStdString(), GetGPSConnection()->m_statusText);
+    EXPECT_EQ(popup->currentText(), "TCP/IP");
 
     // The GPS dialog ends while a connection's dialog it opened is still up.
     Choose(popup, popup->findText("UDP/IP"));

@@ -84,7 +84,8 @@ void gps_settings::ShowColour()
 {
     const QColor colour = QColor::fromRgbF(float(m_colour[0]), float(m_colour[1]), float(m_colour[2]));
     m_ui->color_square->setStyleSheet(
-        QString("QPushButton { background: %1; border: 1px solid gray; min-width: 48px; min-height: 18px; }").arg(colour.name()));
+        QString("QPushButton { background: %1; border: 1px solid gray; min-width: 48px; min-height: 18px; }")
+            .arg(colour.name()));
 }
 
 void gps_settings::onSelectedConnectionType(const QString& title)
@@ -136,8 +137,15 @@ void gps_settings::didSelectColor(double red, double green, double blue)
 
 void gps_settings::onOneSecTimer()
 {
-    if (CDataConnection* connection = GetGPSConnection())
-        m_ui->status_label->setText(QString::fromStdString(connection->m_statusText));
+    CDataConnection* connection = GetGPSConnection();
+    if (!connection)
+        return;
+    m_ui->status_label->setText(QString::fromStdString(connection->m_statusText));
+    // A set-up that was cancelled leaves another type than the one chosen.
+    const CConnectionType* type = CConnectionType::Find(connection->m_typeId);
+    const int index = type ? m_ui->connection_popup->findText(QString::fromUtf8(type->m_name)) : -1;
+    if (index >= 0 && index != m_ui->connection_popup->currentIndex())
+        m_ui->connection_popup->setCurrentIndex(index);
 }
 
 void gps_settings::onDone()

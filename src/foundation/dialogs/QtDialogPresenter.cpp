@@ -214,8 +214,10 @@ void CQtDialogPresenter::ShowFoldersPanel(const CFoldersPanelRequest& request, F
     panel->setOption(QFileDialog::ShowDirsOnly, true);
     // The platform's own panel takes one folder only; Qt's takes several.
     panel->setOption(QFileDialog::DontUseNativeDialog, true);
-    for (auto* view : panel->findChildren<QAbstractItemView*>())
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The list and the detail view of the folders, not the side bar.
+    for (const char* name : {"listView", "treeView"})
+        if (auto* view = panel->findChild<QAbstractItemView*>(name))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     if (!request.message.empty())
         panel->setWindowTitle(QString::fromStdString(request.message));
     auto shared_answer = std::make_shared<FoldersAnswer>(std::move(answer));
