@@ -29,10 +29,12 @@
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 using namespace tessatest;
@@ -187,6 +189,17 @@ TEST_F(MenuActions, EveryItemIsInTheMenuBarAndReachesItsAction)
         item->trigger();
         check();
     }
+    // A second choice brings back the open dialog instead of stacking another.
+    QPointer<UIViewControllerWithDialog> gps = m_window->DialogHost().child_dialog();
+    Trigger("onGPSsetup");
+    Trigger("onPreferences");
+    EXPECT_EQ(m_window->DialogHost().child_dialog(), gps.data());
+    std::set<preferences*> shownPreferences;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        for (preferences* p : w->findChildren<preferences*>())
+            if (!p->isDialogEnded())
+                shownPreferences.insert(p);
+    EXPECT_EQ(shownPreferences.size(), 1u);
     EXPECT_NE(m_window->MenuItem("menu_item_DataSave"), nullptr);
     // The export items are told apart by their tags.
     EXPECT_EQ(m_window->MenuItem("onOverlayExportTracks")->data().toInt(), 3);

@@ -208,14 +208,33 @@ void AppDelegate::page_setup()
     });
 }
 
+namespace {
+
+// One window of each: the open one is brought to the front instead.
+template <class Dialog> void ShowOnce(QPointer<Dialog>& open)
+{
+    if (open && !open->isDialogEnded()) {
+        open->window()->raise();
+        open->window()->activateWindow();
+        return;
+    }
+    open = new Dialog();
+    open->showInTopLevelWindow();
+}
+
+QPointer<preferences> gPreferences;
+QPointer<ais_settings> gAISSettings;
+
+} // namespace
+
 void AppDelegate::onPreferences()
 {
-    (new preferences())->showInTopLevelWindow();
+    ShowOnce(gPreferences);
 }
 
 void AppDelegate::onAISSettings()
 {
-    (new ais_settings())->showInTopLevelWindow();
+    ShowOnce(gAISSettings);
 }
 
 void AppDelegate::onAddToMapList()

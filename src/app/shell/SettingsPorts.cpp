@@ -13,14 +13,27 @@ UIViewControllerWithDialog* CSettingsDialogs::Host() const
     return window ? &window->DialogHost() : nullptr;
 }
 
+namespace {
+
+// A dialog already over the chart stays the only one: a second would hide
+// under it and take the connections' dialogs away from the first.
+bool HostIsFree(UIViewControllerWithDialog* host)
+{
+    return !host || !host->child_dialog() || host->child_dialog()->isDialogEnded();
+}
+
+} // namespace
+
 void CSettingsDialogs::OpenGPSSettings()
 {
-    (new gps_settings())->showInParent(Host());
+    if (HostIsFree(Host()))
+        (new gps_settings())->showInParent(Host());
 }
 
 void CSettingsDialogs::OpenAISSettings()
 {
-    (new ais_settings())->showInParent(Host());
+    if (HostIsFree(Host()))
+        (new ais_settings())->showInParent(Host());
 }
 
 void CSettingsMenuItems::SetTrackLoggingTitle(const std::string& title)
