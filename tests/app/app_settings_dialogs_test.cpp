@@ -145,6 +145,10 @@ TEST_F(SettingsDialogs, GpsDialogShowsTheVectorItemAndStoresVectorAndColourOnDon
     EXPECT_FALSE(dialog->HasTimer());
     EXPECT_FALSE(CMovingTargetSettings::Global().showVector);
     EXPECT_EQ(CMovingTargetSettings::Global().ownColour.GetPacked(), GraphicsColor(1, 0, 0, 1).GetPacked());
+    // Saved: a restart reads them back.
+    CMovingTargetSettings::Global().showVector = true;
+    PersistantData::LoadAll("t");
+    EXPECT_FALSE(CMovingTargetSettings::Global().showVector);
     // Ticks after the end reach nothing.
     for (int i = 0; i < 2 * CHeartbeat::kTicksPerSecond; ++i)
         CHeartbeat::Tick();
