@@ -165,7 +165,7 @@ TEST_F(MainWindow, ScreenshotShowsMenuBarToolbarAndChart)
             titles << menu->text();
         return titles;
     }();
-    EXPECT_EQ(menus, (QStringList{"&File", "&View", "&Window"}));
+    EXPECT_EQ(menus, (QStringList{"&File", "&View", "&GPS", "&Window", "&Help"}));
 
     // Drawing asks the chart's workers for tiles; the timer shows them as they come.
     CRasterleafView& view = window->ChartView();

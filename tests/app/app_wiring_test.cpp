@@ -64,15 +64,19 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
                                                "connection events",
                                                "mark creator",
                                                "chart delete keys",
+                                               "gps settings",
                                                "overlay object ui",
                                                "overlay ui",
                                                "save all data",
                                                "account number",
+                                               "ais settings",
                                                "race dialogs",
                                                "panel windows",
                                                "data panel window",
                                                "overlay window content",
-                                               "chart list"};
+                                               "chart list",
+                                               "track logging item",
+                                               "ais settings item"};
     std::vector<std::string> names;
     for (const CPortEntry& port : ListApplicationPorts())
         names.push_back(port.name);
@@ -104,10 +108,9 @@ TEST_F(ApplicationWiring, RowsOfEmptyPortsStayHiddenAndNothingCrashes)
     };
     const std::vector<Probe> probes = {
         {"the Units category", true, [](ViewController&, COverlayMark&) { return CategoryEnabled("Units"); }},
-        // No settings window exists for these yet: hidden either way.
-        {"the GPS Settings category", false,
+        {"the GPS Settings category", true,
          [](ViewController&, COverlayMark&) { return CategoryEnabled("GPS Settings"); }},
-        {"the AIS Settings category", false,
+        {"the AIS Settings category", true,
          [](ViewController&, COverlayMark&) { return CategoryEnabled("AIS Settings"); }},
         {"the mark's Edit row", true,
          [](ViewController& window, COverlayMark& mark) {

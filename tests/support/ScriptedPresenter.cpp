@@ -51,6 +51,31 @@ void CScriptedPresenter::CancelPrint()
     AddStep(StepKind::Print, 0, -1, "");
 }
 
+void CScriptedPresenter::ChooseColour(double red, double green, double blue)
+{
+    AddStep(StepKind::Colour, 0, 0, "");
+    m_script.back().colour[0] = red;
+    m_script.back().colour[1] = green;
+    m_script.back().colour[2] = blue;
+}
+
+void CScriptedPresenter::ConfirmPageSetup(const CPageSetup& page)
+{
+    AddStep(StepKind::PageSetup, 0, 0, "");
+    m_script.back().page = page;
+}
+
+void CScriptedPresenter::ChooseFolders(const std::vector<std::string>& paths)
+{
+    AddStep(StepKind::Folders, 0, 0, "");
+    m_script.back().paths = paths;
+}
+
+void CScriptedPresenter::CancelFolders()
+{
+    AddStep(StepKind::Folders, 0, -1, "");
+}
+
 void CScriptedPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
 {
     CShownDialog shown;
@@ -92,6 +117,49 @@ void CScriptedPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnsw
     open.kind = StepKind::Print;
     open.print = std::move(answer);
     open.page = request.page;
+    Add(std::move(open));
+}
+
+void CScriptedPresenter::ShowColourPanel(const CColourPanelRequest& request, ColourAnswer answer)
+{
+    CShownDialog shown;
+    shown.kind = CShownDialog::Colour;
+    shown.parent = request.parent;
+    shown.title = request.title;
+    shown.colour[0] = request.red;
+    shown.colour[1] = request.green;
+    shown.colour[2] = request.blue;
+    m_shown.push_back(shown);
+    Open open;
+    open.kind = StepKind::Colour;
+    open.colour = std::move(answer);
+    Add(std::move(open));
+}
+
+void CScriptedPresenter::ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer)
+{
+    CShownDialog shown;
+    shown.kind = CShownDialog::PageSetup;
+    shown.parent = request.parent;
+    shown.page = request.page;
+    m_shown.push_back(shown);
+    Open open;
+    open.kind = StepKind::PageSetup;
+    open.pageSetup = std::move(answer);
+    open.page = request.page;
+    Add(std::move(open));
+}
+
+void CScriptedPresenter::ShowFoldersPanel(const CFoldersPanelRequest& request, FoldersAnswer answer)
+{
+    CShownDialog shown;
+    shown.kind = CShownDialog::Folders;
+    shown.parent = request.parent;
+    shown.message = request.message;
+    m_shown.push_back(shown);
+    Open open;
+    open.kind = StepKind::Folders;
+    open.folders = std::move(answer);
     Add(std::move(open));
 }
 
@@ -140,6 +208,18 @@ void CScriptedPresenter::Answer(Open open)
             ApplyPageSetup(printer, open.page);
             open.print(&printer);
         }
+        break;
+    case StepKind::Colour:
+        if (open.colour)
+            open.colour(step.code == 0, step.colour[0], step.colour[1], step.colour[2]);
+        break;
+    case StepKind::PageSetup:
+        if (open.pageSetup)
+            open.pageSetup(step.code == 0, step.code == 0 ? step.page : open.page);
+        break;
+    case StepKind::Folders:
+        if (open.folders)
+            open.folders(step.code, step.code == 0 ? step.paths : std::vector<std::string>());
         break;
     }
 }

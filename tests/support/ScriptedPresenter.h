@@ -16,7 +16,7 @@ namespace tessatest {
 
 struct CShownDialog
 {
-    enum Kind { Box, OpenPanel, SavePanel, Print };
+    enum Kind { Box, OpenPanel, SavePanel, Print, Colour, PageSetup, Folders };
     Kind kind = Box;
     QWidget* parent = nullptr;
     std::string title;                // boxes
@@ -26,7 +26,8 @@ struct CShownDialog
     std::string message;              // panels
     std::string default_name;         // save panels
     std::string start_folder;         // panels
-    CPageSetup page;                  // print dialogs
+    CPageSetup page;                  // print dialogs and page setups
+    double colour[3] = {};            // the colour a colour panel starts with
 };
 
 class CScriptedPresenter : public IDialogPresenter
@@ -45,6 +46,11 @@ public:
     // A print dialog answered with a printer that writes a PDF file.
     void PrintToPdf(const std::string& path);
     void CancelPrint();
+    // Colour panels, page setups and folders panels; unscripted ones are cancelled.
+    void ChooseColour(double red, double green, double blue);
+    void ConfirmPageSetup(const CPageSetup& page);
+    void ChooseFolders(const std::vector<std::string>& paths);
+    void CancelFolders();
 
     // Answer each dialog as soon as it is shown (default: wait for Deliver).
     void SetImmediate(bool immediate) { m_immediate = immediate; }
@@ -64,15 +70,21 @@ public:
     void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer) override;
     void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer) override;
     void ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer) override;
+    void ShowColourPanel(const CColourPanelRequest& request, ColourAnswer answer) override;
+    void ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer) override;
+    void ShowFoldersPanel(const CFoldersPanelRequest& request, FoldersAnswer answer) override;
 
 private:
-    enum class StepKind { Box, Panel, Print };
+    enum class StepKind { Box, Panel, Print, Colour, PageSetup, Folders };
     struct Step
     {
         StepKind kind = StepKind::Box;
         int button = 0;
         int32_t code = -1;
         std::string path;
+        double colour[3] = {};
+        CPageSetup page;
+        std::vector<std::string> paths;
     };
     struct Open
     {
@@ -80,6 +92,9 @@ private:
         BoxAnswer box;
         PanelAnswer panel;
         PrintAnswer print;
+        ColourAnswer colour;
+        PageSetupAnswer pageSetup;
+        FoldersAnswer folders;
         CPageSetup page;
     };
 

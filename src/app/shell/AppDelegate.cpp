@@ -206,6 +206,7 @@ void AppDelegate::MakeMainWindow(bool show)
         validateMenuItem(window->SignInOutAction());
         validateMenuItem(window->OverlayCloudSyncAction());
     });
+    ConnectMenuItems();
 }
 
 void AppDelegate::onSignInOut()
@@ -240,6 +241,8 @@ void AppDelegate::validateMenuItem(QAction* item)
         return;
     if (m_window && item == m_window->SignInOutAction())
         item->setText(CAccount::Get().IsSignedIn() ? "Sign Out" : "Sign In");
+    if (m_window && item == m_window->TrackLoggingAction())
+        item->setText(CTrackManager::Get().IsRecording() ? "Stop Track Logging" : "Start Track Logging");
     item->setEnabled(true);
 }
 

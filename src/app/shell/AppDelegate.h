@@ -11,6 +11,7 @@
 class CRasterleafView;
 class ViewController;
 class QAction;
+class QMenu;
 class QObject;
 class QSocketNotifier;
 
@@ -88,8 +89,40 @@ public:
     void onSignInOut();
     // Synchronises marks, routes and tracks with the chart server.
     void onOverlayCloudSync();
-    // Titles an item before its menu opens ("Sign In" / "Sign Out"); every item is enabled.
+    // Titles an item before its menu opens ("Sign In" / "Sign Out", "Start
+    // Track Logging" / "Stop Track Logging"); every item is enabled.
     void validateMenuItem(QAction* item);
+
+    // The application menu's actions (AppDelegateMenu.cpp).
+    // Makes the overlay window or raises the open one.
+    void onOverlayList();
+    void onOverlayImport();
+    // Tag 1 exports every mark, 2 every route, any other every track.
+    void onOverlayExport(int tag);
+    void onGPSsetup();
+    // Toggles track recording and titles the item by the new state.
+    void onStartStopLogging(QAction* sender);
+    void onCheckForAppUpdates();
+    void onWebSupport();
+    void onPrivacy();
+    void onWebHomePage();
+    void onHelp();
+    // The page-setup panel; a confirmed page is kept under "page_setup".
+    void page_setup();
+    void onPreferences();
+    void onAISSettings();
+    // Folders chosen are added to the chart list; changed folders are scanned
+    // again whatever the answer.
+    void onAddToMapList();
+    void RemoveDuplicateMaps();
+    void CheckForMapUpdates();
+    // Before a menu opens: the layout save item shows the layout's name, or
+    // hides without one; the other items are validated.
+    void menuNeedsUpdate(QMenu* menu);
+    // A page of the application's web site (the "app_website" setting).
+    static std::string WebPageURL(const std::string& page);
+    // The update page with the version, build and bundle as its query.
+    static std::string UpdatePageURL();
 
     // True once the command pending at start-up has had its turn.
     static bool IsLaunchFinished();
@@ -99,6 +132,9 @@ public:
     static void InstallTerminationHandler();
 
 private:
+    // Connects the application menu's items to the actions above.
+    void ConnectMenuItems();
+
     std::unique_ptr<ViewController> m_window;
     // The receiver of the application's signals while this object lives.
     std::unique_ptr<QObject> m_connections;

@@ -12,6 +12,7 @@ public:
 
     QWidget* DialogParent() override;
     void OpenSerialPortDialog(QWidget* parent, ConnectionMacSerialPort* connection) override;
+    void OpenTcpUdpConfig(QWidget* parent, CDataConnection* tcp, CDataConnection* udp) override;
 
 private:
     AppDelegate* m_app = nullptr;

@@ -14,6 +14,7 @@
 #include "app/shell/ConnectionDialogs.h"
 #include "app/shell/ConnectionEvents.h"
 #include "app/shell/RaceDialogs.h"
+#include "app/shell/SettingsPorts.h"
 #include "app/shell/UrlCommands.h"
 #include "app/window/DeleteToolKeys.h"
 #include "app/window/UnitsMenuOpener.h"
@@ -75,6 +76,9 @@ void WireApplicationPorts(AppDelegate& app)
     // -- mapview --
     static CNumberedMarkCreator markCreator;
     InstallPort<IMarkCreator>(&markCreator);
+    static CSettingsDialogs settingsDialogs;
+    settingsDialogs.Attach(&app);
+    InstallPort<IGPSSettingsUi>(&settingsDialogs);
     static CDeleteToolKeys deleteToolKeys;
     InstallPort<IChartDeleteTool>(&deleteToolKeys);
 
@@ -91,6 +95,7 @@ void WireApplicationPorts(AppDelegate& app)
     InstallPort<IAccountNumberSource>(&CAccount::Get());
 
     // -- ais --
+    InstallPort<IAISSettingsUi>(&settingsDialogs);
 
     // -- panels --
     static CRaceDialogs raceDialogs;
@@ -113,6 +118,10 @@ void WireApplicationPorts(AppDelegate& app)
         InstallPort<IPendingUrlRunner>(&CUrlCommands::Get());
     static CChartListOpener chartListOpener;
     InstallPort<IChartListOpener>(&chartListOpener);
+    static CSettingsMenuItems menuItems;
+    menuItems.Attach(&app);
+    InstallPort<ITrackLoggingMenuItem>(&menuItems);
+    InstallPort<IAisSettingsMenuItem>(&menuItems);
 }
 
 void UnwireApplicationPorts()
@@ -120,6 +129,8 @@ void UnwireApplicationPorts()
     // Reverse order of WireApplicationPorts.
     // -- app --
     InstallPort<IChartListOpener>(nullptr);
+    InstallPort<IAisSettingsMenuItem>(nullptr);
+    InstallPort<ITrackLoggingMenuItem>(nullptr);
     if (&Port<IPendingUrlRunner>() == &CUrlCommands::Get())
         InstallPort<IPendingUrlRunner>(nullptr);
     CUrlCommands::Get().Attach(nullptr);
@@ -132,6 +143,7 @@ void UnwireApplicationPorts()
     InstallPort<IRaceDialogs>(nullptr);
 
     // -- ais --
+    InstallPort<IAISSettingsUi>(nullptr);
 
     // -- overlays --
     InstallPort<IAccountNumberSource>(nullptr);
@@ -140,6 +152,7 @@ void UnwireApplicationPorts()
     InstallPort<IOverlayObjectUi>(nullptr);
 
     // -- mapview --
+    InstallPort<IGPSSettingsUi>(nullptr);
     InstallPort<IMarkCreator>(nullptr);
     InstallPort<IChartDeleteTool>(nullptr);
 
@@ -190,6 +203,7 @@ const std::vector<CPortEntry>& ListApplicationPorts()
          [] { return dynamic_cast<CNumberedMarkCreator*>(&Port<IMarkCreator>()) != nullptr; }},
         {"chart delete keys",
          [] { return dynamic_cast<CDeleteToolKeys*>(&Port<IChartDeleteTool>()) != nullptr; }},
+        {"gps settings", [] { return dynamic_cast<CSettingsDialogs*>(&Port<IGPSSettingsUi>()) != nullptr; }},
 
         // -- overlays --
         {"overlay object ui",
@@ -199,6 +213,7 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         {"account number", [] { return &Port<IAccountNumberSource>() == &CAccount::Get(); }},
 
         // -- ais --
+        {"ais settings", [] { return dynamic_cast<CSettingsDialogs*>(&Port<IAISSettingsUi>()) != nullptr; }},
 
         // -- panels --
         {"race dialogs", [] { return dynamic_cast<CRaceDialogs*>(&Port<IRaceDialogs>()) != nullptr; }},
@@ -211,6 +226,10 @@ const std::vector<CPortEntry>& ListApplicationPorts()
         {"overlay window content",
          [] { return dynamic_cast<COverlayListContent*>(&Port<IOverlayWindowContent>()) != nullptr; }},
         {"chart list", [] { return dynamic_cast<CChartListOpener*>(&Port<IChartListOpener>()) != nullptr; }},
+        {"track logging item",
+         [] { return dynamic_cast<CSettingsMenuItems*>(&Port<ITrackLoggingMenuItem>()) != nullptr; }},
+        {"ais settings item",
+         [] { return dynamic_cast<CSettingsMenuItems*>(&Port<IAisSettingsMenuItem>()) != nullptr; }},
     };
     return ports;
 }

@@ -120,16 +120,37 @@ void ViewController::BuildActions()
 
 void ViewController::BuildMenus()
 {
+    // An application item named after its action, with the sender's tag.
+    auto item = [this](QMenu* menu, const char* text, const char* action, int tag = 0) {
+        QAction* added = menu->addAction(QString::fromUtf8(text));
+        added->setObjectName(action);
+        added->setData(tag);
+        return added;
+    };
     QMenu* file = menuBar()->addMenu("&File");
     QAction* open = file->addAction("Open...");
     open->setVisible(m_open->isVisible());
     connect(open, &QAction::triggered, m_open, &QAction::trigger);
     connect(m_open, &QAction::enabledChanged, open, &QAction::setEnabled);
+    item(file, "Page Setup...", "page_setup");
     file->addAction(m_print);
     file->addSeparator();
+    item(file, "Import GPX File...", "onOverlayImport");
+    item(file, "Export Marks...", "onOverlayExport", 1)->setObjectName("onOverlayExportMarks");
+    item(file, "Export Routes...", "onOverlayExport", 2)->setObjectName("onOverlayExportRoutes");
+    item(file, "Export Tracks...", "onOverlayExport", 3)->setObjectName("onOverlayExportTracks");
+    file->addSeparator();
     m_signInOut = file->addAction("Sign In");
+    m_signInOut->setObjectName("onSignInOut");
     m_overlayCloudSync = file->addAction("Synchronise Marks, Routes and Tracks");
+    m_overlayCloudSync->setObjectName("onOverlayCloudSync");
     m_accountItemsMenu = file;
+    file->addSeparator();
+    item(file, "Add Folders to Map List...", "onAddToMapList");
+    item(file, "Remove Duplicate Maps", "RemoveDuplicateMaps");
+    item(file, "Check for Map Updates...", "CheckForMapUpdates");
+    file->addSeparator();
+    item(file, "Preferences...", "onPreferences")->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     m_quit = file->addAction("Quit", QKeySequence::Quit, [] { QCoreApplication::quit(); });
     m_quit->setMenuRole(QAction::QuitRole);
@@ -145,8 +166,28 @@ void ViewController::BuildMenus()
     view->addSeparator();
     view->addAction(m_findPlace);
 
-    QMenu* windows = menuBar()->addMenu("&Window");
-    m_dataWindow = windows->addAction("Data Panel", this, &ViewController::onDataWindow);
+    m_gpsMenu = menuBar()->addMenu("&GPS");
+    item(m_gpsMenu, "GPS Setup...", "onGPSsetup");
+    m_trackLogging = item(m_gpsMenu, "Start Track Logging", "onStartStopLogging");
+    m_aisSettings = item(m_gpsMenu, "AIS Settings...", "onAISSettings");
+
+    m_windowMenu = menuBar()->addMenu("&Window");
+    item(m_windowMenu, "Marks, Routes and Tracks", "onOverlayList");
+    m_dataWindow = m_windowMenu->addAction("Data Panel", this, &ViewController::onDataWindow);
+    m_dataSave = item(m_windowMenu, "Save", "menu_item_DataSave");
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    item(help, "Tessaroute Help", "onHelp");
+    item(help, "Support", "onWebSupport");
+    item(help, "Privacy", "onPrivacy");
+    item(help, "Home Page", "onWebHomePage");
+    help->addSeparator();
+    item(help, "Check for Updates...", "onCheckForAppUpdates");
+}
+
+QAction* ViewController::MenuItem(const char* action) const
+{
+    return menuBar()->findChild<QAction*>(action);
 }
 
 void ViewController::onDataWindow()

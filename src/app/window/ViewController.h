@@ -52,6 +52,15 @@ public:
     QAction* OverlayCloudSyncAction() const { return m_overlayCloudSync; }
     QMenu* AccountItemsMenu() const { return m_accountItemsMenu; }
     QAction* DataWindowAction() const { return m_dataWindow; }
+    // The application menu's items, each named after its action
+    // ("onOverlayImport", "page_setup" ...); the application delegate connects them.
+    QAction* MenuItem(const char* action) const;
+    QAction* TrackLoggingAction() const { return m_trackLogging; }
+    QAction* AISSettingsAction() const { return m_aisSettings; }
+    QAction* DataSaveAction() const { return m_dataSave; }
+    // The menus whose items are titled before they open.
+    QMenu* GPSMenu() const { return m_gpsMenu; }
+    QMenu* WindowMenu() const { return m_windowMenu; }
 
     // One tick of the timer (tests call it directly).
     void OnTimer();
@@ -122,6 +131,11 @@ private:
     QAction* m_overlayCloudSync = nullptr;
     QMenu* m_accountItemsMenu = nullptr;
     QAction* m_dataWindow = nullptr;
+    QAction* m_trackLogging = nullptr;
+    QAction* m_aisSettings = nullptr;
+    QAction* m_dataSave = nullptr;
+    QMenu* m_gpsMenu = nullptr;
+    QMenu* m_windowMenu = nullptr;
     // Every command that a dialog over the window disables.
     std::vector<QAction*> m_commands;
     CPageSetup m_pageSetup;

@@ -25,6 +25,21 @@ void IDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer
     qWarning("print dialog without a window: %s", FormatPageSetup(request.page).c_str());
 }
 
+void IDialogPresenter::ShowColourPanel(const CColourPanelRequest& request, ColourAnswer)
+{
+    qWarning("colour panel without a window: %s", request.title.c_str());
+}
+
+void IDialogPresenter::ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer)
+{
+    qWarning("page setup without a window: %s", FormatPageSetup(request.page).c_str());
+}
+
+void IDialogPresenter::ShowFoldersPanel(const CFoldersPanelRequest& request, FoldersAnswer)
+{
+    qWarning("folders panel without a window: %s", request.message.c_str());
+}
+
 IDialogPresenter& DialogPresenter()
 {
     return g_override ? *g_override : Port<IDialogPresenter>();

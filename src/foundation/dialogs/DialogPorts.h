@@ -37,6 +37,21 @@ struct CPrintRequest
     CPageSetup page; // what the printer is set up with before the dialog shows
 };
 
+// The colour panel: the colour it starts with.
+struct CColourPanelRequest
+{
+    QWidget* parent = nullptr;
+    std::string title;
+    double red = 0, green = 0, blue = 0; // 0..1
+};
+
+// The folders panel: directories only, several at once.
+struct CFoldersPanelRequest
+{
+    QWidget* parent = nullptr; // none: application-modal
+    std::string message;       // shown in the panel when not empty
+};
+
 class QPrinter;
 
 // The chosen printer, or nullptr when the user cancelled. The printer belongs
@@ -51,6 +66,12 @@ public:
     // 0 and the chosen path, or -1 and "" when the user cancelled.
     using PanelAnswer = std::function<void(int32_t code, const std::string& path)>;
     using PrintAnswer = ::PrintAnswer;
+    // True and the chosen colour (components 0..1), or false when cancelled.
+    using ColourAnswer = std::function<void(bool chosen, double red, double green, double blue)>;
+    // True and the confirmed page, or false and the request's page when cancelled.
+    using PageSetupAnswer = std::function<void(bool confirmed, const CPageSetup& page)>;
+    // 0 and the chosen folders, or -1 and none when the user cancelled.
+    using FoldersAnswer = std::function<void(int32_t code, const std::vector<std::string>& paths)>;
 
     virtual ~IDialogPresenter() = default;
     // Without a window toolkit nobody can answer: the request is logged so
@@ -58,6 +79,10 @@ public:
     virtual void ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer);
     virtual void ShowFilePanel(const CFilePanelRequest& request, PanelAnswer answer);
     virtual void ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer);
+    virtual void ShowColourPanel(const CColourPanelRequest& request, ColourAnswer answer);
+    // Paper, orientation and margins, starting from the request's page.
+    virtual void ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer);
+    virtual void ShowFoldersPanel(const CFoldersPanelRequest& request, FoldersAnswer answer);
 };
 
 // Port<IDialogPresenter>() is the application's presenter: the Qt presenter

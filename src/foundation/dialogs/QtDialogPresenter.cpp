@@ -1,13 +1,18 @@
 #include "foundation/dialogs/QtDialogPresenter.h"
 
+#include <QAbstractItemView>
+#include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPageLayout>
+#include <QPageSetupDialog>
 #include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -26,6 +31,38 @@ void ApplyPageSetup(QPrinter& printer, const CPageSetup& page)
         printer.setPageSize(QPageSize(QSize(int(width), int(height)), QString::fromStdString(page.paper)));
     printer.setPageOrientation(page.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setPageMargins(QMarginsF(page.left, page.top, page.right, page.bottom), QPageLayout::Point);
+}
+
+CPageSetup PageSetupOfPrinter(const QPrinter& printer, const CPageSetup& fallback)
+{
+    CPageSetup page = fallback;
+    const QPageLayout layout = printer.pageLayout();
+    // The paper by its size: a named custom size and a standard one alike.
+    const QSizeF size = layout.pageSize().size(QPageSize::Point);
+    const double shortSide = std::min(size.width(), size.height());
+    const double longSide = std::max(size.width(), size.height());
+    for (const char* name : {"A3", "A4", "A5", "B5", "Letter", "Legal", "Tabloid", "Executive"}) {
+        double width = 0, height = 0;
+        if (PaperSizePoints(name, width, height) && std::abs(width - shortSide) < 2 &&
+            std::abs(height - longSide) < 2) {
+            page.paper = name;
+            break;
+        }
+    }
+    page.landscape = layout.orientation() == QPageLayout::Landscape;
+    const QMarginsF margins = layout.margins(QPageLayout::Point);
+    // Margins beyond what prints accept keep the old ones.
+    const double values[4] = {margins.left(), margins.right(), margins.top(), margins.bottom()};
+    bool inRange = true;
+    for (double v : values)
+        inRange = inRange && std::isfinite(v) && v >= 0 && v <= kMaxPageMargin;
+    if (inRange) {
+        page.left = values[0];
+        page.right = values[1];
+        page.top = values[2];
+        page.bottom = values[3];
+    }
+    return page;
 }
 
 void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
@@ -118,4 +155,83 @@ void CQtDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnsw
         call(result == QDialog::Accepted ? printer : nullptr);
     });
     dialog->open();
+}
+
+void CQtDialogPresenter::ShowColourPanel(const CColourPanelRequest& request, ColourAnswer answer)
+{
+    auto* panel =
+        new QColorDialog(QColor::fromRgbF(float(request.red), float(request.green), float(request.blue)),
+                         WindowOf(request.parent));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (!request.title.empty())
+        panel->setWindowTitle(QString::fromStdString(request.title));
+    auto shared_answer = std::make_shared<ColourAnswer>(std::move(answer));
+    QObject::connect(panel, &QDialog::finished, panel, [panel, shared_answer](int result) {
+        if (!*shared_answer)
+            return;
+        ColourAnswer call = std::move(*shared_answer);
+        *shared_answer = nullptr;
+        const QColor colour = panel->selectedColor();
+        if (result == QDialog::Accepted && colour.isValid())
+            call(true, colour.redF(), colour.greenF(), colour.blueF());
+        else
+            call(false, 0, 0, 0);
+    });
+    panel->open();
+}
+
+void CQtDialogPresenter::ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer)
+{
+    auto* printer = new QPrinter(QPrinter::HighResolution);
+    ApplyPageSetup(*printer, request.page);
+    auto* dialog = new QPageSetupDialog(printer, WindowOf(request.parent));
+    dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(dialog, &QObject::destroyed, [printer] { delete printer; });
+    auto shared_answer = std::make_shared<PageSetupAnswer>(std::move(answer));
+    const CPageSetup start = request.page;
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, printer, start, shared_answer](int result) {
+        dialog->deleteLater();
+        if (!*shared_answer)
+            return;
+        PageSetupAnswer call = std::move(*shared_answer);
+        *shared_answer = nullptr;
+        if (result == QDialog::Accepted)
+            call(true, PageSetupOfPrinter(*printer, start));
+        else
+            call(false, start);
+    });
+    dialog->open();
+}
+
+void CQtDialogPresenter::ShowFoldersPanel(const CFoldersPanelRequest& request, FoldersAnswer answer)
+{
+    auto* panel = new QFileDialog(WindowOf(request.parent));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly, true);
+    // The platform's own panel takes one folder only; Qt's takes several.
+    panel->setOption(QFileDialog::DontUseNativeDialog, true);
+    // The list and the detail view of the folders, not the side bar.
+    for (const char* name : {"listView", "treeView"})
+        if (auto* view = panel->findChild<QAbstractItemView*>(name))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    if (!request.message.empty())
+        panel->setWindowTitle(QString::fromStdString(request.message));
+    auto shared_answer = std::make_shared<FoldersAnswer>(std::move(answer));
+    QObject::connect(panel, &QFileDialog::finished, panel, [panel, shared_answer](int result) {
+        if (!*shared_answer)
+            return;
+        FoldersAnswer call = std::move(*shared_answer);
+        *shared_answer = nullptr;
+        std::vector<std::string> paths;
+        if (result == QDialog::Accepted)
+            for (const QString& path : panel->selectedFiles())
+                if (!path.isEmpty())
+                    paths.push_back(QFile::encodeName(path).toStdString());
+        call(paths.empty() ? -1 : 0, paths);
+    });
+    panel->open();
 }

@@ -137,6 +137,11 @@ QWidget* GetConnectionDialogParent()
     return gMenuParent ? gMenuParent : Port<IConnectionUi>().DialogParent();
 }
 
+void SetConnectionDialogParent(QWidget* parent)
+{
+    gMenuParent = parent;
+}
+
 void ShowGPSConnectionStatus()
 {
     if (gCurrent)

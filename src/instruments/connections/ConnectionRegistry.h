@@ -49,6 +49,9 @@ CDataConnection* GetGPSConnection();
 // The window the connections' dialogs belong to: the type menu's parent while
 // its choice is being set up, else the application's window.
 QWidget* GetConnectionDialogParent();
+// Makes `parent` the window of the connections' dialogs until it is replaced
+// or cleared (nullptr); a dialog that sets itself clears itself when it ends.
+void SetConnectionDialogParent(QWidget* parent);
 
 // Replaces the current connection by one of the saved type, with the saved
 // output filters, opens it and shows its status.

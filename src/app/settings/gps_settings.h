@@ -1,0 +1,67 @@
+#pragma once
+// The GPS settings dialog: the data connection's type (switched at once when
+// chosen), the own ship's course vector and colour, and the connection's
+// status refreshed once a second. While it is open the connections' own
+// set-up dialogs open over it.
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/global_dialog_window.h"
+#include "foundation/events/Heartbeat.h"
+
+#include <memory>
+
+namespace Ui {
+class gps_settings;
+}
+
+class gps_settings : public UIViewControllerWithDialog
+{
+    Q_OBJECT
+
+public:
+    // The vector popup's items: their tags are minutes, 0 turns vectors off.
+    static constexpr int kVectorTags[] = {0, 1, 5, 10, 20, 30, 60};
+
+    explicit gps_settings(QWidget* parent = nullptr);
+    ~gps_settings() override;
+
+    // The tag shown for a vector setting: the longest of 60, 30, 20, 10, 5, 1
+    // minutes the length reaches (a hundredth short counts), else 0; 0 when off.
+    static int VectorTagFor(bool showVector, float minutes);
+
+    void viewDidLoad();
+    void onSelectedConnectionType(const QString& title);
+    void onSelectedVectorTime(int index);
+    // Opens the colour panel on the square.
+    void onColorSquare();
+    void didSelectColor(double red, double green, double blue);
+    void onOneSecTimer();
+    void onDone();
+    void onCancel();
+
+    bool HasTimer() const { return m_timer != nullptr; }
+
+private:
+    class CTimer : public CHeartbeat::Counter
+    {
+    public:
+        explicit CTimer(gps_settings& dialog)
+            : CHeartbeat::Counter(CHeartbeat::kTicksPerSecond), m_dialog(dialog)
+        {
+        }
+        void OnTick() override { m_dialog.onOneSecTimer(); }
+
+    private:
+        gps_settings& m_dialog;
+    };
+
+    void ShowColour();
+    void End(int32_t code);
+    // Stops the refresh and gives the connections' dialogs back their usual window.
+    void Detach();
+
+    std::unique_ptr<Ui::gps_settings> m_ui;
+    std::unique_ptr<CTimer> m_timer;
+    double m_colour[3] = {};
+    bool m_colourPicked = false;
+    int m_vectorTag = -1; // the chosen vector item's tag; -1 while none was chosen
+};
