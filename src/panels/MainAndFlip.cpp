@@ -30,9 +30,6 @@ public:
             SetCount(1);
         }
     }
-    // Attached again after a detach, a counter is called through Notify (the
-    // link is made anew with the listener's handler), so Notify runs the jobs.
-    void Notify(const CHeartbeat&) override { OnTick(); }
     void OnTick() override
     {
         // Jobs queued by these jobs wait for the next tick.
@@ -416,21 +413,11 @@ void c_main_and_flip_dv::SetAfterStartPending(bool pending)
     if (pending == Listener<CHeartbeat>::m_node.IsAttached())
         return;
     if (pending) {
-        m_ticksLeft = GetPeriod();
-        Listener<CHeartbeat>::AttachToSource();
+        SetCount(GetPeriod());
+        CHeartbeat::Counter::AttachToSource();
     } else {
         Listener<CHeartbeat>::DetachFromSource();
     }
-}
-
-void c_main_and_flip_dv::Notify(const CHeartbeat&)
-{
-    // Re-attached counters are called here (see CNextTickQueue): count the
-    // period out as the heartbeat's own stepping would.
-    if (--m_ticksLeft > 0)
-        return;
-    m_ticksLeft = GetPeriod();
-    OnTick();
 }
 
 void c_main_and_flip_dv::OnTick()

@@ -93,12 +93,10 @@ private:
     QWidget* Owner() const { return m_main.Owner(); }
     // A new start time arms the after-start switch.
     void Notify(const CDataStartTimer& timer) override;
-    void Notify(const CHeartbeat& beat) override;
     void OnTick() override;
     void SetAfterStartPending(bool pending);
 
     // The start time whose after-start switch has been made: the same time
     // published again (a received start sentence) does not switch again.
     double m_switchedStart = 0;
-    int32_t m_ticksLeft = 0;
 };

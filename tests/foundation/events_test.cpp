@@ -238,6 +238,28 @@ TEST(HeartbeatTest, CounterPeriodsAndStartPhase)
     }
 }
 
+// A counter that leaves the heartbeat and joins it again keeps its period.
+struct RejoiningCounter : CountingCounter
+{
+    using CountingCounter::CountingCounter;
+    void Leave() { DetachFromSource(); }
+    void Rejoin() { AttachToSource(); }
+};
+
+TEST(HeartbeatTest, CounterAttachedAgainKeepsCounting)
+{
+    RejoiningCounter c(2);
+    c.Leave();
+    CHeartbeat::Tick();
+    c.Rejoin();
+    c.SetCount(2);
+    for (int t = 1; t <= 6; ++t) {
+        c.tickNo = t;
+        CHeartbeat::Tick();
+    }
+    EXPECT_EQ(c.ticks, (std::vector<int>{2, 4, 6}));
+}
+
 TEST(HeartbeatTest, PeriodBelowOneCountsAsOne)
 {
     CountingCounter zero(0), negative(-4);

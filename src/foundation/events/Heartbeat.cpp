@@ -43,6 +43,12 @@ CHeartbeat::Counter::Counter(const Counter& other) : Listener<CHeartbeat>(other)
     m_node.m_callback = &TickTrampoline;
 }
 
+void CHeartbeat::Counter::AttachToSource()
+{
+    Listener<CHeartbeat>::AttachToSource();
+    m_node.m_callback = &TickTrampoline;
+}
+
 void CHeartbeat::Counter::SetPeriod(int32_t period)
 {
     m_period = period < 1 ? 1 : period;

@@ -42,6 +42,11 @@ public:
     void SetPeriod(int32_t period);
     void SetCount(int32_t count) { m_count = count; }
 
+protected:
+    // Subscribes again after DetachFromSource, stepped by the heartbeat as
+    // before (the listener's own re-attach would link its plain handler).
+    void AttachToSource();
+
 private:
     static void TickTrampoline(void* object, const void* event);
     void Step();
