@@ -13,6 +13,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,17 +68,17 @@ void CChartList::Init(const CChartFolders& folders)
     m_folders.clear();
     for (const std::string& path : folders.standard)
         RegisterFolder(path);
-    if (FILE* file = std::fopen(folders.mapFoldersFile.c_str(), "r")) {
-        char line[4096];
-        while (std::fgets(line, sizeof line, file)) {
-            std::string path(line);
-            while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
-                path.pop_back();
-            if (path.empty() || path[0] == '#')
-                continue;
-            RegisterFolder(path);
-        }
-        std::fclose(file);
+    std::ifstream file(folders.mapFoldersFile, std::ios::binary);
+    std::string path;
+    // Whole lines, however long: the rest of a long line read as a line of
+    // its own could name a folder relative to wherever the program runs.
+    // Folders are added with their full paths; anything else is no folder.
+    while (std::getline(file, path)) {
+        while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+            path.pop_back();
+        if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
+            continue;
+        RegisterFolder(path);
     }
     Rescan();
 }
