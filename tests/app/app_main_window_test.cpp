@@ -225,7 +225,7 @@ TEST_F(MainWindow, EveryMenuAndToolbarItemReachesWhatItOpensOrDoes)
     // Each item, by its title, with what shows that it did its work.
     const std::map<std::string, std::function<bool()>> effects = {
         {"Maps", inHost("map_list")},
-        {"Open...", inHost("map_list")},
+        {"Open...\tCtrl+O", inHost("map_list")},
         {"Page Setup...", box(CShownDialog::PageSetup)},
         {"Print...", box(CShownDialog::Print)},
         {"Import GPX File...", box(CShownDialog::OpenPanel)},
