@@ -3,24 +3,24 @@
 // chart, every item of the menu bar and toolbar reaches what it opens or does,
 // and a screenshot shows window, toolbar and menu bar.
 // TESSA_XVFB_LABEL
+#include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/AppDelegatePorts.h"
 #include "app/window/OverlayWindowPorts.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
-#include "app/panels/data_window.h"
-#include "app/shell/AppDelegatePorts.h"
 #include "app/window/overlay_window.h"
-#include "foundation/platform/PlatformServices.h"
-#include "overlays/model/TrackManager.h"
-#include "panels/MainAndFlip.h"
-#include "support/ScriptedPresenter.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/platform/PlatformFolders.h"
+#include "foundation/platform/PlatformServices.h"
 #include "foundation/util/Folders.h"
 #include "instruments/nmea/NMEASentence.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
+#include "overlays/model/TrackManager.h"
+#include "panels/MainAndFlip.h"
+#include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
 #include <QAction>
@@ -256,7 +256,8 @@ TEST_F(MainWindow, EveryMenuAndToolbarItemReachesWhatItOpensOrDoes)
         {"Start Track Logging", [] { return CTrackManager::Get().IsRecording(); }},
         {"Stop Track Logging", [] { return !CTrackManager::Get().IsRecording(); }},
         {"AIS Settings...", [] { return OpenWindowOf("ais_settings"); }},
-        {"Marks, Routes and Tracks", [] { return overlay_window::Current() && overlay_window::Current()->isVisible(); }},
+        {"Marks, Routes and Tracks",
+         [] { return overlay_window::Current() && overlay_window::Current()->isVisible(); }},
         {"Data Panel", [] { return data_window::Current() && data_window::Current()->isVisible(); }},
         {"Save \"Racing\"", [&layout] { return fs::exists(layout); }},
         {"Tessaroute Help", url("ts-mac-help.htm")},

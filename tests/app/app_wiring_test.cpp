@@ -62,9 +62,11 @@ TEST_F(ApplicationWiring, FillsEveryPortWithTheApplicationsOwnAndEmptiesThemAgai
     const std::regex use(R"((?:Port|InstallPort|IsPortInstalled|PortSlot)<(I[A-Z][A-Za-z0-9_]*)>)");
     const std::regex declared(R"(\bclass (I[A-Z][A-Za-z0-9_]*)\s*\{)");
     std::set<std::string> inTree;
-    for (const auto& entry : fs::recursive_directory_iterator(std::string(TESSA_SOURCE_RESOURCES) + "/../src")) {
+    for (const auto& entry :
+         fs::recursive_directory_iterator(std::string(TESSA_SOURCE_RESOURCES) + "/../src")) {
         const std::string file = entry.path().filename().string();
-        if (!entry.is_regular_file() || (entry.path().extension() != ".h" && entry.path().extension() != ".cpp"))
+        if (!entry.is_regular_file() ||
+            (entry.path().extension() != ".h" && entry.path().extension() != ".cpp"))
             continue;
         std::ifstream in(entry.path());
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

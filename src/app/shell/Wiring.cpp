@@ -173,13 +173,20 @@ void UnwireApplicationPorts()
     InstallPort<IDialogPresenter>(nullptr);
 }
 
+namespace {
+
+template <class Interface, class Implementation> bool IsApplicationPort()
+{
+    return dynamic_cast<Implementation*>(&Port<Interface>()) != nullptr;
+}
+
+} // namespace
+
 // An entry per port: the interface's name, as callers spell it in Port<...>,
 // and whether the application's implementation is the one installed.
-#define TESSA_PORT_ENTRY(Interface, Implementation)                                                             \
-    CPortEntry                                                                                                  \
-    {                                                                                                           \
-        #Interface, [] { return dynamic_cast<Implementation*>(&Port<Interface>()) != nullptr; }                 \
-    }
+// clang-format off
+#define TESSA_PORT_ENTRY(Interface, Implementation) {#Interface, &IsApplicationPort<Interface, Implementation>}
+// clang-format on
 
 const std::vector<CPortEntry>& ListApplicationPorts()
 {
