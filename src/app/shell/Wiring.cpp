@@ -173,63 +173,67 @@ void UnwireApplicationPorts()
     InstallPort<IDialogPresenter>(nullptr);
 }
 
+namespace {
+
+template <class Interface, class Implementation> bool IsApplicationPort()
+{
+    return dynamic_cast<Implementation*>(&Port<Interface>()) != nullptr;
+}
+
+} // namespace
+
+// An entry per port: the interface's name, as callers spell it in Port<...>,
+// and whether the application's implementation is the one installed.
+// clang-format off
+#define TESSA_PORT_ENTRY(Interface, Implementation) {#Interface, &IsApplicationPort<Interface, Implementation>}
+// clang-format on
+
 const std::vector<CPortEntry>& ListApplicationPorts()
 {
     static const std::vector<CPortEntry> ports = {
         // -- foundation --
-        {"dialog presenter",
-         [] { return dynamic_cast<CQtDialogPresenter*>(&Port<IDialogPresenter>()) != nullptr; }},
-        {"menu popup", [] { return dynamic_cast<CQtMenuPopup*>(&Port<IMenuPopup>()) != nullptr; }},
-        {"progress dialog opener",
-         [] { return dynamic_cast<CQtProgressDialogOpener*>(&Port<IProgressDialogOpener>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IDialogPresenter, CQtDialogPresenter),
+        TESSA_PORT_ENTRY(IMenuPopup, CQtMenuPopup),
+        TESSA_PORT_ENTRY(IProgressDialogOpener, CQtProgressDialogOpener),
 
         // -- geodesy --
-        {"units menu", [] { return dynamic_cast<CUnitsMenuOpener*>(&Port<IUnitsUi>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IUnitsUi, CUnitsMenuOpener),
 
         // -- charts --
-        {"chart problem reporter",
-         [] { return dynamic_cast<CChartProblemBox*>(&Port<IChartProblemReporter>()) != nullptr; }},
-        {"chart rewrite hooks",
-         [] { return dynamic_cast<CChartViewRewrites*>(&Port<IChartRewriteHooks>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IChartProblemReporter, CChartProblemBox),
+        TESSA_PORT_ENTRY(IChartRewriteHooks, CChartViewRewrites),
 
         // -- instruments --
-        {"connection dialogs",
-         [] { return dynamic_cast<CConnectionDialogs*>(&Port<IConnectionUi>()) != nullptr; }},
-        {"connection events",
-         [] { return dynamic_cast<CConnectionEvents*>(&Port<IConnectionEvents>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IConnectionUi, CConnectionDialogs),
+        TESSA_PORT_ENTRY(IConnectionEvents, CConnectionEvents),
 
         // -- mapview --
-        {"mark creator",
-         [] { return dynamic_cast<CNumberedMarkCreator*>(&Port<IMarkCreator>()) != nullptr; }},
-        {"chart delete keys",
-         [] { return dynamic_cast<CDeleteToolKeys*>(&Port<IChartDeleteTool>()) != nullptr; }},
-        {"gps settings", [] { return dynamic_cast<CSettingsDialogs*>(&Port<IGPSSettingsUi>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IMarkCreator, CNumberedMarkCreator),
+        TESSA_PORT_ENTRY(IChartDeleteTool, CDeleteToolKeys),
+        TESSA_PORT_ENTRY(IGPSSettingsUi, CSettingsDialogs),
 
         // -- overlays --
-        {"overlay object ui",
-         [] { return dynamic_cast<COverlayObjectUi*>(&Port<IOverlayObjectUi>()) != nullptr; }},
-        {"overlay ui", [] { return dynamic_cast<CAppOverlayUi*>(&Port<IOverlayUi>()) != nullptr; }},
-        {"save all data", [] { return dynamic_cast<CAppSaveAll*>(&Port<ISaveAllPort>()) != nullptr; }},
-        {"account number", [] { return &Port<IAccountNumberSource>() == &CAccount::Get(); }},
+        TESSA_PORT_ENTRY(IOverlayObjectUi, COverlayObjectUi),
+        TESSA_PORT_ENTRY(IOverlayUi, CAppOverlayUi),
+        TESSA_PORT_ENTRY(ISaveAllPort, CAppSaveAll),
+        {"IAccountNumberSource", [] { return &Port<IAccountNumberSource>() == &CAccount::Get(); }},
 
         // -- ais --
-        {"ais settings", [] { return dynamic_cast<CSettingsDialogs*>(&Port<IAISSettingsUi>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IAISSettingsUi, CSettingsDialogs),
 
         // -- panels --
-        {"race dialogs", [] { return dynamic_cast<CRaceDialogs*>(&Port<IRaceDialogs>()) != nullptr; }},
-        {"panel windows",
-         [] { return dynamic_cast<CQtPanelWindowFactory*>(&Port<IPanelWindowFactory>()) != nullptr; }},
-        {"data panel window",
-         [] { return dynamic_cast<CDataPanelWindowPort*>(&Port<IDataPanelWindow>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IRaceDialogs, CRaceDialogs),
+        TESSA_PORT_ENTRY(IPanelWindowFactory, CQtPanelWindowFactory),
+        TESSA_PORT_ENTRY(IDataPanelWindow, CDataPanelWindowPort),
 
         // -- app --
-        {"overlay window content",
-         [] { return dynamic_cast<COverlayListContent*>(&Port<IOverlayWindowContent>()) != nullptr; }},
-        {"chart list", [] { return dynamic_cast<CChartListOpener*>(&Port<IChartListOpener>()) != nullptr; }},
-        {"track logging item",
-         [] { return dynamic_cast<CSettingsMenuItems*>(&Port<ITrackLoggingMenuItem>()) != nullptr; }},
-        {"ais settings item",
-         [] { return dynamic_cast<CSettingsMenuItems*>(&Port<IAisSettingsMenuItem>()) != nullptr; }},
+        TESSA_PORT_ENTRY(IOverlayWindowContent, COverlayListContent),
+        TESSA_PORT_ENTRY(IPendingUrlRunner, CUrlCommands),
+        TESSA_PORT_ENTRY(IChartListOpener, CChartListOpener),
+        TESSA_PORT_ENTRY(ITrackLoggingMenuItem, CSettingsMenuItems),
+        TESSA_PORT_ENTRY(IAisSettingsMenuItem, CSettingsMenuItems),
     };
     return ports;
 }
+
+#undef TESSA_PORT_ENTRY

@@ -10,8 +10,9 @@ class AppDelegate;
 void WireApplicationPorts(AppDelegate& app);
 void UnwireApplicationPorts();
 
-// Every port with a test of whether the application's implementation is the
-// one installed, in the order WireApplicationPorts fills them.
+// Every port, named by its interface as callers spell it in Port<...>, with a
+// test of whether the application's implementation is the one installed, in
+// the order WireApplicationPorts fills them.
 struct CPortEntry
 {
     std::string name;

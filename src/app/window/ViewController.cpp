@@ -128,7 +128,8 @@ void ViewController::BuildMenus()
         return added;
     };
     QMenu* file = menuBar()->addMenu("&File");
-    QAction* open = file->addAction("Open...");
+    // The maps button holds Ctrl+O; the menu shows it after a tab, without taking it a second time.
+    QAction* open = file->addAction("Open...\t" + m_open->shortcut().toString(QKeySequence::NativeText));
     open->setVisible(m_open->isVisible());
     connect(open, &QAction::triggered, m_open, &QAction::trigger);
     connect(m_open, &QAction::enabledChanged, open, &QAction::setEnabled);
