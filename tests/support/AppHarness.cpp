@@ -34,7 +34,7 @@ std::string BaseMapPath()
 AppHarness::AppHarness(const std::string& tag) : m_home(MakeScratchDir(tag))
 {
     SetFolderRootForTesting(m_home);
-    SetResourceFoldersForTesting({std::string(TESSA_BUILD_DIR) + "/resources"});
+    SetResourceFoldersForTesting({TESSA_BUILD_RESOURCES, TESSA_SOURCE_RESOURCES});
     SetClockForTesting([this] { return m_now; });
     SetURLOpenerForTesting([this](const std::string& url) {
         m_opened.push_back(url);
