@@ -8,9 +8,8 @@
 #include "app/panels/data_window.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
-#include "foundation/util/Folders.h"
-#include "foundation/menus/MenuTree.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/AutopilotRMB.h"
@@ -21,7 +20,6 @@
 #include "overlays/model/TrackManager.h"
 #include "support/AppHarness.h"
 #include "support/ConnectionDoubles.h"
-#include "support/MenuPopupDouble.h"
 #include "support/ScenarioWriter.h"
 #include "support/TestPaths.h"
 
@@ -41,7 +39,23 @@ namespace {
 
 constexpr int kTicksPerFix = 20;
 
-// Opens `menu` of the menu bar and clicks `item` in it, as a pointer does.
+// Clicks `item` in the open pop-up menu, as a pointer does.
+void ClickOpenMenuItem(const char* item)
+{
+    auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(open, nullptr) << "no menu is open for " << item;
+    QAction* chosen = nullptr;
+    for (QAction* a : open->actions())
+        if (a->text() == item && a->isVisible())
+            chosen = a;
+    ASSERT_NE(chosen, nullptr) << item;
+    ASSERT_TRUE(chosen->isEnabled()) << item;
+    QTest::mouseClick(open, Qt::LeftButton, {}, open->actionGeometry(chosen).center());
+    EXPECT_FALSE(open->isVisible()) << item;
+    QCoreApplication::processEvents(); // a chart menu acts once the click is done
+}
+
+// Opens `menu` of the menu bar and clicks `item` in it.
 void ClickMenu(ViewController& window, const char* menu, const char* item)
 {
     QMenuBar* bar = window.menuBar();
@@ -51,17 +65,8 @@ void ClickMenu(ViewController& window, const char* menu, const char* item)
             title = a;
     ASSERT_NE(title, nullptr) << menu;
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
-    auto* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    ASSERT_NE(open, nullptr) << menu << " did not open";
-    ASSERT_EQ(open, title->menu());
-    QAction* chosen = nullptr;
-    for (QAction* a : open->actions())
-        if (a->text() == item && a->isVisible())
-            chosen = a;
-    ASSERT_NE(chosen, nullptr) << item;
-    ASSERT_TRUE(chosen->isEnabled()) << item;
-    QTest::mouseClick(open, Qt::LeftButton, {}, open->actionGeometry(chosen).center());
-    EXPECT_FALSE(open->isVisible()) << item;
+    ASSERT_EQ(QApplication::activePopupWidget(), title->menu()) << menu << " did not open";
+    ClickOpenMenuItem(item);
 }
 
 QPoint ScreenPoint(CRasterleafView& view, double lat, double lon)
@@ -174,7 +179,8 @@ TEST(EndToEnd, SimulatedVoyageWithRouteAlarmAndGpxRoundTrip)
     Contents exported;
     {
         AppHarness harness("end_to_end");
-        harness.SetSetting("CDataConnection:gps_connection_type", "0x" + QString::number(kConnectionSimulation, 16).toStdString());
+        harness.SetSetting("CDataConnection:gps_connection_type",
+                           "0x" + QString::number(kConnectionSimulation, 16).toStdString());
         harness.SetSetting("CNMEASimulation:filename", simulation);
         ASSERT_TRUE(WriteScenarioChart(GetDocumentsFolder() + "/scenario.rlt", scenario));
         harness.Start(true);
@@ -220,17 +226,12 @@ TEST(EndToEnd, SimulatedVoyageWithRouteAlarmAndGpxRoundTrip)
         ASSERT_EQ(route.Points().size(), 3u);
         ASSERT_EQ(CMarkManager::Get().Marks().size(), 1u);
 
-        // Followed from the route's own menu (a right click on its first mark), with an autopilot listening for RMB.
+        // Followed from the route's own menu (a right click on its first mark), with an autopilot listening
+        // for RMB.
         RecordingConnection autopilot;
         AddNMEAFilter(autopilot.m_outputFilters, "Accept ??RMB");
-        {
-            CMenuPopupDouble popup([](std::unique_ptr<CMenuTree> tree, QWidget*, const QPoint*) {
-                CMenuTree::CItem* follow = tree->Root().FindChild("Follow Route");
-                ASSERT_NE(follow, nullptr);
-                follow->Select();
-            });
-            QTest::mouseClick(&window.ChartWidget(), Qt::RightButton, {}, marks[0]);
-        }
+        QTest::mouseClick(&window.ChartWidget(), Qt::RightButton, {}, marks[0]);
+        ClickOpenMenuItem("Follow Route");
         ASSERT_TRUE(route.IsFollowed());
 
         // The voyage goes on; the target closes and the alarm is raised.
@@ -266,7 +267,8 @@ TEST(EndToEnd, SimulatedVoyageWithRouteAlarmAndGpxRoundTrip)
         ClickMenu(window, "&Window", "Data Panel");
         ASSERT_NE(data_window::Current(), nullptr);
         harness.Tick(kTicksPerFix); // the panel's cells fill at the next fix
-        EXPECT_TRUE(data_window::Current()->grab().save(QString::fromStdString(shots + "/end_to_end_data.png")));
+        EXPECT_TRUE(
+            data_window::Current()->grab().save(QString::fromStdString(shots + "/end_to_end_data.png")));
 
         // Exports from the File menu.
         harness.Presenter().SetImmediate(true);

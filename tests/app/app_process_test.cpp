@@ -4,8 +4,8 @@
 // saved view. It runs on the test's display (offscreen, or the X server of
 // the window stage).
 // TESSA_XVFB_LABEL
-#include "foundation/util/Folders.h"
 #include "foundation/settings/IniFile.h"
+#include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "support/ScenarioWriter.h"
 #include "support/TestPaths.h"
@@ -34,7 +34,8 @@ class ApplicationProcess : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!fs::exists(program) || !fs::exists(std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt.COPY"))
+        if (!fs::exists(program) ||
+            !fs::exists(std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt.COPY"))
             GTEST_SKIP() << "the application or its world base map was not built";
         fs::create_directories(data);
     }

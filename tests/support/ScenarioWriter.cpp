@@ -52,19 +52,19 @@ void ScenarioVessel::At(double seconds, double& outLat, double& outLon) const
 std::string EncodeAisType1(uint32_t mmsi, double lat, double lon, double sog, double cog, int second)
 {
     std::vector<bool> bits;
-    Put(bits, 1, 6);                                   // message type
-    Put(bits, 0, 2);                                   // repeat indicator
-    Put(bits, mmsi, 30);                               // MMSI
-    Put(bits, 0, 4);                                   // under way using engine
-    Put(bits, -128, 8);                                // no rate of turn
-    Put(bits, std::lround(sog * 10), 10);              // 1/10 knot
-    Put(bits, 1, 1);                                   // position accuracy
-    Put(bits, std::lround(lon * 600000.0), 28);        // 1/10000 minute
-    Put(bits, std::lround(lat * 600000.0), 27);        // 1/10000 minute
-    Put(bits, std::lround(cog * 10) % 3600, 12);       // 1/10 degree
-    Put(bits, std::lround(cog) % 360, 9);              // true heading
-    Put(bits, second % 60, 6);                         // time stamp
-    Put(bits, 0, 2 + 3 + 1 + 19);                      // manoeuvre, spare, RAIM, radio
+    Put(bits, 1, 6);                             // message type
+    Put(bits, 0, 2);                             // repeat indicator
+    Put(bits, mmsi, 30);                         // MMSI
+    Put(bits, 0, 4);                             // under way using engine
+    Put(bits, -128, 8);                          // no rate of turn
+    Put(bits, std::lround(sog * 10), 10);        // 1/10 knot
+    Put(bits, 1, 1);                             // position accuracy
+    Put(bits, std::lround(lon * 600000.0), 28);  // 1/10000 minute
+    Put(bits, std::lround(lat * 600000.0), 27);  // 1/10000 minute
+    Put(bits, std::lround(cog * 10) % 3600, 12); // 1/10 degree
+    Put(bits, std::lround(cog) % 360, 9);        // true heading
+    Put(bits, second % 60, 6);                   // time stamp
+    Put(bits, 0, 2 + 3 + 1 + 19);                // manoeuvre, spare, RAIM, radio
     std::string payload;
     for (size_t i = 0; i < bits.size(); i += 6) {
         int v = 0;
@@ -91,12 +91,14 @@ std::vector<std::string> ScenarioLines(const Scenario& s)
         const std::string pos = Angle(lat, true) + "," + Angle(lon, false);
         char sogCog[32];
         std::snprintf(sogCog, sizeof sogCog, "%.1f,%.1f", s.own.sog, s.own.cog);
-        lines.push_back(WithChecksum(std::string("GPRMC,") + hms + ",A," + pos + "," + sogCog + "," + dmy + ",,,A"));
+        lines.push_back(
+            WithChecksum(std::string("GPRMC,") + hms + ",A," + pos + "," + sogCog + "," + dmy + ",,,A"));
         lines.push_back(WithChecksum(std::string("GPGGA,") + hms + "," + pos + ",1,08,0.9,3.0,M,45.0,M,,"));
         double tlat = 0, tlon = 0;
         s.target.At(i, tlat, tlon);
         std::string ais = WithChecksum(
-            "AIVDM,1,1,,A," + EncodeAisType1(s.targetMmsi, tlat, tlon, s.target.sog, s.target.cog, utc.tm_sec) + ",0");
+            "AIVDM,1,1,,A," +
+            EncodeAisType1(s.targetMmsi, tlat, tlon, s.target.sog, s.target.cog, utc.tm_sec) + ",0");
         ais[0] = '!';
         lines.push_back(ais);
     }
@@ -126,8 +128,8 @@ bool WriteScenarioChart(const std::string& path, const Scenario& scenario)
     chart.mapType = "Nautical";
     chart.palette[0] = 0xB4D2F0;
     chartwriter::MixingTableByAverage(chart.palette, chart.mixing);
-    chartwriter::PlateCarreeCoefficients(west, north, east, south, int(tilesX * 64), int(tilesY * 64), chart.forward,
-                                         chart.inverse);
+    chartwriter::PlateCarreeCoefficients(west, north, east, south, int(tilesX * 64), int(tilesY * 64),
+                                         chart.forward, chart.inverse);
     const std::vector<uint8_t> sea(64 * 64, 0);
     for (uint32_t ty = 0; ty < tilesY; ++ty)
         for (uint32_t tx = 0; tx < tilesX; ++tx)
