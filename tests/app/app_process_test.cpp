@@ -1,0 +1,126 @@
+// The built application as a process in a scratch home, replaying a
+// simulation file chosen in its settings file: SIGTERM ends it with exit
+// status 0 and every store saved, and a second start comes back to the same
+// saved view. It runs on the test's display (offscreen, or the X server of
+// the window stage).
+// TESSA_XVFB_LABEL
+#include "foundation/settings/IniFile.h"
+#include "foundation/util/Folders.h"
+#include "instruments/connections/ConnectionRegistry.h"
+#include "support/ScenarioWriter.h"
+#include "support/TestPaths.h"
+
+#include <QProcess>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class ApplicationProcess : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(program) ||
+            !fs::exists(std::string(TESSA_BUILD_DIR) + "/resources/basemaps/world.rlt.COPY"))
+            GTEST_SKIP() << "the application or its world base map was not built";
+        fs::create_directories(data);
+    }
+    void TearDown() override { fs::remove_all(home); }
+
+    // Runs the application until it has replayed a few fixes, then ends it
+    // by SIGTERM; returns its exit code (-1 when it crashed or hung).
+    int RunOnce(std::string& errors, const QStringList& arguments = {}, const std::string& where = {})
+    {
+        const std::string runHome = where.empty() ? home : where;
+        const std::string runData = runHome + "/.local/share/tessaroute";
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(runHome));
+        env.remove("XDG_DATA_HOME");
+        env.remove("XDG_CONFIG_HOME");
+        env.remove("XDG_DOCUMENTS_DIR");
+        if (!env.contains("QT_QPA_PLATFORM"))
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(QString::fromStdString(program), arguments);
+        if (!process.waitForStarted())
+            return -1;
+        // Started once the base maps are in place; then a few seconds of
+        // replay (one fix a second) before the end is asked for.
+        for (int i = 0; i < 600 && !fs::exists(runData + "/basemaps/.v" + GetBundleVersion()); ++i)
+            process.waitForFinished(50);
+        process.waitForFinished(3000);
+        if (process.state() != QProcess::Running) {
+            errors = process.readAllStandardError().toStdString();
+            return -1;
+        }
+        ::kill(pid_t(process.processId()), SIGTERM);
+        const bool ended = process.waitForFinished(60000);
+        errors = process.readAllStandardError().toStdString();
+        if (!ended || process.exitStatus() != QProcess::NormalExit) {
+            process.kill();
+            process.waitForFinished(5000);
+            return -1;
+        }
+        return process.exitCode();
+    }
+
+    const std::string program = std::string(TESSA_BUILD_DIR) + "/src/app/tessaroute";
+    const std::string home = tessatest::MakeScratchDir("app_process");
+    const std::string data = home + "/.local/share/tessaroute";
+};
+
+} // namespace
+
+TEST_F(ApplicationProcess, ReplaysTheSettingsSimulationSavesOnSIGTERMAndRestartsOnTheSameView)
+{
+    tessatest::Scenario scenario;
+    scenario.own = {40.0, -45.0, 90.0, 20.0};
+    scenario.target = {40.0, -44.93, 270.0, 20.0};
+    const std::string simulation = home + "/voyage.nmea";
+    ASSERT_TRUE(tessatest::WriteScenarioFile(simulation, scenario));
+    CIniMap settings;
+    char type[16];
+    std::snprintf(type, sizeof type, "0x%x", unsigned(kConnectionSimulation));
+    settings["CDataConnection:gps_connection_type"] = type;
+    settings["CNMEASimulation:filename"] = simulation;
+    ASSERT_TRUE(WriteIniFile(data + "/Tessaroute.ini", settings));
+
+    // The first start is asked to show another place than the default area.
+    std::string errors;
+    ASSERT_EQ(RunOnce(errors, {"tessro://view?lat=40.01&lon=-44.98&scale=50000"}), 0) << errors;
+    for (const char* store : {"marks_routes.bin", "tracks.bin", "app_state.bin"})
+        EXPECT_GT(ReadAll(data + "/" + store).size(), 8u) << store;
+    CIniMap saved;
+    ASSERT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
+    EXPECT_EQ(saved["CNMEASimulation:filename"], simulation);
+    EXPECT_EQ(saved["CDataConnection:gps_connection_type"], type);
+    const std::string view = ReadAll(data + "/app_state.bin");
+    ASSERT_FALSE(view.empty());
+
+    // The second start, with no place asked for, reads the saved view and saves it again as it was.
+    ASSERT_EQ(RunOnce(errors), 0) << errors;
+    EXPECT_EQ(ReadAll(data + "/app_state.bin"), view);
+    EXPECT_FALSE(fs::exists(data + "/app_state.bin.unreadable"));
+    EXPECT_FALSE(fs::exists(data + "/tracks.bin.unreadable"));
+    // A home never moved saves another view: the one above was restored, not defaulted.
+    const std::string other = home + "/other";
+    ASSERT_EQ(RunOnce(errors, {}, other), 0) << errors;
+    const std::string fresh = ReadAll(other + "/.local/share/tessaroute/app_state.bin");
+    EXPECT_FALSE(fresh.empty());
+    EXPECT_NE(fresh, view);
+}
