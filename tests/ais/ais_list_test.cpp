@@ -116,8 +116,9 @@ TEST_F(AISList, ImportTakesValidTargetsOnceAndRefusesTheRest)
     for (const char* again :
          {"", "<watchmate><Target><MMSI>211000001</MMSI><Name>B</Name></Target></watchmate>"}) {
         SCOPED_TRACE(again);
-        if (*again)
+        if (*again) {
             ASSERT_TRUE(Import(again));
+        }
         EXPECT_EQ(manager.Count(), std::size(expected));
         for (const auto& [mmsi, text] : expected)
             EXPECT_EQ(describe(mmsi), text);

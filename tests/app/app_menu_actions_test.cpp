@@ -297,8 +297,9 @@ TEST_F(MenuActions, TitlesFollowTheLayoutRecordingAndAisSwitch)
         c_main_and_flip_dv::Get().m_currentLayoutPath = path;
         emit windowMenu->aboutToShow();
         EXPECT_EQ(save->isVisible(), visible) << path;
-        if (title)
+        if (title) {
             EXPECT_EQ(save->text().toStdString(), title);
+        }
     }
 
     QAction* logging = m_window->TrackLoggingAction();

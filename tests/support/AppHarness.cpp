@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <stdexcept>
@@ -90,6 +91,12 @@ void AppHarness::Start(bool show)
     }
     m_app = std::make_unique<AppDelegate>();
     m_app->Start(show);
+    // Only the test's ticks move the application: the window's own 20 Hz
+    // timer would add fixes and track points whenever events are processed.
+    if (ViewController* window = m_app->Window())
+        for (QTimer* timer : window->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+            if (timer->interval() == ViewController::kTickMilliseconds)
+                timer->stop();
 }
 
 void AppHarness::Stop()

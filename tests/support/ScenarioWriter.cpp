@@ -127,6 +127,7 @@ bool WriteScenarioChart(const std::string& path, const Scenario& scenario)
     chart.name = "Scenario waters";
     chart.mapType = "Nautical";
     chart.palette[0] = 0xB4D2F0;
+    chart.palette[1] = 0xD8DCE0; // what the chart shows around its edge
     chartwriter::MixingTableByAverage(chart.palette, chart.mixing);
     chartwriter::PlateCarreeCoefficients(west, north, east, south, int(tilesX * 64), int(tilesY * 64),
                                          chart.forward, chart.inverse);
