@@ -139,8 +139,10 @@ void SyncSignedIn(QWidget* parent)
     const double start = header.thisSync;
 
     CSerialStream request = CSerialStream::OpenWrite(folder, nullptr);
-    if (!COverlaySync::BuildRequest(header, CMarkManager::Get(), CTrackManager::Get(), request))
+    if (!COverlaySync::BuildRequest(header, CMarkManager::Get(), CTrackManager::Get(), request)) {
+        ShowSyncFailed(parent, "The changes could not be prepared for sending.");
         return;
+    }
     if (request.Position() > kMaxSyncRequestBytes) {
         ShowSyncFailed(parent, "The changes are too large to send at once (more than 100 MB).");
         return;
