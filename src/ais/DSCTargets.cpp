@@ -113,6 +113,10 @@ void CDSCTargetManager::PublishOverdue(double now)
         return;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         auto next = std::next(it);
+        // A clock set back would hold the call until it caught up again:
+        // the wait starts over from the clock's new time instead.
+        if (now < it->second.since)
+            it->second.since = now;
         if (now - it->second.since >= kExpansionWait) {
             const uint32_t after = it->first;
             Publish(it);

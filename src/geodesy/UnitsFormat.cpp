@@ -213,6 +213,9 @@ void CUnits::FormatDuration(double seconds, std::string& text)
         text = "Negative " + positive;
         return;
     }
+    // A negative zero (a start at this very second, counted backwards) would
+    // print as "-0s".
+    seconds = std::fabs(seconds);
     double days = std::floor((seconds + 0.5) / 86400);
     double r = seconds - days * 86400;
     // Beyond the precision of a double the remainder is noise.

@@ -144,6 +144,16 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
              EXPECT_NEAR(DSCMarks()[0]->GetLatitude(), 42.0 + 31.0 / 60, 1e-9);
          },
          1, 1, 0},
+        {"a clock set back an hour holds a waiting call 10 s, not an hour",
+         [&] {
+             Send(kRoutine);
+             Tick(-3600);
+             Tick(CDSCTargetManager::kExpansionWait - 1);
+             EXPECT_TRUE(DSCMarks().empty());
+             Tick(1);
+             EXPECT_EQ(DSCMarks().size(), 1u);
+         },
+         1, 1, 0},
         {"with an own fix: the distance in the text, navigation only when near",
          [&] {
              own.SetPosition(42.516667 + 0.003, -83.2); // 333 m

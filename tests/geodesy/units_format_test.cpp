@@ -204,6 +204,7 @@ TEST_P(UnitsFormat, Durations)
         const char* text;
     } rows[] = {
         {0, "0s"},
+        {-0.0, "0s"},
         {59, "59s"},
         {59.4, "59s"},
         {61, "1:01"},
