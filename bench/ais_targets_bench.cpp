@@ -103,6 +103,16 @@ void Setup(CAISTargetManager& manager)
     manager.HandleOwnFix(fix);
 }
 
+// The table filled with every target of Reports().
+void DispatchReports()
+{
+    char work[128];
+    for (const auto& l : Reports()) {
+        std::memcpy(work, l.c_str(), l.size() + 1);
+        DispatchNMEALine(work, nullptr);
+    }
+}
+
 } // namespace
 
 static void BM_PositionReportsOf2000Targets(benchmark::State& state)
@@ -137,11 +147,7 @@ static void BM_AgeingTickOver2000Targets(benchmark::State& state)
 {
     CAISTargetManager& manager = CAISTargetManager::Global();
     Setup(manager);
-    char work[128];
-    for (const auto& l : Reports()) {
-        std::memcpy(work, l.c_str(), l.size() + 1);
-        DispatchNMEALine(work, nullptr);
-    }
+    DispatchReports();
     for (auto _ : state)
         manager.Age(1.7e9 + 120); // all still heard: the common tick
     state.counters["targets"] = double(manager.Count());
@@ -153,11 +159,7 @@ static void BM_RowTextsOf2000Targets(benchmark::State& state)
 {
     CAISTargetManager& manager = CAISTargetManager::Global();
     Setup(manager);
-    char work[128];
-    for (const auto& l : Reports()) {
-        std::memcpy(work, l.c_str(), l.size() + 1);
-        DispatchNMEALine(work, nullptr);
-    }
+    DispatchReports();
     CAISListDelegate list;
     std::vector<COverlayListRowKey> rows;
     COverlayListRow row;

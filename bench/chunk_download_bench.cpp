@@ -39,12 +39,7 @@ struct CServedChart
         folder = name;
         path = folder + "/bench.rlt";
         setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
-        const int port = server.Port();
-        SetChunkHostMapForTesting([port](const std::string& host, std::string& address, int& p) {
-            address = "127.0.0.1";
-            p = port;
-            return host == kMirror;
-        });
+        chunkwriter::MapChunkHostToLoopback(kMirror, server.Port());
         auto file = std::make_shared<chunkwriter::CSparseFile>(chart.BuildServerStore());
         chunkwriter::ServeChunkFile(server, "/mapchunks/bench.rl3", file);
         chunkwriter::ServeRedirect(server, "/mapchunks/bench.rl3", kMirror);

@@ -3,6 +3,7 @@
 // fragments seen says when a fragment cannot continue any message; no
 // message may come out of such a fragment, and every position published is
 // on the globe or marked not available.
+#include "FuzzLines.h"
 #include "ais/AISSentence.h"
 #include "foundation/events/Clock.h"
 
@@ -78,14 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // message the decoder may hold is here with the same counts.
     std::map<std::tuple<std::string, char, char>, std::pair<int, int>> model;
 
-    std::string text(reinterpret_cast<const char*>(data), size);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : fuzzsupport::Lines(data, size)) {
         // One sentence from its start character, without the old checksum.
         const size_t first = line.find('!');
         if (first == std::string::npos)

@@ -1,6 +1,7 @@
 // VDM, VDO and GPS lines through the dispatcher into the real target manager
 // with a fixed own fix: every target published lies on the globe, and the
 // table never outgrows its cap.
+#include "FuzzLines.h"
 #include "ais/AISSentence.h"
 #include "ais/AISTargetManager.h"
 #include "foundation/events/Clock.h"
@@ -56,14 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fix.m_mode = CDataSpeedDirection::kModeCourseOverGround;
     manager.HandleOwnFix(fix);
 
-    std::string text(reinterpret_cast<const char*>(data), size);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : fuzzsupport::Lines(data, size)) {
         // Checksums are made right so that every line reaches the handlers.
         line = line.substr(0, line.find_first_of("*\r"));
         if (line.empty() || line.size() > 180 || line.find('\0') != std::string::npos)

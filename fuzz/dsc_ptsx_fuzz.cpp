@@ -1,6 +1,7 @@
 // DSC, DSE and PTSX lines through the dispatcher with their checksums made
 // right: DSC positions are on the globe or -999, addresses are MMSIs, and
 // the start timer and start line only ever hold values that make sense.
+#include "FuzzLines.h"
 #include "foundation/events/Clock.h"
 #include "instruments/data/DataStartTimer.h"
 #include "instruments/nmea/DSCSentences.h"
@@ -64,27 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Sink sink;
     SetClockForTesting([] { return kNow; });
-    std::string text(reinterpret_cast<const char*>(data), size);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : fuzzsupport::Lines(data, size)) {
         const size_t first = line.find('$');
         if (first == std::string::npos)
             continue;
-        line = line.substr(first, std::min<size_t>(line.size() - first, 180));
-        line = line.substr(0, line.find_first_of("*\r"));
-        std::string clean = "$";
-        for (size_t i = 1; i < line.size(); ++i)
-            if (line[i] != '\0' && line[i] != '$' && line[i] != '!')
-                clean += line[i];
-        char buf[256];
-        std::snprintf(buf, sizeof buf, "%s", clean.c_str());
-        AppendNMEAChecksum(buf, sizeof buf);
-        const std::string sent = buf;
+        const std::string sent = fuzzsupport::WithChecksum('$', line.substr(first + 1, 179));
         sink.line = &sent;
         std::vector<char> work(sent.begin(), sent.end());
         work.push_back('\0');

@@ -2,6 +2,7 @@
 // real mark manager, one second of heartbeat per line: every published
 // target lies on the globe, every distress mark too, and no more calls wait
 // than the bound allows.
+#include "FuzzLines.h"
 #include "ais/DSCTargets.h"
 #include "foundation/events/Clock.h"
 #include "foundation/events/Heartbeat.h"
@@ -60,14 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     manager.Clear();
     marks.ClearForTesting();
 
-    std::string text(reinterpret_cast<const char*>(data), size);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, std::min<size_t>(end - start, 180));
-        start = end + 1;
+    for (std::string line : fuzzsupport::Lines(data, size)) {
+        line.resize(std::min<size_t>(line.size(), 180));
         // A line "+N" moves the heartbeat N seconds on.
         if (!line.empty() && line[0] == '+') {
             // Backwards too: a clock may be set back.
@@ -77,15 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (line.empty() || line[0] != '$')
             continue;
-        line = line.substr(0, line.find_first_of("*\r"));
-        std::string clean = "$";
-        for (size_t i = 1; i < line.size(); ++i)
-            if (line[i] != '\0' && line[i] != '$' && line[i] != '!')
-                clean += line[i];
-        char buf[256];
-        std::snprintf(buf, sizeof buf, "%s", clean.c_str());
-        AppendNMEAChecksum(buf, sizeof buf);
-        DispatchNMEALine(buf, nullptr);
+        std::string sent = fuzzsupport::WithChecksum('$', line.substr(1));
+        DispatchNMEALine(sent.data(), nullptr);
         Advance(1);
         manager.OnTick();
         Check(manager.PendingCount() <= CDSCTargetManager::kMaxPending, "pending bound");

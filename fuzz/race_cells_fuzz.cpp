@@ -2,6 +2,7 @@
 // received start time or line of any value (NaN, 1e300, an end off the
 // globe) and any course axis must give texts of the expected form only, with
 // no undefined conversion on the way.
+#include "FuzzLines.h"
 #include "foundation/events/Clock.h"
 #include "foundation/events/Heartbeat.h"
 #include "instruments/data/DataDistanceToStart.h"
@@ -69,23 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static CDisplayView::CItem* early = cells.Add<DisplayStartEarly>();
     (void)distance;
 
-    std::string text(reinterpret_cast<const char*>(data), size);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : fuzzsupport::Lines(data, size)) {
         line = line.substr(0, std::min<size_t>(line.find_first_of("*\r"), 160));
-        std::string clean = "$PTSX,";
-        for (char c : line.substr(line.rfind("$PTSX,", 0) == 0 ? 6 : 0))
-            if (c != '\0' && c != '$' && c != '!')
-                clean += c;
-        char buf[256];
-        std::snprintf(buf, sizeof buf, "%s", clean.c_str());
-        AppendNMEAChecksum(buf, sizeof buf);
-        const std::string sent = buf;
+        const std::string sent =
+            fuzzsupport::WithChecksum('$', "PTSX," + line.substr(line.rfind("$PTSX,", 0) == 0 ? 6 : 0));
         std::vector<char> work(sent.begin(), sent.end());
         work.push_back('\0');
         DispatchNMEALine(work.data(), nullptr);

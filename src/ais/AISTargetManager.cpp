@@ -386,14 +386,9 @@ void CAISTargetManager::ManOverboard(CAISTarget& t)
     char name[48];
     std::snprintf(name, sizeof name, "AIS MOB: %u", t.m_mmsi);
     CMarkManager& marks = CMarkManager::Get();
-    COverlayMark* mark = marks.FindMarkByName(name);
-    if (!mark) {
-        auto made = std::make_unique<COverlayMark>();
-        made->SetName(name);
-        mark = marks.AddMark(std::move(made));
-        if (!mark)
-            return;
-    }
+    COverlayMark* mark = marks.FindOrAddMark(name);
+    if (!mark)
+        return;
     mark->SetPosition(t.m_latitude, t.m_longitude);
     mark->Touch();
     mark->SetLocked(true);

@@ -8,7 +8,6 @@
 #include "overlays/model/OverlayMark.h"
 
 #include <cmath>
-#include <memory>
 
 void CreateDSCTargetManagers()
 {
@@ -149,14 +148,9 @@ void CDSC_to_Mark::Notify(const CDSCTarget& target)
         return;
     CMarkManager& marks = CMarkManager::Get();
     const std::string name = MarkName(target.m_mmsi);
-    COverlayMark* mark = marks.FindMarkByName(name);
-    if (!mark) {
-        auto made = std::make_unique<COverlayMark>();
-        made->SetName(name);
-        mark = marks.AddMark(std::move(made));
-        if (!mark)
-            return;
-    }
+    COverlayMark* mark = marks.FindOrAddMark(name);
+    if (!mark)
+        return;
     mark->SetPosition(target.m_latitude, target.m_longitude);
     mark->Touch();
     mark->SetLocked(true);

@@ -50,12 +50,7 @@ protected:
         ASSERT_NE(server.Port(), 0) << server.Error();
         setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
         CChunkStore::SetRetryDelayForTesting(0);
-        const int port = server.Port();
-        SetChunkHostMapForTesting([port](const std::string& host, std::string& address, int& p) {
-            address = "127.0.0.1";
-            p = port;
-            return host == kMirror;
-        });
+        chunkwriter::MapChunkHostToLoopback(kMirror, server.Port());
         ClearPendingCallbacksForTesting();
         CTrackManager::Get().ClearForTesting();
     }

@@ -19,6 +19,7 @@
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/TrackManager.h"
+#include "packagewriter/JobTestSupport.h"
 #include "panels/MainAndFlip.h"
 #include "support/InstalledPort.h"
 #include "support/ScriptedPresenter.h"
@@ -31,11 +32,9 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 
 using namespace tessatest;
 namespace fs = std::filesystem;
@@ -51,14 +50,6 @@ void WriteChart(const std::string& path, const std::string& name, double west, c
     w.edition = edition;
     chartwriter::PlateCarreeCoefficients(west, 41, west + 1, 40, 128, 128, w.forward, w.inverse);
     ASSERT_TRUE(w.Write(path));
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 template <class W> W* TopLevel()
@@ -219,7 +210,7 @@ TEST_F(MenuActions, ImportedGpxExportsItsTracksOnlyWithTheThirdTag)
     const std::string out = m_root + "/tracks.gpx";
     m_presenter.ChoosePath(out);
     m_app.onOverlayExport(3);
-    const std::string text = ReadAll(out);
+    const std::string text = tessatest::ReadWholeFile(out);
     EXPECT_NE(text.find("<trk>"), std::string::npos);
     EXPECT_EQ(text.find("<wpt"), std::string::npos);
     EXPECT_EQ(text.find("<rte>"), std::string::npos);
@@ -274,7 +265,7 @@ TEST_F(MenuActions, PageSetupRoundTripsThroughTheSettingsFile)
     m_presenter.ConfirmPageSetup(page);
     Trigger("page_setup");
     EXPECT_EQ(m_window->PageSetup(), page);
-    EXPECT_NE(ReadAll(m_root + "/t.ini").find("page_setup=Letter"), std::string::npos);
+    EXPECT_NE(tessatest::ReadWholeFile(m_root + "/t.ini").find("page_setup=Letter"), std::string::npos);
     StorePageSetup(CPageSetup());
     PersistantData::LoadAll("t");
     EXPECT_EQ(LoadPageSetup(), page);

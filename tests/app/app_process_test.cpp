@@ -7,27 +7,18 @@
 #include "foundation/settings/IniFile.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
+#include "packagewriter/JobTestSupport.h"
 #include "support/ScenarioWriter.h"
 #include "support/TestPaths.h"
 
 #include <QProcess>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 class ApplicationProcess : public ::testing::Test
 {
@@ -104,23 +95,23 @@ TEST_F(ApplicationProcess, ReplaysTheSettingsSimulationSavesOnSIGTERMAndRestarts
     std::string errors;
     ASSERT_EQ(RunOnce(errors, {"tessro://view?lat=40.01&lon=-44.98&scale=50000"}), 0) << errors;
     for (const char* store : {"marks_routes.bin", "tracks.bin", "app_state.bin"})
-        EXPECT_GT(ReadAll(data + "/" + store).size(), 8u) << store;
+        EXPECT_GT(tessatest::ReadWholeFile(data + "/" + store).size(), 8u) << store;
     CIniMap saved;
     ASSERT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
     EXPECT_EQ(saved["CNMEASimulation:filename"], simulation);
     EXPECT_EQ(saved["CDataConnection:gps_connection_type"], type);
-    const std::string view = ReadAll(data + "/app_state.bin");
+    const std::string view = tessatest::ReadWholeFile(data + "/app_state.bin");
     ASSERT_FALSE(view.empty());
 
     // The second start, with no place asked for, reads the saved view and saves it again as it was.
     ASSERT_EQ(RunOnce(errors), 0) << errors;
-    EXPECT_EQ(ReadAll(data + "/app_state.bin"), view);
+    EXPECT_EQ(tessatest::ReadWholeFile(data + "/app_state.bin"), view);
     EXPECT_FALSE(fs::exists(data + "/app_state.bin.unreadable"));
     EXPECT_FALSE(fs::exists(data + "/tracks.bin.unreadable"));
     // A home never moved saves another view: the one above was restored, not defaulted.
     const std::string other = home + "/other";
     ASSERT_EQ(RunOnce(errors, {}, other), 0) << errors;
-    const std::string fresh = ReadAll(other + "/.local/share/tessaroute/app_state.bin");
+    const std::string fresh = tessatest::ReadWholeFile(other + "/.local/share/tessaroute/app_state.bin");
     EXPECT_FALSE(fresh.empty());
     EXPECT_NE(fresh, view);
 }

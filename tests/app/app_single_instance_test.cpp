@@ -3,6 +3,7 @@
 // over, a malformed hand-over is dropped; and the desktop files install and
 // validate.
 #include "app/shell/SingleInstance.h"
+#include "packagewriter/JobTestSupport.h"
 #include "support/TestPaths.h"
 
 #include <QLocalSocket>
@@ -10,7 +11,6 @@
 #include <QStandardPaths>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -19,12 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A socket file nobody listens on, as a killed process leaves it.
 bool PlantStaleSocket(const std::string& path)
@@ -91,7 +85,8 @@ TEST(SingleInstance, ASecondLaunchHandsItsLinkToTheRunningOne)
     ::kill(pid_t(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
-    EXPECT_NE(ReadAll(root + "/data/tessaroute/marks_routes.bin").find("Buoy 7"), std::string::npos);
+    EXPECT_NE(tessatest::ReadWholeFile(root + "/data/tessaroute/marks_routes.bin").find("Buoy 7"),
+              std::string::npos);
     fs::remove_all(root);
 }
 
@@ -108,8 +103,8 @@ TEST(SingleInstance, TheDesktopFilesInstallAndValidate)
     ASSERT_TRUE(install.waitForFinished(60000));
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
     const std::string desktop = prefix + "/share/applications/tessaroute.desktop";
-    const std::string mime = ReadAll(prefix + "/share/mime/packages/tessaroute.xml");
-    EXPECT_NE(ReadAll(desktop).find("Exec=tessaroute %U"), std::string::npos);
+    const std::string mime = tessatest::ReadWholeFile(prefix + "/share/mime/packages/tessaroute.xml");
+    EXPECT_NE(tessatest::ReadWholeFile(desktop).find("Exec=tessaroute %U"), std::string::npos);
     for (const char* glob : {"*.rlt", "*.rl3", "*.tspkg", "*.dvtf"})
         EXPECT_NE(mime.find(glob), std::string::npos) << glob;
     QProcess check;

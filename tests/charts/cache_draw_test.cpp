@@ -76,12 +76,7 @@ protected:
         ASSERT_NE(server.Port(), 0) << server.Error();
         setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
         CWebServer::SetDefaultTimeouts(3000, 3000);
-        const int port = server.Port();
-        SetChunkHostMapForTesting([port](const std::string& host, std::string& address, int& p) {
-            address = "127.0.0.1";
-            p = port;
-            return host == kMirror;
-        });
+        chunkwriter::MapChunkHostToLoopback(kMirror, server.Port());
         dir = tessatest::MakeScratchDir("cache_draw");
         ASSERT_FALSE(dir.empty());
         ASSERT_TRUE(source.WriteSingleFileChart(dir + "/single.rlt"));

@@ -70,12 +70,7 @@ protected:
         setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
         CWebServer::SetDefaultTimeouts(3000, 3000);
         CChunkStore::SetRetryDelayForTesting(0);
-        const int port = server.Port();
-        SetChunkHostMapForTesting([port](const std::string& host, std::string& address, int& p) {
-            address = "127.0.0.1";
-            p = port;
-            return host == kMirror;
-        });
+        chunkwriter::MapChunkHostToLoopback(kMirror, server.Port());
         dir = tessatest::MakeScratchDir("chunked_download");
         ASSERT_FALSE(dir.empty());
     }

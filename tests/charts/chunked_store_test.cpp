@@ -212,12 +212,7 @@ protected:
         ASSERT_NE(server.Port(), 0) << server.Error();
         setenv(CChartServer::kEnvironmentVariable, server.BaseURL().c_str(), 1);
         CWebServer::SetDefaultTimeouts(5000, 5000);
-        const int port = server.Port();
-        SetChunkHostMapForTesting([port](const std::string& host, std::string& address, int& p) {
-            address = "127.0.0.1";
-            p = port;
-            return host == "mirror.test";
-        });
+        chunkwriter::MapChunkHostToLoopback("mirror.test", server.Port());
         dir = tessatest::MakeScratchDir("shared_store");
         ASSERT_FALSE(dir.empty());
     }

@@ -153,6 +153,9 @@ public:
 
     // Lookups.
     COverlayMark* FindMarkByName(const std::string& name) const;
+    // The mark of that name, or a new empty one added under it (null when it
+    // could not be added).
+    COverlayMark* FindOrAddMark(const std::string& name);
     // The n nearest visible marks (routes: by their nearest point), equal
     // distances in list order; at least one when there is any.
     void GetNearestMarks(double latitude, double longitude, size_t n, std::vector<COverlayMark*>& out) const;

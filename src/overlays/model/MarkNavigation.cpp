@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -374,6 +375,15 @@ COverlayMark* CMarkManager::FindMarkByName(const std::string& name) const
         if (!m->IsDeleted() && m->GetName() == name)
             return m.get();
     return nullptr;
+}
+
+COverlayMark* CMarkManager::FindOrAddMark(const std::string& name)
+{
+    if (COverlayMark* mark = FindMarkByName(name))
+        return mark;
+    auto made = std::make_unique<COverlayMark>();
+    made->SetName(name);
+    return AddMark(std::move(made));
 }
 
 void CMarkManager::GetNearestMarks(double latitude, double longitude, size_t n,

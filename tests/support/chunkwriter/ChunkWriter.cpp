@@ -1,6 +1,7 @@
 #include "chunkwriter/ChunkWriter.h"
 
 #include "charts/TileDecoders.h"
+#include "charts/chunked/ChunkAddress.h"
 #include "charts/chunked/ChunkFormat.h"
 #include "loopback/LoopbackServer.h"
 
@@ -364,6 +365,15 @@ std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& 
 void ServeRedirect(tessatest::LoopbackServer& server, const std::string& chunkPath, const std::string& text)
 {
     server.AddFile(chunkPath + ".slredir.txt", text);
+}
+
+void MapChunkHostToLoopback(const std::string& host, int port)
+{
+    SetChunkHostMapForTesting([host, port](const std::string& asked, std::string& address, int& p) {
+        address = "127.0.0.1";
+        p = port;
+        return asked == host;
+    });
 }
 
 bool MakeSparseFile(const std::string& path, uint64_t size)

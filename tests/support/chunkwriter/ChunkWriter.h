@@ -115,13 +115,17 @@ void ServeChunkFile(tessatest::LoopbackServer& server, const std::string& path,
 // bytes, as the server's own file handling answers. Tests wrap it to watch reads.
 tessatest::LoopbackResponse AnswerChunkFileRead(const CSparseFile& file, uint64_t base, uint64_t size,
                                                 const tessatest::LoopbackRequest& request);
-// Serves the redirect file of a chunk path ("<path>.slredir.txt").
 // The chunks (row << 16 | column) whose records the GET requests in `requests`
 // for `path` read, by the record positions of the chart's last server store.
 std::set<uint32_t> FetchedChunks(const std::vector<tessatest::LoopbackRequest>& requests,
                                  const std::string& path, const CChunkedChart& chart);
 
+// Serves the redirect file of a chunk path ("<path>.slredir.txt").
 void ServeRedirect(tessatest::LoopbackServer& server, const std::string& chunkPath, const std::string& text);
+
+// Sends the chunk host `host` to the loopback server on `port`; every other
+// host is left alone. SetChunkHostMapForTesting({}) undoes it.
+void MapChunkHostToLoopback(const std::string& host, int port);
 
 // Makes `path` a sparse file of `size` bytes (its parents made as needed).
 bool MakeSparseFile(const std::string& path, uint64_t size);
