@@ -7,11 +7,11 @@
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "support/FixedClock.h"
+#include "support/NMEALines.h"
 #include "support/RecordingNotifier.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -22,15 +22,7 @@ constexpr const char* kDistress = "$CDDSC,12,3380400790,12,06,00,1423108312,2019
 constexpr const char* kExpansion = "$CDDSE,1,1,A,3380400790,00,45894494*1B";
 constexpr const char* kRoutine = "$CDDSC,20,3381581370,00,21,26,1423108312,1902,,,B,E*7B";
 
-// Dispatches a line as received, adding the checksum when it has none.
-void Send(const std::string& line)
-{
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "%s", line.c_str());
-    if (!std::strchr(buf, '*'))
-        AppendNMEAChecksum(buf, sizeof buf);
-    DispatchNMEALine(buf, nullptr);
-}
+using tessatest::SendSentence;
 
 struct Published : Listener<CDSCTarget>
 {
@@ -68,10 +60,10 @@ protected:
 
 TEST_F(DSCTargets, ADistressCallAndItsExpansionMakeOneRedLockedMarkWithANotification)
 {
-    Send(kDistress);
+    SendSentence(kDistress);
     EXPECT_TRUE(published.seen.empty()) << "waits for the expansion";
     EXPECT_TRUE(manager.IsPending(338040079));
-    Send(kExpansion);
+    SendSentence(kExpansion);
     ASSERT_EQ(published.seen.size(), 1u);
     EXPECT_EQ(manager.PendingCount(), 0u);
     EXPECT_EQ(published.seen[0].m_nature, 6);
@@ -108,33 +100,33 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
     const Case cases[] = {
         {"two expansions publish once, after the second",
          [&] {
-             Send("$CDDSE,2,1,A,3380400790,00,45894494");
-             Send(kDistress);
-             Send("$CDDSE,2,1,A,3380400790,00,45894494");
+             SendSentence("$CDDSE,2,1,A,3380400790,00,45894494");
+             SendSentence(kDistress);
+             SendSentence("$CDDSE,2,1,A,3380400790,00,45894494");
              EXPECT_EQ(published.seen.size(), 0u);
-             Send("$CDDSE,2,2,A,3380400790,02,0450");
+             SendSentence("$CDDSE,2,2,A,3380400790,02,0450");
              EXPECT_EQ(published.seen.size(), 1u);
-             Send("$CDDSE,2,2,A,3380400790,02,0450"); // none pending any more
+             SendSentence("$CDDSE,2,2,A,3380400790,02,0450"); // none pending any more
          },
          1, 1, 1},
         {"a second call moves the mark",
          [&] {
-             Send("$CDDSC,12,3380400790,12,06,00,1423108312,2019,,,S,");
-             Send("$CDDSC,12,3380400790,12,01,00,1424108312,2019,,,S,");
+             SendSentence("$CDDSC,12,3380400790,12,06,00,1423108312,2019,,,S,");
+             SendSentence("$CDDSC,12,3380400790,12,01,00,1424108312,2019,,,S,");
              EXPECT_NEAR(DSCMarks().at(0)->GetLatitude(), 42.0 + 41.0 / 60, 1e-9);
              EXPECT_EQ(DSCMarks().at(0)->GetDescription(), "Flooding");
          },
          2, 1, 2},
         {"not a distress call: green, no notification, no navigation",
          [&] {
-             Send("$CDDSC,16,3380400790,12,06,00,1423108312,2019,,,S,");
+             SendSentence("$CDDSC,16,3380400790,12,06,00,1423108312,2019,,,S,");
              EXPECT_EQ(DSCMarks().at(0)->GetColour(), GraphicsColor(0, 1, 0, 1));
              EXPECT_EQ(CMarkManager::Get().GetGoto().target, nullptr);
          },
          1, 1, 0},
         {"a call whose expansion never comes is published 10 s later",
          [&] {
-             Send(kRoutine);
+             SendSentence(kRoutine);
              Tick(CDSCTargetManager::kExpansionWait - 1);
              EXPECT_TRUE(DSCMarks().empty());
              Tick(1);
@@ -146,7 +138,7 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
          1, 1, 0},
         {"a clock set back an hour holds a waiting call 10 s, not an hour",
          [&] {
-             Send(kRoutine);
+             SendSentence(kRoutine);
              Tick(-3600);
              Tick(CDSCTargetManager::kExpansionWait - 1);
              EXPECT_TRUE(DSCMarks().empty());
@@ -158,22 +150,23 @@ TEST_F(DSCTargets, ExpansionsTimeOutsAndRepeatedCalls)
          [&] {
              own.SetPosition(42.516667 + 0.003, -83.2); // 333 m
              own.m_fixStatus = CDataGPSPosition::kGPSFix;
-             Send("$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,");
+             SendSentence("$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,");
              EXPECT_EQ(CMarkManager::Get().GetGoto().target, DSCMarks().at(0));
              own.SetPosition(42.516667 + 0.01, -83.2); // 1.1 km
              CMarkManager::Get().CancelGoto();
-             Send("$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,");
+             SendSentence("$CDDSC,12,3380400790,12,00,00,1423108312,2019,,,S,");
              EXPECT_EQ(CMarkManager::Get().GetGoto().target, nullptr);
              const std::string& text = notes.notifier.delivered.at(1).text;
              EXPECT_TRUE(text.rfind("Fire\n", 0) == 0 && text.substr(text.size() - 5) == " away") << text;
          },
          2, 1, 2},
-        {"a call without a position is ignored", [&] { Send("$CDDSC,12,3380400790,12,06,00,,2019,,,S,"); }, 0,
-         0, 0},
+        {"a call without a position is ignored",
+         [&] { SendSentence("$CDDSC,12,3380400790,12,06,00,,2019,,,S,"); }, 0, 0, 0},
         {"the 101st waiting call publishes the oldest at once",
          [&] {
              for (uint32_t i = 0; i <= CDSCTargetManager::kMaxPending; ++i) {
-                 Send("$CDDSC,12," + std::to_string(211000000 + i) + "0,12,06,00,1423108312,2019,,,S,E");
+                 SendSentence("$CDDSC,12," + std::to_string(211000000 + i) +
+                              "0,12,06,00,1423108312,2019,,,S,E");
                  Tick(0.05);
              }
              EXPECT_EQ(manager.PendingCount(), CDSCTargetManager::kMaxPending);

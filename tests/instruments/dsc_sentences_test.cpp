@@ -1,9 +1,9 @@
 // DSC calls and their expansions: addresses, positions and the presence mask.
 #include "instruments/nmea/DSCSentences.h"
+#include "support/NMEALines.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,22 +25,14 @@ template <class S> struct Catch : Listener<S>
     const S& Last() const { return *last; }
 };
 
-// Dispatches a line as received, adding the checksum when it has none.
-void Send(const std::string& line)
-{
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "%s", line.c_str());
-    if (!std::strchr(buf, '*'))
-        AppendNMEAChecksum(buf, sizeof buf);
-    DispatchNMEALine(buf, nullptr);
-}
+using tessatest::SendSentence;
 
 } // namespace
 
 TEST(DSCSentences, DistressCallWithExpansion)
 {
     Catch<DSC> dsc;
-    Send("$CDDSC,12,3380400790,12,06,00,1423108312,2019,,,S,E*6A");
+    SendSentence("$CDDSC,12,3380400790,12,06,00,1423108312,2019,,,S,E*6A");
     ASSERT_EQ(dsc.count, 1);
     const DSC& s = dsc.Last();
     EXPECT_EQ(s.m_mmsi, 338040079u);
@@ -54,7 +46,7 @@ TEST(DSCSentences, DistressCallWithExpansion)
     EXPECT_TRUE(s.m_expansion);
 
     Catch<DSE> dse;
-    Send("$CDDSE,1,1,A,3380400790,00,45894494*1B");
+    SendSentence("$CDDSE,1,1,A,3380400790,00,45894494*1B");
     ASSERT_EQ(dse.count, 1);
     EXPECT_EQ(dse.Last().m_mmsi, 338040079u);
     EXPECT_EQ(dse.Last().m_mask, DSE::kHasPosition);
@@ -92,9 +84,9 @@ TEST(DSCSentences, Addresses)
     // A call whose address is refused is no call at all.
     Catch<DSC> dsc;
     Catch<DSE> dse;
-    Send("$CDDSC,12,9999999999,12,06,00,1423108312,2019,,,S,E");
-    Send("$CDDSC,12,338040079,12,06,00,1423108312,2019,,,S,E");
-    Send("$CDDSE,1,1,A,33804007,00,45894494");
+    SendSentence("$CDDSC,12,9999999999,12,06,00,1423108312,2019,,,S,E");
+    SendSentence("$CDDSC,12,338040079,12,06,00,1423108312,2019,,,S,E");
+    SendSentence("$CDDSE,1,1,A,33804007,00,45894494");
     EXPECT_EQ(dsc.count, 0);
     EXPECT_EQ(dse.count, 0);
 }
@@ -121,7 +113,7 @@ TEST(DSCSentences, Positions)
     };
     Catch<DSC> dsc;
     for (const auto& c : cases) {
-        Send(std::string("$CDDSC,16,2111111110,12,06,00,") + c.field + ",2019,,,S,");
+        SendSentence(std::string("$CDDSC,16,2111111110,12,06,00,") + c.field + ",2019,,,S,");
         ASSERT_EQ(dsc.count, int(&c - cases) + 1) << c.field;
         EXPECT_NEAR(dsc.Last().m_latitude, c.lat, 1e-12) << c.field;
         EXPECT_NEAR(dsc.Last().m_longitude, c.lon, 1e-12) << c.field;
@@ -154,7 +146,7 @@ TEST(DSCSentences, ExpansionPairsAndMask)
     for (const auto& c : cases) {
         // The pooled object keeps old values: the mask says what is new.
         const int before = dse.count;
-        Send(std::string("$CDDSE,2,2,R,2111111110,") + c.pairs);
+        SendSentence(std::string("$CDDSE,2,2,R,2111111110,") + c.pairs);
         ASSERT_EQ(dse.count, before + 1) << c.pairs;
         const DSE& s = dse.Last();
         EXPECT_EQ(s.m_mask, c.mask) << c.pairs;
