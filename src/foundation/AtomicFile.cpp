@@ -68,8 +68,13 @@ bool CAtomicFileWriter::Open(const std::string& path)
         m_temp.clear();
         return Fail("cannot create a temporary file");
     }
-    // mkstemp makes 0600; saved files get the usual permissions.
-    fchmod(fd, 0666 & ~ProcessUmask());
+    // mkstemp makes 0600; a replaced file keeps its own permissions (a store
+    // the user made private stays so), a new one gets the usual ones.
+    struct stat existing;
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        fchmod(fd, existing.st_mode & 07777);
+    else
+        fchmod(fd, 0666 & ~ProcessUmask());
     m_file = fdopen(fd, "wb");
     if (!m_file) {
         ::close(fd);

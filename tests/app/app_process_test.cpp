@@ -34,7 +34,8 @@ protected:
 
     // Runs the application until it has replayed a few fixes, then ends it
     // by SIGTERM; returns its exit code (-1 when it crashed or hung).
-    int RunOnce(std::string& errors, const QStringList& arguments = {}, const std::string& where = {})
+    int RunOnce(std::string& errors, const QStringList& arguments = {}, const std::string& where = {},
+                int signal = SIGTERM, int replayMs = 3000)
     {
         const std::string runHome = where.empty() ? home : where;
         const std::string runData = runHome + "/.local/share/tessaroute";
@@ -44,6 +45,7 @@ protected:
         env.remove("XDG_DATA_HOME");
         env.remove("XDG_CONFIG_HOME");
         env.remove("XDG_DOCUMENTS_DIR");
+        env.insert("TESSA_SAVE_INTERVAL_MS", "500");
         if (!env.contains("QT_QPA_PLATFORM"))
             env.insert("QT_QPA_PLATFORM", "offscreen");
         process.setProcessEnvironment(env);
@@ -54,12 +56,17 @@ protected:
         // replay (one fix a second) before the end is asked for.
         for (int i = 0; i < 600 && !fs::exists(runData + "/basemaps/.v" + GetBundleVersion()); ++i)
             process.waitForFinished(50);
-        process.waitForFinished(3000);
+        process.waitForFinished(replayMs);
         if (process.state() != QProcess::Running) {
             errors = process.readAllStandardError().toStdString();
             return -1;
         }
-        ::kill(pid_t(process.processId()), SIGTERM);
+        ::kill(pid_t(process.processId()), signal);
+        if (signal == SIGKILL) {
+            process.waitForFinished(10000);
+            errors = process.readAllStandardError().toStdString();
+            return process.exitStatus() == QProcess::CrashExit ? SIGKILL : -1;
+        }
         const bool ended = process.waitForFinished(60000);
         errors = process.readAllStandardError().toStdString();
         if (!ended || process.exitStatus() != QProcess::NormalExit) {
@@ -114,4 +121,41 @@ TEST_F(ApplicationProcess, ReplaysTheSettingsSimulationSavesOnSIGTERMAndRestarts
     const std::string fresh = tessatest::ReadWholeFile(other + "/.local/share/tessaroute/app_state.bin");
     EXPECT_FALSE(fresh.empty());
     EXPECT_NE(fresh, view);
+}
+
+TEST_F(ApplicationProcess, AKillLosesNoMarkOrRecordedFixOlderThanTheSaveIntervalAndRecordingResumes)
+{
+    tessatest::Scenario scenario;
+    scenario.own = {40.0, -45.0, 90.0, 20.0};
+    const std::string simulation = home + "/voyage.nmea";
+    ASSERT_TRUE(tessatest::WriteScenarioFile(simulation, scenario));
+    CIniMap settings;
+    char type[16];
+    std::snprintf(type, sizeof type, "0x%x", unsigned(kConnectionSimulation));
+    settings["CDataConnection:gps_connection_type"] = type;
+    settings["CNMEASimulation:filename"] = simulation;
+    settings["CTrackManager:doRecordTrack"] = "1";
+    ASSERT_TRUE(WriteIniFile(data + "/Tessaroute.ini", settings));
+
+    // Recording from the start (the setting is read before the stores), a
+    // mark made by a link, then a kill: both were saved while running.
+    std::string errors;
+    ASSERT_EQ(RunOnce(errors, {"tessro://mark?lat=40.01&lon=-44.99&name=Kept"}, {}, SIGKILL, 5000), SIGKILL)
+        << errors;
+    EXPECT_NE(tessatest::ReadWholeFile(data + "/marks_routes.bin").find("Kept"), std::string::npos);
+    const std::string recorded = tessatest::ReadWholeFile(data + "/tracks.bin");
+    EXPECT_NE(recorded.find("Simulation"), std::string::npos);
+    EXPECT_GT(recorded.size(), 200u);
+
+    // A start without the simulation keeps the mark and the recorded track,
+    // and recording stays on through a quit.
+    std::snprintf(type, sizeof type, "0x%x", unsigned(kConnectionNone));
+    settings["CDataConnection:gps_connection_type"] = type;
+    ASSERT_TRUE(WriteIniFile(data + "/Tessaroute.ini", settings));
+    ASSERT_EQ(RunOnce(errors), 0) << errors;
+    EXPECT_NE(tessatest::ReadWholeFile(data + "/marks_routes.bin").find("Kept"), std::string::npos);
+    EXPECT_NE(tessatest::ReadWholeFile(data + "/tracks.bin").find("Simulation"), std::string::npos);
+    CIniMap saved;
+    ASSERT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
+    EXPECT_EQ(saved["CTrackManager:doRecordTrack"], "1");
 }

@@ -4,19 +4,23 @@
 // TESSA_TSAN_LABEL
 #include "app/shell/AppDelegate.h"
 #include "app/shell/AppDelegatePorts.h"
+#include "app/shell/PeriodicSave.h"
 #include "app/window/OverlayWindowPorts.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
 #include "app/window/overlay_window.h"
+#include "foundation/AtomicFile.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
 #include "instruments/nmea/NMEASentence.h"
+#include "mapview/overlay/OverlayTool.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/SaveAllData.h"
+#include "overlays/ui/MarkTool.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -417,4 +421,50 @@ TEST_F(ApplicationStart, TheBuiltApplicationSavesEveryStoreOnSIGTERM)
         EXPECT_TRUE(fs::is_regular_file(data + "/" + store)) << store;
     const std::string state = ReadAll(data + "/app_state.bin");
     EXPECT_EQ(state.substr(0, 13), std::string("\x49\xF2\xAC\x73\xBE\x09\x00\x00\x00\x5E\xFC\xAB\x88", 13));
+}
+
+TEST_F(ApplicationStart, FailedSavesAreToldOnceQuitAsksAndTerminationEndsTheToolFirst)
+{
+    tessatest::CScriptedPresenter presenter;
+    CSaveFailures::Get().ClearForTesting();
+    const std::string marks = GetPlatformDataFolder() + "/" + CMarkManager::kStoreFile;
+    {
+        AppDelegate app;
+        app.Start(false);
+        CRasterleafView& view = app.Window()->ChartView();
+        COverlayMark* mark = CMarkManager::Get().CreateMarkAt(&view, "Selected", 40.0, -45.0);
+        ASSERT_NE(mark, nullptr);
+        ASSERT_TRUE(app.SaveAllData());
+        const std::string saved = ReadAll(marks);
+        StartMarkTool(view, *mark);
+        ASSERT_NE(COverlayTool::GetActiveTool(), nullptr);
+
+        // A full disk: each store and the settings are named once, the old files kept.
+        CAtomicFileWriter::SetWriteFailureForTesting(true);
+        CMarkManager::Get().CreateMarkAt(&view, "Unsaved", 40.1, -45.0);
+        EXPECT_FALSE(app.SaveAllData());
+        EXPECT_NE(GetStatusMessage().find("could not be saved: "), std::string::npos) << GetStatusMessage();
+        for (const char* what : {"the chart view", "the marks and routes", "the tracks"})
+            EXPECT_NE(CSaveFailures::Get().List().find(what), std::string::npos) << what;
+        ClearStatusMessage();
+        EXPECT_FALSE(app.SaveAllData());
+        EXPECT_FALSE(IsStatusLineShown()) << GetStatusMessage();
+        EXPECT_EQ(ReadAll(marks), saved);
+
+        // Quit from the menu asks; "No" keeps the application running.
+        presenter.AnswerButton(1);
+        app.Window()->QuitAction()->trigger();
+        ASSERT_FALSE(presenter.Shown().empty());
+        EXPECT_EQ(presenter.Last().title, "Quit anyway?");
+        presenter.DeliverAll();
+        CAtomicFileWriter::SetWriteFailureForTesting(false);
+        EXPECT_TRUE(app.SaveAllData());
+        EXPECT_FALSE(CSaveFailures::Get().Any());
+
+        // Termination ends the tool before the managers let their marks go.
+        app.Shutdown();
+        EXPECT_EQ(COverlayTool::GetActiveTool(), nullptr);
+        EXPECT_TRUE(CMarkManager::Get().Marks().empty());
+    }
+    EXPECT_NE(ReadAll(marks).find("Unsaved"), std::string::npos);
 }

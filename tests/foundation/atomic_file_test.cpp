@@ -150,6 +150,10 @@ TEST_F(AtomicFiles, EveryWriterUsesTheStartUpMaskAndNeverSetsIt)
         EXPECT_EQ(ModeOf(target), mode_t(0664));
         // Only the file itself: no temporary file stays beside it.
         EXPECT_EQ(EntriesIn(folder), 1u);
+        // A file the user made private stays private when it is replaced.
+        ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+        ASSERT_TRUE(w.write(folder, target));
+        EXPECT_EQ(ModeOf(target), mode_t(0600));
     }
 }
 

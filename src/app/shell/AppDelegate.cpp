@@ -4,6 +4,7 @@
 #include "app/dialogs/Account.h"
 #include "app/dialogs/account_login.h"
 #include "app/shell/AppDelegatePorts.h"
+#include "app/shell/PeriodicSave.h"
 #include "app/shell/Registries.h"
 #include "app/shell/SetAsideStores.h"
 #include "app/shell/SyncOverlays.h"
@@ -27,6 +28,7 @@
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
+#include "mapview/overlay/OverlayTool.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/TrackManager.h"
@@ -200,6 +202,9 @@ void AppDelegate::MakeMainWindow(bool show)
     // The account's items: the window is their context, so they never call a gone delegate.
     ViewController* window = m_window.get();
     QObject::connect(window->SignInOutAction(), &QAction::triggered, window, [this] { onSignInOut(); });
+    // Quit from the menu asks before unsaved data is lost.
+    QObject::disconnect(window->QuitAction(), &QAction::triggered, nullptr, nullptr);
+    QObject::connect(window->QuitAction(), &QAction::triggered, window, [this] { QuitFromMenu(); });
     QObject::connect(window->OverlayCloudSyncAction(), &QAction::triggered, window,
                      [this] { onOverlayCloudSync(); });
     QObject::connect(window->AccountItemsMenu(), &QMenu::aboutToShow, window, [this, window] {
@@ -277,6 +282,7 @@ void AppDelegate::applicationDidFinishLaunching()
         setAside.Add(folder + "/" + CTrackManager::kStoreFile, storeError, tracks.StoreGuard());
     CApplicationData data(&view);
     m_storesLoaded = true;
+    m_periodicSave = std::make_unique<CPeriodicSave>(folder, CPeriodicSave::IntervalFromEnvironment());
     const std::string statePath = folder + "/" + kStateFile;
     if (IsRegularFile(statePath)) {
         std::string error;
@@ -306,18 +312,26 @@ void AppDelegate::applicationDidFinishLaunching()
 bool AppDelegate::SaveAllData()
 {
     bool ok = true;
+    CSaveFailures& failures = CSaveFailures::Get();
+    auto told = [&](const char* what, bool saved, const std::string& error) {
+        if (saved)
+            failures.Saved(what);
+        else
+            failures.Failed(what, error.empty() ? "unknown error" : error);
+        ok = ok && saved;
+    };
+    // A periodic write of the same files ends first.
+    if (m_periodicSave)
+        m_periodicSave->Wait();
     // Only after start-up loaded the stores: an empty manager never replaces
     // them, also when the process is ended between the two halves of the start.
     if (m_window && m_storesLoaded) {
         const std::string folder = GetApplicationSupportFolder();
         std::string error;
         const std::string marksPath = folder + "/" + CMarkManager::kStoreFile;
-        if (!CMarkManager::Get().SaveStore(marksPath, &error)) {
-            ok = false;
-            std::fprintf(stderr, "%s: %s\n", marksPath.c_str(), error.c_str());
-        }
-        if (!CTrackManager::Get().SaveStore(folder))
-            ok = false;
+        told("marks and routes", CMarkManager::Get().SaveStore(marksPath, &error), error);
+        error.clear();
+        told("tracks", CTrackManager::Get().SaveStore(folder, &error), error);
         CApplicationData data(&m_window->ChartView());
         error.clear();
         const std::string statePath = folder + "/" + kStateFile;
@@ -326,13 +340,13 @@ bool AppDelegate::SaveAllData()
             error = m_stateGuard.Error();
         else
             saved = data.SaveToFile(statePath, nullptr, CApplicationData::kFileId, &error);
-        if (!saved || !error.empty()) {
-            ok = false;
-            std::fprintf(stderr, "%s: %s\n", statePath.c_str(), error.c_str());
-        }
+        told("chart view", saved && error.empty(), error);
     }
-    if (!PersistantData::SaveAll())
-        std::fprintf(stderr, "Settings: %s\n", PersistantData::LastError().c_str());
+    const bool settingsSaved = PersistantData::SaveAll();
+    if (settingsSaved)
+        failures.Saved("settings");
+    else
+        failures.Failed("settings", PersistantData::LastError());
     return ok;
 }
 
@@ -341,6 +355,11 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
+    // Termination order: the overlay tool ends first (a route being drawn is
+    // finished and saved with the rest), then the windows, the connection and
+    // the stores are saved; the managers release their objects last, after
+    // the window that shows them and before static destruction.
+    COverlayTool::EndActiveTool();
     overlay_window::Release();
     Port<IDataPanelWindow>().SaveIfModifiedAndRelease();
     FireEvent(ShutDown{});
@@ -348,12 +367,28 @@ void AppDelegate::applicationWillTerminate()
     // The connection's capture is closed now; nothing else writes there at exit.
     RemovePlatformTempFolders();
     SaveAllData();
+    m_periodicSave.reset();
     SetDialogMainWindow(nullptr);
     m_window.reset();
     if (m_wired) {
         UnwireApplicationPorts();
         m_wired = false;
     }
+    CTrackManager::Get().ReleaseAll();
+    CMarkManager::Get().ReleaseAll();
+}
+
+void AppDelegate::QuitFromMenu()
+{
+    if (SaveAllData() && !CSaveFailures::Get().Any()) {
+        QCoreApplication::quit();
+        return;
+    }
+    AskYesNo(
+        m_window.get(), nullptr, "Quit anyway?",
+        "Not everything could be saved (" + CSaveFailures::Get().List() +
+            "). The changes since the last save are lost if you quit now.",
+        [](void*, int, int) { QCoreApplication::quit(); }, nullptr);
 }
 
 void AppDelegate::OnCommitDataRequest()

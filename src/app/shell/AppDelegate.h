@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class CPeriodicSave;
 class CRasterleafView;
 class ViewController;
 class QAction;
@@ -79,7 +80,11 @@ public:
     void applicationOpenURLs(const std::vector<std::string>& urls);
 
     // Saves the three stores and the settings; true when the stores were saved.
+    // A failure is told in the status line (once per cause).
     bool SaveAllData();
+    // File > Quit: saves first; when something could not be saved, asks
+    // "Quit anyway?" before the data is lost.
+    void QuitFromMenu();
     // Termination (kept for callers that end the application).
     void Shutdown() { applicationWillTerminate(); }
     ViewController* Window() { return m_window.get(); }
@@ -141,6 +146,8 @@ private:
     // A saved state that could not be read is kept aside, never overwritten.
     CUnreadableFileGuard m_stateGuard;
     bool m_storesLoaded = false;
+    // Saves marks, routes and tracks while the application runs.
+    std::unique_ptr<CPeriodicSave> m_periodicSave;
     bool m_terminated = false;
     bool m_wired = false;
 };

@@ -4,6 +4,7 @@
 #include "ais/AISTargetManager.h"
 #include "ais/DSCTargets.h"
 #include "ais/SettingsCategories.h"
+#include "app/dialogs/Account.h"
 #include "charts/ChartsSettings.h"
 #include "foundation/FoundationSettings.h"
 #include "geodesy/Units.h"
@@ -40,4 +41,6 @@ void RegisterApplicationTypes()
     // -- panels --
     MakePanelsSettings();
     RegisterAllPanelItems();
+    // -- app --
+    CAccount::Settings();
 }

@@ -49,6 +49,7 @@ public:
     QAction* PrintAction() const { return m_print; }
     // The account's items; the application delegate connects and titles them.
     QAction* SignInOutAction() const { return m_signInOut; }
+    QAction* QuitAction() const { return m_quit; }
     QAction* OverlayCloudSyncAction() const { return m_overlayCloudSync; }
     QMenu* AccountItemsMenu() const { return m_accountItemsMenu; }
     QAction* DataWindowAction() const { return m_dataWindow; }

@@ -10,8 +10,10 @@
 namespace {
 std::unique_ptr<COverlayTool>& Active()
 {
-    static std::unique_ptr<COverlayTool> tool;
-    return tool;
+    // Never destroyed: managers that outlive termination (a test, an early
+    // exit) may still ask for the tool from their destructors.
+    static auto* tool = new std::unique_ptr<COverlayTool>();
+    return *tool;
 }
 } // namespace
 

@@ -287,6 +287,16 @@ void CMarkManager::ClearForTesting()
     m_marks.clear();
 }
 
+void CMarkManager::ReleaseAll()
+{
+    ClearPendingActionFor(m_routeBeingBuilt);
+    m_routeBeingBuilt = nullptr;
+    m_insertAfter = nullptr;
+    COverlayTool::EndActiveTool();
+    m_routes.clear();
+    m_marks.clear();
+}
+
 bool CMarkManager::HasSameMark(const COverlayMark& mark) const
 {
     for (const auto& m : m_marks)

@@ -117,6 +117,9 @@ public:
 
     // Tests: empties both lists and ends building.
     void ClearForTesting();
+    // Termination: ends the tool and destroys every mark and route, before
+    // static destruction (the stores were saved already).
+    void ReleaseAll();
 
     // CSerializable: the legacy list (marks only), the routes, the marks. A
     // reader replaces the lists only when the whole record was read.

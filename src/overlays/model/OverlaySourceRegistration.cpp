@@ -10,6 +10,10 @@ void RegisterOverlaySources()
     if (registered)
         return;
     registered = true;
+    // The settings exist before the settings file is read, or they would
+    // keep their defaults (recording, mark colours, sort) at every start.
+    CMarkManager::Settings();
+    CTrackManager::Settings();
     RegisterOverlaySource([](uint32_t layer, const OverlayVisitor& visit) {
         CMarkManager::Get().ForEachOverlay(layer, visit);
     });

@@ -296,8 +296,15 @@ void CTrackManager::BeginSimulationTrack()
 
 void CTrackManager::EndSimulationTrack()
 {
+    // The simulation's own track goes, the user's choice to record stays:
+    // closing the connection (at every quit) must not turn recording off.
+    const bool recording = IsRecording();
     if (!m_tracks.empty() && m_tracks.back()->GetName() == kSimulationName)
         DeleteTrack(m_tracks.back().get());
+    if (recording && !IsRecording()) {
+        SetRecording(true);
+        FireManagerChanged();
+    }
 }
 
 void CTrackManager::OnGPSPosition(const CDataGPSPosition& fix)

@@ -112,6 +112,8 @@ public:
 
     // Tests: destroys every track and forgets the handled start time.
     void ClearForTesting();
+    // Termination: destroys every track before static destruction.
+    void ReleaseAll() { DestroyAllTracks(); }
 
 private:
     void SetRecording(bool on);

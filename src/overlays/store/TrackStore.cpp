@@ -97,7 +97,8 @@ bool CTrackManager::SaveStore(const std::string& folder, std::string* error)
         why = m_storeGuard.Error();
     else
         ok = SaveTracks(path, &why);
-    if (!ok) {
+    // A caller that takes the reason tells the user itself.
+    if (!ok && !error) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
         SetStatusMessage("The tracks could not be saved: " + why);
     }

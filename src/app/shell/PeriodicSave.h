@@ -1,0 +1,86 @@
+#pragma once
+// Marks, routes and tracks are saved while the application runs, so that a
+// kill or a power cut loses at most one interval. A save copies the stores
+// into memory on the main thread; a worker writes the copies through the
+// atomic writer, so the window never waits for the disk.
+#include "foundation/events/Listener.h"
+
+#include <future>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class COverlayObject;
+class COverlayTrack;
+class CTrackManager;
+class QTimer;
+
+// The stores of a data folder as bytes, ready to be written.
+struct CStoreSnapshot
+{
+    struct File
+    {
+        std::string path;
+        std::string what; // the data it holds, as the user knows it
+        std::string bytes;
+    };
+    std::vector<File> files;
+    // Stores that could not be copied: (what, why).
+    std::vector<std::pair<std::string, std::string>> failures;
+};
+
+// Serialises the marks-and-routes and the track stores of `folder`.
+CStoreSnapshot SnapshotStores(const std::string& folder);
+// Writes every file of a snapshot; the failures as (what, why).
+std::vector<std::pair<std::string, std::string>> WriteSnapshot(const CStoreSnapshot& snapshot);
+
+// What could not be saved, told once per cause in the status line.
+class CSaveFailures
+{
+public:
+    static CSaveFailures& Get();
+    // A failed save of `what`; the status line hears of it when the cause is new.
+    void Failed(const std::string& what, const std::string& why);
+    void Saved(const std::string& what) { m_told.erase(what); }
+    bool Any() const { return !m_told.empty(); }
+    // "the marks and routes, the tracks" (empty when none failed).
+    std::string List() const;
+    void ClearForTesting() { m_told.clear(); }
+
+private:
+    std::map<std::string, std::string> m_told;
+};
+
+class CPeriodicSave : Listener<COverlayObject>, Listener<COverlayTrack>, Listener<CTrackManager>
+{
+public:
+    static constexpr int kDefaultIntervalMs = 30000;
+    // Saves the stores of `folder` every `intervalMs` after a change.
+    CPeriodicSave(std::string folder, int intervalMs);
+    ~CPeriodicSave(); // waits for a write in progress
+    CPeriodicSave(const CPeriodicSave&) = delete;
+    CPeriodicSave& operator=(const CPeriodicSave&) = delete;
+
+    // One turn of the timer: the last write's outcome is told, then a
+    // changed store is copied and handed to the worker.
+    void Tick();
+    // Finishes a write in progress and tells its outcome (before a save of
+    // the same files on the main thread).
+    void Wait();
+    bool IsWriting() const { return m_write.valid(); }
+    // TESSA_SAVE_INTERVAL_MS when set to a positive number, else the default.
+    static int IntervalFromEnvironment();
+
+private:
+    void Notify(const COverlayObject&) override { m_dirty = true; }
+    void Notify(const COverlayTrack&) override { m_dirty = true; }
+    void Notify(const CTrackManager&) override { m_dirty = true; }
+    void Collect();
+
+    std::string m_folder;
+    bool m_dirty = false;
+    std::unique_ptr<QTimer> m_timer;
+    std::future<std::vector<std::pair<std::string, std::string>>> m_write;
+    std::vector<std::string> m_writing; // what the write in progress holds
+};
