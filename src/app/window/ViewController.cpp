@@ -16,6 +16,7 @@
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -157,6 +158,10 @@ void ViewController::BuildMenus()
     m_quit->setMenuRole(QAction::QuitRole);
 
     QMenu* view = menuBar()->addMenu("&View");
+    for (const char* name : {"page_setup", "onOverlayImport", "onOverlayExportMarks", "onOverlayExportRoutes",
+                             "onOverlayExportTracks", "onSignInOut", "onOverlayCloudSync", "onAddToMapList",
+                             "RemoveDuplicateMaps", "CheckForMapUpdates"})
+        m_dialogItems.push_back(MenuItem(name));
     view->addAction(m_zoomIn);
     view->addAction(m_zoomOut);
     view->addSeparator();
@@ -168,7 +173,7 @@ void ViewController::BuildMenus()
     view->addAction(m_findPlace);
 
     m_gpsMenu = menuBar()->addMenu("&GPS");
-    item(m_gpsMenu, "GPS Setup...", "onGPSsetup");
+    m_dialogItems.push_back(item(m_gpsMenu, "GPS Setup...", "onGPSsetup"));
     m_trackLogging = item(m_gpsMenu, "Start Track Logging", "onStartStopLogging");
     m_aisSettings = item(m_gpsMenu, "AIS Settings...", "onAISSettings");
 
@@ -226,6 +231,13 @@ void ViewController::OnTimer()
     const bool free = GetOpenDialogCount() == 0;
     for (QAction* command : m_commands)
         command->setEnabled(free && (command != m_done || pending));
+    for (QAction* item : m_dialogItems)
+        item->setEnabled(free);
+}
+
+bool ViewController::MenuItemAllowed(const QAction* item) const
+{
+    return GetOpenDialogCount() == 0 || std::find(m_dialogItems.begin(), m_dialogItems.end(), item) == m_dialogItems.end();
 }
 
 void ViewController::ZoomIn()

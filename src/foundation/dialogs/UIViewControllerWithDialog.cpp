@@ -46,6 +46,17 @@ void UIViewControllerWithDialog::showChildDialog(UIViewControllerWithDialog* chi
 {
     if (!child || child == this)
         return;
+    // A dialog already over this one keeps its place: the new one goes over
+    // the innermost, so no dialog loses its parent or its child.
+    UIViewControllerWithDialog* over = m_child_dialog;
+    if (over && over != child && !over->m_ended) {
+        while (over->m_child_dialog && !over->m_child_dialog->m_ended && over->m_child_dialog != child)
+            over = over->m_child_dialog;
+        if (over->m_child_dialog != child) {
+            over->showChildDialog(child);
+            return;
+        }
+    }
     if (!child->m_counted)
         ChangeOpenDialogCount(1);
     child->m_counted = true;
@@ -78,8 +89,13 @@ void UIViewControllerWithDialog::destroyDialog(int32_t code)
     if (m_ended)
         return;
     m_ended = true;
+    // A dialog shown over this one moves down to this one's parent.
+    UIViewControllerWithDialog* child = m_child_dialog;
     if (m_parent_dialog && m_parent_dialog->m_child_dialog == this)
-        m_parent_dialog->m_child_dialog = nullptr;
+        m_parent_dialog->m_child_dialog = child;
+    if (child && child->m_parent_dialog == this)
+        child->m_parent_dialog = m_parent_dialog;
+    m_child_dialog = nullptr;
     m_parent_dialog = nullptr;
     hide();
     setParent(nullptr);
