@@ -16,7 +16,6 @@
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 
-#include <algorithm>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -24,6 +23,7 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 {
@@ -237,7 +237,8 @@ void ViewController::OnTimer()
 
 bool ViewController::MenuItemAllowed(const QAction* item) const
 {
-    return GetOpenDialogCount() == 0 || std::find(m_dialogItems.begin(), m_dialogItems.end(), item) == m_dialogItems.end();
+    return GetOpenDialogCount() == 0 ||
+           std::find(m_dialogItems.begin(), m_dialogItems.end(), item) == m_dialogItems.end();
 }
 
 void ViewController::ZoomIn()

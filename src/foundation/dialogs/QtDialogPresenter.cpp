@@ -6,10 +6,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QColorDialog>
-#include <QGridLayout>
-#include <QLabel>
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSetupDialog>
