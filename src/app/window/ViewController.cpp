@@ -10,6 +10,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/events/Heartbeat.h"
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/ChartListCatalog.h"
@@ -58,6 +59,9 @@ ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 
     setWindowTitle("Map");
     resize(1200, 800);
+    // Where and as large as it last was; else the default, inside the screen.
+    if (!TrackWindowGeometry(this, "main"))
+        KeepInsideScreen(this);
 
     m_timer = new QTimer(this);
     m_timer->setTimerType(Qt::PreciseTimer);

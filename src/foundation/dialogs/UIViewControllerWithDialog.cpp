@@ -1,5 +1,6 @@
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
 
+#include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/dialogs/global_dialog_window.h"
 
 UIViewControllerWithDialog::UIViewControllerWithDialog(QWidget* parent) : QWidget(parent)
@@ -81,6 +82,8 @@ void UIViewControllerWithDialog::showInTopLevelWindow()
         ChangeOpenDialogCount(1);
     m_counted = true;
     AddOver(window->view());
+    // Over the main window and inside the screen, not where the window manager puts it.
+    PlaceOverMainWindow(window);
     window->show();
 }
 
