@@ -316,11 +316,16 @@ void ViewController::ShowStatusText(const std::string& text)
     m_status->move(8, 8);
     m_status->show();
     m_status->raise();
+    // Dialogs over the chart start below the status line, never under it.
+    UIViewControllerWithDialog::setHostTopInset(m_map, m_status->geometry().bottom() + 5);
+    m_dialogHost->resizedView();
 }
 
 void ViewController::HideStatusLine()
 {
     m_status->hide();
+    UIViewControllerWithDialog::setHostTopInset(m_map, 0);
+    m_dialogHost->resizedView();
     m_map->update();
 }
 

@@ -3,6 +3,9 @@
 #include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/dialogs/global_dialog_window.h"
 
+#include <QVariant>
+#include <algorithm>
+
 UIViewControllerWithDialog::UIViewControllerWithDialog(QWidget* parent) : QWidget(parent)
 {
     m_dcb.TakeOverPendingList();
@@ -18,11 +21,31 @@ UIViewControllerWithDialog::~UIViewControllerWithDialog()
         m_parent_dialog->m_child_dialog = nullptr;
 }
 
+namespace {
+
+const char* const kTopInset = "dialogTopInset";
+
+} // namespace
+
+void UIViewControllerWithDialog::setHostTopInset(QWidget* view, int inset)
+{
+    if (view)
+        view->setProperty(kTopInset, std::max(inset, 0));
+}
+
+QRect UIViewControllerWithDialog::dialogArea(const QWidget* view)
+{
+    if (!view)
+        return QRect();
+    const int inset = std::min(view->property(kTopInset).toInt(), view->height() / 2);
+    return view->rect().adjusted(0, std::max(inset, 0), 0, 0);
+}
+
 void UIViewControllerWithDialog::AddOver(QWidget* host)
 {
     m_top_level_view = host;
     setParent(host);
-    setGeometry(host->rect());
+    setGeometry(dialogArea(host));
     raise();
     show();
     // Keys go to the dialog, not to the chart it covers (arrows would pan it).
@@ -119,7 +142,7 @@ void UIViewControllerWithDialog::destroyDialog(int32_t code)
 void UIViewControllerWithDialog::resizedView()
 {
     if (m_top_level_view)
-        setGeometry(m_top_level_view->rect());
+        setGeometry(dialogArea(m_top_level_view));
     if (m_child_dialog)
         m_child_dialog->resizedView();
 }
