@@ -60,10 +60,10 @@ QMargins FrameMargins(QWidget* window)
     for (QWidget* shown : {window, DialogMainWindow()}) {
         if (!shown || !shown->isVisible())
             continue;
+        // Equal when no window manager frames windows.
         const QRect frame = shown->frameGeometry(), inner = shown->geometry();
-        if (frame != inner)
-            return QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
-                            frame.right() - inner.right(), frame.bottom() - inner.bottom());
+        return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                        frame.bottom() - inner.bottom());
     }
     return QMargins(4, 28, 4, 4);
 }
