@@ -56,7 +56,7 @@ QRectF COverlayTool::LabelBox(double x, double y) const
         for (const QString& line : lines)
             widest = std::max(widest, metrics.horizontalAdvance(line));
         width = std::max(width, std::ceil(widest) + 8);
-        height = std::max(height, std::ceil(metrics.lineSpacing() * lines.size()) + 4);
+        height = std::max(height, std::ceil(metrics.lineSpacing() * lines.size()));
     }
     const double bottom = y + kLabelTop + kLabelHeight;
     return QRectF(x - width / 2, bottom - height, width, height);
