@@ -3,6 +3,7 @@
 // TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "charts/chartlist/ChartOutline.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/dialogs/MessageBox.h"
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/web/ChartServer.h"
@@ -502,6 +503,7 @@ TEST_F(MenuTest, OptimizeRouteShowsTheTipThenAsksForDirectionsAndReverts)
             "</DirectionsResponse>"};
     });
     CMarkManager::Settings().optimizeRouteTip = false;
+    ForgetHintsSeenForTesting();
     COverlayRoute* route = MakeRoute("O", Line(50, -4, 3));
     ASSERT_TRUE(Choose(*BuildRouteOperationsMenu(*route, nullptr), "Optimize route..."));
     ASSERT_EQ(gShown.size(), 1u);

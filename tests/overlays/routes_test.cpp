@@ -3,6 +3,7 @@
 // hint and pending action.
 // TESSA_TSAN_LABEL (the chart view decodes its tiles on worker threads)
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/dialogs/MessageBox.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/objectfile/Serializable.h"
 #include "geodesy/Units.h"
@@ -53,6 +54,7 @@ protected:
         PersistantData::SetIniPaths((dir / "settings.ini").string(), (dir / "secondary.ini").string());
         PersistantData::LoadAll("Tessaroute");
         CMarkManager::Settings().routeCreateHint = false;
+        ForgetHintsSeenForTesting();
         presenter.SetImmediate(true);
     }
     void TearDown() override

@@ -1,5 +1,6 @@
 #include "app/panels/data_window.h"
 
+#include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/util/Paths.h"
 #include "panels/MainAndFlip.h"
@@ -61,7 +62,10 @@ data_window* data_window::Open(QWidget* mainWindow)
     }
     auto* window = new data_window(mainWindow);
     CurrentSlot() = window;
-    window->PlaceBeside(mainWindow);
+    if (!TrackWindowGeometry(window, "data_panel")) {
+        window->PlaceBeside(mainWindow);
+        KeepInsideScreen(window);
+    }
     window->show();
     window->m_dlg->setGeometry(window->m_view->rect());
     window->m_dlg->viewWillAppear();

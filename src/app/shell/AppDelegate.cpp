@@ -248,7 +248,7 @@ void AppDelegate::validateMenuItem(QAction* item)
         item->setText(CAccount::Get().IsSignedIn() ? "Sign Out" : "Sign In");
     if (m_window && item == m_window->TrackLoggingAction())
         item->setText(CTrackManager::Get().IsRecording() ? "Stop Track Logging" : "Start Track Logging");
-    item->setEnabled(true);
+    item->setEnabled(!m_window || m_window->MenuItemAllowed(item));
 }
 
 void AppDelegate::applicationDidFinishLaunching()

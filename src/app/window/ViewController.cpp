@@ -10,6 +10,7 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/events/Heartbeat.h"
 #include "mapview/view/CachedChartTiles.h"
 #include "mapview/view/ChartListCatalog.h"
@@ -23,6 +24,7 @@
 #include <QMenuBar>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 {
@@ -57,6 +59,9 @@ ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
 
     setWindowTitle("Map");
     resize(1200, 800);
+    // Where and as large as it last was; else the default, inside the screen.
+    if (!TrackWindowGeometry(this, "main"))
+        KeepInsideScreen(this);
 
     m_timer = new QTimer(this);
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -157,6 +162,10 @@ void ViewController::BuildMenus()
     m_quit->setMenuRole(QAction::QuitRole);
 
     QMenu* view = menuBar()->addMenu("&View");
+    for (const char* name : {"page_setup", "onOverlayImport", "onOverlayExportMarks", "onOverlayExportRoutes",
+                             "onOverlayExportTracks", "onSignInOut", "onOverlayCloudSync", "onAddToMapList",
+                             "RemoveDuplicateMaps", "CheckForMapUpdates"})
+        m_dialogItems.push_back(MenuItem(name));
     view->addAction(m_zoomIn);
     view->addAction(m_zoomOut);
     view->addSeparator();
@@ -168,7 +177,7 @@ void ViewController::BuildMenus()
     view->addAction(m_findPlace);
 
     m_gpsMenu = menuBar()->addMenu("&GPS");
-    item(m_gpsMenu, "GPS Setup...", "onGPSsetup");
+    m_dialogItems.push_back(item(m_gpsMenu, "GPS Setup...", "onGPSsetup"));
     m_trackLogging = item(m_gpsMenu, "Start Track Logging", "onStartStopLogging");
     m_aisSettings = item(m_gpsMenu, "AIS Settings...", "onAISSettings");
 
@@ -226,6 +235,14 @@ void ViewController::OnTimer()
     const bool free = GetOpenDialogCount() == 0;
     for (QAction* command : m_commands)
         command->setEnabled(free && (command != m_done || pending));
+    for (QAction* item : m_dialogItems)
+        item->setEnabled(free);
+}
+
+bool ViewController::MenuItemAllowed(const QAction* item) const
+{
+    return GetOpenDialogCount() == 0 ||
+           std::find(m_dialogItems.begin(), m_dialogItems.end(), item) == m_dialogItems.end();
 }
 
 void ViewController::ZoomIn()
@@ -299,11 +316,16 @@ void ViewController::ShowStatusText(const std::string& text)
     m_status->move(8, 8);
     m_status->show();
     m_status->raise();
+    // Dialogs over the chart start below the status line, never under it.
+    UIViewControllerWithDialog::setHostTopInset(m_map, m_status->geometry().bottom() + 5);
+    m_dialogHost->resizedView();
 }
 
 void ViewController::HideStatusLine()
 {
     m_status->hide();
+    UIViewControllerWithDialog::setHostTopInset(m_map, 0);
+    m_dialogHost->resizedView();
     m_map->update();
 }
 

@@ -59,6 +59,9 @@ public:
     QAction* TrackLoggingAction() const { return m_trackLogging; }
     QAction* AISSettingsAction() const { return m_aisSettings; }
     QAction* DataSaveAction() const { return m_dataSave; }
+    // False for a menu item that would open a dialog over the chart while
+    // one is open: like the toolbar, the menu waits for it.
+    bool MenuItemAllowed(const QAction* item) const;
     // The menus whose items are titled before they open.
     QMenu* GPSMenu() const { return m_gpsMenu; }
     QMenu* WindowMenu() const { return m_windowMenu; }
@@ -139,6 +142,8 @@ private:
     QMenu* m_windowMenu = nullptr;
     // Every command that a dialog over the window disables.
     std::vector<QAction*> m_commands;
+    // The menu items that open a dialog or panel over the window.
+    std::vector<QAction*> m_dialogItems;
     CPageSetup m_pageSetup;
     // Both start true, so the first tick takes the Done item away unless it
     // is needed.

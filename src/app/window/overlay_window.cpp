@@ -2,6 +2,7 @@
 
 #include "app/window/OverlayWindowPorts.h"
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/dialogs/global_dialog_window.h"
 
 #include <QCloseEvent>
@@ -50,6 +51,8 @@ overlay_window* overlay_window::Open(QWidget* mainWindow)
     list->setGeometry(window->view()->rect());
     list->show();
     CurrentSlot() = window;
+    if (!TrackWindowGeometry(window, "overlays"))
+        PlaceOverMainWindow(window);
     window->show();
     return window;
 }

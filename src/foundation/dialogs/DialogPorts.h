@@ -19,6 +19,10 @@ struct CMessageBoxRequest
     std::string title;         // the box's message text
     std::string text;          // its informative text
     std::vector<std::string> buttons;
+    // A hint: never modal, kept above its window, and closed (answered -1)
+    // by the first press anywhere else in the application, which still
+    // reaches its target.
+    bool hint = false;
 };
 
 struct CFilePanelRequest

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -34,10 +35,16 @@ void AnswerMessageBox(const std::shared_ptr<CMessageBoxContext>& box, int button
     RunDialogCallbacksUntil(end_storage);
 }
 
-} // namespace
+// Hints open now, and those already answered in this session: each shows
+// at most once at a time and not again once dismissed.
+std::set<std::string>& HintsSeen()
+{
+    static std::set<std::string> seen;
+    return seen;
+}
 
-void MessageBox(QWidget* parent, void* context, const std::string& title, const std::string& text,
-                std::vector<CMessageBoxButton> buttons)
+void ShowBox(QWidget* parent, void* context, const std::string& title, const std::string& text,
+             std::vector<CMessageBoxButton> buttons, bool hint)
 {
     auto box = std::make_shared<CMessageBoxContext>();
     box->dcb.TakeOverPendingList();
@@ -47,11 +54,20 @@ void MessageBox(QWidget* parent, void* context, const std::string& title, const 
     request.parent = parent;
     request.title = title;
     request.text = text;
+    request.hint = hint;
     for (CMessageBoxButton& b : buttons) {
         request.buttons.push_back(b.title);
         box->functions.push_back(std::move(b.function));
     }
     DialogPresenter().ShowMessageBox(request, [box](int button) { AnswerMessageBox(box, button); });
+}
+
+} // namespace
+
+void MessageBox(QWidget* parent, void* context, const std::string& title, const std::string& text,
+                std::vector<CMessageBoxButton> buttons)
+{
+    ShowBox(parent, context, title, text, std::move(buttons), false);
 }
 
 void ShowOKMessage(QWidget* parent, const std::string& text, const std::string& title)
@@ -67,5 +83,12 @@ void AskYesNo(QWidget* parent, void* context, const std::string& title, const st
 
 void ShowHint(QWidget* parent, const std::string& text)
 {
-    MessageBox(parent, nullptr, "Hint", text, {{"Got it", nullptr}});
+    if (!HintsSeen().insert(text).second)
+        return;
+    ShowBox(parent, nullptr, "Hint", text, {{"Got it", nullptr}}, true);
+}
+
+void ForgetHintsSeenForTesting()
+{
+    HintsSeen().clear();
 }

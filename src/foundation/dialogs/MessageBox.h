@@ -37,5 +37,9 @@ void ShowOKMessage(QWidget* parent, const std::string& text, const std::string& 
 void AskYesNo(QWidget* parent, void* context, const std::string& title, const std::string& text,
               MessageBoxFunction yes, MessageBoxFunction no);
 
-// A box titled "Hint" with the one button "Got it".
+// A box titled "Hint" with the one button "Got it". It never holds the
+// window (the first press elsewhere closes it, see CMessageBoxRequest::hint)
+// and a text once shown is not shown again in this session. A null parent
+// stands for the main window.
 void ShowHint(QWidget* parent, const std::string& text);
+void ForgetHintsSeenForTesting();

@@ -1,9 +1,15 @@
 #include "foundation/dialogs/QtDialogPresenter.h"
 
+#include "foundation/dialogs/UIViewControllerWithDialog.h"
+#include "foundation/dialogs/global_dialog_window.h"
+
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSetupDialog>
@@ -21,6 +27,31 @@ QWidget* WindowOf(QWidget* parent)
 {
     return parent ? parent->window() : nullptr;
 }
+
+// Closes a hint at the first press anywhere else in the application; the
+// press goes on to its target, so the chart takes the tap that closed it.
+class CHintCloser : public QObject
+{
+public:
+    explicit CHintCloser(QWidget* box) : QObject(box), m_box(box) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::TouchBegin)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || widget->window() == m_box || !m_box->isVisible())
+            return false;
+        qApp->removeEventFilter(this);
+        m_box->close();
+        return false;
+    }
+
+private:
+    QWidget* m_box;
+};
 
 } // namespace
 
@@ -67,12 +98,17 @@ CPageSetup PageSetupOfPrinter(const QPrinter& printer, const CPageSetup& fallbac
 
 void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)
 {
-    auto* box = new QMessageBox(WindowOf(request.parent));
+    // Without a view a hint still belongs to the main window, above it.
+    QWidget* parent = request.parent || !request.hint ? request.parent : DialogMainWindow();
+    auto* box = new QMessageBox(WindowOf(parent));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Information);
     box->setText(QString::fromStdString(request.title));
     box->setInformativeText(QString::fromStdString(request.text));
-    box->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    if (request.hint)
+        box->setWindowModality(Qt::NonModal);
+    else
+        box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     std::vector<QAbstractButton*> buttons;
     for (const std::string& title : request.buttons)
         buttons.push_back(box->addButton(QString::fromStdString(title), QMessageBox::AcceptRole));
@@ -94,6 +130,12 @@ void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAn
             call(index);
         }
     });
+    if (request.hint) {
+        // open() would make it window-modal; a parented box stays above its window.
+        new CHintCloser(box);
+        box->show();
+        return;
+    }
     box->open();
 }
 
@@ -218,8 +260,15 @@ void CQtDialogPresenter::ShowFoldersPanel(const CFoldersPanelRequest& request, F
     for (const char* name : {"listView", "treeView"})
         if (auto* view = panel->findChild<QAbstractItemView*>(name))
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // A short title; the message, often a sentence, shows whole inside.
+    panel->setWindowTitle(QStringLiteral("Choose Folders"));
     if (!request.message.empty())
-        panel->setWindowTitle(QString::fromStdString(request.message));
+        if (auto* grid = qobject_cast<QGridLayout*>(panel->layout())) {
+            auto* message = new QLabel(QString::fromStdString(request.message), panel);
+            message->setObjectName("FoldersPanelMessage");
+            message->setWordWrap(true);
+            grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+        }
     auto shared_answer = std::make_shared<FoldersAnswer>(std::move(answer));
     QObject::connect(panel, &QFileDialog::finished, panel, [panel, shared_answer](int result) {
         if (!*shared_answer)

@@ -1,6 +1,10 @@
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
 
+#include "foundation/dialogs/WindowPlacement.h"
 #include "foundation/dialogs/global_dialog_window.h"
+
+#include <QVariant>
+#include <algorithm>
 
 UIViewControllerWithDialog::UIViewControllerWithDialog(QWidget* parent) : QWidget(parent)
 {
@@ -17,11 +21,31 @@ UIViewControllerWithDialog::~UIViewControllerWithDialog()
         m_parent_dialog->m_child_dialog = nullptr;
 }
 
+namespace {
+
+const char* const kTopInset = "dialogTopInset";
+
+} // namespace
+
+void UIViewControllerWithDialog::setHostTopInset(QWidget* view, int inset)
+{
+    if (view)
+        view->setProperty(kTopInset, std::max(inset, 0));
+}
+
+QRect UIViewControllerWithDialog::dialogArea(const QWidget* view)
+{
+    if (!view)
+        return QRect();
+    const int inset = std::min(view->property(kTopInset).toInt(), view->height() / 2);
+    return view->rect().adjusted(0, std::max(inset, 0), 0, 0);
+}
+
 void UIViewControllerWithDialog::AddOver(QWidget* host)
 {
     m_top_level_view = host;
     setParent(host);
-    setGeometry(host->rect());
+    setGeometry(dialogArea(host));
     raise();
     show();
     // Keys go to the dialog, not to the chart it covers (arrows would pan it).
@@ -46,6 +70,17 @@ void UIViewControllerWithDialog::showChildDialog(UIViewControllerWithDialog* chi
 {
     if (!child || child == this)
         return;
+    // A dialog already over this one keeps its place: the new one goes over
+    // the innermost, so no dialog loses its parent or its child.
+    UIViewControllerWithDialog* over = m_child_dialog;
+    if (over && over != child && !over->m_ended) {
+        while (over->m_child_dialog && !over->m_child_dialog->m_ended && over->m_child_dialog != child)
+            over = over->m_child_dialog;
+        if (over->m_child_dialog != child) {
+            over->showChildDialog(child);
+            return;
+        }
+    }
     if (!child->m_counted)
         ChangeOpenDialogCount(1);
     child->m_counted = true;
@@ -70,6 +105,8 @@ void UIViewControllerWithDialog::showInTopLevelWindow()
         ChangeOpenDialogCount(1);
     m_counted = true;
     AddOver(window->view());
+    // Over the main window and inside the screen, not where the window manager puts it.
+    PlaceOverMainWindow(window);
     window->show();
 }
 
@@ -78,8 +115,13 @@ void UIViewControllerWithDialog::destroyDialog(int32_t code)
     if (m_ended)
         return;
     m_ended = true;
+    // A dialog shown over this one moves down to this one's parent.
+    UIViewControllerWithDialog* child = m_child_dialog;
     if (m_parent_dialog && m_parent_dialog->m_child_dialog == this)
-        m_parent_dialog->m_child_dialog = nullptr;
+        m_parent_dialog->m_child_dialog = child;
+    if (child && child->m_parent_dialog == this)
+        child->m_parent_dialog = m_parent_dialog;
+    m_child_dialog = nullptr;
     m_parent_dialog = nullptr;
     hide();
     setParent(nullptr);
@@ -100,7 +142,7 @@ void UIViewControllerWithDialog::destroyDialog(int32_t code)
 void UIViewControllerWithDialog::resizedView()
 {
     if (m_top_level_view)
-        setGeometry(m_top_level_view->rect());
+        setGeometry(dialogArea(m_top_level_view));
     if (m_child_dialog)
         m_child_dialog->resizedView();
 }

@@ -35,6 +35,11 @@ public:
     // Makes this a host whose children fill `topLevelView` (a main window's
     // chart); the host itself stays hidden.
     void setHostView(QWidget* topLevelView) { m_top_level_view = topLevelView; }
+    // Dialogs over `view` start `inset` pixels below its top, under what the
+    // view shows there (the status line); call resizedView() afterwards.
+    static void setHostTopInset(QWidget* view, int inset);
+    // The part of `view` the dialogs over it fill.
+    static QRect dialogArea(const QWidget* view);
 
     UIViewControllerWithDialog* child_dialog() const { return m_child_dialog; }
     UIViewControllerWithDialog* parent_dialog() const { return m_parent_dialog; }

@@ -45,6 +45,11 @@ global_dialog_window::global_dialog_window(QWidget* parent)
         FloatAboveMainWindow(this, DialogMainWindow());
 }
 
+void global_dialog_window::setHostedDialog(UIViewControllerWithDialog* dialog)
+{
+    m_dialog = dialog;
+}
+
 void global_dialog_window::closeQuietly()
 {
     m_quiet = true;

@@ -29,7 +29,7 @@ public:
     explicit global_dialog_window(QWidget* parent = nullptr);
 
     QWidget* view() const { return m_view; }
-    void setHostedDialog(UIViewControllerWithDialog* dialog) { m_dialog = dialog; }
+    void setHostedDialog(UIViewControllerWithDialog* dialog);
     // Closes the window without ending the dialog (the dialog ends itself).
     void closeQuietly();
 

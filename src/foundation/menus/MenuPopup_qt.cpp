@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QFont>
 #include <QMenu>
 #include <QString>
 #include <QTimer>
@@ -82,6 +83,16 @@ QMenu* action_sheet_menu_responder::Menu()
 {
     if (!m_menu) {
         m_menu = std::make_unique<QMenu>(QString::fromStdString(m_tree->Title()));
+        // A pop-up shows no title of its own: the first line, greyed, says what the menu is about.
+        if (!m_tree->Title().empty()) {
+            QAction* title = m_menu->addAction(MenuText(m_tree->Title()));
+            title->setObjectName("MenuTitle");
+            title->setEnabled(false);
+            QFont bold = title->font();
+            bold.setBold(true);
+            title->setFont(bold);
+            m_menu->addSeparator();
+        }
         BuildMenuItems(m_menu.get(), m_tree->Root(), this);
         connect(m_menu.get(), &QMenu::aboutToHide, this, &action_sheet_menu_responder::MenuHidden);
     }
@@ -144,8 +155,15 @@ void ShowMenuTree(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* 
 {
     if (!tree)
         return;
-    QPoint local = point ? *point : view ? QPoint(view->width() / 2 - 100, view->height() / 2) : QPoint(0, 0);
-    QPoint global = view ? view->mapToGlobal(local) : local;
+    QPoint global;
+    if (point) {
+        global = view ? view->mapToGlobal(*point) : *point;
+    } else if (view && view->window()->frameGeometry().contains(QCursor::pos())) {
+        // Asked for by a click in the window: the menu opens at the pointer.
+        global = QCursor::pos();
+    } else {
+        global = view ? view->mapToGlobal(QPoint(view->width() / 2 - 100, view->height() / 2)) : QPoint(0, 0);
+    }
     auto* responder = new action_sheet_menu_responder(std::move(tree));
     responder->Show(global);
 }

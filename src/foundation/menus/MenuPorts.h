@@ -15,7 +15,8 @@ class IMenuPopup
 public:
     virtual ~IMenuPopup() = default;
     // Shows `tree` at `point` in `view`'s coordinates (global ones when `view`
-    // is null), or at the view's centre less 100 in x when `point` is null.
+    // is null); when `point` is null, at the pointer if it is over the view's
+    // window, else at the view's centre less 100 in x.
     // Returns at once; the menu owns the tree until it closes.
     virtual void ShowMenu(std::unique_ptr<CMenuTree> tree, QWidget* view, const QPoint* point);
 };

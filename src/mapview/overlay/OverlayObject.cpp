@@ -1,5 +1,7 @@
 #include "mapview/overlay/OverlayObject.h"
 
+#include "mapview/overlay/OverlayTool.h"
+
 #include "foundation/events/Listener.h"
 
 // One record per delivery of an overlay change in progress, innermost first.
@@ -44,6 +46,11 @@ void COverlayObject::StopDeliveryOfDestroyed()
 void COverlayObject::SetState(uint32_t state)
 {
     m_state = state;
+    // A renamed or edited object's label shows the change at the next draw.
+    if (state == kChanged)
+        if (COverlayTool* tool = COverlayTool::GetActiveTool();
+            tool && (tool->GetMark() == this || tool->GetTrackSection() == this))
+            tool->UpdateText();
     if (!HasListeners<COverlayObject>())
         return;
     Delivery delivery{this, false, s_deliveries};

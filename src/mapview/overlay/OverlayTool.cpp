@@ -3,8 +3,11 @@
 #include "foundation/notify/StatusLine.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QStringList>
 #include <QTextOption>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -40,7 +43,25 @@ QRectF COverlayTool::LastLabelRect() const
 {
     if (m_drawnX == kNoAnchor && m_drawnY == kNoAnchor)
         return QRectF();
-    return QRectF(m_drawnX + kLabelLeft, m_drawnY + kLabelTop, kLabelWidth, kLabelHeight);
+    return LabelBox(m_drawnX, m_drawnY);
+}
+
+QRectF COverlayTool::LabelBox(double x, double y) const
+{
+    // At least the standard box; wider and taller as every line of the text
+    // needs, growing up and to both sides so the object stays uncovered.
+    double width = kLabelWidth, height = kLabelHeight;
+    if (!m_text.empty()) {
+        const QFontMetricsF metrics(m_labelFont);
+        const QStringList lines = QString::fromStdString(m_text).split(QLatin1Char('\n'));
+        double widest = 0;
+        for (const QString& line : lines)
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        width = std::max(width, std::ceil(widest) + 8);
+        height = std::max(height, std::ceil(metrics.lineSpacing() * lines.size()));
+    }
+    const double bottom = y + kLabelTop + kLabelHeight;
+    return QRectF(x - width / 2, bottom - height, width, height);
 }
 
 void COverlayTool::DrawDecoration(QPainter& context, const CViewTransform& view, const ScreenPoints& record)
@@ -59,7 +80,7 @@ void COverlayTool::DrawLabel(QPainter& context, double x, double y)
     m_drawnY = m_anchorY;
     if (m_text.empty())
         return;
-    const QRectF box(m_anchorX + kLabelLeft, m_anchorY + kLabelTop, kLabelWidth, kLabelHeight);
+    const QRectF box = LabelBox(m_anchorX, m_anchorY);
     context.save();
     context.fillRect(box, m_labelBackground);
     context.setFont(m_labelFont);

@@ -93,6 +93,8 @@ public:
     static void EndDrawPass();
 
 protected:
+    // The label's box for the anchor (x, y): it holds every line of the text.
+    QRectF LabelBox(double x, double y) const;
     // Draws the label with its anchor at (x, y), or where it is pinned.
     void DrawLabel(QPainter& context, double x, double y);
     bool HasAnchor() const { return m_anchorX != kNoAnchor || m_anchorY != kNoAnchor; }
