@@ -4,6 +4,7 @@
 #include "foundation/notify/StatusLine.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/TrackManager.h"
+#include "overlays/model/TrackSection.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -16,7 +17,7 @@ const char* const kMarksWhat = "marks and routes";
 const char* const kTracksWhat = "tracks";
 } // namespace
 
-CStoreSnapshot SnapshotStores(const std::string& folder)
+CStoreSnapshot SnapshotStores(const std::string& folder, bool withMarks, bool withTracks)
 {
     CStoreSnapshot snapshot;
     auto add = [&](CSerializable& store, CUnreadableFileGuard& guard, const char* file, uint32_t id,
@@ -30,11 +31,15 @@ CStoreSnapshot SnapshotStores(const std::string& folder)
         if (!why.empty())
             snapshot.failures.emplace_back(what, why);
     };
-    CMarkManager& marks = CMarkManager::Get();
-    add(marks, marks.StoreGuard(), CMarkManager::kStoreFile, CMarkManager::kFileId, kMarksWhat);
-    CTrackManager& tracks = CTrackManager::Get();
-    tracks.PurgeTombstones(0);
-    add(tracks, tracks.StoreGuard(), CTrackManager::kStoreFile, CTrackManager::kFileId, kTracksWhat);
+    if (withMarks) {
+        CMarkManager& marks = CMarkManager::Get();
+        add(marks, marks.StoreGuard(), CMarkManager::kStoreFile, CMarkManager::kFileId, kMarksWhat);
+    }
+    if (withTracks) {
+        CTrackManager& tracks = CTrackManager::Get();
+        tracks.PurgeTombstones(0);
+        add(tracks, tracks.StoreGuard(), CTrackManager::kStoreFile, CTrackManager::kFileId, kTracksWhat);
+    }
     return snapshot;
 }
 
@@ -94,6 +99,14 @@ int CPeriodicSave::IntervalFromEnvironment()
     return value > 0 && value <= kDefaultIntervalMs ? int(value) : kDefaultIntervalMs;
 }
 
+void CPeriodicSave::Notify(const COverlayObject& object)
+{
+    if (dynamic_cast<const CTrackSection*>(&object))
+        m_tracksDirty = true;
+    else
+        m_marksDirty = true;
+}
+
 void CPeriodicSave::Collect()
 {
     if (!m_write.valid())
@@ -117,10 +130,10 @@ void CPeriodicSave::Tick()
             return;
         Collect();
     }
-    if (!m_dirty)
+    if (!m_marksDirty && !m_tracksDirty)
         return;
-    m_dirty = false;
-    auto snapshot = std::make_shared<CStoreSnapshot>(SnapshotStores(m_folder));
+    auto snapshot = std::make_shared<CStoreSnapshot>(SnapshotStores(m_folder, m_marksDirty, m_tracksDirty));
+    m_marksDirty = m_tracksDirty = false;
     for (const auto& [what, why] : snapshot->failures)
         CSaveFailures::Get().Failed(what, why);
     for (const CStoreSnapshot::File& file : snapshot->files)

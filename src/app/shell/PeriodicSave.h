@@ -30,8 +30,8 @@ struct CStoreSnapshot
     std::vector<std::pair<std::string, std::string>> failures;
 };
 
-// Serialises the marks-and-routes and the track stores of `folder`.
-CStoreSnapshot SnapshotStores(const std::string& folder);
+// Serialises the marks-and-routes and the track stores of `folder` (those asked for).
+CStoreSnapshot SnapshotStores(const std::string& folder, bool marks = true, bool tracks = true);
 // Writes every file of a snapshot; the failures as (what, why).
 std::vector<std::pair<std::string, std::string>> WriteSnapshot(const CStoreSnapshot& snapshot);
 
@@ -73,13 +73,15 @@ public:
     static int IntervalFromEnvironment();
 
 private:
-    void Notify(const COverlayObject&) override { m_dirty = true; }
-    void Notify(const COverlayTrack&) override { m_dirty = true; }
-    void Notify(const CTrackManager&) override { m_dirty = true; }
+    void Notify(const COverlayObject& object) override;
+    void Notify(const COverlayTrack&) override { m_tracksDirty = true; }
+    void Notify(const CTrackManager&) override { m_tracksDirty = true; }
     void Collect();
 
     std::string m_folder;
-    bool m_dirty = false;
+    // Only a changed store is copied: while recording, the marks are left alone.
+    bool m_marksDirty = false;
+    bool m_tracksDirty = false;
     std::unique_ptr<QTimer> m_timer;
     std::future<std::vector<std::pair<std::string, std::string>>> m_write;
     std::vector<std::string> m_writing; // what the write in progress holds
