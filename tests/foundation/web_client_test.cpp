@@ -387,3 +387,54 @@ TEST(WebClientTLS, HttpsWithTheTestCertificate)
     EXPECT_EQ(web.GetRemoteFileSize((server.BaseURL() + "/secure.bin").c_str()), 8);
     CWebServer::SetTrustedCertificates("");
 }
+
+TEST(WebClientTLS, SecureRequestsAreNeverSentOnInClearAndPostsAreNeverSentOn)
+{
+    CWebServer::SetDefaultTimeouts(3000, 3000);
+    LoopbackServer secure(true), plain;
+    ASSERT_NE(secure.Port(), 0) << secure.Error();
+    ASSERT_NE(plain.Port(), 0) << plain.Error();
+    plain.AddFile("/clear.bin", "in clear");
+    plain.AddPostHandler("/login",
+                         [](const tessatest::LoopbackRequest&) { return tessatest::LoopbackResponse{}; });
+    secure.AddFile("/kept.bin", "over tls");
+    const std::string clear = plain.BaseURL();
+    struct Case
+    {
+        const char* path;
+        int status;
+        std::string location;
+        bool post;
+        bool follows;
+    };
+    const Case cases[] = {
+        {"/r302", 302, clear + "/clear.bin", false, false},
+        {"/r307", 307, clear + "/login", true, false},
+        {"/r308", 308, clear + "/login", true, false},
+        {"/other-host", 307, "https://localhost:" + std::to_string(secure.Port()) + "/login", true, false},
+        {"/same", 302, secure.BaseURL() + "/kept.bin", false, true},
+    };
+    for (const Case& c : cases)
+        secure.AddHandler(c.post ? "POST" : "GET", c.path, [c](const tessatest::LoopbackRequest&) {
+            return tessatest::LoopbackResponse{c.status, {{"Location", c.location}}, ""};
+        });
+    CWebServer::SetTrustedCertificates(secure.CertificatePEM());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        CWebServer web(LoopbackServer::Host(), true, secure.Port());
+        bool ok = false;
+        if (c.post) {
+            ok = web.Post(c.path, "user=u&password=secret", -1);
+        } else {
+            char buffer[16] = {};
+            ok = web.ReadRange(c.path, 0, 8, buffer) == 8;
+        }
+        EXPECT_EQ(ok, c.follows) << web.GetErrorText();
+        if (!c.follows) {
+            EXPECT_FALSE(web.GetErrorText().empty());
+        }
+    }
+    // Nothing reached the plain server: no password went out in clear.
+    EXPECT_EQ(plain.RequestCount(), 0u);
+    CWebServer::SetTrustedCertificates("");
+}

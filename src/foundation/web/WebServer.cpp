@@ -344,8 +344,12 @@ void* CWebServer::SetTransferOptions(Transfer& t)
     curl_easy_setopt(easy, CURLOPT_URL, t.url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    // A request made over https is never sent on in clear; a posted request
+    // (the sign-in, the access key) is never sent on at all: its body would
+    // go to wherever the redirect points.
+    const bool secure = t.url.compare(0, 8, "https://") == 0;
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, t.kind == Kind::Post ? 0L : 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_connectMs));
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t.errorBuffer);
@@ -451,12 +455,25 @@ bool CWebServer::ReportOutcome(Transfer& t)
     bool ok = t.result == CURLE_OK || (t.kind == Kind::Range && t.complete);
     if (t.result == CURLE_OK || (t.result == CURLE_WRITE_ERROR && !t.writeFailed))
         t.Decide(easy); // a reply without a body never reached the write callback
+    if (t.decided && !t.accepted && t.kind == Kind::Post && t.status >= 300 && t.status <= 399) {
+        char* location = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+        FailText("The server sent the request on to " + std::string(location ? location : "another address") +
+                 "; a request that carries the sign-in is only sent to the address it was made for.");
+        return false;
+    }
     if (t.decided && !t.accepted && t.status != 0) {
         FailRefused(static_cast<int>(t.status), t.url);
         return false;
     }
     if (t.writeFailed) {
         FailText(std::string("The file could not be written: ") + std::strerror(t.writeErrno));
+        return false;
+    }
+    if (!ok && t.result == CURLE_UNSUPPORTED_PROTOCOL && t.url.compare(0, 8, "https://") == 0) {
+        FailTransport(
+            "The server redirected a secure request to an address that is not secure; it was not followed.",
+            t.url);
         return false;
     }
     if (!ok) {
