@@ -11,9 +11,11 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,3 +176,55 @@ TEST(PlatformServicesTest, WebPagesAndFilesGoToTheDesktop)
 } // namespace
 
 #include "platform_folders_test.moc"
+
+TEST_F(PlatformFoldersTest, LeftoversOfAKilledProcessAreSweptAndNothingElse)
+{
+    namespace fs = std::filesystem;
+    GTEST_FLAG_SET(death_test_style, "fast");
+    // A process killed while its private folder held files: no exit handler ran.
+    EXPECT_EXIT(
+        {
+            const std::string made = GetPlatformTempFolder();
+            std::ofstream(made + "/targets-1") << "x";
+            std::_Exit(made.empty() ? 3 : 0);
+        },
+        testing::ExitedWithCode(0), "");
+    const std::string tmp = root + "/tmp";
+    fs::create_directories(tmp + "/tessaroute-Foreig"); // no owner file: not ours to judge
+    fs::create_directories(root + "/elsewhere");
+    std::ofstream(root + "/elsewhere/keep") << "x";
+    fs::create_directory_symlink(root + "/elsewhere", tmp + "/tessaroute-Linked");
+    const std::string live = GetPlatformTempFolder(); // this process: alive
+    ASSERT_FALSE(live.empty());
+    EXPECT_EQ(SweepDeadTempFolders(), 1);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(tmp))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> kept{"tessaroute-Foreig", "tessaroute-Linked",
+                                  fs::path(live).filename().string()};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
+    EXPECT_TRUE(fs::exists(root + "/elsewhere/keep"));
+
+    // The writer's temporary files go; links, other names and the stores stay.
+    const std::string data = root + "/data";
+    fs::create_directories(data);
+    for (const char* name :
+         {"marks_routes.bin", "marks_routes.bin.tmp-Ab12Cd", "notes.tmp-1", "a.tmp-Ab12Cd.bak"})
+        std::ofstream(data + "/" + name) << "x";
+    fs::create_symlink(root + "/elsewhere/keep", data + "/tracks.bin.tmp-Zz99Yy");
+    EXPECT_EQ(SweepWriterLeftovers(data), 1);
+    EXPECT_FALSE(fs::exists(data + "/marks_routes.bin.tmp-Ab12Cd"));
+    for (const char* name : {"marks_routes.bin", "notes.tmp-1", "a.tmp-Ab12Cd.bak", "tracks.bin.tmp-Zz99Yy"})
+        EXPECT_TRUE(fs::exists(fs::symlink_status(data + "/" + name))) << name;
+
+    // One holder of a data folder's lock at a time.
+    std::string error;
+    auto first = std::make_unique<CDataFolderLock>();
+    ASSERT_TRUE(first->Take(data, error)) << error;
+    CDataFolderLock second;
+    EXPECT_FALSE(second.Take(data, error));
+    first.reset();
+    EXPECT_TRUE(second.Take(data, error)) << error;
+}

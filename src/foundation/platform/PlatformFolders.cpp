@@ -3,12 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +35,9 @@ struct MadeFolder
 };
 std::vector<MadeFolder> g_made_folders;
 bool g_exit_cleanup_registered = false;
+
+const char* const kOwnerFile = ".owner";
+const char* const kTempPrefix = "tessaroute-";
 
 // Deeper trees are left in place rather than risk the stack.
 constexpr int kMaxRemovalDepth = 64;
@@ -170,6 +179,15 @@ std::string GetPlatformTempFolder()
     if (::lstat(pattern.c_str(), &st) != 0)
         return std::string();
     g_made_folders.push_back({pattern, st.st_dev, st.st_ino, ::getpid()});
+    // The maker is named inside, so a later start can tell a folder left by a
+    // killed process from one still in use.
+    const int owner = ::open((pattern + "/" + kOwnerFile).c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (owner >= 0) {
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        [[maybe_unused]] ssize_t n = ::write(owner, pid.data(), pid.size());
+        ::close(owner);
+    }
     if (!g_exit_cleanup_registered) {
         // Processes without the application's shutdown (tests, fuzzers) clean up here.
         g_exit_cleanup_registered = true;
@@ -190,6 +208,136 @@ void RemovePlatformTempFolders()
     }
     for (const MadeFolder& folder : made)
         RemoveMadeFolder(folder);
+}
+
+namespace {
+
+std::string TempBase()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_test_root.empty())
+        return g_test_root + "/tmp";
+    const char* env = std::getenv("TMPDIR");
+    return (env && *env) ? env : "/tmp";
+}
+
+// The pid written in a private folder's owner file; 0 when there is none.
+pid_t OwnerOf(int dir)
+{
+    const int fd = ::openat(dir, kOwnerFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[32] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return pid > 0 && end != text && (*end == '\n' || *end == 0) ? pid_t(pid) : 0;
+}
+
+// The writer's temporary names: "<name>.tmp-" and six characters of mkstemp.
+bool IsWriterLeftoverName(const std::string& name)
+{
+    const size_t at = name.rfind(".tmp-");
+    if (at == std::string::npos || at == 0 || name.size() != at + 11)
+        return false;
+    for (size_t i = at + 5; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int SweepDeadTempFolders()
+{
+    const std::string base = TempBase();
+    const int baseFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd < 0)
+        return 0;
+    DIR* stream = ::fdopendir(baseFd);
+    if (!stream) {
+        ::close(baseFd);
+        return 0;
+    }
+    int removed = 0;
+    const size_t prefix = std::strlen(kTempPrefix);
+    while (struct dirent* entry = ::readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix + 6 || name.compare(0, prefix, kTempPrefix) != 0)
+            continue;
+        struct stat st;
+        if (::fstatat(baseFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::getuid())
+            continue;
+        const int dir = ::openat(baseFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (dir < 0)
+            continue;
+        const pid_t owner = OwnerOf(dir);
+        // No owner file: not a folder this system can judge. A live owner keeps it.
+        if (owner == 0 || owner == ::getpid() || ::kill(owner, 0) == 0 || errno != ESRCH) {
+            ::close(dir);
+            continue;
+        }
+        if (RemoveFolderContents(dir, 0) && ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR) == 0)
+            ++removed;
+    }
+    ::closedir(stream);
+    return removed;
+}
+
+int SweepWriterLeftovers(const std::string& folder)
+{
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return 0;
+    DIR* stream = ::fdopendir(dir);
+    if (!stream) {
+        ::close(dir);
+        return 0;
+    }
+    int removed = 0;
+    while (struct dirent* entry = ::readdir(stream)) {
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (!IsWriterLeftoverName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        if (::unlinkat(dir, name.c_str(), 0) == 0)
+            ++removed;
+    }
+    ::closedir(stream);
+    return removed;
+}
+
+CDataFolderLock::~CDataFolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // closing releases the lock
+}
+
+bool CDataFolderLock::Take(const std::string& folder, std::string& error)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string path = folder + "/.lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return true;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        error = held ? "another process holds " + path : path + ": " + std::strerror(errno);
+        ::close(fd);
+        return !held;
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+    return true;
 }
 
 std::vector<std::string> GetResourceSearchFolders()

@@ -22,6 +22,33 @@ std::string GetPlatformTempFolder();
 // (tests, fuzzers) has it called at exit. A later GetPlatformTempFolder makes
 // a new folder.
 void RemovePlatformTempFolders();
+// Removes the private temporary folders left by processes that ended without
+// removing them (a kill, a power cut): only folders that name their maker in
+// an owner file, whose maker is gone, owned by this user; links are never
+// followed. Returns how many were removed.
+int SweepDeadTempFolders();
+// Removes the atomic writer's temporary files ("<name>.tmp-XXXXXX") a killed
+// save left in `folder` (not below it); only regular files of this user,
+// never a link or another name. Call while holding the data folder's lock.
+int SweepWriterLeftovers(const std::string& folder);
+
+// An exclusive lock on "<folder>/.lock", held while the object lives: one
+// process per data folder, whatever the hand-over socket does.
+class CDataFolderLock
+{
+public:
+    CDataFolderLock() = default;
+    ~CDataFolderLock();
+    CDataFolderLock(const CDataFolderLock&) = delete;
+    CDataFolderLock& operator=(const CDataFolderLock&) = delete;
+    // Makes the folder when needed; false only when another process holds
+    // the lock. A lock file that cannot be made (a read-only folder) does not
+    // stop the start: true, with `error` saying why there is no lock.
+    bool Take(const std::string& folder, std::string& error);
+
+private:
+    int m_fd = -1;
+};
 
 // The folders searched for resources, in order: the installation's
 // <exe dir>/../share/tessaroute, the build tree's generated resources, the
