@@ -69,6 +69,8 @@ std::vector<std::string> FilesEndingIn(const std::string& folder, const std::str
 
 int gSignalPipe[2] = {-1, -1};
 bool gLaunchFinished = false;
+// Told once the window shows, instead of a blank chart without a word.
+bool gBaseMapsMissing = false;
 
 void OnTerminationSignal(int)
 {
@@ -186,7 +188,7 @@ void AppDelegate::applicationWillFinishLaunching(bool wire)
     // The panels' layouts listen for the race start before any connection
     // can publish one.
     c_main_and_flip_dv::Get();
-    CopyBaseMaps(GetResourceFolder(), GetApplicationSupportFolder(), GetBundleVersion());
+    gBaseMapsMissing = !CopyBaseMaps(GetResourceFolder(), GetApplicationSupportFolder(), GetBundleVersion());
     CChartList::Instance().Init();
 }
 
@@ -299,6 +301,8 @@ void AppDelegate::applicationDidFinishLaunching()
     // The connection's status must not hide that stores were kept aside.
     if (!setAside.Empty())
         SetStatusMessage(setAside.StatusText());
+    else if (gBaseMapsMissing)
+        SetStatusMessage("The base map could not be copied into " + folder + "/basemaps: the chart stays blank");
 
     Port<ITrackLoggingMenuItem>().SetTrackLoggingTitle(tracks.IsRecording() ? "Stop Track Logging"
                                                                             : "Start Track Logging");
