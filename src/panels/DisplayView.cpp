@@ -116,6 +116,7 @@ void CDisplayView::Detach()
     ClearLiveItems();
     m_selected = nullptr;
     m_host = nullptr;
+    m_owner = nullptr;
     m_arrangeMode = false;
     m_current = nullptr;
     ++m_generation;

@@ -142,6 +142,7 @@ public:
     }
 
     IWindow* m_host = nullptr;
+    // Cleared by Detach: the data view goes with its window, the panel stays.
     QWidget* m_owner = nullptr;
     CItem* m_selected = nullptr;
     int32_t m_menuRow = 0, m_menuColumn = 0;

@@ -231,6 +231,11 @@ TEST_F(DataWindow, AFailedSaveIsToldAndTheChangeKeptForTheNextWindow)
               std::string::npos);
     presenter.DeliverAll();
     EXPECT_TRUE(panel.m_modified);
+    // With its window gone the panel tells over the main window, never over the freed view.
+    EXPECT_FALSE(c_main_and_flip_dv::Get().SaveWorkingCopyOrReport());
+    ASSERT_EQ(presenter.Shown().size(), 2u);
+    EXPECT_EQ(presenter.Last().parent, nullptr);
+    presenter.DeliverAll();
     // The next window shows the change, and writes it once it can.
     window = data_window::Open(main.get());
     EXPECT_EQ(window->dlg()->DV().CurrentArrangement()->m_cells.size(), cells);
@@ -238,7 +243,7 @@ TEST_F(DataWindow, AFailedSaveIsToldAndTheChangeKeptForTheNextWindow)
     data_window::Release();
     EXPECT_TRUE(fs::is_regular_file(working));
     EXPECT_FALSE(panel.m_modified);
-    EXPECT_TRUE(presenter.Shown().size() == 1u); // not told at termination
+    EXPECT_TRUE(presenter.Shown().size() == 2u); // not told at termination
 }
 
 TEST_F(DataWindow, ButtonCellsClickOutsideArrangeModeASwitchingOneReturnsSafelyControlClickIsARightClick)

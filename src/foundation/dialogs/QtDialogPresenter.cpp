@@ -25,7 +25,9 @@ namespace {
 
 QWidget* WindowOf(QWidget* parent)
 {
-    return parent ? parent->window() : nullptr;
+    // Without a parent (its window was closed) a dialog still opens over the
+    // main window rather than wherever the window manager puts it.
+    return parent ? parent->window() : DialogMainWindow();
 }
 
 // Closes a hint at the first press anywhere else in the application; the
