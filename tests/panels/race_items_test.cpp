@@ -107,6 +107,20 @@ TEST_F(RaceItems, TextsFromThePlainFunctions)
     for (const auto& [value, axis, want] : axes)
         EXPECT_EQ(NRaceText::AxisDifference(value, axis), want) << value << " against " << axis;
 
+    // An end on the equator or the prime meridian is a position; only 0, 0 is no end.
+    const std::tuple<double, double, double, double, bool> ends[] = {
+        {0.0, 10.0, 0.001, 10.0, true}, {10.0, 0.0, 10.0, 0.001, true},   {0.0, 0.0, 0.001, 0.0, false},
+        {10.0, 10.0, 0.0, 0.0, false},  {50.0, -4.0, 50.001, -4.0, true},
+    };
+    for (const auto& [rightLat, rightLon, leftLat, leftLon, usable] : ends) {
+        CDataStartLine ends;
+        ends.m_rightLat = rightLat;
+        ends.m_rightLon = rightLon;
+        ends.m_leftLat = leftLat;
+        ends.m_leftLon = leftLon;
+        EXPECT_EQ(NRaceText::StartLineGeometry(ends).usable, usable) << rightLat << ", " << rightLon;
+    }
+
     // The wind's vector decides the side; a negative angle shows as 0.
     NRaceText::CLineGeometry line;
     line.endsValid = line.usable = true;
@@ -264,6 +278,7 @@ TEST_F(RaceItems, StartLineBiasDistanceAndEarlyCells)
     SetLine(20);
     FireEvent<CDataStartLine>(CDataStartLine::Global());
     CDataStartLine::Global().m_leftLat = 0;
+    CDataStartLine::Global().m_leftLon = 0;
     FireEvent<CDataStartLine>(CDataStartLine::Global());
     FireEvent<CDataTrueWind>(trueWind);
     EXPECT_EQ(a->text, Bias20('<', "90"));

@@ -34,7 +34,7 @@ void CDataDistanceToStart::Notify(const CDataStartLine& line)
     m_hasLine = false;
     m_plane = CLocalPlane();
     // A line without its right end is no line: the old one must not stay.
-    if (line.m_rightLat == 0 || line.m_rightLon == 0 || !IsValidPosition(line.m_rightLat, line.m_rightLon) ||
+    if (!line.HasRightEnd() || !IsValidPosition(line.m_rightLat, line.m_rightLon) ||
         !IsValidPosition(line.m_leftLat, line.m_leftLon))
         return;
     CLocalPlane plane(line.m_rightLat, line.m_rightLon);

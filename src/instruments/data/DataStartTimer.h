@@ -35,7 +35,8 @@ public:
 };
 
 // "Left" and "right" are the ends as seen from the side the line is
-// approached from. A coordinate of 0 means that end is not set.
+// approached from. An end at latitude and longitude both 0 is not set; a
+// single coordinate of 0 (the equator, the prime meridian) is a position.
 class CDataStartLine
 {
 public:
@@ -46,6 +47,10 @@ public:
     double m_rightLat = 0;
     double m_rightLon = 0;
     float m_axis = 0; // degrees, the course axis
+
+    static bool IsEndSet(double lat, double lon) { return !(lat == 0 && lon == 0); }
+    bool HasLeftEnd() const { return IsEndSet(m_leftLat, m_leftLon); }
+    bool HasRightEnd() const { return IsEndSet(m_rightLat, m_rightLon); }
 
     // Settings object "CDataStartLine"; the loaded line is published at the
     // end of the load so that everything computed from it starts at once.

@@ -39,7 +39,7 @@ void Feed_StartInfo::Notify(const CDataStartTimer& timer)
 
 void Feed_StartInfo::Notify(const CDataStartLine& line)
 {
-    if (m_applying || line.m_leftLat == 0 || line.m_rightLat == 0)
+    if (m_applying || !line.HasLeftEnd() || !line.HasRightEnd())
         return;
     CNMEA_Raw record;
     ClearNMEAOutput(record);

@@ -123,8 +123,10 @@ std::string AxisDifference(double value, double axis)
 CLineGeometry StartLineGeometry(const CDataStartLine& line)
 {
     CLineGeometry g;
-    // An end at 0 is one never marked.
-    auto valid = [](double lat, double lon) { return lat != 0 && lon != 0 && IsValidPosition(lat, lon); };
+    // An end at 0, 0 is one never marked.
+    auto valid = [](double lat, double lon) {
+        return CDataStartLine::IsEndSet(lat, lon) && IsValidPosition(lat, lon);
+    };
     if (!valid(line.m_rightLat, line.m_rightLon) || !valid(line.m_leftLat, line.m_leftLon))
         return g;
     g.endsValid = true;
