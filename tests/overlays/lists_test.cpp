@@ -94,7 +94,7 @@ TEST_F(ListTest, SortOrdersAreStableForEqualKeys)
     MakeTrack("t2", 10.05, 3, kT0 + 1);
     MakeTrack("t1", 10.04, 3, kT0 + 2);
     MakeTrack("t0", 10.06, 3, kT0 + 2);
-    MakeTrack("short", 10.0, 2, kT0 + 3); // trivial: not listed
+    MakeTrack("s", 10.0, 2, kT0 + 3); // short: listed all the same, so it can be deleted
     struct Case
     {
         uint32_t sort;
@@ -102,12 +102,12 @@ TEST_F(ListTest, SortOrdersAreStableForEqualKeys)
         const char *marks, *routes, *tracks;
     };
     const Case cases[] = {
-        {0, false, "B,a,b1,b2,c", "r0,r1,r2,r3", "t0,t1,t2"},
-        {1, false, "a,c,B,b1,b2", "r3,r2,r1,r0", "t1,t0,t2"},
+        {0, false, "B,a,b1,b2,c", "r0,r1,r2,r3", "s,t0,t1,t2"},
+        {1, false, "a,c,B,b1,b2", "r3,r2,r1,r0", "s,t1,t0,t2"},
         // Routes without points after the others, by name.
-        {2, true, "c,b1,b2,a,B", "r3,r2,r0,r1", "t1,t2,t0"},
+        {2, true, "c,b1,b2,a,B", "r3,r2,r0,r1", "s,t1,t2,t0"},
         // Distance without a reference falls back to names.
-        {2, false, "B,a,b1,b2,c", "r0,r1,r2,r3", "t0,t1,t2"},
+        {2, false, "B,a,b1,b2,c", "r0,r1,r2,r3", "s,t0,t1,t2"},
     };
     CMarkListDelegate marks;
     CRouteListDelegate routes;

@@ -361,7 +361,8 @@ void CTrackListDelegate::Collect(std::vector<CSyncable*>& out)
 {
     const auto& tracks = CTrackManager::Get().Tracks();
     for (size_t i = 0; i < tracks.size(); ++i)
-        if (!tracks[i]->IsDeleted() && !tracks[i]->IsTrivial()) {
+        // Every stored track, also a short one: a track not listed could never be deleted.
+        if (!tracks[i]->IsDeleted()) {
             out.push_back(tracks[i].get());
             m_position[tracks[i]->GetSerial()] = i;
         }
