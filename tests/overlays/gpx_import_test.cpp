@@ -64,8 +64,9 @@ protected:
     // Every import ends by saving all data.
     struct CountingSaver : ISaveAllPort
     {
-        bool SaveAllData() override { return ++saves, true; }
+        bool SaveAllData() override { return ++saves, !fail; }
         int saves = 0;
+        bool fail = false;
     } saver;
 };
 
@@ -465,6 +466,8 @@ TEST_F(GpxImportTest, EncodingsGiveTheMarksOfTheirUTF8Twin)
         {"\xEF\xBB\xBF" + doc("UTF-8", "caf\xC3\xA9"), "caf\xC3\xA9"},
         {utf16(utf16_doc, false), "caf\xC3\xA9 \xC3\xA5 \xF0\x9D\x84\x9E"},
         {utf16(utf16_doc, true), "caf\xC3\xA9 \xC3\xA5 \xF0\x9D\x84\x9E"},
+        // No declaration and not UTF-8: the old code page.
+        {"<gpx><wpt lat='1' lon='2'><name>caf\xE9 \x80</name></wpt></gpx>", "caf\xC3\xA9 \xE2\x82\xAC"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.twin);
@@ -478,6 +481,47 @@ TEST_F(GpxImportTest, EncodingsGiveTheMarksOfTheirUTF8Twin)
         EXPECT_EQ(twin, c.twin);
         EXPECT_DOUBLE_EQ(Marks()[0]->GetLongitude(), 2);
     }
+}
+
+TEST_F(GpxImportTest, NamesAreCleanedAndTheUserToldOfGuessesAndFailedSaves)
+{
+    const struct
+    {
+        std::string file;
+        std::string name;
+        const char* told; // in the status line, or nullptr
+        bool saveFails;
+    } cases[] = {
+        {"<?xml version='1.0' encoding='UTF-8'?><gpx><wpt lat='1' lon='2'><name>a&#0;b\x01c\x1B"
+         "d\xFF\xFE\te\nf</name></wpt></gpx>",
+         "abcd\te\nf", nullptr, false},
+        {"<gpx><wpt lat='1' lon='2'><name>\x01\x1Bcaf\xC3\xA9</name></wpt></gpx>", "caf\xC3\xA9", nullptr,
+         false},
+        {"<gpx><wpt lat='1' lon='2'><name>\xFF\xFE</name></wpt></gpx>", "\xC3\xBF\xC3\xBE",
+         "was read as Windows-1252 (it was not UTF-8)", false},
+        {"<gpx><wpt lat='1' lon='2'><name>x</name></wpt></gpx>", "x", "imported but could not be saved",
+         true},
+    };
+    CStatusCounter status;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMarkManager::Get().ClearForTesting();
+        saver.fail = c.saveFails;
+        ClearStatusMessage();
+        SetStatusLineView(&status);
+        status.shown.clear();
+        EXPECT_EQ(ImportGPXFile(Write(c.file)), !c.saveFails);
+        SetStatusLineView(nullptr);
+        ASSERT_EQ(Marks().size(), 1u);
+        EXPECT_EQ(Marks()[0]->GetName(), c.name);
+        if (c.told) {
+            ASSERT_FALSE(status.shown.empty());
+            EXPECT_NE(status.shown.back().find(c.told), std::string::npos) << status.shown.back();
+        } else {
+            EXPECT_TRUE(status.shown.empty());
+        }
+    }
+    saver.fail = false;
 }
 
 TEST_F(GpxImportTest, FieldsAndHostileValues)
