@@ -16,9 +16,13 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -617,3 +621,55 @@ TEST_F(GpxImportTest, FieldsAndHostileValues)
 }
 
 } // namespace
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESSA_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TESSA_SANITIZED 1
+#endif
+#endif
+
+// A 100 MB file under a 3 GB address space: imported, or refused with the
+// message; the process goes on either way.
+TEST_F(GpxImportTest, LargeFileUnderAMemoryLimitEndsNothing)
+{
+#ifdef TESSA_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit";
+#else
+    const std::string path = dir + "/large.gpx";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<?xml version='1.0'?>\n<gpx><trk><name>Long</name><trkseg>\n";
+        char line[160];
+        for (size_t i = 0; out.tellp() < 100'000'000; ++i) {
+            std::snprintf(line, sizeof line,
+                          "<trkpt lat=\"%.10f\" lon=\"%.10f\"><ele>%d</ele><time>2020-01-01T00:00:00Z</time>"
+                          "</trkpt>\n",
+                          45.0 + (i % 1000000) * 1e-6, 14.0 + (i % 1000) * 1e-6, static_cast<int>(i % 300));
+            out << line;
+        }
+        out << "</trkseg></trk>\n</gpx>\n";
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rlimit limit
+        {
+            3ull << 30, 3ull << 30
+        };
+        ::setrlimit(RLIMIT_AS, &limit);
+        CStatusCounter status;
+        SetStatusLineView(&status);
+        const bool imported = ImportGPXFile(path);
+        const bool refused = !imported && !status.shown.empty() &&
+                             status.shown.back().find("The GPX file was not imported, it is too large") == 0;
+        ::_exit(imported || refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(WIFEXITED(status)) << "the import ended the process";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
