@@ -496,11 +496,14 @@ TEST_F(GpxImportTest, NamesAreCleanedAndTheUserToldOfGuessesAndFailedSaves)
         const char* told; // in the status line, or nullptr
         bool saveFails;
     } cases[] = {
-        {"<?xml version='1.0' encoding='UTF-8'?><gpx><wpt lat='1' lon='2'><name>a&#0;b\x01c\x1B"
-         "d\xFF\xFE\te\nf</name></wpt></gpx>",
+        {std::string("<?xml version='1.0' encoding='UTF-8'?><gpx><wpt lat='1' lon='2'><name>a") + '\0' +
+             "b\x01"
+             "c\x1B"
+             "d\xFF\xFE\te\nf</name></wpt></gpx>",
          "abcd\te\nf", nullptr, false},
-        {"<gpx><wpt lat='1' lon='2'><name>\x01\x1Bcaf\xC3\xA9</name></wpt></gpx>", "caf\xC3\xA9", nullptr,
-         false},
+        {"<gpx><wpt lat='1' lon='2'><name>\x01\x1B"
+         "caf\xC3\xA9</name></wpt></gpx>",
+         "caf\xC3\xA9", nullptr, false},
         {"<gpx><wpt lat='1' lon='2'><name>\xFF\xFE</name></wpt></gpx>", "\xC3\xBF\xC3\xBE",
          "was read as Windows-1252 (it was not UTF-8)", false},
         {"<gpx><wpt lat='1' lon='2'><name>x</name></wpt></gpx>", "x", "imported but could not be saved",
