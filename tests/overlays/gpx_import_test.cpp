@@ -16,9 +16,13 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -64,8 +68,9 @@ protected:
     // Every import ends by saving all data.
     struct CountingSaver : ISaveAllPort
     {
-        bool SaveAllData() override { return ++saves, true; }
+        bool SaveAllData() override { return ++saves, !fail; }
         int saves = 0;
+        bool fail = false;
     } saver;
 };
 
@@ -465,6 +470,8 @@ TEST_F(GpxImportTest, EncodingsGiveTheMarksOfTheirUTF8Twin)
         {"\xEF\xBB\xBF" + doc("UTF-8", "caf\xC3\xA9"), "caf\xC3\xA9"},
         {utf16(utf16_doc, false), "caf\xC3\xA9 \xC3\xA5 \xF0\x9D\x84\x9E"},
         {utf16(utf16_doc, true), "caf\xC3\xA9 \xC3\xA5 \xF0\x9D\x84\x9E"},
+        // No declaration and not UTF-8: the old code page.
+        {"<gpx><wpt lat='1' lon='2'><name>caf\xE9 \x80</name></wpt></gpx>", "caf\xC3\xA9 \xE2\x82\xAC"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.twin);
@@ -478,6 +485,50 @@ TEST_F(GpxImportTest, EncodingsGiveTheMarksOfTheirUTF8Twin)
         EXPECT_EQ(twin, c.twin);
         EXPECT_DOUBLE_EQ(Marks()[0]->GetLongitude(), 2);
     }
+}
+
+TEST_F(GpxImportTest, NamesAreCleanedAndTheUserToldOfGuessesAndFailedSaves)
+{
+    const struct
+    {
+        std::string file;
+        std::string name;
+        const char* told; // in the status line, or nullptr
+        bool saveFails;
+    } cases[] = {
+        {std::string("<?xml version='1.0' encoding='UTF-8'?><gpx><wpt lat='1' lon='2'><name>a") + '\0' +
+             "b\x01"
+             "c\x1B"
+             "d\xFF\xFE\te\nf</name></wpt></gpx>",
+         "abcd\te\nf", nullptr, false},
+        {"<gpx><wpt lat='1' lon='2'><name>\x01\x1B"
+         "caf\xC3\xA9</name></wpt></gpx>",
+         "caf\xC3\xA9", nullptr, false},
+        {"<gpx><wpt lat='1' lon='2'><name>\xFF\xFE</name></wpt></gpx>", "\xC3\xBF\xC3\xBE",
+         "was read as Windows-1252 (it was not UTF-8)", false},
+        {"<gpx><wpt lat='1' lon='2'><name>x</name></wpt></gpx>", "x", "imported but could not be saved",
+         true},
+    };
+    CStatusCounter status;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMarkManager::Get().ClearForTesting();
+        saver.fail = c.saveFails;
+        ClearStatusMessage();
+        SetStatusLineView(&status);
+        status.shown.clear();
+        EXPECT_EQ(ImportGPXFile(Write(c.file)), !c.saveFails);
+        SetStatusLineView(nullptr);
+        ASSERT_EQ(Marks().size(), 1u);
+        EXPECT_EQ(Marks()[0]->GetName(), c.name);
+        if (c.told) {
+            ASSERT_FALSE(status.shown.empty());
+            EXPECT_NE(status.shown.back().find(c.told), std::string::npos) << status.shown.back();
+        } else {
+            EXPECT_TRUE(status.shown.empty());
+        }
+    }
+    saver.fail = false;
 }
 
 TEST_F(GpxImportTest, FieldsAndHostileValues)
@@ -573,3 +624,55 @@ TEST_F(GpxImportTest, FieldsAndHostileValues)
 }
 
 } // namespace
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESSA_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TESSA_SANITIZED 1
+#endif
+#endif
+
+// A 100 MB file under a 3 GB address space: imported, or refused with the
+// message; the process goes on either way.
+TEST_F(GpxImportTest, LargeFileUnderAMemoryLimitEndsNothing)
+{
+#ifdef TESSA_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit";
+#else
+    const std::string path = dir + "/large.gpx";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<?xml version='1.0'?>\n<gpx><trk><name>Long</name><trkseg>\n";
+        char line[160];
+        for (size_t i = 0; out.tellp() < 100'000'000; ++i) {
+            std::snprintf(line, sizeof line,
+                          "<trkpt lat=\"%.10f\" lon=\"%.10f\"><ele>%d</ele><time>2020-01-01T00:00:00Z</time>"
+                          "</trkpt>\n",
+                          45.0 + (i % 1000000) * 1e-6, 14.0 + (i % 1000) * 1e-6, static_cast<int>(i % 300));
+            out << line;
+        }
+        out << "</trkseg></trk>\n</gpx>\n";
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rlimit limit
+        {
+            3ull << 30, 3ull << 30
+        };
+        ::setrlimit(RLIMIT_AS, &limit);
+        CStatusCounter status;
+        SetStatusLineView(&status);
+        const bool imported = ImportGPXFile(path);
+        const bool refused = !imported && !status.shown.empty() &&
+                             status.shown.back().find("The GPX file was not imported, it is too large") == 0;
+        ::_exit(imported || refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(WIFEXITED(status)) << "the import ended the process";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}

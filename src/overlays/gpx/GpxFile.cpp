@@ -2,6 +2,7 @@
 
 #include "foundation/NumberText.h"
 #include "foundation/notify/StatusLine.h"
+#include "foundation/text/CleanText.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/TextEncoding.h"
 #include "foundation/util/Xml.h"
@@ -22,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
@@ -407,7 +409,7 @@ void ReadWaypoint(const CXmlNode* wpt, COverlayMark& mark)
             mark.SetCreated(time);
     }
     if (CXmlNode::GetChildText(wpt, "name", text))
-        mark.SetName(text);
+        mark.SetName(CleanImportedText(text));
     mark.SetDescription(GetGPXDescription(wpt));
     std::string link;
     CXmlNode::GetChildText(wpt, "url", link);
@@ -418,9 +420,9 @@ void ReadWaypoint(const CXmlNode* wpt, COverlayMark& mark)
         if (link.empty())
             CXmlNode::AppendText(link_node, link);
     }
-    mark.SetLink(link);
+    mark.SetLink(CleanImportedText(link));
     if (CXmlNode::GetChildText(wpt, "type", text))
-        mark.SetCategory(text);
+        mark.SetCategory(CleanImportedText(text));
 
     GraphicsColor colour = mark.GetColour();
     std::string icon = mark.GetIcon();
@@ -539,7 +541,7 @@ bool ImportRoute(CXmlNode* rte, CImportIndex& index)
     route->SetDescription(GetGPXDescription(rte));
     std::string text;
     if (CXmlNode::GetChildText(rte, "type", text))
-        route->SetCategory(text);
+        route->SetCategory(CleanImportedText(text));
     ReadGPXLineStyle(CXmlNode::FindChild(rte, "extensions"), route->GetLineStyle());
     {
         CMarkManager::RoutePointScope scope;
@@ -566,9 +568,10 @@ bool ImportRoute(CXmlNode* rte, CImportIndex& index)
     return true;
 }
 
-void SaveAfterImport()
+// False when what was imported could not be saved.
+bool SaveAfterImport()
 {
-    SaveAllData();
+    return SaveAllData();
 }
 
 // The points of each trkseg, taken out of the tree as the parser completes
@@ -612,16 +615,16 @@ std::string GetGPXDescription(const CXmlNode* element)
     size_t tag = description.find("Source: tsid:");
     if (tag != std::string::npos)
         description.erase(tag);
-    return description;
+    return CleanImportedText(description);
 }
 
 std::string GetGPXRouteName(const CXmlNode* element)
 {
     std::string name, number;
     if (CXmlNode::GetChildText(element, "name", name))
-        return name;
+        return CleanImportedText(name);
     if (CXmlNode::GetChildText(element, "number", number))
-        return "Route #" + number;
+        return CleanImportedText("Route #" + number);
     return std::string();
 }
 
@@ -740,7 +743,7 @@ bool ImportTrack(const CXmlNode& trk, const CStreamedPoints& streamed)
     track->SetDescription(GetGPXDescription(&trk));
     std::string category;
     CXmlNode::GetChildText(&trk, "type", category);
-    track->SetCategory(category);
+    track->SetCategory(CleanImportedText(category));
     ReadGPXLineStyle(CXmlNode::FindChild(&trk, "extensions"), track->GetLineStyle());
     // All segments join into one track.
     ReadGPXTrackPoints(trk, streamed, [track](const CTrackPoint& point) { track->AddPoint(point, false); });
@@ -764,7 +767,9 @@ bool RefuseImport(const std::string& path, const std::string& why)
 
 } // namespace
 
-bool ImportGPXFile(const std::string& path)
+namespace {
+
+bool ImportGPXFileUnguarded(const std::string& path)
 {
     std::unique_ptr<CXmlNode> root;
     CStreamedPoints streamed;
@@ -780,7 +785,12 @@ bool ImportGPXFile(const std::string& path)
             return false;
         }
         const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        const CXmlTextEncoding encoding = DetectXmlTextEncoding(raw);
+        CXmlTextEncoding encoding = DetectXmlTextEncoding(raw);
+        // Files written by older programs carry their code page undeclared.
+        const bool guessed = encoding.encoding == EXmlTextEncoding::kUTF8 && encoding.markBytes == 0 &&
+                             encoding.declared.empty() && !IsValidUTF8(raw);
+        if (guessed)
+            encoding.encoding = EXmlTextEncoding::kWindows1252;
         std::string converted;
         std::string_view text;
         if (!XmlBytesToUTF8(raw, encoding, converted, text))
@@ -800,6 +810,8 @@ bool ImportGPXFile(const std::string& path)
                 return true;
             },
             complete);
+        if (guessed && root)
+            SetStatusMessage("The GPX file was read as Windows-1252 (it was not UTF-8): " + path);
     }
     if (!root)
         return RefuseImport(path, "it is not XML");
@@ -830,6 +842,22 @@ bool ImportGPXFile(const std::string& path)
         else if (name == "trk")
             handled += ImportTrack(*child, streamed);
     }
-    SaveAfterImport();
+    if (!SaveAfterImport()) {
+        SetStatusMessage("The GPX file was imported but could not be saved: " + path);
+        return false;
+    }
     return handled >= 1;
+}
+
+} // namespace
+
+bool ImportGPXFile(const std::string& path)
+{
+    try {
+        return ImportGPXFileUnguarded(path);
+    } catch (const std::bad_alloc&) {
+        // Memory runs out while the file is parsed, before any object is
+        // added: nothing is imported.
+        return RefuseImport(path, "it is too large");
+    }
 }

@@ -1,6 +1,7 @@
 #include "overlays/store/OverlaySync.h"
 
 #include "foundation/objectfile/Serializable.h"
+#include "foundation/text/CleanText.h"
 #include "mapview/overlay/OverlayTool.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
@@ -25,6 +26,28 @@ template <class T> bool WriteList(CSerialChunk& chunk, const std::vector<T*>& ob
         ok = chunk.Exchange(id) && object->SyncSerialize(chunk.Stream()) && chunk.Stream().IsGood();
     }
     return ok;
+}
+
+// The peer's texts are shown and stored here: no control characters or broken
+// UTF-8 from them.
+void CleanTexts(CSyncable& object)
+{
+    object.SetName(CleanImportedText(object.GetName()));
+    object.SetDescription(CleanImportedText(object.GetDescription()));
+    object.SetCategory(CleanImportedText(object.GetCategory()));
+}
+
+void CleanTexts(COverlayMark& mark)
+{
+    CleanTexts(static_cast<CSyncable&>(mark));
+    mark.SetLink(CleanImportedText(mark.GetLink()));
+}
+
+void CleanTexts(COverlayRoute& route)
+{
+    CleanTexts(static_cast<CSyncable&>(route));
+    for (const auto& point : route.Points())
+        CleanTexts(*point);
 }
 
 // One reply entry read whole into an object of its own, with the bytes of
@@ -69,6 +92,7 @@ bool ReadList(CSerialChunk& chunk, const char* what, std::vector<CEntry<T>>& ent
             return false;
         }
         entry.recordEnd = stream.Position();
+        CleanTexts(*entry.scratch);
         // A record naming another object would re-identify the local one.
         if (!entry.scratch->HasSyncId() || entry.scratch->GetSyncId() != entry.id) {
             error = std::string("an entry of the ") + what + " whose record carries another id";
@@ -86,6 +110,7 @@ template <class T> void ReadInto(T& local, const std::string& magicAndRecord)
     CSerialStream stream =
         CSerialStream::OpenInput(magicAndRecord.data(), magicAndRecord.size(), "", nullptr);
     local.Serialize(stream);
+    CleanTexts(local);
 }
 
 class CReplyApplier
