@@ -40,10 +40,12 @@ TEST(PackageManifestRules, BlockChecksAndNames)
 
     for (const char* good : {"a.rlt", "charts/a b.rl3", "x/y/z.rl3/0", "x/Z.RL3/99", "A.RLT"})
         EXPECT_TRUE(IsSafePackageFileName(good)) << good;
-    for (const char* bad : {"", "../x.rlt", "a/../../x.rlt", "/etc/x.rlt", "a//b.rlt", "./a.rlt", "a/.",
-                            "a\\..\\b.rlt", "a\nb.rlt", "a/", ".bashrc", ".config/autostart/x.desktop",
-                            "..a.rlt", "a/.x/b.rlt", "x\x1b.rlt", "a.rlt\x7f", "x.desktop", "a..", "x.rlt/0",
-                            "x.rl3/100", "x.rl3/07", "x.rl3/a", ".rlt", "x.tspkg"})
+    for (const char* bad : {"",          "../x.rlt",   "a/../../x.rlt", "/etc/x.rlt",
+                            "a//b.rlt",  "./a.rlt",    "a/.",           "a\\..\\b.rlt",
+                            "a\nb.rlt",  "a/",         ".bashrc",       ".config/autostart/x.desktop",
+                            "..a.rlt",   "a/.x/b.rlt", "x\x1b.rlt",     "a.rlt\x7f",
+                            "x.desktop", "a..",        "x.rlt/0",       "x.rl3/100",
+                            "x.rl3/07",  "x.rl3/a",    ".rlt",          "x.tspkg"})
         EXPECT_FALSE(IsSafePackageFileName(bad)) << bad;
 
     std::string host;
