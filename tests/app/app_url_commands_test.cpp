@@ -271,6 +271,30 @@ TEST_F(UrlCommands, APackageLinkInstallsAndShowsItsChart)
     EXPECT_FALSE(View().IsChartPending());
 }
 
+TEST_F(UrlCommands, AFileThatIsNotAChartChangesNoFolders)
+{
+    Start();
+    const std::string downloads = root + "/Downloads";
+    fs::create_directories(downloads);
+    std::string noise(4096, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    ASSERT_TRUE(WriteWholeFile(downloads + "/x.rlt", noise));
+    const std::string list = CChartList::ApplicationFolders().mapFoldersFile;
+    const bool existed = fs::exists(list);
+    const std::string before = existed ? ReadWholeFile(list) : std::string();
+    const size_t folders = CChartList::Instance().Folders().size();
+    Run(downloads + "/x.rlt");
+    EXPECT_EQ(presenter->Last().title, "Unknown file type");
+    EXPECT_EQ(fs::exists(list), existed);
+    if (existed)
+        EXPECT_EQ(ReadWholeFile(list), before);
+    EXPECT_EQ(CChartList::Instance().Folders().size(), folders);
+}
+
 TEST(ChartServerLink, SchemeHostAndPortMustAllMatch)
 {
     struct Case
