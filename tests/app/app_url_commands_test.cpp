@@ -270,3 +270,64 @@ TEST_F(UrlCommands, APackageLinkInstallsAndShowsItsChart)
     EXPECT_TRUE(fs::exists(GetMVTFolder() + "/harbour.tspkg"));
     EXPECT_FALSE(View().IsChartPending());
 }
+
+TEST_F(UrlCommands, AFileThatIsNotAChartChangesNoFolders)
+{
+    Start();
+    const std::string downloads = root + "/Downloads";
+    fs::create_directories(downloads);
+    std::string noise(4096, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    ASSERT_TRUE(WriteWholeFile(downloads + "/x.rlt", noise));
+    const std::string list = CChartList::ApplicationFolders().mapFoldersFile;
+    const bool existed = fs::exists(list);
+    const std::string before = existed ? ReadWholeFile(list) : std::string();
+    const size_t folders = CChartList::Instance().Folders().size();
+    Run(downloads + "/x.rlt");
+    EXPECT_EQ(presenter->Last().title, "Unknown file type");
+    EXPECT_EQ(fs::exists(list), existed);
+    if (existed)
+        EXPECT_EQ(ReadWholeFile(list), before);
+    EXPECT_EQ(CChartList::Instance().Folders().size(), folders);
+}
+
+TEST(ChartServerLink, SchemeHostAndPortMustAllMatch)
+{
+    struct Case
+    {
+        bool secure;
+        const char* host;
+        int port;
+        bool serverSecure;
+        int serverPort;
+        bool expected;
+    };
+    const Case cases[] = {
+        {true, "maps.example", 0, true, 0, true},       {true, "MAPS.example", 443, true, 0, true},
+        {true, "maps.example", 0, true, 443, true},     {false, "maps.example", 80, false, 0, true},
+        {false, "maps.example", 0, true, 0, false},     {true, "maps.example", 0, false, 0, false},
+        {true, "maps.example", 8443, true, 0, false},   {true, "maps.example", 0, true, 8443, false},
+        {false, "maps.example", 443, true, 443, false}, {true, "evil.example", 0, true, 0, false},
+        {true, "maps.example.evil", 0, true, 0, false}, {true, "maps.example", 444, true, 443, false},
+    };
+    for (const Case& c : cases) {
+        COpenPlan plan;
+        plan.remote = true;
+        plan.secure = c.secure;
+        plan.host = c.host;
+        plan.port = c.port;
+        CWebAddress server;
+        server.secure = c.serverSecure;
+        server.host = "maps.example";
+        server.port = c.serverPort;
+        EXPECT_EQ(IsChartServerLink(plan, server), c.expected)
+            << (c.secure ? "https://" : "http://") << c.host << ":" << c.port << " vs port " << c.serverPort;
+    }
+    COpenPlan local;
+    local.host = "maps.example";
+    EXPECT_FALSE(IsChartServerLink(local, CWebAddress{true, "maps.example", 0, "/"}));
+}

@@ -38,10 +38,14 @@ TEST(PackageManifestRules, BlockChecksAndNames)
     std::string bytes = "\xff\xff\xff";
     EXPECT_EQ(PackageBlockSum(bytes.data(), bytes.size()), 765u); // bytes count unsigned
 
-    for (const char* good : {"a.rlt", "charts/a b.rl3", "x/y/z.rl3/0", "..a", "a.."})
+    for (const char* good : {"a.rlt", "charts/a b.rl3", "x/y/z.rl3/0", "x/Z.RL3/99", "A.RLT"})
         EXPECT_TRUE(IsSafePackageFileName(good)) << good;
-    for (const char* bad :
-         {"", "../x", "a/../../x", "/etc/x", "a//b", "./a", "a/.", "a\\..\\b", "a\nb", "a/"})
+    for (const char* bad : {"",          "../x.rlt",   "a/../../x.rlt", "/etc/x.rlt",
+                            "a//b.rlt",  "./a.rlt",    "a/.",           "a\\..\\b.rlt",
+                            "a\nb.rlt",  "a/",         ".bashrc",       ".config/autostart/x.desktop",
+                            "..a.rlt",   "a/.x/b.rlt", "x\x1b.rlt",     "a.rlt\x7f",
+                            "x.desktop", "a..",        "x.rlt/0",       "x.rl3/100",
+                            "x.rl3/07",  "x.rl3/a",    ".rlt",          "x.tspkg"})
         EXPECT_FALSE(IsSafePackageFileName(bad)) << bad;
 
     std::string host;

@@ -4,6 +4,7 @@
 #include "app/window/ViewController.h"
 #include "charts/chartlist/ChartList.h"
 #include "charts/mapstore/MapStoreDownload.h"
+#include "charts/packages/PackageManifest.h"
 #include "charts/packages/Packages.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
@@ -18,7 +19,10 @@
 #include "panels/MainAndFlip.h"
 
 #include <QUrl>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
@@ -64,7 +68,32 @@ const char* ExtensionOf(CDocumentType type)
     return "";
 }
 
+std::string RealFolder(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+bool SameHost(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 } // namespace
+
+bool IsChartServerLink(const COpenPlan& plan, const CWebAddress& server)
+{
+    if (!plan.remote || server.host.empty() || plan.secure != server.secure ||
+        !SameHost(plan.host, server.host))
+        return false;
+    const int defaultPort = plan.secure ? 443 : 80;
+    return (plan.port ? plan.port : defaultPort) == (server.port ? server.port : defaultPort);
+}
 
 CUrlCommands& CUrlCommands::Get()
 {
@@ -186,9 +215,9 @@ void CUrlCommands::Open(const std::string& argument, bool fresh, bool fromLink)
     // A package always comes again: its manifest says what changed.
     if (LowerExtension(plan.local) == "tspkg")
         fresh = true;
-    const CWebAddress server = CChartServer::Get();
-    const bool foreign = plan.remote && (!CChartServer::IsSet() || plan.host != server.host ||
-                                         (plan.port != 0 && server.port != 0 && plan.port != server.port));
+    // Only the chart server itself, over its own scheme and port, is trusted.
+    const bool foreign =
+        plan.remote && (!CChartServer::IsSet() || !IsChartServerLink(plan, CChartServer::Get()));
     if (!fromLink || !(foreign || !plan.remote)) {
         StartOpen(plan, fresh);
         return;
@@ -310,18 +339,19 @@ void CUrlCommands::OpenChartFile(const std::string& path)
     CChartList& list = CChartList::Instance();
     // A folder below one the list scans already (the map-store folder) is
     // not noted a second time.
-    const std::string folder = PathDirectory(path);
-    bool known = false;
-    for (const CChartList::CFolderAndTime& scanned : list.Folders())
-        known = known || scanned.path == folder || IsInsideFolder(folder, scanned.path);
-    if (!known)
-        list.AddFolder(folder);
+    // The chart is checked first: a file that is not one changes nothing.
     if (!list.AddChart(path)) {
         MessageBox(Parent(), nullptr, "Unknown file type", Quoted(PathFileName(path)) + " is not a chart.",
                    {{"OK", nullptr}});
         ReturnToSavedChart();
         return;
     }
+    const std::string folder = PathDirectory(path);
+    bool known = false;
+    for (const CChartList::CFolderAndTime& scanned : list.Folders())
+        known = known || scanned.path == folder || IsInsideFolder(folder, scanned.path);
+    if (!known)
+        list.AddFolder(folder);
     if (view) {
         view->SetChartPending(false);
         view->OpenChart(path);
@@ -329,6 +359,38 @@ void CUrlCommands::OpenChartFile(const std::string& path)
 }
 
 void CUrlCommands::InstallPackageFile(const std::string& path)
+{
+    const std::string store = GetMVTFolder();
+    const std::string realStore = RealFolder(store);
+    const std::string realFolder = RealFolder(PathDirectory(path));
+    if (!realStore.empty() && (realFolder == realStore || IsInsideFolder(realFolder, realStore))) {
+        InstallPackageInMapStore(path);
+        return;
+    }
+    // Read before the question: a package that cannot be installed is
+    // refused at once, and nothing is copied.
+    CPackageManifest manifest;
+    std::string error;
+    if (!ReadPackageManifestFile(path, manifest, error)) {
+        MessageBox(Parent(), nullptr, "Error opening TS Package", path, {{"OK", nullptr}});
+        ReturnToSavedChart();
+        return;
+    }
+    const std::string question = "Install the map package " + Quoted(manifest.header.name) + " from " +
+                                 manifest.header.host + " into " + store + "?";
+    AskYesNo(
+        Parent(), nullptr, "Install map package?", question,
+        [this, path, store](void*, int, int) {
+            const std::string copy = CreateDirectoryPath(store) ? CopyIntoFolder(path, store, "tspkg") : "";
+            if (copy.empty())
+                ReturnToSavedChart();
+            else
+                InstallPackageInMapStore(copy);
+        },
+        [this](void*, int, int) { ReturnToSavedChart(); });
+}
+
+void CUrlCommands::InstallPackageInMapStore(const std::string& path)
 {
     m_pendingPackage = path;
     CCallback storage;
@@ -352,8 +414,15 @@ void CUrlCommands::InstallPackageFile(const std::string& path)
 
 std::string CUrlCommands::CopyIntoDownloads(const std::string& path, const std::string& extension)
 {
-    const std::string folder = GetApplicationSupportFolder() + "/" + kDownloadsFolder;
+    return CopyIntoFolder(path, GetApplicationSupportFolder() + "/" + kDownloadsFolder, extension);
+}
+
+std::string CUrlCommands::CopyIntoFolder(const std::string& path, const std::string& folder,
+                                         const std::string& extension)
+{
     std::string base = PathFileName(path);
+    if (LowerExtension(base) == extension)
+        base.resize(base.size() - extension.size() - 1);
     if (!CreateDirectoryPath(folder) || !IsPlainFileName(base))
         return {};
     for (int n = 0; n < 1000; ++n) {

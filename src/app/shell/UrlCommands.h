@@ -13,6 +13,12 @@
 class AppDelegate;
 class CRasterleafView;
 class QWidget;
+struct CWebAddress;
+
+// Whether a planned remote open goes to the chart server itself: scheme, host
+// (in any case) and port all match, a port of 0 standing for the scheme's
+// default (443 for https, 80 for http).
+bool IsChartServerLink(const COpenPlan& plan, const CWebAddress& server);
 
 class CUrlCommands : public IPendingUrlRunner
 {
@@ -58,10 +64,15 @@ private:
     // False when nothing was opened that replaces the chart closed for a download.
     bool OpenByType(const std::string& path, CDocumentType type);
     void OpenChartFile(const std::string& path);
+    // A package outside the map-store folder is copied into it first, after
+    // a question naming the package, its host and the folder it will fill.
     void InstallPackageFile(const std::string& path);
+    void InstallPackageInMapStore(const std::string& path);
     // A copy of a user's file in the downloads folder under a new name with
     // `extension`; "" when it could not be made.
     std::string CopyIntoDownloads(const std::string& path, const std::string& extension);
+    std::string CopyIntoFolder(const std::string& path, const std::string& folder,
+                               const std::string& extension);
     void ReturnToSavedChart();
 
     AppDelegate* m_app = nullptr;

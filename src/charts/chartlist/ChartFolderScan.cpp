@@ -3,6 +3,7 @@
 #include "charts/chartlist/ChartList.h"
 
 #include "charts/chartlist/ChartFileTimes.h"
+#include "foundation/AtomicFile.h"
 #include "foundation/events/Listener.h"
 #include "foundation/util/Folders.h"
 #include "foundation/util/Paths.h"
@@ -14,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,10 +106,16 @@ bool CChartList::AddFolder(const std::string& path)
     if (!RegisterFolder(path))
         return false;
     if (!m_config.mapFoldersFile.empty()) {
-        if (FILE* file = std::fopen(m_config.mapFoldersFile.c_str(), "a")) {
-            std::fprintf(file, "\n%s", path.c_str());
-            std::fclose(file);
+        // Replaced whole, so a crash mid-write never loses the folders noted before.
+        std::string text;
+        {
+            std::ifstream in(m_config.mapFoldersFile, std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         }
+        text.append("\n").append(path);
+        std::string error;
+        if (!WriteFileAtomically(m_config.mapFoldersFile, text, &error))
+            std::fprintf(stderr, "%s: %s\n", m_config.mapFoldersFile.c_str(), error.c_str());
     }
     Rescan();
     return true;

@@ -7,11 +7,47 @@
 #include "foundation/util/StringUtil.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+std::string RealPath(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+bool IsSameOrInside(const std::string& path, const std::string& root)
+{
+    return !root.empty() && path.compare(0, root.size(), root) == 0 &&
+           (path.size() == root.size() || path[root.size()] == '/' || root == "/");
+}
+
+// Whether `path` (which need not exist yet) ends up inside `realRoot` once
+// links are followed: its nearest existing ancestor must resolve inside.
+bool ResolvesInside(std::string path, const std::string& realRoot)
+{
+    while (!path.empty()) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0) {
+            const std::string real = RealPath(path);
+            return !real.empty() && IsSameOrInside(real, realRoot);
+        }
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos || slash == 0)
+            return false;
+        path.resize(slash);
+    }
+    return false;
+}
+
+} // namespace
 
 class CPackageWorker::Job : public CWorkerThread::JobData
 {
@@ -91,6 +127,19 @@ bool CPackageWorker::ConnectHook(void* arg)
     return !static_cast<CPackageWorker*>(arg)->Failed();
 }
 
+void CPackageWorker::MakeFolderFor(const std::string& localPath)
+{
+    const std::string folder = PathDirectory(localPath);
+    if (ResolvesInside(folder, m_realFolder))
+        CreateDirectoryPath(folder);
+}
+
+bool CPackageWorker::IsInsideFolder(const std::string& localPath) const
+{
+    const std::string real = RealPath(PathDirectory(localPath));
+    return !real.empty() && IsSameOrInside(real, m_realFolder);
+}
+
 void CPackageWorker::SetFailure()
 {
     m_failure->store(true);
@@ -114,8 +163,7 @@ bool CPackageWorker::NextBlock(Block& block)
         ++m_file;
         m_nextOffset = 0;
         if (m_file < m_manifest.entries.size()) {
-            std::string local = m_folder + m_manifest.entries[m_file].name;
-            CreateDirectoryPath(PathDirectory(local));
+            MakeFolderFor(m_folder + m_manifest.entries[m_file].name);
         }
     }
     return false;
@@ -126,8 +174,15 @@ bool CPackageWorker::Run(std::string& error)
     error.clear();
     m_progress->total.store(static_cast<int64_t>(m_manifest.header.total));
     m_progress->done.store(0);
+    // Every file is written inside the package's folder as it resolves now:
+    // a link planted below it must not carry a write elsewhere.
+    m_realFolder = RealPath(m_folder);
+    if (m_realFolder.empty()) {
+        error = m_folder + ": " + strerror(errno);
+        return false;
+    }
     if (!m_manifest.entries.empty())
-        CreateDirectoryPath(PathDirectory(m_folder + m_manifest.entries[0].name));
+        MakeFolderFor(m_folder + m_manifest.entries[0].name);
     RunUntilIdle();
     for (Job* job : m_jobs)
         if (!job->Error().empty())
@@ -165,6 +220,10 @@ bool CPackageWorker::Job::OpenFile(size_t index)
     if (m_remotePath.front() != '/')
         m_remotePath.insert(m_remotePath.begin(), '/');
 
+    if (!m_worker.IsInsideFolder(m_localPath)) {
+        Fail(m_localPath + ": outside the package's folder");
+        return false;
+    }
     // O_NOFOLLOW: a link planted in the package folder must not redirect writes.
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
     // A file this install creates counts as modified: a failure removes it,

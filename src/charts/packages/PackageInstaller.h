@@ -47,11 +47,16 @@ private:
     // Under the pool lock.
     bool NextBlock(Block& block);
     void SetFailure();
+    // Makes the folder of a local copy when it resolves inside the package's folder.
+    void MakeFolderFor(const std::string& localPath);
+    // Whether the local copy's folder, links followed, is inside the package's folder.
+    bool IsInsideFolder(const std::string& localPath) const;
     bool Failed() const { return m_failure->load(); }
     static bool ConnectHook(void* arg);
 
     CPackageManifest m_manifest;
-    std::string m_folder; // with a trailing '/'
+    std::string m_folder;     // with a trailing '/'
+    std::string m_realFolder; // resolved, without a trailing '/'
     std::string m_host;
     int m_port = 0;
     CWebProgress* m_progress;

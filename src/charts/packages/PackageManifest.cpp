@@ -13,25 +13,62 @@ uint32_t PackageBlockSum(const void* bytes, size_t length)
     return sum;
 }
 
+namespace {
+
+bool HasExtension(const std::string& part, const char* extension)
+{
+    const size_t n = std::strlen(extension);
+    if (part.size() <= n + 1 || part[part.size() - n - 1] != '.')
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if ((part[part.size() - n + i] | 0x20) != extension[i])
+            return false;
+    return true;
+}
+
+bool IsChartOrStoreName(const std::string& part)
+{
+    return HasExtension(part, "rlt") || HasExtension(part, "rl3");
+}
+
+// A part file of a chunk store kept as a folder: "0" to "99".
+bool IsStorePartName(const std::string& part)
+{
+    if (part.empty() || part.size() > 2 || (part.size() == 2 && part[0] == '0'))
+        return false;
+    for (char c : part)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+} // namespace
+
 bool IsSafePackageFileName(const std::string& name)
 {
     if (name.empty() || name.front() == '/')
         return false;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F || c == '\\')
+            return false;
+    }
+    std::vector<std::string> parts;
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = name.find('/', start);
         if (end == std::string::npos)
             end = name.size();
         std::string part = name.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
+        // No hidden names either: a package has no business with dot-files.
+        if (part.empty() || part.front() == '.')
             return false;
+        parts.push_back(std::move(part));
         start = end + 1;
     }
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F || c == '\\')
-            return false;
-    }
-    return true;
+    // Only charts and their chunk stores (a store may be a folder of parts).
+    if (IsChartOrStoreName(parts.back()))
+        return true;
+    return parts.size() >= 2 && IsStorePartName(parts.back()) && HasExtension(parts[parts.size() - 2], "rl3");
 }
 
 bool CPackageReader::ReadHeader(CPackageHeader& header)

@@ -45,8 +45,10 @@ struct CPackageManifest
 uint32_t PackageBlockSum(const void* bytes, size_t length);
 
 // Whether a relative name from a manifest keeps folder + "/" + name inside the
-// folder: not empty, not absolute, no empty, "." or ".." component, no
-// backslash and no control byte.
+// folder and names a file a package may carry: not empty, not absolute, no
+// empty component and none starting with '.', no backslash and no control
+// byte; the last component a chart (".rlt") or a chunk store (".rl3"), or a
+// part "0" to "99" directly inside a ".rl3" folder.
 bool IsSafePackageFileName(const std::string& name);
 
 // Reads a manifest field by field from any typed stream.
