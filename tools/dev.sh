@@ -13,6 +13,7 @@ RUN_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libcurl4-openssl-dev libgeographiclib-dev qtkeychain-qt6-dev
   fonts-dejavu-core xplanet-images
+  libcanberra-dev sound-theme-freedesktop
 )
 # What the tests, benchmarks, fuzzers and CI checks add.
 TEST_PACKAGES=(
@@ -22,6 +23,7 @@ TEST_PACKAGES=(
   locales libxml2-utils dbus-daemon desktop-file-utils
   clang-format-14 python3
   xvfb xauth
+  openbox imagemagick xdotool
 )
 
 SUDO=""

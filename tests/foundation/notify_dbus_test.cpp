@@ -1,6 +1,8 @@
 // Desktop notifications over D-Bus, against a private bus daemon with a
 // recording notification server on it. Skipped where no bus daemon exists.
 #include "foundation/notify/DesktopNotifier_qt.h"
+#include "foundation/notify/StatusLine.h"
+#include "support/RecordingNotifier.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -138,9 +140,9 @@ TEST_F(DesktopNotifier, SameIdentifierReplacesEvenBeforeTheServerAnswered)
 {
     notifier = std::make_unique<CDesktopNotifier_qt>(*client);
     // The second post comes before the first answer: it must still replace.
-    notifier->Deliver({"ff", "Anchor alarm", "Drifted 40 m", "alarm-clock-elapsed"});
-    notifier->Deliver({"ff", "Anchor alarm", "Drifted 60 m", "alarm-clock-elapsed"});
-    notifier->Deliver({"10", "AIS <Ship & Co>", "CPA", "alarm-clock-elapsed"});
+    notifier->Deliver({"ff", "Anchor alarm", "Drifted 40 m"});
+    notifier->Deliver({"ff", "Anchor alarm", "Drifted 60 m"});
+    notifier->Deliver({"10", "AIS <Ship & Co>", "CPA"});
     ASSERT_TRUE(PumpUntil([&] { return Count("Notify") == 3 && notifier->WaitingCount() == 0; }));
 
     std::vector<FakeServer::Call> notifies;
@@ -150,7 +152,9 @@ TEST_F(DesktopNotifier, SameIdentifierReplacesEvenBeforeTheServerAnswered)
     ASSERT_EQ(notifies.size(), 3u);
     EXPECT_EQ(notifies[0].replaces, 0u);
     EXPECT_EQ(notifies[0].body, "Drifted 40 m");
-    EXPECT_EQ(notifies[0].hints.value("sound-name").toString(), "alarm-clock-elapsed");
+    // The application plays the sound: the server must not play one too.
+    EXPECT_FALSE(notifies[0].hints.contains("sound-name"));
+    EXPECT_EQ(notifies[0].hints.value("suppress-sound").toBool(), true);
     EXPECT_EQ(notifies[0].hints.value("urgency").toUInt(), 2u);
     EXPECT_EQ(notifies[0].timeout, 0);
     // Notify for "10" went out at once; the replacement of "ff" after its answer.
@@ -163,9 +167,9 @@ TEST_F(DesktopNotifier, SameIdentifierReplacesEvenBeforeTheServerAnswered)
 TEST_F(DesktopNotifier, RemoveClosesTheServersNotificationOnlyForItsIdentifier)
 {
     notifier = std::make_unique<CDesktopNotifier_qt>(*client);
-    notifier->Deliver({"ff", "A", "a", "s"});
+    notifier->Deliver({"ff", "A", "a"});
     ASSERT_TRUE(PumpUntil([&] { return Count("Notify") == 1 && notifier->WaitingCount() == 0; }));
-    notifier->Deliver({"ee", "B", "b", "s"});
+    notifier->Deliver({"ee", "B", "b"});
     // Withdrawn before its answer came: closed as soon as the id is known.
     notifier->RemoveDelivered("ee");
     ASSERT_TRUE(PumpUntil([&] { return Count("CloseNotification") == 1; }));
@@ -182,20 +186,30 @@ TEST_F(DesktopNotifier, RemoveClosesTheServersNotificationOnlyForItsIdentifier)
 TEST_F(DesktopNotifier, DismissedByTheUserMeansTheNextPostIsNew)
 {
     notifier = std::make_unique<CDesktopNotifier_qt>(*client);
-    notifier->Deliver({"1", "A", "a", "s"});
+    notifier->Deliver({"1", "A", "a"});
     ASSERT_TRUE(PumpUntil([&] { return Count("Notify") == 1 && notifier->WaitingCount() == 0; }));
     fake.EmitClosed(*server, 100);
     ASSERT_TRUE(PumpUntil([&] { return notifier->TrackedCount() == 0; }));
-    notifier->Deliver({"1", "A", "again", "s"});
+    notifier->Deliver({"1", "A", "again"});
     ASSERT_TRUE(PumpUntil([&] { return Count("Notify") == 2; }));
     EXPECT_EQ(fake.calls.back().replaces, 0u);
 }
 
-TEST(DesktopNotifierNoBus, WithoutABusNothingIsSentOrKept)
+TEST(DesktopNotifierNoBus, WithoutABusNothingIsSentOrKeptButTheAlarmIsHeard)
 {
     CDesktopNotifier_qt notifier(QDBusConnection("no-such-connection"));
     EXPECT_FALSE(notifier.HasBus());
-    notifier.Deliver({"ff", "A", "a", "s"});
+    notifier.Deliver({"ff", "A", "a"});
     notifier.RemoveDelivered("ff");
+    EXPECT_EQ(notifier.TrackedCount(), 0u);
+
+    tessatest::RecordingAlarmSound sound;
+    IUserNotifier* notifierBefore = SetUserNotifier(&notifier);
+    IAlarmSound* soundBefore = SetAlarmSound(&sound);
+    PostUserNotification(0xff, "AIS collision alert, Class A", "Unknown name, CPA 40 m, 3 min");
+    RemoveUserNotification(0xff);
+    SetAlarmSound(soundBefore);
+    SetUserNotifier(notifierBefore);
+    EXPECT_EQ(sound.played, std::vector<std::string>{kAlarmSoundName});
     EXPECT_EQ(notifier.TrackedCount(), 0u);
 }

@@ -3,13 +3,16 @@
 // failures of opening, a cancelled connect and the AIS target list.
 // TESSA_TSAN_LABEL: the connect step runs on a job thread.
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/events/Heartbeat.h"
 #include "foundation/jobs/progress_dialog.h"
+#include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/settings/PersistantData.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/connections/NetworkConnections.h"
+#include "instruments/nmea/GPSSentences.h"
 #include "support/ConnectionDoubles.h"
 #include "support/QtAdaptors.h"
 #include "support/ScriptedPresenter.h"
@@ -21,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -132,7 +136,7 @@ TEST_F(NetworkTest, TcpLimitsAClosedPeerAndWrites)
     tessatest::RawLineRecorder received;
     const std::string line = tessatest::WithChecksum("GPTXT,1");
 
-    // 150 lines at once: 100 are dispatched, the rest of that read is dropped.
+    // 150 lines at once: the newest 100 are dispatched.
     std::string burst;
     for (int i = 0; i < 150; ++i)
         burst += line + "\r\n";
@@ -141,7 +145,7 @@ TEST_F(NetworkTest, TcpLimitsAClosedPeerAndWrites)
     TickUntil(c, burst.size());
     EXPECT_EQ(received.lines.size(), 100u);
 
-    // 4000 bytes waiting at once are stale.
+    // A backlog of several full reads: read whole, its newest 100 lines dispatched.
     received.lines.clear();
     std::string backlog;
     while (backlog.size() + line.size() + 2 <= 2 * CConnectionReader::kBufferSize)
@@ -168,6 +172,92 @@ TEST_F(NetworkTest, TcpLimitsAClosedPeerAndWrites)
     EXPECT_EQ(c.m_statusText, "Connection closed");
     // Writing to a closed peer fails instead of raising SIGPIPE.
     EXPECT_FALSE(c.Write(rmb.c_str()));
+}
+
+TEST_F(NetworkTest, AFloodFasterThanTheTicksShowsTheNewestFixAndTellsWhatWasDropped)
+{
+    // 50,000 lines a second for two seconds, ticked at the heartbeat's pace.
+    constexpr int kLines = 100000;
+    constexpr int kLinesPerBatch = 500; // every 10 ms
+    auto line = [](int i) {
+        char lat[32];
+        std::snprintf(lat, sizeof lat, "10%02d.%05d", i / 100000, i % 100000);
+        return tessatest::WithChecksum(std::string("GPRMC,120000.00,A,") + lat +
+                                       ",N,00500.000,E,0.0,0.0,010124,,,A");
+    };
+    struct Fixes : Listener<CNMEA_GPS::RMC>
+    {
+        void Notify(const CNMEA_GPS::RMC& s) override { last = s.m_latitude; }
+        double last = 0;
+    } fixes;
+    struct Told : IStatusLineView
+    {
+        void ShowStatusText(const std::string& text) override { texts.push_back(text); }
+        void HideStatusLine() override {}
+        std::vector<std::string> texts;
+    } told;
+
+    tessatest::LoopbackTcpPeer peer;
+    CTCPIPConnection c;
+    ASSERT_TRUE(Connect(c, peer));
+    c.StopRawRecords();
+    tessatest::RawLineRecorder received;
+    IStatusLineView* before = SetStatusLineView(&told);
+    told.texts.clear();
+
+    uint64_t sentBytes = 0;
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        auto next = std::chrono::steady_clock::now();
+        for (int i = 0; i < kLines;) {
+            std::string batch;
+            for (int k = 0; k < kLinesPerBatch; ++k, ++i)
+                batch += line(i) + "\r\n";
+            if (!peer.Send(batch))
+                break;
+            sentBytes += batch.size();
+            next += std::chrono::milliseconds(10);
+            std::this_thread::sleep_until(next);
+        }
+        done = true;
+    });
+    while (!done) {
+        c.OnTick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000 / CHeartbeat::kTicksPerSecond));
+    }
+    sender.join();
+    TickUntil(c, sentBytes);
+    c.OnTick(); // nothing more: the overload is over
+    SetStatusLineView(before);
+    ASSERT_EQ(c.Reader().BytesReceived(), sentBytes);
+
+    // Whole lines only, in the order sent, the last one among them.
+    ASSERT_FALSE(received.lines.empty());
+    int next = 0;
+    std::vector<std::string> handedOn;
+    for (std::string got : received.lines) {
+        got.erase(got.find_last_not_of("\r\n") + 1); // records carry their line end
+        handedOn.push_back(got);
+    }
+    for (const std::string& got : handedOn) {
+        while (next < kLines && line(next) != got)
+            ++next;
+        ASSERT_LT(next, kLines) << "not sent, or out of order: " << got;
+    }
+    EXPECT_EQ(handedOn.back(), line(kLines - 1));
+    EXPECT_NEAR(fixes.last, 10 + (kLines - 1) * 1e-5 / 60, 1e-9);
+
+    // Every dropped line is counted, and the count reaches the status line.
+    const uint64_t dropped = c.Reader().LinesDropped();
+    EXPECT_EQ(dropped + received.lines.size(), uint64_t(kLines));
+    uint64_t toldDropped = 0;
+    for (const std::string& text : told.texts) {
+        unsigned long long n = 0;
+        if (std::sscanf(text.c_str(), "Input too fast: %llu older sentences dropped", &n) == 1)
+            toldDropped += n;
+    }
+    EXPECT_EQ(toldDropped, dropped);
+    EXPECT_GT(dropped, 0u);
 }
 
 TEST_F(NetworkTest, WritesToAPeerThatLeftNeverRaiseSigpipe)

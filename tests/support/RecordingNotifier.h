@@ -1,5 +1,7 @@
 #pragma once
-// A user notifier that records what reaches it instead of the desktop.
+// A user notifier and an alarm sound player that record what reaches them
+// instead of the desktop.
+#include "foundation/notify/AlarmSound.h"
 #include "foundation/notify/UserNotifier.h"
 
 #include <string>
@@ -19,15 +21,27 @@ struct RecordingNotifier : IUserNotifier
     void RemoveDelivered(const std::string& identifier) override { log.push_back("remove " + identifier); }
 };
 
-// Installs the recorder for its lifetime.
+struct RecordingAlarmSound : IAlarmSound
+{
+    std::vector<std::string> played;
+    void Play(const std::string& name) override { played.push_back(name); }
+};
+
+// Installs the recorders for its lifetime.
 struct ScopedRecordingNotifier
 {
-    ScopedRecordingNotifier() : before(SetUserNotifier(&notifier)) {}
-    ~ScopedRecordingNotifier() { SetUserNotifier(before); }
+    ScopedRecordingNotifier() : before(SetUserNotifier(&notifier)), soundBefore(SetAlarmSound(&sound)) {}
+    ~ScopedRecordingNotifier()
+    {
+        SetAlarmSound(soundBefore);
+        SetUserNotifier(before);
+    }
     ScopedRecordingNotifier(const ScopedRecordingNotifier&) = delete;
     ScopedRecordingNotifier& operator=(const ScopedRecordingNotifier&) = delete;
     RecordingNotifier notifier;
     IUserNotifier* before;
+    RecordingAlarmSound sound;
+    IAlarmSound* soundBefore;
 };
 
 } // namespace tessatest

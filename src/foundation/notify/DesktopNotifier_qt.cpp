@@ -32,8 +32,6 @@ IUserNotifier* gInstalled = nullptr;
 
 } // namespace
 
-const char* const kUserNotificationSound = "alarm-clock-elapsed";
-
 CDesktopNotifier_qt::CDesktopNotifier_qt(const QDBusConnection& bus) : m_bus(bus)
 {
     if (!m_bus.isConnected())
@@ -78,8 +76,8 @@ void CDesktopNotifier_qt::Send(const std::string& identifier, Entry& entry,
                                const CUserNotification& notification)
 {
     QVariantMap hints;
-    if (!notification.sound.empty())
-        hints.insert(QStringLiteral("sound-name"), QString::fromStdString(notification.sound));
+    // The application plays the alarm's sound itself: a server sound would be a second one.
+    hints.insert(QStringLiteral("suppress-sound"), true);
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kUrgencyCritical));
 
     QDBusMessage call = NotificationsCall("Notify");

@@ -1,5 +1,6 @@
 #include "foundation/notify/StatusLine.h"
 
+#include "foundation/notify/AlarmSound.h"
 #include "foundation/notify/UserNotifier.h"
 
 #include <cstdio>
@@ -85,8 +86,8 @@ void PostUserNotification(uint32_t id, const std::string& title, const std::stri
     notification.identifier = UserNotificationIdentifier(id);
     notification.title = title;
     notification.text = text;
-    notification.sound = kUserNotificationSound;
     GetUserNotifier().Deliver(notification);
+    GetAlarmSound().Play(kAlarmSoundName);
 
     SetText(title + "\n" + text);
     State().fromNotification = true;

@@ -30,7 +30,7 @@ bool IsStatusLineShown();
 const std::string& GetStatusMessage();
 
 // Raises an alarm: a desktop notification (the same id replaces an earlier
-// one) with a sound, and "title\ntext" in the status line.
+// one), the alarm sound played once, and "title\ntext" in the status line.
 void PostUserNotification(uint32_t id, const std::string& title, const std::string& text);
 // Withdraws the notification with that id; the status line is cleared only
 // while it still shows what that notification put there.

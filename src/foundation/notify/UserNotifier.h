@@ -1,6 +1,7 @@
 #pragma once
 // Where alarms go besides the status line. The application uses desktop
-// notifications over D-Bus; tests install a recording fake.
+// notifications over D-Bus; tests install a recording fake. The alarm's
+// sound is not theirs: the application plays it (AlarmSound.h).
 #include <string>
 
 struct CUserNotification
@@ -8,7 +9,6 @@ struct CUserNotification
     std::string identifier; // UserNotificationIdentifier of the caller's id
     std::string title;
     std::string text;
-    std::string sound; // a sound-theme name
 };
 
 class IUserNotifier
@@ -26,6 +26,3 @@ IUserNotifier& GetUserNotifier();
 // Installs a notifier (not owned); null restores the desktop one. Returns the
 // one installed before (null when that was the desktop one).
 IUserNotifier* SetUserNotifier(IUserNotifier* notifier);
-
-// The sound every alarm notification asks for.
-extern const char* const kUserNotificationSound;

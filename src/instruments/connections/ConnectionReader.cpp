@@ -1,76 +1,107 @@
 #include "instruments/connections/ConnectionReader.h"
 
+#include "foundation/notify/StatusLine.h"
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/nmea/NMEASentence.h"
+
+#include <cstring>
+#include <string>
 
 void CConnectionReader::Reset()
 {
     m_pos = m_end = 0;
     m_linePos = 0;
     m_line[0] = '\0';
+    m_skipping = false;
+    m_keptFirst = m_keptCount = 0;
     m_bytesReceived = 0;
+    m_droppedTotal = 0;
+    m_droppedUntold = 0;
 }
 
-// Dispatches the line collected so far; true when it counts towards the
-// tick's limit.
-bool CConnectionReader::EndLine(CDataConnection* connection, int& lines)
+// Keeps the line collected so far; when the tick already keeps its limit,
+// the oldest kept line gives way.
+void CConnectionReader::EndLine()
 {
-    if (m_linePos == 0)
-        return false;
-    m_line[m_linePos] = '\0';
+    const bool hadLine = m_linePos > 0 && !m_skipping;
+    m_skipping = false;
+    const size_t length = m_linePos;
     m_linePos = 0;
-    WriteNMEACapture(m_line);
-    const bool accepted = DispatchNMEALine(m_line, connection);
-    if (m_kind != Kind::Serial || accepted)
-        ++lines;
-    return true;
+    if (!hadLine)
+        return;
+    int slot;
+    if (m_keptCount < kMaxLinesPerTick) {
+        slot = (m_keptFirst + m_keptCount) % kMaxLinesPerTick;
+        ++m_keptCount;
+    } else {
+        slot = m_keptFirst;
+        m_keptFirst = (m_keptFirst + 1) % kMaxLinesPerTick;
+        ++m_droppedTotal;
+        ++m_droppedUntold;
+    }
+    std::memcpy(m_kept[slot], m_line, length);
+    m_kept[slot][length] = '\0';
+}
+
+void CConnectionReader::DispatchKept(CDataConnection* connection, uint64_t droppedThisTick)
+{
+    if (droppedThisTick > 0)
+        WriteNMEACapture("Error: too many sentences - discarding the input buffer");
+    // Dispatching may publish to anything; the slots are read before the next tick refills them.
+    for (int i = 0; i < m_keptCount; ++i) {
+        char* line = m_kept[(m_keptFirst + i) % kMaxLinesPerTick];
+        WriteNMEACapture(line);
+        DispatchNMEALine(line, connection);
+    }
+    m_keptFirst = m_keptCount = 0;
+    if (droppedThisTick == 0 && m_droppedUntold > 0) {
+        // Told once, when the overload is over, so the line is not rewritten every tick.
+        SetStatusMessage("Input too fast: " + std::to_string(m_droppedUntold) + " older sentences dropped");
+        m_droppedUntold = 0;
+    }
 }
 
 CConnectionReader::Outcome CConnectionReader::Tick(CDataConnection* connection, ReadFunction read,
                                                    void* context)
 {
-    int lines = 0;
+    const uint64_t droppedBefore = m_droppedTotal;
     size_t bytesThisTick = 0;
+    Outcome outcome = Outcome::Idle;
     for (;;) {
         if (m_pos >= m_end) {
             if (bytesThisTick >= kMaxBytesPerTick)
-                return Outcome::Idle;
+                break;
             ssize_t n = read(context, m_buffer, kBufferSize);
-            if (n == kClosed)
-                return Outcome::Closed;
+            if (n == kClosed) {
+                outcome = Outcome::Closed;
+                break;
+            }
             if (n <= 0)
-                return Outcome::Idle;
+                break;
             const size_t got = static_cast<size_t>(n) > kBufferSize ? kBufferSize : static_cast<size_t>(n);
             m_bytesReceived += got;
             bytesThisTick += got;
             m_pos = 0;
             m_end = got;
-            if (m_kind != Kind::Serial && got == kBufferSize) {
-                // A full read means a backlog: show the newest data instead.
-                m_pos = m_end = 0;
-                WriteNMEACapture("Error: Data is not fresh - discarding the input buffer");
-                return Outcome::Idle;
-            }
         }
         const char c = m_buffer[m_pos++];
         if (c == '\r') {
             // skipped
         } else if (c == '\n') {
-            EndLine(connection, lines);
+            EndLine();
+        } else if (m_skipping) {
+            // the rest of an over-long line
         } else if (m_linePos >= kMaxLine) {
             WriteNMEACapture("Error: Data not NMEA format.");
             m_linePos = 0;
-            return Outcome::Idle;
+            m_skipping = true;
         } else {
             m_line[m_linePos++] = c;
         }
         // A datagram carries whole sentences: its end ends the last one.
         if (m_kind == Kind::Datagram && m_pos >= m_end)
-            EndLine(connection, lines);
-        if (lines >= kMaxLinesPerTick) {
-            m_pos = m_end;
-            WriteNMEACapture("Error: too many sentences - discarding the input buffer");
-            return Outcome::Idle;
-        }
+            EndLine();
     }
+    DispatchKept(connection, m_droppedTotal - droppedBefore);
+    return outcome;
 }

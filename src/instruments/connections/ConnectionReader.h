@@ -1,7 +1,10 @@
 #pragma once
 // The reading state shared by the serial, TCP/IP and UDP connections: a read
 // buffer of 4000 bytes and a line of at most 199 characters. Each tick reads
-// without waiting, cuts lines at LF and hands each to the dispatcher.
+// without waiting until the source has nothing more, cuts lines at LF and
+// hands the newest lines of the tick to the dispatcher. Input faster than the
+// ticks can take loses whole older lines, never part of one, so what is shown
+// is always the newest data received.
 #include <cstddef>
 #include <cstdint>
 #include <sys/types.h>
@@ -13,14 +16,15 @@ class CConnectionReader
 public:
     static constexpr size_t kBufferSize = 4000;
     static constexpr size_t kMaxLine = 199;
+    // Lines handed on in one tick at most: the newest ones.
     static constexpr int kMaxLinesPerTick = 100;
-    // Bytes read in one tick at most, so a stream of garbage cannot hold it.
-    static constexpr size_t kMaxBytesPerTick = 16 * 1024;
+    // Bytes read in one tick at most, so an endless source cannot hold it.
+    static constexpr size_t kMaxBytesPerTick = 1024 * 1024;
 
     enum class Kind {
-        Serial,   // counts only accepted lines
-        Stream,   // TCP: a full read is stale
-        Datagram, // UDP: as TCP, and the end of a datagram ends a line
+        Serial,
+        Stream,
+        Datagram, // the end of a datagram ends a line
     };
 
     // What the source returned.
@@ -34,16 +38,21 @@ public:
     explicit CConnectionReader(Kind kind) : m_kind(kind) {}
 
     void Reset();
-    // One tick: dispatches lines to `connection` (may be null in tests).
+    // One tick: dispatches lines to `connection` (may be null in tests). When
+    // an overload ends (a tick that drops nothing after ticks that did), the
+    // status line tells how many lines were dropped.
     Outcome Tick(CDataConnection* connection, ReadFunction read, void* context);
 
     // Bytes taken from the source since the last reset (tests and benchmarks).
     uint64_t BytesReceived() const { return m_bytesReceived; }
     size_t PendingBytes() const { return m_end - m_pos; }
     size_t LineLength() const { return m_linePos; }
+    // Lines dropped since the last reset.
+    uint64_t LinesDropped() const { return m_droppedTotal; }
 
 private:
-    bool EndLine(CDataConnection* connection, int& lines);
+    void EndLine();
+    void DispatchKept(CDataConnection* connection, uint64_t droppedThisTick);
 
     Kind m_kind;
     char m_buffer[kBufferSize];
@@ -51,5 +60,14 @@ private:
     size_t m_end = 0;
     char m_line[kMaxLine + 1] = {};
     size_t m_linePos = 0;
+    // The rest of an over-long line is skipped up to its LF.
+    bool m_skipping = false;
+    // The newest complete lines of this tick, oldest at m_keptFirst.
+    char m_kept[kMaxLinesPerTick][kMaxLine + 1] = {};
+    int m_keptFirst = 0;
+    int m_keptCount = 0;
     uint64_t m_bytesReceived = 0;
+    uint64_t m_droppedTotal = 0;
+    // Dropped in the overload still going on, not yet told.
+    uint64_t m_droppedUntold = 0;
 };
