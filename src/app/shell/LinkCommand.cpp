@@ -5,6 +5,7 @@
 #include "charts/packages/PackageManifest.h"
 #include "foundation/NumberText.h"
 #include "foundation/objectfile/Serializable.h"
+#include "foundation/text/CleanText.h"
 #include "foundation/util/Paths.h"
 #include "foundation/util/StringUtil.h"
 #include "foundation/web/WebURL.h"
@@ -224,7 +225,9 @@ bool LinkPosition(const std::vector<CLinkPair>& pairs, double& latitude, double&
 std::string LinkMarkName(const std::vector<CLinkPair>& pairs)
 {
     const std::string* name = FindLinkValue(pairs, "name");
-    return name ? CutAtCharacter(*name, kMaxLinkNameBytes) : std::string("Mark");
+    // A link's name holds valid UTF-8 without control characters, as imported names do.
+    const std::string clean = name ? CleanImportedText(*name) : std::string();
+    return name ? CutAtCharacter(clean, kMaxLinkNameBytes) : std::string("Mark");
 }
 
 bool IsInsideFolder(const std::string& path, const std::string& folder)

@@ -78,7 +78,7 @@ bool MapStoreLocalPath(const std::string& mvtFolder, const std::string& urlPath,
         rest = rest.substr(mvt + 4);
     while (!rest.empty() && rest.front() == '/')
         rest.erase(rest.begin());
-    if (!IsSafePackageFileName(rest) || mvtFolder.empty())
+    if (!IsSafeStorePath(rest) || mvtFolder.empty())
         return false;
     // A link inside the folder would lead the download's write out of it.
     for (size_t slash = 0; slash != std::string::npos;) {

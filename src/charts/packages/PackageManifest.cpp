@@ -44,7 +44,23 @@ bool IsStorePartName(const std::string& part)
 
 } // namespace
 
+bool IsSafeStorePath(const std::string& name)
+{
+    return IsPlainRelativePath(name, nullptr);
+}
+
 bool IsSafePackageFileName(const std::string& name)
+{
+    std::vector<std::string> parts;
+    if (!IsPlainRelativePath(name, &parts))
+        return false;
+    // Only charts and their chunk stores (a store may be a folder of parts).
+    if (IsChartOrStoreName(parts.back()))
+        return true;
+    return parts.size() >= 2 && IsStorePartName(parts.back()) && HasExtension(parts[parts.size() - 2], "rl3");
+}
+
+bool IsPlainRelativePath(const std::string& name, std::vector<std::string>* components)
 {
     if (name.empty() || name.front() == '/')
         return false;
@@ -65,10 +81,9 @@ bool IsSafePackageFileName(const std::string& name)
         parts.push_back(std::move(part));
         start = end + 1;
     }
-    // Only charts and their chunk stores (a store may be a folder of parts).
-    if (IsChartOrStoreName(parts.back()))
-        return true;
-    return parts.size() >= 2 && IsStorePartName(parts.back()) && HasExtension(parts[parts.size() - 2], "rl3");
+    if (components)
+        *components = std::move(parts);
+    return true;
 }
 
 bool CPackageReader::ReadHeader(CPackageHeader& header)

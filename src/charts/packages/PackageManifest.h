@@ -50,6 +50,10 @@ uint32_t PackageBlockSum(const void* bytes, size_t length);
 // byte; the last component a chart (".rlt") or a chunk store (".rl3"), or a
 // part "0" to "99" directly inside a ".rl3" folder.
 bool IsSafePackageFileName(const std::string& name);
+// The path rules alone (any file of the map store): relative, every component
+// a plain name, no backslash or control byte. `components` gets the names.
+bool IsPlainRelativePath(const std::string& name, std::vector<std::string>* components);
+bool IsSafeStorePath(const std::string& name);
 
 // Reads a manifest field by field from any typed stream.
 class CPackageReader
