@@ -67,6 +67,7 @@ TEST(LinkParser, CommandsPairsAndPositions)
                  HasURLScheme("1ab:c"));
 
     EXPECT_EQ(LinkMarkName({}), "Mark");
+    EXPECT_EQ(LinkMarkName({{"name", std::string("Bu\x01oy\x1B\xFF\xFE")}}), "Buoy");
     // 254 bytes, then a two-byte character that would end past 255.
     const std::string name = LinkMarkName({{"name", std::string(254, 'a') + "\xC3\xA9"}});
     EXPECT_EQ(name, std::string(254, 'a'));
