@@ -213,8 +213,9 @@ TEST_F(StartTest, LocalChangesGoOutReceivedOnesAreNotSentBack)
     EXPECT_EQ(m_port.written[1].substr(0, m_port.written[1].find('*')),
               "$PTSX,SetStartLine,50.500000,-1.250000,50.501000,-1.200000");
 
-    // A line with its left latitude unset is not sent.
+    // A line with its left end unset is not sent.
     line.m_leftLat = 0;
+    line.m_leftLon = 0;
     FireEvent<CDataStartLine>(line);
     EXPECT_EQ(m_port.written.size(), 2u);
 

@@ -842,10 +842,9 @@ bool ImportGPXFileUnguarded(const std::string& path)
         else if (name == "trk")
             handled += ImportTrack(*child, streamed);
     }
-    if (!SaveAfterImport()) {
+    // The objects are in the lists either way; the user learns they are not on disk yet.
+    if (!SaveAfterImport())
         SetStatusMessage("The GPX file was imported but could not be saved: " + path);
-        return false;
-    }
     return handled >= 1;
 }
 
