@@ -302,7 +302,8 @@ void AppDelegate::applicationDidFinishLaunching()
     if (!setAside.Empty())
         SetStatusMessage(setAside.StatusText());
     else if (gBaseMapsMissing)
-        SetStatusMessage("The base map could not be copied into " + folder + "/basemaps: the chart stays blank");
+        SetStatusMessage("The base map could not be copied into " + folder +
+                         "/basemaps: the chart stays blank");
 
     Port<ITrackLoggingMenuItem>().SetTrackLoggingTitle(tracks.IsRecording() ? "Stop Track Logging"
                                                                             : "Start Track Logging");
