@@ -121,8 +121,13 @@ void UIViewControllerWithDialog::destroyDialog(int32_t code)
         m_parent_dialog->m_child_dialog = child;
     if (child && child->m_parent_dialog == this)
         child->m_parent_dialog = m_parent_dialog;
+    const bool handedDown = m_parent_dialog != nullptr;
     m_child_dialog = nullptr;
     m_parent_dialog = nullptr;
+    // With no dialog below to take it, the child's host goes with this one:
+    // it ends as cancelled rather than vanish still counted as open.
+    if (child && !handedDown && child->m_parent_dialog == nullptr)
+        child->destroyDialog(0);
     hide();
     setParent(nullptr);
     if (m_parent_win) {
