@@ -1,5 +1,6 @@
 // The application menu's actions of AppDelegate: each is a thin call into the
 // part that does the work, with the texts and parents the menu fixes.
+#include "app/dialogs/WebPage.h"
 #include "app/settings/ais_settings.h"
 #include "app/settings/preferences.h"
 #include "app/shell/AppDelegate.h"
@@ -165,27 +166,27 @@ std::string AppDelegate::UpdatePageURL()
 
 void AppDelegate::onCheckForAppUpdates()
 {
-    OpenURLInBrowser(UpdatePageURL());
+    OpenWebPage(m_window.get(), UpdatePageURL());
 }
 
 void AppDelegate::onWebSupport()
 {
-    OpenURLInBrowser(WebPageURL("Support.html"));
+    OpenWebPage(m_window.get(), WebPageURL("Support.html"));
 }
 
 void AppDelegate::onPrivacy()
 {
-    OpenURLInBrowser(WebPageURL("privacy.htm"));
+    OpenWebPage(m_window.get(), WebPageURL("privacy.htm"));
 }
 
 void AppDelegate::onWebHomePage()
 {
-    OpenURLInBrowser(WebPageURL(""));
+    OpenWebPage(m_window.get(), WebPageURL(""));
 }
 
 void AppDelegate::onHelp()
 {
-    OpenURLInBrowser(WebPageURL("ts-mac-help.htm"));
+    OpenWebPage(m_window.get(), WebPageURL("ts-mac-help.htm"));
 }
 
 void AppDelegate::page_setup()
