@@ -1,5 +1,6 @@
 // The application menu's actions of AppDelegate: each is a thin call into the
 // part that does the work, with the texts and parents the menu fixes.
+#include "app/dialogs/ExportFolder.h"
 #include "app/dialogs/WebPage.h"
 #include "app/settings/ais_settings.h"
 #include "app/settings/preferences.h"
@@ -124,6 +125,8 @@ void AppDelegate::onOverlayExport(int tag)
     request.save = true;
     request.extension = ".gpx";
     request.message = std::string("Save All ") + what;
+    request.default_name = std::string(what) + ".gpx";
+    request.start_folder = LastExportFolder();
     QWidget* parent = m_window.get();
     DialogPresenter().ShowFilePanel(request, [tag, parent](int32_t code, const std::string& path) {
         if (code != 0)
@@ -133,6 +136,8 @@ void AppDelegate::onOverlayExport(int tag)
                                    : ExportTracksGPXFile(path);
         if (!ok)
             ShowOKMessage(parent, "Could not write " + path, "Export");
+        else
+            RememberExportFolder(path);
     });
 }
 
