@@ -66,8 +66,8 @@ void RestoreConnection(int32_t typeId, bool open)
     PersistantData::SaveAll();
     if (open)
         OpenSavedGPSConnection();
-    else
-        CloseAndDeleteCurrent();
+    else // the cancelled one was never opened: nothing to close or tell
+        gCurrent.reset(CDataConnection::Create(typeId));
 }
 
 } // namespace
