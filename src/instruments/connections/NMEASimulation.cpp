@@ -36,7 +36,8 @@ CNMEASimulation::~CNMEASimulation()
 
 void CNMEASimulation::Configure(QWidget* parent)
 {
-    ImportFile(parent, "Choose an NMEA simulation file", "txt", [](const std::string& path) {
+    // NMEA logs come as .txt, .log, .nmea or with no extension: none is hidden.
+    ImportFile(parent, "Choose an NMEA simulation file", "", [](const std::string& path) {
         Persistant& s = Settings();
         s.filename = path;
         s.SetModified();
