@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -115,6 +116,30 @@ TEST_F(AccountTest, ReturnInTheUserNameMovesOnAndReturnInThePasswordSignsIn)
     EXPECT_EQ(opened[0].rfind("https://", 0), 0u);
     again->onCancel();
     EXPECT_EQ(code, -1);
+}
+
+TEST_F(AccountTest, WithoutABrowserTheAddressIsShownToCopy)
+{
+    SetURLOpenerForTesting([](const std::string&) { return false; });
+    account_login* dialog = Open("skipper", "", false);
+    // However wide the window, the fields keep a readable width.
+    dialog->resize(1200, 500);
+    QApplication::processEvents();
+    EXPECT_LE(dialog->user_name()->width(), 500);
+    using Action = void (account_login::*)();
+    for (Action action : {&account_login::onCreateAccount, &account_login::onForgotten}) {
+        (dialog->*action)();
+        QMessageBox* box = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "webPageFailed" && w->isVisible())
+                box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->informativeText().left(8), "https://");
+        EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+        box->close();
+        QApplication::processEvents();
+    }
+    dialog->onCancel();
 }
 
 TEST_F(AccountTest, OnlyAGoodPasswordWithSavePasswordOnIsRemembered)

@@ -8,6 +8,7 @@
 #include "app/panels/data_window.h"
 #include "app/window/QtRasterleafView.h"
 #include "app/window/ViewController.h"
+#include "charts/chartlist/ChartList.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
@@ -187,6 +188,8 @@ TEST(EndToEnd, SimulatedVoyageWithRouteAlarmAndGpxRoundTrip)
         ViewController& window = harness.Window();
         window.resize(1200, 800);
         CRasterleafView& view = window.ChartView();
+        // The voyage's chart is nautical, a type the user shows beside the defaults.
+        CSelectMapTypes::ShowType("Nautical");
         double midLat = 0, midLon = 0;
         scenario.own.At(70, midLat, midLon);
         ASSERT_TRUE(view.GoToPosition(midLat, midLon, 0.006)); // some 14 m a pixel

@@ -163,6 +163,14 @@ TEST_F(MapListTest, DeviceChartsGroupSortOpenAndCancel)
         EXPECT_EQ(*probe.code, -1);
         EXPECT_FALSE(CSelectMapTypes::IsTypeShown("Marine"));
     }
+    {
+        // The grouping is kept: back to folders for what follows.
+        tessatest::CCodeProbe probe;
+        map_list* list = Open(probe);
+        EXPECT_TRUE(list->item_showTypes->isChecked());
+        list->onShowFolders();
+        list->onCancel();
+    }
 
     view->SwitchChart(Path("zulu"), false);
     ASSERT_TRUE(view->HasChart());
@@ -206,6 +214,46 @@ TEST_F(MapListTest, DeviceChartsGroupSortOpenAndCancel)
     Open(cancelled)->onCancel();
     EXPECT_EQ(*cancelled.code, -1);
     EXPECT_TRUE(view->HasChart());
+}
+
+TEST_F(MapListTest, TheOpenChartsRowOrEscapeClosesTheList)
+{
+    view->SwitchChart(Path("zulu"), false);
+    ASSERT_TRUE(view->HasChart());
+    enum Act { kClick, kDoubleClick, kReturn, kEscape };
+    const struct
+    {
+        Act act;
+        int code;
+    } cases[] = {{kClick, 0}, {kDoubleClick, 0}, {kReturn, 0}, {kEscape, -1}};
+    for (const auto& c : cases) {
+        tessatest::CCodeProbe probe;
+        map_list* list = Open(probe);
+        const QModelIndex zulu = Row(*list, {"Documents", "Zulu"});
+        const QPoint at = list->outline->visualRect(zulu).center();
+        QWidget* viewport = list->outline->viewport();
+        list->outline->setFocus();
+        if (c.act == kClick)
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+        else if (c.act == kDoubleClick) {
+            // The press of a double-click comes first, as from a real mouse.
+            QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+            QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+        } else
+            QTest::keyClick(list->outline, c.act == kReturn ? Qt::Key_Return : Qt::Key_Escape);
+        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); })) << c.act;
+        EXPECT_EQ(*probe.code, c.code) << c.act;
+        EXPECT_EQ(view->GetCurrentChartPath(), Path("zulu")) << c.act;
+    }
+    // The grouping chosen is what the next window shows.
+    tessatest::CCodeProbe first, second;
+    map_list* list = Open(first);
+    list->onShowTypes();
+    list->onCancel();
+    map_list* again = Open(second);
+    EXPECT_TRUE(again->item_showTypes->isChecked());
+    again->onShowFolders();
+    again->onCancel();
 }
 
 TEST_F(MapListTest, DetailsOfARowDeleteCloseOrRefresh)

@@ -1,17 +1,27 @@
 // Printing the chart through the scripted presenter: a PDF of the chart with
 // its title strip on the page that was set up, nothing on a cancel, and
 // "Print failed" when the printer cannot be drawn on.
+#include "app/dialogs/PageSetupDialog.h"
+#include "app/shell/AppDialogPresenter.h"
 #include "app/window/PrintMap.h"
 #include "app/window/QtRasterleafView.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestChartView.h"
 #include "support/TestPaths.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QImage>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -84,6 +94,62 @@ TEST(PrintChart, PrintsFittedWithTitleCancelsAndFails)
         QImage after(240, 160, QImage::Format_ARGB32_Premultiplied);
         chart.Redraw(after);
         EXPECT_EQ(after, before);
+    }
+    fs::remove_all(dir);
+}
+
+// Without an installed printer Page Setup is our own dialog; what is chosen
+// there is the page the next PDF is printed on.
+TEST(PrintChart, PageSetupWithoutAPrinterGivesTheNextPdfsPage)
+{
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "a printer is installed: Qt's own page setup serves";
+    const struct
+    {
+        int paper; // index in the dialog's list
+        bool landscape;
+        double marginMm;
+        const char* mediaBox;
+    } cases[] = {{4, true, 20, "/MediaBox [0 0 792."}, {1, false, 5, "/MediaBox [0 0 595."}};
+    const std::string dir = tessatest::MakeScratchDir("page_setup");
+    tessatest::CTestChartView chart(240, 160);
+    QtRasterleafView widget;
+    widget.resize(240, 160);
+    widget.SetChartView(chart.view.get());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mediaBox);
+        CAppDialogPresenter app;
+        std::optional<CPageSetup> chosen;
+        CPrintRequest request;
+        app.ShowPageSetupPanel(request, [&](bool confirmed, const CPageSetup& page) {
+            if (confirmed)
+                chosen = page;
+        });
+        CPageSetupDialog* dialog = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<CPageSetupDialog*>(w); d && d->isVisible())
+                dialog = d;
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(dialog->isModal());
+        dialog->paper->setCurrentIndex(c.paper);
+        dialog->orientation->setCurrentIndex(c.landscape ? 1 : 0);
+        for (QDoubleSpinBox* margin : dialog->margins)
+            margin->setValue(c.marginMm);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        ASSERT_TRUE(chosen.has_value());
+
+        tessatest::CScriptedPresenter presenter;
+        presenter.SetImmediate(true);
+        const std::string path = dir + "/page.pdf";
+        presenter.PrintToPdf(path);
+        PrintChartView(widget, *chart.view, *chosen, &widget);
+        EXPECT_NE(ReadAll(path).find(c.mediaBox), std::string::npos);
+        QPrinter printer;
+        ApplyPageSetup(printer, *chosen);
+        const QMarginsF margins = printer.pageLayout().margins(QPageLayout::Millimeter);
+        for (double m : {margins.left(), margins.right(), margins.top(), margins.bottom()})
+            EXPECT_NEAR(m, c.marginMm, 0.1);
+        EXPECT_EQ(printer.pageLayout().orientation() == QPageLayout::Landscape, c.landscape);
     }
     fs::remove_all(dir);
 }

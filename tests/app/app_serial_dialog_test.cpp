@@ -133,7 +133,8 @@ TEST_F(SerialDialogTest, ChosenFromTheMenuTheDialogDecidesTheSavedType)
             dialog->onDone();
         else
             dialog->onCancel();
-        EXPECT_EQ(CDataConnection::Settings().gps_connection_type, confirm ? kConnectionSerial : 0);
+        EXPECT_EQ(CDataConnection::Settings().gps_connection_type,
+                  confirm ? kConnectionSerial : kConnectionNone);
         QApplication::processEvents();
     }
 }

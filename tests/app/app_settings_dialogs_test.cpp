@@ -188,7 +188,8 @@ TEST_F(SettingsDialogs, ChoosingATypeSwitchesTheConnectionAtOnceAndClosingFirstL
     Outlet<QLabel>(dialog, "status_label")->setText("stale");
     for (int i = 0; i < CHeartbeat::kTicksPerSecond; ++i)
         CHeartbeat::Tick();
-    EXPECT_EQ(Outlet<QLabel>(dialog, "status_label")->text().toStdString(), GetGPSConnection()->m_statusText);
+    EXPECT_EQ(Outlet<QLabel>(dialog, "status_label")->text().toStdString(),
+              "Connected, waiting for a position fix");
     EXPECT_EQ(popup->currentText(), "TCP/IP");
 
     // The GPS dialog ends while a connection's dialog it opened is still up.

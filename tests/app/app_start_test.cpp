@@ -21,6 +21,7 @@
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/SaveAllData.h"
 #include "overlays/ui/MarkTool.h"
+#include "packagewriter/PackageWriter.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -194,6 +195,25 @@ TEST_F(ApplicationStart, ShowsTheWorldMapSavesAtExitAndRestoresTheView)
         EXPECT_EQ(app.Window()->windowTitle().toStdString(), "Map");
         app.Shutdown();
     }
+}
+
+TEST_F(ApplicationStart, ZoomingOutOfADetailedChartReturnsToTheWorldMap)
+{
+    const std::string detail = GetDocumentsFolder() + "/harbour.rlt";
+    fs::create_directories(fs::path(detail).parent_path());
+    ASSERT_TRUE(
+        tessatest::WriteWholeFile(detail, tessatest::MakeSmallChart("Harbour", 10.4, 54.6, 10.6, 54.4)));
+    tessatest::CScriptedPresenter presenter;
+    AppDelegate app;
+    app.Start(true);
+    CRasterleafView& view = app.Window()->ChartView();
+    ASSERT_EQ(view.GetMapTitle(), "World");
+    ASSERT_TRUE(view.GoToPosition(54.5, 10.5, 0));
+    ASSERT_EQ(view.GetCurrentChartPath(), detail);
+    for (int i = 0; i < 12 && view.GetCurrentChartPath() == detail; ++i)
+        view.ZoomAboutCentre(1);
+    EXPECT_EQ(view.GetMapTitle(), "World");
+    app.Shutdown();
 }
 
 TEST_F(ApplicationStart, AnUnreadableSavedViewIsKeptAsideAndTheDefaultAreaShown)

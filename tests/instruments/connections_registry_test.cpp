@@ -120,7 +120,7 @@ TEST_F(RegistryTest, MenuListsFiveTypesInOrderWithTheSavedOneChecked)
     EXPECT_EQ(checked, "UDP/IP");
 }
 
-TEST_F(RegistryTest, SetUpCancelledLeavesTypeZeroConfirmedOpensAndStores)
+TEST_F(RegistryTest, SetUpCancelledKeepsTheTypeInUseConfirmedOpensAndStores)
 {
     const std::string file = m_dir + "/sim.txt";
     std::ofstream(file) << "$GPZDA,1,2,3*00\n";
@@ -130,8 +130,9 @@ TEST_F(RegistryTest, SetUpCancelledLeavesTypeZeroConfirmedOpensAndStores)
     CDataConnection::Settings().gps_connection_type = kConnectionNone;
     presenter.CancelPanel();
     on_select_connection_type(*CConnectionType::Find(kConnectionSimulation));
-    EXPECT_EQ(CDataConnection::Settings().gps_connection_type, 0);
+    EXPECT_EQ(CDataConnection::Settings().gps_connection_type, kConnectionNone);
     ASSERT_NE(GetGPSConnection(), nullptr);
+    EXPECT_EQ(GetGPSConnection()->m_typeId, kConnectionNone);
     EXPECT_EQ(m_events.resets, 0) << "a cancelled set-up opens nothing";
 
     presenter.ChoosePath(file);
@@ -142,10 +143,22 @@ TEST_F(RegistryTest, SetUpCancelledLeavesTypeZeroConfirmedOpensAndStores)
     EXPECT_EQ(GetGPSConnection()->m_statusText, "");
     EXPECT_NE(IniText(m_dir + "/t.ini").find("gps_connection_type=0x4a"), std::string::npos);
 
-    // A file that is gone fails the set-up, and the type stays 0.
+    // A set-up cancelled over a working connection puts it back, open.
+    presenter.CancelPanel();
+    on_select_connection_type(*CConnectionType::Find(kConnectionSimulation));
+    EXPECT_EQ(CDataConnection::Settings().gps_connection_type, kConnectionSimulation);
+    ASSERT_NE(GetGPSConnection(), nullptr);
+    EXPECT_EQ(GetGPSConnection()->m_typeId, kConnectionSimulation);
+    EXPECT_EQ(GetGPSConnection()->m_statusText, "");
+    EXPECT_NE(IniText(m_dir + "/t.ini").find("gps_connection_type=0x4a"), std::string::npos);
+
+    // A file that is gone fails the set-up; the working file stays in use.
     presenter.ChoosePath(m_dir + "/absent.txt");
     on_select_connection_type(*CConnectionType::Find(kConnectionSimulation));
-    EXPECT_EQ(CDataConnection::Settings().gps_connection_type, 0);
+    EXPECT_EQ(CDataConnection::Settings().gps_connection_type, kConnectionSimulation);
+    EXPECT_EQ(CNMEASimulation::Settings().filename, file);
+    ASSERT_NE(GetGPSConnection(), nullptr);
+    EXPECT_EQ(GetGPSConnection()->m_statusText, "");
 }
 
 TEST_F(RegistryTest, OutputFiltersDecideWhetherComposedSentencesAreSent)

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace {
@@ -177,8 +178,10 @@ private:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: tessa_basemap IMAGE WEST NORTH EAST SOUTH OUTPUT.rlt\n"
-                         "  the image is plate carree; the extent is in degrees\n");
+    std::fprintf(stderr, "usage: tessa_basemap [--name NAME] [--title TITLE] [--type TYPE] [--rights TEXT]\n"
+                         "                     IMAGE WEST NORTH EAST SOUTH OUTPUT.rlt\n"
+                         "  the image is plate carree; the extent is in degrees\n"
+                         "  the type decides when zoom switches to the chart (default \"Basemap\")\n");
     return 2;
 }
 
@@ -187,8 +190,27 @@ int Usage()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 7)
+    // Without options the tool makes the shipped world base map.
+    std::string name = "World", title, mapType = "Basemap", rights = "Image: NASA Visible Earth";
+    std::vector<char*> args{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        std::string* target = a == "--name"     ? &name
+                              : a == "--title"  ? &title
+                              : a == "--type"   ? &mapType
+                              : a == "--rights" ? &rights
+                                                : nullptr;
+        if (target) {
+            if (i + 1 >= argc)
+                return Usage();
+            *target = argv[++i];
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    if (args.size() != 7 || name.empty() || mapType.empty())
         return Usage();
+    argv = args.data();
     double west, north, east, south;
     if (!ParseDouble(argv[2], west) || !ParseDouble(argv[3], north) || !ParseDouble(argv[4], east) ||
         !ParseDouble(argv[5], south) || !(east > west) || !(north > south) || north > 90 || south < -90) {
@@ -212,9 +234,10 @@ int main(int argc, char** argv)
     std::copy(palette.begin(), palette.end(), writer.palette);
     chartwriter::MixingTableByAverage(writer.palette, writer.mixing);
     chartwriter::PlateCarreeCoefficients(west, north, east, south, w, h, writer.forward, writer.inverse);
-    writer.name = "World";
-    writer.mapType = "Topographic";
-    writer.rights = "Image: NASA Visible Earth";
+    writer.name = name;
+    writer.title2 = title;
+    writer.mapType = mapType;
+    writer.rights = rights;
     writer.version = 5;
 
     CNearest nearest(palette);

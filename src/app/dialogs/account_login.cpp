@@ -1,6 +1,7 @@
 #include "app/dialogs/account_login.h"
 
 #include "app/dialogs/Account.h"
+#include "app/dialogs/WebPage.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/platform/PlatformServices.h"
 #include "mapview/view/RasterleafView.h"
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <algorithm>
 
 account_login::account_login(CAccount& account, QWidget* parent)
     : UIViewControllerWithDialog(parent), m_ui(std::make_unique<Ui::account_login>())
@@ -32,6 +35,19 @@ void account_login::initWithMgr(CAccount& account)
             [this] { textFieldShouldReturn(m_ui->user_name); });
     connect(m_ui->password, &QLineEdit::returnPressed, this,
             [this] { textFieldShouldReturn(m_ui->password); });
+}
+
+void account_login::resizeEvent(QResizeEvent* event)
+{
+    constexpr int kFormWidth = 420;
+    const int side = std::max(9, (width() - kFormWidth) / 2);
+    QMargins margins = m_ui->layout->contentsMargins();
+    if (margins.left() != side || margins.right() != side) {
+        margins.setLeft(side);
+        margins.setRight(side);
+        m_ui->layout->setContentsMargins(margins);
+    }
+    UIViewControllerWithDialog::resizeEvent(event);
 }
 
 void account_login::viewDidLoad()
@@ -103,12 +119,12 @@ std::string account_login::AccountPageURL(const char* page)
 
 void account_login::onCreateAccount()
 {
-    OpenURLInBrowser(AccountPageURL("account/create"));
+    OpenWebPage(this, AccountPageURL("account/create"));
 }
 
 void account_login::onForgotten()
 {
-    OpenURLInBrowser(AccountPageURL("account/forgotten"));
+    OpenWebPage(this, AccountPageURL("account/forgotten"));
 }
 
 bool account_login::textFieldShouldReturn(QLineEdit* field)

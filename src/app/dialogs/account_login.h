@@ -44,6 +44,10 @@ public:
     QLineEdit* password() const;
     QCheckBox* save_password() const;
 
+protected:
+    // The form keeps a readable width, centred, however wide the window.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     std::unique_ptr<Ui::account_login> m_ui;
     CAccount* m_account = nullptr;

@@ -1,5 +1,6 @@
 #include "app/dialogs/edit_syncable.h"
 
+#include "app/dialogs/ExportFolder.h"
 #include "foundation/dialogs/FilePanel.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/util/ChangeSetters.h"
@@ -263,15 +264,18 @@ void edit_syncable::onShare()
     std::replace(name.begin(), name.end(), '/', '_');
     QPointer<edit_syncable> self(this);
     const std::string title = "Share " + Kind();
-    ExportFileAs(this, title, name + ".gpx", [self, serial, title](const std::string& path) {
+    const std::string proposed = ProposedExportPath(name + ".gpx");
+    ExportFileAs(this, title, proposed, [self, serial, title](const std::string& path) {
         // The panel may outlive the dialog; the object is looked up again.
         CSyncable* shared = self && !self->isDialogEnded() ? self->Object() : nullptr;
         if (!shared || shared->GetSerial() != serial) {
             ShowOKMessage(nullptr, "The object was deleted before it could be shared.", title);
             return false;
         }
-        if (SaveAsGPXFile(*shared, path))
+        if (SaveAsGPXFile(*shared, path)) {
+            RememberExportFolder(path);
             return true;
+        }
         ShowOKMessage(self, "The file could not be written: " + path, title);
         return false;
     });

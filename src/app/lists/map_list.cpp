@@ -6,16 +6,19 @@
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/MessageBox.h"
 #include "foundation/jobs/ProgressJobs.h"
+#include "foundation/settings/PersistantData.h"
 #include "mapview/view/RasterleafView.h"
 
 #include <QAction>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolButton>
@@ -23,6 +26,16 @@
 #include <cstdio>
 
 namespace {
+
+// Grouped by folder or by type: the choice outlives the window and the run.
+class ChartListGrouping : public PersistantData
+{
+public:
+    ChartListGrouping() : PersistantData("map_list") {}
+    void Exchange() override { ExchangeBool("show_folders", showFolders); }
+    bool showFolders = true;
+};
+ChartListGrouping gGrouping;
 
 bool ContinueUnlessCancelled(void* arg)
 {
@@ -131,6 +144,13 @@ map_list::map_list(CRasterleafView& view, CChartList& chartList, QWidget* parent
             [this](const QModelIndex& index) { outlineViewItemDidExpandOrCollapse(index, false); });
     connect(outline->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &map_list::outlineViewSelectionDidChange);
+    // Return (activated), a click and a double-click on a row choose it.
+    for (auto signal :
+         {&QAbstractItemView::activated, &QAbstractItemView::clicked, &QAbstractItemView::doubleClicked})
+        connect(outline, signal, this, &map_list::outlineViewRowActivated);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &map_list::onCancel);
 }
 
 map_list::~map_list()
@@ -560,13 +580,46 @@ void map_list::didChangeSort(int32_t order)
 void map_list::onShowFolders()
 {
     m_showFolders = true;
+    StoreShowFolders(true);
     refresh_everything();
 }
 
 void map_list::onShowTypes()
 {
     m_showFolders = false;
+    StoreShowFolders(false);
     refresh_everything();
+}
+
+bool map_list::StoredShowFolders()
+{
+    return gGrouping.showFolders;
+}
+
+void map_list::StoreShowFolders(bool showFolders)
+{
+    if (gGrouping.showFolders == showFolders)
+        return;
+    gGrouping.showFolders = showFolders;
+    gGrouping.SetModified();
+}
+
+void map_list::outlineViewRowActivated(const QModelIndex& index)
+{
+    // Choosing another row opens it through the selection; the open chart's
+    // own row, already selected, is chosen here and only closes the list.
+    if (isDialogEnded() || m_view.IsSwitching() || !m_view.HasChart())
+        return;
+    chart_tree_item* item = m_model->Item(index);
+    if (!item || !item->HasEntry())
+        return;
+    const bool open =
+        item->co_item ? item->co_item->Item() && item->co_item->Item()->path == m_view.GetCurrentChartPath()
+                      : item->ms_item->Item()->name == m_view.GetMapTitle();
+    if (!open)
+        return;
+    storeSelectedTypes();
+    destroyDialog(0);
 }
 
 void map_list::onCancel()

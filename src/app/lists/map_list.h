@@ -111,6 +111,10 @@ private:
     void FocusSearchWhenSearching();
     void outlineViewItemDidExpandOrCollapse(const QModelIndex& index, bool expanded);
     void outlineViewSelectionDidChange();
+    void outlineViewRowActivated(const QModelIndex& index);
+    // The grouping chosen last, kept in the settings.
+    static bool StoredShowFolders();
+    static void StoreShowFolders(bool showFolders);
     void ChooseStoreEntry(const MapShopData& entry);
     void ChooseChart(const ChartOutlinePtr& chart);
     // The label path of a row, kept across rebuilds of the trees.
@@ -121,7 +125,7 @@ private:
     double m_centreLat = 999, m_centreLon = 999;
     std::string m_header;
     bool m_showingAll = false;
-    bool m_showFolders = true;
+    bool m_showFolders = StoredShowFolders();
     bool m_showStore = false;
     bool m_myMapsOnly = false;
     std::string m_searchText;

@@ -4,6 +4,7 @@
 #include "foundation/settings/PersistantData.h"
 #include "instruments/DataConnection.h"
 #include "instruments/connections/ConnectionRegistry.h"
+#include "instruments/connections/NMEASimulation.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/ownship/OverlayMovingTarget.h"
 #include "ui_gps_settings.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <filesystem>
 
 namespace {
 
@@ -54,11 +56,30 @@ int gps_settings::VectorTagFor(bool showVector, float minutes)
     return 0;
 }
 
+std::string gps_settings::StatusText(const CDataConnection* connection, bool hasFix)
+{
+    if (!connection)
+        return "Not connected";
+    // The connection states only its failures: a working one says so here.
+    if (!connection->m_statusText.empty())
+        return connection->m_statusText;
+    return hasFix ? "Receiving position fixes" : "Connected, waiting for a position fix";
+}
+
+void gps_settings::ShowStatus(const CDataConnection* connection)
+{
+    const bool hasFix = COverlayGPSPosition::Global().m_fixStatus != CDataGPSPosition::kNoFix;
+    std::string text = StatusText(connection, hasFix);
+    // The simulation's file is named where it is chosen.
+    if (connection && connection->m_simulated && !CNMEASimulation::Settings().filename.empty())
+        text += " (" + std::filesystem::path(CNMEASimulation::Settings().filename).filename().string() + ")";
+    m_ui->status_label->setText(QString::fromStdString(text));
+}
+
 void gps_settings::viewDidLoad()
 {
     CDataConnection* connection = GetGPSConnection();
-    if (connection)
-        m_ui->status_label->setText(QString::fromStdString(connection->m_statusText));
+    ShowStatus(connection);
     const int32_t current =
         connection ? connection->m_typeId : CDataConnection::Settings().gps_connection_type;
     for (CConnectionType* type = CConnectionType::First(); type; type = type->m_next) {
@@ -138,9 +159,9 @@ void gps_settings::didSelectColor(double red, double green, double blue)
 void gps_settings::onOneSecTimer()
 {
     CDataConnection* connection = GetGPSConnection();
+    ShowStatus(connection);
     if (!connection)
         return;
-    m_ui->status_label->setText(QString::fromStdString(connection->m_statusText));
     // A set-up that was cancelled leaves another type than the one chosen.
     const CConnectionType* type = CConnectionType::Find(connection->m_typeId);
     const int index = type ? m_ui->connection_popup->findText(QString::fromUtf8(type->m_name)) : -1;

@@ -8,6 +8,9 @@
 #include "foundation/events/Heartbeat.h"
 
 #include <memory>
+#include <string>
+
+class CDataConnection;
 
 namespace Ui {
 class gps_settings;
@@ -27,6 +30,8 @@ public:
     // The tag shown for a vector setting: the longest of 60, 30, 20, 10, 5, 1
     // minutes the length reaches (a hundredth short counts), else 0; 0 when off.
     static int VectorTagFor(bool showVector, float minutes);
+    // The status shown: the connection's failure, else that it works.
+    static std::string StatusText(const CDataConnection* connection, bool hasFix);
 
     void viewDidLoad();
     void onSelectedConnectionType(const QString& title);
@@ -41,6 +46,7 @@ public:
     bool HasTimer() const { return m_timer != nullptr; }
 
 private:
+    void ShowStatus(const CDataConnection* connection);
     class CTimer : public CHeartbeat::Counter
     {
     public:

@@ -1,5 +1,7 @@
 // The application menu's actions of AppDelegate: each is a thin call into the
 // part that does the work, with the texts and parents the menu fixes.
+#include "app/dialogs/ExportFolder.h"
+#include "app/dialogs/WebPage.h"
 #include "app/settings/ais_settings.h"
 #include "app/settings/preferences.h"
 #include "app/shell/AppDelegate.h"
@@ -123,6 +125,8 @@ void AppDelegate::onOverlayExport(int tag)
     request.save = true;
     request.extension = ".gpx";
     request.message = std::string("Save All ") + what;
+    request.default_name = std::string(what) + ".gpx";
+    request.start_folder = LastExportFolder();
     QWidget* parent = m_window.get();
     DialogPresenter().ShowFilePanel(request, [tag, parent](int32_t code, const std::string& path) {
         if (code != 0)
@@ -132,6 +136,8 @@ void AppDelegate::onOverlayExport(int tag)
                                    : ExportTracksGPXFile(path);
         if (!ok)
             ShowOKMessage(parent, "Could not write " + path, "Export");
+        else
+            RememberExportFolder(path);
     });
 }
 
@@ -165,27 +171,27 @@ std::string AppDelegate::UpdatePageURL()
 
 void AppDelegate::onCheckForAppUpdates()
 {
-    OpenURLInBrowser(UpdatePageURL());
+    OpenWebPage(m_window.get(), UpdatePageURL());
 }
 
 void AppDelegate::onWebSupport()
 {
-    OpenURLInBrowser(WebPageURL("Support.html"));
+    OpenWebPage(m_window.get(), WebPageURL("Support.html"));
 }
 
 void AppDelegate::onPrivacy()
 {
-    OpenURLInBrowser(WebPageURL("privacy.htm"));
+    OpenWebPage(m_window.get(), WebPageURL("privacy.htm"));
 }
 
 void AppDelegate::onWebHomePage()
 {
-    OpenURLInBrowser(WebPageURL(""));
+    OpenWebPage(m_window.get(), WebPageURL(""));
 }
 
 void AppDelegate::onHelp()
 {
-    OpenURLInBrowser(WebPageURL("ts-mac-help.htm"));
+    OpenWebPage(m_window.get(), WebPageURL("ts-mac-help.htm"));
 }
 
 void AppDelegate::page_setup()

@@ -8,6 +8,7 @@
 #include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/AppDelegatePorts.h"
+#include "app/shell/AppDialogPresenter.h"
 #include "app/shell/AppOverlayUi.h"
 #include "app/shell/AppSaveAll.h"
 #include "app/shell/ChartViewRewrites.h"
@@ -49,7 +50,7 @@ public:
 void WireApplicationPorts(AppDelegate& app)
 {
     // -- foundation --
-    static CQtDialogPresenter dialogPresenter;
+    static CAppDialogPresenter dialogPresenter;
     InstallPort<IDialogPresenter>(&dialogPresenter);
     static CQtMenuPopup menuPopup;
     InstallPort<IMenuPopup>(&menuPopup);

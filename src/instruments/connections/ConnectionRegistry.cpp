@@ -56,6 +56,22 @@ void OpenConnection(CDataConnection& connection)
 
 } // namespace
 
+namespace {
+
+void RestoreConnection(int32_t typeId, bool open)
+{
+    CDataConnection::Persistant& settings = CDataConnection::Settings();
+    settings.gps_connection_type = typeId;
+    settings.SetModified();
+    PersistantData::SaveAll();
+    if (open)
+        OpenSavedGPSConnection();
+    else // the cancelled one was never opened: nothing to close or tell
+        gCurrent.reset(CDataConnection::Create(typeId));
+}
+
+} // namespace
+
 CConnectionType::CConnectionType(const char* name, int32_t id, Factory factory)
     : m_name(name), m_id(id), m_factory(factory)
 {
@@ -215,6 +231,9 @@ void ShowConnectionTypeMenu(QWidget* parent)
 void on_select_connection_type(const CConnectionType& type)
 {
     CDataConnection::Persistant& settings = CDataConnection::Settings();
+    // A cancelled set-up puts back what was in use, open if it was.
+    const int32_t previousId = gCurrent ? gCurrent->m_typeId : settings.gps_connection_type;
+    const bool previousOpen = gCurrent != nullptr;
     settings.gps_connection_type = 0;
     settings.SetModified();
     PersistantData::SaveAll();
@@ -227,10 +246,15 @@ void on_select_connection_type(const CConnectionType& type)
     gCurrent.reset(connection);
     const int32_t id = type.m_id;
     CCallback storage;
-    PushProgressCallback(storage, CCallback([connection, id](int32_t code) {
-                             // Cancelled, or the connection was replaced while its dialog was open.
-                             if (code != 0 || gCurrent.get() != connection)
+    PushProgressCallback(storage, CCallback([connection, id, previousId, previousOpen](int32_t code) {
+                             // Replaced while its dialog was open: the newer choice stands.
+                             if (gCurrent.get() != connection)
                                  return code;
+                             if (code != 0) {
+                                 RestoreConnection(previousId, previousOpen);
+                                 gMenuParent = nullptr;
+                                 return code;
+                             }
                              CCallback shown;
                              PushProgressCallback(shown, CCallback([connection](int32_t c) {
                                                       if (gCurrent.get() == connection)

@@ -36,12 +36,16 @@ CNMEASimulation::~CNMEASimulation()
 
 void CNMEASimulation::Configure(QWidget* parent)
 {
-    ImportFile(parent, "Choose an NMEA simulation file", "txt", [](const std::string& path) {
+    // NMEA logs come as .txt, .log, .nmea or with no extension: none is hidden.
+    ImportFile(parent, "Choose an NMEA simulation file", "", [](const std::string& path) {
+        // A file that is gone keeps the one in use, which a cancel puts back.
+        if (!IsFile(path))
+            return false;
         Persistant& s = Settings();
         s.filename = path;
         s.SetModified();
         PersistantData::SaveAll();
-        return IsFile(path);
+        return true;
     });
 }
 

@@ -1,0 +1,22 @@
+#include "app/dialogs/WebPage.h"
+
+#include "foundation/platform/PlatformServices.h"
+
+#include <QMessageBox>
+
+bool OpenWebPage(QWidget* parent, const std::string& url)
+{
+    if (OpenURLInBrowser(url))
+        return true;
+    // Not modal: the chart goes on while the address is copied.
+    auto* box = new QMessageBox(QMessageBox::Warning, "Tessaroute",
+                                "The web page could not be opened: no web browser was found.",
+                                QMessageBox::Ok, parent ? parent->window() : nullptr);
+    box->setObjectName("webPageFailed");
+    box->setInformativeText(QString::fromStdString(url));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return false;
+}
