@@ -160,9 +160,13 @@ TEST_F(SettingsDialogs, ChoosingATypeSwitchesTheConnectionAtOnceAndClosingFirstL
     CInstalledPort<IConnectionUi> ui(connectionDialogs);
     LoopbackTcpPeer peer;
     CTCPIPConnection::Settings().network = "";
+    CDataConnection::Settings().gps_connection_type = kConnectionNone;
+    OpenSavedGPSConnection();
+    ASSERT_NE(GetGPSConnection(), nullptr);
 
     QPointer<gps_settings> dialog = new gps_settings();
     dialog->showInParent(nullptr);
+    EXPECT_EQ(Outlet<QLabel>(dialog, "status_label")->text().toStdString(), "Not connected");
     auto* popup = Outlet<QComboBox>(dialog, "connection_popup");
     Choose(popup, popup->findText("TCP/IP"));
     QPointer<UIViewControllerWithDialog> setup = dialog->child_dialog();

@@ -58,7 +58,7 @@ int gps_settings::VectorTagFor(bool showVector, float minutes)
 
 std::string gps_settings::StatusText(const CDataConnection* connection, bool hasFix)
 {
-    if (!connection)
+    if (!connection || connection->m_typeId == kConnectionNone)
         return "Not connected";
     // The connection states only its failures: a working one says so here.
     if (!connection->m_statusText.empty())
