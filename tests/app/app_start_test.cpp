@@ -432,7 +432,10 @@ TEST_F(ApplicationStart, TheBuiltApplicationSavesEveryStoreOnSIGTERM)
     for (int i = 0; i < 600 && !fs::exists(data + "/basemaps/.v" + GetBundleVersion()); ++i)
         process.waitForFinished(50);
     process.waitForFinished(2000);
-    ASSERT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().toStdString();
+    ASSERT_EQ(process.state(), QProcess::Running)
+        << "ended with " << process.exitCode()
+        << (process.exitStatus() == QProcess::CrashExit ? " (crash) " : " ")
+        << process.readAllStandardError().toStdString() << process.readAllStandardOutput().toStdString();
     ::kill(pid_t(process.processId()), SIGTERM);
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
