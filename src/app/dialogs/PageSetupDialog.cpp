@@ -19,6 +19,8 @@ CPageSetupDialog::CPageSetupDialog(const CPageSetup& start, QWidget* parent, Ans
     setWindowTitle("Page Setup");
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
+    // Wide enough for the window manager to show the whole title.
+    setMinimumWidth(340);
     auto* form = new QFormLayout(this);
     paper = new QComboBox(this);
     for (const char* name : {"A3", "A4", "A5", "B5", "Letter", "Legal", "Tabloid", "Executive"})
