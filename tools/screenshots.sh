@@ -45,31 +45,44 @@ sleep 1
 
 mkdir -p "$scratch/config" "$scratch/data" "$scratch/cache" "$scratch/runtime"
 chmod 700 "$scratch/runtime"
-HOME=$scratch XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache \
-  XDG_RUNTIME_DIR=$scratch/runtime QT_QPA_PLATFORM=xcb \
-  timeout 50 "$app" >"$scratch/app.log" 2>&1 &
-pids+=($!)
-
 shot() { timeout 10 import -window root "$out/$1.png" 2>/dev/null && echo "screenshots: $out/$1.png"; }
 key() { timeout 5 xdotool key --clearmodifiers "$@" 2>/dev/null; sleep 0.8; }
-# The main window, once it shows.
-win=
-for _ in $(seq 100); do
-  win=$(timeout 2 xdotool search --onlyvisible --class tessaroute 2>/dev/null | head -1)
-  [ -n "$win" ] && break
-  sleep 0.2
-done
-if [ -z "$win" ]; then
-  echo "screenshots: the main window did not show"
-  shot no-window
-  tail -20 "$scratch/app.log"
-  exit 0
-fi
-sleep 2
-timeout 5 xdotool windowactivate --sync "$win" 2>/dev/null
-shot 01-main-window
 
-# menu TITLE-KEY ENTRY...: opens a menu by its mnemonic, picks an entry by typing.
+# Each dialog gets a fresh start of the application, so no dialog hides or
+# blocks the next; SIGTERM ends each run, and its exit status is told.
+app_pid=
+win=
+start_app() {
+  HOME=$scratch XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache \
+    XDG_RUNTIME_DIR=$scratch/runtime QT_QPA_PLATFORM=xcb \
+    timeout 50 "$app" >>"$scratch/app.log" 2>&1 &
+  app_pid=$!
+  pids+=("$app_pid")
+  win=
+  for _ in $(seq 100); do
+    win=$(timeout 2 xdotool search --onlyvisible --class tessaroute 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    sleep 0.2
+  done
+  if [ -z "$win" ]; then
+    echo "screenshots: the main window did not show"
+    tail -20 "$scratch/app.log"
+    return 1
+  fi
+  sleep 1.5
+  timeout 5 xdotool windowactivate --sync "$win" 2>/dev/null
+  return 0
+}
+stop_app() {
+  kill -TERM "$app_pid" 2>/dev/null
+  wait "$app_pid" 2>/dev/null
+  local status=$?
+  [ "$status" -eq 0 ] || echo "screenshots: the application ended with status $status"
+}
+
+start_app || { shot no-window; exit 0; }
+shot 01-main-window
+# menu NAME KEY...: opens a menu by its mnemonic, picks an entry by typing.
 menu_shot() {
   local name=$1; shift
   timeout 5 xdotool windowactivate --sync "$win" 2>/dev/null
@@ -82,11 +95,25 @@ menu_shot 02-file-menu alt+f
 menu_shot 03-gps-menu alt+g
 menu_shot 04-window-menu alt+w
 menu_shot 05-view-menu alt+v
-# Dialogs reached from the menus.
-menu_shot 06-gps-setup alt+g Return
-menu_shot 07-ais-settings alt+g a Return
-menu_shot 08-overlays alt+w Return
-menu_shot 09-preferences alt+f p Return
-menu_shot 10-open-chart ctrl+o
-menu_shot 11-find-place ctrl+f
+stop_app
+# Dialogs reached from the menus, one run each.
+dialog_shot() {
+  start_app || return 0
+  key "${@:2}"
+  sleep 0.5
+  shot "$1"
+  stop_app
+}
+# Menu entries are reached by their place (the first is highlighted when a
+# menu opens by its mnemonic): File: Open 0, Page Setup 1, Sign In 7,
+# Preferences 12; Window: Marks, Routes and Tracks 0, Data Panel 1.
+down() { local n=$1 keys=(); for ((i = 0; i < n; i++)); do keys+=(Down); done; echo "${keys[@]}"; }
+dialog_shot 06-gps-setup alt+g Return
+dialog_shot 07-data-panel alt+w Down Return
+dialog_shot 08-overlays alt+w Return
+dialog_shot 09-preferences alt+f $(down 12) Return
+dialog_shot 10-open-chart ctrl+o
+dialog_shot 11-find-place ctrl+f
+dialog_shot 12-page-setup alt+f Down Return
+dialog_shot 13-sign-in alt+f $(down 7) Return
 exit 0
