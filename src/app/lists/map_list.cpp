@@ -12,13 +12,12 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolButton>
@@ -148,9 +147,6 @@ map_list::map_list(CRasterleafView& view, CChartList& chartList, QWidget* parent
     for (auto signal :
          {&QAbstractItemView::activated, &QAbstractItemView::clicked, &QAbstractItemView::doubleClicked})
         connect(outline, signal, this, &map_list::outlineViewRowActivated);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &map_list::onCancel);
 }
 
 map_list::~map_list()
@@ -620,6 +616,15 @@ void map_list::outlineViewRowActivated(const QModelIndex& index)
         return;
     storeSelectedTypes();
     destroyDialog(0);
+}
+
+void map_list::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        onCancel();
+        return;
+    }
+    UIViewControllerWithDialog::keyPressEvent(event);
 }
 
 void map_list::onCancel()

@@ -102,6 +102,11 @@ public:
     QAction* item_showFolders = nullptr;
     QAction* item_showTypes = nullptr;
 
+protected:
+    // Escape from anywhere in the list cancels it (keys the tree and the
+    // search field leave unused come here).
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     map_list(CRasterleafView& view, CChartList& chartList, QWidget* parent);
     void viewDidLoad();
