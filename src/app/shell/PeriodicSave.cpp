@@ -20,6 +20,13 @@ const char* const kTracksWhat = "tracks";
 
 namespace {
 
+// Mapped room for a store of `size` bytes and its growth (the recorded
+// track) until the next turn.
+void MapRoomFor(CSerialOutput& bytes, size_t size)
+{
+    bytes.Reserve(size + size / 4);
+}
+
 CStoreSnapshot::File& FileOf(CStoreSnapshot& snapshot, const std::string& folder, const char* file,
                              const char* what)
 {
@@ -69,7 +76,7 @@ void ReserveSnapshot(CStoreSnapshot& snapshot, const std::string& folder)
         std::error_code error;
         const auto size = std::filesystem::file_size(folder + "/" + file, error);
         if (!error)
-            FileOf(snapshot, folder, file, what).bytes.Reserve(size_t(size));
+            MapRoomFor(FileOf(snapshot, folder, file, what).bytes, size_t(size));
     }
 }
 
@@ -185,7 +192,12 @@ void CPeriodicSave::Tick()
             m_writing.push_back(file.what);
     if (m_writing.empty())
         return;
-    m_write = std::async(std::launch::async, [snapshot = m_snapshot] { return WriteSnapshot(*snapshot); });
+    m_write = std::async(std::launch::async, [snapshot = m_snapshot] {
+        auto failures = WriteSnapshot(*snapshot);
+        for (CStoreSnapshot::File& file : snapshot->files)
+            MapRoomFor(file.bytes, file.bytes.Size());
+        return failures;
+    });
 }
 
 void CPeriodicSave::Wait()

@@ -39,8 +39,8 @@ struct CStoreSnapshot
 // the stores at exit.
 void SnapshotStores(CStoreSnapshot& snapshot, const std::string& folder, bool marks = true,
                     bool tracks = true);
-// Maps memory for the copies in advance, as much as the store files of the
-// folder hold now. Runs on the worker.
+// Maps memory for the copies in advance: what the store files of the folder
+// hold now and room to grow. Runs on the worker, as does the same after each write.
 void ReserveSnapshot(CStoreSnapshot& snapshot, const std::string& folder);
 // Writes every copied file of a snapshot through the atomic writer; the failures as (what, why).
 std::vector<std::pair<std::string, std::string>> WriteSnapshot(const CStoreSnapshot& snapshot);
