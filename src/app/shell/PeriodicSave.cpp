@@ -11,44 +11,87 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 const char* const kMarksWhat = "marks and routes";
 const char* const kTracksWhat = "tracks";
 } // namespace
 
-CStoreSnapshot SnapshotStores(const std::string& folder, bool withMarks, bool withTracks)
+namespace {
+
+// Mapped room for a store of `size` bytes and its growth (the recorded
+// track) until the next turn.
+void MapRoomFor(CSerialOutput& bytes, size_t size)
 {
-    CStoreSnapshot snapshot;
-    auto add = [&](CSerializable& store, CUnreadableFileGuard& guard, const char* file, uint32_t id,
-                   const char* what) {
+    bytes.Reserve(size + size / 4);
+}
+
+CStoreSnapshot::File& FileOf(CStoreSnapshot& snapshot, const std::string& folder, const char* file,
+                             const char* what)
+{
+    for (CStoreSnapshot::File& kept : snapshot.files)
+        if (kept.what == what)
+            return kept;
+    snapshot.files.push_back({folder + "/" + file, what, {}, false});
+    return snapshot.files.back();
+}
+
+} // namespace
+
+void SnapshotStores(CStoreSnapshot& snapshot, const std::string& folder, bool withMarks, bool withTracks)
+{
+    // Both files keep their place (and memory) whether asked for or not.
+    CStoreSnapshot::File& marksFile = FileOf(snapshot, folder, CMarkManager::kStoreFile, kMarksWhat);
+    CStoreSnapshot::File& tracksFile = FileOf(snapshot, folder, CTrackManager::kStoreFile, kTracksWhat);
+    snapshot.failures.clear();
+    auto copy = [&](CSerializable& store, CUnreadableFileGuard& guard, CStoreSnapshot::File& file,
+                    uint32_t id) {
         std::string why;
-        CStoreSnapshot::File copy{folder + "/" + file, what, {}};
+        file.copied = false;
         if (!guard.BeforeSave())
             why = guard.Error();
-        else if (store.SaveToBuffer(copy.bytes, folder, nullptr, id, &why))
-            snapshot.files.push_back(std::move(copy));
-        if (!why.empty())
-            snapshot.failures.emplace_back(what, why);
+        else if (store.SaveToOutput(file.bytes, folder + "/", nullptr, id, &why))
+            file.copied = true;
+        if (!file.copied)
+            snapshot.failures.emplace_back(file.what, why.empty() ? "unknown error" : why);
     };
+    marksFile.copied = tracksFile.copied = false;
     if (withMarks) {
         CMarkManager& marks = CMarkManager::Get();
-        add(marks, marks.StoreGuard(), CMarkManager::kStoreFile, CMarkManager::kFileId, kMarksWhat);
+        copy(marks, marks.StoreGuard(), marksFile, CMarkManager::kFileId);
     }
     if (withTracks) {
+        // As the save at exit does.
         CTrackManager& tracks = CTrackManager::Get();
         tracks.PurgeTombstones(0);
-        add(tracks, tracks.StoreGuard(), CTrackManager::kStoreFile, CTrackManager::kFileId, kTracksWhat);
+        copy(tracks, tracks.StoreGuard(), tracksFile, CTrackManager::kFileId);
     }
-    return snapshot;
+}
+
+void ReserveSnapshot(CStoreSnapshot& snapshot, const std::string& folder)
+{
+    for (const auto& [file, what] : {std::pair{CMarkManager::kStoreFile, kMarksWhat},
+                                     std::pair{CTrackManager::kStoreFile, kTracksWhat}}) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(folder + "/" + file, error);
+        if (!error)
+            MapRoomFor(FileOf(snapshot, folder, file, what).bytes, size_t(size));
+    }
 }
 
 std::vector<std::pair<std::string, std::string>> WriteSnapshot(const CStoreSnapshot& snapshot)
 {
     std::vector<std::pair<std::string, std::string>> failures;
     for (const CStoreSnapshot::File& file : snapshot.files) {
+        if (!file.copied)
+            continue;
         CAtomicFileWriter writer;
-        if (!(writer.Open(file.path) && writer.Write(file.bytes) && writer.Commit()))
+        const bool written =
+            writer.Open(file.path) &&
+            file.bytes.ForEachPiece([&](const void* piece, size_t n) { return writer.Write(piece, n); }) &&
+            writer.Commit();
+        if (!written)
             failures.emplace_back(file.what, writer.Error());
     }
     return failures;
@@ -78,8 +121,14 @@ std::string CSaveFailures::List() const
     return list;
 }
 
-CPeriodicSave::CPeriodicSave(std::string folder, int intervalMs) : m_folder(std::move(folder))
+CPeriodicSave::CPeriodicSave(std::string folder, int intervalMs)
+    : m_folder(std::move(folder)), m_snapshot(std::make_shared<CStoreSnapshot>())
 {
+    // The worker maps the copies' memory before the first save needs it.
+    m_write = std::async(std::launch::async, [snapshot = m_snapshot, folder = m_folder] {
+        ReserveSnapshot(*snapshot, folder);
+        return std::vector<std::pair<std::string, std::string>>();
+    });
     m_timer = std::make_unique<QTimer>();
     m_timer->setInterval(intervalMs);
     QObject::connect(m_timer.get(), &QTimer::timeout, [this] { Tick(); });
@@ -117,6 +166,7 @@ void CPeriodicSave::Collect()
     for (const auto& [what, why] : failures) {
         CSaveFailures::Get().Failed(what, why);
         saved.erase(std::remove(saved.begin(), saved.end(), what), saved.end());
+        (what == kTracksWhat ? m_tracksDirty : m_marksDirty) = true;
     }
     for (const std::string& what : saved)
         CSaveFailures::Get().Saved(what);
@@ -132,13 +182,22 @@ void CPeriodicSave::Tick()
     }
     if (!m_marksDirty && !m_tracksDirty)
         return;
-    auto snapshot = std::make_shared<CStoreSnapshot>(SnapshotStores(m_folder, m_marksDirty, m_tracksDirty));
+    // Changes from here on set the flags again for the next turn.
+    SnapshotStores(*m_snapshot, m_folder, m_marksDirty, m_tracksDirty);
     m_marksDirty = m_tracksDirty = false;
-    for (const auto& [what, why] : snapshot->failures)
+    for (const auto& [what, why] : m_snapshot->failures)
         CSaveFailures::Get().Failed(what, why);
-    for (const CStoreSnapshot::File& file : snapshot->files)
-        m_writing.push_back(file.what);
-    m_write = std::async(std::launch::async, [snapshot] { return WriteSnapshot(*snapshot); });
+    for (const CStoreSnapshot::File& file : m_snapshot->files)
+        if (file.copied)
+            m_writing.push_back(file.what);
+    if (m_writing.empty())
+        return;
+    m_write = std::async(std::launch::async, [snapshot = m_snapshot] {
+        auto failures = WriteSnapshot(*snapshot);
+        for (CStoreSnapshot::File& file : snapshot->files)
+            MapRoomFor(file.bytes, file.bytes.Size());
+        return failures;
+    });
 }
 
 void CPeriodicSave::Wait()

@@ -4,6 +4,7 @@
 // into memory on the main thread; a worker writes the copies through the
 // atomic writer, so the window never waits for the disk.
 #include "foundation/events/Listener.h"
+#include "foundation/objectfile/SerialOutput.h"
 
 #include <future>
 #include <map>
@@ -16,23 +17,32 @@ class COverlayTrack;
 class CTrackManager;
 class QTimer;
 
-// The stores of a data folder as bytes, ready to be written.
+// The stores of a data folder as bytes, ready to be written. The memory of
+// the bytes is kept from one save to the next: mapping fresh pages for a
+// large store costs the main thread far more than the copy itself.
 struct CStoreSnapshot
 {
     struct File
     {
         std::string path;
         std::string what; // the data it holds, as the user knows it
-        std::string bytes;
+        CSerialOutput bytes;
+        bool copied = false; // holds a copy made by the last SnapshotStores
     };
-    std::vector<File> files;
+    std::vector<File> files; // the marks and routes, then the tracks
     // Stores that could not be copied: (what, why).
     std::vector<std::pair<std::string, std::string>> failures;
 };
 
-// Serialises the marks-and-routes and the track stores of `folder` (those asked for).
-CStoreSnapshot SnapshotStores(const std::string& folder, bool marks = true, bool tracks = true);
-// Writes every file of a snapshot; the failures as (what, why).
+// Serialises the marks-and-routes and the track stores of `folder` (those
+// asked for) into `snapshot`, reusing its memory; the same bytes as a save of
+// the stores at exit.
+void SnapshotStores(CStoreSnapshot& snapshot, const std::string& folder, bool marks = true,
+                    bool tracks = true);
+// Maps memory for the copies in advance: what the store files of the folder
+// hold now and room to grow. Runs on the worker, as does the same after each write.
+void ReserveSnapshot(CStoreSnapshot& snapshot, const std::string& folder);
+// Writes every copied file of a snapshot through the atomic writer; the failures as (what, why).
 std::vector<std::pair<std::string, std::string>> WriteSnapshot(const CStoreSnapshot& snapshot);
 
 // What could not be saved, told once per cause in the status line.
@@ -63,7 +73,8 @@ public:
     CPeriodicSave& operator=(const CPeriodicSave&) = delete;
 
     // One turn of the timer: the last write's outcome is told, then a
-    // changed store is copied and handed to the worker.
+    // changed store is copied and handed to the worker. A store whose write
+    // failed is written again at the next turn.
     void Tick();
     // Finishes a write in progress and tells its outcome (before a save of
     // the same files on the main thread).
@@ -83,6 +94,8 @@ private:
     bool m_marksDirty = false;
     bool m_tracksDirty = false;
     std::unique_ptr<QTimer> m_timer;
+    // Touched by the worker alone while a write is in progress.
+    std::shared_ptr<CStoreSnapshot> m_snapshot;
     std::future<std::vector<std::pair<std::string, std::string>>> m_write;
     std::vector<std::string> m_writing; // what the write in progress holds
 };

@@ -46,6 +46,13 @@ public:
     }
     // One contiguous copy, for callers that need a string.
     void CopyTo(std::string& out) const;
+    // Empties the output but keeps its blocks: the next bytes land in memory
+    // that is already mapped, so a large save repeated while running does not
+    // fault in fresh pages each time.
+    void Clear();
+    // Adds blocks until they hold `size` bytes in all and touches each once,
+    // so their pages are mapped by the calling thread now.
+    void Reserve(size_t size);
 
 private:
     struct Block
@@ -57,7 +64,8 @@ private:
     void AppendToNewBlocks(const char* data, size_t size);
 
     std::vector<Block> m_blocks;
-    char* m_cursor = nullptr; // next free byte of the last block
-    char* m_end = nullptr;    // end of the last block
+    char* m_cursor = nullptr; // next free byte of the current block
+    char* m_end = nullptr;    // end of the current block
     size_t m_size = 0;
+    size_t m_current = 0; // the block being filled; those after it are kept for reuse
 };

@@ -139,6 +139,15 @@ bool CSerializable::SaveToBuffer(std::string& out, const std::string& folder, vo
     return true;
 }
 
+bool CSerializable::SaveToOutput(CSerialOutput& out, const std::string& folder, void* context,
+                                 uint32_t version, std::string* error)
+{
+    CSerialStream stream = CSerialStream::OpenWrite(folder, context, std::move(out));
+    const bool ok = WriteWholeObject(*this, stream, version, error);
+    out = stream.TakeOutput();
+    return ok;
+}
+
 bool CSerializable::SaveToFile(const std::string& path, void* context, uint32_t version, std::string* error)
 {
     std::string folder = FolderOfPath(path);
@@ -203,10 +212,17 @@ bool CSerialStream::OpenPath(const std::string& path, std::string& bytes, std::s
 
 CSerialStream CSerialStream::OpenWrite(const std::string& folder, void* context)
 {
+    return OpenWrite(folder, context, CSerialOutput());
+}
+
+CSerialStream CSerialStream::OpenWrite(const std::string& folder, void* context, CSerialOutput&& reuse)
+{
     CSerialStream s;
     s.m_reading = false;
     s.m_context = context;
     s.m_folder = folder;
+    s.m_out = std::move(reuse);
+    s.m_out.Clear();
     s.WriteU32(kMagic);
     return s;
 }

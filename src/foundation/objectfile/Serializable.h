@@ -47,6 +47,10 @@ public:
     // The same over memory; `folder` is what relative paths are taken from.
     bool SaveToBuffer(std::string& out, const std::string& folder = {}, void* context = nullptr,
                       uint32_t version = 0, std::string* error = nullptr);
+    // The same into `out` (emptied first), whose blocks are reused: the bytes
+    // go where an earlier save's were. After a failure `out` holds no whole file.
+    bool SaveToOutput(CSerialOutput& out, const std::string& folder = {}, void* context = nullptr,
+                      uint32_t version = 0, std::string* error = nullptr);
     bool LoadFromBuffer(const void* data, size_t size, const std::string& folder = {},
                         void* context = nullptr, uint32_t version = 0, std::string* error = nullptr);
 
@@ -96,6 +100,8 @@ public:
 
     // A stream that writes into memory, starting with the magic.
     static CSerialStream OpenWrite(const std::string& folder, void* context);
+    // The same into `reuse` (emptied first), keeping its memory.
+    static CSerialStream OpenWrite(const std::string& folder, void* context, CSerialOutput&& reuse);
     // The bytes of the file at `path` and its folder, for OpenInput; false
     // with a reason when the file cannot be read.
     static bool OpenPath(const std::string& path, std::string& bytes, std::string& folder,
@@ -130,6 +136,8 @@ public:
     std::string Output() const;
     // Writes the written bytes to the open writer as they lie, without a copy.
     bool WriteOutputTo(CAtomicFileWriter& writer) const;
+    // Hands the written bytes over (writing streams); the stream is left empty.
+    CSerialOutput TakeOutput() { return std::move(m_out); }
     size_t Position() const { return m_reading ? m_pos : m_out.Size(); }
 
 private:

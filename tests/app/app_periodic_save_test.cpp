@@ -1,0 +1,109 @@
+// The periodic save writes what the save at exit writes, while the stores go
+// on changing under the worker; a failed write is made again.
+// TESSA_TSAN_LABEL (the stores are written on a worker thread)
+#include "app/shell/PeriodicSave.h"
+#include "foundation/AtomicFile.h"
+#include "overlays/model/MarkManager.h"
+#include "overlays/model/OverlayMark.h"
+#include "overlays/model/OverlayRoute.h"
+#include "overlays/model/TrackManager.h"
+#include "support/TestPaths.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+std::string Files(const std::string& folder)
+{
+    std::ostringstream bytes;
+    for (const char* file : {CMarkManager::kStoreFile, CTrackManager::kStoreFile})
+        bytes << std::ifstream(folder + "/" + file, std::ios::binary).rdbuf() << '|';
+    return bytes.str();
+}
+
+COverlayMark* AddMark(const std::string& name)
+{
+    auto mark = std::make_unique<COverlayMark>();
+    mark->SetName(name);
+    mark->SetPosition(50, -4);
+    COverlayMark* added = CMarkManager::Get().AddMark(std::move(mark));
+    FireEvent<COverlayObject>(*added);
+    return added;
+}
+
+// Enough points that a store spans several blocks of the kept memory.
+void Record(COverlayTrack& track, int points)
+{
+    const double t0 = track.HasPoints() ? track.LastPoint().time : 1.7e9;
+    for (int i = 1; i <= points; ++i)
+        track.AddPoint(CTrackPoint{45 + i * 1e-4, -20 + i * 1e-4, t0 + i, 1.5f, 0.5f}, false);
+    FireEvent<COverlayTrack>(track);
+}
+
+TEST(PeriodicSave, WritesTheExitSaveBytesWhileTheStoresChangeAndMakesAFailedWriteAgain)
+{
+    const std::string folder = tessatest::MakeScratchDir("periodic_save"), exit = folder + "/exit";
+    CMarkManager& marks = CMarkManager::Get();
+    CTrackManager& tracks = CTrackManager::Get();
+    auto exitSave = [&] {
+        EXPECT_TRUE(marks.SaveStore(exit + "/" + CMarkManager::kStoreFile) && tracks.SaveStore(exit));
+        return Files(exit);
+    };
+    COverlayRoute* route = marks.AddRoute(std::make_unique<COverlayRoute>());
+    for (int p = 0; p < 50; ++p)
+        route->AddPoint(std::make_unique<COverlayMark>());
+    COverlayTrack* older = tracks.AddTrack(std::make_unique<COverlayTrack>());
+    Record(*older, 3000);
+    CTrackManager::Settings().doRecordTrack = true; // the last track is recorded
+    COverlayTrack* recorded = tracks.AppendTrack(std::make_unique<COverlayTrack>());
+    Record(*recorded, 2000);
+    exitSave(); // an earlier session's files size the kept memory
+    for (const char* file : {CMarkManager::kStoreFile, CTrackManager::kStoreFile})
+        std::filesystem::copy(exit + "/" + file, folder);
+    CPeriodicSave periodic(folder, CPeriodicSave::kDefaultIntervalMs);
+    periodic.Wait();
+
+    // Each turn saves what changed before it and, but for a failed write, what
+    // changed while the last write ran. The stores grow and shrink, so the
+    // kept memory is reused with more and with fewer bytes.
+    struct Turn
+    {
+        const char* what;
+        std::function<void()> before, during;
+        bool failWrite = false;
+    };
+    const Turn turns[] = {
+        {"a mark and recorded points", [&] { AddMark("Buoy"), Record(*recorded, 500); },
+         [&] { Record(*recorded, 700); }},
+        {"a mark added while the points of the last write are written", [] {}, [&] { AddMark("Rock"); }},
+        {"a deleted track", [&] { tracks.DeleteTrack(older), FireEvent<CTrackManager>(tracks); },
+         [&] { Record(*recorded, 100); }},
+        {"a failed write", [&] { Record(*recorded, 10); }, [] {}, true},
+        {"the failed write made again without a change", [] {}, [] {}},
+    };
+    for (const Turn& turn : turns) {
+        SCOPED_TRACE(turn.what);
+        turn.before();
+        const std::string old = Files(folder), expected = exitSave();
+        CAtomicFileWriter::SetWriteFailureForTesting(turn.failWrite);
+        periodic.Tick();
+        turn.during();
+        periodic.Wait();
+        CAtomicFileWriter::SetWriteFailureForTesting(false);
+        EXPECT_TRUE(Files(folder) == (turn.failWrite ? old : expected));
+        EXPECT_EQ(CSaveFailures::Get().List(), turn.failWrite ? "the tracks" : "");
+    }
+    periodic.Tick(); // nothing left to write
+    EXPECT_FALSE(periodic.IsWriting());
+    EXPECT_TRUE(Files(folder) == exitSave());
+    CTrackManager::Settings().doRecordTrack = false;
+    marks.ClearForTesting();
+    tracks.ClearForTesting();
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
