@@ -3,6 +3,7 @@
 // TESSA_TSAN_LABEL
 #include "ScriptedPresenter.h"
 #include "charts/Rasterleaf.h"
+#include "charts/chunked/MapDataDownload.h"
 #include "charts/packages/InstallPackage.h"
 #include "charts/packages/MapDownloadState.h"
 #include "charts/packages/PackageInstaller.h"
@@ -65,6 +66,21 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     auto* dialog = window.findChild<progress_dialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->MessageText(), "Downloading map package: Test Package");
+    // Another install or map download meanwhile is refused with a box; the running one goes on.
+    presenter.ClearShown();
+    for (int i = 0; i < 2; ++i) {
+        tessatest::CCodeProbe second;
+        second.Push();
+        if (i == 0)
+            InstallPackage(&window, pkg);
+        else
+            StartMapDataDownloadAll(&window, pkg);
+        ASSERT_EQ(presenter.Shown().size(), size_t(i + 1));
+        EXPECT_EQ(presenter.Last().text, CMapDownloadState::kAlreadyRunningText);
+        presenter.DeliverAll();
+        EXPECT_EQ(*second.code, -1);
+        EXPECT_TRUE(GetMapDownloadState().IsRunning());
+    }
     ASSERT_TRUE(tessatest::PumpUntil([&] { return accepted.Ran(); }));
     EXPECT_EQ(*accepted.code, 0);
     EXPECT_FALSE(GetMapDownloadState().IsRunning());

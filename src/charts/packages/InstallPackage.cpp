@@ -98,6 +98,12 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
             }
         }
     }
+    if (!handed && GetMapDownloadState().IsRunning()) {
+        // The running one is left alone; the user is told why nothing starts.
+        handed = true;
+        MessageBox(parent, nullptr, "Problem", CMapDownloadState::kAlreadyRunningText,
+                   {{"OK", PassFailureOn}});
+    }
     if (!handed) {
         // Refused at once: end as a dialog would, so that the caller's
         // continuations see -1 rather than a scope end's 0.

@@ -8,6 +8,9 @@
 class CMapDownloadState
 {
 public:
+    // Told in a box when another download or install is asked for meanwhile.
+    static constexpr const char* kAlreadyRunningText = "A map download is already running.";
+
     bool IsRunning() const { return static_cast<bool>(m_record); }
     // Makes a fresh record for a new download; null when one is running.
     std::shared_ptr<CProgressDialogData> Begin();
