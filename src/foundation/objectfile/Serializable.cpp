@@ -13,6 +13,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 static_assert(std::endian::native == std::endian::little, "the file layout is little-endian");
 
@@ -22,6 +23,14 @@ CSerializable::Type*& TypeHead()
 {
     static CSerializable::Type* head = nullptr;
     return head;
+}
+
+// Type id -> the most recently constructed entry: a load looks a type up for every record.
+// Never destroyed, so entries that outlive it at exit still find it.
+std::unordered_map<uint32_t, CSerializable::Type*>& TypeIndex()
+{
+    static auto* index = new std::unordered_map<uint32_t, CSerializable::Type*>();
+    return *index;
 }
 
 std::string FolderOfPath(const std::string& path)
@@ -79,6 +88,7 @@ CSerializable::Type::Type(uint32_t typeId) : m_typeId(typeId)
 {
     m_next = TypeHead();
     TypeHead() = this;
+    TypeIndex()[typeId] = this;
 }
 
 CSerializable::Type::~Type()
@@ -89,6 +99,19 @@ CSerializable::Type::~Type()
             break;
         }
     }
+    auto& index = TypeIndex();
+    auto it = index.find(m_typeId);
+    if (it != index.end() && it->second == this) {
+        // An older entry of the same id (if any) is found again, as the list walk did.
+        Type* older = nullptr;
+        for (Type* t = TypeHead(); t && !older; t = t->m_next)
+            if (t->m_typeId == m_typeId)
+                older = t;
+        if (older)
+            it->second = older;
+        else
+            index.erase(it);
+    }
 }
 
 const CSerializable::Type* CSerializable::Type::First()
@@ -98,10 +121,9 @@ const CSerializable::Type* CSerializable::Type::First()
 
 const CSerializable::Type* CSerializable::Type::Find(uint32_t typeId)
 {
-    for (const Type* t = TypeHead(); t; t = t->m_next)
-        if (t->m_typeId == typeId)
-            return t;
-    return nullptr;
+    const auto& index = TypeIndex();
+    auto it = index.find(typeId);
+    return it == index.end() ? nullptr : it->second;
 }
 
 std::unique_ptr<CSerializable> CSerializable::Type::Create(uint32_t typeId)
