@@ -7,6 +7,7 @@
 #include "foundation/util/Folders.h"
 #include "foundation/util/Paths.h"
 #include "foundation/util/StringUtil.h"
+#include "panels/LatestValues.h"
 #include "panels/MainAndFlip.h"
 #include "panels/PanelEditing.h"
 #include "panels/PanelPorts.h"
@@ -107,6 +108,8 @@ void CDisplayView::Attach(IWindow* host, QWidget* owner)
 {
     m_host = host;
     m_owner = owner;
+    if (!m_latest)
+        m_latest = std::make_unique<CPanelLatestValues>();
     if (!Settings().m_defaultBackground.empty())
         ShowBackground();
 }
@@ -120,6 +123,7 @@ void CDisplayView::Detach()
     m_arrangeMode = false;
     m_current = nullptr;
     ++m_generation;
+    m_latest.reset();
 }
 
 void CDisplayView::ClearLiveItems()
@@ -249,6 +253,9 @@ void CDisplayView::Notify(const CUnits&)
         return;
     ClearLiveItems();
     MakeLiveItems(*m_current);
+    // The new cells show the current values in the new units at once.
+    if (m_latest)
+        m_latest->Refill(m_current->m_items);
     int32_t width = 0, height = 0;
     m_host->GetSize(width, height);
     LayOut(width, height);

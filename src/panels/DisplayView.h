@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+class CPanelLatestValues;
+
 class QImage;
 class QPainter;
 
@@ -177,6 +179,8 @@ private:
     CItemArrangement* m_current = nullptr;
     // Lets a download that ends after the panel is gone find out.
     std::shared_ptr<CDisplayView*> m_self;
+    // While on screen: the values its cells last showed.
+    std::unique_ptr<CPanelLatestValues> m_latest;
 };
 
 // The window of a cell (and the panel's own drawing surface). The Qt layer

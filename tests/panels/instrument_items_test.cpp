@@ -233,6 +233,14 @@ TEST_F(InstrumentPanel, SentencesReachTheirCellsAndUnitsRenameTheLabels)
     EXPECT_EQ(Cell(36)->unit, "ft");
     EXPECT_EQ(Cell(78)->unit, "\xC2\xB0"
                               "F");
+    // ...and show at once the values they had, in the new units.
+    const std::pair<uint32_t, std::string> kept[] = {
+        {33, SpeedText(6.6f)}, {34, ">160 "}, {35, SpeedText(12)}, {36, DepthText(3.1f)},
+        {82, "1850 1790"},     {86, "360"},   {87, SpeedText(14)},
+    };
+    for (const auto& [id, text] : kept)
+        EXPECT_EQ(Cell(id)->text, text) << id;
+    EXPECT_NE(Cell(33)->text, "6.60");
     Publish(dpt);
     EXPECT_EQ(Cell(36)->text, DepthText(5.7f));
     EXPECT_NE(DepthText(5.7f), "5.7");
