@@ -4,6 +4,7 @@
 #include "panels/DisplayView.h"
 
 #include <cstdlib>
+#include <unordered_map>
 
 namespace {
 
@@ -13,12 +14,21 @@ const CDisplayView::CRegistryEntry*& Head()
     return head;
 }
 
+// Type id to entry, for the look-ups of every cell read or made; the newest
+// entry of an id is the one found, as in the list.
+std::unordered_map<uint32_t, const CDisplayView::CRegistryEntry*>& ById()
+{
+    static std::unordered_map<uint32_t, const CDisplayView::CRegistryEntry*> index;
+    return index;
+}
+
 } // namespace
 
 void CDisplayView::Register(CRegistryEntry& entry)
 {
     entry.next = Head();
     Head() = &entry;
+    ById()[entry.typeId] = &entry;
 }
 
 const CDisplayView::CRegistryEntry* CDisplayView::FirstEntry()
@@ -29,10 +39,9 @@ const CDisplayView::CRegistryEntry* CDisplayView::FirstEntry()
 
 const CDisplayView::CRegistryEntry* CDisplayView::FindEntry(uint32_t typeId)
 {
-    for (const CRegistryEntry* e = FirstEntry(); e; e = e->next)
-        if (e->typeId == typeId)
-            return e;
-    return nullptr;
+    RegisterAllPanelItems();
+    const auto found = ById().find(typeId);
+    return found == ById().end() ? nullptr : found->second;
 }
 
 const CDisplayView::CRegistryEntry* CDisplayView::RandomEntry()

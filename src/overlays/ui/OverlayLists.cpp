@@ -36,10 +36,13 @@ std::vector<COverlayListDelegate*>& LiveDelegates()
 // The live object of `serial` in a manager's list: first where the last fill
 // saw it, else by a search (the list may have changed since).
 template <class List>
-CSyncable* FindInList(const List& list, const std::unordered_map<uint64_t, size_t>& position, uint64_t serial)
+CSyncable* FindInList(const List& list, const std::vector<std::pair<uint64_t, size_t>>& position,
+                      uint64_t serial)
 {
-    const auto hint = position.find(serial);
-    if (hint != position.end() && hint->second < list.size() && list[hint->second]->GetSerial() == serial)
+    const auto hint =
+        std::lower_bound(position.begin(), position.end(), std::pair<uint64_t, size_t>(serial, 0));
+    if (hint != position.end() && hint->first == serial && hint->second < list.size() &&
+        list[hint->second]->GetSerial() == serial)
         return list[hint->second]->IsDeleted() ? nullptr : list[hint->second].get();
     for (const auto& item : list)
         if (item->GetSerial() == serial)
@@ -228,6 +231,9 @@ void CSyncableListDelegate::FillList(std::vector<COverlayListRowKey>& out)
     std::vector<CSyncable*> objects;
     m_position.clear();
     Collect(objects);
+    // Serials mostly grow along the managers' lists: usually sorted already.
+    if (!std::is_sorted(m_position.begin(), m_position.end()))
+        std::sort(m_position.begin(), m_position.end());
     out.clear();
     out.reserve(objects.size());
     for (const CSyncable* object : objects)
@@ -269,7 +275,7 @@ void CMarkListDelegate::Collect(std::vector<CSyncable*>& out)
     for (size_t i = 0; i < marks.size(); ++i)
         if (!marks[i]->IsDeleted()) {
             out.push_back(marks[i].get());
-            m_position[marks[i]->GetSerial()] = i;
+            m_position.emplace_back(marks[i]->GetSerial(), i);
         }
     SortOverlayList(out, CMarkManager::Settings().sort, MarkDate, MarkPlace);
 }
@@ -319,7 +325,7 @@ void CRouteListDelegate::Collect(std::vector<CSyncable*>& out)
     for (size_t i = 0; i < routes.size(); ++i)
         if (!routes[i]->IsDeleted()) {
             out.push_back(routes[i].get());
-            m_position[routes[i]->GetSerial()] = i;
+            m_position.emplace_back(routes[i]->GetSerial(), i);
         }
     SortOverlayList(out, CMarkManager::Settings().sort, CreatedDate, RoutePlace);
 }
@@ -364,7 +370,7 @@ void CTrackListDelegate::Collect(std::vector<CSyncable*>& out)
         // Every stored track, also a short one: a track not listed could never be deleted.
         if (!tracks[i]->IsDeleted()) {
             out.push_back(tracks[i].get());
-            m_position[tracks[i]->GetSerial()] = i;
+            m_position.emplace_back(tracks[i]->GetSerial(), i);
         }
     SortOverlayList(out, CMarkManager::Settings().sort, CreatedDate, TrackPlace);
 }
