@@ -520,7 +520,14 @@ bool ImportWaypoint(CXmlNode* wpt, CImportIndex& index)
     return true;
 }
 
-bool ImportRoute(CXmlNode* rte, CImportIndex& index)
+// The points of each trkseg, taken out of the tree as the parser completes
+// them; one import's own.
+using CStreamedPoints = std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>>;
+// The points of each rte, made as the parser completes them, so a route of
+// a million points never stands in the tree as well.
+using CStreamedRoutePoints = std::unordered_map<const CXmlNode*, std::vector<std::unique_ptr<COverlayMark>>>;
+
+bool ImportRoute(CXmlNode* rte, CImportIndex& index, CStreamedRoutePoints& streamed)
 {
     CMarkManager& manager = CMarkManager::Get();
     uint64_t id = GetGPXSyncId(rte);
@@ -545,17 +552,10 @@ bool ImportRoute(CXmlNode* rte, CImportIndex& index)
     ReadGPXLineStyle(CXmlNode::FindChild(rte, "extensions"), route->GetLineStyle());
     {
         CMarkManager::RoutePointScope scope;
-        for (const auto& child : rte->children) {
-            if (!child->element || LowerName(child->name) != "rtept")
-                continue;
-            double lat = 0, lon = 0;
-            if (!ReadGPXPosition(child.get(), lat, lon))
-                continue;
-            auto point = std::make_unique<COverlayMark>();
-            point->SetPosition(lat, lon);
-            ReadWaypoint(child.get(), *point);
-            route->AddPoint(std::move(point));
-        }
+        const auto points = streamed.find(rte);
+        if (points != streamed.end())
+            for (std::unique_ptr<COverlayMark>& point : points->second)
+                route->AddPoint(std::move(point));
     }
     if (fresh) {
         if (manager.HasSameRoute(*fresh))
@@ -573,10 +573,6 @@ bool SaveAfterImport()
 {
     return SaveAllData();
 }
-
-// The points of each trkseg, taken out of the tree as the parser completes
-// them; one import's own.
-using CStreamedPoints = std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>>;
 
 // `what` in lower case.
 bool IsName(const std::string& name, std::string_view what)
@@ -773,6 +769,7 @@ bool ImportGPXFileUnguarded(const std::string& path)
 {
     std::unique_ptr<CXmlNode> root;
     CStreamedPoints streamed;
+    CStreamedRoutePoints routePoints;
     bool complete = false;
     {
         std::vector<uint8_t> bytes;
@@ -802,6 +799,17 @@ bool ImportGPXFileUnguarded(const std::string& path)
         root = CXmlNode::LoadText(
             text,
             [&](const CXmlNode& parent, const CXmlNode& element) {
+                if (IsName(element.name, "rtept") && IsName(parent.name, "rte")) {
+                    double lat = 0, lon = 0;
+                    if (ReadGPXPosition(&element, lat, lon)) {
+                        CMarkManager::RoutePointScope scope;
+                        auto point = std::make_unique<COverlayMark>();
+                        point->SetPosition(lat, lon);
+                        ReadWaypoint(&element, *point);
+                        routePoints[&parent].push_back(std::move(point));
+                    }
+                    return true;
+                }
                 if (!IsName(element.name, "trkpt") || !IsName(parent.name, "trkseg"))
                     return false;
                 CTrackPoint point;
@@ -838,7 +846,7 @@ bool ImportGPXFileUnguarded(const std::string& path)
         if (name == "wpt")
             handled += ImportWaypoint(child.get(), index);
         else if (name == "rte")
-            handled += ImportRoute(child.get(), index);
+            handled += ImportRoute(child.get(), index, routePoints);
         else if (name == "trk")
             handled += ImportTrack(*child, streamed);
     }
