@@ -1,5 +1,6 @@
 // GPX files from anywhere: importing one must never crash, and no value that
 // is not finite, nor a point off the globe, may reach the mark or track store.
+#include "FuzzScratch.h"
 #include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
@@ -40,13 +41,8 @@ void CheckTrack(const COverlayTrack& track)
 
 const std::string& InputPath()
 {
-    static const std::string path = [] {
-        char name[] = "/tmp/gpx_import_fuzz_XXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0)
-            close(fd);
-        return std::string(name);
-    }();
+    // In this process's scratch folder under $TMPDIR, removed at exit.
+    static const std::string path = fuzzsupport::ScratchFolder("gpx_import") + "/input.gpx";
     return path;
 }
 

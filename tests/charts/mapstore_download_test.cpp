@@ -12,8 +12,11 @@
 #include "loopback/LoopbackServer.h"
 #include "packagewriter/JobTestSupport.h"
 #include "packagewriter/PackageWriter.h"
+#include "support/TestPaths.h"
 
 #include <QWidget>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -21,13 +24,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The map-store folder is worked out once per process: one root for all.
+// The map-store folder is worked out once per process: one root for all,
+// under the temporary folder and gone when the process ends.
 std::string Root()
 {
     static std::string root = [] {
-        char tmpl[] = "/tmp/tessa-mvt-XXXXXX";
-        std::string made = mkdtemp(tmpl) ? tmpl : "";
+        std::string made = tessatest::MakeScratchDir("tessa-mvt");
         SetFolderRootForTesting(made);
+        static std::string removeAtExit;
+        removeAtExit = made;
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(removeAtExit, ec);
+        });
         return made;
     }();
     return root;

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
@@ -18,6 +21,12 @@ int main(int argc, char** argv)
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        // As the tests do: Qt would otherwise make one in $TMPDIR and leave it.
+        const std::string dir = "/tmp/tessa-runtime-" + std::to_string(getuid());
+        mkdir(dir.c_str(), 0700);
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
+    }
     QGuiApplication app(argc, argv);
     if (LLVMFuzzerInitialize)
         LLVMFuzzerInitialize(&argc, &argv);
