@@ -22,6 +22,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -269,6 +270,39 @@ TEST_F(UrlCommands, APackageLinkInstallsAndShowsItsChart)
     ASSERT_TRUE(PumpUntil([&] { return View().HasChart() && View().GetMapTitle() == "Harbour"; }));
     EXPECT_TRUE(fs::exists(GetMVTFolder() + "/harbour.tspkg"));
     EXPECT_FALSE(View().IsChartPending());
+}
+
+TEST_F(UrlCommands, AHostilePackageInTheHomeFolderWritesNothingAnywhere)
+{
+    tessatest::CPackageWriter writer;
+    writer.host = "127.0.0.1:" + std::to_string(http.Port());
+    writer.folder = "/MVT/files";
+    writer.name = "Hostile";
+    writer.files = {{"harbour/harbour.rlt", tessatest::MakeSmallChart("Harbour", 10.0, 55.0, 10.1, 54.95)},
+                    {".bashrc", "echo owned\n"},
+                    {".config/autostart/x.desktop", "[Desktop Entry]\n"},
+                    {"../outside.rlt", "x"}};
+    writer.Serve(http);
+    const std::string home = root + "/home";
+    fs::create_directories(home);
+    ASSERT_TRUE(WriteWholeFile(home + "/.bashrc", "# mine\n"));
+    ASSERT_TRUE(writer.Write(home + "/x.tspkg"));
+    Start();
+    // Every file outside the map-store folder, with its bytes, before and after.
+    const std::string store = GetMVTFolder();
+    auto tree = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(root))
+            if (e.path().string().rfind(store, 0) != 0 && e.is_regular_file())
+                files[e.path().string()] = ReadWholeFile(e.path().string());
+        return files;
+    };
+    const auto before = tree();
+    http.ClearRequests();
+    Run(home + "/x.tspkg");
+    EXPECT_EQ(Shown("Error opening TS Package"), 1u);
+    EXPECT_EQ(tree(), before);
+    EXPECT_TRUE(http.Requests().empty()) << "nothing of the package is fetched";
 }
 
 TEST_F(UrlCommands, AFileThatIsNotAChartChangesNoFolders)
