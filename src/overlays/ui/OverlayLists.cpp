@@ -35,15 +35,45 @@ std::vector<COverlayListDelegate*>& LiveDelegates()
 
 // The live object of `serial` in a manager's list: first where the last fill
 // saw it, else by a search (the list may have changed since).
+size_t PositionSlot(uint64_t serial, size_t mask)
+{
+    return size_t((serial * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+// The table of `pairs` with at least twice as many slots, a power of two.
+void BuildPositionTable(const std::vector<std::pair<uint64_t, size_t>>& pairs,
+                        std::vector<std::pair<uint64_t, size_t>>& table)
+{
+    size_t size = 16;
+    while (size < 2 * pairs.size())
+        size *= 2;
+    table.assign(size, {0, 0});
+    const size_t mask = size - 1;
+    for (const auto& [serial, place] : pairs) {
+        size_t slot = PositionSlot(serial, mask);
+        while (table[slot].second != 0 && table[slot].first != serial)
+            slot = (slot + 1) & mask;
+        table[slot] = {serial, place + 1};
+    }
+}
+
+// The live object of `serial` in a manager's list: first where the last fill
+// saw it, else by a search (the list may have changed since).
 template <class List>
-CSyncable* FindInList(const List& list, const std::vector<std::pair<uint64_t, size_t>>& position,
+CSyncable* FindInList(const List& list, const std::vector<std::pair<uint64_t, size_t>>& table,
                       uint64_t serial)
 {
-    const auto hint =
-        std::lower_bound(position.begin(), position.end(), std::pair<uint64_t, size_t>(serial, 0));
-    if (hint != position.end() && hint->first == serial && hint->second < list.size() &&
-        list[hint->second]->GetSerial() == serial)
-        return list[hint->second]->IsDeleted() ? nullptr : list[hint->second].get();
+    if (!table.empty()) {
+        const size_t mask = table.size() - 1;
+        for (size_t slot = PositionSlot(serial, mask); table[slot].second != 0; slot = (slot + 1) & mask) {
+            if (table[slot].first != serial)
+                continue;
+            const size_t place = table[slot].second - 1;
+            if (place < list.size() && list[place]->GetSerial() == serial)
+                return list[place]->IsDeleted() ? nullptr : list[place].get();
+            break;
+        }
+    }
     for (const auto& item : list)
         if (item->GetSerial() == serial)
             return item->IsDeleted() ? nullptr : item.get();
@@ -231,9 +261,7 @@ void CSyncableListDelegate::FillList(std::vector<COverlayListRowKey>& out)
     std::vector<CSyncable*> objects;
     m_position.clear();
     Collect(objects);
-    // Serials mostly grow along the managers' lists: usually sorted already.
-    if (!std::is_sorted(m_position.begin(), m_position.end()))
-        std::sort(m_position.begin(), m_position.end());
+    BuildPositionTable(m_position, m_positionTable);
     out.clear();
     out.reserve(objects.size());
     for (const CSyncable* object : objects)
@@ -282,7 +310,7 @@ void CMarkListDelegate::Collect(std::vector<CSyncable*>& out)
 
 CSyncable* CMarkListDelegate::FindBySerial(uint64_t serial) const
 {
-    return FindInList(CMarkManager::Get().Marks(), m_position, serial);
+    return FindInList(CMarkManager::Get().Marks(), m_positionTable, serial);
 }
 
 void CMarkListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
@@ -332,7 +360,7 @@ void CRouteListDelegate::Collect(std::vector<CSyncable*>& out)
 
 CSyncable* CRouteListDelegate::FindBySerial(uint64_t serial) const
 {
-    return FindInList(CMarkManager::Get().Routes(), m_position, serial);
+    return FindInList(CMarkManager::Get().Routes(), m_positionTable, serial);
 }
 
 void CRouteListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
@@ -377,7 +405,7 @@ void CTrackListDelegate::Collect(std::vector<CSyncable*>& out)
 
 CSyncable* CTrackListDelegate::FindBySerial(uint64_t serial) const
 {
-    return FindInList(CTrackManager::Get().Tracks(), m_position, serial);
+    return FindInList(CTrackManager::Get().Tracks(), m_positionTable, serial);
 }
 
 void CTrackListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const

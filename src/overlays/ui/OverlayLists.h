@@ -112,10 +112,13 @@ protected:
     virtual void ObjectText(const CSyncable& object, COverlayListRow& row) const = 0;
     virtual void SelectObject(CSyncable& object, QWidget* parent) = 0;
     virtual void ShowObjectMenu(QWidget* parent, CSyncable& object) = 0;
-    // Where each serial stood in its manager's list at the last fill, sorted
-    // by serial: a hint checked at each use, so a list of many rows is not
-    // searched per row. A flat list: a fill makes no allocation per row.
+    // Where each serial stood in its manager's list at the last fill: a hint
+    // checked at each use, so a list of many rows is not searched per row.
+    // Collected as (serial, place), then kept as an open-addressed table of
+    // (serial, place + 1; 0 when empty): flat, so a fill that reuses it
+    // allocates nothing per row.
     std::vector<std::pair<uint64_t, size_t>> m_position;
+    std::vector<std::pair<uint64_t, size_t>> m_positionTable;
 };
 
 class CMarkListDelegate : public CSyncableListDelegate
