@@ -657,6 +657,12 @@ bool CSerialChunk::ReadObjectList(std::vector<std::unique_ptr<CSerializable>>& o
         if (object)
             read.push_back(std::move(object));
     }
+    if (objects.empty()) {
+        // The usual case: hand the list over instead of moving a million pointers again.
+        objects.swap(read);
+        return true;
+    }
+    objects.reserve(objects.size() + read.size());
     for (auto& object : read)
         objects.push_back(std::move(object));
     return true;
