@@ -209,6 +209,38 @@ TEST_F(ListTest, DirtyOnTheirStatesAndDeletionsRebuildOncePerTick)
     EXPECT_EQ(rebuilt(), "111");
 }
 
+TEST_F(ListTest, RowsFollowTheirObjectsWhenAManagerListIsReorderedOrReplacedAtTheSameLength)
+{
+    // The position hints are kept between fills: a list of the same length
+    // whose objects moved or were replaced must still name the right object.
+    COverlayTrack* a = MakeTrack("A", 10, 5, kT0);
+    COverlayTrack* b = MakeTrack("B", 10, 5, kT0);
+    MakeTrack("C", 10, 5, kT0);
+    CTrackListDelegate tracks;
+    std::vector<COverlayListRowKey> list;
+    tracks.FillList(list);
+    ASSERT_EQ(Names(tracks, list), "A,B,C");
+    const std::vector<COverlayListRowKey> old = list;
+
+    CTrackManager::Get().StartRecordingInto(a); // moves A to the end
+    CTrackManager::Get().ToggleRecording();     // off again
+    tracks.FillList(list);
+    EXPECT_EQ(Names(tracks, list), "A,B,C");
+    EXPECT_EQ(Names(tracks, old), "A,B,C");
+
+    // B purged and D added: same length, another object where B stood.
+    CTrackManager::Get().DeleteTrack(b);
+    CTrackManager::Get().PurgeTombstones(CSyncable::Now() + 1);
+    MakeTrack("D", 10, 5, kT0);
+    tracks.FillList(list);
+    EXPECT_EQ(Names(tracks, list), "A,C,D");
+    EXPECT_EQ(Names(tracks, old), "A,?,C");
+    a->SetName("A2");
+    COverlayListRow row;
+    ASSERT_TRUE(tracks.RowText(old[0], row));
+    EXPECT_EQ(row.text, "A2");
+}
+
 TEST_F(ListTest, SelectOpensTheEditDialogOfLiveObjectsOnlyWhenTheOverlayUiOffersIt)
 {
     tessatest::COverlayUiDouble ui;
