@@ -1,8 +1,10 @@
 // The built application as a process in a scratch home, replaying a
 // simulation file chosen in its settings file: SIGTERM ends it with exit
 // status 0 and every store saved, and a second start comes back to the same
-// saved view. It runs on the test's display (offscreen, or the X server of
-// the window stage).
+// saved view; every way out, whatever is selected, drawn, open or recording,
+// ends with exit status 0 and the stores written. It runs on the test's
+// display (offscreen, or the X server of the window stage, where the menu,
+// keys and the window's close are driven from outside by xdotool).
 // TESSA_XVFB_LABEL
 #include "foundation/settings/IniFile.h"
 #include "foundation/util/Folders.h"
@@ -12,8 +14,10 @@
 #include "support/TestPaths.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -33,9 +37,10 @@ protected:
     void TearDown() override { fs::remove_all(home); }
 
     // Runs the application until it has replayed a few fixes, then ends it
-    // by SIGTERM; returns its exit code (-1 when it crashed or hung).
+    // by the signal (or, with none, by what `act` did to it); returns its exit
+    // code (-1 when it crashed or hung).
     int RunOnce(std::string& errors, const QStringList& arguments = {}, const std::string& where = {},
-                int signal = SIGTERM, int replayMs = 3000)
+                int signal = SIGTERM, int replayMs = 3000, const std::function<void(qint64 pid)>& act = {})
     {
         const std::string runHome = where.empty() ? home : where;
         const std::string runData = runHome + "/.local/share/tessaroute";
@@ -61,7 +66,10 @@ protected:
             errors = process.readAllStandardError().toStdString();
             return -1;
         }
-        ::kill(pid_t(process.processId()), signal);
+        if (act)
+            act(process.processId());
+        if (signal)
+            ::kill(pid_t(process.processId()), signal);
         if (signal == SIGKILL) {
             process.waitForFinished(10000);
             errors = process.readAllStandardError().toStdString();
@@ -75,6 +83,20 @@ protected:
             return -1;
         }
         return process.exitCode();
+    }
+
+    // Writes the settings of a run that replays `simulation`, plus `extra`.
+    void WriteSettings(const std::string& simulation, const CIniMap& extra = {})
+    {
+        tessatest::Scenario scenario;
+        scenario.own = {40.0, -45.0, 90.0, 20.0};
+        ASSERT_TRUE(tessatest::WriteScenarioFile(simulation, scenario));
+        CIniMap settings = extra;
+        char type[16];
+        std::snprintf(type, sizeof type, "0x%x", unsigned(kConnectionSimulation));
+        settings["CDataConnection:gps_connection_type"] = type;
+        settings["CNMEASimulation:filename"] = simulation;
+        ASSERT_TRUE(WriteIniFile(data + "/Tessaroute.ini", settings));
     }
 
     const std::string program = std::string(TESSA_BUILD_DIR) + "/src/app/tessaroute";
@@ -158,4 +180,132 @@ TEST_F(ApplicationProcess, AKillLosesNoMarkOrRecordedFixOlderThanTheSaveInterval
     CIniMap saved;
     ASSERT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
     EXPECT_EQ(saved["CTrackManager:doRecordTrack"], "1");
+}
+
+namespace {
+
+// xdotool on the test's X server; its output without the last newline.
+std::string Xdo(const QStringList& arguments)
+{
+    QProcess xdo;
+    xdo.start("xdotool", arguments);
+    xdo.waitForFinished(20000);
+    return xdo.readAllStandardOutput().trimmed().toStdString();
+}
+
+} // namespace
+
+TEST_F(ApplicationProcess, EveryWayOutExitsCleanlyAndSavesWhateverIsSelectedDrawnOpenOrRecording)
+{
+    // Keys and the window manager's close need an X server of their own (no
+    // other test's window takes the keyboard), xdotool and openbox; they run in
+    // the window stage. Offscreen, the signals run with a selected mark and a recording.
+    const bool onX = qEnvironmentVariable("QT_QPA_PLATFORM") == "xcb";
+    const bool tools = !QStandardPaths::findExecutable("Xvfb").isEmpty() &&
+                       !QStandardPaths::findExecutable("xdotool").isEmpty() &&
+                       !QStandardPaths::findExecutable("openbox").isEmpty();
+    const QByteArray display = qgetenv("DISPLAY");
+    QProcess server, manager;
+    if (onX && tools) {
+        server.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        for (int i = 0; i < 100 && !server.canReadLine(); ++i)
+            server.waitForReadyRead(100);
+        const QByteArray number = server.readLine().trimmed();
+        ASSERT_FALSE(number.isEmpty()) << "Xvfb did not start";
+        qputenv("DISPLAY", ":" + number);
+        manager.start("openbox", {"--sm-disable"});
+        manager.waitForStarted();
+    }
+    // The main window: the first window of the process shown (the data panel comes later).
+    std::string window;
+    auto windows = [](qint64 pid) {
+        const QString list =
+            QString::fromStdString(Xdo({"search", "--onlyvisible", "--pid", QString::number(pid)}));
+        return list.split('\n', Qt::SkipEmptyParts);
+    };
+    auto activate = [](const QString& id) {
+        Xdo({"windowactivate", "--sync", id});
+        Xdo({"windowfocus", "--sync", id});
+    };
+    auto setUp = [&](qint64 pid) {
+        window = Xdo({"search", "--sync", "--onlyvisible", "--pid", QString::number(pid)});
+        window = window.substr(0, window.find('\n'));
+        activate(QString::fromStdString(window));
+        // New Route with one point, then Window > Data Panel (the menu opens on
+        // its first item).
+        Xdo({"key", "ctrl+r"});
+        Xdo({"mousemove", "--window", QString::fromStdString(window), "400", "300", "click", "1"});
+        Xdo({"key", "alt+w"});
+        Xdo({"sleep", "0.5"});
+        Xdo({"key", "--delay", "200", "Down", "Return"});
+        Xdo({"sleep", "1"});
+        // A box the panel raised (its layout unreadable) is answered first.
+        bool panel = false;
+        for (const QString& id : windows(pid)) {
+            const std::string name = Xdo({"getwindowname", id});
+            panel = panel || name.find("Data Panel") != std::string::npos;
+            if (name == "Tessaroute") {
+                activate(id);
+                Xdo({"key", "Return"});
+            }
+        }
+        EXPECT_TRUE(panel) << "the data panel did not open";
+        activate(QString::fromStdString(window));
+    };
+    enum class Way { Signal, Quit, CloseWindow };
+    struct Case
+    {
+        const char* name;
+        Way way;
+        int signal;
+    } const cases[] = {
+        {"SIGTERM", Way::Signal, SIGTERM},
+        {"SIGINT", Way::Signal, SIGINT},
+        {"SIGHUP (logout)", Way::Signal, SIGHUP},
+        {"File > Quit", Way::Quit, 0},
+        {"the main window closed", Way::CloseWindow, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.way != Way::Signal && !(onX && tools)) {
+            std::printf(
+                "[ SKIPPED  ] %s: runs with QT_QPA_PLATFORM=xcb and Xvfb, xdotool and openbox installed\n",
+                c.name);
+            continue;
+        }
+        fs::remove_all(home);
+        fs::create_directories(data);
+        WriteSettings(home + "/voyage.nmea",
+                      {{"CTrackManager:doRecordTrack", "1"}, {"CMarkManager:route_create_hint", "1"}});
+        auto act = [&](qint64 pid) {
+            if (!(onX && tools))
+                return;
+            setUp(pid);
+            if (c.way == Way::Quit)
+                Xdo({"key", "ctrl+q"});
+            else if (c.way == Way::CloseWindow)
+                Xdo({"key", "alt+F4"});
+        };
+        // The link's new mark is the selected one; each way is told apart.
+        std::string errors;
+        EXPECT_EQ(
+            RunOnce(errors, {"tessro://mark?lat=40.01&lon=-44.99&name=Chosen"}, {}, c.signal, 5000, act), 0)
+            << errors;
+        EXPECT_FALSE(QString::fromStdString(errors).contains("crash", Qt::CaseInsensitive)) << errors;
+        EXPECT_NE(tessatest::ReadWholeFile(data + "/marks_routes.bin").find("Chosen"), std::string::npos);
+        // The simulation's own track goes with its connection at every end;
+        // the store is written and recording stays on for the next start.
+        EXPECT_GT(tessatest::ReadWholeFile(data + "/tracks.bin").size(), 8u);
+        CIniMap saved;
+        EXPECT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
+        EXPECT_EQ(saved["CTrackManager:doRecordTrack"], "1");
+    }
+    for (QProcess* process : {&manager, &server}) {
+        process->terminate();
+        process->waitForFinished(5000);
+    }
+    if (display.isEmpty())
+        qunsetenv("DISPLAY");
+    else
+        qputenv("DISPLAY", display);
 }

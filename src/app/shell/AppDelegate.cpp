@@ -431,4 +431,6 @@ void AppDelegate::InstallTerminationHandler()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // The end of a session (logout, a closed terminal) saves as a quit does.
+    ::sigaction(SIGHUP, &action, nullptr);
 }

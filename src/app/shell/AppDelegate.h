@@ -1,7 +1,7 @@
 #pragma once
 // The life of the process: start-up in its fixed order, the saved chart view
 // ("app_state.bin"), and saving everything at exit, also when the process is
-// asked to end by SIGTERM or SIGINT.
+// asked to end by SIGTERM, SIGINT or SIGHUP.
 #include "foundation/objectfile/Serializable.h"
 #include "foundation/objectfile/UnreadableFile.h"
 #include <memory>
@@ -132,7 +132,7 @@ public:
     // True once the command pending at start-up has had its turn.
     static bool IsLaunchFinished();
 
-    // SIGTERM and SIGINT quit the application through its normal end, so the
+    // SIGTERM, SIGINT and SIGHUP quit the application through its normal end, so the
     // data is saved. Call once after the QApplication exists.
     static void InstallTerminationHandler();
 
