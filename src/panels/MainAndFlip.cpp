@@ -313,9 +313,11 @@ bool c_main_and_flip_dv::SwitchLayout(const std::string& path)
         AskYesNo(
             owner, nullptr, "Layout has changed",
             "Would you like to save changes to \"" + PathBaseName(target) + "\"?",
-            [kept, target, owner](void*, int, int) {
+            [kept, target](void*, int, int) {
                 if (!CopyFile(kept, target)) {
-                    ShowOKMessage(owner, "The changes were kept in " + kept + ".", kCouldNotSave);
+                    // Asked again: the window that was asked over may have closed meanwhile.
+                    ShowOKMessage(c_main_and_flip_dv::Get().Owner(), "The changes were kept in " + kept + ".",
+                                  kCouldNotSave);
                     return;
                 }
                 ::unlink(kept.c_str());
