@@ -113,6 +113,26 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     EXPECT_EQ(presenter.Last().title, "Error");
     EXPECT_NE(presenter.Last().text.find("damaged"), std::string::npos);
     presenter.DeliverAll();
+
+    // A question still open when another install starts: its Yes is told
+    // that one is running, and the running one goes on.
+    presenter.ClearShown();
+    SetFreeSpaceForTesting(1000);
+    tessatest::CCodeProbe late;
+    late.Push();
+    InstallPackage(&window, pkg);
+    ASSERT_EQ(presenter.OpenCount(), 1u);
+    SetFreeSpaceForTesting(0);
+    tessatest::CCodeProbe running;
+    running.Push();
+    InstallPackage(&window, pkg);
+    ASSERT_TRUE(GetMapDownloadState().IsRunning());
+    presenter.DeliverAll();
+    EXPECT_EQ(presenter.Last().text, CMapDownloadState::kAlreadyRunningText);
+    EXPECT_EQ(*late.code, -1);
+    EXPECT_TRUE(GetMapDownloadState().IsRunning());
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return running.Ran(); }));
+    presenter.DeliverAll();
 }
 
 } // namespace

@@ -26,11 +26,17 @@ struct CInstallOutcome
     std::vector<std::string> charts; // released for the install; main thread only
 };
 
+void PassFailureOn(void*, int, int);
+
 void StartInstall(QWidget* parent, const std::string& path, const std::shared_ptr<CInstallOutcome>& outcome)
 {
     std::shared_ptr<CProgressDialogData> record = GetMapDownloadState().Begin();
-    if (!record)
-        return; // another download started while the question was open
+    if (!record) {
+        // Another download started while the question was open: say so.
+        MessageBox(parent, nullptr, "Problem", CMapDownloadState::kAlreadyRunningText,
+                   {{"OK", PassFailureOn}});
+        return;
+    }
     outcome->started = true;
     // Charts are rewritten in place, block by block: whoever shows one lets go
     // of it first, and opens it again when the install ends.
