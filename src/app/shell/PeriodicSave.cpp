@@ -41,7 +41,10 @@ CStoreSnapshot::File& FileOf(CStoreSnapshot& snapshot, const std::string& folder
 
 void SnapshotStores(CStoreSnapshot& snapshot, const std::string& folder, bool withMarks, bool withTracks)
 {
-    // Both files keep their place (and memory) whether asked for or not.
+    // Both files keep their place (and memory) whether asked for or not. Both
+    // are made before either is held: making the second moves the first.
+    FileOf(snapshot, folder, CMarkManager::kStoreFile, kMarksWhat);
+    FileOf(snapshot, folder, CTrackManager::kStoreFile, kTracksWhat);
     CStoreSnapshot::File& marksFile = FileOf(snapshot, folder, CMarkManager::kStoreFile, kMarksWhat);
     CStoreSnapshot::File& tracksFile = FileOf(snapshot, folder, CTrackManager::kStoreFile, kTracksWhat);
     snapshot.failures.clear();
