@@ -4,10 +4,8 @@
 #include "foundation/settings/PersistantData.h"
 
 #include <QFile>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <memory>
 
 namespace {
 
@@ -27,33 +25,26 @@ QWidget* WindowOfParent(QWidget* parent)
 
 } // namespace
 
-void CAppDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer)
+void CAppDialogPresenter::PreparePrinter(QPrinter& printer)
 {
-    auto* printer = new QPrinter(QPrinter::HighResolution);
     // Naming the file first: it turns the printer to PDF, and the page setup then applies to that.
     if (!gPrintFile.file.empty())
-        printer->setOutputFileName(QFile::decodeName(gPrintFile.file.c_str()));
-    ApplyPageSetup(*printer, request.page);
-    auto* dialog = new QPrintDialog(printer, WindowOfParent(request.parent));
-    dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
-    QObject::connect(dialog, &QObject::destroyed, [printer] { delete printer; });
-    auto shared_answer = std::make_shared<PrintAnswer>(std::move(answer));
-    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, printer, shared_answer](int result) {
-        dialog->deleteLater();
-        if (!*shared_answer)
-            return;
-        PrintAnswer call = std::move(*shared_answer);
-        *shared_answer = nullptr;
-        if (result == QDialog::Accepted) {
+        printer.setOutputFileName(QFile::decodeName(gPrintFile.file.c_str()));
+}
+
+void CAppDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer)
+{
+    CQtDialogPresenter::ShowPrintDialog(request, [answer = std::move(answer)](QPrinter* printer) {
+        if (printer) {
             const std::string file = QFile::encodeName(printer->outputFileName()).toStdString();
             if (file != gPrintFile.file) {
                 gPrintFile.file = file;
                 gPrintFile.SetModified();
             }
         }
-        call(result == QDialog::Accepted ? printer : nullptr);
+        if (answer)
+            answer(printer);
     });
-    dialog->open();
 }
 
 void CAppDialogPresenter::ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer)

@@ -8,4 +8,7 @@ class CAppDialogPresenter : public CQtDialogPresenter
 public:
     void ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer) override;
     void ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer) override;
+
+protected:
+    void PreparePrinter(QPrinter& printer) override;
 };

@@ -183,6 +183,7 @@ void CQtDialogPresenter::ShowFilePanel(const CFilePanelRequest& request, PanelAn
 void CQtDialogPresenter::ShowPrintDialog(const CPrintRequest& request, PrintAnswer answer)
 {
     auto* printer = new QPrinter(QPrinter::HighResolution);
+    PreparePrinter(*printer);
     ApplyPageSetup(*printer, request.page);
     auto* dialog = new QPrintDialog(printer, WindowOf(request.parent));
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);

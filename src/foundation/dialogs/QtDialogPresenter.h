@@ -22,4 +22,8 @@ public:
     void ShowColourPanel(const CColourPanelRequest& request, ColourAnswer answer) override;
     void ShowPageSetupPanel(const CPrintRequest& request, PageSetupAnswer answer) override;
     void ShowFoldersPanel(const CFoldersPanelRequest& request, FoldersAnswer answer) override;
+
+protected:
+    // The printer of a print dialog, before the page setup is applied to it.
+    virtual void PreparePrinter(QPrinter& printer) { (void)printer; }
 };

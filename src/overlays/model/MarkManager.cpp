@@ -279,12 +279,7 @@ void CMarkManager::ClearForTesting()
 {
     CancelGoto();
     m_goto = CDataGotoMark();
-    ClearPendingActionFor(m_routeBeingBuilt);
-    m_routeBeingBuilt = nullptr;
-    m_insertAfter = nullptr;
-    COverlayTool::EndActiveTool();
-    m_routes.clear();
-    m_marks.clear();
+    ReleaseAll();
 }
 
 void CMarkManager::ReleaseAll()
