@@ -8,21 +8,37 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace fuzzsupport {
+
+// The owner's pid in a name of ScratchFolder's form (prefix, pid, '-',
+// mkdtemp's six characters), or 0 for any other name.
+inline long ScratchOwner(const std::string& name, const std::string& prefix)
+{
+    if (name.size() <= prefix.size() + 7 || name.compare(0, prefix.size(), prefix) != 0)
+        return 0;
+    const std::string rest = name.substr(prefix.size());
+    const size_t dash = rest.find('-');
+    if (dash == 0 || dash > 9 || rest.size() != dash + 7 || rest.find_first_not_of("0123456789") != dash)
+        return 0;
+    return std::strtol(rest.c_str(), nullptr, 10);
+}
 
 inline void SweepDeadScratchFolders(const std::string& tmp, const std::string& prefix)
 {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(tmp, ec)) {
         const std::string name = entry.path().filename().string();
-        // Only our own names, and only real folders (never through a link).
-        if (name.compare(0, prefix.size(), prefix) != 0 || !entry.is_directory(ec) || entry.is_symlink(ec))
+        const long owner = ScratchOwner(name, prefix);
+        // Only our own names, and only real folders of ours (never through a link).
+        struct stat st;
+        if (owner <= 0 || ::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::getuid())
             continue;
-        const long owner = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-        if (owner > 0 && ::kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+        if (::kill(pid_t(owner), 0) != 0 && errno == ESRCH)
             std::filesystem::remove_all(entry.path(), ec);
     }
 }

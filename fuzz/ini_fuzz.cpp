@@ -1,5 +1,6 @@
 // The settings ini reader with typed loads of every kind, then a save and a
 // reload of what was read.
+#include "FuzzScratch.h"
 #include "foundation/drawing/GraphicsColor.h"
 #include "foundation/settings/IniFile.h"
 #include "foundation/settings/PersistantData.h"
@@ -41,11 +42,11 @@ struct CFuzzSettings : PersistantData
     std::vector<std::string> list;
 };
 
+// In this process's scratch folder, so a run that ends on a finding leaves
+// nothing behind once the next run has started.
 std::string ScratchPath(const char* name)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/tessa-ini-fuzz-" + std::to_string(getpid()) + "-" +
-           name;
+    return fuzzsupport::ScratchFolder("ini") + "/" + name;
 }
 
 // The store accepts lists of up to 100,000 items; building that many per

@@ -1,6 +1,6 @@
 // The simulation replay over arbitrary files: opened, ticked through several
 // rewinds, closed.
-#include "foundation/util/Folders.h"
+#include "FuzzScratch.h"
 #include "instruments/connections/NMEASimulation.h"
 
 #include <cstddef>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             v.push_back(t->SubscribeAny([](const CNMEASentence&) {}));
         return v;
     }();
-    static const std::string path = GetTempFolder() + "/simulation.txt";
+    static const std::string path = fuzzsupport::ScratchFolder("nmeasimulation") + "/simulation.txt";
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         return 0;

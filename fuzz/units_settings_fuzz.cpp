@@ -1,6 +1,7 @@
 // The application's units loaded from arbitrary settings text, then every
 // formatter run with what was loaded: no index may leave its table, and a
 // save and reload must give the same choices back.
+#include "FuzzScratch.h"
 #include "foundation/settings/PersistantData.h"
 #include "geodesy/Units.h"
 
@@ -13,11 +14,11 @@
 
 namespace {
 
+// In this process's scratch folder, so a run that ends on a finding leaves
+// nothing behind once the next run has started.
 std::string ScratchPath(const char* name)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/tessa-units-fuzz-" + std::to_string(getpid()) + "-" +
-           name;
+    return fuzzsupport::ScratchFolder("units") + "/" + name;
 }
 
 void CheckInTables(const CUnits& u)

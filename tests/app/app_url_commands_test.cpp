@@ -20,6 +20,7 @@
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -287,15 +288,33 @@ TEST_F(UrlCommands, AHostilePackageInTheHomeFolderWritesNothingAnywhere)
     fs::create_directories(home);
     ASSERT_TRUE(WriteWholeFile(home + "/.bashrc", "# mine\n"));
     ASSERT_TRUE(writer.Write(home + "/x.tspkg"));
+    // The scratch home is the user's home for this test.
+    const char* realHome = std::getenv("HOME");
+    const std::string savedHome = realHome ? realHome : "";
+    setenv("HOME", home.c_str(), 1);
+    struct RestoreHome
+    {
+        std::string value;
+        ~RestoreHome() { value.empty() ? unsetenv("HOME") : setenv("HOME", value.c_str(), 1); }
+    } restoreHome{savedHome};
     Start();
-    // Every file outside the map-store folder, with its bytes, before and after.
+    // Every name outside the map-store folder: its kind, mode, bytes or link target.
     const std::string store = GetMVTFolder();
     auto tree = [&] {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(root))
-            if (e.path().string().rfind(store, 0) != 0 && e.is_regular_file())
-                files[e.path().string()] = ReadWholeFile(e.path().string());
-        return files;
+        std::map<std::string, std::string> entries;
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            const std::string path = e.path().string();
+            if (path == store || path.rfind(store + "/", 0) == 0)
+                continue;
+            const fs::file_status st = e.symlink_status();
+            std::string& d = entries[path];
+            d = std::to_string(int(st.type())) + " " + std::to_string(int(st.permissions())) + " ";
+            if (fs::is_symlink(st))
+                d += fs::read_symlink(e.path()).string();
+            else if (fs::is_regular_file(st))
+                d += ReadWholeFile(path);
+        }
+        return entries;
     };
     const auto before = tree();
     http.ClearRequests();
