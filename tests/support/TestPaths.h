@@ -8,8 +8,13 @@ namespace tessatest {
 std::string TestDataDir();
 // The path of a file under the reference data folder ("" when absent).
 std::string TestDataFile(const std::string& relative);
-// A fresh empty folder for one test, removed by the caller or left for inspection.
+// A fresh empty folder for one test, removed by the caller or by RemoveScratchDirs.
 std::string MakeScratchDir(const std::string& tag);
+// Removes every folder MakeScratchDir made in this process that is still the
+// folder it made (a name replaced since, by a link or another folder, stays).
+// The test main calls it when every test passed; a failed run keeps them for
+// inspection.
+void RemoveScratchDirs();
 
 } // namespace tessatest
 

@@ -2,6 +2,7 @@
 // tests that draw or open dialogs, the registries are filled as start-up
 // fills them, and GoogleTest runs the rest.
 #include "app/shell/Registries.h"
+#include "support/TestPaths.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -27,5 +28,9 @@ int main(int argc, char** argv)
     QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     setlocale(LC_NUMERIC, "C");
     RegisterApplicationTypes();
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // Scratch folders go with a passing run; a failing one keeps them to look at.
+    if (result == 0)
+        tessatest::RemoveScratchDirs();
+    return result;
 }
