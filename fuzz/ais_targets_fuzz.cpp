@@ -8,6 +8,7 @@
 #include "mapview/ownship/FeedRMC_to_GPSPosition.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
 #include "overlays/model/MarkManager.h"
+#include "support/RecordingNotifier.h"
 
 #include <cmath>
 #include <cstddef>
@@ -45,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     RegisterAISSentenceTypes();
     static Sink sink;
+    // Alarms are many here: none may reach the desktop's sound player.
+    static tessatest::SilentAlarmSound silent;
+    SetAlarmSound(&silent);
     SetClockForTesting([] { return 1.7e9; });
     CFeedRMC_to_GPSPosition::Global();
     CAISTargetManager& manager = CAISTargetManager::Global();

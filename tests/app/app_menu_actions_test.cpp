@@ -99,9 +99,6 @@ protected:
         CMarkManager::Get().ClearForTesting();
         CTrackManager::Get().ClearForTesting();
         CChartList::Instance().Init(CChartFolders());
-        PersistantData::SetIniPaths("", "");
-        SetFolderRootForTesting("");
-        fs::remove_all(m_root);
     }
     void Trigger(const char* name)
     {
@@ -111,6 +108,18 @@ protected:
     }
 
     const std::string m_root = MakeScratchDir("menu_actions");
+    // Ends after the application, whose end saves the settings: into this
+    // test's files, not the user's data folder.
+    struct EndAfterApp
+    {
+        const std::string& root;
+        ~EndAfterApp()
+        {
+            PersistantData::SetIniPaths("", "");
+            SetFolderRootForTesting("");
+            fs::remove_all(root);
+        }
+    } m_endAfterApp{m_root};
     CChartFolders m_folders;
     CScriptedPresenter m_presenter;
     std::vector<std::string> m_opened;

@@ -41,7 +41,6 @@ protected:
         for (int i = 0; i < 2000 && CSerialConnection::OpenersRunning() > 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         QApplication::processEvents();
-        PersistantData::SetIniPaths("", "");
         InstallPort<IConnectionUi>(nullptr);
     }
     // The dialog as the connection opens it, with the fake tree's ports.
@@ -57,6 +56,12 @@ protected:
         RunDialogCallbacksUntil(storage);
         return dialog;
     }
+    // Ends after the application, whose end saves the settings: into this
+    // test's files, not the user's data folder.
+    struct EndAfterApp
+    {
+        ~EndAfterApp() { PersistantData::SetIniPaths("", ""); }
+    } m_endAfterApp;
     // The application's connection dialogs, of an application never started.
     AppDelegate m_app;
     CConnectionDialogs m_dialogs;

@@ -27,6 +27,12 @@ struct RecordingAlarmSound : IAlarmSound
     void Play(const std::string& name) override { played.push_back(name); }
 };
 
+// Plays nothing and keeps nothing: for runs that make many alarms.
+struct SilentAlarmSound : IAlarmSound
+{
+    void Play(const std::string&) override {}
+};
+
 // Installs the recorders for its lifetime.
 struct ScopedRecordingNotifier
 {
