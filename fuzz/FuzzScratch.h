@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
@@ -27,6 +28,18 @@ inline long ScratchOwner(const std::string& name, const std::string& prefix)
     return std::strtol(rest.c_str(), nullptr, 10);
 }
 
+// Whether a process has ended: gone, or a zombie its parent has yet to collect.
+inline bool ProcessEnded(long pid)
+{
+    if (::kill(pid_t(pid), 0) != 0)
+        return errno == ESRCH;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
 inline void SweepDeadScratchFolders(const std::string& tmp, const std::string& prefix)
 {
     std::error_code ec;
@@ -38,7 +51,7 @@ inline void SweepDeadScratchFolders(const std::string& tmp, const std::string& p
         if (owner <= 0 || ::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
             st.st_uid != ::getuid())
             continue;
-        if (::kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+        if (ProcessEnded(owner))
             std::filesystem::remove_all(entry.path(), ec);
     }
 }
