@@ -4,6 +4,7 @@
 #include "foundation/drawing/GraphicsColor.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -11,6 +12,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -33,6 +36,13 @@ std::unordered_map<uint32_t, CSerializable::Type*>& TypeIndex()
     return *index;
 }
 
+// Counts the entries made and removed, so a remembered look-up knows it is still good.
+std::atomic<uint64_t>& TypeGeneration()
+{
+    static std::atomic<uint64_t> generation{1};
+    return generation;
+}
+
 std::string FolderOfPath(const std::string& path)
 {
     size_t slash = path.rfind('/');
@@ -44,8 +54,9 @@ std::string Errno(const std::string& what, const std::string& path)
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-// Reads a whole file; files beyond 32-bit offsets are not ours.
-bool ReadWholeFile(const std::string& path, std::string& data, std::string& error)
+// Reads a whole file into the memory `place` gives for its size (null when
+// there is none); files beyond 32-bit offsets are not ours.
+template <typename Place> bool ReadWholeFile(const std::string& path, Place&& place, std::string& error)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -63,10 +74,16 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
         ::close(fd);
         return false;
     }
-    data.resize(static_cast<size_t>(st.st_size));
+    const size_t size = static_cast<size_t>(st.st_size);
+    char* data = place(size);
+    if (!data && size) {
+        error = "not enough memory to read " + path;
+        ::close(fd);
+        return false;
+    }
     size_t done = 0;
-    while (done < data.size()) {
-        ssize_t got = ::read(fd, data.data() + done, data.size() - done);
+    while (done < size) {
+        ssize_t got = ::read(fd, data + done, size - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -80,6 +97,56 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
     return true;
 }
 
+// The bytes of a file being loaded. A large store (a million track points
+// is tens of megabytes) is read into a mapping of its own that asks for huge
+// pages: filled 4 KB page at a time, the fresh memory cost more than parsing
+// the records. Small files use the ordinary heap.
+class CLoadBuffer
+{
+public:
+    CLoadBuffer() = default;
+    CLoadBuffer(const CLoadBuffer&) = delete;
+    CLoadBuffer& operator=(const CLoadBuffer&) = delete;
+    ~CLoadBuffer()
+    {
+        if (m_mapping)
+            munmap(m_mapping, m_mappingSize);
+    }
+
+    char* Allocate(size_t size)
+    {
+        m_size = size;
+        if (size < kMapFrom) {
+            m_heap.reset(new (std::nothrow) char[size ? size : 1]);
+            m_data = m_heap.get();
+            return m_data;
+        }
+        // One huge page more than asked, so the bytes can start on a huge-page boundary.
+        m_mappingSize = size + kHugePage;
+        void* mapping =
+            mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping == MAP_FAILED)
+            return nullptr;
+        m_mapping = mapping;
+        const uintptr_t aligned = (reinterpret_cast<uintptr_t>(mapping) + kHugePage - 1) & ~(kHugePage - 1);
+        m_data = reinterpret_cast<char*>(aligned);
+        madvise(m_data, size, MADV_HUGEPAGE); // a hint: without huge pages the bytes read the same
+        return m_data;
+    }
+    const char* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+
+private:
+    static constexpr size_t kMapFrom = size_t(4) << 20;
+    static constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
+
+    std::unique_ptr<char[]> m_heap;
+    char* m_data = nullptr;
+    void* m_mapping = nullptr;
+    size_t m_mappingSize = 0;
+    size_t m_size = 0;
+};
+
 } // namespace
 
 // ---- registry ----
@@ -89,10 +156,12 @@ CSerializable::Type::Type(uint32_t typeId) : m_typeId(typeId)
     m_next = TypeHead();
     TypeHead() = this;
     TypeIndex()[typeId] = this;
+    TypeGeneration().fetch_add(1, std::memory_order_acq_rel);
 }
 
 CSerializable::Type::~Type()
 {
+    TypeGeneration().fetch_add(1, std::memory_order_acq_rel);
     for (Type** link = &TypeHead(); *link; link = &(*link)->m_next) {
         if (*link == this) {
             *link = m_next;
@@ -121,9 +190,21 @@ const CSerializable::Type* CSerializable::Type::First()
 
 const CSerializable::Type* CSerializable::Type::Find(uint32_t typeId)
 {
+    // A store holds long runs of one type: the last type found on this thread
+    // answers them, for as long as no entry has come or gone since.
+    thread_local uint64_t lastGeneration = 0;
+    thread_local uint32_t lastId = 0;
+    thread_local const Type* lastType = nullptr;
+    const uint64_t generation = TypeGeneration().load(std::memory_order_acquire);
+    if (lastType && lastId == typeId && lastGeneration == generation)
+        return lastType;
     const auto& index = TypeIndex();
     auto it = index.find(typeId);
-    return it == index.end() ? nullptr : it->second;
+    const Type* found = it == index.end() ? nullptr : it->second;
+    lastGeneration = generation;
+    lastId = typeId;
+    lastType = found;
+    return found;
 }
 
 std::unique_ptr<CSerializable> CSerializable::Type::Create(uint32_t typeId)
@@ -209,13 +290,15 @@ bool CSerializable::LoadFromBuffer(const void* data, size_t size, const std::str
 
 bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_t version, std::string* error)
 {
-    std::string data, folder, why;
-    if (!CSerialStream::OpenPath(path, data, folder, why)) {
+    std::string why;
+    CLoadBuffer data;
+    if (!ReadWholeFile(
+            path, [&data](size_t size) { return data.Allocate(size); }, why)) {
         if (error)
             *error = why;
         return false;
     }
-    if (!LoadFromBuffer(data.data(), data.size(), folder, context, version, &why)) {
+    if (!LoadFromBuffer(data.Data(), data.Size(), FolderOfPath(path), context, version, &why)) {
         if (error)
             *error = path + ": " + why;
         return false;
@@ -229,7 +312,13 @@ bool CSerialStream::OpenPath(const std::string& path, std::string& bytes, std::s
                              std::string& error)
 {
     folder = FolderOfPath(path);
-    return ReadWholeFile(path, bytes, error);
+    return ReadWholeFile(
+        path,
+        [&bytes](size_t size) {
+            bytes.resize(size);
+            return bytes.data();
+        },
+        error);
 }
 
 CSerialStream CSerialStream::OpenWrite(const std::string& folder, void* context)
