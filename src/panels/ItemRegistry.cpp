@@ -26,6 +26,11 @@ std::unordered_map<uint32_t, const CDisplayView::CRegistryEntry*>& ById()
 
 void CDisplayView::Register(CRegistryEntry& entry)
 {
+    // An entry registered again stays where it is: linking it a second time
+    // would close the list into a ring that every walk follows for ever.
+    for (const CRegistryEntry* e = Head(); e; e = e->next)
+        if (e == &entry)
+            return;
     entry.next = Head();
     Head() = &entry;
     ById()[entry.typeId] = &entry;

@@ -2,6 +2,7 @@
 // behind each entry.
 #include "foundation/menus/MenuTree.h"
 #include "panels/DisplayView.h"
+#include "panels/SmallItems.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -96,7 +97,8 @@ std::vector<const CDisplayView::CRegistryEntry*> Entries()
 
 TEST(PanelRegistry, IdsPathsAndOrder)
 {
-    RegisterAllPanelItems(); // a second call must not register twice
+    RegisterAllPanelItems();     // a second call must not register twice
+    RegisterHintAndBlankItems(); // nor a family registered again on its own
     auto entries = Entries();
     ASSERT_EQ(entries.size(), std::size(kRegistered));
     std::set<uint32_t> ids;
