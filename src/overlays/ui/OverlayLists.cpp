@@ -33,47 +33,13 @@ std::vector<COverlayListDelegate*>& LiveDelegates()
     return delegates;
 }
 
-// The live object of `serial` in a manager's list: first where the last fill
-// saw it, else by a search (the list may have changed since).
-size_t PositionSlot(uint64_t serial, size_t mask)
+// The live object of `serial` in a manager's list: first where the fill that
+// made the key saw it (`hint`, place + 1), else by a search (the list may have
+// changed since).
+template <class List> CSyncable* FindInList(const List& list, uint64_t serial, uint32_t hint)
 {
-    return size_t((serial * 0x9E3779B97F4A7C15ull) >> 32) & mask;
-}
-
-// The table of `pairs` with at least twice as many slots, a power of two.
-void BuildPositionTable(const std::vector<std::pair<uint64_t, size_t>>& pairs,
-                        std::vector<std::pair<uint64_t, size_t>>& table)
-{
-    size_t size = 16;
-    while (size < 2 * pairs.size())
-        size *= 2;
-    table.assign(size, {0, 0});
-    const size_t mask = size - 1;
-    for (const auto& [serial, place] : pairs) {
-        size_t slot = PositionSlot(serial, mask);
-        while (table[slot].second != 0 && table[slot].first != serial)
-            slot = (slot + 1) & mask;
-        table[slot] = {serial, place + 1};
-    }
-}
-
-// The live object of `serial` in a manager's list: first where the last fill
-// saw it, else by a search (the list may have changed since).
-template <class List>
-CSyncable* FindInList(const List& list, const std::vector<std::pair<uint64_t, size_t>>& table,
-                      uint64_t serial)
-{
-    if (!table.empty()) {
-        const size_t mask = table.size() - 1;
-        for (size_t slot = PositionSlot(serial, mask); table[slot].second != 0; slot = (slot + 1) & mask) {
-            if (table[slot].first != serial)
-                continue;
-            const size_t place = table[slot].second - 1;
-            if (place < list.size() && list[place]->GetSerial() == serial)
-                return list[place]->IsDeleted() ? nullptr : list[place].get();
-            break;
-        }
-    }
+    if (hint != 0 && hint - 1 < list.size() && list[hint - 1]->GetSerial() == serial)
+        return list[hint - 1]->IsDeleted() ? nullptr : list[hint - 1].get();
     for (const auto& item : list)
         if (item->GetSerial() == serial)
             return item->IsDeleted() ? nullptr : item.get();
@@ -136,13 +102,17 @@ double TrackRowDistance(const COverlayTrack& track)
 
 } // namespace
 
-void SortOverlayList(std::vector<CSyncable*>& objects, uint32_t sort, double (*date)(const CSyncable&),
+void SortOverlayList(std::vector<CListedObject>& objects, uint32_t sort, double (*date)(const CSyncable&),
                      bool (*place)(const CSyncable&, double& latitude, double& longitude))
 {
-    const auto byName = [](const CSyncable* a, const CSyncable* b) { return a->GetName() < b->GetName(); };
+    const auto byName = [](const CListedObject& a, const CListedObject& b) {
+        return a.object->GetName() < b.object->GetName();
+    };
     if (sort == COverlayListDelegate::kByDate) {
         std::stable_sort(objects.begin(), objects.end(),
-                         [date](const CSyncable* a, const CSyncable* b) { return date(*a) > date(*b); });
+                         [date](const CListedObject& a, const CListedObject& b) {
+                             return date(*a.object) > date(*b.object);
+                         });
         return;
     }
     if (sort != COverlayListDelegate::kByDistance || !COverlayListDelegate::HasSortReference()) {
@@ -154,15 +124,17 @@ void SortOverlayList(std::vector<CSyncable*>& objects, uint32_t sort, double (*d
     struct Keyed
     {
         double distanceSquared;
-        bool placed;
         CSyncable* object;
+        uint32_t place;
+        bool placed;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(objects.size());
-    for (CSyncable* object : objects) {
+    for (const CListedObject& listed : objects) {
         double latitude = 0, longitude = 0;
-        const bool placed = place(*object, latitude, longitude);
-        keyed.push_back({placed ? plane.DistanceSquaredTo(latitude, longitude) : 0.0, placed, object});
+        const bool placed = place(*listed.object, latitude, longitude);
+        keyed.push_back({placed ? plane.DistanceSquaredTo(latitude, longitude) : 0.0, listed.object,
+                         listed.place, placed});
     }
     std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         if (a.placed != b.placed)
@@ -172,7 +144,7 @@ void SortOverlayList(std::vector<CSyncable*>& objects, uint32_t sort, double (*d
         return a.distanceSquared < b.distanceSquared;
     });
     for (size_t i = 0; i < keyed.size(); ++i)
-        objects[i] = keyed[i].object;
+        objects[i] = {keyed[i].object, keyed[i].place};
 }
 
 COverlayListDelegate::COverlayListDelegate(uint32_t dirtyState, uint32_t kindMask)
@@ -258,20 +230,20 @@ void COverlayListDelegate::SetAllDirty()
 
 void CSyncableListDelegate::FillList(std::vector<COverlayListRowKey>& out)
 {
-    std::vector<CSyncable*> objects;
-    m_position.clear();
+    // Kept between fills: the list of 10,000 marks is refilled at every change.
+    std::vector<CListedObject>& objects = m_listed;
+    objects.clear();
     Collect(objects);
-    BuildPositionTable(m_position, m_positionTable);
     out.clear();
     out.reserve(objects.size());
-    for (const CSyncable* object : objects)
-        out.push_back(COverlayListRowKey::Serial(object->GetSerial()));
+    for (const CListedObject& listed : objects)
+        out.push_back(COverlayListRowKey::Serial(listed.object->GetSerial(), listed.place + 1));
     m_dirty = false;
 }
 
 CSyncable* CSyncableListDelegate::Find(const COverlayListRowKey& key) const
 {
-    return key.kind == COverlayListRowKey::kSerial ? FindBySerial(key.value) : nullptr;
+    return key.kind == COverlayListRowKey::kSerial ? FindBySerial(key.value, key.hint) : nullptr;
 }
 
 bool CSyncableListDelegate::RowText(const COverlayListRowKey& key, COverlayListRow& row) const
@@ -297,20 +269,19 @@ void CSyncableListDelegate::ShowRowMenu(QWidget* parent, const COverlayListRowKe
 
 // Marks.
 
-void CMarkListDelegate::Collect(std::vector<CSyncable*>& out)
+void CMarkListDelegate::Collect(std::vector<CListedObject>& out)
 {
     const auto& marks = CMarkManager::Get().Marks();
     for (size_t i = 0; i < marks.size(); ++i)
         if (!marks[i]->IsDeleted()) {
-            out.push_back(marks[i].get());
-            m_position.emplace_back(marks[i]->GetSerial(), i);
+            out.push_back({marks[i].get(), uint32_t(i)});
         }
     SortOverlayList(out, CMarkManager::Settings().sort, MarkDate, MarkPlace);
 }
 
-CSyncable* CMarkListDelegate::FindBySerial(uint64_t serial) const
+CSyncable* CMarkListDelegate::FindBySerial(uint64_t serial, uint32_t hint) const
 {
-    return FindInList(CMarkManager::Get().Marks(), m_positionTable, serial);
+    return FindInList(CMarkManager::Get().Marks(), serial, hint);
 }
 
 void CMarkListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
@@ -347,20 +318,19 @@ void CMarkListDelegate::ShowObjectMenu(QWidget* parent, CSyncable& object)
 
 // Routes.
 
-void CRouteListDelegate::Collect(std::vector<CSyncable*>& out)
+void CRouteListDelegate::Collect(std::vector<CListedObject>& out)
 {
     const auto& routes = CMarkManager::Get().Routes();
     for (size_t i = 0; i < routes.size(); ++i)
         if (!routes[i]->IsDeleted()) {
-            out.push_back(routes[i].get());
-            m_position.emplace_back(routes[i]->GetSerial(), i);
+            out.push_back({routes[i].get(), uint32_t(i)});
         }
     SortOverlayList(out, CMarkManager::Settings().sort, CreatedDate, RoutePlace);
 }
 
-CSyncable* CRouteListDelegate::FindBySerial(uint64_t serial) const
+CSyncable* CRouteListDelegate::FindBySerial(uint64_t serial, uint32_t hint) const
 {
-    return FindInList(CMarkManager::Get().Routes(), m_positionTable, serial);
+    return FindInList(CMarkManager::Get().Routes(), serial, hint);
 }
 
 void CRouteListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const
@@ -391,21 +361,20 @@ void CRouteListDelegate::ShowObjectMenu(QWidget* parent, CSyncable& object)
 
 // Tracks.
 
-void CTrackListDelegate::Collect(std::vector<CSyncable*>& out)
+void CTrackListDelegate::Collect(std::vector<CListedObject>& out)
 {
     const auto& tracks = CTrackManager::Get().Tracks();
     for (size_t i = 0; i < tracks.size(); ++i)
         // Every stored track, also a short one: a track not listed could never be deleted.
         if (!tracks[i]->IsDeleted()) {
-            out.push_back(tracks[i].get());
-            m_position.emplace_back(tracks[i]->GetSerial(), i);
+            out.push_back({tracks[i].get(), uint32_t(i)});
         }
     SortOverlayList(out, CMarkManager::Settings().sort, CreatedDate, TrackPlace);
 }
 
-CSyncable* CTrackListDelegate::FindBySerial(uint64_t serial) const
+CSyncable* CTrackListDelegate::FindBySerial(uint64_t serial, uint32_t hint) const
 {
-    return FindInList(CTrackManager::Get().Tracks(), m_positionTable, serial);
+    return FindInList(CTrackManager::Get().Tracks(), serial, hint);
 }
 
 void CTrackListDelegate::ObjectText(const CSyncable& object, COverlayListRow& row) const

@@ -26,11 +26,26 @@ struct COverlayListRowKey
 {
     enum Kind : uint8_t { kSerial = 0, kMMSI = 1 };
     Kind kind = kSerial;
+    // Where the object stood in its manager's list at the fill that made the
+    // key, plus one (0: not known): checked at each use, so a row's object is
+    // found without a search while the list is unchanged.
+    uint32_t hint = 0;
     uint64_t value = 0;
 
-    static COverlayListRowKey Serial(uint64_t serial) { return {kSerial, serial}; }
-    static COverlayListRowKey MMSI(uint32_t mmsi) { return {kMMSI, mmsi}; }
-    bool operator==(const COverlayListRowKey&) const = default;
+    static COverlayListRowKey Serial(uint64_t serial, uint32_t hint = 0) { return {kSerial, hint, serial}; }
+    static COverlayListRowKey MMSI(uint32_t mmsi) { return {kMMSI, 0, mmsi}; }
+    // The same row, wherever its object stood.
+    bool operator==(const COverlayListRowKey& other) const
+    {
+        return kind == other.kind && value == other.value;
+    }
+};
+
+// An object of a list being filled, with its place in its manager's list.
+struct CListedObject
+{
+    CSyncable* object = nullptr;
+    uint32_t place = 0;
 };
 
 // The two texts of one row.
@@ -106,19 +121,16 @@ public:
     CSyncable* Find(const COverlayListRowKey& key) const;
 
 protected:
-    // The group's live objects in display order; fills the position hints.
-    virtual void Collect(std::vector<CSyncable*>& out) = 0;
-    virtual CSyncable* FindBySerial(uint64_t serial) const = 0;
+    // The group's live objects in display order, each with its place in its manager's list.
+    virtual void Collect(std::vector<CListedObject>& out) = 0;
+    // `hint` as in COverlayListRowKey.
+    virtual CSyncable* FindBySerial(uint64_t serial, uint32_t hint) const = 0;
     virtual void ObjectText(const CSyncable& object, COverlayListRow& row) const = 0;
     virtual void SelectObject(CSyncable& object, QWidget* parent) = 0;
     virtual void ShowObjectMenu(QWidget* parent, CSyncable& object) = 0;
-    // Where each serial stood in its manager's list at the last fill: a hint
-    // checked at each use, so a list of many rows is not searched per row.
-    // Collected as (serial, place), then kept as an open-addressed table of
-    // (serial, place + 1; 0 when empty): flat, so a fill that reuses it
-    // allocates nothing per row.
-    std::vector<std::pair<uint64_t, size_t>> m_position;
-    std::vector<std::pair<uint64_t, size_t>> m_positionTable;
+
+private:
+    std::vector<CListedObject> m_listed;
 };
 
 class CMarkListDelegate : public CSyncableListDelegate
@@ -129,8 +141,8 @@ public:
     void ShowListMenu(QWidget* parent) override;
 
 protected:
-    void Collect(std::vector<CSyncable*>& out) override;
-    CSyncable* FindBySerial(uint64_t serial) const override;
+    void Collect(std::vector<CListedObject>& out) override;
+    CSyncable* FindBySerial(uint64_t serial, uint32_t hint) const override;
     void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
     void SelectObject(CSyncable& object, QWidget* parent) override;
     void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
@@ -146,8 +158,8 @@ public:
     void ShowListMenu(QWidget* parent) override;
 
 protected:
-    void Collect(std::vector<CSyncable*>& out) override;
-    CSyncable* FindBySerial(uint64_t serial) const override;
+    void Collect(std::vector<CListedObject>& out) override;
+    CSyncable* FindBySerial(uint64_t serial, uint32_t hint) const override;
     void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
     void SelectObject(CSyncable& object, QWidget* parent) override;
     void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
@@ -164,8 +176,8 @@ public:
     void ShowListMenu(QWidget* parent) override;
 
 protected:
-    void Collect(std::vector<CSyncable*>& out) override;
-    CSyncable* FindBySerial(uint64_t serial) const override;
+    void Collect(std::vector<CListedObject>& out) override;
+    CSyncable* FindBySerial(uint64_t serial, uint32_t hint) const override;
     void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
     void SelectObject(CSyncable& object, QWidget* parent) override;
     void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
@@ -175,5 +187,5 @@ protected:
 // first (`date` gives it), or distance of `place` from the sort reference
 // (objects without a place after the others, by name). Without a reference
 // the distance order is the name order.
-void SortOverlayList(std::vector<CSyncable*>& objects, uint32_t sort, double (*date)(const CSyncable&),
+void SortOverlayList(std::vector<CListedObject>& objects, uint32_t sort, double (*date)(const CSyncable&),
                      bool (*place)(const CSyncable&, double& latitude, double& longitude));
