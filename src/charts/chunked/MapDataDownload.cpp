@@ -150,8 +150,7 @@ void BeginMapDataDownload(QWidget* parent, const std::shared_ptr<CMapDataDownloa
     if (!handed && GetMapDownloadState().IsRunning()) {
         // The running one is left alone; the user is told why nothing starts.
         handed = true;
-        MessageBox(parent, nullptr, "Problem", CMapDownloadState::kAlreadyRunningText,
-                   {{"OK", PassFailureOn}});
+        CMapDownloadState::TellAlreadyRunning(parent, PassFailureOn);
     }
     if (!handed) {
         // Refused at once: end as a dialog would, so that the caller's

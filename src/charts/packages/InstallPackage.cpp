@@ -33,8 +33,7 @@ void StartInstall(QWidget* parent, const std::string& path, const std::shared_pt
     std::shared_ptr<CProgressDialogData> record = GetMapDownloadState().Begin();
     if (!record) {
         // Another download started while the question was open: say so.
-        MessageBox(parent, nullptr, "Problem", CMapDownloadState::kAlreadyRunningText,
-                   {{"OK", PassFailureOn}});
+        CMapDownloadState::TellAlreadyRunning(parent, PassFailureOn);
         return;
     }
     outcome->started = true;
@@ -107,8 +106,7 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
     if (!handed && GetMapDownloadState().IsRunning()) {
         // The running one is left alone; the user is told why nothing starts.
         handed = true;
-        MessageBox(parent, nullptr, "Problem", CMapDownloadState::kAlreadyRunningText,
-                   {{"OK", PassFailureOn}});
+        CMapDownloadState::TellAlreadyRunning(parent, PassFailureOn);
     }
     if (!handed) {
         // Refused at once: end as a dialog would, so that the caller's

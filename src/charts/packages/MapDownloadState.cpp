@@ -1,5 +1,7 @@
 #include "charts/packages/MapDownloadState.h"
 
+#include "foundation/dialogs/MessageBox.h"
+
 std::shared_ptr<CProgressDialogData> CMapDownloadState::Begin()
 {
     if (m_record)
@@ -12,4 +14,9 @@ CMapDownloadState& GetMapDownloadState()
 {
     static CMapDownloadState state;
     return state;
+}
+
+void CMapDownloadState::TellAlreadyRunning(QWidget* parent, MessageBoxFunction ok)
+{
+    MessageBox(parent, nullptr, "Problem", kAlreadyRunningText, {{"OK", std::move(ok)}});
 }

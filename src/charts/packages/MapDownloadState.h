@@ -1,6 +1,7 @@
 #pragma once
 // One package install or map-data download runs at a time; this is the state
 // they share with the progress dialog. Main thread only.
+#include "foundation/dialogs/MessageBox.h"
 #include "foundation/jobs/ProgressDialogData.h"
 
 #include <memory>
@@ -10,6 +11,8 @@ class CMapDownloadState
 public:
     // Told in a box when another download or install is asked for meanwhile.
     static constexpr const char* kAlreadyRunningText = "A map download is already running.";
+    // That box, over `parent`, with `ok` as its button's function.
+    static void TellAlreadyRunning(QWidget* parent, MessageBoxFunction ok);
 
     bool IsRunning() const { return static_cast<bool>(m_record); }
     // Makes a fresh record for a new download; null when one is running.

@@ -54,49 +54,6 @@ std::string Errno(const std::string& what, const std::string& path)
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-// Reads a whole file into the memory `place` gives for its size (null when
-// there is none); files beyond 32-bit offsets are not ours.
-template <typename Place> bool ReadWholeFile(const std::string& path, Place&& place, std::string& error)
-{
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = Errno("cannot open", path);
-        return false;
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a readable file: " + path;
-        ::close(fd);
-        return false;
-    }
-    if (static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) {
-        error = "file too large: " + path;
-        ::close(fd);
-        return false;
-    }
-    const size_t size = static_cast<size_t>(st.st_size);
-    char* data = place(size);
-    if (!data && size) {
-        error = "not enough memory to read " + path;
-        ::close(fd);
-        return false;
-    }
-    size_t done = 0;
-    while (done < size) {
-        ssize_t got = ::read(fd, data + done, size - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            error = got < 0 ? Errno("cannot read", path) : "file shrank while reading: " + path;
-            ::close(fd);
-            return false;
-        }
-        done += static_cast<size_t>(got);
-    }
-    ::close(fd);
-    return true;
-}
-
 // The bytes of a file being loaded. A large store (a million track points
 // is tens of megabytes) is read into a mapping of its own that asks for huge
 // pages: filled 4 KB page at a time, the fresh memory cost more than parsing
@@ -146,6 +103,48 @@ private:
     size_t m_mappingSize = 0;
     size_t m_size = 0;
 };
+
+// Reads a whole file into `buffer`; files beyond 32-bit offsets are not ours.
+bool ReadWholeFile(const std::string& path, CLoadBuffer& buffer, std::string& error)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = Errno("cannot open", path);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a readable file: " + path;
+        ::close(fd);
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) {
+        error = "file too large: " + path;
+        ::close(fd);
+        return false;
+    }
+    const size_t size = static_cast<size_t>(st.st_size);
+    char* data = buffer.Allocate(size);
+    if (!data) {
+        error = "not enough memory to read " + path;
+        ::close(fd);
+        return false;
+    }
+    size_t done = 0;
+    while (done < size) {
+        ssize_t got = ::read(fd, data + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? Errno("cannot read", path) : "file shrank while reading: " + path;
+            ::close(fd);
+            return false;
+        }
+        done += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    return true;
+}
 
 } // namespace
 
@@ -292,8 +291,7 @@ bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_
 {
     std::string why;
     CLoadBuffer data;
-    if (!ReadWholeFile(
-            path, [&data](size_t size) { return data.Allocate(size); }, why)) {
+    if (!ReadWholeFile(path, data, why)) {
         if (error)
             *error = why;
         return false;
@@ -307,19 +305,6 @@ bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_
 }
 
 // ---- stream ----
-
-bool CSerialStream::OpenPath(const std::string& path, std::string& bytes, std::string& folder,
-                             std::string& error)
-{
-    folder = FolderOfPath(path);
-    return ReadWholeFile(
-        path,
-        [&bytes](size_t size) {
-            bytes.resize(size);
-            return bytes.data();
-        },
-        error);
-}
 
 CSerialStream CSerialStream::OpenWrite(const std::string& folder, void* context)
 {

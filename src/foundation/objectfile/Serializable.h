@@ -102,10 +102,6 @@ public:
     static CSerialStream OpenWrite(const std::string& folder, void* context);
     // The same into `reuse` (emptied first), keeping its memory.
     static CSerialStream OpenWrite(const std::string& folder, void* context, CSerialOutput&& reuse);
-    // The bytes of the file at `path` and its folder, for OpenInput; false
-    // with a reason when the file cannot be read.
-    static bool OpenPath(const std::string& path, std::string& bytes, std::string& folder,
-                         std::string& error);
     // A stream over the bytes of a file (which must start with the magic:
     // IsGood() is false otherwise). The bytes must outlive the stream.
     static CSerialStream OpenInput(const void* data, size_t size, const std::string& folder, void* context);

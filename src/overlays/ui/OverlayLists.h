@@ -14,8 +14,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 class CSyncable;
