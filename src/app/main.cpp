@@ -75,8 +75,8 @@ int main(int argc, char** argv)
     if (lock == CDataFolderLock::Result::Failed)
         return EndWithBox(qtApp, QMessageBox::Critical, kNoLock,
                           lockError +
-                              ".\n\nNothing was opened or saved: a second copy on the same folder could save "
-                              "over the marks, routes and tracks of this one.",
+                              ".\n\nTessaroute ends without opening its marks, routes and tracks: without "
+                              "the lock, a second copy on the same folder could save over them.",
                           1);
     if (lock == CDataFolderLock::Result::Held && !lockError.empty())
         std::fprintf(stderr, "%s\n", lockError.c_str());
@@ -90,10 +90,10 @@ int main(int argc, char** argv)
         if (outcome == CSingleInstance::Outcome::HandedOver)
             return 0;
         if (busy || outcome == CSingleInstance::Outcome::Failed) {
-            const std::string what = arguments.empty() ? "It could not be brought to the front: "
-                                                       : "What this start was given did not reach it: ";
+            const std::string what = arguments.empty() ? "Its window could not be brought to the front: "
+                                                       : "The link or file could not be handed to it: ";
             return EndWithBox(qtApp, QMessageBox::Information, kAlreadyRunning,
-                              what + reason + ".\n\n" + dataFolder, 1);
+                              what + reason + ".\n\nData folder: " + dataFolder, 1);
         }
     }
     if (lock == CDataFolderLock::Result::NoLocking)
