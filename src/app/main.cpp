@@ -100,9 +100,13 @@ int main(int argc, char** argv)
         WarnOverMainWindow(kNoLock, lockError + ": a second copy started on this folder would not be "
                                                 "stopped, and would save over the marks, routes and "
                                                 "tracks of this one.");
-    // What a killed process left: the writer's temporary files, its private folders.
-    SweepWriterLeftovers(dataFolder);
-    SweepWriterLeftovers(dataFolder + "/basemaps");
+    // What a killed process left: the writer's temporary files (only under
+    // the lock: unlocked, they may be another copy's save in progress), its
+    // private folders.
+    if (lock == CDataFolderLock::Result::Held) {
+        SweepWriterLeftovers(dataFolder);
+        SweepWriterLeftovers(dataFolder + "/basemaps");
+    }
     SweepDeadTempFolders();
     AppDelegate app;
     instance.SetReceiver([&app](const std::vector<std::string>& urls) {

@@ -18,8 +18,8 @@
 #include <QStandardPaths>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,8 +61,8 @@ protected:
             env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runHome + "/run"));
             env.insert("TMPDIR", QString::fromStdString(runHome + "/tmp"));
             env.insert("QT_QPA_PLATFORM", "offscreen");
-            commandArguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--", command} +
-                               arguments;
+            commandArguments =
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--", command} + arguments;
             command = "setpriv";
         }
         env.insert("HOME", QString::fromStdString(runHome));
@@ -255,7 +255,8 @@ TEST_F(ApplicationProcess, ALockFileInTheWayIsReplacedAndTheLockHeldWhileRunning
         asNobody = false;
         WriteSettings(home + "/voyage.nmea");
         if (!c.plant()) {
-            std::printf("[ SKIPPED  ] %s: running as root without setpriv to run the start as nobody\n", c.name);
+            std::printf("[ SKIPPED  ] %s: running as root without setpriv to run the start as nobody\n",
+                        c.name);
             continue;
         }
         // While it runs, the folder is locked: no second start could save over it.
@@ -266,8 +267,8 @@ TEST_F(ApplicationProcess, ALockFileInTheWayIsReplacedAndTheLockHeldWhileRunning
             whileRunning = second.Take(data, error);
         };
         std::string errors;
-        EXPECT_EQ(RunOnce(errors, {"tessro://mark?lat=40.01&lon=-44.99&name=Locked"}, {}, SIGTERM, 1000, probe),
-                  0)
+        EXPECT_EQ(
+            RunOnce(errors, {"tessro://mark?lat=40.01&lon=-44.99&name=Locked"}, {}, SIGTERM, 1000, probe), 0)
             << errors;
         EXPECT_EQ(whileRunning, CDataFolderLock::Result::Busy) << errors;
         EXPECT_NE(tessatest::ReadWholeFile(data + "/marks_routes.bin").find("Locked"), std::string::npos);

@@ -199,7 +199,8 @@ TEST(SingleInstance, AHandOverThatFailsSaysWhyInABoxAndASocketInTheWayIsKept)
         start.waitForReadyRead(50);
         errors += start.readAllStandardError().toStdString();
     }
-    EXPECT_NE(errors.find("Tessaroute is already running with this data folder"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("Tessaroute is already running with this data folder"), std::string::npos)
+        << errors;
     EXPECT_NE(errors.find("did not answer"), std::string::npos) << errors;
     // The box holds the start until it is answered (or goes by itself).
     EXPECT_EQ(start.state(), QProcess::Running) << errors;
