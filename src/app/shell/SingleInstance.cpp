@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
