@@ -6,6 +6,7 @@
 // display (offscreen, or the X server of the window stage, where the menu,
 // keys and the window's close are driven from outside by xdotool).
 // TESSA_XVFB_LABEL
+#include "foundation/platform/PlatformFolders.h"
 #include "foundation/settings/IniFile.h"
 #include "foundation/util/Folders.h"
 #include "instruments/connections/ConnectionRegistry.h"
@@ -17,8 +18,11 @@
 #include <QStandardPaths>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -46,6 +50,21 @@ protected:
         const std::string runData = runHome + "/.local/share/tessaroute";
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QString command = QString::fromStdString(program);
+        QStringList commandArguments = arguments;
+        if (asNobody) {
+            // Root opens every file: the start runs as nobody, in a home of its
+            // own, offscreen (the X server's authority is root's).
+            for (const char* folder : {"/run", "/tmp"})
+                fs::create_directories(runHome + folder);
+            fs::permissions(runHome + "/run", fs::perms::owner_all, fs::perm_options::replace);
+            env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runHome + "/run"));
+            env.insert("TMPDIR", QString::fromStdString(runHome + "/tmp"));
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+            commandArguments =
+                QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--", command} + arguments;
+            command = "setpriv";
+        }
         env.insert("HOME", QString::fromStdString(runHome));
         env.remove("XDG_DATA_HOME");
         env.remove("XDG_CONFIG_HOME");
@@ -54,7 +73,7 @@ protected:
         if (!env.contains("QT_QPA_PLATFORM"))
             env.insert("QT_QPA_PLATFORM", "offscreen");
         process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(program), arguments);
+        process.start(command, commandArguments);
         if (!process.waitForStarted())
             return -1;
         // Started once the base maps are in place; then a few seconds of
@@ -99,6 +118,8 @@ protected:
         ASSERT_TRUE(WriteIniFile(data + "/Tessaroute.ini", settings));
     }
 
+    // RunOnce runs the start as the unprivileged user nobody.
+    bool asNobody = false;
     const std::string program = std::string(TESSA_BUILD_DIR) + "/src/app/tessaroute";
     const std::string home = tessatest::MakeScratchDir("app_process");
     const std::string data = home + "/.local/share/tessaroute";
@@ -180,6 +201,60 @@ TEST_F(ApplicationProcess, AKillLosesNoMarkOrRecordedFixOlderThanTheSaveInterval
     CIniMap saved;
     ASSERT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
     EXPECT_EQ(saved["CTrackManager:doRecordTrack"], "1");
+}
+
+TEST_F(ApplicationProcess, ALockFileInTheWayIsReplacedAndTheLockHeldWhileRunning)
+{
+    const std::string lock = data + "/.lock";
+    const char* const rows[] = {"a folder holding a file", "a link", "a file the start cannot open"};
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(rows[row]);
+        fs::remove_all(home);
+        fs::create_directories(data);
+        WriteSettings(home + "/voyage.nmea");
+        asNobody = false;
+        // What stood in the way keeps its content.
+        std::string kept = home + "/outside";
+        if (row == 0) {
+            fs::create_directories(lock);
+            kept = lock + "/note";
+        }
+        std::ofstream(kept) << "kept";
+        if (row == 0) {
+            kept = lock + ".old/note";
+        } else if (row == 1) {
+            fs::create_symlink(kept, lock);
+        } else if (::geteuid() != 0) {
+            std::ofstream(lock) << "";
+            fs::permissions(lock, fs::perms::none);
+        } else if (!QStandardPaths::findExecutable("setpriv").isEmpty()) {
+            // Root opens any file: the start runs as nobody, and .lock is root's, mode 600.
+            for (const auto& entry : fs::recursive_directory_iterator(home))
+                ::lchown(entry.path().c_str(), 65534, 65534);
+            asNobody = ::lchown(home.c_str(), 65534, 65534) == 0;
+            std::ofstream(lock) << "";
+            fs::permissions(lock, fs::perms::owner_read | fs::perms::owner_write);
+        }
+        if (!fs::exists(fs::symlink_status(lock))) {
+            std::printf("[ SKIPPED  ] %s: as root it needs setpriv to run the start as nobody\n", rows[row]);
+            continue;
+        }
+        // While it runs the folder is locked: no second start could save over it.
+        CDataFolderLock::Result whileRunning = CDataFolderLock::Result::Held;
+        std::string errors;
+        EXPECT_EQ(RunOnce(errors, {"tessro://mark?lat=40.01&lon=-44.99&name=Locked"}, {}, SIGTERM, 1000,
+                          [&](qint64) { whileRunning = CDataFolderLock().Take(data, errors); }),
+                  0)
+            << errors;
+        EXPECT_EQ(whileRunning, CDataFolderLock::Result::Busy) << errors;
+        EXPECT_NE(tessatest::ReadWholeFile(data + "/marks_routes.bin").find("Locked"), std::string::npos);
+        struct stat st;
+        ASSERT_EQ(::lstat(lock.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode) && (st.st_mode & S_IRUSR));
+        EXPECT_EQ(st.st_uid, asNobody ? 65534u : ::geteuid());
+        EXPECT_EQ(tessatest::ReadWholeFile(kept), "kept");
+    }
+    asNobody = false;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "foundation/platform/PlatformServices.h"
 #include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
+#include "packagewriter/JobTestSupport.h"
 #include "support/TestPaths.h"
 
 #include <QDesktopServices>
@@ -220,11 +221,25 @@ TEST_F(PlatformFoldersTest, LeftoversOfAKilledProcessAreSweptAndNothingElse)
         EXPECT_TRUE(fs::exists(fs::symlink_status(data + "/" + name))) << name;
 
     // One holder of a data folder's lock at a time.
+    using Lock = CDataFolderLock::Result;
     std::string error;
     auto first = std::make_unique<CDataFolderLock>();
-    ASSERT_TRUE(first->Take(data, error)) << error;
+    ASSERT_EQ(first->Take(data, error), Lock::Held) << error;
     CDataFolderLock second;
-    EXPECT_FALSE(second.Take(data, error));
+    EXPECT_EQ(second.Take(data, error), Lock::Busy);
     first.reset();
-    EXPECT_TRUE(second.Take(data, error)) << error;
+    EXPECT_EQ(second.Take(data, error), Lock::Held) << error;
+
+    // A folder in the lock file's way that holds something is kept aside,
+    // under a name not yet taken.
+    const std::string other = root + "/other";
+    fs::create_directories(other + "/.lock.old");
+    fs::create_directories(other + "/.lock");
+    std::ofstream(other + "/.lock/a") << "a";
+    EXPECT_EQ(CDataFolderLock().Take(other, error), Lock::Held) << error;
+    EXPECT_EQ(tessatest::ReadWholeFile(other + "/.lock.old-2/a"), "a");
+    // Where no lock file can be made the start is refused, not run unlocked.
+    CDataFolderLock none;
+    EXPECT_EQ(none.Take(data + "/marks_routes.bin/below", error), Lock::Failed);
+    EXPECT_FALSE(error.empty());
 }

@@ -9,9 +9,13 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -38,6 +42,24 @@ std::string PrivateTempFolder()
 bool FitsSocketAddress(const std::string& path)
 {
     return path.size() < sizeof(sockaddr_un{}.sun_path);
+}
+
+// Whether some process accepts connections on the socket at `path`.
+bool SomeoneListens(const std::string& path)
+{
+    if (!FitsSocketAddress(path))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    // A full backlog (EAGAIN) is somebody listening, too.
+    const bool listening =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EAGAIN;
+    ::close(fd);
+    return listening;
 }
 
 } // namespace
@@ -77,23 +99,40 @@ bool CSingleInstance::IsListening() const
     return m_server && m_server->isListening();
 }
 
-CSingleInstance::Outcome CSingleInstance::HandOverOrListen(const std::vector<std::string>& arguments)
+void CSingleInstance::DelayForTesting()
 {
-    if (m_path.empty())
-        return Outcome::First;
+    if (m_delayMs > 0)
+        QThread::msleep(unsigned(m_delayMs));
+    m_delayMs = 0;
+}
+
+CSingleInstance::Outcome CSingleInstance::HandOver(const std::vector<std::string>& arguments,
+                                                   int waitMilliseconds, std::string& reason)
+{
+    if (m_path.empty()) {
+        reason = "there is no private folder for the hand-over socket";
+        return Outcome::Failed;
+    }
+    DelayForTesting();
+    const QString name = QString::fromStdString(m_path);
+    const QDeadlineTimer connectBy(waitMilliseconds);
     QLocalSocket socket;
-    socket.connectToServer(QString::fromStdString(m_path));
-    if (!socket.waitForConnected(kAcknowledgeMilliseconds)) {
+    for (;;) {
+        socket.connectToServer(name);
+        if (socket.waitForConnected(kAcknowledgeMilliseconds))
+            break;
         const QLocalSocket::LocalSocketError error = socket.error();
-        if (error == QLocalSocket::ConnectionRefusedError || error == QLocalSocket::ServerNotFoundError) {
-            // Nobody there: a socket left by a process that ended without removing it.
-            QLocalServer::removeServer(QString::fromStdString(m_path));
-            Listen();
-        } else {
-            std::fprintf(stderr, "%s: %s; running without the single-instance socket\n", m_path.c_str(),
-                         socket.errorString().toLocal8Bit().constData());
+        if (error != QLocalSocket::ConnectionRefusedError && error != QLocalSocket::ServerNotFoundError) {
+            reason = m_path + ": " + socket.errorString().toStdString();
+            return Outcome::Failed;
         }
-        return Outcome::First;
+        if (connectBy.hasExpired()) {
+            reason = "nothing answers on " + m_path;
+            return Outcome::NoListener;
+        }
+        // The holder of the lock may still be on its way to listening.
+        socket.abort();
+        QThread::msleep(50);
     }
     // Arguments beyond the limits are left out rather than losing the rest.
     std::vector<std::string> sent;
@@ -103,26 +142,58 @@ CSingleInstance::Outcome CSingleInstance::HandOverOrListen(const std::vector<std
             sent.push_back(argument);
     const std::string message = CInstanceFrameDecoder::Encode(sent);
     socket.write(message.data(), qint64(message.size()));
-    QDeadlineTimer deadline(kAcknowledgeMilliseconds);
-    while (!deadline.hasExpired()) {
+    const QDeadlineTimer answerBy(kHandOverMilliseconds);
+    while (!answerBy.hasExpired()) {
         if (socket.bytesToWrite() > 0)
-            socket.waitForBytesWritten(int(deadline.remainingTime()));
-        else if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(deadline.remainingTime())))
+            socket.waitForBytesWritten(int(answerBy.remainingTime()));
+        else if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(answerBy.remainingTime())))
             break;
         char answer = 0;
-        if (socket.bytesAvailable() > 0 && socket.read(&answer, 1) == 1)
-            return answer == CInstanceFrameDecoder::kAcknowledge ? Outcome::HandedOver : Outcome::NoAnswer;
+        if (socket.bytesAvailable() > 0 && socket.read(&answer, 1) == 1) {
+            if (answer == CInstanceFrameDecoder::kAcknowledge)
+                return Outcome::HandedOver;
+            reason = "the running instance refused it";
+            return Outcome::Failed;
+        }
+        if (socket.state() != QLocalSocket::ConnectedState)
+            break;
     }
-    std::fprintf(stderr, "%s: the running instance did not answer\n", m_path.c_str());
-    return Outcome::NoAnswer;
+    reason = socket.state() == QLocalSocket::ConnectedState
+                 ? "the running instance did not answer within " +
+                       std::to_string(kHandOverMilliseconds / 1000) + " s"
+                 : "the running instance closed the connection without an answer";
+    return Outcome::Failed;
 }
 
-bool CSingleInstance::Listen()
+bool CSingleInstance::Listen(std::string& reason)
 {
+    if (m_path.empty()) {
+        reason = "there is no private folder for the hand-over socket";
+        return false;
+    }
+    // Nothing may be acknowledged before there is somewhere to deliver it.
+    if (!m_receiver) {
+        reason = "nothing takes what is handed over";
+        return false;
+    }
+    DelayForTesting();
+    struct stat st;
+    if (::lstat(m_path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            reason = m_path + " is in the way and is not a socket";
+            return false;
+        }
+        if (SomeoneListens(m_path)) {
+            reason = "another program listens on " + m_path;
+            return false;
+        }
+        // Left by a process that ended without removing it.
+        ::unlink(m_path.c_str());
+    }
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(QString::fromStdString(m_path))) {
-        std::fprintf(stderr, "%s: %s\n", m_path.c_str(), m_server->errorString().toLocal8Bit().constData());
+        reason = m_path + ": " + m_server->errorString().toStdString();
         m_server.reset();
         return false;
     }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -312,32 +314,166 @@ int SweepWriterLeftovers(const std::string& folder)
     return removed;
 }
 
+namespace {
+
+const char* const kLockName = ".lock";
+
+// Whether some process holds a lock on this file. A lock file this user
+// cannot open may still be that of a running start (under another user).
+bool IsLockedByAnyone(const struct stat& st)
+{
+    FILE* locks = std::fopen("/proc/locks", "re");
+    if (!locks)
+        return false;
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    char line[256];
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, locks))
+        found = std::strstr(line, wanted) != nullptr;
+    std::fclose(locks);
+    return found;
+}
+
+// Starts on one folder repair its lock file one at a time, so that none
+// removes the lock file another has just made and locked. Held briefly; a
+// folder that takes no locks, or a guard that stays taken, is gone past.
+class CFolderGuard
+{
+public:
+    explicit CFolderGuard(int dir) : m_dir(dir)
+    {
+        for (int i = 0; i < 200; ++i) {
+            if (::flock(dir, LOCK_EX | LOCK_NB) == 0) {
+                m_held = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK)
+                return;
+            ::usleep(10000);
+        }
+    }
+    ~CFolderGuard()
+    {
+        if (m_held)
+            ::flock(m_dir, LOCK_UN);
+    }
+    CFolderGuard(const CFolderGuard&) = delete;
+    CFolderGuard& operator=(const CFolderGuard&) = delete;
+
+private:
+    int m_dir;
+    bool m_held = false;
+};
+
+// Removes what stands where the lock file belongs. A folder that holds
+// something is kept aside instead: it is not ours to throw away.
+bool ClearLockName(int dir, const std::string& path, const struct stat& st, std::string& note,
+                   std::string& error)
+{
+    if (!S_ISDIR(st.st_mode)) {
+        if (::unlinkat(dir, kLockName, 0) == 0 || errno == ENOENT)
+            return true;
+    } else if (::unlinkat(dir, kLockName, AT_REMOVEDIR) == 0 || errno == ENOENT) {
+        return true;
+    } else if (errno == ENOTEMPTY || errno == EEXIST) {
+        for (int n = 1; n < 100; ++n) {
+            std::string aside = std::string(kLockName) + ".old";
+            if (n > 1)
+                aside += '-' + std::to_string(n);
+            struct stat taken;
+            if (::fstatat(dir, aside.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+                continue;
+            if (::renameat(dir, kLockName, dir, aside.c_str()) != 0)
+                break;
+            note = "the folder " + path + " was in the way; it is kept as " + aside;
+            return true;
+        }
+    }
+    error = path + " is in the way and cannot be replaced: " + std::strerror(errno);
+    return false;
+}
+
+} // namespace
+
 CDataFolderLock::~CDataFolderLock()
 {
     if (m_fd >= 0)
         ::close(m_fd); // closing releases the lock
 }
 
-bool CDataFolderLock::Take(const std::string& folder, std::string& error)
+CDataFolderLock::Result CDataFolderLock::Take(const std::string& folder, std::string& error)
 {
+    error.clear();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    const std::string path = folder + "/.lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
-        return true;
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        error = folder + ": " + std::strerror(errno);
+        return Result::Failed;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        error = held ? "another process holds " + path : path + ": " + std::strerror(errno);
-        ::close(fd);
-        return !held;
+    const Result result = TakeIn(dir, folder, error);
+    ::close(dir);
+    return result;
+}
+
+CDataFolderLock::Result CDataFolderLock::TakeIn(int dir, const std::string& folder, std::string& error)
+{
+    const std::string path = folder + "/" + kLockName;
+    const CFolderGuard guard(dir);
+    std::string note;
+    Result result = Result::Failed;
+    // The second round opens the file made in place of what was in the way.
+    for (int round = 0; round < 2; ++round) {
+        // Read access is enough for the lock, so a file a start under another
+        // user left readable serves as it is.
+        const int fd =
+            ::openat(dir, kLockName, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        const int openError = errno;
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                if (m_fd >= 0)
+                    ::close(m_fd);
+                m_fd = fd;
+                error = note;
+                result = Result::Held;
+                break;
+            }
+            const int lockError = errno;
+            ::close(fd);
+            if (lockError == EWOULDBLOCK) {
+                error = "another process holds " + path;
+                result = Result::Busy;
+            } else if (lockError == ENOLCK) {
+                error = "the file system of " + folder + " has no locks";
+                result = Result::NoLocking;
+            } else {
+                error = path + ": " + std::strerror(lockError);
+            }
+            break;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        // Nothing there: the file could not be made (a read-only folder, a full disk).
+        if (::fstatat(dir, kLockName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = path + ": " + std::strerror(fd >= 0 ? errno : openError);
+            break;
+        }
+        if (round > 0) {
+            error = path + " is still in the way after it was replaced";
+            break;
+        }
+        if (S_ISREG(st.st_mode) && IsLockedByAnyone(st)) {
+            error = "another process holds " + path;
+            result = Result::Busy;
+            break;
+        }
+        if (!ClearLockName(dir, path, st, note, error))
+            break;
     }
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-    return true;
+    return result;
 }
 
 std::vector<std::string> GetResourceSearchFolders()

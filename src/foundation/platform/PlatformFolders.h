@@ -37,16 +37,27 @@ int SweepWriterLeftovers(const std::string& folder);
 class CDataFolderLock
 {
 public:
+    enum class Result {
+        Held,      // this process holds the lock
+        Busy,      // another process holds it
+        NoLocking, // the file system has no locks: nothing stops a second copy
+        Failed,    // no lock can be had; `error` says why
+    };
+
     CDataFolderLock() = default;
     ~CDataFolderLock();
     CDataFolderLock(const CDataFolderLock&) = delete;
     CDataFolderLock& operator=(const CDataFolderLock&) = delete;
-    // Makes the folder when needed; false only when another process holds
-    // the lock. A lock file that cannot be made (a read-only folder) does not
-    // stop the start: true, with `error` saying why there is no lock.
-    bool Take(const std::string& folder, std::string& error);
+    // Makes the folder when needed. Something in the lock file's way (a
+    // folder, a link, a file this user cannot open) is replaced when the
+    // folder allows it and no process holds it; a folder that is not empty
+    // is kept aside as ".lock.old" (or ".lock.old-N"). `error` says why for
+    // Busy, NoLocking and Failed, and what was kept aside for Held.
+    Result Take(const std::string& folder, std::string& error);
 
 private:
+    Result TakeIn(int dir, const std::string& folder, std::string& error);
+
     int m_fd = -1;
 };
 
