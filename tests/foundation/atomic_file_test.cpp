@@ -176,16 +176,13 @@ TEST_F(AtomicFiles, TemporaryNamesHaveTheFormTheStartUpSweepRemoves)
 {
     const std::string folder = root + "/names";
     ASSERT_TRUE(CreateDirectoryPath(folder));
-    std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
         CAtomicFileWriter writer;
         ASSERT_TRUE(writer.Open(folder + "/tracks.bin"));
         const std::string name = std::filesystem::directory_iterator(folder)->path().filename().string();
         EXPECT_EQ(name.rfind("tracks.bin.tmp-", 0), 0u) << name;
         EXPECT_TRUE(IsAtomicWriterTempName(name)) << name;
-        seen.insert(name);
     }
-    EXPECT_GT(seen.size(), 190u);
     EXPECT_EQ(EntriesIn(folder), 0u);
 }
 
