@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,6 +64,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     if (!QCoreApplication::instance()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Without one Qt makes "runtime-<user>" in $TMPDIR and leaves it there:
+        // a folder inside the scratch folder goes with it at exit.
+        const std::string& scratch = fuzzsupport::ScratchFolder("appstate");
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && !scratch.empty() &&
+            ::mkdir((scratch + "/runtime").c_str(), 0700) == 0)
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(scratch + "/runtime"));
         new QGuiApplication(*argc, *argv);
     }
     return 0;

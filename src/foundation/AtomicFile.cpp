@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <stdlib.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +34,58 @@ mode_t ReadUmask()
 
 std::atomic<mode_t> gProcessUmask{ReadUmask()};
 
+constexpr char kTempMarker[] = ".tmp-";
+constexpr size_t kTempMarkerLength = sizeof kTempMarker - 1;
+constexpr size_t kTempSuffixLength = 6;
+
+bool HasEveryCharacterClass(const char* suffix)
+{
+    bool upper = false, lower = false, digit = false;
+    for (size_t i = 0; i < kTempSuffixLength; ++i) {
+        const char c = suffix[i];
+        if (c >= 'A' && c <= 'Z')
+            upper = true;
+        else if (c >= 'a' && c <= 'z')
+            lower = true;
+        else if (c >= '0' && c <= '9')
+            digit = true;
+        else
+            return false;
+    }
+    return upper && lower && digit;
+}
+
+// Six random letters and digits of the writer's form. Random bytes come from
+// the kernel; should that fail, from the library's device.
+void MakeTempSuffix(char* suffix)
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        unsigned char bytes[kTempSuffixLength];
+        if (::getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
+            std::random_device device;
+            for (unsigned char& b : bytes)
+                b = static_cast<unsigned char>(device());
+        }
+        for (size_t i = 0; i < kTempSuffixLength; ++i)
+            suffix[i] = kAlphabet[bytes[i] % 62];
+        if (HasEveryCharacterClass(suffix))
+            return;
+    }
+    std::memcpy(suffix, "Tmp0a1", kTempSuffixLength);
+}
+
 } // namespace
+
+bool IsAtomicWriterTempName(const std::string& name)
+{
+    const size_t minimum = 1 + kTempMarkerLength + kTempSuffixLength;
+    if (name.size() < minimum)
+        return false;
+    const size_t at = name.size() - kTempSuffixLength - kTempMarkerLength;
+    return name.compare(at, kTempMarkerLength, kTempMarker) == 0 &&
+           HasEveryCharacterClass(name.data() + at + kTempMarkerLength);
+}
 
 mode_t ProcessUmask()
 {
@@ -62,17 +115,28 @@ bool CAtomicFileWriter::Open(const std::string& path)
     m_error.clear();
     m_failed = false;
     m_target = path;
-    m_temp = path + ".tmp-XXXXXX";
-    int fd = mkostemp(m_temp.data(), O_CLOEXEC);
+    // Named by the writer itself rather than by mkstemp, whose names can be
+    // any letters: the start-up sweep must tell its files from the user's.
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        char suffix[kTempSuffixLength];
+        MakeTempSuffix(suffix);
+        m_temp = path + kTempMarker + std::string(suffix, kTempSuffixLength);
+        fd = ::open(m_temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0) {
         m_temp.clear();
         return Fail("cannot create a temporary file");
     }
-    // mkstemp makes 0600; a replaced file keeps its own permissions (a store
-    // the user made private stays so), a new one gets the usual ones.
+    // Made 0600; a replaced file keeps its own permission bits (a store the
+    // user made private stays so), a new one gets the usual ones. The old
+    // file is looked at, not what a link in its place points to, and never
+    // lends the new one a setuid, setgid or sticky bit.
     struct stat existing;
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        fchmod(fd, existing.st_mode & 07777);
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        fchmod(fd, existing.st_mode & 0777);
     else
         fchmod(fd, 0666 & ~ProcessUmask());
     m_file = fdopen(fd, "wb");

@@ -13,6 +13,12 @@ mode_t ProcessUmask();
 // thread runs: reading the mask means setting it for a moment.
 void RememberProcessUmask();
 
+// Whether `name` (a file name without folder) has the exact form of the
+// writer's temporary files: "<name>.tmp-" and six letters and digits that
+// hold at least one capital, one small letter and one digit. A start-up sweep
+// removes such files, so the form must not match names people give files.
+bool IsAtomicWriterTempName(const std::string& name);
+
 class CAtomicFileWriter
 {
 public:
@@ -21,7 +27,8 @@ public:
     CAtomicFileWriter(const CAtomicFileWriter&) = delete;
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
 
-    // Creates the temporary file beside `path` (mode 0666 less the process umask).
+    // Creates the temporary file beside `path` (mode 0666 less the process
+    // umask, or the permission bits of the regular file it replaces).
     bool Open(const std::string& path);
     bool Write(const void* data, size_t size);
     bool Write(const std::string& text) { return Write(text.data(), text.size()); }

@@ -281,6 +281,17 @@ TEST(BaseMapCopy, CopiesOncePerVersionAndRetriesAfterAFailure)
                     entry.path().filename() == "c.rlt" ||
                     entry.path().filename().string().rfind(".v", 0) == 0)
             << entry.path();
+
+    // A link in the folder's place is replaced by a folder of our own: nothing
+    // is written where it pointed.
+    WriteAll(root + "/elsewhere/a.rlt", "USER");
+    fs::remove_all(data + "/basemaps");
+    fs::create_directory_symlink(root + "/elsewhere", data + "/basemaps");
+    EXPECT_TRUE(CopyBaseMaps(res, data, "9"));
+    EXPECT_FALSE(fs::is_symlink(data + "/basemaps"));
+    EXPECT_EQ(ReadAll(data + "/basemaps/a.rlt"), "NEW");
+    EXPECT_EQ(ReadAll(root + "/elsewhere/a.rlt"), "USER");
+    EXPECT_EQ(std::distance(fs::directory_iterator(root + "/elsewhere"), {}), 1);
     fs::remove_all(root);
 }
 

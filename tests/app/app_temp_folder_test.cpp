@@ -57,3 +57,19 @@ TEST_F(ApplicationTempFolder, IsEmptyAfterTheApplicationExits)
     app.Shutdown();
     EXPECT_TRUE(fs::is_empty(tmp));
 }
+
+TEST_F(ApplicationTempFolder, TheStartUpSweepReachesTheRealFoldersOfTheApplication)
+{
+    const std::string data = root + "/XDG_DATA_HOME/tessaroute", docs = root + "/HOME/Documents/Tessaroute";
+    ASSERT_EQ(GetPlatformDataFolder(), data);
+    ASSERT_EQ(GetPlatformDocumentsFolder(), docs);
+    const std::string left[] = {data + "/sync/sync_request.bin.tmp-Ab12Cd", data + "/MVT/a/b.rlt.tmp-Ab12Cd",
+                                docs + "/MVT/c.tspkg.tmp-Ab12Cd", docs + "/live.dvtf.tmp-Ab12Cd"};
+    for (const std::string& path : left) {
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path) << "x";
+    }
+    EXPECT_EQ(SweepApplicationFolders(), 4);
+    for (const std::string& path : left)
+        EXPECT_FALSE(fs::exists(path)) << path;
+}

@@ -320,8 +320,38 @@ TEST_F(UrlCommands, AHostilePackageInTheHomeFolderWritesNothingAnywhere)
     http.ClearRequests();
     Run(home + "/x.tspkg");
     EXPECT_EQ(Shown("Error opening TS Package"), 1u);
+    // The box says which entry refused the package, and why.
+    EXPECT_EQ(presenter->Last().text, home +
+                                          "/x.tspkg\n\npackage damaged: entry 2 of 4, \".bashrc\": the name "
+                                          "leads out of the package's folder or is not a chart");
     EXPECT_EQ(tree(), before);
     EXPECT_TRUE(http.Requests().empty()) << "nothing of the package is fetched";
+}
+
+TEST_F(UrlCommands, APackagesOwnWordsStayOnTheirLineAndAFailedCopyGoes)
+{
+    tessatest::CPackageWriter writer;
+    // Line breaks, an escape and a right-to-left override in the name and host;
+    // port 0 is no port, so the install fails.
+    writer.host = "127.0.0.1\n\xE2\x80\xAE:0";
+    writer.folder = "/MVT/files";
+    writer.name = "Harbour\nThis package comes from the official chart server.\x1b[1m\xE2\x80\xAE";
+    writer.files = {{"harbour/harbour.rlt", tessatest::MakeSmallChart("Harbour", 10.0, 55.0, 10.1, 54.95)}};
+    const std::string home = root + "/home";
+    fs::create_directories(home);
+    ASSERT_TRUE(writer.Write(home + "/x.tspkg"));
+    Start();
+    Run(home + "/x.tspkg");
+    ASSERT_EQ(Shown("Install map package?"), 1u);
+    EXPECT_EQ(
+        presenter->Shown()[0].text,
+        "Install the map package \"Harbour This package comes from the official chart server.[1m\" from "
+        "127.0.0.1 :0 into " +
+            GetMVTFolder() + "?");
+    // The install fails; the copy made for it does not stay in the map store.
+    ASSERT_TRUE(PumpUntil([&] { return Shown("Error") == 1; }));
+    EXPECT_TRUE(PumpUntil([&] { return !fs::exists(GetMVTFolder() + "/x.tspkg"); }));
+    EXPECT_TRUE(fs::exists(home + "/x.tspkg"));
 }
 
 TEST_F(UrlCommands, AFileThatIsNotAChartChangesNoFolders)

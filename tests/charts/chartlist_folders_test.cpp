@@ -4,6 +4,7 @@
 #include "charts/chartlist/ChartList.h"
 #include "chartwriter/ChartWriter.h"
 #include "foundation/events/Listener.h"
+#include "foundation/util/Files.h"
 #include "support/TestPaths.h"
 
 #include <cmath>
@@ -317,4 +318,12 @@ TEST_F(ChartFolders, AddFolderNotesItOnceInTheFoldersFile)
     again.Init(folders);
     EXPECT_EQ(again.Folders().size(), 2u);
     EXPECT_EQ(again.Outlines().size(), 1u);
+
+    // A list that is there but cannot be read whole is never replaced by the
+    // new folder alone.
+    fs::resize_file(folders.mapFoldersFile, kMaxReadFileBytes + 1);
+    const std::string more = root + "/more";
+    fs::create_directories(more);
+    EXPECT_TRUE(again.AddFolder(more));
+    EXPECT_EQ(fs::file_size(folders.mapFoldersFile), uintmax_t(kMaxReadFileBytes + 1));
 }

@@ -154,6 +154,24 @@ TEST_F(MapStoreDownloadTest, ChartFilesJoinTheListAndNamesStayInTheFolder)
     presenter.DeliverAll();
     EXPECT_EQ(*missing.code, -1);
     EXPECT_EQ(CChartList::Instance().FindByPath(mvt + "/single/none.rlt"), nullptr);
+
+    // A download that is no chart goes again, and so does a package new to
+    // the store whose install fails.
+    presenter.SetImmediate(true);
+    server.AddFile("/MVT/single/junk.rlt", "not a chart");
+    tessatest::CPackageWriter unserved = writer;
+    unserved.folder = "/MVT/unserved";
+    server.AddFile("/MVT/unserved.tspkg", unserved.Manifest());
+    for (const char* path : {"/MVT/single/junk.rlt", "/MVT/unserved.tspkg"}) {
+        SCOPED_TRACE(path);
+        tessatest::CCodeProbe refused;
+        refused.Push();
+        ASSERT_TRUE(DownloadMapFile(&window, path, local));
+        RunDialogCallbacksUntil(refused.storage);
+        ASSERT_TRUE(tessatest::PumpUntil([&] { return refused.Ran(); }));
+        EXPECT_EQ(*refused.code, -1);
+        EXPECT_FALSE(tessatest::PathExists(local));
+    }
 }
 
 TEST_F(MapStoreDownloadTest, OpenedFilesAndTheEmptyUpdateCheck)

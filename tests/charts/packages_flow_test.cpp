@@ -96,7 +96,7 @@ TEST_F(PackageTest, InstallFlowAsksForSpaceShowsProgressAndReportsErrors)
     InstallPackage(&window, pkg);
     ASSERT_EQ(presenter.Shown().size(), 1u);
     EXPECT_EQ(presenter.Last().title, "Error opening TS Package");
-    EXPECT_EQ(presenter.Last().text, pkg);
+    EXPECT_EQ(presenter.Last().text, pkg + "\n\npackage damaged: the header ends early");
     presenter.DeliverAll();
     EXPECT_EQ(*damaged.code, -1);
 

@@ -153,8 +153,9 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     writer.truncateTo = full.size() - 6;
     ASSERT_TRUE(writer.Write(pkg));
     EXPECT_FALSE(Install(error));
-    EXPECT_EQ(error, "package damaged");
-    EXPECT_EQ(GetPackageMissingBytes(pkg), -1);
+    EXPECT_EQ(error, "package damaged: entry 2 of 2, \"charts/big.rl3\": check value 2 of 3 is missing");
+    EXPECT_EQ(GetPackageMissingBytes(pkg, &error), -1);
+    EXPECT_EQ(error, "package damaged: entry 2 of 2, \"charts/big.rl3\": check value 2 of 3 is missing");
     EXPECT_FALSE(tessatest::PathExists(folder + "/charts"));
 
     // A name leading out of the package's folder.
@@ -165,7 +166,9 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     server.AddFile("/MVT/x", "hello");
     ASSERT_TRUE(writer.Write(pkg));
     EXPECT_FALSE(Install(error));
-    EXPECT_EQ(error, "package damaged");
+    EXPECT_EQ(error,
+              "package damaged: entry 2 of 2, \"../x\": the name leads out of the package's folder or is "
+              "not a chart");
     EXPECT_FALSE(tessatest::PathExists(root + "/MVT/x"));
     EXPECT_FALSE(tessatest::PathExists(folder + "/charts/harbour.rlt"));
     EXPECT_EQ(RangedReads(), 0u);
@@ -175,7 +178,8 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     writer.totalOverride = 5;
     ASSERT_TRUE(writer.Write(pkg));
     EXPECT_FALSE(Install(error));
-    EXPECT_EQ(error, "package damaged");
+    EXPECT_EQ(error,
+              "package damaged: entry 1 of 1, \"a.rlt\": a size of 10 bytes, not from 1 to the package's 5");
     writer.rawEntries = {{"a.rlt", 0, {}}};
     writer.totalOverride = -1;
     ASSERT_TRUE(writer.Write(pkg));
@@ -186,7 +190,7 @@ TEST_F(PackageTest, DamagedManifestsInstallNothing)
     writer.countOverride = 3;
     ASSERT_TRUE(writer.Write(pkg));
     EXPECT_FALSE(Install(error));
-    EXPECT_EQ(error, "package damaged");
+    EXPECT_EQ(error, "package damaged: entry 3 of 3, the list ends early");
 
     // Not a package at all.
     ASSERT_TRUE(tessatest::WriteWholeFile(pkg, "not a package"));

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -154,7 +155,35 @@ TEST_F(AtomicFiles, EveryWriterUsesTheStartUpMaskAndNeverSetsIt)
         ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
         ASSERT_TRUE(w.write(folder, target));
         EXPECT_EQ(ModeOf(target), mode_t(0600));
+        // Only the permission bits carry over, and only the file's own: a
+        // link in its place lends nothing of what it points to.
+        ASSERT_EQ(::chmod(target.c_str(), 06750), 0);
+        ASSERT_TRUE(w.write(folder, target));
+        EXPECT_EQ(ModeOf(target), mode_t(0750));
+        const std::string linked = root + "/linked-" + w.name;
+        WriteText(linked, "linked");
+        ASSERT_EQ(::chmod(linked.c_str(), 0600), 0);
+        std::filesystem::remove(target);
+        std::filesystem::create_symlink(linked, target);
+        ASSERT_TRUE(w.write(folder, target));
+        EXPECT_FALSE(std::filesystem::is_symlink(target));
+        EXPECT_EQ(ModeOf(target), mode_t(0664));
+        EXPECT_EQ(ModeOf(linked), mode_t(0600));
     }
+}
+
+TEST_F(AtomicFiles, TemporaryNamesHaveTheFormTheStartUpSweepRemoves)
+{
+    const std::string folder = root + "/names";
+    ASSERT_TRUE(CreateDirectoryPath(folder));
+    for (int i = 0; i < 200; ++i) {
+        CAtomicFileWriter writer;
+        ASSERT_TRUE(writer.Open(folder + "/tracks.bin"));
+        const std::string name = std::filesystem::directory_iterator(folder)->path().filename().string();
+        EXPECT_EQ(name.rfind("tracks.bin.tmp-", 0), 0u) << name;
+        EXPECT_TRUE(IsAtomicWriterTempName(name)) << name;
+    }
+    EXPECT_EQ(EntriesIn(folder), 0u);
 }
 
 TEST_F(AtomicFiles, FailedTransfersKeepTheOldFileAndLeaveNoTemporary)

@@ -377,6 +377,14 @@ TEST(ObjectFile, FailedSavesKeepTheOldFileAndUnreadableFilesAreKeptAside)
     root.title = "first";
     ASSERT_TRUE(root.SaveToFile(path, nullptr, 3));
     const std::string first = ReadAll(path);
+    // The path form of opening gives the file's bytes and its folder, or why not.
+    CSerialFileBytes bytes;
+    std::string folder, error;
+    ASSERT_TRUE(CSerialStream::OpenPath(path, bytes, folder, error)) << error;
+    EXPECT_EQ(std::string(bytes.Data(), bytes.Size()), first);
+    EXPECT_EQ(folder, dir + "/sub/");
+    EXPECT_FALSE(CSerialStream::OpenPath(dir + "/none.bin", bytes, folder, error));
+    EXPECT_NE(error.find("none.bin"), std::string::npos) << error;
 
     struct CHuge : CSerializable
     {
@@ -388,7 +396,6 @@ TEST(ObjectFile, FailedSavesKeepTheOldFileAndUnreadableFilesAreKeptAside)
             return c.Close();
         }
     };
-    std::string error;
     EXPECT_FALSE(CHuge().SaveToFile(path, nullptr, 3, &error));
     EXPECT_NE(error.find("too large"), std::string::npos);
     EXPECT_EQ(ReadAll(path), first);

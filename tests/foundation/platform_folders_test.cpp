@@ -220,6 +220,47 @@ TEST_F(PlatformFoldersTest, LeftoversOfAKilledProcessAreSweptAndNothingElse)
     for (const char* name : {"marks_routes.bin", "notes.tmp-1", "a.tmp-Ab12Cd.bak", "tracks.bin.tmp-Zz99Yy"})
         EXPECT_TRUE(fs::exists(fs::symlink_status(data + "/" + name))) << name;
 
+    // Everywhere the application writes, only names of exactly the writer's
+    // form go; linked folders are not entered and links stay.
+    const std::string app = root + "/data/tessaroute", docs = root + "/Documents/Tessaroute";
+    fs::create_directories(app + "/downloads");
+    fs::create_directories(docs);
+    std::ofstream(root + "/elsewhere/notes.txt.tmp-Ab12Cd") << "x";
+    fs::create_directory_symlink(root + "/elsewhere", app + "/basemaps");
+    fs::create_directory_symlink(root + "/elsewhere", docs + "/MVT");
+    const struct
+    {
+        std::string path;
+        bool swept;
+    } rows[] = {
+        {app + "/marks_routes.bin.tmp-Ab12Cd", true},
+        {app + "/sync/request.bin.tmp-9zZ9zZ", true},
+        {app + "/MVT/charts/big.rlt.tmp-Q1w2E3", true},
+        {app + "/background/sea.png.tmp-x0Y0x0", true},
+        {docs + "/map_folders.txt.tmp-Ab12Cd", true},
+        {app + "/notes.tmp-backup", false},
+        {app + "/notes.tmp-BACK12", false},
+        {app + "/notes.tmp-Ab12Cd7", false},
+        {app + "/notes.tmp-Ab1Cd", false},
+        {app + "/notes.tmp-Ab-2Cd", false},
+        {app + "/.tmp-Ab12Cd", false},
+        {app + "/notes.TMP-Ab12Cd", false},
+        {docs + "/mine/chart.rlt.tmp-Ab12Cd", false}, // the user's own folder
+    };
+    for (const auto& row : rows) {
+        fs::create_directories(fs::path(row.path).parent_path());
+        std::ofstream(row.path) << "x";
+    }
+    fs::create_directories(app + "/MVT/deep");
+    fs::create_symlink(root + "/elsewhere/keep", app + "/MVT/deep/tracks.bin.tmp-Zz99Yy");
+    EXPECT_EQ(SweepApplicationFolders(), 5);
+    for (const auto& row : rows)
+        EXPECT_EQ(fs::exists(row.path), !row.swept) << row.path;
+    EXPECT_TRUE(fs::is_symlink(app + "/MVT/deep/tracks.bin.tmp-Zz99Yy"));
+    EXPECT_TRUE(fs::exists(root + "/elsewhere/notes.txt.tmp-Ab12Cd"));
+    EXPECT_EQ(SweepWriterLeftovers(app + "/basemaps"), 0);
+    EXPECT_TRUE(fs::exists(root + "/elsewhere/notes.txt.tmp-Ab12Cd"));
+
     // One holder of a data folder's lock at a time.
     using Lock = CDataFolderLock::Result;
     std::string error;

@@ -245,6 +245,7 @@ TEST_F(TrackTest, RecordingFollowsTheGapTimeAndDistanceRules)
         {"5 s and 3 m apart is skipped", 5, 3, 1, 1},
         {"20 s later is kept", 20, 0, 1, 2},
         {"25 m away is kept", 5, 25, 1, 2},
+        {"the same time 25 m away is skipped", 0, 25, 1, 1},
         {"6 h and 1 s later starts a new track", 21601, 0, 2, 1},
         {"exactly 6 h later is kept", 21600, 0, 1, 2},
         {"an earlier time starts a new track", -1, 0, 2, 1},

@@ -46,6 +46,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -98,6 +99,14 @@ bool CopyBaseMaps(const std::string& resourceFolder, const std::string& dataFold
     if (resourceFolder.empty() || dataFolder.empty())
         return false;
     const std::string target = dataFolder + "/basemaps";
+    // A link in the folder's place would carry the copies and the marker into
+    // whatever folder it names: the link goes (not what it points to), and a
+    // folder of our own is made below.
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(target.c_str()) != 0) {
+        std::fprintf(stderr, "Could not replace the link %s: %s\n", target.c_str(), std::strerror(errno));
+        return false;
+    }
     const std::string marker = target + "/.v" + version;
     if (IsRegularFile(marker))
         return true;

@@ -372,12 +372,14 @@ void CUrlCommands::InstallPackageFile(const std::string& path)
     CPackageManifest manifest;
     std::string error;
     if (!ReadPackageManifestFile(path, manifest, error)) {
-        MessageBox(Parent(), nullptr, "Error opening TS Package", path, {{"OK", nullptr}});
+        MessageBox(Parent(), nullptr, "Error opening TS Package", path + "\n\n" + error, {{"OK", nullptr}});
         ReturnToSavedChart();
         return;
     }
+    // The name and host are the package's own words: shown on one line, so
+    // they cannot add lines of their own to the question.
     const std::string question = "Install the map package " + Quoted(manifest.header.name) + " from " +
-                                 manifest.header.host + " into " + store + "?";
+                                 PackageTextForDisplay(manifest.header.host) + " into " + store + "?";
     AskYesNo(
         Parent(), nullptr, "Install map package?", question,
         [this, path, store](void*, int, int) {
@@ -385,20 +387,22 @@ void CUrlCommands::InstallPackageFile(const std::string& path)
             if (copy.empty())
                 ReturnToSavedChart();
             else
-                InstallPackageInMapStore(copy);
+                InstallPackageInMapStore(copy, true);
         },
         [this](void*, int, int) { ReturnToSavedChart(); });
 }
 
-void CUrlCommands::InstallPackageInMapStore(const std::string& path)
+void CUrlCommands::InstallPackageInMapStore(const std::string& path, bool ownCopy)
 {
     m_pendingPackage = path;
     CCallback storage;
-    PushProgressCallback(storage, [this](int32_t result) {
+    PushProgressCallback(storage, [this, ownCopy](int32_t result) {
         CRasterleafView* view = View();
         std::vector<std::string> charts;
         if (result == 0)
             ListPackageFiles(m_pendingPackage, "rlt", charts);
+        else if (ownCopy)
+            ::unlink(m_pendingPackage.c_str());
         m_pendingPackage.clear();
         if (view && !charts.empty() && IsRegularFile(charts.front())) {
             view->SetChartPending(false);

@@ -67,7 +67,9 @@ private:
     // A package outside the map-store folder is copied into it first, after
     // a question naming the package, its host and the folder it will fill.
     void InstallPackageFile(const std::string& path);
-    void InstallPackageInMapStore(const std::string& path);
+    // `ownCopy`: the file is the copy made for this install, removed when the
+    // install fails.
+    void InstallPackageInMapStore(const std::string& path, bool ownCopy = false);
     // A copy of a user's file in the downloads folder under a new name with
     // `extension`; "" when it could not be made.
     std::string CopyIntoDownloads(const std::string& path, const std::string& extension);

@@ -5,6 +5,7 @@
 #include "charts/chartlist/ChartFileTimes.h"
 #include "foundation/AtomicFile.h"
 #include "foundation/events/Listener.h"
+#include "foundation/util/Files.h"
 #include "foundation/util/Folders.h"
 #include "foundation/util/Paths.h"
 
@@ -15,7 +16,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,15 +106,19 @@ bool CChartList::AddFolder(const std::string& path)
     if (!RegisterFolder(path))
         return false;
     if (!m_config.mapFoldersFile.empty()) {
-        // Replaced whole, so a crash mid-write never loses the folders noted before.
-        std::string text;
-        {
-            std::ifstream in(m_config.mapFoldersFile, std::ios::binary);
-            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        text.append("\n").append(path);
+        // Replaced whole, so a crash mid-write never loses the folders noted
+        // before; a list that exists but cannot be read is left as it is
+        // rather than replaced by this folder alone.
+        std::vector<uint8_t> bytes;
         std::string error;
-        if (!WriteFileAtomically(m_config.mapFoldersFile, text, &error))
+        if (!ReadFileToBuffer(m_config.mapFoldersFile, bytes) &&
+            ::access(m_config.mapFoldersFile.c_str(), F_OK) == 0)
+            error = "could not be read, so the folder was not added to it";
+        std::string text(bytes.begin(), bytes.end());
+        text.append("\n").append(path);
+        if (error.empty())
+            WriteFileAtomically(m_config.mapFoldersFile, text, &error);
+        if (!error.empty())
             std::fprintf(stderr, "%s: %s\n", m_config.mapFoldersFile.c_str(), error.c_str());
     }
     Rescan();

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,24 +43,30 @@ void AddPackageCharts(const std::string& packagePath, bool showTypes)
 
 // The completion of a download: a chart joins the list; a package is
 // installed and then its charts join. Pushed before the download starts.
-void PushCompletion(QWidget* parent, const std::string& path, bool fromInstallFile)
+// A downloaded file that is no chart goes again, and so does a package new
+// to the store whose install failed (an updated one keeps its manifest).
+void PushCompletion(QWidget* parent, const std::string& path, bool fromInstallFile, bool newFile)
 {
     CCallback storage;
-    PushProgressCallback(storage, CCallback([parent, path, fromInstallFile](int32_t code) -> int32_t {
+    PushProgressCallback(storage, CCallback([=](int32_t code) -> int32_t {
                              if (code != 0)
                                  return code;
                              if (!PathHasExtension(path, "tspkg")) {
                                  ChartOutlinePtr outline = CChartList::Instance().AddChart(path);
                                  if (outline && fromInstallFile)
                                      CSelectMapTypes::ShowType(outline->mapType);
+                                 if (!outline && !fromInstallFile)
+                                     ::unlink(path.c_str());
                                  return outline ? 0 : -1;
                              }
                              // Left in front of the caller's continuations: the install
                              // hands them all to its dialog or ends them with its code.
                              CCallback installed;
-                             PushProgressCallback(installed, CCallback([path, fromInstallFile](int32_t c) {
+                             PushProgressCallback(installed, CCallback([=](int32_t c) {
                                                       if (c == 0)
                                                           AddPackageCharts(path, fromInstallFile);
+                                                      else if (newFile && !fromInstallFile)
+                                                          ::unlink(path.c_str());
                                                       return c;
                                                   }));
                              InstallPackage(parent, path);
@@ -122,14 +129,14 @@ bool DownloadMapFile(QWidget* parent, const std::string& url, std::string& local
 
     // The completion runs after the download's own continuation (which turns
     // a failure into -1), so it is pushed first.
-    PushCompletion(parent, localPath, false);
+    PushCompletion(parent, localPath, false, !IsRegularFile(localPath));
     DownloadWithProgress(parent, host, path, localPath, "Downloading Map...", secure, port);
     return true;
 }
 
 void InstallFile(QWidget* parent, const std::string& path)
 {
-    PushCompletion(parent, path, true);
+    PushCompletion(parent, path, true, false);
     // Nothing was downloaded: the completion runs now, as after a download
     // that ended with 0.
     CDialogCallbackList now;

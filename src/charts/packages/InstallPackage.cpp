@@ -84,9 +84,11 @@ void InstallPackage(QWidget* parent, const std::string& packagePath)
     bool handed = false; // a box or the progress dialog took the continuations
     if (!GetMapDownloadState().IsRunning()) {
         handed = true;
-        int64_t needed = GetPackageMissingBytes(packagePath);
+        std::string why;
+        int64_t needed = GetPackageMissingBytes(packagePath, &why);
         if (needed < 0) {
-            MessageBox(parent, nullptr, "Error opening TS Package", packagePath, {{"OK", PassFailureOn}});
+            MessageBox(parent, nullptr, "Error opening TS Package", packagePath + "\n\n" + why,
+                       {{"OK", PassFailureOn}});
         } else {
             int64_t free =
                 g_freeSpaceForTesting ? g_freeSpaceForTesting : GetFreeDiskSpace(PathDirectory(packagePath));

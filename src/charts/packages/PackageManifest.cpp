@@ -1,5 +1,7 @@
 #include "charts/packages/PackageManifest.h"
 
+#include "foundation/text/CleanText.h"
+
 #include <cstring>
 
 const char* const kPackageDamagedText = "package damaged";
@@ -86,33 +88,82 @@ bool IsPlainRelativePath(const std::string& name, std::vector<std::string>* comp
     return true;
 }
 
+std::string PackageTextForDisplay(std::string_view text)
+{
+    const std::string clean = CleanImportedText(text);
+    std::string out;
+    out.reserve(clean.size());
+    for (size_t i = 0; i < clean.size(); ++i) {
+        const auto c = static_cast<unsigned char>(clean[i]);
+        if (c == '\n' || c == '\t' || c == 0x7F) {
+            out += ' ';
+            continue;
+        }
+        // U+061C, U+200E/F, U+202A-E and U+2066-9 (marks, embeddings,
+        // overrides, isolates) and the C1 controls U+0080-9F.
+        const auto at = [&](size_t k) { return static_cast<unsigned char>(clean[k]); };
+        if (c == 0xE2 && i + 2 < clean.size() && at(i + 1) == 0x80 &&
+            (at(i + 2) == 0x8E || at(i + 2) == 0x8F || (at(i + 2) >= 0xAA && at(i + 2) <= 0xAE))) {
+            i += 2;
+            continue;
+        }
+        if (c == 0xE2 && i + 2 < clean.size() && at(i + 1) == 0x81 && at(i + 2) >= 0xA6 &&
+            at(i + 2) <= 0xA9) {
+            i += 2;
+            continue;
+        }
+        if ((c == 0xD8 && i + 1 < clean.size() && at(i + 1) == 0x9C) ||
+            (c == 0xC2 && i + 1 < clean.size() && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F)) {
+            i += 1;
+            continue;
+        }
+        out += clean[i];
+    }
+    return out;
+}
+
 bool CPackageReader::ReadHeader(CPackageHeader& header)
 {
     header = CPackageHeader();
-    if (!m_in.ExchangeTag(kPackageTag))
-        return false;
-    return m_in.ReadString(header.host) && m_in.ReadString(header.folder) && m_in.ReadString(header.name) &&
-           m_in.Exchange(header.total) && m_in.Exchange(header.count) && m_in.IsGood();
+    return m_in.ExchangeTag(kPackageTag) && ReadHeaderFields(header);
 }
 
-bool CPackageReader::ReadEntry(const CPackageHeader& header, CPackageEntry& entry)
+bool CPackageReader::ReadHeaderFields(CPackageHeader& header)
+{
+    header = CPackageHeader();
+    if (!(m_in.ReadString(header.host) && m_in.ReadString(header.folder) && m_in.ReadString(header.name) &&
+          m_in.Exchange(header.total) && m_in.Exchange(header.count) && m_in.IsGood()))
+        return false;
+    header.name = PackageTextForDisplay(header.name);
+    return true;
+}
+
+bool CPackageReader::ReadEntry(const CPackageHeader& header, CPackageEntry& entry, std::string* why)
 {
     entry = CPackageEntry();
+    const auto refuse = [&](const std::string& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
     if (!m_in.ReadString(entry.name) || !m_in.Exchange(entry.size))
-        return false;
+        return refuse("the list ends early");
+    const std::string named = "\"" + PackageTextForDisplay(entry.name) + "\": ";
     if (!IsSafePackageFileName(entry.name))
-        return false;
+        return refuse(named + "the name leads out of the package's folder or is not a chart");
     if (entry.size < 1 || entry.size > header.total)
-        return false;
+        return refuse(named + "a size of " + std::to_string(entry.size) +
+                      " bytes, not from 1 to the package's " + std::to_string(header.total));
     // Grown as values arrive, so a huge stated size allocates nothing unread.
     uint64_t blocks = entry.BlockCount();
     for (uint64_t i = 0; i < blocks; ++i) {
         uint32_t check = 0;
         if (!m_in.Exchange(check))
-            return false;
+            return refuse(named + "check value " + std::to_string(i + 1) + " of " + std::to_string(blocks) +
+                          " is missing");
         entry.checks.push_back(check);
     }
-    return m_in.IsGood();
+    return m_in.IsGood() || refuse(named + "the list ends early");
 }
 
 bool CTypeMemoryIn::Read(void* bytes, size_t size)
@@ -132,16 +183,20 @@ bool ReadPackageManifest(CTypeSerializer& in, CPackageManifest& manifest, std::s
     manifest = CPackageManifest();
     error.clear();
     CPackageReader reader(in);
-    if (!reader.ReadHeader(manifest.header)) {
-        error = "The file is not a map package.";
+    const bool tagged = in.ExchangeTag(kPackageTag);
+    if (!tagged || !reader.ReadHeaderFields(manifest.header)) {
+        error = tagged ? std::string(kPackageDamagedText) + ": the header ends early"
+                       : "The file is not a map package.";
         return false;
     }
     if (headerOnly)
         return true;
     for (uint32_t i = 0; i < manifest.header.count; ++i) {
         CPackageEntry entry;
-        if (!reader.ReadEntry(manifest.header, entry)) {
-            error = kPackageDamagedText;
+        std::string why;
+        if (!reader.ReadEntry(manifest.header, entry, &why)) {
+            error = std::string(kPackageDamagedText) + ": entry " + std::to_string(i + 1) + " of " +
+                    std::to_string(manifest.header.count) + ", " + why;
             return false;
         }
         manifest.entries.push_back(std::move(entry));

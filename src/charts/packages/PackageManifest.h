@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 constexpr uint32_t kPackageTag = 0x319E8613;
@@ -60,11 +61,14 @@ class CPackageReader
 {
 public:
     explicit CPackageReader(CTypeSerializer& in) : m_in(in) {}
-    // The tag and the header; false when the stream is not a package.
+    // The tag and the header; false when the stream is not a package. The
+    // display name comes cleaned (PackageTextForDisplay).
     bool ReadHeader(CPackageHeader& header);
+    // The header after its tag.
+    bool ReadHeaderFields(CPackageHeader& header);
     // The next entry, checked: a bad name, a size below 1 or above the total,
-    // or missing check values fail.
-    bool ReadEntry(const CPackageHeader& header, CPackageEntry& entry);
+    // or missing check values fail, with `why` (may be null) saying which.
+    bool ReadEntry(const CPackageHeader& header, CPackageEntry& entry, std::string* why = nullptr);
 
 private:
     CTypeSerializer& m_in;
@@ -90,9 +94,15 @@ private:
     size_t m_pos = 0;
 };
 
+// A text from a package (its name, its host) made fit to show on one line:
+// cleaned as imported names are, with line breaks and tabs turned to blanks
+// and without the invisible characters that turn the direction of text.
+std::string PackageTextForDisplay(std::string_view text);
+
 // The whole manifest with every entry checked. `headerOnly` stops after the
-// header. False with `error` set ("package damaged" for a bad or truncated
-// entry list, or a text saying the file is not a package).
+// header. False with `error` set ("package damaged: " and the entry and the
+// check that refused it, for a bad or truncated entry list; or a text saying
+// the file is not a package).
 bool ReadPackageManifest(CTypeSerializer& in, CPackageManifest& manifest, std::string& error,
                          bool headerOnly = false);
 bool ReadPackageManifestFile(const std::string& path, CPackageManifest& manifest, std::string& error,

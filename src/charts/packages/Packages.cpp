@@ -47,12 +47,15 @@ bool IsPackageInstalled(const std::string& packagePath)
     return Exists(LocalCopy(packagePath, manifest.entries.back().name));
 }
 
-int64_t GetPackageMissingBytes(const std::string& packagePath)
+int64_t GetPackageMissingBytes(const std::string& packagePath, std::string* error)
 {
     CPackageManifest manifest;
-    std::string error;
-    if (!ReadPackageManifestFile(packagePath, manifest, error))
+    std::string why;
+    if (!ReadPackageManifestFile(packagePath, manifest, why)) {
+        if (error)
+            *error = why;
         return -1;
+    }
     uint64_t missing = 0;
     for (const CPackageEntry& entry : manifest.entries)
         if (!Exists(LocalCopy(packagePath, entry.name)))

@@ -12,8 +12,9 @@ std::string GetPackageFirstFile(const std::string& packagePath);
 // Whether the local copy of the last file in the manifest exists.
 bool IsPackageInstalled(const std::string& packagePath);
 // The bytes of the files that do not exist locally; -1 when the package
-// cannot be read (also when its manifest is damaged).
-int64_t GetPackageMissingBytes(const std::string& packagePath);
+// cannot be read (also when its manifest is damaged), with `error` (may be
+// null) saying why.
+int64_t GetPackageMissingBytes(const std::string& packagePath, std::string* error = nullptr);
 // The local paths of the entries whose extension is `extension` (without
 // '.', any case), in manifest order.
 void ListPackageFiles(const std::string& packagePath, const std::string& extension,

@@ -54,58 +54,46 @@ std::string Errno(const std::string& what, const std::string& path)
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-// The bytes of a file being loaded. A large store (a million track points
-// is tens of megabytes) is read into a mapping of its own that asks for huge
-// pages: filled 4 KB page at a time, the fresh memory cost more than parsing
-// the records. Small files use the ordinary heap.
-class CLoadBuffer
-{
-public:
-    CLoadBuffer() = default;
-    CLoadBuffer(const CLoadBuffer&) = delete;
-    CLoadBuffer& operator=(const CLoadBuffer&) = delete;
-    ~CLoadBuffer()
-    {
-        if (m_mapping)
-            munmap(m_mapping, m_mappingSize);
-    }
+} // namespace
 
-    char* Allocate(size_t size)
-    {
-        m_size = size;
-        if (size < kMapFrom) {
-            m_heap.reset(new (std::nothrow) char[size ? size : 1]);
-            m_data = m_heap.get();
-            return m_data;
-        }
-        // One huge page more than asked, so the bytes can start on a huge-page boundary.
-        m_mappingSize = size + kHugePage;
-        void* mapping =
-            mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapping == MAP_FAILED)
-            return nullptr;
-        m_mapping = mapping;
-        const uintptr_t aligned = (reinterpret_cast<uintptr_t>(mapping) + kHugePage - 1) & ~(kHugePage - 1);
-        m_data = reinterpret_cast<char*>(aligned);
-        madvise(m_data, size, MADV_HUGEPAGE); // a hint: without huge pages the bytes read the same
+CSerialFileBytes::~CSerialFileBytes()
+{
+    if (m_mapping)
+        munmap(m_mapping, m_mappingSize);
+}
+
+// A large store (a million track points is tens of megabytes) is read into a
+// mapping of its own that asks for huge pages: filled 4 KB page at a time,
+// the fresh memory cost more than parsing the records. Small files use the
+// ordinary heap.
+char* CSerialFileBytes::Allocate(size_t size)
+{
+    if (m_mapping) {
+        munmap(m_mapping, m_mappingSize);
+        m_mapping = nullptr;
+    }
+    m_size = size;
+    if (size < kMapFrom) {
+        m_heap.reset(new (std::nothrow) char[size ? size : 1]);
+        m_data = m_heap.get();
         return m_data;
     }
-    const char* Data() const { return m_data; }
-    size_t Size() const { return m_size; }
+    // One huge page more than asked, so the bytes can start on a huge-page boundary.
+    m_mappingSize = size + kHugePage;
+    void* mapping = mmap(nullptr, m_mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        return nullptr;
+    m_mapping = mapping;
+    const uintptr_t aligned = (reinterpret_cast<uintptr_t>(mapping) + kHugePage - 1) & ~(kHugePage - 1);
+    m_data = reinterpret_cast<char*>(aligned);
+    madvise(m_data, size, MADV_HUGEPAGE); // a hint: without huge pages the bytes read the same
+    return m_data;
+}
 
-private:
-    static constexpr size_t kMapFrom = size_t(4) << 20;
-    static constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
-
-    std::unique_ptr<char[]> m_heap;
-    char* m_data = nullptr;
-    void* m_mapping = nullptr;
-    size_t m_mappingSize = 0;
-    size_t m_size = 0;
-};
+namespace {
 
 // Reads a whole file into `buffer`; files beyond 32-bit offsets are not ours.
-bool ReadWholeFile(const std::string& path, CLoadBuffer& buffer, std::string& error)
+bool ReadWholeFile(const std::string& path, CSerialFileBytes& buffer, std::string& error)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -289,14 +277,14 @@ bool CSerializable::LoadFromBuffer(const void* data, size_t size, const std::str
 
 bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_t version, std::string* error)
 {
-    std::string why;
-    CLoadBuffer data;
-    if (!ReadWholeFile(path, data, why)) {
+    std::string why, folder;
+    CSerialFileBytes data;
+    if (!CSerialStream::OpenPath(path, data, folder, why)) {
         if (error)
             *error = why;
         return false;
     }
-    if (!LoadFromBuffer(data.Data(), data.Size(), FolderOfPath(path), context, version, &why)) {
+    if (!LoadFromBuffer(data.Data(), data.Size(), folder, context, version, &why)) {
         if (error)
             *error = path + ": " + why;
         return false;
@@ -305,6 +293,13 @@ bool CSerializable::LoadFromFile(const std::string& path, void* context, uint32_
 }
 
 // ---- stream ----
+
+bool CSerialStream::OpenPath(const std::string& path, CSerialFileBytes& bytes, std::string& folder,
+                             std::string& error)
+{
+    folder = FolderOfPath(path);
+    return ReadWholeFile(path, bytes, error);
+}
 
 CSerialStream CSerialStream::OpenWrite(const std::string& folder, void* context)
 {

@@ -88,6 +88,31 @@ public:
     std::unique_ptr<CSerializable> Create() const override { return std::make_unique<T>(); }
 };
 
+// The bytes of a file read for loading (CSerialStream::OpenPath).
+class CSerialFileBytes
+{
+public:
+    CSerialFileBytes() = default;
+    CSerialFileBytes(const CSerialFileBytes&) = delete;
+    CSerialFileBytes& operator=(const CSerialFileBytes&) = delete;
+    ~CSerialFileBytes();
+
+    // Room for `size` bytes (the earlier ones are dropped); null when there is none.
+    char* Allocate(size_t size);
+    const char* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+
+private:
+    static constexpr size_t kMapFrom = size_t(4) << 20;
+    static constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
+
+    std::unique_ptr<char[]> m_heap;
+    char* m_data = nullptr;
+    void* m_mapping = nullptr;
+    size_t m_mappingSize = 0;
+    size_t m_size = 0;
+};
+
 // The open file of one load or save.
 class CSerialStream
 {
@@ -102,6 +127,11 @@ public:
     static CSerialStream OpenWrite(const std::string& folder, void* context);
     // The same into `reuse` (emptied first), keeping its memory.
     static CSerialStream OpenWrite(const std::string& folder, void* context, CSerialOutput&& reuse);
+    // The bytes of the file at `path` and its folder (up to and including
+    // the last '/'), for OpenInput; false with a reason when the file cannot
+    // be read.
+    static bool OpenPath(const std::string& path, CSerialFileBytes& bytes, std::string& folder,
+                         std::string& error);
     // A stream over the bytes of a file (which must start with the magic:
     // IsGood() is false otherwise). The bytes must outlive the stream.
     static CSerialStream OpenInput(const void* data, size_t size, const std::string& folder, void* context);

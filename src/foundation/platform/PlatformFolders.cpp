@@ -1,9 +1,10 @@
 #include "foundation/platform/PlatformFolders.h"
 
+#include "foundation/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -239,16 +240,45 @@ pid_t OwnerOf(int dir)
     return pid > 0 && end != text && (*end == '\n' || *end == 0) ? pid_t(pid) : 0;
 }
 
-// The writer's temporary names: "<name>.tmp-" and six characters of mkstemp.
-bool IsWriterLeftoverName(const std::string& name)
+// Removes the writer's leftovers in the open folder `dir` (which it closes)
+// and, with `below`, in every folder under it; links are never followed.
+int SweepLeftoversIn(int dir, bool below, int depth)
 {
-    const size_t at = name.rfind(".tmp-");
-    if (at == std::string::npos || at == 0 || name.size() != at + 11)
-        return false;
-    for (size_t i = at + 5; i < name.size(); ++i)
-        if (!std::isalnum(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
+    DIR* stream = ::fdopendir(dir);
+    if (!stream) {
+        ::close(dir);
+        return 0;
+    }
+    int removed = 0;
+    std::vector<std::string> folders;
+    while (struct dirent* entry = ::readdir(stream)) {
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (name == "." || name == ".." || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (below && depth < kMaxRemovalDepth)
+                folders.push_back(name);
+        } else if (S_ISREG(st.st_mode) && st.st_uid == ::getuid() && IsAtomicWriterTempName(name) &&
+                   ::unlinkat(dir, name.c_str(), 0) == 0) {
+            ++removed;
+        }
+    }
+    for (const std::string& name : folders) {
+        const int child = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child >= 0)
+            removed += SweepLeftoversIn(child, true, depth + 1);
+    }
+    ::closedir(stream);
+    return removed;
+}
+
+int SweepLeftovers(const std::string& folder, bool below)
+{
+    // A folder of ours replaced by a link is not entered: the link may lead
+    // to files that only look like ours.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return dir < 0 ? 0 : SweepLeftoversIn(dir, below, 0);
 }
 
 } // namespace
@@ -292,26 +322,14 @@ int SweepDeadTempFolders()
 
 int SweepWriterLeftovers(const std::string& folder)
 {
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return 0;
-    DIR* stream = ::fdopendir(dir);
-    if (!stream) {
-        ::close(dir);
-        return 0;
-    }
-    int removed = 0;
-    while (struct dirent* entry = ::readdir(stream)) {
-        const std::string name = entry->d_name;
-        struct stat st;
-        if (!IsWriterLeftoverName(name) || ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
-            continue;
-        if (::unlinkat(dir, name.c_str(), 0) == 0)
-            ++removed;
-    }
-    ::closedir(stream);
-    return removed;
+    return SweepLeftovers(folder, false);
+}
+
+int SweepApplicationFolders()
+{
+    const std::string documents = GetPlatformDocumentsFolder();
+    return SweepLeftovers(GetPlatformDataFolder(), true) + SweepLeftovers(documents, false) +
+           SweepLeftovers(documents + "/MVT", true) + SweepDeadTempFolders();
 }
 
 namespace {

@@ -27,10 +27,19 @@ void RemovePlatformTempFolders();
 // an owner file, whose maker is gone, owned by this user; links are never
 // followed. Returns how many were removed.
 int SweepDeadTempFolders();
-// Removes the atomic writer's temporary files ("<name>.tmp-XXXXXX") a killed
-// save left in `folder` (not below it); only regular files of this user,
-// never a link or another name. Call while holding the data folder's lock.
+// Removes the atomic writer's temporary files a killed save left in `folder`
+// (not below it): only regular files of this user whose names have exactly
+// the writer's form (IsAtomicWriterTempName), never a link or another name.
+// A folder that is a link is not entered. Call while holding the data
+// folder's lock.
 int SweepWriterLeftovers(const std::string& folder);
+// What a killed process left wherever the application writes: the writer's
+// temporary files in the data folder and every folder below it, in the
+// documents folder and in its map-store folder ("MVT") and below, and the
+// private temporary folders of processes that are gone (SweepDeadTempFolders).
+// Links are never followed. Call once at start-up while holding the data
+// folder's lock. Returns how many files and folders were removed.
+int SweepApplicationFolders();
 
 // An exclusive lock on "<folder>/.lock", held while the object lives: one
 // process per data folder, whatever the hand-over socket does.

@@ -328,7 +328,9 @@ void CTrackManager::OnGPSPosition(const CDataGPSPosition& fix)
             dt = 0;
         } else {
             d = CLocalPlane(last.latitude, last.longitude).DistanceTo(point.latitude, point.longitude);
-            append = fix.DeviatesFromAverage() || dt >= kRecordInterval || d >= kRecordDistance;
+            // A fix with the last point's time adds nothing: a device that
+            // repeats its sentences would otherwise add points by the thousand.
+            append = dt > 0 && (fix.DeviatesFromAverage() || dt >= kRecordInterval || d >= kRecordDistance);
         }
     }
     if (append)
