@@ -103,11 +103,10 @@ int main(int argc, char** argv)
     // What a killed process left: the writer's temporary files (only under
     // the lock: unlocked, they may be another copy's save in progress), its
     // private folders.
-    if (lock == CDataFolderLock::Result::Held) {
-        SweepWriterLeftovers(dataFolder);
-        SweepWriterLeftovers(dataFolder + "/basemaps");
-    }
-    SweepDeadTempFolders();
+    if (lock == CDataFolderLock::Result::Held)
+        SweepApplicationFolders();
+    else
+        SweepDeadTempFolders();
     AppDelegate app;
     instance.SetReceiver([&app](const std::vector<std::string>& urls) {
         app.applicationOpenURLs(urls);
