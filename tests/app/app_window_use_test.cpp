@@ -15,6 +15,7 @@
 #include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/menus/MenuPopup_qt.h"
 #include "foundation/menus/MenuTree.h"
+#include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
 #include "foundation/util/Folders.h"
 #include "mapview/view/RasterleafView.h"
@@ -153,14 +154,22 @@ TEST_F(WindowUse, WhileADialogCoversTheChartItsMenuWaitsAndTheHostKeepsItsChild)
     EXPECT_EQ(host.child_dialog(), second.data());
     EXPECT_EQ(second->parent_dialog(), &host);
 
-    // It starts below the status line, and fills the chart again without it.
-    window->ShowStatusText("AIS alert: vessel 123456789 closing");
-    const QList<QLabel*> labels = window->ChartWidget().findChildren<QLabel*>();
-    auto status = std::find_if(labels.begin(), labels.end(), [](QLabel* l) { return l->isVisible(); });
-    ASSERT_NE(status, labels.end());
-    EXPECT_GT(second->geometry().top(), (*status)->geometry().bottom());
-    window->HideStatusLine();
-    EXPECT_EQ(second->geometry(), window->ChartWidget().rect());
+    // An alarm coming and going neither moves the dialog nor covers it: the
+    // status line keeps to the chart's foot, below the dialog, however long.
+    QWidget& chart = window->ChartWidget();
+    const QRect placed = second->geometry();
+    EXPECT_EQ(placed.topLeft(), QPoint(0, 0));
+    const QLabel* status = chart.findChild<QLabel*>("statusLine");
+    ASSERT_NE(status, nullptr);
+    for (const std::string& text : {std::string("AIS alert\nVessel 123456789 closing"),
+                                    std::string(400, 'W') + "\nthird\nfourth line"}) {
+        SetStatusMessage(text);
+        EXPECT_EQ(status->geometry().bottom(), chart.height() - 1 - ViewController::kStatusMargin);
+        EXPECT_GT(status->geometry().top(), placed.bottom());
+        EXPECT_EQ(second->geometry(), placed);
+        ClearStatusMessage();
+        EXPECT_EQ(second->geometry(), placed);
+    }
 
     second->destroyDialog(0);
     window->OnTimer();
