@@ -1,7 +1,8 @@
 // The windows as a user meets them on a desktop: a hint never holds the chart,
 // the menu waits while a dialog covers the chart, every window opens inside
 // the screen over the main window, pop-up menus open at the pointer, a
-// hand-over brings the window back, and a mark's label follows its name.
+// hand-over brings the window back, a mark's label follows its name, and a
+// help page the desktop cannot open leaves its address to copy.
 // TESSA_XVFB_LABEL
 #include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
@@ -17,6 +18,7 @@
 #include "foundation/menus/MenuTree.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
+#include "foundation/platform/PlatformServices.h"
 #include "foundation/util/Folders.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
@@ -175,6 +177,23 @@ TEST_F(WindowUse, WhileADialogCoversTheChartItsMenuWaitsAndTheHostKeepsItsChild)
     window->OnTimer();
     for (const char* name : waiting)
         EXPECT_TRUE(window->MenuItem(name)->isEnabled()) << name;
+}
+
+TEST_F(WindowUse, AHelpPageTheOpenerFailsOnShowsItsAddressToCopy)
+{
+    // The opener starts, then ends with a failure: no browser behind it.
+    SetURLOpenerCommandForTesting({"sh", "-c", "exit 3", "opener"});
+    window->MenuItem("onHelp")->trigger();
+    QMessageBox* box = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor([&box] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "webPageFailed" && w->isVisible())
+                box = qobject_cast<QMessageBox*>(w);
+        return box != nullptr;
+    }));
+    SetURLOpenerCommandForTesting({});
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText().toStdString(), AppDelegate::WebPageURL("ts-mac-help.htm"));
 }
 
 TEST_F(WindowUse, EveryWindowOpensInsideTheScreenOverTheMainWindowAndWhereItLastWas)
