@@ -14,9 +14,11 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QImage>
+#include <QLabel>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -104,13 +106,24 @@ TEST(PrintChart, PageSetupWithoutAPrinterGivesTheNextPdfsPage)
 {
     if (!QPrinterInfo::availablePrinterNames().isEmpty())
         GTEST_SKIP() << "a printer is installed: Qt's own page setup serves";
+    // Margins are typed as a user types them; one that leaves nothing to
+    // print says the paper's limit, and OK waits.
     const struct
     {
         int paper; // index in the dialog's list
         bool landscape;
         double marginMm;
         const char* mediaBox;
-    } cases[] = {{4, true, 20, "/MediaBox [0 0 792."}, {1, false, 5, "/MediaBox [0 0 595."}};
+        const char* limit; // "" when taken
+    } cases[] = {
+        {4, true, 20, "/MediaBox [0 0 792.", ""},
+        {1, false, 5, "/MediaBox [0 0 595.", ""},
+        {1, true, 104, "/MediaBox [0 0 842.", ""},
+        {1, false, 105, "", "A4 portrait:\nthe left and right margins together must be less than 209.9 mm"},
+        {4, true, 110, "",
+         "Letter landscape:\nthe left and right margins together must be less than 279.4 mm,\n"
+         "and the top and bottom margins less than 215.9 mm."},
+    };
     const std::string dir = tessatest::MakeScratchDir("page_setup");
     tessatest::CTestChartView chart(240, 160);
     QtRasterleafView widget;
@@ -133,9 +146,20 @@ TEST(PrintChart, PageSetupWithoutAPrinterGivesTheNextPdfsPage)
         EXPECT_FALSE(dialog->isModal());
         dialog->paper->setCurrentIndex(c.paper);
         dialog->orientation->setCurrentIndex(c.landscape ? 1 : 0);
-        for (QDoubleSpinBox* margin : dialog->margins)
-            margin->setValue(c.marginMm);
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        for (QDoubleSpinBox* margin : dialog->margins) {
+            margin->selectAll();
+            QTest::keyClicks(margin, QString::number(c.marginMm));
+        }
+        QLabel* limit = dialog->findChild<QLabel*>("marginLimit");
+        QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        EXPECT_EQ(ok->isEnabled(), !*c.limit);
+        ASSERT_EQ(limit->isVisibleTo(dialog), *c.limit != 0);
+        if (*c.limit) {
+            EXPECT_TRUE(limit->text().contains(c.limit)) << limit->text().toStdString();
+            dialog->close();
+            continue;
+        }
+        ok->click();
         ASSERT_TRUE(chosen.has_value());
 
         tessatest::CScriptedPresenter presenter;

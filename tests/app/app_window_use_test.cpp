@@ -1,7 +1,8 @@
 // The windows as a user meets them on a desktop: a hint never holds the chart,
 // the menu waits while a dialog covers the chart, every window opens inside
 // the screen over the main window, pop-up menus open at the pointer, a
-// hand-over brings the window back, and a mark's label follows its name.
+// hand-over brings the window back, a mark's label follows its name, and a
+// help page the desktop cannot open leaves its address to copy.
 // TESSA_XVFB_LABEL
 #include "app/panels/data_window.h"
 #include "app/shell/AppDelegate.h"
@@ -15,7 +16,9 @@
 #include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/menus/MenuPopup_qt.h"
 #include "foundation/menus/MenuTree.h"
+#include "foundation/notify/StatusLine.h"
 #include "foundation/platform/PlatformFolders.h"
+#include "foundation/platform/PlatformServices.h"
 #include "foundation/util/Folders.h"
 #include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
@@ -153,19 +156,44 @@ TEST_F(WindowUse, WhileADialogCoversTheChartItsMenuWaitsAndTheHostKeepsItsChild)
     EXPECT_EQ(host.child_dialog(), second.data());
     EXPECT_EQ(second->parent_dialog(), &host);
 
-    // It starts below the status line, and fills the chart again without it.
-    window->ShowStatusText("AIS alert: vessel 123456789 closing");
-    const QList<QLabel*> labels = window->ChartWidget().findChildren<QLabel*>();
-    auto status = std::find_if(labels.begin(), labels.end(), [](QLabel* l) { return l->isVisible(); });
-    ASSERT_NE(status, labels.end());
-    EXPECT_GT(second->geometry().top(), (*status)->geometry().bottom());
-    window->HideStatusLine();
-    EXPECT_EQ(second->geometry(), window->ChartWidget().rect());
+    // An alarm coming and going neither moves the dialog nor covers it: the
+    // status line keeps to the chart's foot, below the dialog, however long.
+    QWidget& chart = window->ChartWidget();
+    const QRect placed = second->geometry();
+    EXPECT_EQ(placed.topLeft(), QPoint(0, 0));
+    const QLabel* status = chart.findChild<QLabel*>("statusLine");
+    ASSERT_NE(status, nullptr);
+    for (const std::string& text : {std::string("AIS alert\nVessel 123456789 closing"),
+                                    std::string(400, 'W') + "\nthird\nfourth line"}) {
+        SetStatusMessage(text);
+        EXPECT_EQ(status->geometry().bottom(), chart.height() - 1 - ViewController::kStatusMargin);
+        EXPECT_GT(status->geometry().top(), placed.bottom());
+        EXPECT_EQ(second->geometry(), placed);
+        ClearStatusMessage();
+        EXPECT_EQ(second->geometry(), placed);
+    }
 
     second->destroyDialog(0);
     window->OnTimer();
     for (const char* name : waiting)
         EXPECT_TRUE(window->MenuItem(name)->isEnabled()) << name;
+}
+
+TEST_F(WindowUse, AHelpPageTheOpenerFailsOnShowsItsAddressToCopy)
+{
+    // The opener starts, then ends with a failure: no browser behind it.
+    SetURLOpenerCommandForTesting({"sh", "-c", "exit 3", "opener"});
+    window->MenuItem("onHelp")->trigger();
+    QMessageBox* box = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor([&box] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "webPageFailed" && w->isVisible())
+                box = qobject_cast<QMessageBox*>(w);
+        return box != nullptr;
+    }));
+    SetURLOpenerCommandForTesting({});
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->informativeText().toStdString(), AppDelegate::WebPageURL("ts-mac-help.htm"));
 }
 
 TEST_F(WindowUse, EveryWindowOpensInsideTheScreenOverTheMainWindowAndWhereItLastWas)

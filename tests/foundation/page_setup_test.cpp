@@ -18,6 +18,9 @@ TEST(PageSetup, TextsReadStrictlyAndRoundTrip)
     const CPageSetup defaults;
     const CPageSetup letter{"Letter", true, 0, 72, 12.5, 36};
     const CPageSetup b5{"B5", false, 18, 18, 0.25, 18};
+    // Wide margins are taken while the page keeps room to print.
+    const CPageSetup wide{"Letter", true, 0, 72.01, 12.5, 36};
+    const CPageSetup a4{"A4", false, 85.04, 85.04, 400, 441.9};
     struct Case
     {
         const char* text;
@@ -30,7 +33,10 @@ TEST(PageSetup, TextsReadStrictlyAndRoundTrip)
         {"A2;portrait;18,18,18,18;pt", defaults},     // unknown paper
         {"a4;portrait;18,18,18,18;pt", defaults},     // names are exact
         {"Letter;upright;0,72,12.5,36;pt", defaults}, // unknown orientation
-        {"Letter;landscape;0,72.01,12.5,36;pt", defaults},
+        {"Letter;landscape;0,72.01,12.5,36;pt", wide},
+        {"A4;portrait;85.04,85.04,400,441.9;pt", a4},
+        {"A4;portrait;500,95,85.04,85.04;pt", defaults},   // left and right fill the width
+        {"A4;landscape;85.04,85.04,300,295;pt", defaults}, // top and bottom the turned height
         {"Letter;landscape;-1,72,12.5,36;pt", defaults},
         {"Letter;landscape;nan,72,12.5,36;pt", defaults},
         {"Letter;landscape;inf,72,12.5,36;pt", defaults},
@@ -71,7 +77,7 @@ TEST(PageSetup, SettingsValueSurvivesSaveAndLoadAndRefusesDamage)
         << text;
 
     // A damaged value in the file gives the defaults, not what was there before.
-    std::ofstream(ini) << "print:page_setup=Legal;landscape;18,18,18,400;pt\n";
+    std::ofstream(ini) << "print:page_setup=Legal;landscape;18,18,300,400;pt\n";
     ASSERT_TRUE(PersistantData::LoadAll("settings"));
     EXPECT_EQ(LoadPageSetup(), CPageSetup());
 

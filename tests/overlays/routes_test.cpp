@@ -289,6 +289,32 @@ TEST_F(RouteTest, InsertionFollowsItsPointAndFallsBackToTheEnd)
     EXPECT_FALSE(HasPendingAction());
 }
 
+TEST_F(RouteTest, ARouteEndedBeforeItsFirstPointIsNotKept)
+{
+    MakeRoute("R1", {{1, 1}, {2, 2}});
+    // Done, and a new route in place of an empty one, leave nothing behind.
+    manager().BeginNewRoute();
+    RunPendingAction();
+    manager().BeginNewRoute();
+    COverlayRoute* r = manager().BeginNewRoute();
+    ASSERT_EQ(manager().Routes().size(), 2u);
+    EXPECT_EQ(r->GetName(), "R2");
+    // Quitting while it is still empty does not keep it either.
+    const std::string path = (dir / CMarkManager::kStoreFile).string();
+    ASSERT_TRUE(manager().SaveStore(path));
+    auto read = CMarkManager::MakeScratch();
+    ASSERT_TRUE(read->LoadFromFile(path, nullptr, CMarkManager::kFileId));
+    EXPECT_EQ(read->Routes().size(), 1u);
+    // One point is worth keeping; an empty route the server knows of leaves
+    // a tombstone to tell it.
+    r->AddPointWhileBuilding(nullptr, 3, 3, "", COverlayTap{});
+    manager().BeginNewRoute()->GetSyncId();
+    RunPendingAction();
+    ASSERT_EQ(manager().Routes().size(), 3u);
+    EXPECT_FALSE(r->IsDeleted());
+    EXPECT_TRUE(manager().Routes().back()->IsDeleted());
+}
+
 class RouteBuildingOnChart : public RouteTest
 {
 protected:

@@ -4,12 +4,21 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
-#include <algorithm>
+#include <QLabel>
+#include <QPushButton>
 #include <utility>
 
 namespace {
 
 constexpr double kPointsPerMm = 72.0 / 25.4;
+// Far beyond any paper: the field takes every digit typed, and the limit
+// below says what the paper allows.
+constexpr double kFieldMaxMm = 99999.9;
+
+QString Millimetres(double points)
+{
+    return QString::number(points / kPointsPerMm, 'f', 1) + " mm";
+}
 
 } // namespace
 
@@ -38,14 +47,44 @@ CPageSetupDialog::CPageSetupDialog(const CPageSetup& start, QWidget* parent, Ans
         margins[i] = new QDoubleSpinBox(this);
         margins[i]->setDecimals(1);
         margins[i]->setSuffix(" mm");
-        margins[i]->setRange(0, kMaxPageMargin / kPointsPerMm);
+        margins[i]->setRange(0, kFieldMaxMm);
         margins[i]->setValue(values[i] / kPointsPerMm);
         form->addRow(labels[i], margins[i]);
     }
+    limit = new QLabel(this);
+    limit->setObjectName("marginLimit");
+    limit->setStyleSheet("QLabel { color: #b00000; }");
+    limit->hide();
+    form->addRow(limit);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok = buttons->button(QDialogButtonBox::Ok);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { Answered(true); });
     connect(buttons, &QDialogButtonBox::rejected, this, [this] { Answered(false); });
+    connect(paper, &QComboBox::currentIndexChanged, this, &CPageSetupDialog::CheckMargins);
+    connect(orientation, &QComboBox::currentIndexChanged, this, &CPageSetupDialog::CheckMargins);
+    for (QDoubleSpinBox* field : margins)
+        connect(field, &QDoubleSpinBox::valueChanged, this, &CPageSetupDialog::CheckMargins);
+    CheckMargins();
+}
+
+void CPageSetupDialog::CheckMargins()
+{
+    const CPageSetup page = Value();
+    const bool fits = PageMarginsFit(page);
+    ok->setEnabled(fits);
+    limit->setVisible(!fits);
+    if (fits)
+        return;
+    double width = 0, height = 0;
+    PageSizePoints(page, width, height);
+    limit->setText(QString("The margins leave nothing to print on %1 %2:\n"
+                           "the left and right margins together must be less than %3,\n"
+                           "and the top and bottom margins less than %4.")
+                       .arg(QString::fromStdString(page.paper), page.landscape ? "landscape" : "portrait",
+                            Millimetres(width), Millimetres(height)));
+    // The window grows to show the whole text.
+    adjustSize();
 }
 
 CPageSetupDialog::~CPageSetupDialog()
@@ -62,12 +101,14 @@ CPageSetup CPageSetupDialog::Value() const
     page.landscape = orientation->currentIndex() == 1;
     double* fields[4] = {&page.left, &page.right, &page.top, &page.bottom};
     for (int i = 0; i < 4; ++i)
-        *fields[i] = std::min(kMaxPageMargin, margins[i]->value() * kPointsPerMm);
+        *fields[i] = margins[i]->value() * kPointsPerMm;
     return page;
 }
 
 void CPageSetupDialog::Answered(bool confirmed)
 {
+    if (confirmed && !PageMarginsFit(Value()))
+        return;
     if (Answer answer = std::exchange(m_answer, nullptr))
         answer(confirmed, confirmed ? Value() : m_start);
     close();

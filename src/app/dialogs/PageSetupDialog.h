@@ -10,6 +10,8 @@
 
 class QComboBox;
 class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
 
 class CPageSetupDialog : public QDialog
 {
@@ -27,9 +29,14 @@ public:
     QComboBox* orientation = nullptr;
     // Left, right, top, bottom.
     QDoubleSpinBox* margins[4] = {};
+    // Says what the paper allows while the margins leave nothing to print;
+    // OK waits until they do.
+    QLabel* limit = nullptr;
+    QPushButton* ok = nullptr;
 
 private:
     void Answered(bool confirmed);
+    void CheckMargins();
 
     CPageSetup m_start;
     Answer m_answer;

@@ -6,5 +6,6 @@
 
 class QWidget;
 
-// True when the browser took the page; false after the box was shown.
+// False after the box was shown; true when the page went to the desktop's
+// opener, which shows the box later if no browser takes it.
 bool OpenWebPage(QWidget* parent, const std::string& url);

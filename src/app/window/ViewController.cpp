@@ -50,11 +50,17 @@ ViewController::ViewController(QWidget* parent) : QMainWindow(parent)
     BuildActions();
     BuildMenus();
 
-    // The status line lies over the chart and is hidden while empty.
+    // The status line lies over the chart's foot and is hidden while empty.
     m_status = new QLabel(m_map);
-    m_status->setStyleSheet("QLabel { background: rgba(255,255,255,220); color: black; padding: 3px; }");
+    m_status->setObjectName("statusLine");
+    m_status->setStyleSheet(
+        QString("QLabel { background: rgba(255,255,255,220); color: black; padding: %1px; }")
+            .arg(kStatusPadding));
     m_status->setTextFormat(Qt::PlainText);
     m_status->hide();
+    // Dialogs over the chart end above the status line's place, so that an
+    // alarm coming or going neither moves a dialog nor covers it.
+    UIViewControllerWithDialog::setHostBottomInset(m_map, StatusLineMaxHeight() + 2 * kStatusMargin);
     SetStatusLineView(this);
 
     setWindowTitle("Map");
@@ -309,31 +315,50 @@ void ViewController::ShowHint(const std::string& text)
     ::ShowHint(this, text);
 }
 
+int ViewController::StatusLineMaxHeight() const
+{
+    return kStatusLines * m_status->fontMetrics().lineSpacing() + 2 * kStatusPadding;
+}
+
+void ViewController::PlaceStatusLine()
+{
+    if (m_status->isHidden())
+        return;
+    // One line as long as the text, wrapped where the chart is too narrow,
+    // and never taller than the room kept for it below the dialogs.
+    const int room = std::max(0, m_map->width() - 2 * kStatusMargin);
+    m_status->setWordWrap(false);
+    QSize size = m_status->sizeHint();
+    if (size.width() > room) {
+        m_status->setWordWrap(true);
+        size = QSize(room, m_status->heightForWidth(room));
+    }
+    size.setHeight(std::min(size.height(), StatusLineMaxHeight()));
+    m_status->setGeometry(kStatusMargin, m_map->height() - kStatusMargin - size.height(), size.width(),
+                          size.height());
+}
+
 void ViewController::ShowStatusText(const std::string& text)
 {
     m_status->setText(QString::fromStdString(text));
-    m_status->adjustSize();
-    m_status->move(8, 8);
     m_status->show();
     m_status->raise();
-    // Dialogs over the chart start below the status line, never under it.
-    UIViewControllerWithDialog::setHostTopInset(m_map, m_status->geometry().bottom() + 5);
-    m_dialogHost->resizedView();
+    PlaceStatusLine();
 }
 
 void ViewController::HideStatusLine()
 {
     m_status->hide();
-    UIViewControllerWithDialog::setHostTopInset(m_map, 0);
-    m_dialogHost->resizedView();
     m_map->update();
 }
 
 void ViewController::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    // The chart widget takes its new size itself; the dialogs over it follow.
+    // The chart widget takes its new size itself; the dialogs and the status
+    // line over it follow.
     m_dialogHost->resizedView();
+    PlaceStatusLine();
 }
 
 void ViewController::closeEvent(QCloseEvent* event)

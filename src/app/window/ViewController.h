@@ -28,6 +28,11 @@ class ViewController : public QMainWindow, public IChartViewHost, public IStatus
     Q_OBJECT
 public:
     static constexpr int kTickMilliseconds = 50;
+    // The status line: lines it shows at most (an alarm's title and text),
+    // its padding and its distance from the chart's edges, in pixels.
+    static constexpr int kStatusLines = 2;
+    static constexpr int kStatusPadding = 3;
+    static constexpr int kStatusMargin = 6;
     static constexpr const char* kDoneItem = "ToolbarItemDone";
 
     explicit ViewController(QWidget* parent = nullptr);
@@ -111,6 +116,9 @@ private:
     // Adds the item at the end of the toolbar or removes it; nothing when it
     // is already so.
     void ShowToolbarItem(QAction* item, bool show);
+    // The status line's tallest, and its place at the chart's foot.
+    int StatusLineMaxHeight() const;
+    void PlaceStatusLine();
 
     std::unique_ptr<CCachedChartOpener> m_opener;
     std::unique_ptr<CChartListCatalog> m_catalog;

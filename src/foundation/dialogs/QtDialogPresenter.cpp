@@ -84,18 +84,13 @@ CPageSetup PageSetupOfPrinter(const QPrinter& printer, const CPageSetup& fallbac
     }
     page.landscape = layout.orientation() == QPageLayout::Landscape;
     const QMarginsF margins = layout.margins(QPageLayout::Point);
-    // Margins beyond what prints accept keep the old ones.
-    const double values[4] = {margins.left(), margins.right(), margins.top(), margins.bottom()};
-    bool inRange = true;
-    for (double v : values)
-        inRange = inRange && std::isfinite(v) && v >= 0 && v <= kMaxPageMargin;
-    if (inRange) {
-        page.left = values[0];
-        page.right = values[1];
-        page.top = values[2];
-        page.bottom = values[3];
-    }
-    return page;
+    // Margins that leave nothing to print keep the old ones.
+    CPageSetup withMargins = page;
+    withMargins.left = margins.left();
+    withMargins.right = margins.right();
+    withMargins.top = margins.top();
+    withMargins.bottom = margins.bottom();
+    return PageMarginsFit(withMargins) ? withMargins : page;
 }
 
 void CQtDialogPresenter::ShowMessageBox(const CMessageBoxRequest& request, BoxAnswer answer)

@@ -23,22 +23,24 @@ UIViewControllerWithDialog::~UIViewControllerWithDialog()
 
 namespace {
 
-const char* const kTopInset = "dialogTopInset";
+const char* const kBottomInset = "dialogBottomInset";
 
 } // namespace
 
-void UIViewControllerWithDialog::setHostTopInset(QWidget* view, int inset)
+void UIViewControllerWithDialog::setHostBottomInset(QWidget* view, int inset)
 {
     if (view)
-        view->setProperty(kTopInset, std::max(inset, 0));
+        view->setProperty(kBottomInset, std::max(inset, 0));
 }
 
 QRect UIViewControllerWithDialog::dialogArea(const QWidget* view)
 {
     if (!view)
         return QRect();
-    const int inset = std::min(view->property(kTopInset).toInt(), view->height() / 2);
-    return view->rect().adjusted(0, std::max(inset, 0), 0, 0);
+    // The top stays where it is whatever the foot holds: a dialog never moves
+    // under the pointer.
+    const int inset = std::min(view->property(kBottomInset).toInt(), view->height() / 2);
+    return view->rect().adjusted(0, 0, 0, -std::max(inset, 0));
 }
 
 void UIViewControllerWithDialog::AddOver(QWidget* host)

@@ -35,9 +35,9 @@ public:
     // Makes this a host whose children fill `topLevelView` (a main window's
     // chart); the host itself stays hidden.
     void setHostView(QWidget* topLevelView) { m_top_level_view = topLevelView; }
-    // Dialogs over `view` start `inset` pixels below its top, under what the
-    // view shows there (the status line); call resizedView() afterwards.
-    static void setHostTopInset(QWidget* view, int inset);
+    // Dialogs over `view` end `inset` pixels above its foot, where the view
+    // keeps its status line; call resizedView() afterwards.
+    static void setHostBottomInset(QWidget* view, int inset);
     // The part of `view` the dialogs over it fill.
     static QRect dialogArea(const QWidget* view);
 

@@ -7,10 +7,16 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -107,6 +113,11 @@ std::function<bool(const std::string&)>& URLOpenerForTesting()
     static std::function<bool(const std::string&)> opener;
     return opener;
 }
+std::vector<std::string>& URLOpenerCommandForTesting()
+{
+    static std::vector<std::string> command;
+    return command;
+}
 } // namespace
 
 void SetURLOpenerForTesting(std::function<bool(const std::string& url)> opener)
@@ -114,7 +125,75 @@ void SetURLOpenerForTesting(std::function<bool(const std::string& url)> opener)
     URLOpenerForTesting() = std::move(opener);
 }
 
-bool OpenURLInBrowser(const std::string& url)
+void SetURLOpenerCommandForTesting(const std::vector<std::string>& command)
+{
+    URLOpenerCommandForTesting() = command;
+}
+
+namespace {
+
+// The desktop's opener with the address after it; empty without one.
+QStringList OpenerCommand(const QUrl& url)
+{
+    QStringList command;
+    if (!URLOpenerCommandForTesting().empty()) {
+        for (const std::string& word : URLOpenerCommandForTesting())
+            command << QString::fromStdString(word);
+    } else {
+        const QString opener = QStandardPaths::findExecutable("xdg-open");
+        if (opener.isEmpty())
+            return command;
+        command << opener;
+    }
+    command << url.toString(QUrl::FullyEncoded);
+    return command;
+}
+
+// Openers that have not ended yet. One still waiting for the browser it
+// started when the application ends is left running, never killed with us:
+// it is held here and not deleted.
+std::set<QProcess*>& RunningOpeners()
+{
+    static std::set<QProcess*> running;
+    return running;
+}
+
+void StartOpener(const QStringList& command, std::function<void()> failed)
+{
+    auto* process = new QProcess;
+    process->setProgram(command.front());
+    process->setArguments(command.mid(1));
+    // Its output would pile up in our memory for as long as a browser it waits for runs.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    RunningOpeners().insert(process);
+    auto report = std::make_shared<std::function<void()>>(std::move(failed));
+    auto ended = [process, report](bool ok) {
+        RunningOpeners().erase(process);
+        process->deleteLater();
+        if (!ok && *report)
+            std::exchange(*report, nullptr)();
+    };
+    QObject::connect(process, &QProcess::finished, process, [ended](int code, QProcess::ExitStatus status) {
+        ended(status == QProcess::NormalExit && code == 0);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, ended](QProcess::ProcessError error) {
+                         // Other errors are followed by finished().
+                         if (error == QProcess::FailedToStart && RunningOpeners().count(process))
+                             ended(false);
+                     });
+    process->start();
+}
+
+} // namespace
+
+bool IsURLOpenerRunningForTesting()
+{
+    return !RunningOpeners().empty();
+}
+
+bool OpenURLInBrowser(const std::string& url, std::function<void()> failed)
 {
     QUrl parsed(QString::fromStdString(url), QUrl::TolerantMode);
     // Links come from marks, which come from files and peers: only web pages
@@ -124,6 +203,14 @@ bool OpenURLInBrowser(const std::string& url)
         return false;
     if (URLOpenerForTesting())
         return URLOpenerForTesting()(url);
+    // Qt's own opening reports success as soon as the opener starts, even
+    // when it then finds no browser: run the opener here and watch its end.
+    QCoreApplication* app = QCoreApplication::instance();
+    const QStringList command = OpenerCommand(parsed);
+    if (app && app->thread() == QThread::currentThread() && !command.isEmpty()) {
+        StartOpener(command, std::move(failed));
+        return true;
+    }
     return QDesktopServices::openUrl(parsed);
 }
 

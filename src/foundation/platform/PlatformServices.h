@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The primary screen's device pixel ratio; 1.0 without a screen.
 double GetScaleFactor();
@@ -19,10 +20,17 @@ std::string GetWiFiSSID();
 void SetWiFiSSIDForTesting(const std::string& ssid);
 
 // Opens a web address in the default browser; false when nothing took it.
-bool OpenURLInBrowser(const std::string& url);
+// The desktop's opener only says later whether a browser took the page: when
+// it ends with a failure, `failed` runs then, on the main thread.
+bool OpenURLInBrowser(const std::string& url, std::function<void()> failed = {});
 // Tests: web addresses go to `opener` instead of the browser (its answer is
 // returned); an empty function returns to the browser.
 void SetURLOpenerForTesting(std::function<bool(const std::string& url)> opener);
+// Tests: the desktop's opener is this command (program and first arguments;
+// the address follows them); empty returns to the desktop's own.
+void SetURLOpenerCommandForTesting(const std::vector<std::string>& command);
+// Tests: whether an opener started here has not ended yet.
+bool IsURLOpenerRunningForTesting();
 // Opens a local file in the application the desktop associates with it.
 bool OpenFileWithDefaultApp(const std::string& path);
 // Offers a file for sharing: there is no sharing service here, so nothing happens.

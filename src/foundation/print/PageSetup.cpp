@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -46,7 +47,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator)
 bool ParseMargin(std::string_view text, double& out)
 {
     double value = 0;
-    if (!ParseDouble(text, value) || !(value >= 0 && value <= kMaxPageMargin))
+    if (!ParseDouble(text, value) || !std::isfinite(value))
         return false;
     out = value + 0.0; // no "-0" in the stored text
     return true;
@@ -90,7 +91,7 @@ CPageSetup ParsePageSetup(const std::string& text)
         return {};
     const std::vector<std::string_view> margins = Split(fields[2], ',');
     if (margins.size() != 4 || !ParseMargin(margins[0], page.left) || !ParseMargin(margins[1], page.right) ||
-        !ParseMargin(margins[2], page.top) || !ParseMargin(margins[3], page.bottom))
+        !ParseMargin(margins[2], page.top) || !ParseMargin(margins[3], page.bottom) || !PageMarginsFit(page))
         return {};
     return page;
 }
@@ -110,6 +111,26 @@ bool PaperSizePoints(const std::string& paper, double& width, double& height)
     width = found->width;
     height = found->height;
     return true;
+}
+
+bool PageSizePoints(const CPageSetup& page, double& width, double& height)
+{
+    if (!PaperSizePoints(page.paper, width, height))
+        return false;
+    if (page.landscape)
+        std::swap(width, height);
+    return true;
+}
+
+bool PageMarginsFit(const CPageSetup& page)
+{
+    double width = 0, height = 0;
+    if (!PageSizePoints(page, width, height))
+        return false;
+    for (double margin : {page.left, page.right, page.top, page.bottom})
+        if (!std::isfinite(margin) || margin < 0)
+            return false;
+    return page.left + page.right < width && page.top + page.bottom < height;
 }
 
 CPageSetup LoadPageSetup()

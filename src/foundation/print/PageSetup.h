@@ -14,11 +14,8 @@ struct CPageSetup
     friend bool operator==(const CPageSetup&, const CPageSetup&) = default;
 };
 
-// The largest margin accepted, in points (one inch).
-constexpr double kMaxPageMargin = 72.0;
-
-// "<paper>;portrait|landscape;<left>,<right>,<top>,<bottom>;pt"; anything else
-// gives CPageSetup{}.
+// "<paper>;portrait|landscape;<left>,<right>,<top>,<bottom>;pt", with margins
+// that fit the paper; anything else gives CPageSetup{}.
 CPageSetup ParsePageSetup(const std::string& text);
 // The text ParsePageSetup reads back to the same setup.
 std::string FormatPageSetup(const CPageSetup& page);
@@ -26,6 +23,13 @@ std::string FormatPageSetup(const CPageSetup& page);
 // The portrait width and height of a known paper in points; false for a name
 // that is not on the list.
 bool PaperSizePoints(const std::string& paper, double& width, double& height);
+// The width and height of the page as it is turned, in points; false for an
+// unknown paper.
+bool PageSizePoints(const CPageSetup& page, double& width, double& height);
+// Whether the margins leave something to print: each finite and not negative,
+// left and right together narrower than the page, top and bottom together
+// shorter. False for an unknown paper.
+bool PageMarginsFit(const CPageSetup& page);
 
 // The setup kept under "page_setup" in the settings file (the defaults until
 // the settings are loaded). Storing marks it for the next save.

@@ -193,6 +193,9 @@ COverlayRoute* CMarkManager::CreateRouteFromMark(COverlayMark* mark)
 
 COverlayRoute* CMarkManager::BeginNewRoute()
 {
+    // The action before ends first: an empty route it was building goes, and
+    // leaves its name to this one.
+    SetPendingAction(nullptr, nullptr);
     auto made = std::make_unique<COverlayRoute>();
     made->SetName(NextRouteName());
     COverlayRoute* route = AddRoute(std::move(made));
@@ -221,8 +224,17 @@ void CMarkManager::StartBuilding(COverlayRoute* route, COverlayMark* insertAfter
 void CMarkManager::BuildingDone(void* route)
 {
     CMarkManager& manager = Get();
-    if (manager.m_routeBeingBuilt == route)
-        manager.EndRouteBuilding();
+    if (manager.m_routeBeingBuilt != route)
+        return;
+    COverlayRoute* ended = manager.m_routeBeingBuilt;
+    manager.EndRouteBuilding();
+    // Finished before its first point: there is nothing to keep.
+    if (ended->PointCount() == 0 && !ended->IsDeleted()) {
+        manager.DeleteRoute(ended);
+        // Nobody else ever heard of it, so no tombstone either (and its name is free again).
+        if (!ended->HasSyncId())
+            std::erase_if(manager.m_routes, [ended](const auto& r) { return r.get() == ended; });
+    }
 }
 
 void CMarkManager::EndRouteBuilding()

@@ -6,6 +6,7 @@
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace {
@@ -61,10 +62,16 @@ bool CMarkManager::Serialize(CSerialStream& stream)
     if (stream.IsWriting()) {
         // The legacy list is always written empty.
         bool ok = chunk.WriteObjectList({});
-        uint32_t count = uint32_t(m_routes.size());
+        // A route still waiting for its first point is not kept: quitting
+        // then is the same as Done.
+        const auto kept = [this](const auto& r) {
+            return r.get() != m_routeBeingBuilt || r->PointCount() > 0;
+        };
+        uint32_t count = uint32_t(std::count_if(m_routes.begin(), m_routes.end(), kept));
         ok = ok && chunk.Exchange(count);
         for (size_t i = 0; ok && i < m_routes.size(); ++i)
-            ok = m_routes[i]->Serialize(stream) && stream.IsGood();
+            if (kept(m_routes[i]))
+                ok = m_routes[i]->Serialize(stream) && stream.IsGood();
         count = uint32_t(m_marks.size());
         ok = ok && chunk.Exchange(count);
         for (size_t i = 0; ok && i < m_marks.size(); ++i)
