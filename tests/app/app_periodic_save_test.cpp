@@ -39,12 +39,13 @@ COverlayMark* AddMark(const std::string& name)
 }
 
 // Enough points that a store spans several blocks of the kept memory.
-void Record(COverlayTrack& track, int points)
+void Record(COverlayTrack& track, int points, bool tell = true)
 {
     const double t0 = track.HasPoints() ? track.LastPoint().time : 1.7e9;
     for (int i = 1; i <= points; ++i)
         track.AddPoint(CTrackPoint{45 + i * 1e-4, -20 + i * 1e-4, t0 + i, 1.5f, 0.5f}, false);
-    FireEvent<COverlayTrack>(track);
+    if (tell)
+        FireEvent<COverlayTrack>(track);
 }
 
 TEST(PeriodicSave, WritesTheExitSaveBytesWhileTheStoresChangeAndMakesAFailedWriteAgain)
@@ -100,6 +101,8 @@ TEST(PeriodicSave, WritesTheExitSaveBytesWhileTheStoresChangeAndMakesAFailedWrit
         {"the failed copy made again without a change", [] {}, [] {}},
         {"a failure on the worker", [&] { Record(*recorded, 10); }, [] {}, kWorker, "saved: out of memory"},
         {"the write the worker failed made again without a change", [] {}, [] {}},
+        {"a store that a full save failed to write",
+         [&] { Record(*recorded, 5, false), CSaveFailures::Get().Failed("tracks", "disk full"); }, [] {}},
     };
     for (const Turn& turn : turns) {
         SCOPED_TRACE(turn.what);

@@ -235,6 +235,10 @@ void CPeriodicSave::Tick()
             return;
         Collect();
     }
+    // A store whose last save failed, here or at a full save, is tried again.
+    for (const char* what : {kMarksWhat, kTracksWhat})
+        if (CSaveFailures::Get().Failing(what))
+            Dirty(what) = true;
     if (!m_marksDirty && !m_tracksDirty)
         return;
     // Changes from here on set the flags again for the next turn, as does a

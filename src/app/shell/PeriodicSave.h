@@ -56,6 +56,7 @@ public:
     void Failed(const std::string& what, const std::string& why);
     void Saved(const std::string& what);
     bool Any() const { return !m_told.empty(); }
+    bool Failing(const std::string& what) const { return m_told.count(what) != 0; }
     // "the marks and routes, the tracks" (empty when none failed).
     std::string List() const;
     void ClearForTesting();
