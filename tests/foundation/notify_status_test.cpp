@@ -5,9 +5,11 @@
 #include "support/FixedClock.h"
 #include "support/RecordingNotifier.h"
 
+#include <functional>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -114,76 +116,52 @@ TEST_F(Notify, RemovingClearsTheStatusLineOnlyWhileItShowsThatAlarm)
 
 TEST_F(Notify, MessagesAndLastingConditionsShareTheLine)
 {
-    // Steps: "say <text>", "clear", "post <id>" (shown as "Alarm\n<id>"),
-    // "remove all", "raise <key> <text>", "release <key>",
-    // "wait <seconds>", "mark" and "end job" (what was said since the mark goes).
+    // Steps: "s <text>" says, "c" clears, "p <id>" posts "Alarm\n<id>", "R" removes
+    // every alarm, "r <key> <text>" raises, "x <key>" releases, "w <s>" waits,
+    // "m" marks and "e" ends a job begun at the mark.
     struct Row
     {
         const char* what;
         std::vector<std::string> steps, shown;
     };
     const Row rows[] = {
-        {"an alert gives way to a newer message, raised again it leaves it, and comes back when it goes",
-         {"post 1", "say Chart downloaded", "wait 1", "post 1", "clear"},
-         {"Alarm\n1", "Chart downloaded", "Alarm\n1"}},
-        {"an alert raised again takes the line back once the message had its time",
-         {"post 1", "say Chart downloaded", "wait 5", "post 1", "say Connected", "wait 4", "post 1"},
-         {"Alarm\n1", "Chart downloaded", "Alarm\n1", "Connected"}},
+        {"an alert gives way to a newer message, raised again it leaves it, and comes back when it goes "
+         "or once it had its time",
+         {"p 1", "s Chart downloaded", "w 1", "p 1", "c", "s Connected", "w 5", "p 1"},
+         {"Alarm\n1", "Chart downloaded", "Alarm\n1", "Connected", "Alarm\n1"}},
         {"a failure stays through every clear until it is released",
-         {"raise save Saves fail", "clear", "say Connected", "clear", "release save"},
+         {"r save Saves fail", "c", "s Connected", "c", "x save"},
          {"Saves fail", "Connected", "Saves fail", "-"}},
-        {"conditions take turns, each keeping the line for its time; the text of the one shown changes at "
-         "once",
-         {"raise save Saves fail", "post 1", "wait 2", "raise save Saves fail", "wait 3",
-          "raise save Still fail", "post 1", "raise save Fails again", "release save"},
+        {"conditions take turns, each keeping the line for its time; the shown one's text changes at once",
+         {"r save Saves fail", "p 1", "w 2", "r save Saves fail", "w 3", "r save Still fail", "p 1",
+          "r save Fails again", "x save"},
          {"Saves fail", "Alarm\n1", "Still fail", "Fails again", "Alarm\n1"}},
         {"the end of a job clears what it said and nothing older",
-         {"say GPX not imported", "mark", "end job", "mark", "say Total distance: 3 nm", "end job"},
+         {"s GPX not imported", "m", "e", "m", "s Total distance: 3 nm", "e"},
          {"GPX not imported", "Total distance: 3 nm", "-"}},
         {"the end of the application withdraws the alerts, not the failures",
-         {"raise save Saves fail", "post 1", "post 2", "remove all"},
+         {"r save Saves fail", "p 1", "p 2", "R"},
          {"Saves fail", "Alarm\n1", "Alarm\n2", "Saves fail"}},
     };
     tessatest::CFixedClock clock;
+    uint64_t mark = 0;
+    using Arg = const std::string&;
+    const std::map<char, std::function<void(Arg)>> run = {
+        {'s', [](Arg a) { SetStatusMessage(a); }},
+        {'c', [](Arg) { ClearStatusMessage(); }},
+        {'p', [](Arg a) { PostUserNotification(uint32_t(std::stoul(a)), "Alarm", a); }},
+        {'R', [](Arg) { RemoveAllUserNotifications(); }},
+        {'r', [](Arg a) { RaiseStatusCondition(a.substr(0, a.find(' ')), a.substr(a.find(' ') + 1)); }},
+        {'x', [](Arg a) { ReleaseStatusCondition(a); }},
+        {'w', [&](Arg a) { clock.Advance(std::stoi(a)); }},
+        {'m', [&](Arg) { mark = StatusMessageCount(); }},
+        {'e', [&](Arg) { ClearStatusMessagesAfter(mark); }},
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         line.shown.clear();
-        uint64_t mark = 0;
-        for (const std::string& step : row.steps) {
-            std::istringstream in(step);
-            std::string op, key, text;
-            in >> op;
-            if (op == "say" || op == "raise") {
-                if (op == "raise")
-                    in >> key;
-                in >> std::ws;
-                std::getline(in, text);
-            }
-            if (op == "say")
-                SetStatusMessage(text);
-            else if (op == "clear")
-                ClearStatusMessage();
-            else if (step == "remove all")
-                RemoveAllUserNotifications();
-            else if (op == "post") {
-                uint32_t id = 0;
-                in >> id;
-                PostUserNotification(id, "Alarm", std::to_string(id));
-            } else if (op == "raise")
-                RaiseStatusCondition(key, text);
-            else if (op == "release")
-                in >> key, ReleaseStatusCondition(key);
-            else if (op == "wait") {
-                double seconds = 0;
-                in >> seconds;
-                clock.Advance(seconds);
-            } else if (op == "mark")
-                mark = StatusMessageCount();
-            else if (step == "end job")
-                ClearStatusMessagesAfter(mark);
-            else
-                FAIL() << "unknown step " << step;
-        }
+        for (const std::string& step : row.steps)
+            run.at(step[0])(step.size() > 2 ? step.substr(2) : std::string());
         EXPECT_EQ(line.shown, row.shown);
         RemoveAllUserNotifications();
         ReleaseStatusCondition("save");
@@ -194,41 +172,27 @@ TEST_F(Notify, MessagesAndLastingConditionsShareTheLine)
 
 namespace {
 
-// A player whose sound lasts `length` seconds of the test clock.
+// A player whose sound lasts 6 s of the test clock.
 struct TimedAlarmSound : IAlarmSound
 {
-    double length = 6;
     std::vector<double> starts;
     void Play(const std::string&) override { starts.push_back(GetClockTime()); }
-    bool IsPlaying() override { return !starts.empty() && GetClockTime() < starts.back() + length; }
+    bool IsPlaying() override { return !starts.empty() && GetClockTime() < starts.back() + 6; }
 };
 
 } // namespace
 
 TEST_F(Notify, AlarmsPostedAgainLetTheSoundPlayToItsEnd)
 {
-    struct Row
-    {
-        const char* what;
-        std::vector<uint32_t> ids; // posted in turn
-        double everySeconds, forSeconds;
-        size_t starts;
-    };
-    const Row rows[] = {
-        {"one alarm at 10 Hz starts the 6 s sound once per 6 s", {1}, 0.1, 20, 4},
-        {"two alarms in turn play one sound at a time", {1, 2}, 0.1, 20, 4},
-        {"posts further apart than the sound are each heard", {1}, 10, 30, 3},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    // (alarms posted in turn, seconds between posts, sounds started in 20 s)
+    const std::tuple<int, double, size_t> rows[] = {{1, 0.1, 4}, {2, 0.1, 4}, {1, 7, 3}};
+    for (const auto& [alarms, every, starts] : rows) {
         tessatest::CFixedClock clock;
         TimedAlarmSound timed;
         SetAlarmSound(&timed);
-        for (int i = 0; i * row.everySeconds < row.forSeconds; ++i) {
-            PostUserNotification(row.ids[i % row.ids.size()], "Anchor alarm", "Drifted");
-            clock.Advance(row.everySeconds);
-        }
-        EXPECT_EQ(timed.starts.size(), row.starts);
+        for (int i = 0; i * every < 20; ++i, clock.Advance(every))
+            PostUserNotification(uint32_t(1 + i % alarms), "Anchor alarm", "Drifted");
+        EXPECT_EQ(timed.starts.size(), starts) << alarms << " alarms every " << every << " s";
         SetAlarmSound(&sound);
         RemoveAllUserNotifications();
     }
