@@ -80,7 +80,7 @@ public:
     void applicationOpenURLs(const std::vector<std::string>& urls);
 
     // Saves the three stores and the settings; true when the stores were saved.
-    // A failure is told in the status line (once per cause).
+    // A failure stays in sight in the status line until that data is saved.
     bool SaveAllData();
     // File > Quit, and closing the main window: saves first; when something
     // could not be saved, asks "Quit anyway?" before the data is lost.
