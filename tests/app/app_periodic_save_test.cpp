@@ -1,18 +1,21 @@
 // The periodic save writes what the save at exit writes, while the stores go
-// on changing under the worker; a failed write is made again.
+// on changing under the worker; a failed copy or write is made again.
 // TESSA_TSAN_LABEL (the stores are written on a worker thread)
 #include "app/shell/PeriodicSave.h"
 #include "foundation/AtomicFile.h"
+#include "foundation/notify/StatusLine.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
 #include "overlays/model/TrackManager.h"
 #include "support/TestPaths.h"
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <new>
 #include <sstream>
 
 namespace {
@@ -36,12 +39,13 @@ COverlayMark* AddMark(const std::string& name)
 }
 
 // Enough points that a store spans several blocks of the kept memory.
-void Record(COverlayTrack& track, int points)
+void Record(COverlayTrack& track, int points, bool tell = true)
 {
     const double t0 = track.HasPoints() ? track.LastPoint().time : 1.7e9;
     for (int i = 1; i <= points; ++i)
         track.AddPoint(CTrackPoint{45 + i * 1e-4, -20 + i * 1e-4, t0 + i, 1.5f, 0.5f}, false);
-    FireEvent<COverlayTrack>(track);
+    if (tell)
+        FireEvent<COverlayTrack>(track);
 }
 
 TEST(PeriodicSave, WritesTheExitSaveBytesWhileTheStoresChangeAndMakesAFailedWriteAgain)
@@ -64,17 +68,26 @@ TEST(PeriodicSave, WritesTheExitSaveBytesWhileTheStoresChangeAndMakesAFailedWrit
     exitSave(); // an earlier session's files size the kept memory
     for (const char* file : {CMarkManager::kStoreFile, CTrackManager::kStoreFile})
         std::filesystem::copy(exit + "/" + file, folder);
-    CPeriodicSave periodic(folder, CPeriodicSave::kDefaultIntervalMs);
+    std::atomic<bool> workerFails{false};
+    CPeriodicSave periodic(folder, CPeriodicSave::kDefaultIntervalMs, [&](const CStoreSnapshot& snapshot) {
+        if (workerFails)
+            throw std::bad_alloc();
+        return WriteSnapshot(snapshot);
+    });
     periodic.Wait();
+    // A store that cannot be set aside (its name has no room for the suffix) cannot be copied.
+    const std::string unmovable = folder + "/" + std::string(250, 'x');
 
     // Each turn saves what changed before it and, but for a failed write, what
     // changed while the last write ran. The stores grow and shrink, so the
     // kept memory is reused with more and with fewer bytes.
+    enum Fault { kNone, kWrite, kCopy, kWorker };
     struct Turn
     {
         const char* what;
         std::function<void()> before, during;
-        bool failWrite = false;
+        Fault fault = kNone;
+        const char* told = ""; // in the status line while the tracks are unsaved
     };
     const Turn turns[] = {
         {"a mark and recorded points", [&] { AddMark("Buoy"), Record(*recorded, 500); },
@@ -82,20 +95,38 @@ TEST(PeriodicSave, WritesTheExitSaveBytesWhileTheStoresChangeAndMakesAFailedWrit
         {"a mark added while the points of the last write are written", [] {}, [&] { AddMark("Rock"); }},
         {"a deleted track", [&] { tracks.DeleteTrack(older), FireEvent<CTrackManager>(tracks); },
          [&] { Record(*recorded, 100); }},
-        {"a failed write", [&] { Record(*recorded, 10); }, [] {}, true},
+        {"a failed write", [&] { Record(*recorded, 10); }, [] {}, kWrite, "The tracks could not be saved: "},
         {"the failed write made again without a change", [] {}, [] {}},
+        {"a failed copy", [&] { Record(*recorded, 10); }, [] {}, kCopy, "File name too long"},
+        {"the failed copy made again without a change", [] {}, [] {}},
+        {"a failure on the worker", [&] { Record(*recorded, 10); }, [] {}, kWorker, "saved: out of memory"},
+        {"the write the worker failed made again without a change", [] {}, [] {}},
+        {"a store that a full save failed to write",
+         [&] { Record(*recorded, 5, false), CSaveFailures::Get().Failed("tracks", "disk full"); }, [] {}},
     };
     for (const Turn& turn : turns) {
         SCOPED_TRACE(turn.what);
         turn.before();
         const std::string old = Files(folder), expected = exitSave();
-        CAtomicFileWriter::SetWriteFailureForTesting(turn.failWrite);
+        CAtomicFileWriter::SetWriteFailureForTesting(turn.fault == kWrite);
+        if (turn.fault == kCopy) {
+            std::ofstream(unmovable) << "unreadable";
+            tracks.StoreGuard().NoteLoadFailed(unmovable);
+        }
+        workerFails = turn.fault == kWorker;
         periodic.Tick();
         turn.during();
         periodic.Wait();
         CAtomicFileWriter::SetWriteFailureForTesting(false);
-        EXPECT_TRUE(Files(folder) == (turn.failWrite ? old : expected));
-        EXPECT_EQ(CSaveFailures::Get().List(), turn.failWrite ? "the tracks" : "");
+        workerFails = false;
+        std::filesystem::remove(unmovable);
+        const bool failed = turn.fault != kNone;
+        EXPECT_TRUE(Files(folder) == (failed ? old : expected));
+        EXPECT_EQ(CSaveFailures::Get().List(), failed ? "the tracks" : "");
+        if (failed)
+            EXPECT_NE(GetStatusMessage().find(turn.told), std::string::npos) << GetStatusMessage();
+        else
+            EXPECT_EQ(GetStatusMessage().find("could not be saved"), std::string::npos) << GetStatusMessage();
     }
     periodic.Tick(); // nothing left to write
     EXPECT_FALSE(periodic.IsWriting());

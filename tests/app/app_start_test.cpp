@@ -22,6 +22,7 @@
 #include "overlays/model/SaveAllData.h"
 #include "overlays/ui/MarkTool.h"
 #include "packagewriter/PackageWriter.h"
+#include "support/RecordingNotifier.h"
 #include "support/ScriptedPresenter.h"
 #include "support/TestPaths.h"
 
@@ -385,19 +386,24 @@ TEST_F(ApplicationStart, PendingCommandRunsAfterTheStoresAndEveryEndTerminatesOn
     InstallPort<IOverlayWindowContent>(&probe);
     {
         // As the process runs: the second half once the loop runs, the end
-        // by closing the main window.
+        // by closing the main window, which saves first as File > Quit does.
+        // Its alarms leave the desktop with it.
+        tessatest::ScopedRecordingNotifier alarms;
         AppDelegate app;
         app.Launch();
         EXPECT_TRUE(probe.log.empty());
         QTimer::singleShot(0, [&] {
             overlay_window::Open(app.Window());
+            PostUserNotification(7, "Anchor alarm", "Drifted");
             fs::remove(data + "/marks_routes.bin");
-            app.Window()->close();
+            EXPECT_FALSE(app.Window()->close());
         });
         QTimer::singleShot(20000, [] { QCoreApplication::exit(7); });
         EXPECT_EQ(QCoreApplication::exec(), 0);
         EXPECT_EQ(probe.log,
-                  (std::vector<std::string>{"url: marks 1", "panel: overlay window gone, marks unsaved"}));
+                  (std::vector<std::string>{"url: marks 1", "panel: overlay window gone, marks saved"}));
+        EXPECT_EQ(alarms.notifier.log, (std::vector<std::string>{"post 7", "remove all"}));
+        EXPECT_FALSE(IsStatusLineShown()) << GetStatusMessage();
         EXPECT_TRUE(AppDelegate::IsLaunchFinished());
         EXPECT_TRUE(fs::exists(data + "/marks_routes.bin"));
         EXPECT_EQ(app.Window(), nullptr);
@@ -407,10 +413,13 @@ TEST_F(ApplicationStart, PendingCommandRunsAfterTheStoresAndEveryEndTerminatesOn
         EXPECT_FALSE(fs::exists(data + "/marks_routes.bin"));
     }
     {
+        // The end of a session: the panel is saved before the stores.
         AppDelegate app;
         app.Start(false);
+        fs::remove(data + "/marks_routes.bin");
         fs::remove(data + "/tracks.bin");
         app.OnCommitDataRequest();
+        EXPECT_EQ(probe.log.back(), "panel: overlay window gone, marks unsaved");
         EXPECT_TRUE(fs::exists(data + "/tracks.bin"));
         fs::remove(data + "/tracks.bin");
         app.applicationWillTerminate();
@@ -480,20 +489,30 @@ TEST_F(ApplicationStart, FailedSavesAreToldOnceQuitAsksAndTerminationEndsTheTool
         EXPECT_NE(GetStatusMessage().find("could not be saved: "), std::string::npos) << GetStatusMessage();
         for (const char* what : {"the chart view", "the marks and routes", "the tracks"})
             EXPECT_NE(CSaveFailures::Get().List().find(what), std::string::npos) << what;
+        // Failing, it stays in sight.
         ClearStatusMessage();
         EXPECT_FALSE(app.SaveAllData());
-        EXPECT_FALSE(IsStatusLineShown()) << GetStatusMessage();
+        EXPECT_NE(GetStatusMessage().find("could not be saved: "), std::string::npos) << GetStatusMessage();
         EXPECT_EQ(ReadAll(marks), saved);
 
-        // Quit from the menu asks; "No" keeps the application running.
+        // Quit from the menu asks, and so does closing the window, once while
+        // the question is open; "No" keeps the application running.
         presenter.AnswerButton(1);
         app.Window()->QuitAction()->trigger();
-        ASSERT_FALSE(presenter.Shown().empty());
+        ASSERT_EQ(presenter.Shown().size(), 1u);
+        EXPECT_EQ(presenter.Last().title, "Quit anyway?");
+        EXPECT_FALSE(app.Window()->close());
+        EXPECT_EQ(presenter.Shown().size(), 1u);
+        presenter.DeliverAll();
+        presenter.AnswerButton(1);
+        EXPECT_FALSE(app.Window()->close());
+        ASSERT_EQ(presenter.Shown().size(), 2u);
         EXPECT_EQ(presenter.Last().title, "Quit anyway?");
         presenter.DeliverAll();
         CAtomicFileWriter::SetWriteFailureForTesting(false);
         EXPECT_TRUE(app.SaveAllData());
         EXPECT_FALSE(CSaveFailures::Get().Any());
+        EXPECT_FALSE(IsStatusLineShown()) << GetStatusMessage();
 
         // Termination ends the tool before the managers let their marks go.
         app.Shutdown();

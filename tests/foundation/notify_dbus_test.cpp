@@ -13,9 +13,11 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <QVariantMap>
 #include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 
 namespace {
 
@@ -34,6 +36,7 @@ public:
     };
     std::vector<Call> calls;
     uint nextId = 100;
+    std::mutex mutex; // for a server on a thread of its own
 
     QString introspect(const QString&) const override { return QString(); }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
@@ -57,6 +60,7 @@ public:
         } else {
             return false;
         }
+        const std::lock_guard<std::mutex> lock(mutex);
         calls.push_back(call);
         return true;
     }
@@ -119,8 +123,9 @@ protected:
             process.waitForFinished(5000);
         }
     }
-    size_t Count(const QString& member) const
+    size_t Count(const QString& member)
     {
+        const std::lock_guard<std::mutex> lock(fake.mutex);
         size_t n = 0;
         for (const auto& c : fake.calls)
             n += c.member == member;
@@ -193,6 +198,32 @@ TEST_F(DesktopNotifier, DismissedByTheUserMeansTheNextPostIsNew)
     notifier->Deliver({"1", "A", "again"});
     ASSERT_TRUE(PumpUntil([&] { return Count("Notify") == 2; }));
     EXPECT_EQ(fake.calls.back().replaces, 0u);
+}
+
+TEST_F(DesktopNotifier, AtTheEndEveryNotificationIsClosedBeforeTheCallReturns)
+{
+    // The server answers from a thread of its own while the application's waits.
+    const char* const path = "/org/freedesktop/Notifications";
+    QThread serverThread;
+    server->unregisterObject(path);
+    fake.moveToThread(&serverThread);
+    serverThread.start();
+    ASSERT_TRUE(server->registerVirtualObject(path, &fake));
+
+    notifier = std::make_unique<CDesktopNotifier_qt>(*client);
+    notifier->Deliver({"ff", "A", "a"});
+    ASSERT_TRUE(PumpUntil([&] { return Count("Notify") == 1 && notifier->WaitingCount() == 0; }));
+    notifier->Deliver({"ee", "B", "b"}); // its answer is still on its way
+    notifier->RemoveAllDelivered();
+    EXPECT_EQ(notifier->TrackedCount(), 0u);
+    EXPECT_EQ(Count("CloseNotification"), 2u);
+
+    server->unregisterObject(path);
+    QThread* mainThread = QThread::currentThread();
+    QMetaObject::invokeMethod(
+        &fake, [&] { fake.moveToThread(mainThread); }, Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
 }
 
 TEST(DesktopNotifierNoBus, WithoutABusNothingIsSentOrKeptButTheAlarmIsHeard)

@@ -11,7 +11,7 @@ namespace tessatest {
 
 struct RecordingNotifier : IUserNotifier
 {
-    std::vector<std::string> log; // "post <id>" / "remove <id>"
+    std::vector<std::string> log; // "post <id>" / "remove <id>" / "remove all"
     std::vector<CUserNotification> delivered;
     void Deliver(const CUserNotification& n) override
     {
@@ -19,6 +19,7 @@ struct RecordingNotifier : IUserNotifier
         delivered.push_back(n);
     }
     void RemoveDelivered(const std::string& identifier) override { log.push_back("remove " + identifier); }
+    void RemoveAllDelivered() override { log.push_back("remove all"); }
 };
 
 struct RecordingAlarmSound : IAlarmSound

@@ -378,6 +378,8 @@ void AppDelegate::applicationWillTerminate()
     Port<IDataPanelWindow>().SaveIfModifiedAndRelease();
     FireEvent(ShutDown{});
     StopGPSConnection();
+    // No alarm comes after the connection; none stays on the desktop after the process.
+    RemoveAllUserNotifications();
     // The connection's capture is closed now; nothing else writes there at exit.
     RemovePlatformTempFolders();
     SaveAllData();
@@ -394,15 +396,31 @@ void AppDelegate::applicationWillTerminate()
 
 void AppDelegate::QuitFromMenu()
 {
+    // A second close while the question is open adds no second box.
+    if (const std::shared_ptr<bool> open = m_quitQuestion.lock(); open && *open)
+        return;
+    auto quit = [this] {
+        if (m_window)
+            m_window->Quit();
+        else
+            QCoreApplication::quit();
+    };
     if (SaveAllData() && !CSaveFailures::Get().Any()) {
-        QCoreApplication::quit();
+        quit();
         return;
     }
+    // Open until answered, or until the box is dropped with its functions.
+    auto open = std::make_shared<bool>(true);
+    m_quitQuestion = open;
     AskYesNo(
         m_window.get(), nullptr, "Quit anyway?",
         "Not everything could be saved (" + CSaveFailures::Get().List() +
             "). The changes since the last save are lost if you quit now.",
-        [](void*, int, int) { QCoreApplication::quit(); }, nullptr);
+        [open, quit](void*, int, int) {
+            *open = false;
+            quit();
+        },
+        [open](void*, int, int) { *open = false; });
 }
 
 void AppDelegate::OnCommitDataRequest()

@@ -80,10 +80,10 @@ public:
     void applicationOpenURLs(const std::vector<std::string>& urls);
 
     // Saves the three stores and the settings; true when the stores were saved.
-    // A failure is told in the status line (once per cause).
+    // A failure stays in sight in the status line until that data is saved.
     bool SaveAllData();
-    // File > Quit: saves first; when something could not be saved, asks
-    // "Quit anyway?" before the data is lost.
+    // File > Quit, and closing the main window: saves first; when something
+    // could not be saved, asks "Quit anyway?" before the data is lost.
     void QuitFromMenu();
     // Termination (kept for callers that end the application).
     void Shutdown() { applicationWillTerminate(); }
@@ -150,4 +150,6 @@ private:
     std::unique_ptr<CPeriodicSave> m_periodicSave;
     bool m_terminated = false;
     bool m_wired = false;
+    // Set while "Quit anyway?" is open.
+    std::weak_ptr<bool> m_quitQuestion;
 };

@@ -11,14 +11,34 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <new>
+#include <system_error>
 
 namespace {
+
 const char* const kMarksWhat = "marks and routes";
 const char* const kTracksWhat = "tracks";
-} // namespace
 
-namespace {
+std::string StatusKey(const std::string& what)
+{
+    return "save " + what;
+}
+
+// The reason an exception gives, in the words of a failed save.
+std::string WhyOf(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
 
 // Mapped room for a store of `size` bytes and its growth (the recorded
 // track) until the next turn.
@@ -52,10 +72,14 @@ void SnapshotStores(CStoreSnapshot& snapshot, const std::string& folder, bool wi
                     uint32_t id) {
         std::string why;
         file.copied = false;
-        if (!guard.BeforeSave())
-            why = guard.Error();
-        else if (store.SaveToOutput(file.bytes, folder + "/", nullptr, id, &why))
-            file.copied = true;
+        try {
+            if (!guard.BeforeSave())
+                why = guard.Error();
+            else if (store.SaveToOutput(file.bytes, folder + "/", nullptr, id, &why))
+                file.copied = true;
+        } catch (...) {
+            why = WhyOf(std::current_exception());
+        }
         if (!file.copied)
             snapshot.failures.emplace_back(file.what, why.empty() ? "unknown error" : why);
     };
@@ -108,12 +132,25 @@ CSaveFailures& CSaveFailures::Get()
 
 void CSaveFailures::Failed(const std::string& what, const std::string& why)
 {
-    std::fprintf(stderr, "The %s could not be saved: %s\n", what.c_str(), why.c_str());
     auto found = m_told.find(what);
-    if (found != m_told.end() && found->second == why)
-        return;
+    if (found == m_told.end() || found->second != why)
+        std::fprintf(stderr, "The %s could not be saved: %s\n", what.c_str(), why.c_str());
     m_told[what] = why;
-    SetStatusMessage("The " + what + " could not be saved: " + why);
+    // Raised at every failure, so other messages never keep it out of sight for long.
+    RaiseStatusCondition(StatusKey(what), "The " + what + " could not be saved: " + why);
+}
+
+void CSaveFailures::Saved(const std::string& what)
+{
+    if (m_told.erase(what))
+        ReleaseStatusCondition(StatusKey(what));
+}
+
+void CSaveFailures::ClearForTesting()
+{
+    for (const auto& [what, why] : m_told)
+        ReleaseStatusCondition(StatusKey(what));
+    m_told.clear();
 }
 
 std::string CSaveFailures::List() const
@@ -124,14 +161,24 @@ std::string CSaveFailures::List() const
     return list;
 }
 
-CPeriodicSave::CPeriodicSave(std::string folder, int intervalMs)
-    : m_folder(std::move(folder)), m_snapshot(std::make_shared<CStoreSnapshot>())
+CPeriodicSave::CPeriodicSave(std::string folder, int intervalMs, Writer writer)
+    : m_folder(std::move(folder)), m_writer(std::move(writer)), m_snapshot(std::make_shared<CStoreSnapshot>())
 {
     // The worker maps the copies' memory before the first save needs it.
-    m_write = std::async(std::launch::async, [snapshot = m_snapshot, folder = m_folder] {
-        ReserveSnapshot(*snapshot, folder);
-        return std::vector<std::pair<std::string, std::string>>();
-    });
+    // Only a head start: without the memory or a thread the copy maps its own.
+    try {
+        m_write = std::async(std::launch::async, [snapshot = m_snapshot, folder = m_folder] {
+            try {
+                ReserveSnapshot(*snapshot, folder);
+            } catch (...) {
+                std::fprintf(stderr, "No memory mapped ahead for the saves: %s\n",
+                             WhyOf(std::current_exception()).c_str());
+            }
+            return Failures();
+        });
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "No memory mapped ahead for the saves: %s\n", e.what());
+    }
     m_timer = std::make_unique<QTimer>();
     m_timer->setInterval(intervalMs);
     QObject::connect(m_timer.get(), &QTimer::timeout, [this] { Tick(); });
@@ -159,17 +206,22 @@ void CPeriodicSave::Notify(const COverlayObject& object)
         m_marksDirty = true;
 }
 
+bool& CPeriodicSave::Dirty(const std::string& what)
+{
+    return what == kTracksWhat ? m_tracksDirty : m_marksDirty;
+}
+
 void CPeriodicSave::Collect()
 {
     if (!m_write.valid())
         return;
-    const auto failures = m_write.get();
+    const Failures failures = m_write.get(); // the worker lets no exception out
     std::vector<std::string> saved = m_writing;
     m_writing.clear();
     for (const auto& [what, why] : failures) {
         CSaveFailures::Get().Failed(what, why);
         saved.erase(std::remove(saved.begin(), saved.end(), what), saved.end());
-        (what == kTracksWhat ? m_tracksDirty : m_marksDirty) = true;
+        Dirty(what) = true;
     }
     for (const std::string& what : saved)
         CSaveFailures::Get().Saved(what);
@@ -183,24 +235,53 @@ void CPeriodicSave::Tick()
             return;
         Collect();
     }
+    // A store whose last save failed, here or at a full save, is tried again.
+    for (const char* what : {kMarksWhat, kTracksWhat})
+        if (CSaveFailures::Get().Failing(what))
+            Dirty(what) = true;
     if (!m_marksDirty && !m_tracksDirty)
         return;
-    // Changes from here on set the flags again for the next turn.
-    SnapshotStores(*m_snapshot, m_folder, m_marksDirty, m_tracksDirty);
+    // Changes from here on set the flags again for the next turn, as does a
+    // copy that failed.
+    const bool marks = m_marksDirty, tracks = m_tracksDirty;
     m_marksDirty = m_tracksDirty = false;
-    for (const auto& [what, why] : m_snapshot->failures)
+    SnapshotStores(*m_snapshot, m_folder, marks, tracks);
+    for (const auto& [what, why] : m_snapshot->failures) {
         CSaveFailures::Get().Failed(what, why);
+        Dirty(what) = true;
+    }
     for (const CStoreSnapshot::File& file : m_snapshot->files)
         if (file.copied)
             m_writing.push_back(file.what);
     if (m_writing.empty())
         return;
-    m_write = std::async(std::launch::async, [snapshot = m_snapshot] {
-        auto failures = WriteSnapshot(*snapshot);
-        for (CStoreSnapshot::File& file : snapshot->files)
-            MapRoomFor(file.bytes, file.bytes.Size());
-        return failures;
-    });
+    try {
+        m_write =
+            std::async(std::launch::async, [snapshot = m_snapshot, writer = m_writer, writing = m_writing] {
+                Failures failures;
+                try {
+                    failures = writer(*snapshot);
+                } catch (...) {
+                    const std::string why = WhyOf(std::current_exception());
+                    failures.clear();
+                    for (const std::string& what : writing)
+                        failures.emplace_back(what, why);
+                }
+                try {
+                    for (CStoreSnapshot::File& file : snapshot->files)
+                        MapRoomFor(file.bytes, file.bytes.Size());
+                } catch (...) {
+                    // Only room for the next copy, which maps what it needs itself.
+                }
+                return failures;
+            });
+    } catch (const std::system_error& e) {
+        for (const std::string& what : m_writing) {
+            CSaveFailures::Get().Failed(what, std::string("no thread to write with: ") + e.what());
+            Dirty(what) = true;
+        }
+        m_writing.clear();
+    }
 }
 
 void CPeriodicSave::Wait()

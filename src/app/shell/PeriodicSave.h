@@ -6,6 +6,7 @@
 #include "foundation/events/Listener.h"
 #include "foundation/objectfile/SerialOutput.h"
 
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -45,18 +46,20 @@ void ReserveSnapshot(CStoreSnapshot& snapshot, const std::string& folder);
 // Writes every copied file of a snapshot through the atomic writer; the failures as (what, why).
 std::vector<std::pair<std::string, std::string>> WriteSnapshot(const CStoreSnapshot& snapshot);
 
-// What could not be saved, told once per cause in the status line.
+// What could not be saved: on stderr once per cause, and in the status line
+// as a condition that lasts until that data is saved.
 class CSaveFailures
 {
 public:
     static CSaveFailures& Get();
-    // A failed save of `what`; the status line hears of it when the cause is new.
+    // A failed save of `what`: the line shows it again, also after other messages.
     void Failed(const std::string& what, const std::string& why);
-    void Saved(const std::string& what) { m_told.erase(what); }
+    void Saved(const std::string& what);
     bool Any() const { return !m_told.empty(); }
+    bool Failing(const std::string& what) const { return m_told.count(what) != 0; }
     // "the marks and routes, the tracks" (empty when none failed).
     std::string List() const;
-    void ClearForTesting() { m_told.clear(); }
+    void ClearForTesting();
 
 private:
     std::map<std::string, std::string> m_told;
@@ -66,15 +69,20 @@ class CPeriodicSave : Listener<COverlayObject>, Listener<COverlayTrack>, Listene
 {
 public:
     static constexpr int kDefaultIntervalMs = 30000;
+    using Failures = std::vector<std::pair<std::string, std::string>>;
+    // What the worker does with a snapshot (tests pass one that fails).
+    using Writer = std::function<Failures(const CStoreSnapshot&)>;
     // Saves the stores of `folder` every `intervalMs` after a change.
-    CPeriodicSave(std::string folder, int intervalMs);
+    CPeriodicSave(std::string folder, int intervalMs, Writer writer = WriteSnapshot);
     ~CPeriodicSave(); // waits for a write in progress
     CPeriodicSave(const CPeriodicSave&) = delete;
     CPeriodicSave& operator=(const CPeriodicSave&) = delete;
 
     // One turn of the timer: the last write's outcome is told, then a
-    // changed store is copied and handed to the worker. A store whose write
-    // failed is written again at the next turn.
+    // changed store is copied and handed to the worker. A store whose copy
+    // or write failed is tried again at the next turn. Nothing that goes
+    // wrong on the worker (no memory, no thread) ends the process: it is
+    // told as a failed save.
     void Tick();
     // Finishes a write in progress and tells its outcome (before a save of
     // the same files on the main thread).
@@ -88,14 +96,16 @@ private:
     void Notify(const COverlayTrack&) override { m_tracksDirty = true; }
     void Notify(const CTrackManager&) override { m_tracksDirty = true; }
     void Collect();
+    bool& Dirty(const std::string& what);
 
     std::string m_folder;
+    Writer m_writer;
     // Only a changed store is copied: while recording, the marks are left alone.
     bool m_marksDirty = false;
     bool m_tracksDirty = false;
     std::unique_ptr<QTimer> m_timer;
     // Touched by the worker alone while a write is in progress.
     std::shared_ptr<CStoreSnapshot> m_snapshot;
-    std::future<std::vector<std::pair<std::string, std::string>>> m_write;
+    std::future<Failures> m_write;
     std::vector<std::string> m_writing; // what the write in progress holds
 };

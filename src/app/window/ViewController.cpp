@@ -164,7 +164,7 @@ void ViewController::BuildMenus()
     file->addSeparator();
     item(file, "Preferences...", "onPreferences")->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
-    m_quit = file->addAction("Quit", QKeySequence::Quit, [] { QCoreApplication::quit(); });
+    m_quit = file->addAction("Quit", QKeySequence::Quit, [this] { Quit(); });
     m_quit->setMenuRole(QAction::QuitRole);
 
     QMenu* view = menuBar()->addMenu("&View");
@@ -361,8 +361,22 @@ void ViewController::resizeEvent(QResizeEvent* event)
     PlaceStatusLine();
 }
 
+void ViewController::Quit()
+{
+    m_quitting = true;
+    // Closes every window first; one that refuses keeps the application
+    // running, and a later close of this one asks again.
+    QCoreApplication::quit();
+    m_quitting = false;
+}
+
 void ViewController::closeEvent(QCloseEvent* event)
 {
-    event->accept();
-    QCoreApplication::quit();
+    if (m_quitting) {
+        event->accept();
+        return;
+    }
+    // The window manager's close and any other: asked as File > Quit asks.
+    event->ignore();
+    m_quit->trigger();
 }

@@ -55,6 +55,8 @@ public:
     // The account's items; the application delegate connects and titles them.
     QAction* SignInOutAction() const { return m_signInOut; }
     QAction* QuitAction() const { return m_quit; }
+    // Ends the application; the window lets itself be closed for it.
+    void Quit();
     QAction* OverlayCloudSyncAction() const { return m_overlayCloudSync; }
     QMenu* AccountItemsMenu() const { return m_accountItemsMenu; }
     QAction* DataWindowAction() const { return m_dataWindow; }
@@ -107,7 +109,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    // Closing the main window ends the application.
+    // Closing the main window is File > Quit: it may ask first, the window staying open.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -139,6 +141,7 @@ private:
     QAction* m_open = nullptr;
     QAction* m_print = nullptr;
     QAction* m_quit = nullptr;
+    bool m_quitting = false; // within Quit
     QAction* m_signInOut = nullptr;
     QAction* m_overlayCloudSync = nullptr;
     QMenu* m_accountItemsMenu = nullptr;

@@ -35,6 +35,12 @@ public:
         }
     }
 
+    bool IsPlaying() override
+    {
+        int playing = 0;
+        return m_context && m_playing && m_playing(m_context, kPlayId, &playing) == CA_SUCCESS && playing;
+    }
+
 private:
     static constexpr uint32_t kPlayId = 1;
 
@@ -54,6 +60,8 @@ private:
         m_play = reinterpret_cast<decltype(&ca_context_play)>(dlsym(library, "ca_context_play"));
         m_cancel = reinterpret_cast<decltype(&ca_context_cancel)>(dlsym(library, "ca_context_cancel"));
         m_strerror = reinterpret_cast<decltype(&ca_strerror)>(dlsym(library, "ca_strerror"));
+        // Without it every alarm starts the sound anew, as older players do.
+        m_playing = reinterpret_cast<decltype(&ca_context_playing)>(dlsym(library, "ca_context_playing"));
         if (!create || !change || !m_play || !m_cancel || !m_strerror) {
             std::fprintf(stderr, "Alarms make no sound: libcanberra lacks the calls needed\n");
             return false;
@@ -77,6 +85,7 @@ private:
     bool m_playFailureTold = false;
     decltype(&ca_context_play) m_play = nullptr;
     decltype(&ca_context_cancel) m_cancel = nullptr;
+    decltype(&ca_context_playing) m_playing = nullptr;
     decltype(&ca_strerror) m_strerror = nullptr;
 };
 

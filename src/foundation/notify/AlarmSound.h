@@ -14,6 +14,9 @@ public:
     // Plays the sound-theme sound `name`; a sound still playing is cut off,
     // so alarms posted in a row never play on top of each other.
     virtual void Play(const std::string& name) = 0;
+    // Whether the sound last played is still playing. A player that cannot
+    // tell says no, and every alarm then starts the sound anew.
+    virtual bool IsPlaying() { return false; }
 };
 
 // The player in use: the one installed, else the desktop one.

@@ -4,8 +4,12 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDeadlineTimer>
 #include <QStringList>
+#include <QThread>
 #include <QVariantMap>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -29,6 +33,19 @@ QString BodyText(const std::string& text, bool markup)
 }
 
 IUserNotifier* gInstalled = nullptr;
+IUserNotifier* gDesktop = nullptr;
+
+// The answer comes in on the bus's own thread, so it can be waited for here
+// without running the event loop.
+bool WaitUntil(const QDBusPendingCall& call, const QDeadlineTimer& deadline)
+{
+    while (!call.isFinished()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -86,7 +103,8 @@ void CDesktopNotifier_qt::Send(const std::string& identifier, Entry& entry,
          << QStringList() << hints << int32_t(0);
     entry.waiting = true;
     entry.next.reset();
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    entry.call = m_bus.asyncCall(call);
+    auto* watcher = new QDBusPendingCallWatcher(*entry.call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, identifier](QDBusPendingCallWatcher* w) { NotifyAnswered(identifier, w); });
 }
@@ -100,6 +118,7 @@ void CDesktopNotifier_qt::NotifyAnswered(const std::string& identifier, QDBusPen
         return;
     Entry& entry = it->second;
     entry.waiting = false;
+    entry.call.reset();
     if (!reply.isError())
         entry.serverId = reply.value();
     if (entry.removed) {
@@ -132,6 +151,34 @@ void CDesktopNotifier_qt::RemoveDelivered(const std::string& identifier)
     m_entries.erase(it);
 }
 
+void CDesktopNotifier_qt::RemoveAllDelivered()
+{
+    if (!m_bus.isConnected()) {
+        m_entries.clear();
+        return;
+    }
+    const QDeadlineTimer deadline(kWithdrawMilliseconds);
+    std::vector<QDBusPendingCall> closes;
+    for (auto& [identifier, entry] : m_entries) {
+        uint32_t serverId = entry.serverId;
+        // A first Notify still on its way: its answer carries the id to close.
+        if (entry.waiting && entry.call && WaitUntil(*entry.call, deadline)) {
+            QDBusPendingReply<uint32_t> reply = *entry.call;
+            if (!reply.isError())
+                serverId = reply.value();
+        }
+        if (serverId == 0)
+            continue;
+        QDBusMessage call = NotificationsCall("CloseNotification");
+        call << serverId;
+        closes.push_back(m_bus.asyncCall(call, int(std::max<qint64>(deadline.remainingTime(), 1))));
+    }
+    m_entries.clear();
+    // Sent is not enough: the server must have them before the connection goes.
+    for (const QDBusPendingCall& close : closes)
+        WaitUntil(close, deadline);
+}
+
 void CDesktopNotifier_qt::Close(uint32_t serverId)
 {
     if (serverId == 0 || !m_bus.isConnected())
@@ -160,11 +207,10 @@ IUserNotifier& GetUserNotifier()
         return *gInstalled;
     // Made on first use and kept for the whole process: it answers D-Bus
     // replies that may come in at any time.
-    static IUserNotifier* desktop = nullptr;
-    if (!desktop && QCoreApplication::instance())
-        desktop = new CDesktopNotifier_qt(QDBusConnection::sessionBus());
-    if (desktop)
-        return *desktop;
+    if (!gDesktop && QCoreApplication::instance())
+        gDesktop = new CDesktopNotifier_qt(QDBusConnection::sessionBus());
+    if (gDesktop)
+        return *gDesktop;
     // No application object (command-line tools): nothing to show on.
     struct NoNotifier : IUserNotifier
     {
@@ -173,6 +219,12 @@ IUserNotifier& GetUserNotifier()
     };
     static NoNotifier none;
     return none;
+}
+
+void RemoveAllDeliveredNotifications()
+{
+    if (IUserNotifier* notifier = gInstalled ? gInstalled : gDesktop)
+        notifier->RemoveAllDelivered();
 }
 
 IUserNotifier* SetUserNotifier(IUserNotifier* notifier)

@@ -7,6 +7,7 @@
 #include "foundation/notify/UserNotifier.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <cstdint>
 #include <map>
@@ -23,6 +24,10 @@ public:
 
     void Deliver(const CUserNotification& notification) override;
     void RemoveDelivered(const std::string& identifier) override;
+    // Closes every notification shown, waiting for the server at most
+    // kWithdrawMilliseconds in all (the process ends next).
+    void RemoveAllDelivered() override;
+    static constexpr int kWithdrawMilliseconds = 2000;
 
     bool HasBus() const { return m_bus.isConnected(); }
     // Notifications known to be shown or on their way (for tests).
@@ -43,6 +48,7 @@ private:
         bool waiting = false;                  // a Notify call has not answered yet
         bool removed = false;                  // withdrawn while the call was on its way
         std::optional<CUserNotification> next; // replaces it once the answer is in
+        std::optional<QDBusPendingCall> call;  // the Notify call while waiting
     };
 
     void Send(const std::string& identifier, Entry& entry, const CUserNotification& notification);

@@ -19,6 +19,9 @@ public:
     virtual void Deliver(const CUserNotification& notification) = 0;
     // Withdraws every shown notification with this identifier.
     virtual void RemoveDelivered(const std::string& identifier) = 0;
+    // Withdraws every notification it showed, done when it returns: the
+    // process may end right after.
+    virtual void RemoveAllDelivered() {}
 };
 
 // The notifier in use: the one installed, else the desktop one.
@@ -26,3 +29,5 @@ IUserNotifier& GetUserNotifier();
 // Installs a notifier (not owned); null restores the desktop one. Returns the
 // one installed before (null when that was the desktop one).
 IUserNotifier* SetUserNotifier(IUserNotifier* notifier);
+// RemoveAllDelivered of the notifier in use; the desktop one is not made for it.
+void RemoveAllDeliveredNotifications();

@@ -4,11 +4,37 @@
 #include "instruments/connections/ConnectionRegistry.h"
 #include "instruments/nmea/NMEASentence.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
+namespace {
+
+std::string StatusKey(const CConnectionReader* reader)
+{
+    char key[48];
+    std::snprintf(key, sizeof key, "input too fast %p", static_cast<const void*>(reader));
+    return key;
+}
+
+} // namespace
+
+CConnectionReader::~CConnectionReader()
+{
+    EndOverload();
+}
+
+void CConnectionReader::EndOverload()
+{
+    if (m_droppedInOverload > 0)
+        ReleaseStatusCondition(StatusKey(this));
+    m_droppedInOverload = 0;
+    m_quietTicks = 0;
+}
+
 void CConnectionReader::Reset()
 {
+    EndOverload();
     m_pos = m_end = 0;
     m_linePos = 0;
     m_line[0] = '\0';
@@ -16,7 +42,6 @@ void CConnectionReader::Reset()
     m_keptFirst = m_keptCount = 0;
     m_bytesReceived = 0;
     m_droppedTotal = 0;
-    m_droppedUntold = 0;
 }
 
 // Keeps the line collected so far; when the tick already keeps its limit,
@@ -37,7 +62,7 @@ void CConnectionReader::EndLine()
         slot = m_keptFirst;
         m_keptFirst = (m_keptFirst + 1) % kMaxLinesPerTick;
         ++m_droppedTotal;
-        ++m_droppedUntold;
+        ++m_droppedInOverload;
     }
     std::memcpy(m_kept[slot], m_line, length);
     m_kept[slot][length] = '\0';
@@ -54,10 +79,12 @@ void CConnectionReader::DispatchKept(CDataConnection* connection, uint64_t dropp
         DispatchNMEALine(line, connection);
     }
     m_keptFirst = m_keptCount = 0;
-    if (droppedThisTick == 0 && m_droppedUntold > 0) {
-        // Told once, when the overload is over, so the line is not rewritten every tick.
-        SetStatusMessage("Input too fast: " + std::to_string(m_droppedUntold) + " older sentences dropped");
-        m_droppedUntold = 0;
+    if (droppedThisTick > 0) {
+        m_quietTicks = 0;
+        RaiseStatusCondition(StatusKey(this), "Input too fast: " + std::to_string(m_droppedInOverload) +
+                                                  " older sentences dropped");
+    } else if (m_droppedInOverload > 0 && ++m_quietTicks >= kQuietTicksAfterOverload) {
+        EndOverload();
     }
 }
 
@@ -103,5 +130,8 @@ CConnectionReader::Outcome CConnectionReader::Tick(CDataConnection* connection, 
             EndLine();
     }
     DispatchKept(connection, m_droppedTotal - droppedBefore);
+    // A closed source sends nothing more: no overload goes on.
+    if (outcome == Outcome::Closed)
+        EndOverload();
     return outcome;
 }

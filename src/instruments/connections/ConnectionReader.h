@@ -35,12 +35,18 @@ public:
 
     enum class Outcome { Idle, Closed };
 
+    // Ticks without a dropped line that end an overload (a second of heartbeats).
+    static constexpr int kQuietTicksAfterOverload = 20;
+
     explicit CConnectionReader(Kind kind) : m_kind(kind) {}
+    ~CConnectionReader();
+    CConnectionReader(const CConnectionReader&) = delete;
+    CConnectionReader& operator=(const CConnectionReader&) = delete;
 
     void Reset();
-    // One tick: dispatches lines to `connection` (may be null in tests). When
-    // an overload ends (a tick that drops nothing after ticks that did), the
-    // status line tells how many lines were dropped.
+    // One tick: dispatches lines to `connection` (may be null in tests).
+    // While an overload lasts the status line says how many lines it has
+    // dropped; the message goes once it is over.
     Outcome Tick(CDataConnection* connection, ReadFunction read, void* context);
 
     // Bytes taken from the source since the last reset (tests and benchmarks).
@@ -53,6 +59,7 @@ public:
 private:
     void EndLine();
     void DispatchKept(CDataConnection* connection, uint64_t droppedThisTick);
+    void EndOverload();
 
     Kind m_kind;
     char m_buffer[kBufferSize];
@@ -68,6 +75,7 @@ private:
     int m_keptCount = 0;
     uint64_t m_bytesReceived = 0;
     uint64_t m_droppedTotal = 0;
-    // Dropped in the overload still going on, not yet told.
-    uint64_t m_droppedUntold = 0;
+    // Dropped in the overload going on (0: none), and ticks since its last drop.
+    uint64_t m_droppedInOverload = 0;
+    int m_quietTicks = 0;
 };

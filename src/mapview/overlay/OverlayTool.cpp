@@ -20,7 +20,7 @@ std::unique_ptr<COverlayTool>& Active()
 }
 } // namespace
 
-COverlayTool::COverlayTool(CRasterleafView* view) : m_view(view)
+COverlayTool::COverlayTool(CRasterleafView* view) : m_view(view), m_messagesBefore(StatusMessageCount())
 {
     m_labelFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     m_labelFont.setBold(true);
@@ -30,7 +30,7 @@ COverlayTool::COverlayTool(CRasterleafView* view) : m_view(view)
 
 COverlayTool::~COverlayTool()
 {
-    ClearStatusMessage();
+    ClearStatusMessagesAfter(m_messagesBefore);
 }
 
 void COverlayTool::SetAnchor(double x, double y)

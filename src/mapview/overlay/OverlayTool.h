@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QFont>
 #include <QRectF>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -32,7 +33,7 @@ public:
     static constexpr double kLabelHeight = 20;
 
     explicit COverlayTool(CRasterleafView* view = nullptr);
-    // Clears the status line the tool was showing.
+    // Clears the status message the tool was showing, never an older one.
     virtual ~COverlayTool();
     COverlayTool(const COverlayTool&) = delete;
     COverlayTool& operator=(const COverlayTool&) = delete;
@@ -111,4 +112,7 @@ protected:
     bool m_pinned = false;
     CLocalPlane m_plane; // usable once centred
     std::string m_text;
+
+private:
+    uint64_t m_messagesBefore; // status messages set before the tool began
 };
