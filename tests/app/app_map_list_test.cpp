@@ -18,10 +18,14 @@
 #include "support/TestPaths.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -254,6 +258,65 @@ TEST_F(MapListTest, TheOpenChartsRowOrEscapeClosesTheList)
     EXPECT_TRUE(again->item_showTypes->isChecked());
     again->onShowFolders();
     again->onCancel();
+}
+
+TEST_F(MapListTest, ReturnAndEscapeReachTheListOverTheChartWhereverTheFocusWent)
+{
+    // Over a widget that takes the focus, as the chart does: a click where
+    // nothing in the list takes it must not hand it to the chart.
+    QWidget chart;
+    chart.setFocusPolicy(Qt::StrongFocus);
+    chart.resize(600, 500);
+    UIViewControllerWithDialog host;
+    host.setHostView(&chart);
+    chart.show();
+    enum Click { kHere, kAll, kSort, kNone };
+    const struct
+    {
+        Click click;
+        Qt::Key key;
+        bool chartOpen; // else none is open and a row is current, not selected
+        int code;
+        const char* opened;
+    } cases[] = {{kHere, Qt::Key_Return, true, 0, "zulu"},  {kAll, Qt::Key_Return, true, 0, "zulu"},
+                 {kSort, Qt::Key_Enter, true, 0, "zulu"},   {kHere, Qt::Key_Escape, true, -1, "zulu"},
+                 {kAll, Qt::Key_Escape, true, -1, "zulu"},  {kSort, Qt::Key_Escape, true, -1, "zulu"},
+                 {kAll, Qt::Key_Return, false, 0, "bravo"}, {kNone, Qt::Key_Return, false, 0, "bravo"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.click) + " " + std::to_string(c.key) +
+                     (c.chartOpen ? "" : " no chart"));
+        if (c.chartOpen)
+            view->SwitchChart(Path("zulu"), false);
+        else
+            view->CloseChart();
+        tessatest::CCodeProbe probe;
+        probe.Push();
+        map_list* list = map_list::initWithChartView(*view, CChartList::Instance());
+        list->showInParent(&host);
+        QCoreApplication::processEvents();
+        if (c.click == kHere || c.click == kAll) {
+            QTabBar* tabs = list->all_control;
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(c.click == kAll ? 1 : 0).center());
+        } else if (c.click == kSort) {
+            // The press pops the menu up; the sort is chosen in it.
+            QTimer::singleShot(0, [] {
+                if (QWidget* menu = QApplication::activePopupWidget())
+                    menu->close();
+            });
+            QTest::mouseClick(list->menu_button, Qt::LeftButton);
+            list->item_sortbyname->trigger();
+        }
+        QCoreApplication::processEvents();
+        EXPECT_NE(chart.focusWidget(), &chart);
+        if (!c.chartOpen)
+            list->outline->selectionModel()->setCurrentIndex(Row(*list, {"Documents", "Bravo"}),
+                                                             QItemSelectionModel::NoUpdate);
+        QTest::keyClick(chart.focusWidget() ? chart.focusWidget() : &chart, c.key);
+        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
+        EXPECT_EQ(*probe.code, c.code);
+        EXPECT_EQ(view->GetCurrentChartPath(), Path(c.opened));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(MapListTest, DetailsOfARowDeleteCloseOrRefresh)
