@@ -9,7 +9,10 @@
 #include "app/window/overlay_window.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/events/Heartbeat.h"
+#include "geodesy/LocalPlane.h"
+#include "geodesy/Units.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
+#include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
@@ -204,6 +207,58 @@ TEST_F(OverlayList, ClicksOpenTheirDialogsAndMenusAndReloadAfterThem)
     CHeartbeat::Tick();
     OneSecond();
     EXPECT_EQ(list->ReloadCount(), closedAt);
+}
+
+TEST_F(OverlayList, DistanceSortsFromTheOwnShipElseTheViewCentreAndImportedTracksShow)
+{
+    for (double lat : {51.0, 49.5}) {
+        auto mark = std::make_unique<COverlayMark>();
+        mark->SetName(lat > 50 ? "Bravo" : "Charlie");
+        mark->SetPosition(lat, -4);
+        CMarkManager::Get().AddMark(std::move(mark));
+    }
+    CMarkManager::Settings().sort = COverlayListDelegate::kByDistance;
+    CRasterleafView::Ports ports;
+    CRasterleafView view(ports);
+    view.GoToPosition(51.1, -4, CRasterleafView::kDefaultScale);
+    COverlayGPSPosition& own = COverlayGPSPosition::Global();
+    own.m_fixStatus = CDataGPSPosition::kNoFix;
+    auto* list = new overlay_list(&host);
+    list->outline()->expandAll();
+    const auto marks = [&] {
+        std::string names;
+        for (int r = 0; r < list->model()->rowCount(list->model()->index(0, 0)); ++r)
+            names += Text(Row(*list, 0, r)) + ",";
+        return names;
+    };
+    EXPECT_EQ(marks(), "Bravo,Alpha,Charlie,");
+    // Bravo's distance and bearing from the centre, 0.1 degrees north.
+    std::string distance;
+    CDefaultUnits::Get().FormatDistance(float(CLocalPlane(51.1, -4).DistanceTo(51, -4)), distance);
+    EXPECT_NE(Text(Row(*list, 0, 0, 1)).find(" " + distance + " "), std::string::npos);
+    // A fix takes over; the reference follows the ship at the next check.
+    const std::tuple<double, const char*> fixes[] = {{49.4, "Charlie,Alpha,Bravo,"},
+                                                     {50.1, "Alpha,Charlie,Bravo,"}};
+    for (const auto& [lat, order] : fixes) {
+        own.SetPosition(lat, -4);
+        own.m_fixStatus = CDataGPSPosition::kGPSFix;
+        OneSecond();
+        EXPECT_EQ(marks(), order) << lat;
+    }
+    own.m_fixStatus = CDataGPSPosition::kNoFix;
+    OneSecond();
+    EXPECT_EQ(marks(), "Bravo,Alpha,Charlie,");
+
+    // A file of tracks only, imported as the import does it.
+    auto track = std::make_unique<COverlayTrack>();
+    track->SetName("Imported");
+    track->AddPoint(CTrackPoint{50, -4, 0, 0, 0}, false);
+    CTrackManager::Get().AddTrack(std::move(track))->NotifySections(COverlayObject::kChanged);
+    OneSecond();
+    list->outline()->expandAll();
+    EXPECT_EQ(list->model()->rowCount(list->model()->index(2, 0)), 2);
+    CMarkManager::Settings().sort = COverlayListDelegate::kByName;
+    list->destroyDialog(0);
 }
 
 TEST_F(OverlayList, TheWindowMakesAFreshListEachTimeItOpens)
