@@ -94,11 +94,11 @@ protected:
             tessatest::WriteWholeFile(path, tessatest::MakeSmallChart(name, west, north, east, south, type)));
     }
     // The window over the view; `probe` gets its result.
-    map_list* Open(tessatest::CCodeProbe& probe)
+    map_list* Open(tessatest::CCodeProbe& probe, UIViewControllerWithDialog* host = nullptr)
     {
         probe.Push();
         map_list* list = map_list::initWithChartView(*view, CChartList::Instance());
-        list->showInTopLevelWindow();
+        list->showInParent(host);
         QCoreApplication::processEvents(); // the tree state comes on the next turn
         return list;
     }
@@ -224,19 +224,39 @@ TEST_F(MapListTest, TheOpenChartsRowOrEscapeClosesTheList)
 {
     view->SwitchChart(Path("zulu"), false);
     ASSERT_TRUE(view->HasChart());
+    // Over a widget that takes the focus, as the chart does: a click where
+    // nothing in the list takes it must not hand it to the chart.
+    QWidget chart;
+    chart.setFocusPolicy(Qt::StrongFocus);
+    UIViewControllerWithDialog host;
+    host.setHostView(&chart);
+    chart.show();
     enum Act { kClick, kDoubleClick, kReturn, kEscape };
+    enum First { kNothing, kHere, kAll, kSort }; // clicked before the key
     const struct
     {
         Act act;
         int code;
-    } cases[] = {{kClick, 0}, {kDoubleClick, 0}, {kReturn, 0}, {kEscape, -1}};
+        First first;
+    } cases[] = {{kClick, 0, kNothing},   {kDoubleClick, 0, kNothing}, {kReturn, 0, kNothing},
+                 {kEscape, -1, kNothing}, {kReturn, 0, kHere},         {kEscape, -1, kAll},
+                 {kReturn, 0, kSort},     {kEscape, -1, kSort}};
     for (const auto& c : cases) {
         tessatest::CCodeProbe probe;
-        map_list* list = Open(probe);
+        map_list* list = Open(probe, &host);
         const QModelIndex zulu = Row(*list, {"Documents", "Zulu"});
         const QPoint at = list->outline->visualRect(zulu).center();
         QWidget* viewport = list->outline->viewport();
         list->outline->setFocus();
+        QTimer::singleShot(0, [] { // the Sort button's menu pops up
+            if (QWidget* menu = QApplication::activePopupWidget())
+                menu->close();
+        });
+        if (c.first == kSort)
+            QTest::mouseClick(list->menu_button, Qt::LeftButton);
+        else if (c.first != kNothing)
+            QTest::mouseClick(list->all_control, Qt::LeftButton, {},
+                              list->all_control->tabRect(c.first == kAll).center());
         if (c.act == kClick)
             QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
         else if (c.act == kDoubleClick) {
@@ -244,79 +264,29 @@ TEST_F(MapListTest, TheOpenChartsRowOrEscapeClosesTheList)
             QTest::mousePress(viewport, Qt::LeftButton, {}, at);
             QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
         } else
-            QTest::keyClick(list->outline, c.act == kReturn ? Qt::Key_Return : Qt::Key_Escape);
-        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); })) << c.act;
+            QTest::keyClick(chart.focusWidget(), c.act == kReturn ? Qt::Key_Return : Qt::Key_Escape);
+        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); })) << c.act << c.first;
         EXPECT_EQ(*probe.code, c.code) << c.act;
         EXPECT_EQ(view->GetCurrentChartPath(), Path("zulu")) << c.act;
     }
+    // With no chart open Return opens the current row.
+    view->CloseChart();
+    tessatest::CCodeProbe opened;
+    map_list* list = Open(opened, &host);
+    list->outline->selectionModel()->setCurrentIndex(Row(*list, {"Documents", "Bravo"}),
+                                                     QItemSelectionModel::NoUpdate);
+    QTest::keyClick(list->outline, Qt::Key_Enter);
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return opened.Ran(); }));
+    EXPECT_EQ(view->GetCurrentChartPath(), Path("bravo"));
     // The grouping chosen is what the next window shows.
     tessatest::CCodeProbe first, second;
-    map_list* list = Open(first);
+    list = Open(first);
     list->onShowTypes();
     list->onCancel();
     map_list* again = Open(second);
     EXPECT_TRUE(again->item_showTypes->isChecked());
     again->onShowFolders();
     again->onCancel();
-}
-
-TEST_F(MapListTest, ReturnAndEscapeReachTheListOverTheChartWhereverTheFocusWent)
-{
-    // Over a widget that takes the focus, as the chart does: a click where
-    // nothing in the list takes it must not hand it to the chart.
-    QWidget chart;
-    chart.setFocusPolicy(Qt::StrongFocus);
-    chart.resize(600, 500);
-    UIViewControllerWithDialog host;
-    host.setHostView(&chart);
-    chart.show();
-    enum Click { kHere, kAll, kSort, kNone };
-    const struct
-    {
-        Click click;
-        Qt::Key key;
-        bool chartOpen; // else none is open and a row is current, not selected
-        int code;
-        const char* opened;
-    } cases[] = {{kHere, Qt::Key_Return, true, 0, "zulu"},  {kAll, Qt::Key_Return, true, 0, "zulu"},
-                 {kSort, Qt::Key_Enter, true, 0, "zulu"},   {kHere, Qt::Key_Escape, true, -1, "zulu"},
-                 {kAll, Qt::Key_Escape, true, -1, "zulu"},  {kSort, Qt::Key_Escape, true, -1, "zulu"},
-                 {kAll, Qt::Key_Return, false, 0, "bravo"}, {kNone, Qt::Key_Return, false, 0, "bravo"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.click) + " " + std::to_string(c.key) +
-                     (c.chartOpen ? "" : " no chart"));
-        if (c.chartOpen)
-            view->SwitchChart(Path("zulu"), false);
-        else
-            view->CloseChart();
-        tessatest::CCodeProbe probe;
-        probe.Push();
-        map_list* list = map_list::initWithChartView(*view, CChartList::Instance());
-        list->showInParent(&host);
-        QCoreApplication::processEvents();
-        if (c.click == kHere || c.click == kAll) {
-            QTabBar* tabs = list->all_control;
-            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(c.click == kAll ? 1 : 0).center());
-        } else if (c.click == kSort) {
-            // The press pops the menu up; the sort is chosen in it.
-            QTimer::singleShot(0, [] {
-                if (QWidget* menu = QApplication::activePopupWidget())
-                    menu->close();
-            });
-            QTest::mouseClick(list->menu_button, Qt::LeftButton);
-            list->item_sortbyname->trigger();
-        }
-        QCoreApplication::processEvents();
-        EXPECT_NE(chart.focusWidget(), &chart);
-        if (!c.chartOpen)
-            list->outline->selectionModel()->setCurrentIndex(Row(*list, {"Documents", "Bravo"}),
-                                                             QItemSelectionModel::NoUpdate);
-        QTest::keyClick(chart.focusWidget() ? chart.focusWidget() : &chart, c.key);
-        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); }));
-        EXPECT_EQ(*probe.code, c.code);
-        EXPECT_EQ(view->GetCurrentChartPath(), Path(c.opened));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
 }
 
 TEST_F(MapListTest, DetailsOfARowDeleteCloseOrRefresh)

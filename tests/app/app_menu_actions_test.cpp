@@ -325,7 +325,6 @@ TEST_F(MenuActions, TitlesFollowTheLayoutRecordingAndAisSwitch)
     vdm.m_latitude = 50;
     vdm.m_longitude = -4;
     CAISTargetManager::Global().HandleVDM(vdm, 0);
-    EXPECT_TRUE(CAISTargetManager::GetSettings().enableSettings);
     EXPECT_TRUE(m_window->AISSettingsAction()->isVisible());
     CAISTargetManager::Global().Clear();
     Port<ITrackLoggingMenuItem>().SetTrackLoggingTitle("Start Track Logging");

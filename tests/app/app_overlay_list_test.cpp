@@ -214,53 +214,35 @@ TEST_F(OverlayList, ClicksOpenTheirDialogsAndMenusAndReloadAfterThem)
 
 TEST_F(OverlayList, DistanceSortsFromTheOwnShipElseTheViewCentreAndImportedTracksShow)
 {
-    for (double lat : {51.0, 49.5}) {
-        auto mark = std::make_unique<COverlayMark>();
-        mark->SetName(lat > 50 ? "Bravo" : "Charlie");
-        mark->SetPosition(lat, -4);
-        CMarkManager::Get().AddMark(std::move(mark));
-    }
+    auto mark = std::make_unique<COverlayMark>();
+    mark->SetName("Bravo");
+    mark->SetPosition(51, -4);
+    CMarkManager::Get().AddMark(std::move(mark));
     CMarkManager::Settings().sort = COverlayListDelegate::kByDistance;
     CRasterleafView::Ports ports;
     CRasterleafView view(ports);
-    view.GoToPosition(51.1, -4, CRasterleafView::kDefaultScale);
     COverlayGPSPosition& own = COverlayGPSPosition::Global();
-    own.m_fixStatus = CDataGPSPosition::kNoFix;
     auto* list = new overlay_list(&host);
-    list->outline()->expandAll();
-    const auto marks = [&] {
-        std::string names;
-        for (int r = 0; r < list->model()->rowCount(list->model()->index(0, 0)); ++r)
-            names += Text(Row(*list, 0, r)) + ",";
-        return names;
-    };
-    EXPECT_EQ(marks(), "Bravo,Alpha,Charlie,");
-    // Bravo's distance and bearing from the centre, 0.1 degrees north.
-    std::string distance;
-    CDefaultUnits::Get().FormatDistance(float(CLocalPlane(51.1, -4).DistanceTo(51, -4)), distance);
-    EXPECT_NE(Text(Row(*list, 0, 0, 1)).find(" " + distance + " "), std::string::npos);
-    // A fix takes over; the reference follows the ship at the next check.
-    const std::tuple<double, const char*> fixes[] = {{49.4, "Charlie,Alpha,Bravo,"},
-                                                     {50.1, "Alpha,Charlie,Bravo,"}};
-    for (const auto& [lat, order] : fixes) {
-        own.SetPosition(lat, -4);
-        own.m_fixStatus = CDataGPSPosition::kGPSFix;
+    // (own fix at, 0: none; the view's centre at; the nearer mark)
+    const std::tuple<double, double, const char*> cases[] = {{0, 51.1, "Bravo"}, {49.9, 51.1, "Alpha"}};
+    for (const auto& [fix, centre, first] : cases) {
+        own.SetPosition(fix, -4);
+        own.m_fixStatus = fix != 0 ? CDataGPSPosition::kGPSFix : CDataGPSPosition::kNoFix;
+        own.SetCount(COverlayGPSPosition::kFixLostTicks); // as a fix does: not lost within the second
+        view.GoToPosition(centre, -4, CRasterleafView::kDefaultScale);
         OneSecond();
-        EXPECT_EQ(marks(), order) << lat;
+        EXPECT_EQ(Text(Row(*list, 0, 0)), first) << fix;
     }
-    // The fix lost, the view's centre (moved meanwhile, maybe after the ship) is used.
-    own.m_fixStatus = CDataGPSPosition::kNoFix;
-    view.GoToPosition(51.1, -4, CRasterleafView::kDefaultScale);
-    OneSecond();
-    EXPECT_EQ(marks(), "Bravo,Alpha,Charlie,");
+    // Its distance from the reference.
+    std::string distance;
+    CDefaultUnits::Get().FormatDistance(float(CLocalPlane(49.9, -4).DistanceTo(50, -4)), distance);
+    EXPECT_NE(Text(Row(*list, 0, 0, 1)).find(" " + distance + " "), std::string::npos);
 
-    // A file of tracks only, imported as the import does it.
+    // A file of tracks only, as the import adds them.
     auto track = std::make_unique<COverlayTrack>();
-    track->SetName("Imported");
     track->AddPoint(CTrackPoint{50, -4, 0, 0, 0}, false);
     CTrackManager::Get().AddTrack(std::move(track))->NotifySections(COverlayObject::kChanged);
     OneSecond();
-    list->outline()->expandAll();
     EXPECT_EQ(list->model()->rowCount(list->model()->index(2, 0)), 2);
     CMarkManager::Settings().sort = COverlayListDelegate::kByName;
     list->destroyDialog(0);

@@ -3,7 +3,6 @@
 // alarm limits across a restart, and the preferences' one units message.
 // TESSA_XVFB_LABEL
 #include "ais/AISTargetManager.h"
-#include "app/dialogs/mac_serial_port.h"
 #include "app/dialogs/tcp_udp_config.h"
 #include "app/settings/SettingsText.h"
 #include "app/settings/ais_settings.h"
@@ -216,50 +215,28 @@ TEST_F(SettingsDialogs, ChoosingATypeSwitchesTheConnectionAtOnceAndClosingFirstL
 
 TEST_F(SettingsDialogs, GpsStatusDescribesTheConnectionInUseNotTheFixLeftByTheOneBefore)
 {
-    CConnectionDialogs connectionDialogs;
-    CInstalledPort<IConnectionUi> ui(connectionDialogs);
     m_presenter.SetImmediate(false);
-    const std::string file = m_dir + "/run.nmea";
+    const std::string file = m_dir + "/run.nmea", savedFile = CNMEASimulation::Settings().filename;
     std::ofstream(file) << "no sentence\n";
-    const std::string savedFile = CNMEASimulation::Settings().filename;
     CDataConnection::Settings().gps_connection_type = kConnectionNone;
     OpenSavedGPSConnection();
     COverlayGPSPosition& own = COverlayGPSPosition::Global();
-    const auto status = [](QWidget* d) { return Outlet<QLabel>(d, "status_label")->text().toStdString(); };
-    const auto second = [] {
-        for (int i = 0; i < CHeartbeat::kTicksPerSecond; ++i)
-            CHeartbeat::Tick();
-    };
-    for (const char* type : {"Serial", "Simulation File"}) {
-        SCOPED_TRACE(type);
-        own.m_fixStatus = CDataGPSPosition::kGPSFix; // left by the connection before
-        QPointer<gps_settings> dialog = new gps_settings();
-        dialog->showInParent(nullptr);
-        auto* popup = Outlet<QComboBox>(dialog, "connection_popup");
-        Choose(popup, popup->findText(type));
-        // Its set-up (the port dialog, the file picker) is open: nothing is in use.
-        EXPECT_EQ(status(dialog), "Not connected");
-        second();
-        EXPECT_EQ(status(dialog), "Not connected");
-        if (std::string(type) == "Serial") {
-            QPointer<mac_serial_port> setup;
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* found = w->findChild<mac_serial_port*>())
-                    setup = found;
-            ASSERT_TRUE(setup);
-            setup->onCancel();
-            EXPECT_EQ(status(dialog), "Not connected"); // "None" is back
-        } else {
-            m_presenter.ChoosePath(file);
-            ASSERT_TRUE(m_presenter.Deliver());
-            EXPECT_EQ(status(dialog), "Connected, waiting for a position fix (run.nmea)");
-            own.m_fixStatus = CDataGPSPosition::kGPSFix;
-            FireEvent<CDataGPSPosition>(own); // a fix of the simulation
-            dialog->onOneSecTimer();
-            EXPECT_EQ(status(dialog), "Receiving position fixes (run.nmea)");
-        }
-        dialog->onCancel();
-    }
+    own.m_fixStatus = CDataGPSPosition::kGPSFix; // left by the connection before
+    QPointer<gps_settings> dialog = new gps_settings();
+    dialog->showInParent(nullptr);
+    auto* popup = Outlet<QComboBox>(dialog, "connection_popup");
+    auto* status = Outlet<QLabel>(dialog, "status_label");
+    Choose(popup, popup->findText("Simulation File"));
+    // The file picker is open: nothing is in use yet.
+    dialog->onOneSecTimer();
+    EXPECT_EQ(status->text().toStdString(), "Not connected");
+    m_presenter.ChoosePath(file);
+    ASSERT_TRUE(m_presenter.Deliver());
+    EXPECT_EQ(status->text().toStdString(), "Connected, waiting for a position fix (run.nmea)");
+    FireEvent<CDataGPSPosition>(own); // a fix of the simulation
+    dialog->onOneSecTimer();
+    EXPECT_EQ(status->text().toStdString(), "Receiving position fixes (run.nmea)");
+    dialog->onCancel();
     own.m_fixStatus = CDataGPSPosition::kNoFix;
     CNMEASimulation::Settings().filename = savedFile;
 }
