@@ -214,6 +214,7 @@ void CAISTargetManager::HandleVDM(const CNEMA_AIS::CAIS_Sentence& s, double time
         settings.enableSettings = true;
         GetPersistant().SetModified();
         PersistantData::SaveAll();
+        Port<IAISSettingsUi>().SettingsEnabled();
     }
 }
 

@@ -18,10 +18,14 @@
 #include "support/TestPaths.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -90,11 +94,11 @@ protected:
             tessatest::WriteWholeFile(path, tessatest::MakeSmallChart(name, west, north, east, south, type)));
     }
     // The window over the view; `probe` gets its result.
-    map_list* Open(tessatest::CCodeProbe& probe)
+    map_list* Open(tessatest::CCodeProbe& probe, UIViewControllerWithDialog* host = nullptr)
     {
         probe.Push();
         map_list* list = map_list::initWithChartView(*view, CChartList::Instance());
-        list->showInTopLevelWindow();
+        list->showInParent(host);
         QCoreApplication::processEvents(); // the tree state comes on the next turn
         return list;
     }
@@ -220,19 +224,39 @@ TEST_F(MapListTest, TheOpenChartsRowOrEscapeClosesTheList)
 {
     view->SwitchChart(Path("zulu"), false);
     ASSERT_TRUE(view->HasChart());
+    // Over a widget that takes the focus, as the chart does: a click where
+    // nothing in the list takes it must not hand it to the chart.
+    QWidget chart;
+    chart.setFocusPolicy(Qt::StrongFocus);
+    UIViewControllerWithDialog host;
+    host.setHostView(&chart);
+    chart.show();
     enum Act { kClick, kDoubleClick, kReturn, kEscape };
+    enum First { kNothing, kHere, kAll, kSort }; // clicked before the key
     const struct
     {
         Act act;
         int code;
-    } cases[] = {{kClick, 0}, {kDoubleClick, 0}, {kReturn, 0}, {kEscape, -1}};
+        First first;
+    } cases[] = {{kClick, 0, kNothing},   {kDoubleClick, 0, kNothing}, {kReturn, 0, kNothing},
+                 {kEscape, -1, kNothing}, {kReturn, 0, kHere},         {kEscape, -1, kAll},
+                 {kReturn, 0, kSort},     {kEscape, -1, kSort}};
     for (const auto& c : cases) {
         tessatest::CCodeProbe probe;
-        map_list* list = Open(probe);
+        map_list* list = Open(probe, &host);
         const QModelIndex zulu = Row(*list, {"Documents", "Zulu"});
         const QPoint at = list->outline->visualRect(zulu).center();
         QWidget* viewport = list->outline->viewport();
         list->outline->setFocus();
+        QTimer::singleShot(0, [] { // the Sort button's menu pops up
+            if (QWidget* menu = QApplication::activePopupWidget())
+                menu->close();
+        });
+        if (c.first == kSort)
+            QTest::mouseClick(list->menu_button, Qt::LeftButton);
+        else if (c.first != kNothing)
+            QTest::mouseClick(list->all_control, Qt::LeftButton, {},
+                              list->all_control->tabRect(c.first == kAll).center());
         if (c.act == kClick)
             QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
         else if (c.act == kDoubleClick) {
@@ -240,14 +264,23 @@ TEST_F(MapListTest, TheOpenChartsRowOrEscapeClosesTheList)
             QTest::mousePress(viewport, Qt::LeftButton, {}, at);
             QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
         } else
-            QTest::keyClick(list->outline, c.act == kReturn ? Qt::Key_Return : Qt::Key_Escape);
-        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); })) << c.act;
+            QTest::keyClick(chart.focusWidget(), c.act == kReturn ? Qt::Key_Return : Qt::Key_Escape);
+        ASSERT_TRUE(tessatest::PumpUntil([&] { return probe.Ran(); })) << c.act << c.first;
         EXPECT_EQ(*probe.code, c.code) << c.act;
         EXPECT_EQ(view->GetCurrentChartPath(), Path("zulu")) << c.act;
     }
+    // With no chart open Return opens the current row.
+    view->CloseChart();
+    tessatest::CCodeProbe opened;
+    map_list* list = Open(opened, &host);
+    list->outline->selectionModel()->setCurrentIndex(Row(*list, {"Documents", "Bravo"}),
+                                                     QItemSelectionModel::NoUpdate);
+    QTest::keyClick(list->outline, Qt::Key_Enter);
+    ASSERT_TRUE(tessatest::PumpUntil([&] { return opened.Ran(); }));
+    EXPECT_EQ(view->GetCurrentChartPath(), Path("bravo"));
     // The grouping chosen is what the next window shows.
     tessatest::CCodeProbe first, second;
-    map_list* list = Open(first);
+    list = Open(first);
     list->onShowTypes();
     list->onCancel();
     map_list* again = Open(second);

@@ -3,6 +3,7 @@
 // commands, the page setup in the settings file, and the titles set before a
 // menu opens.
 // TESSA_XVFB_LABEL
+#include "ais/AISTargetManager.h"
 #include "app/settings/ais_settings.h"
 #include "app/settings/gps_settings.h"
 #include "app/settings/preferences.h"
@@ -128,6 +129,7 @@ protected:
     CInstalledPort<IGPSSettingsUi> m_gpsPort{m_settingsDialogs};
     CInstalledPort<ITrackLoggingMenuItem> m_trackPort{m_menuItems};
     CInstalledPort<IAisSettingsMenuItem> m_aisPort{m_menuItems};
+    CInstalledPort<IAISSettingsUi> m_aisUiPort{m_settingsDialogs};
     AppDelegate m_app;
     ViewController* m_window = nullptr;
 };
@@ -315,8 +317,16 @@ TEST_F(MenuActions, TitlesFollowTheLayoutRecordingAndAisSwitch)
 
     Port<IAisSettingsMenuItem>().SetAisSettingsItemHidden(true);
     EXPECT_FALSE(m_window->AISSettingsAction()->isVisible());
-    Port<IAisSettingsMenuItem>().SetAisSettingsItemHidden(false);
+    // The first target switches the settings on: the item shows at once.
+    CAISTargetManager::GetSettings().enableSettings = false;
+    CNEMA_AIS::VDM vdm(&CNEMA_AIS::VDM::Type);
+    vdm.m_messageType = 1;
+    vdm.m_mmsi = 235000001;
+    vdm.m_latitude = 50;
+    vdm.m_longitude = -4;
+    CAISTargetManager::Global().HandleVDM(vdm, 0);
     EXPECT_TRUE(m_window->AISSettingsAction()->isVisible());
+    CAISTargetManager::Global().Clear();
     Port<ITrackLoggingMenuItem>().SetTrackLoggingTitle("Start Track Logging");
     EXPECT_EQ(logging->text().toStdString(), "Start Track Logging");
 

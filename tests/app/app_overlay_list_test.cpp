@@ -9,7 +9,10 @@
 #include "app/window/overlay_window.h"
 #include "foundation/dialogs/DialogCallback.h"
 #include "foundation/events/Heartbeat.h"
+#include "geodesy/LocalPlane.h"
+#include "geodesy/Units.h"
 #include "mapview/ownship/OverlayGPSPosition.h"
+#include "mapview/view/RasterleafView.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
@@ -132,6 +135,9 @@ TEST_F(OverlayList, AisCategoryFollowsTheTargetTableAndGoneRowsDrawNothing)
         list->grab(); // draws every row, the gone target's too
         OneSecond();
         EXPECT_EQ(TopRows(*list), step.after);
+        // A detail cut at the column's edge shows whole under the mouse.
+        if (step.after.size() == 4)
+            EXPECT_EQ(Row(*list, 3, 0, 1).data(Qt::ToolTipRole), Row(*list, 3, 0, 1).data());
         list->grab();
     }
 
@@ -204,6 +210,42 @@ TEST_F(OverlayList, ClicksOpenTheirDialogsAndMenusAndReloadAfterThem)
     CHeartbeat::Tick();
     OneSecond();
     EXPECT_EQ(list->ReloadCount(), closedAt);
+}
+
+TEST_F(OverlayList, DistanceSortsFromTheOwnShipElseTheViewCentreAndImportedTracksShow)
+{
+    auto mark = std::make_unique<COverlayMark>();
+    mark->SetName("Bravo");
+    mark->SetPosition(51, -4);
+    CMarkManager::Get().AddMark(std::move(mark));
+    CMarkManager::Settings().sort = COverlayListDelegate::kByDistance;
+    CRasterleafView::Ports ports;
+    CRasterleafView view(ports);
+    COverlayGPSPosition& own = COverlayGPSPosition::Global();
+    auto* list = new overlay_list(&host);
+    // (own fix at, 0: none; the view's centre at; the nearer mark)
+    const std::tuple<double, double, const char*> cases[] = {{0, 51.1, "Bravo"}, {49.9, 51.1, "Alpha"}};
+    for (const auto& [fix, centre, first] : cases) {
+        own.SetPosition(fix, -4);
+        own.m_fixStatus = fix != 0 ? CDataGPSPosition::kGPSFix : CDataGPSPosition::kNoFix;
+        own.SetCount(COverlayGPSPosition::kFixLostTicks); // as a fix does: not lost within the second
+        view.GoToPosition(centre, -4, CRasterleafView::kDefaultScale);
+        OneSecond();
+        EXPECT_EQ(Text(Row(*list, 0, 0)), first) << fix;
+    }
+    // Its distance from the reference.
+    std::string distance;
+    CDefaultUnits::Get().FormatDistance(float(CLocalPlane(49.9, -4).DistanceTo(50, -4)), distance);
+    EXPECT_NE(Text(Row(*list, 0, 0, 1)).find(" " + distance + " "), std::string::npos);
+
+    // A file of tracks only, as the import adds them.
+    auto track = std::make_unique<COverlayTrack>();
+    track->AddPoint(CTrackPoint{50, -4, 0, 0, 0}, false);
+    CTrackManager::Get().AddTrack(std::move(track))->NotifySections(COverlayObject::kChanged);
+    OneSecond();
+    EXPECT_EQ(list->model()->rowCount(list->model()->index(2, 0)), 2);
+    CMarkManager::Settings().sort = COverlayListDelegate::kByName;
+    list->destroyDialog(0);
 }
 
 TEST_F(OverlayList, TheWindowMakesAFreshListEachTimeItOpens)

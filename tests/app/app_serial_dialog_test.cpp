@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QPointer>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -101,6 +102,9 @@ TEST_F(SerialDialogTest, ListsPortsSelectsTheSavedOneAndStoresTheChoice)
         QPointer<mac_serial_port> dialog = OpenDialog(connection, &code);
         if (std::string(k.name) == "saved port kept, speed changed") {
             ASSERT_EQ(dialog->PortBox()->count(), 2);
+            // Its window leaves the title bar room for the title and the application's name.
+            const QString title = dialog->windowTitle() + " - " + QApplication::applicationDisplayName();
+            EXPECT_GT(dialog->window()->width(), QFontMetrics(dialog->font()).horizontalAdvance(title));
             EXPECT_EQ(dialog->PortBox()->currentText(), "usb-GPS-if00");
             EXPECT_EQ(dialog->SpeedBox()->currentText(), "19200");
         }

@@ -15,7 +15,9 @@
 #include "geodesy/Units.h"
 #include "instruments/DataConnection.h"
 #include "instruments/connections/ConnectionRegistry.h"
+#include "instruments/connections/NMEASimulation.h"
 #include "instruments/connections/NetworkConnections.h"
+#include "mapview/ownship/OverlayGPSPosition.h"
 #include "mapview/ownship/OverlayMovingTarget.h"
 #include "mapview/view/RasterleafView.h"
 #include "support/ConnectionDoubles.h"
@@ -33,6 +35,7 @@
 #include <QPushButton>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -208,6 +211,34 @@ TEST_F(SettingsDialogs, ChoosingATypeSwitchesTheConnectionAtOnceAndClosingFirstL
         Outlet<QPushButton>(setup, "done")->click();
     for (int i = 0; i < 2 * CHeartbeat::kTicksPerSecond; ++i)
         CHeartbeat::Tick();
+}
+
+TEST_F(SettingsDialogs, GpsStatusDescribesTheConnectionInUseNotTheFixLeftByTheOneBefore)
+{
+    m_presenter.SetImmediate(false);
+    const std::string file = m_dir + "/run.nmea", savedFile = CNMEASimulation::Settings().filename;
+    std::ofstream(file) << "no sentence\n";
+    CDataConnection::Settings().gps_connection_type = kConnectionNone;
+    OpenSavedGPSConnection();
+    COverlayGPSPosition& own = COverlayGPSPosition::Global();
+    own.m_fixStatus = CDataGPSPosition::kGPSFix; // left by the connection before
+    QPointer<gps_settings> dialog = new gps_settings();
+    dialog->showInParent(nullptr);
+    auto* popup = Outlet<QComboBox>(dialog, "connection_popup");
+    auto* status = Outlet<QLabel>(dialog, "status_label");
+    Choose(popup, popup->findText("Simulation File"));
+    // The file picker is open: nothing is in use yet.
+    dialog->onOneSecTimer();
+    EXPECT_EQ(status->text().toStdString(), "Not connected");
+    m_presenter.ChoosePath(file);
+    ASSERT_TRUE(m_presenter.Deliver());
+    EXPECT_EQ(status->text().toStdString(), "Connected, waiting for a position fix (run.nmea)");
+    FireEvent<CDataGPSPosition>(own); // a fix of the simulation
+    dialog->onOneSecTimer();
+    EXPECT_EQ(status->text().toStdString(), "Receiving position fixes (run.nmea)");
+    dialog->onCancel();
+    own.m_fixStatus = CDataGPSPosition::kNoFix;
+    CNMEASimulation::Settings().filename = savedFile;
 }
 
 TEST_F(SettingsDialogs, PortsAreReadFromTheirLeadingDigitsAndOthersAreRefused)

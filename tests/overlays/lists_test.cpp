@@ -193,6 +193,8 @@ TEST_F(ListTest, DirtyOnTheirStatesAndDeletionsRebuildOncePerTick)
         {"route updated", [&] { route->NotifyChanged(COverlayObject::kUpdated); }, "010"},
         {"route changed", [&] { route->NotifyChanged(COverlayObject::kChanged); }, "100"},
         {"track sections changed", [&] { track->NotifySections(COverlayObject::kChanged); }, "000"},
+        // As an import does: a track not listed yet.
+        {"track added", [&] { MakeTrack("N", 10, 2, kT0)->NotifySections(COverlayObject::kChanged); }, "001"},
         {"track deleted", [&] { CTrackManager::Get().DeleteTrack(track); }, "001"},
         {"route deleted", [&] { CMarkManager::Get().DeleteRoute(route); }, "110"},
         {"mark deleted", [&] { CMarkManager::Get().DeleteMark(mark); }, "100"},

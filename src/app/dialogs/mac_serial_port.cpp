@@ -3,8 +3,18 @@
 #include "instruments/connections/ConnectionRegistry.h"
 #include "ui_ConnectionMacSerialPort.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QPushButton>
+#include <algorithm>
+
+namespace {
+
+// Room for the window manager's buttons and margins in a title bar.
+constexpr int kTitleBarRoom = 160;
+
+} // namespace
 
 mac_serial_port::mac_serial_port(ConnectionMacSerialPort* connection, QWidget* parent,
                                  const std::string& sysClassTty, const std::string& devFolder,
@@ -33,6 +43,13 @@ mac_serial_port::mac_serial_port(ConnectionMacSerialPort* connection, QWidget* p
     m_ui->speed->setCurrentIndex(speed);
     connect(m_ui->done, &QPushButton::clicked, this, &mac_serial_port::onDone);
     connect(m_ui->cancel, &QPushButton::clicked, this, &mac_serial_port::onCancel);
+    // In a window of its own the title bar shows the title and the
+    // application's name; a window narrower than both has them cut.
+    QFont bold = font();
+    bold.setBold(true);
+    const QString title =
+        windowTitle() + QString::fromUtf8(" \u2014 ") + QApplication::applicationDisplayName();
+    setMinimumWidth(std::max(minimumWidth(), QFontMetrics(bold).horizontalAdvance(title) + kTitleBarRoom));
 }
 
 mac_serial_port::~mac_serial_port() = default;

@@ -9,6 +9,7 @@
 #include "foundation/settings/PersistantData.h"
 #include "mapview/view/RasterleafView.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -143,10 +144,14 @@ map_list::map_list(CRasterleafView& view, CChartList& chartList, QWidget* parent
             [this](const QModelIndex& index) { outlineViewItemDidExpandOrCollapse(index, false); });
     connect(outline->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &map_list::outlineViewSelectionDidChange);
-    // Return (activated), a click and a double-click on a row choose it.
-    for (auto signal :
-         {&QAbstractItemView::activated, &QAbstractItemView::clicked, &QAbstractItemView::doubleClicked})
-        connect(outline, signal, this, &map_list::outlineViewRowActivated);
+    // A click and a double-click on a row choose it; Return comes to
+    // keyPressEvent from wherever the focus is.
+    for (auto signal : {&QAbstractItemView::clicked, &QAbstractItemView::doubleClicked})
+        connect(outline, signal, this, [this](const QModelIndex& index) { outlineViewRowActivated(index); });
+    // A click where nothing takes the focus (the tabs, the header, the Sort
+    // button) puts it in the outline, not on the chart below.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocusProxy(outline);
 }
 
 map_list::~map_list()
@@ -600,31 +605,60 @@ void map_list::StoreShowFolders(bool showFolders)
     gGrouping.SetModified();
 }
 
-void map_list::outlineViewRowActivated(const QModelIndex& index)
+bool map_list::IsOpenRow(const chart_tree_item& item) const
 {
-    // Choosing another row opens it through the selection; the open chart's
-    // own row, already selected, is chosen here and only closes the list.
-    if (isDialogEnded() || m_view.IsSwitching() || !m_view.HasChart())
+    if (!m_view.HasChart() || !item.HasEntry())
+        return false;
+    return item.co_item ? item.co_item->Item()->path == m_view.GetCurrentChartPath()
+                        : item.ms_item->Item()->name == m_view.GetMapTitle();
+}
+
+void map_list::outlineViewRowActivated(const QModelIndex& index, bool chooseOthers)
+{
+    // Choosing another row by the mouse opens it through the selection; the
+    // open chart's own row, already selected, is chosen here and only closes
+    // the list.
+    if (isDialogEnded() || m_view.IsSwitching())
         return;
     chart_tree_item* item = m_model->Item(index);
     if (!item || !item->HasEntry())
         return;
-    const bool open =
-        item->co_item ? item->co_item->Item() && item->co_item->Item()->path == m_view.GetCurrentChartPath()
-                      : item->ms_item->Item()->name == m_view.GetMapTitle();
-    if (!open)
+    if (IsOpenRow(*item)) {
+        storeSelectedTypes();
+        destroyDialog(0);
         return;
-    storeSelectedTypes();
-    destroyDialog(0);
+    }
+    if (!chooseOthers)
+        return;
+    if (item->ms_item)
+        ChooseStoreEntry(*item->ms_item->Item());
+    else
+        ChooseChart(item->co_item->Item());
 }
 
 void map_list::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    const int key = event->key();
+    const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    if (key == Qt::Key_Escape && plain) {
         onCancel();
         return;
     }
-    UIViewControllerWithDialog::keyPressEvent(event);
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && plain) {
+        QWidget* focus = focusWidget();
+        // The search field has searched; a button is pressed as by Space.
+        if (focus == search_bar)
+            return;
+        if (auto* button = qobject_cast<QAbstractButton*>(focus)) {
+            button->click();
+            return;
+        }
+        const QModelIndexList rows = outline->selectionModel()->selectedRows();
+        outlineViewRowActivated(rows.isEmpty() ? outline->currentIndex() : rows.front(), true);
+        return;
+    }
+    // Nothing passes on to the chart below: its arrow keys would pan it.
+    event->accept();
 }
 
 void map_list::onCancel()

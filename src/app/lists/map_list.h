@@ -103,8 +103,9 @@ public:
     QAction* item_showTypes = nullptr;
 
 protected:
-    // Escape from anywhere in the list cancels it (keys the tree and the
-    // search field leave unused come here).
+    // Escape from anywhere in the list cancels it and Return chooses the
+    // selected row (keys the tree, the tabs and the search field leave
+    // unused come here).
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -116,7 +117,10 @@ private:
     void FocusSearchWhenSearching();
     void outlineViewItemDidExpandOrCollapse(const QModelIndex& index, bool expanded);
     void outlineViewSelectionDidChange();
-    void outlineViewRowActivated(const QModelIndex& index);
+    // The open chart's row closes the list; another row is opened only when
+    // `chooseOthers` (Return: a click opened it through the selection).
+    void outlineViewRowActivated(const QModelIndex& index, bool chooseOthers = false);
+    bool IsOpenRow(const chart_tree_item& item) const;
     // The grouping chosen last, kept in the settings.
     static bool StoredShowFolders();
     static void StoreShowFolders(bool showFolders);

@@ -2,6 +2,9 @@
 
 #include "ais/AISTargetManager.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "geodesy/LocalPlane.h"
+#include "mapview/ownship/OverlayGPSPosition.h"
+#include "mapview/view/RasterleafView.h"
 #include "ui_overlay_list.h"
 
 #include <QHeaderView>
@@ -75,7 +78,8 @@ bool OverlayListModel::hasChildren(const QModelIndex& parent) const
 QVariant OverlayListModel::data(const QModelIndex& index, int role) const
 {
     OverlayNode* node = nodeAt(index);
-    if (!node || role != Qt::DisplayRole)
+    // A text cut at the column's edge shows whole under the mouse.
+    if (!node || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     const std::string text =
         index.column() == kDetailColumn ? node->detailStringValue() : node->stringValue();
@@ -102,6 +106,7 @@ overlay_list::overlay_list(QWidget* topLevelView)
     m_ui->outline->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     m_ui->outline->setColumnWidth(0, 180);
     connect(m_ui->outline, &QAbstractItemView::doubleClicked, this, [this] { onDoubleClick(); });
+    UpdateSortReference();
     reloadData();
     viewDidLoad();
 }
@@ -163,10 +168,45 @@ void overlay_list::reloadData()
     view->verticalScrollBar()->setValue(scroll);
 }
 
+bool overlay_list::SortReferencePlace(double& latitude, double& longitude)
+{
+    const COverlayGPSPosition& own = COverlayGPSPosition::Global();
+    if (own.m_fixStatus != CDataGPSPosition::kNoFix && own.HasPosition()) {
+        latitude = own.m_latitude;
+        longitude = own.m_longitude;
+        return true;
+    }
+    const CRasterleafView* view = CRasterleafView::Global();
+    return view && view->GetCentreLatLon(latitude, longitude) && IsValidPosition(latitude, longitude);
+}
+
+void overlay_list::UpdateSortReference()
+{
+    double lat = 0, lon = 0;
+    const bool found = SortReferencePlace(lat, lon);
+    // The first time also clears what an earlier list left.
+    if (m_referenceShown && found == m_hasReference &&
+        (!found || (lat == m_referenceLat && lon == m_referenceLon)))
+        return;
+    if (!found)
+        COverlayListDelegate::ClearSortReference();
+    else if (m_hasReference)
+        COverlayListDelegate::MoveSortReference(lat, lon);
+    else
+        COverlayListDelegate::SetSortReference(lat, lon);
+    m_referenceShown = true;
+    m_hasReference = found;
+    m_referenceLat = lat;
+    m_referenceLon = lon;
+    // The marks' distances and bearings are read at each draw.
+    m_ui->outline->viewport()->update();
+}
+
 void overlay_list::onTimer()
 {
     if (isDialogEnded())
         return;
+    UpdateSortReference();
     if (m_marks.IsDirty() || m_routes.IsDirty() || m_tracks.IsDirty() || m_ais.IsDirty() ||
         m_model->topCount() != WantedTopCount())
         reloadData();

@@ -62,9 +62,13 @@ public:
     void viewDidLoad();
     // Rebuilds every category's rows from its delegate, then the outline.
     void reloadData();
-    // The once-a-second check: reloads when a delegate is dirty or the AIS
-    // category appears or goes.
+    // The once-a-second check: moves the sort reference with the place it
+    // stands for, then reloads when a delegate is dirty or the AIS category
+    // appears or goes.
     void onTimer();
+    // Distances are measured from the own ship while it has a fix, else from
+    // the chart view's centre; false when neither is known.
+    static bool SortReferencePlace(double& latitude, double& longitude);
     // The selected row's double click; nothing without a selected row.
     void onDoubleClick();
     void onRightClick(const QModelIndex& item) override;
@@ -98,6 +102,8 @@ private:
     // Queues a reload behind whatever `click` opens, then runs `click`.
     template <class F> void ClickThenReload(F click);
     int WantedTopCount() const;
+    // Sets the lists' sort reference to SortReferencePlace when it moved.
+    void UpdateSortReference();
 
     std::unique_ptr<Ui::overlay_list> m_ui;
     OverlayListModel* m_model;
@@ -108,6 +114,9 @@ private:
     std::array<std::unique_ptr<OverlayNode>, 4> m_categories;
     std::unique_ptr<CTimer> m_timer;
     int m_reloads = 0;
+    bool m_referenceShown = false; // set once at the first check
+    bool m_hasReference = false;
+    double m_referenceLat = 0, m_referenceLon = 0;
 };
 
 // Fills the overlay window with an overlay_list.

@@ -1,7 +1,6 @@
 #include "app/panels/data_window.h"
 
 #include "foundation/dialogs/WindowPlacement.h"
-#include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/util/Paths.h"
 #include "panels/MainAndFlip.h"
 
@@ -24,7 +23,7 @@ QPointer<data_window>& CurrentSlot()
 
 } // namespace
 
-data_window::data_window(QWidget* mainWindow)
+data_window::data_window()
     : QWidget(nullptr, Qt::Window), m_toolbar(new QToolBar(this)), m_view(new QWidget(this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -39,7 +38,6 @@ data_window::data_window(QWidget* mainWindow)
     connect(menu, &QAction::triggered, this, &data_window::onOpenDataMenu);
     layout->addWidget(m_toolbar);
     layout->addWidget(m_view, 1);
-    FloatAboveMainWindow(this, mainWindow);
     resize(480, 640);
     windowDidLoad();
 }
@@ -60,7 +58,7 @@ data_window* data_window::Open(QWidget* mainWindow)
         open->activateWindow();
         return open;
     }
-    auto* window = new data_window(mainWindow);
+    auto* window = new data_window();
     CurrentSlot() = window;
     if (!TrackWindowGeometry(window, "data_panel")) {
         window->PlaceBeside(mainWindow);

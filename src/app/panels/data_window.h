@@ -1,9 +1,8 @@
 #pragma once
-// The floating window of the data panel. It is a tool window of the main
-// window: it floats above the main window, and other applications cover it,
-// so nothing changes when the application becomes active or inactive. At
-// most one exists; closing it saves a changed layout, and reopening makes a
-// new one that reads the working copy again.
+// The window of the data panel: a window of its own beside the main window,
+// stacked like any other, so the main window raised over it shows its
+// dialogs whole. At most one exists; closing it saves a changed layout, and
+// reopening makes a new one that reads the working copy again.
 #include "app/panels/data_view.h"
 
 #include <QPointer>
@@ -52,7 +51,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    explicit data_window(QWidget* mainWindow);
+    data_window();
     void windowDidLoad();
     // Right of the main window, or inside its right edge when the screen is full.
     void PlaceBeside(QWidget* mainWindow);

@@ -1,5 +1,6 @@
 #include "app/settings/gps_settings.h"
 
+#include "foundation/dialogs/DialogCallback.h"
 #include "foundation/dialogs/DialogPorts.h"
 #include "foundation/settings/PersistantData.h"
 #include "instruments/DataConnection.h"
@@ -56,22 +57,39 @@ int gps_settings::VectorTagFor(bool showVector, float minutes)
     return 0;
 }
 
-std::string gps_settings::StatusText(const CDataConnection* connection, bool hasFix)
+std::string gps_settings::StatusText(const CDataConnection* connection, bool settingUp, bool delivers)
 {
-    if (!connection || connection->m_typeId == kConnectionNone)
+    if (!connection || connection->m_typeId == kConnectionNone || settingUp)
         return "Not connected";
     // The connection states only its failures: a working one says so here.
     if (!connection->m_statusText.empty())
         return connection->m_statusText;
-    return hasFix ? "Receiving position fixes" : "Connected, waiting for a position fix";
+    return delivers ? "Receiving position fixes" : "Connected, waiting for a position fix";
+}
+
+void gps_settings::Notify(const CDataGPSPosition& fix)
+{
+    // Only the connection in use is read, so the fix is its own.
+    if (fix.m_fixStatus != CDataGPSPosition::kNoFix)
+        m_fixFrom = GetGPSConnection();
+}
+
+bool gps_settings::Delivers(const CDataConnection* connection) const
+{
+    return connection && connection == m_fixFrom &&
+           COverlayGPSPosition::Global().m_fixStatus != CDataGPSPosition::kNoFix;
 }
 
 void gps_settings::ShowStatus(const CDataConnection* connection)
 {
-    const bool hasFix = COverlayGPSPosition::Global().m_fixStatus != CDataGPSPosition::kNoFix;
-    std::string text = StatusText(connection, hasFix);
+    if (connection != m_seen) {
+        m_seen = connection;
+        m_fixFrom = nullptr;
+    }
+    std::string text = StatusText(connection, m_settingUp, Delivers(connection));
     // The simulation's file is named where it is chosen.
-    if (connection && connection->m_simulated && !CNMEASimulation::Settings().filename.empty())
+    if (connection && !m_settingUp && connection->m_simulated &&
+        !CNMEASimulation::Settings().filename.empty())
         text += " (" + std::filesystem::path(CNMEASimulation::Settings().filename).filename().string() + ")";
     m_ui->status_label->setText(QString::fromStdString(text));
 }
@@ -79,6 +97,10 @@ void gps_settings::ShowStatus(const CDataConnection* connection)
 void gps_settings::viewDidLoad()
 {
     CDataConnection* connection = GetGPSConnection();
+    // A fix the own ship holds now came from the connection in use.
+    m_seen = connection;
+    if (COverlayGPSPosition::Global().m_fixStatus != CDataGPSPosition::kNoFix)
+        m_fixFrom = connection;
     ShowStatus(connection);
     const int32_t current =
         connection ? connection->m_typeId : CDataConnection::Settings().gps_connection_type;
@@ -117,7 +139,23 @@ void gps_settings::onSelectedConnectionType(const QString& title)
     for (CConnectionType* type = CConnectionType::First(); type; type = type->m_next)
         if (name == type->m_name) {
             SetConnectionDialogParent(this);
+            // Until the set-up ends (the connection is open, or the old one
+            // is back) no connection is in use; the fixes still held are
+            // the old one's.
+            m_settingUp = true;
+            m_fixFrom = nullptr;
+            QPointer<gps_settings> self(this);
+            CCallback storage;
+            PushProgressCallback(storage, CCallback([self](int32_t code) {
+                                     if (self) {
+                                         self->m_settingUp = false;
+                                         self->ShowStatus(GetGPSConnection());
+                                     }
+                                     return code;
+                                 }));
             on_select_connection_type(*type);
+            ShowStatus(GetGPSConnection());
+            RunDialogCallbacksUntil(storage);
             return;
         }
 }

@@ -6,6 +6,8 @@
 #include "foundation/dialogs/UIViewControllerWithDialog.h"
 #include "foundation/dialogs/global_dialog_window.h"
 #include "foundation/events/Heartbeat.h"
+#include "foundation/events/Listener.h"
+#include "instruments/data/DataGPSPosition.h"
 
 #include <memory>
 #include <string>
@@ -16,7 +18,7 @@ namespace Ui {
 class gps_settings;
 }
 
-class gps_settings : public UIViewControllerWithDialog
+class gps_settings : public UIViewControllerWithDialog, public Listener<CDataGPSPosition>
 {
     Q_OBJECT
 
@@ -30,8 +32,10 @@ public:
     // The tag shown for a vector setting: the longest of 60, 30, 20, 10, 5, 1
     // minutes the length reaches (a hundredth short counts), else 0; 0 when off.
     static int VectorTagFor(bool showVector, float minutes);
-    // The status shown: the connection's failure, else that it works.
-    static std::string StatusText(const CDataConnection* connection, bool hasFix);
+    // The status shown: "Not connected" without a connection in use (also
+    // while a chosen one is still being set up), else its own status text,
+    // else whether it delivers fixes.
+    static std::string StatusText(const CDataConnection* connection, bool settingUp, bool delivers);
 
     void viewDidLoad();
     void onSelectedConnectionType(const QString& title);
@@ -45,8 +49,13 @@ public:
 
     bool HasTimer() const { return m_timer != nullptr; }
 
+    // A fix arrived: the connection in use delivered it.
+    void Notify(const CDataGPSPosition& fix) override;
+
 private:
     void ShowStatus(const CDataConnection* connection);
+    // Whether `connection` delivered the own ship's current fix.
+    bool Delivers(const CDataConnection* connection) const;
     class CTimer : public CHeartbeat::Counter
     {
     public:
@@ -70,4 +79,9 @@ private:
     double m_colour[3] = {};
     bool m_colourPicked = false;
     int m_vectorTag = -1; // the chosen vector item's tag; -1 while none was chosen
+    // The connection that delivered the last fix, and the one in use at the
+    // last look: a fix of the connection before counts for no other.
+    const CDataConnection* m_fixFrom = nullptr;
+    const CDataConnection* m_seen = nullptr;
+    bool m_settingUp = false; // a chosen type's set-up has not ended yet
 };

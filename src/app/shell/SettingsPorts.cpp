@@ -36,6 +36,11 @@ void CSettingsDialogs::OpenAISSettings()
         (new ais_settings())->showInParent(Host());
 }
 
+void CSettingsDialogs::SettingsEnabled()
+{
+    Port<IAisSettingsMenuItem>().SetAisSettingsItemHidden(false);
+}
+
 void CSettingsMenuItems::SetTrackLoggingTitle(const std::string& title)
 {
     if (ViewController* window = m_app ? m_app->Window() : nullptr)

@@ -15,6 +15,8 @@ public:
     void Attach(AppDelegate* app) { m_app = app; }
     void OpenGPSSettings() override;
     void OpenAISSettings() override;
+    // The menu item hidden at start appears.
+    void SettingsEnabled() override;
 
 private:
     // The main window's dialog host, or null before the window exists.

@@ -204,6 +204,22 @@ void COverlayListDelegate::SetSortReference(double latitude, double longitude)
     SetAllDirty();
 }
 
+void COverlayListDelegate::MoveSortReference(double latitude, double longitude)
+{
+    SortReferenceState& reference = Reference();
+    if (!reference.set || !IsValidPosition(latitude, longitude)) {
+        SetSortReference(latitude, longitude);
+        return;
+    }
+    reference.plane.SetOrigin(latitude, longitude);
+    if (!reference.plane.IsUsable()) {
+        ClearSortReference();
+        return;
+    }
+    if (CMarkManager::Settings().sort == kByDistance)
+        SetAllDirty();
+}
+
 void COverlayListDelegate::ClearSortReference()
 {
     Reference().set = false;
@@ -238,7 +254,25 @@ void CSyncableListDelegate::FillList(std::vector<COverlayListRowKey>& out)
     out.reserve(objects.size());
     for (const CListedObject& listed : objects)
         out.push_back(COverlayListRowKey::Serial(listed.object->GetSerial(), listed.place + 1));
+    if (m_dirtyState != COverlayObject::kChanged) {
+        m_listedSerials.clear();
+        m_listedSerials.reserve(out.size());
+        for (const COverlayListRowKey& key : out)
+            m_listedSerials.push_back(key.value);
+        std::sort(m_listedSerials.begin(), m_listedSerials.end());
+    }
     m_dirty = false;
+}
+
+void CSyncableListDelegate::OnChange(const COverlayObject& event)
+{
+    COverlayListDelegate::OnChange(event);
+    if (m_dirty || m_dirtyState == COverlayObject::kChanged || event.GetState() != COverlayObject::kChanged ||
+        !(m_kindMask & (1u << event.GetKind())))
+        return;
+    const uint64_t serial = EventSerial(event);
+    if (serial != 0 && !std::binary_search(m_listedSerials.begin(), m_listedSerials.end(), serial))
+        m_dirty = true;
 }
 
 CSyncable* CSyncableListDelegate::Find(const COverlayListRowKey& key) const
@@ -349,6 +383,11 @@ void CRouteListDelegate::SelectObject(CSyncable& object, QWidget* parent)
         Port<IOverlayUi>().show_edit_route(parent, static_cast<COverlayRoute*>(&object));
 }
 
+uint64_t CRouteListDelegate::EventSerial(const COverlayObject& event) const
+{
+    return static_cast<const COverlayRoute&>(event).GetSerial();
+}
+
 void CRouteListDelegate::ShowListMenu(QWidget* parent)
 {
     ShowOverlayMenu(BuildRoutesListMenu(parent), parent, nullptr);
@@ -396,6 +435,12 @@ void CTrackListDelegate::SelectObject(CSyncable& object, QWidget* parent)
 {
     if (Port<IOverlayUi>().CanEditTracks())
         Port<IOverlayUi>().show_edit_track(parent, static_cast<COverlayTrack*>(&object));
+}
+
+uint64_t CTrackListDelegate::EventSerial(const COverlayObject& event) const
+{
+    const COverlayTrack* track = static_cast<const CTrackSection&>(event).GetTrack();
+    return track ? track->GetSerial() : 0;
 }
 
 void CTrackListDelegate::ShowListMenu(QWidget* parent)

@@ -90,6 +90,9 @@ public:
     // Where distances are measured from (the own ship or the view's point);
     // every list is marked dirty. Positions that are not valid clear it.
     static void SetSortReference(double latitude, double longitude);
+    // The reference moved: only lists sorted by distance are marked dirty
+    // (the row texts read the reference at each draw). Sets it when unset.
+    static void MoveSortReference(double latitude, double longitude);
     static void ClearSortReference();
     static bool HasSortReference();
     static const CLocalPlane& SortReference();
@@ -111,6 +114,9 @@ class CSyncableListDelegate : public COverlayListDelegate
 public:
     using COverlayListDelegate::COverlayListDelegate;
     void FillList(std::vector<COverlayListRowKey>& out) final;
+    // A group that waits on another state still takes in an object it does
+    // not list yet: a new one (an import) announces itself as changed.
+    void OnChange(const COverlayObject& event) override;
     bool RowText(const COverlayListRowKey& key, COverlayListRow& row) const final;
     void Select(const COverlayListRowKey& key, QWidget* parent) final;
     void ShowRowMenu(QWidget* parent, const COverlayListRowKey& key) final;
@@ -126,9 +132,19 @@ protected:
     virtual void ObjectText(const CSyncable& object, COverlayListRow& row) const = 0;
     virtual void SelectObject(CSyncable& object, QWidget* parent) = 0;
     virtual void ShowObjectMenu(QWidget* parent, CSyncable& object) = 0;
+    // The serial number of the group's object an event is about; 0 when the
+    // event is about none.
+    virtual uint64_t EventSerial(const COverlayObject& event) const
+    {
+        (void)event;
+        return 0;
+    }
 
 private:
     std::vector<CListedObject> m_listed;
+    // The serial numbers listed at the last fill, sorted; only kept by a
+    // group whose dirty state is not the changed one.
+    std::vector<uint64_t> m_listedSerials;
 };
 
 class CMarkListDelegate : public CSyncableListDelegate
@@ -161,6 +177,7 @@ protected:
     void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
     void SelectObject(CSyncable& object, QWidget* parent) override;
     void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
+    uint64_t EventSerial(const COverlayObject& event) const override;
 };
 
 class CTrackListDelegate : public CSyncableListDelegate
@@ -179,6 +196,7 @@ protected:
     void ObjectText(const CSyncable& object, COverlayListRow& row) const override;
     void SelectObject(CSyncable& object, QWidget* parent) override;
     void ShowObjectMenu(QWidget* parent, CSyncable& object) override;
+    uint64_t EventSerial(const COverlayObject& event) const override;
 };
 
 // Orders `objects` stably by the sort order: name (byte order), date newest
