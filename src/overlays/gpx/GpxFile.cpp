@@ -2,10 +2,13 @@
 
 #include "foundation/NumberText.h"
 #include "foundation/dialogs/DialogCallback.h"
+#include "foundation/events/Heartbeat.h"
+#include "foundation/jobs/JobPorts.h"
 #include "foundation/jobs/ProgressJobs.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/text/CleanText.h"
 #include "foundation/util/Files.h"
+#include "foundation/util/PortSlot.h"
 #include "foundation/util/TextEncoding.h"
 #include "foundation/util/Xml.h"
 #include "mapview/view/RasterleafView.h"
@@ -25,6 +28,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <new>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -569,15 +573,6 @@ void ApplyPointRecord(const CPointRecord& record, COverlayMark& mark)
         mark.SetIconAndColour(icon, colour);
 }
 
-void ClearMarkForImport(COverlayMark& mark)
-{
-    mark.SetName("");
-    mark.SetDescription("");
-    mark.SetCategory("");
-    mark.SetLink("");
-    mark.SetRadii(0, 0);
-}
-
 // The "extensions/line" fields that are present.
 struct CStyleRecord
 {
@@ -633,7 +628,7 @@ struct CLineRecord
     uint64_t syncId = 0;
     std::string name, description, category;
     CStyleRecord style;
-    std::vector<CPointRecord> points;     // rte
+    std::deque<CPointRecord> points;      // rte
     std::vector<CTrackPoint> trackPoints; // trk, all segments joined
 };
 
@@ -712,12 +707,22 @@ bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point)
 // by the reading thread, taken over by the main thread once it is done.
 struct CGPXRead
 {
-    std::vector<CPointRecord> waypoints;
-    std::vector<CLineRecord> routes, tracks;
+    // Deques give their memory back block by block as the records are taken.
+    std::deque<CPointRecord> waypoints;
+    std::deque<CLineRecord> routes, tracks;
     size_t handled = 0; // wpt with a position, rte and trk elements
     CImportNotes notes;
     bool windows1252 = false;
     std::string failure; // the status line's message when nothing can be imported
+
+    // The objects still to be made.
+    size_t Count() const
+    {
+        size_t count = waypoints.size() + routes.size() + tracks.size();
+        for (const CLineRecord& route : routes)
+            count += route.points.size();
+        return count;
+    }
 };
 
 namespace {
@@ -806,10 +811,9 @@ public:
     }
 
 private:
-    template <class T> static std::vector<T> Take(std::unordered_map<const CXmlNode*, std::vector<T>>& map,
-                                                  const CXmlNode* node)
+    template <class List> static List Take(std::unordered_map<const CXmlNode*, List>& map, const CXmlNode* node)
     {
-        std::vector<T> taken;
+        List taken;
         auto found = map.find(node);
         if (found != map.end()) {
             taken.swap(found->second);
@@ -819,7 +823,7 @@ private:
     }
 
     CGPXRead& m_read;
-    std::unordered_map<const CXmlNode*, std::vector<CPointRecord>> m_routePoints;
+    std::unordered_map<const CXmlNode*, std::deque<CPointRecord>> m_routePoints;
     std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>> m_segmentPoints;
     std::unordered_map<const CXmlNode*, std::vector<CTrackPoint>> m_trackPoints;
 };
@@ -925,72 +929,92 @@ std::string FileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The objects of one file made and checked against the managers before
-// any of them joins; joined all at once, and taken back as a whole when the
-// stores cannot be saved with them. Main thread only.
+// The objects of one file: made from the records first, a slice at a time
+// and without looking at the managers; then, in one step, matched with what
+// the managers hold (sync tags, copies), joined, and taken back as a whole
+// when the stores cannot be saved with them. Main thread only.
 class CImportStage
 {
 public:
-    explicit CImportStage(CImportNotes& notes) : m_notes(notes)
+    explicit CImportStage(CImportNotes& notes) : m_notes(notes) {}
+
+    // Makes objects until every record is taken (true) or the deadline has
+    // passed. Each record is released once its object stands.
+    bool Make(CGPXRead& read, std::chrono::steady_clock::time_point deadline)
     {
-        CMarkManager& manager = CMarkManager::Get();
-        for (const auto& mark : manager.Marks())
-            IndexMark(mark.get());
-        for (const auto& route : manager.Routes())
-            if (route->HasSyncId())
-                m_routesById.emplace(route->GetSyncId(), route.get());
+        size_t steps = 0;
+        auto timeUp = [&] {
+            return (++steps & 255) == 0 && std::chrono::steady_clock::now() >= deadline;
+        };
+        for (; !read.waypoints.empty(); read.waypoints.pop_front()) {
+            if (timeUp())
+                return false;
+            const CPointRecord& record = read.waypoints.front();
+            CStagedMark staged{std::make_unique<COverlayMark>(), record.syncId, record.time != 0,
+                               record.hasIcon, record.hasFill};
+            ApplyPointRecord(record, *staged.mark);
+            m_marks.push_back(std::move(staged));
+        }
+        for (; !read.routes.empty(); read.routes.pop_front()) {
+            CLineRecord& record = read.routes.front();
+            {
+                CMarkManager::RoutePointScope scope;
+                for (; !record.points.empty(); record.points.pop_front()) {
+                    if (timeUp())
+                        return false;
+                    m_routePoints.push_back(std::make_unique<COverlayMark>());
+                    ApplyPointRecord(record.points.front(), *m_routePoints.back());
+                }
+            }
+            auto route = std::make_unique<COverlayRoute>();
+            route->SetName(record.name);
+            route->SetDescription(record.description);
+            route->SetCategory(record.category);
+            ApplyStyleRecord(record.style, route->GetLineStyle());
+            route->SwapPoints(m_routePoints);
+            m_routePoints.clear();
+            m_routes.push_back({std::move(route), record.syncId, record.style});
+        }
+        for (; !read.tracks.empty(); read.tracks.pop_front()) {
+            if (timeUp())
+                return false;
+            CLineRecord& record = read.tracks.front();
+            auto track = std::make_unique<COverlayTrack>();
+            track->SetName(record.name);
+            track->SetDescription(record.description);
+            track->SetCategory(record.category);
+            ApplyStyleRecord(record.style, track->GetLineStyle());
+            // All segments join into one track; dense tracks are thinned as on load.
+            for (const CTrackPoint& point : record.trackPoints)
+                track->AddPoint(point, false);
+            std::vector<CTrackPoint>().swap(record.trackPoints);
+            if (CTrackManager::IsDenseTrack(*track))
+                track->Simplify(CTrackManager::kLoadThinning);
+            m_tracks.push_back({std::move(track), record.syncId, record.style});
+        }
+        return true;
     }
 
-    // Each record is released once its object stands.
-    void Stage(CGPXRead& read)
-    {
-        for (CPointRecord& record : read.waypoints) {
-            StageWaypoint(record);
-            record = CPointRecord();
-        }
-        std::vector<CPointRecord>().swap(read.waypoints);
-        for (CLineRecord& record : read.routes) {
-            StageRoute(record);
-            record = CLineRecord();
-        }
-        for (CLineRecord& record : read.tracks) {
-            StageTrack(record);
-            record = CLineRecord();
-        }
-    }
+    // What the message counts, once joined.
+    size_t Marks() const { return m_markCount; }
+    size_t Routes() const { return m_routeCount; }
+    size_t Tracks() const { return m_trackCount; }
 
-    size_t NewMarks() const { return m_newMarks.size() + m_markUpdates.size(); }
-    size_t NewRoutes() const { return m_newRoutes.size() + m_routeUpdates.size(); }
-    size_t NewTracks() const { return m_newTracks.size() + m_trackUpdates.size(); }
-
-    // False when something could not be joined (nothing then is).
+    // Matches and joins every object made; false when something could not
+    // be joined (nothing then is).
     bool Join()
     {
         CMarkManager& marks = CMarkManager::Get();
         m_marksBefore = marks.Marks().size();
         m_routesBefore = marks.Routes().size();
-        // The stored form of each object that is updated in place brings it back.
-        auto snapshot = [this](CSyncable& object) {
-            m_snapshots.emplace_back(&object, std::string());
-            return object.SaveToBuffer(m_snapshots.back().second);
-        };
-        for (const auto& update : m_markUpdates)
-            if (!snapshot(*update.target))
-                return false;
-        for (const auto& update : m_routeUpdates)
-            if (!snapshot(*update.target))
-                return false;
-        for (const auto& update : m_trackUpdates)
-            if (!snapshot(*update.target))
-                return false;
         m_joining = true;
         try {
-            JoinAll();
+            if (MatchAndJoin())
+                return true;
         } catch (const std::bad_alloc&) {
-            TakeBack();
-            return false;
         }
-        return true;
+        TakeBack();
+        return false;
     }
 
     // Every manager as it was before Join.
@@ -1004,27 +1028,49 @@ public:
         marks.TakeMarksFrom(m_marksBefore);
         for (const COverlayTrack* track : m_joinedTracks)
             CTrackManager::Get().TakeTrack(track);
+        m_joinedTracks.clear();
         for (auto& [object, bytes] : m_snapshots) {
-            if (auto* track = dynamic_cast<COverlayTrack*>(object))
-                EndToolOnTrack(*track);
-            else if (auto* route = dynamic_cast<COverlayRoute*>(object))
-                EndToolOnRoute(*route);
-            object->LoadFromBuffer(bytes.data(), bytes.size());
-            if (auto* mark = dynamic_cast<COverlayMark*>(object))
+            if (auto* mark = dynamic_cast<COverlayMark*>(object)) {
+                mark->LoadFromBuffer(bytes.data(), bytes.size());
                 mark->SetState(COverlayObject::kChanged);
-            else if (auto* route = dynamic_cast<COverlayRoute*>(object))
+            } else if (auto* route = dynamic_cast<COverlayRoute*>(object)) {
+                EndToolOnRoute(*route);
+                route->LoadFromBuffer(bytes.data(), bytes.size());
                 route->NotifyChanged(COverlayObject::kChanged);
-            else if (auto* track = dynamic_cast<COverlayTrack*>(object))
+            } else if (auto* track = dynamic_cast<COverlayTrack*>(object)) {
+                EndToolOnTrack(*track);
+                track->LoadFromBuffer(bytes.data(), bytes.size());
                 track->NotifySections(COverlayObject::kChanged);
+            }
         }
+        m_snapshots.clear();
     }
 
 private:
-    template <class T> struct CUpdate
+    struct CStagedMark
     {
-        T* target;
-        std::unique_ptr<T> fresh; // the content the target takes on
+        std::unique_ptr<COverlayMark> mark;
+        uint64_t syncId;
+        bool hasTime, hasIcon, hasFill; // what an update takes over
     };
+    template <class T> struct CStagedLine
+    {
+        std::unique_ptr<T> object;
+        uint64_t syncId;
+        CStyleRecord style; // what an update takes over
+    };
+
+    // The stored form of an object about to change in place brings it back;
+    // false when it cannot be kept.
+    bool Snapshot(CSyncable& object)
+    {
+        if (m_snapshotted.count(&object))
+            return true;
+        m_snapshotted.insert(&object);
+        ++m_notes.updated;
+        m_snapshots.emplace_back(&object, std::string());
+        return object.SaveToBuffer(m_snapshots.back().second);
+    }
 
     void IndexMark(COverlayMark* mark)
     {
@@ -1044,120 +1090,107 @@ private:
         return false;
     }
 
-    void StageWaypoint(const CPointRecord& record)
+    // The waypoint read into the mark that carries its sync tag.
+    static void UpdateMark(COverlayMark& mark, const CStagedMark& staged)
     {
-        auto found = record.syncId ? m_marksById.find(record.syncId) : m_marksById.end();
-        if (found != m_marksById.end()) {
-            COverlayMark* mark = found->second;
-            if (!m_staged.count(mark)) {
-                // An existing mark is refilled at the join; until then a copy
-                // stands for it.
-                auto fresh = std::make_unique<COverlayMark>();
-                fresh->SetIconAndColour(mark->GetIcon(), mark->GetColour());
-                fresh->SetCreated(mark->GetCreated());
-                COverlayMark* copy = fresh.get();
-                m_markUpdates.push_back({mark, std::move(fresh)});
-                m_staged.insert(copy);
-                found->second = copy;
-                mark = copy;
-                ++m_notes.updated;
-            }
-            const std::string oldName = LowerName(mark->GetName());
-            ClearMarkForImport(*mark);
-            ApplyPointRecord(record, *mark);
-            if (LowerName(mark->GetName()) != oldName)
-                m_marksByName[LowerName(mark->GetName())].push_back(mark);
-            return;
-        }
-        auto mark = std::make_unique<COverlayMark>();
-        if (record.syncId)
-            mark->SetSyncId(record.syncId);
-        ApplyPointRecord(record, *mark);
-        if (HasSameMark(*mark)) {
-            ++m_notes.present;
-            return;
-        }
-        IndexMark(mark.get());
-        m_staged.insert(mark.get());
-        m_newMarks.push_back(std::move(mark));
+        const COverlayMark& from = *staged.mark;
+        mark.Undelete();
+        mark.SetName(from.GetName());
+        mark.SetDescription(from.GetDescription());
+        mark.SetCategory(from.GetCategory());
+        mark.SetLink(from.GetLink());
+        mark.SetRadii(from.GetInnerRadius(), from.GetOuterRadius());
+        mark.SetPosition(from.GetLatitude(), from.GetLongitude());
+        if (staged.hasTime)
+            mark.SetCreated(from.GetCreated());
+        const std::string icon = staged.hasIcon ? from.GetIcon() : mark.GetIcon();
+        const GraphicsColor colour = staged.hasFill ? from.GetColour() : mark.GetColour();
+        if (icon != mark.GetIcon() || !(colour == mark.GetColour()))
+            mark.SetIconAndColour(icon, colour);
+        mark.SetState(COverlayObject::kChanged);
     }
 
-    static void FillRoute(COverlayRoute& route, CLineRecord& record)
+    bool MatchMarks()
     {
-        route.SetName(record.name);
-        route.SetDescription(record.description);
-        route.SetCategory(record.category);
-        ApplyStyleRecord(record.style, route.GetLineStyle());
-        std::vector<std::unique_ptr<COverlayMark>> points;
-        points.reserve(record.points.size());
-        {
-            CMarkManager::RoutePointScope scope;
-            for (CPointRecord& point : record.points) {
-                points.push_back(std::make_unique<COverlayMark>());
-                ApplyPointRecord(point, *points.back());
-                point = CPointRecord();
+        for (const auto& mark : CMarkManager::Get().Marks())
+            IndexMark(mark.get());
+        for (CStagedMark& staged : m_marks) {
+            auto found = staged.syncId ? m_marksById.find(staged.syncId) : m_marksById.end();
+            if (found != m_marksById.end()) {
+                COverlayMark* mark = found->second;
+                if (!m_new.count(mark) && !Snapshot(*mark))
+                    return false;
+                const std::string oldName = LowerName(mark->GetName());
+                UpdateMark(*mark, staged);
+                if (LowerName(mark->GetName()) != oldName)
+                    m_marksByName[LowerName(mark->GetName())].push_back(mark);
+                ++m_markCount;
+                continue;
             }
+            if (staged.syncId)
+                staged.mark->SetSyncId(staged.syncId);
+            if (HasSameMark(*staged.mark)) {
+                ++m_notes.present;
+                continue;
+            }
+            IndexMark(staged.mark.get());
+            m_new.insert(staged.mark.get());
+            m_newMarks.push_back(std::move(staged.mark));
+            ++m_markCount;
         }
-        std::vector<CPointRecord>().swap(record.points);
-        route.SwapPoints(points);
+        return true;
     }
 
     bool HasSameRoute(const COverlayRoute& route) const
     {
         for (const auto& r : CMarkManager::Get().Routes())
-            if (r.get() != &route && r->IsSameRoute(route))
+            if (r->IsSameRoute(route))
                 return true;
         for (const auto& r : m_newRoutes)
-            if (r.get() != &route && r->IsSameRoute(route))
+            if (r->IsSameRoute(route))
                 return true;
         return false;
     }
 
-    void StageRoute(CLineRecord& record)
+    bool MatchRoutes()
     {
-        auto found = record.syncId ? m_routesById.find(record.syncId) : m_routesById.end();
-        if (found != m_routesById.end()) {
-            COverlayRoute* route = found->second;
-            if (!m_staged.count(route)) {
-                auto fresh = std::make_unique<COverlayRoute>();
-                fresh->GetLineStyle() = route->GetLineStyle();
-                COverlayRoute* copy = fresh.get();
-                m_routeUpdates.push_back({route, std::move(fresh)});
-                m_staged.insert(copy);
-                found->second = copy;
-                route = copy;
-                ++m_notes.updated;
+        std::unordered_map<uint64_t, COverlayRoute*> byId;
+        for (const auto& route : CMarkManager::Get().Routes())
+            if (route->HasSyncId())
+                byId.emplace(route->GetSyncId(), route.get());
+        for (CStagedLine<COverlayRoute>& staged : m_routes) {
+            COverlayRoute& from = *staged.object;
+            auto found = staged.syncId ? byId.find(staged.syncId) : byId.end();
+            if (found != byId.end()) {
+                COverlayRoute* route = found->second;
+                if (!m_new.count(route) && !Snapshot(*route))
+                    return false;
+                route->Undelete();
+                route->Clear();
+                route->SetName(from.GetName());
+                route->SetDescription(from.GetDescription());
+                route->SetCategory(from.GetCategory());
+                ApplyStyleRecord(staged.style, route->GetLineStyle());
+                std::vector<std::unique_ptr<COverlayMark>> points;
+                from.SwapPoints(points);
+                route->SwapPoints(points);
+                route->NotifyChanged(COverlayObject::kChanged);
+                ++m_routeCount;
+                continue;
             }
-            FillRoute(*route, record);
-            return;
+            if (staged.syncId)
+                from.SetSyncId(staged.syncId);
+            if (HasSameRoute(from)) {
+                ++m_notes.present;
+                continue;
+            }
+            if (from.HasSyncId())
+                byId.emplace(from.GetSyncId(), &from);
+            m_new.insert(&from);
+            m_newRoutes.push_back(std::move(staged.object));
+            ++m_routeCount;
         }
-        auto route = std::make_unique<COverlayRoute>();
-        if (record.syncId)
-            route->SetSyncId(record.syncId);
-        FillRoute(*route, record);
-        if (HasSameRoute(*route)) {
-            ++m_notes.present;
-            return;
-        }
-        if (route->HasSyncId())
-            m_routesById.emplace(route->GetSyncId(), route.get());
-        m_staged.insert(route.get());
-        m_newRoutes.push_back(std::move(route));
-    }
-
-    // All segments join into one track; dense tracks are thinned as on load.
-    static void FillTrack(COverlayTrack& track, CLineRecord& record)
-    {
-        track.ClearSections();
-        track.SetName(record.name);
-        track.SetDescription(record.description);
-        track.SetCategory(record.category);
-        ApplyStyleRecord(record.style, track.GetLineStyle());
-        for (const CTrackPoint& point : record.trackPoints)
-            track.AddPoint(point, false);
-        std::vector<CTrackPoint>().swap(record.trackPoints);
-        if (CTrackManager::IsDenseTrack(track))
-            track.Simplify(CTrackManager::kLoadThinning);
+        return true;
     }
 
     bool HasSameTrack(const COverlayTrack& track) const
@@ -1165,7 +1198,7 @@ private:
         if (CTrackManager::Get().HasSameTrack(track))
             return true;
         for (const auto& t : m_newTracks)
-            if (t.get() != &track && t->IsSameTrack(track))
+            if (t->IsSameTrack(track))
                 return true;
         return false;
     }
@@ -1173,114 +1206,97 @@ private:
     // The track with the sync id is refilled (the recorded one is left as it
     // is, being newer), else a new track goes before the recorded one unless
     // an equal track exists.
-    void StageTrack(CLineRecord& record)
+    bool MatchTracks()
     {
         CTrackManager& manager = CTrackManager::Get();
-        auto staged = record.syncId ? m_tracksById.find(record.syncId) : m_tracksById.end();
-        if (staged != m_tracksById.end()) {
-            FillTrack(*staged->second, record);
-            return;
-        }
-        if (COverlayTrack* track = manager.FindTrackBySyncId(record.syncId)) {
-            // Points recorded since the file was made would be lost.
-            if (track == manager.RecordedTrack()) {
-                m_notes.recordedKept = true;
-                return;
+        std::unordered_map<uint64_t, COverlayTrack*> newById;
+        for (CStagedLine<COverlayTrack>& staged : m_tracks) {
+            COverlayTrack& from = *staged.object;
+            COverlayTrack* track = nullptr;
+            if (staged.syncId) {
+                auto found = newById.find(staged.syncId);
+                track = found != newById.end() ? found->second : manager.FindTrackBySyncId(staged.syncId);
             }
-            auto fresh = std::make_unique<COverlayTrack>();
-            fresh->GetLineStyle() = track->GetLineStyle();
-            FillTrack(*fresh, record);
-            m_tracksById.emplace(record.syncId, fresh.get());
-            m_trackUpdates.push_back({track, std::move(fresh)});
-            ++m_notes.updated;
-            return;
+            if (track) {
+                // Points recorded since the file was made would be lost.
+                if (track == manager.RecordedTrack()) {
+                    m_notes.recordedKept = true;
+                    continue;
+                }
+                if (!m_new.count(track) && !Snapshot(*track))
+                    return false;
+                track->Undelete();
+                track->SetName(from.GetName());
+                track->SetDescription(from.GetDescription());
+                track->SetCategory(from.GetCategory());
+                ApplyStyleRecord(staged.style, track->GetLineStyle());
+                // Replaced only now that the new points are complete.
+                track->SetPoints(from.AllPoints());
+                track->NotifySections(COverlayObject::kChanged);
+                ++m_trackCount;
+                continue;
+            }
+            if (staged.syncId)
+                from.SetSyncId(staged.syncId);
+            if (HasSameTrack(from)) {
+                ++m_notes.present;
+                continue;
+            }
+            // An id of its own tells the track from what recording leaves,
+            // which the load drops when it is short.
+            newById.emplace(from.GetSyncId(), &from);
+            m_new.insert(&from);
+            m_newTracks.push_back(std::move(staged.object));
+            ++m_trackCount;
         }
-        auto track = std::make_unique<COverlayTrack>();
-        if (record.syncId)
-            track->SetSyncId(record.syncId);
-        FillTrack(*track, record);
-        if (HasSameTrack(*track)) {
-            ++m_notes.present;
-            return;
-        }
-        // An id of its own tells the track from what recording leaves, which
-        // the load drops when it is short.
-        m_tracksById.emplace(track->GetSyncId(), track.get());
-        m_newTracks.push_back(std::move(track));
+        return true;
     }
 
-    void JoinAll()
+    bool MatchAndJoin()
     {
+        if (!MatchMarks() || !MatchRoutes() || !MatchTracks())
+            return false;
         CMarkManager& marks = CMarkManager::Get();
-        CTrackManager& tracks = CTrackManager::Get();
-        m_joinedTracks.reserve(m_newTracks.size());
-        for (auto& [mark, fresh] : m_markUpdates) {
-            mark->Undelete();
-            mark->SetName(fresh->GetName());
-            mark->SetDescription(fresh->GetDescription());
-            mark->SetCategory(fresh->GetCategory());
-            mark->SetLink(fresh->GetLink());
-            mark->SetRadii(fresh->GetInnerRadius(), fresh->GetOuterRadius());
-            mark->SetPosition(fresh->GetLatitude(), fresh->GetLongitude());
-            mark->SetCreated(fresh->GetCreated());
-            if (mark->GetIcon() != fresh->GetIcon() || !(mark->GetColour() == fresh->GetColour()))
-                mark->SetIconAndColour(fresh->GetIcon(), fresh->GetColour());
-            mark->SetState(COverlayObject::kChanged);
-        }
         for (auto& mark : m_newMarks)
             marks.AddMark(std::move(mark))->SetState(COverlayObject::kChanged);
-        for (auto& [route, fresh] : m_routeUpdates) {
-            route->Undelete();
-            route->Clear();
-            route->SetName(fresh->GetName());
-            route->SetDescription(fresh->GetDescription());
-            route->SetCategory(fresh->GetCategory());
-            route->GetLineStyle() = fresh->GetLineStyle();
-            std::vector<std::unique_ptr<COverlayMark>> points;
-            fresh->SwapPoints(points);
-            route->SwapPoints(points);
-            route->NotifyChanged(COverlayObject::kChanged);
-        }
         for (auto& route : m_newRoutes)
             marks.AddRoute(std::move(route))->NotifyChanged(COverlayObject::kChanged);
-        for (auto& [track, fresh] : m_trackUpdates) {
-            track->Undelete();
-            track->SetName(fresh->GetName());
-            track->SetDescription(fresh->GetDescription());
-            track->SetCategory(fresh->GetCategory());
-            track->GetLineStyle() = fresh->GetLineStyle();
-            // Replaced only now that the new points are complete.
-            track->SetPoints(fresh->AllPoints());
-            track->NotifySections(COverlayObject::kChanged);
-        }
+        m_joinedTracks.reserve(m_newTracks.size());
         for (auto& track : m_newTracks) {
             m_joinedTracks.push_back(track.get());
-            tracks.AddTrack(std::move(track))->NotifySections(COverlayObject::kChanged);
+            CTrackManager::Get().AddTrack(std::move(track))->NotifySections(COverlayObject::kChanged);
         }
+        return true;
     }
 
     CImportNotes& m_notes;
+    // Made from the records.
+    std::vector<CStagedMark> m_marks;
+    std::vector<CStagedLine<COverlayRoute>> m_routes;
+    std::vector<CStagedLine<COverlayTrack>> m_tracks;
+    std::vector<std::unique_ptr<COverlayMark>> m_routePoints; // of the route being made
+
+    // Matched and joined.
     std::unordered_map<uint64_t, COverlayMark*> m_marksById;
     std::unordered_map<std::string, std::vector<COverlayMark*>> m_marksByName;
-    std::unordered_map<uint64_t, COverlayRoute*> m_routesById;
-    std::unordered_map<uint64_t, COverlayTrack*> m_tracksById; // staged tracks
-    std::unordered_set<const void*> m_staged;
-
+    std::unordered_set<const void*> m_new; // objects of this file that join
     std::vector<std::unique_ptr<COverlayMark>> m_newMarks;
-    std::vector<CUpdate<COverlayMark>> m_markUpdates;
     std::vector<std::unique_ptr<COverlayRoute>> m_newRoutes;
-    std::vector<CUpdate<COverlayRoute>> m_routeUpdates;
     std::vector<std::unique_ptr<COverlayTrack>> m_newTracks;
-    std::vector<CUpdate<COverlayTrack>> m_trackUpdates;
+    size_t m_markCount = 0, m_routeCount = 0, m_trackCount = 0;
 
     bool m_joining = false;
     size_t m_marksBefore = 0, m_routesBefore = 0;
     std::vector<const COverlayTrack*> m_joinedTracks;
+    std::unordered_set<const CSyncable*> m_snapshotted;
     std::vector<std::pair<CSyncable*, std::string>> m_snapshots;
 };
 
+// Without a saver installed (tools, benchmarks) there is no store to fail.
 bool SaveAfterImport()
 {
+    if (!IsPortInstalled<ISaveAllPort>())
+        return true;
     try {
         return SaveAllData();
     } catch (const std::bad_alloc&) {
@@ -1292,12 +1308,12 @@ std::string ImportMessage(const CImportStage& stage, const CImportNotes& notes, 
                           const std::string& path)
 {
     std::vector<std::string> added;
-    if (stage.NewMarks())
-        added.push_back(Counted(stage.NewMarks(), "mark", "marks"));
-    if (stage.NewRoutes())
-        added.push_back(Counted(stage.NewRoutes(), "route", "routes"));
-    if (stage.NewTracks())
-        added.push_back(Counted(stage.NewTracks(), "track", "tracks"));
+    if (stage.Marks())
+        added.push_back(Counted(stage.Marks(), "mark", "marks"));
+    if (stage.Routes())
+        added.push_back(Counted(stage.Routes(), "route", "routes"));
+    if (stage.Tracks())
+        added.push_back(Counted(stage.Tracks(), "track", "tracks"));
     std::string text = "Imported " + (added.empty() ? std::string("nothing") : ListText(added)) + " from " +
                        FileNameOf(path);
     std::vector<std::string> details;
@@ -1325,20 +1341,10 @@ std::string ImportMessage(const CImportStage& stage, const CImportNotes& notes, 
     return text;
 }
 
-// The main thread's half: the objects of a file read whole join the
-// managers and are saved, or nothing changes.
-bool ApplyGPXReadUnguarded(CGPXRead& read, const std::string& path)
+// Joins what was made, saves and tells what was imported; or takes it all
+// back and tells why.
+bool FinishImport(CImportStage& stage, const CGPXRead& read, const std::string& path)
 {
-    if (!read.failure.empty()) {
-        SetStatusMessage(read.failure);
-        return false;
-    }
-    CImportNotes notes = read.notes;
-    const size_t handled = read.handled;
-    const bool windows1252 = read.windows1252;
-    CImportStage stage(notes);
-    stage.Stage(read);
-    read = CGPXRead();
     if (!stage.Join())
         return RefuseImport(path, "it is too large");
     if (!SaveAfterImport()) {
@@ -1347,14 +1353,21 @@ bool ApplyGPXReadUnguarded(CGPXRead& read, const std::string& path)
         SaveAfterImport();
         return RefuseImport(path, "the marks, routes and tracks could not be saved with it");
     }
-    SetStatusMessage(ImportMessage(stage, notes, windows1252, path));
-    return handled >= 1;
+    SetStatusMessage(ImportMessage(stage, read.notes, read.windows1252, path));
+    return read.handled >= 1;
 }
 
+// The main thread's half, in one go.
 bool ApplyGPXRead(CGPXRead& read, const std::string& path)
 {
+    if (!read.failure.empty()) {
+        SetStatusMessage(read.failure);
+        return false;
+    }
     try {
-        return ApplyGPXReadUnguarded(read, path);
+        CImportStage stage(read.notes);
+        stage.Make(read, std::chrono::steady_clock::time_point::max());
+        return FinishImport(stage, read, path);
     } catch (const std::bad_alloc&) {
         // Thrown while the objects were made, before any joined.
         read = CGPXRead();
@@ -1362,8 +1375,101 @@ bool ApplyGPXRead(CGPXRead& read, const std::string& path)
     }
 }
 
-// An import that ends within this long shows no dialog.
+// An import read within this long, with no more objects than below, shows
+// no dialog.
 constexpr std::chrono::milliseconds kQuickImport{1000};
+constexpr size_t kQuickObjects = 100000;
+// The main thread's share of each heartbeat tick while objects are made.
+constexpr std::chrono::milliseconds kSlice{25};
+
+// One import with its progress dialog. The file is read on a job thread;
+// the objects are then made on the main thread a slice at each heartbeat
+// tick, so that the window keeps answering; the dialog ends when all are
+// made, and they join the managers after it.
+class CGPXImportJob : public CHeartbeat::Counter
+{
+public:
+    explicit CGPXImportJob(std::string path)
+        : CHeartbeat::Counter(1), m_path(std::move(path)), m_stage(m_read.notes),
+          m_dialog(std::make_shared<CProgressDialogData>()), m_reader(std::make_shared<CProgressDialogData>())
+    {
+    }
+
+    void StartReading()
+    {
+        m_reader->StartThread([this](CProgressDialogData& d) { ReadGPX(m_path, m_read, &d); });
+    }
+    // Read quickly and small enough to make at once.
+    bool IsQuick() { return m_reader->WaitDone(kQuickImport) && m_read.Count() <= kQuickObjects; }
+    void StartSlices() { m_slicing = true; }
+    const std::shared_ptr<CProgressDialogData>& Dialog() const { return m_dialog; }
+
+    void OnTick() override
+    {
+        if (!m_slicing || m_dialog->IsDone())
+            return;
+        if (m_dialog->IsCancelled())
+            m_reader->Cancel();
+        if (!m_reader->IsDone()) {
+            m_dialog->progress.total.store(m_reader->progress.total.load());
+            m_dialog->progress.done.store(m_reader->progress.done.load());
+            return;
+        }
+        if (m_dialog->IsCancelled() || !m_read.failure.empty()) {
+            m_dialog->MarkDone();
+            return;
+        }
+        if (m_objects == 0) {
+            m_objects = std::max<size_t>(m_read.Count(), 1);
+            m_dialog->RequestReset();
+            m_dialog->SetMessage("Making the marks, routes and tracks of " + FileNameOf(m_path) + "...");
+        }
+        try {
+            const bool made = m_stage.Make(m_read, std::chrono::steady_clock::now() + kSlice);
+            m_dialog->progress.total.store(static_cast<int64_t>(m_objects));
+            m_dialog->progress.done.store(static_cast<int64_t>(m_objects - std::min(m_objects, m_read.Count())));
+            if (made)
+                m_dialog->MarkDone();
+        } catch (const std::bad_alloc&) {
+            m_tooLarge = true;
+            m_dialog->MarkDone();
+        }
+    }
+
+    // After the dialog, or at once when none was needed (the read is then
+    // waited for).
+    void Finish(int32_t code)
+    {
+        m_slicing = false;
+        m_reader->Join();
+        if (code != 0 || m_dialog->IsCancelled() || m_reader->IsCancelled()) {
+            RefuseImport(m_path, "the import was cancelled");
+        } else if (!m_read.failure.empty()) {
+            SetStatusMessage(m_read.failure);
+        } else if (m_tooLarge) {
+            RefuseImport(m_path, "it is too large");
+        } else {
+            try {
+                m_stage.Make(m_read, std::chrono::steady_clock::time_point::max());
+                FinishImport(m_stage, m_read, m_path);
+            } catch (const std::bad_alloc&) {
+                RefuseImport(m_path, "it is too large");
+            }
+        }
+        m_read = CGPXRead();
+    }
+
+private:
+    const std::string m_path;
+    CGPXRead m_read;
+    CImportStage m_stage;
+    std::shared_ptr<CProgressDialogData> m_dialog; // ends when every object is made
+    size_t m_objects = 0;                          // to make, once read
+    bool m_slicing = false;
+    bool m_tooLarge = false;
+    // Last, so that its thread is joined before what it writes goes.
+    std::shared_ptr<CProgressDialogData> m_reader;
+};
 
 } // namespace
 
@@ -1376,25 +1482,19 @@ bool ImportGPXFile(const std::string& path)
 
 void ImportGPXFileWithProgress(QWidget* parent, const std::string& path)
 {
-    auto read = std::make_shared<CGPXRead>();
-    auto data = std::make_shared<CProgressDialogData>();
-    data->parent = parent;
-    data->StartThread([path, read](CProgressDialogData& d) { ReadGPX(path, *read, &d); });
+    auto job = std::make_shared<CGPXImportJob>(path);
+    job->StartReading();
     CCallback storage;
-    PushProgressCallback(storage, CCallback([data, read, path](int32_t code) {
-                             // The dialog joined the thread when one was shown.
-                             data->Join();
-                             if (code != 0 || data->IsCancelled())
-                                 RefuseImport(path, "the import was cancelled");
-                             else
-                                 ApplyGPXRead(*read, path);
-                             *read = CGPXRead();
+    PushProgressCallback(storage, CCallback([job](int32_t code) {
+                             job->Finish(code);
                              return code;
                          }));
-    if (!data->WaitDone(kQuickImport)) {
-        ShowProgressDialog(parent, data, "Importing " + FileNameOf(path) + "...");
+    if (!job->IsQuick() && IsPortInstalled<IProgressDialogOpener>()) {
+        job->StartSlices();
+        ShowProgressDialog(parent, job->Dialog(), "Importing " + FileNameOf(path) + "...");
     } else {
-        // Done before a dialog was needed: end as a dialog would.
+        // Done before a dialog was needed, or none can be shown: end as a
+        // dialog would.
         CDialogCallbackList quick;
         quick.TakeOverPendingList();
         quick.EndDialog(0);
