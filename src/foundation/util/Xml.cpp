@@ -277,13 +277,14 @@ private:
             ++p;
         }
         std::string_view attr_text(attr_start, static_cast<size_t>(p - attr_start));
-        const bool cut = attr_text.size() > kMaxXmlText;
-        if (cut)
-            attr_text = {};
         if (!attr_text.empty() && attr_text.back() == '/') {
             empty = true;
             attr_text.remove_suffix(1);
         }
+        // Cut after the '/' is seen: an empty element stays empty.
+        const bool cut = attr_text.size() > kMaxXmlText;
+        if (cut)
+            attr_text = {};
         if (p < m_end) {
             ++p; // '>'
         } else {

@@ -1017,18 +1017,27 @@ public:
         return false;
     }
 
-    // Every manager as it was before Join.
+    // Every manager as it was before Join. What the import made goes first:
+    // the objects read back need the memory it held.
     void TakeBack()
     {
         if (!m_joining)
             return;
         m_joining = false;
         CMarkManager& marks = CMarkManager::Get();
-        marks.TakeRoutesFrom(m_routesBefore);
-        marks.TakeMarksFrom(m_marksBefore);
+        marks.DropRoutesFrom(m_routesBefore);
+        marks.DropMarksFrom(m_marksBefore);
         for (const COverlayTrack* track : m_joinedTracks)
             CTrackManager::Get().TakeTrack(track);
         m_joinedTracks.clear();
+        m_marks.clear();
+        m_routes.clear();
+        m_tracks.clear();
+        m_newMarks.clear();
+        m_newRoutes.clear();
+        m_newTracks.clear();
+        m_marksById.clear();
+        m_marksByName.clear();
         for (auto& [object, bytes] : m_snapshots) {
             if (auto* mark = dynamic_cast<COverlayMark*>(object)) {
                 mark->LoadFromBuffer(bytes.data(), bytes.size());

@@ -103,26 +103,16 @@ COverlayRoute* CMarkManager::AddRoute(std::unique_ptr<COverlayRoute> route)
     return m_routes.back().get();
 }
 
-std::vector<std::unique_ptr<COverlayMark>> CMarkManager::TakeMarksFrom(size_t first)
+void CMarkManager::DropMarksFrom(size_t first)
 {
-    std::vector<std::unique_ptr<COverlayMark>> taken;
-    if (first < m_marks.size()) {
-        taken.assign(std::make_move_iterator(m_marks.begin() + ptrdiff_t(first)),
-                     std::make_move_iterator(m_marks.end()));
+    if (first < m_marks.size())
         m_marks.resize(first);
-    }
-    return taken;
 }
 
-std::vector<std::unique_ptr<COverlayRoute>> CMarkManager::TakeRoutesFrom(size_t first)
+void CMarkManager::DropRoutesFrom(size_t first)
 {
-    std::vector<std::unique_ptr<COverlayRoute>> taken;
-    if (first < m_routes.size()) {
-        taken.assign(std::make_move_iterator(m_routes.begin() + ptrdiff_t(first)),
-                     std::make_move_iterator(m_routes.end()));
+    if (first < m_routes.size())
         m_routes.resize(first);
-    }
-    return taken;
 }
 
 std::string CMarkManager::NextNumberedName(const std::string& prefix) const
