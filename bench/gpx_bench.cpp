@@ -79,8 +79,9 @@ std::string WriteWaypointFile(size_t count)
                "xmlns=\"http://www.topografix.com/GPX/1/1\">\n",
                f);
     for (size_t i = 0; i < count; ++i)
-        std::fprintf(f, "<wpt lat=\"%.10f\" lon=\"%.10f\"><time>%s</time><name>WP%zu</name><sym>Flag</sym></wpt>\n",
-                     45.0 + i * 1e-6, 14.0 + i * 1e-6, FormatXmlTime(1600000000.0 + i).c_str(), i);
+        std::fprintf(
+            f, "<wpt lat=\"%.10f\" lon=\"%.10f\"><time>%s</time><name>WP%zu</name><sym>Flag</sym></wpt>\n",
+            45.0 + i * 1e-6, 14.0 + i * 1e-6, FormatXmlTime(1600000000.0 + i).c_str(), i);
     std::fputs("</gpx>\n", f);
     std::fclose(f);
     return path;

@@ -490,6 +490,9 @@ TEST_F(GpxImportTest, EncodingsGiveTheMarksOfTheirUTF8Twin)
 TEST_F(GpxImportTest, EveryImportSaysWhatItAddedSkippedAndChanged)
 {
     const std::string longText(kMaxXmlText + 1, 'x');
+    std::string unplaced;
+    for (int i = 0; i < 1200; ++i)
+        unplaced += "<wpt lon='1'/>";
     const struct
     {
         std::string file;
@@ -520,6 +523,9 @@ TEST_F(GpxImportTest, EveryImportSaysWhatItAddedSkippedAndChanged)
          "without a usable position; skipped 1 point whose attributes are over 100,000 characters; left out "
          "1 text over 100,000 characters"},
         {"<gpx></gpx>", {}, "Imported nothing from in.gpx"},
+        {"<gpx>" + unplaced + "</gpx>",
+         {},
+         "Imported nothing from in.gpx; skipped 1,200 points without a usable position"},
     };
     CStatusCounter status;
     for (const auto& c : cases) {
@@ -705,7 +711,8 @@ std::string SavedObjectsAndTheirUpdate(CStoreSaver& saver, const std::string& pa
     std::ofstream out(path, std::ios::binary);
     out << "<gpx><wpt lat='51' lon='2'><name>Moved</name>" << tag(*m) << "</wpt>\n";
     for (size_t i = 0; i < newMarks; ++i)
-        out << "<wpt lat='" << 10 + i * 1e-4 << "' lon='20'><name>New " << i << "</name><sym>Flag</sym></wpt>\n";
+        out << "<wpt lat='" << 10 + i * 1e-4 << "' lon='20'><name>New " << i
+            << "</name><sym>Flag</sym></wpt>\n";
     out << "<rte><name>Back</name>" << tag(*r)
         << "<rtept lat='1' lon='1'/><rtept lat='2' lon='2'/></rte>\n<trk><name>Log 2</name>" << tag(*t)
         << "<trkseg>";
@@ -732,7 +739,8 @@ TEST_F(GpxImportTest, AnImportTheStoresCannotSaveIsTakenBackWhole)
     EXPECT_FALSE(ImportGPXFile(path));
     ASSERT_FALSE(status.shown.empty());
     EXPECT_EQ(status.shown.back(), "The GPX file was not imported, the marks, routes and tracks could not be "
-                                   "saved with it: " + path);
+                                   "saved with it: " +
+                                       path);
     stores.failTracks = false;
     EXPECT_EQ(stores.Stores(), before);
     ASSERT_TRUE(stores.SaveAllData());
@@ -750,7 +758,8 @@ TEST_F(GpxImportTest, AnImportTheStoresCannotSaveIsTakenBackWhole)
     const COverlayTrack* log = Tracks()[0].get();
     EXPECT_TRUE(ImportGPXFile(path));
     SetStatusLineView(nullptr);
-    EXPECT_EQ(status.shown.back(), "Imported 4 marks, 1 route and 1 track from update.gpx; 3 of them updated");
+    EXPECT_EQ(status.shown.back(),
+              "Imported 4 marks, 1 route and 1 track from update.gpx; 3 of them updated");
     EXPECT_NE(stores.Stores(), before);
     ASSERT_EQ(Marks().size(), 4u);
     EXPECT_EQ(Marks()[0].get(), harbour);
@@ -815,7 +824,8 @@ TEST_F(GpxImportTest, AnImportThatRunsOutOfMemoryLeavesTheStoresAsTheyWere)
             SetStatusLineView(&status);
             if (ImportGPXFile(path))
                 ::_exit(Marks().size() == 60001 && Tracks()[0]->PointCount() == 20000 ? 10 : 1);
-            const bool told = !status.shown.empty() && status.shown.back().find("was not imported") != std::string::npos;
+            const bool told =
+                !status.shown.empty() && status.shown.back().find("was not imported") != std::string::npos;
             const bool same = Marks().size() == 1 && Marks()[0]->GetName() == "Harbour" &&
                               Routes()[0]->PointCount() == 3 && Tracks()[0]->PointCount() == 4;
             ::_exit(told && same && stores.Stores() == before ? 11 : 2);

@@ -611,8 +611,9 @@ TEST_F(TrackTest, LoadDropsTrivialTracksAndThinsDenseOnesOnce)
     const std::string folder = dir.string();
     // Tracks from a file are kept however short; recording's are not.
     const std::string gpx = folder + "/short.gpx";
-    std::ofstream(gpx) << "<gpx><trk><name>Two</name><trkseg><trkpt lat='1' lon='1'/><trkpt lat='1.1' lon='1'/>"
-                          "</trkseg></trk><trk><name>One</name><trkseg><trkpt lat='2' lon='2'/></trkseg></trk></gpx>";
+    std::ofstream(gpx)
+        << "<gpx><trk><name>Two</name><trkseg><trkpt lat='1' lon='1'/><trkpt lat='1.1' lon='1'/>"
+           "</trkseg></trk><trk><name>One</name><trkseg><trkpt lat='2' lon='2'/></trkseg></trk></gpx>";
     ASSERT_TRUE(ImportGPXFile(gpx));
     const std::vector<std::string> kept{"Synced", "Dense", "Sparse", "Two", "One"};
     auto names = [this] {

@@ -105,7 +105,8 @@ void ParseAttributes(std::string_view text, std::vector<std::pair<std::string, s
 class CParser
 {
 public:
-    CParser(const char* begin, const char* end, const CXmlCompleteSink& sink, const CXmlProgressSink& progress)
+    CParser(const char* begin, const char* end, const CXmlCompleteSink& sink,
+            const CXmlProgressSink& progress)
         : p(begin), m_begin(begin), m_end(end), m_sink(sink), m_progress(progress)
     {
     }

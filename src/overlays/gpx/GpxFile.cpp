@@ -702,7 +702,6 @@ bool ReadGPXTrackPoint(const CXmlNode* trkpt, CTrackPoint& point)
     return true;
 }
 
-
 // Everything a GPX file holds, read whole before any object is made; written
 // by the reading thread, taken over by the main thread once it is done.
 struct CGPXRead
@@ -811,7 +810,8 @@ public:
     }
 
 private:
-    template <class List> static List Take(std::unordered_map<const CXmlNode*, List>& map, const CXmlNode* node)
+    template <class List>
+    static List Take(std::unordered_map<const CXmlNode*, List>& map, const CXmlNode* node)
     {
         List taken;
         auto found = map.find(node);
@@ -873,7 +873,8 @@ void ReadGPXUnguarded(const std::string& path, CGPXRead& read, CProgressDialogDa
     CGPXStreamReader reader(read);
     bool complete = false;
     std::unique_ptr<CXmlNode> root = CXmlNode::LoadText(
-        text, [&reader](const CXmlNode& parent, const CXmlNode& element) { return reader.Take(parent, element); },
+        text,
+        [&reader](const CXmlNode& parent, const CXmlNode& element) { return reader.Take(parent, element); },
         complete, report);
     if (stopped)
         read.failure = RefusalText(path, "the import was cancelled");
@@ -905,10 +906,13 @@ void ReadGPX(const std::string& path, CGPXRead& read, CProgressDialogData* progr
     }
 }
 
-// "12 marks", "1 track".
+// "12 marks", "1 track", "2,650,000 marks".
 std::string Counted(size_t n, const char* one, const char* many)
 {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    std::string digits = std::to_string(n);
+    for (size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits + " " + (n == 1 ? one : many);
 }
 
 // "a", "a and b", "a, b and c".
@@ -943,9 +947,7 @@ public:
     bool Make(CGPXRead& read, std::chrono::steady_clock::time_point deadline)
     {
         size_t steps = 0;
-        auto timeUp = [&] {
-            return (++steps & 255) == 0 && std::chrono::steady_clock::now() >= deadline;
-        };
+        auto timeUp = [&] { return (++steps & 255) == 0 && std::chrono::steady_clock::now() >= deadline; };
         for (; !read.waypoints.empty(); read.waypoints.pop_front()) {
             if (timeUp())
                 return false;
@@ -1327,7 +1329,7 @@ std::string ImportMessage(const CImportStage& stage, const CImportNotes& notes, 
                        FileNameOf(path);
     std::vector<std::string> details;
     if (notes.updated)
-        details.push_back(std::to_string(notes.updated) + " of them updated");
+        details.push_back(Counted(notes.updated, "of them", "of them") + " updated");
     if (notes.present)
         details.push_back(Counted(notes.present, "object was", "objects were") + " there already");
     if (notes.recordedKept)
@@ -1339,7 +1341,8 @@ std::string ImportMessage(const CImportStage& stage, const CImportNotes& notes, 
         details.push_back("skipped " + Counted(notes.overlong, "point", "points") +
                           " whose attributes are over 100,000 characters");
     if (notes.textsCut)
-        details.push_back("left out " + Counted(notes.textsCut, "text", "texts") + " over 100,000 characters");
+        details.push_back("left out " + Counted(notes.textsCut, "text", "texts") +
+                          " over 100,000 characters");
     if (notes.cleaned)
         details.push_back("removed control characters or broken UTF-8 from " +
                           Counted(notes.cleaned, "text", "texts"));
@@ -1436,7 +1439,8 @@ public:
         try {
             const bool made = m_stage.Make(m_read, std::chrono::steady_clock::now() + kSlice);
             m_dialog->progress.total.store(static_cast<int64_t>(m_objects));
-            m_dialog->progress.done.store(static_cast<int64_t>(m_objects - std::min(m_objects, m_read.Count())));
+            m_dialog->progress.done.store(
+                static_cast<int64_t>(m_objects - std::min(m_objects, m_read.Count())));
             if (made)
                 m_dialog->MarkDone();
         } catch (const std::bad_alloc&) {
