@@ -189,7 +189,7 @@ TEST_F(ApplicationProcess, AKillLosesNoMarkOrRecordedFixOlderThanTheSaveInterval
     for (int start = 0; start < 2; ++start) {
         EXPECT_NE(tessatest::ReadWholeFile(data + "/tracks.bin").find("Imported pair"), std::string::npos)
             << start;
-        ASSERT_EQ(RunOnce(errors, {}, {}, SIGTERM, 500), 0) << errors;
+        ASSERT_EQ(RunOnce(errors), 0) << errors;
     }
     EXPECT_NE(tessatest::ReadWholeFile(data + "/tracks.bin").find("Imported pair"), std::string::npos);
 }
