@@ -1,5 +1,8 @@
 // GPX import of marks, routes and tracks: files from other programs, round trips of
 // our own exports, and hostile values that must never reach a store.
+#include "foundation/events/Heartbeat.h"
+#include "foundation/jobs/JobPorts.h"
+#include "foundation/jobs/ProgressWatch.h"
 #include "foundation/notify/StatusLine.h"
 #include "foundation/util/Xml.h"
 #include "overlays/gpx/GpxFile.h"
@@ -842,4 +845,69 @@ TEST_F(GpxImportTest, AnImportThatRunsOutOfMemoryLeavesTheStoresAsTheyWere)
     EXPECT_GT(imported, 0);
     InstallPort<ISaveAllPort>(nullptr);
 #endif
+}
+
+namespace {
+
+// Shows no window: ticks the heartbeat until the job is done, pressing
+// Cancel at a chosen tick, then ends as the dialog would.
+struct CTickingOpener : IProgressDialogOpener
+{
+    progress_dialog* OpenProgressDialog(QWidget*, std::shared_ptr<CProgressDialogData> data,
+                                        const std::string& text) override
+    {
+        message = text;
+        CProgressWatch watch(data, text, nullptr);
+        watch.Start();
+        for (ticks = 0; !data->IsDone() && ticks < 100000; ++ticks) {
+            if (ticks == cancelAt)
+                watch.Cancel();
+            CHeartbeat::Tick();
+        }
+        watch.FinishBlocking();
+        return nullptr;
+    }
+    std::string message;
+    int ticks = 0;
+    int cancelAt = -1;
+};
+
+} // namespace
+
+// Last in the file: the heap it leaves behind would loosen the address-space
+// limits of the test above.
+TEST_F(GpxImportTest, ALongImportShowsItsDialogMakesItsObjectsInSlicesAndCanBeCancelled)
+{
+    std::string text = "<gpx>";
+    for (int i = 0; i < 120000; ++i)
+        text += "<wpt lat='" + std::to_string(i * 1e-4) + "' lon='2'><name>W</name></wpt>";
+    const std::string path = Write(text + "</gpx>");
+    const struct
+    {
+        int cancelAt;
+        size_t marks;
+        const char* told;
+    } cases[] = {
+        {-1, 120000, "Imported 120,000 marks from in.gpx"},
+        {0, 0, "The GPX file was not imported, the import was cancelled: "},
+    };
+    CTickingOpener opener;
+    InstallPort<IProgressDialogOpener>(&opener);
+    CStatusCounter status;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told);
+        CMarkManager::Get().ClearForTesting();
+        opener.cancelAt = c.cancelAt;
+        SetStatusLineView(&status);
+        ImportGPXFileWithProgress(nullptr, path);
+        SetStatusLineView(nullptr);
+        EXPECT_EQ(opener.message, "Importing in.gpx...");
+        EXPECT_EQ(Marks().size(), c.marks);
+        ASSERT_FALSE(status.shown.empty());
+        EXPECT_EQ(status.shown.back().find(c.told), 0u) << status.shown.back();
+        // More than one slice: the window had its turns in between.
+        if (c.marks)
+            EXPECT_GT(opener.ticks, 2);
+    }
+    InstallPort<IProgressDialogOpener>(nullptr);
 }

@@ -26,6 +26,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <deque>
@@ -1039,7 +1040,7 @@ public:
         m_newRoutes.clear();
         m_newTracks.clear();
         m_marksById.clear();
-        m_marksByName.clear();
+        m_marksByKey.clear();
         for (auto& [object, bytes] : m_snapshots) {
             if (auto* mark = dynamic_cast<COverlayMark*>(object)) {
                 mark->LoadFromBuffer(bytes.data(), bytes.size());
@@ -1083,21 +1084,49 @@ private:
         return object.SaveToBuffer(m_snapshots.back().second);
     }
 
+    // Marks by name and by band of latitude as wide as IsSameMark's
+    // tolerance: a file of thousands of marks of one name stays linear.
+    struct CMarkKey
+    {
+        std::string name;
+        int64_t band;
+        bool operator==(const CMarkKey& other) const { return band == other.band && name == other.name; }
+    };
+    struct CMarkKeyHash
+    {
+        size_t operator()(const CMarkKey& key) const
+        {
+            return std::hash<std::string>()(key.name) ^ (size_t(key.band) * size_t(0x9E3779B97F4A7C15ull));
+        }
+    };
+    static constexpr double kSameMarkDegrees = 1.7e-5;
+    static CMarkKey KeyOf(const COverlayMark& mark)
+    {
+        const double band = mark.GetLatitude() / kSameMarkDegrees;
+        return {LowerName(mark.GetName()), std::isfinite(band) ? int64_t(std::floor(band)) : INT64_MIN};
+    }
+
     void IndexMark(COverlayMark* mark)
     {
         if (mark->HasSyncId())
             m_marksById.emplace(mark->GetSyncId(), mark);
-        m_marksByName[LowerName(mark->GetName())].push_back(mark);
+        m_marksByKey[KeyOf(*mark)].push_back(mark);
     }
 
     bool HasSameMark(const COverlayMark& mark) const
     {
-        auto it = m_marksByName.find(LowerName(mark.GetName()));
-        if (it == m_marksByName.end())
+        CMarkKey key = KeyOf(mark);
+        if (key.band == INT64_MIN)
             return false;
-        for (const COverlayMark* m : it->second)
-            if (m != &mark && m->IsSameMark(mark))
-                return true;
+        const int64_t band = key.band;
+        for (key.band = band - 1; key.band <= band + 1; ++key.band) {
+            auto it = m_marksByKey.find(key);
+            if (it == m_marksByKey.end())
+                continue;
+            for (const COverlayMark* m : it->second)
+                if (m != &mark && m->IsSameMark(mark))
+                    return true;
+        }
         return false;
     }
 
@@ -1131,10 +1160,10 @@ private:
                 COverlayMark* mark = found->second;
                 if (!m_new.count(mark) && !Snapshot(*mark))
                     return false;
-                const std::string oldName = LowerName(mark->GetName());
+                const CMarkKey oldKey = KeyOf(*mark);
                 UpdateMark(*mark, staged);
-                if (LowerName(mark->GetName()) != oldName)
-                    m_marksByName[LowerName(mark->GetName())].push_back(mark);
+                if (!(KeyOf(*mark) == oldKey))
+                    m_marksByKey[KeyOf(*mark)].push_back(mark);
                 ++m_markCount;
                 continue;
             }
@@ -1289,7 +1318,7 @@ private:
 
     // Matched and joined.
     std::unordered_map<uint64_t, COverlayMark*> m_marksById;
-    std::unordered_map<std::string, std::vector<COverlayMark*>> m_marksByName;
+    std::unordered_map<CMarkKey, std::vector<COverlayMark*>, CMarkKeyHash> m_marksByKey;
     std::unordered_set<const void*> m_new; // objects of this file that join
     std::vector<std::unique_ptr<COverlayMark>> m_newMarks;
     std::vector<std::unique_ptr<COverlayRoute>> m_newRoutes;
@@ -1406,6 +1435,10 @@ public:
           m_dialog(std::make_shared<CProgressDialogData>()), m_reader(std::make_shared<CProgressDialogData>())
     {
     }
+
+    // A job dropped unfinished (the application quits under its dialog)
+    // stops the read at once instead of waiting for the whole file.
+    ~CGPXImportJob() override { m_reader->Cancel(); }
 
     void StartReading()
     {
