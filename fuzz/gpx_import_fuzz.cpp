@@ -1,6 +1,7 @@
 // GPX files from anywhere: importing one must never crash, and no value that
 // is not finite, nor a point off the globe, may reach the mark or track store.
 #include "FuzzScratch.h"
+#include "foundation/notify/StatusLine.h"
 #include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
@@ -39,6 +40,14 @@ void CheckTrack(const COverlayTrack& track)
             std::abort();
 }
 
+// Every import ends with one message: what it did, or why it did nothing.
+struct CMessageCount : IStatusLineView
+{
+    void ShowStatusText(const std::string&) override { ++shown; }
+    void HideStatusLine() override {}
+    int shown = 0;
+};
+
 const std::string& InputPath()
 {
     // In this process's scratch folder under $TMPDIR, removed at exit.
@@ -60,7 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CTrackManager& track_manager = CTrackManager::Get();
     manager.ClearForTesting();
     track_manager.ClearForTesting();
+    static CMessageCount messages;
+    SetStatusLineView(&messages);
+    messages.shown = 0;
     bool imported = ImportGPXFile(InputPath());
+    if (messages.shown != 1)
+        std::abort();
     // A second import of the same bytes adds nothing.
     size_t marks = manager.Marks().size(), routes = manager.Routes().size();
     size_t tracks = track_manager.Tracks().size();

@@ -191,16 +191,27 @@ TEST_F(ApplicationProcess, AKillLosesNoMarkOrRecordedFixOlderThanTheSaveInterval
     EXPECT_GT(recorded.size(), 200u);
 
     // A start without the simulation keeps the mark and the recorded track,
-    // and recording stays on through a quit.
+    // and recording stays on through a quit. It opens a GPX file with a
+    // track of two points.
     std::snprintf(type, sizeof type, "0x%x", unsigned(kConnectionNone));
     settings["CDataConnection:gps_connection_type"] = type;
     ASSERT_TRUE(WriteIniFile(data + "/Tessaroute.ini", settings));
-    ASSERT_EQ(RunOnce(errors), 0) << errors;
+    const std::string gpx = home + "/pair.gpx";
+    std::ofstream(gpx) << "<gpx><trk><name>Imported pair</name><trkseg><trkpt lat='40' lon='-45'/>"
+                          "<trkpt lat='40.1' lon='-45'/></trkseg></trk></gpx>";
+    ASSERT_EQ(RunOnce(errors, {QString::fromStdString(gpx)}), 0) << errors;
     EXPECT_NE(tessatest::ReadWholeFile(data + "/marks_routes.bin").find("Kept"), std::string::npos);
     EXPECT_NE(tessatest::ReadWholeFile(data + "/tracks.bin").find("Simulation"), std::string::npos);
     CIniMap saved;
     ASSERT_EQ(ReadIniFile(data + "/Tessaroute.ini", saved), IniReadResult::Read);
     EXPECT_EQ(saved["CTrackManager:doRecordTrack"], "1");
+    // However short, the imported track is there after two more starts.
+    for (int start = 0; start < 2; ++start) {
+        EXPECT_NE(tessatest::ReadWholeFile(data + "/tracks.bin").find("Imported pair"), std::string::npos)
+            << start;
+        ASSERT_EQ(RunOnce(errors), 0) << errors;
+    }
+    EXPECT_NE(tessatest::ReadWholeFile(data + "/tracks.bin").find("Imported pair"), std::string::npos);
 }
 
 TEST_F(ApplicationProcess, ALockFileInTheWayIsReplacedAndTheLockHeldWhileRunning)

@@ -4,6 +4,7 @@
 #include "foundation/notify/StatusLine.h"
 #include "foundation/objectfile/Serializable.h"
 #include "mapview/overlay/OverlayTool.h"
+#include "overlays/gpx/GpxFile.h"
 #include "overlays/model/MarkManager.h"
 #include "overlays/model/OverlayMark.h"
 #include "overlays/model/OverlayRoute.h"
@@ -609,12 +610,22 @@ TEST_F(TrackTest, LoadDropsTrivialTracksAndThinsDenseOnesOnce)
     (void)chunk;
     (void)dense;
     const std::string folder = dir.string();
+    // Tracks from a file are kept however short; recording's are not.
+    const std::string gpx = folder + "/short.gpx";
+    std::ofstream(gpx)
+        << "<gpx><trk><name>Two</name><trkseg><trkpt lat='1' lon='1'/><trkpt lat='1.1' lon='1'/>"
+           "</trkseg></trk><trk><name>One</name><trkseg><trkpt lat='2' lon='2'/></trkseg></trk></gpx>";
+    ASSERT_TRUE(ImportGPXFile(gpx));
+    const std::vector<std::string> kept{"Synced", "Dense", "Sparse", "Two", "One"};
+    auto names = [this] {
+        std::vector<std::string> out;
+        for (const auto& t : manager().Tracks())
+            out.push_back(t->GetName());
+        return out;
+    };
     ASSERT_TRUE(manager().SaveStore(folder));
     ASSERT_TRUE(manager().LoadStore(folder));
-    std::vector<std::string> names;
-    for (const auto& t : manager().Tracks())
-        names.push_back(t->GetName());
-    EXPECT_EQ(names, (std::vector<std::string>{"Synced", "Dense", "Sparse"}));
+    EXPECT_EQ(names(), kept);
     const COverlayTrack* thinned = manager().Tracks()[1].get();
     EXPECT_LT(thinned->PointCount(), 400u);
     EXPECT_EQ(manager().Tracks()[2]->PointCount(), 400u);
@@ -623,8 +634,10 @@ TEST_F(TrackTest, LoadDropsTrivialTracksAndThinsDenseOnesOnce)
     clock.Advance(100);
     ASSERT_TRUE(manager().SaveStore(folder));
     ASSERT_TRUE(manager().LoadStore(folder));
+    EXPECT_EQ(names(), kept);
     EXPECT_EQ(manager().Tracks()[1]->PointCount(), count);
     EXPECT_EQ(manager().Tracks()[1]->GetModified(), modified);
+    EXPECT_EQ(manager().Tracks()[3]->PointCount(), 2u);
 }
 
 TEST_F(TrackTest, RefusedStoreIsKeptAsideBeforeTheNextSave)

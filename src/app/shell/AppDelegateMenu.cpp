@@ -108,10 +108,11 @@ void AppDelegate::onOverlayImport()
     request.parent = m_window.get();
     request.extension = ".gpx";
     request.message = "Load overlay data from GPX file";
-    DialogPresenter().ShowFilePanel(request, [](int32_t code, const std::string& path) {
-        // The import tells the user itself when the file does not read.
+    QWidget* parent = m_window.get();
+    DialogPresenter().ShowFilePanel(request, [parent](int32_t code, const std::string& path) {
+        // The import tells the user itself what it did or why it did nothing.
         if (code == 0)
-            ImportGPXFile(path);
+            ImportGPXFileWithProgress(parent, path);
     });
 }
 

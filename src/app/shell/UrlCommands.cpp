@@ -306,7 +306,7 @@ bool CUrlCommands::OpenByType(const std::string& path, CDocumentType type)
     const bool named = LowerExtension(path) == ExtensionOf(type);
     switch (type) {
     case CDocumentType::Gpx:
-        ImportGPXFile(path);
+        ImportGPXFileWithProgress(Parent(), path);
         return false;
     case CDocumentType::Layout:
         if (m_layoutOpener)

@@ -105,8 +105,9 @@ void ParseAttributes(std::string_view text, std::vector<std::pair<std::string, s
 class CParser
 {
 public:
-    CParser(const char* begin, const char* end, const CXmlCompleteSink& sink)
-        : p(begin), m_end(end), m_sink(sink)
+    CParser(const char* begin, const char* end, const CXmlCompleteSink& sink,
+            const CXmlProgressSink& progress)
+        : p(begin), m_begin(begin), m_end(end), m_sink(sink), m_progress(progress)
     {
     }
 
@@ -115,6 +116,11 @@ public:
         std::unique_ptr<CXmlNode> root;
         std::vector<CXmlNode*> open;
         while (p < m_end) {
+            if (m_progress && p >= m_nextReport) {
+                if (!m_progress(static_cast<size_t>(p - m_begin)))
+                    return root;
+                m_nextReport = p + std::min<size_t>(kReportBytes, static_cast<size_t>(m_end - p));
+            }
             if (*p != '<') {
                 const char* lt =
                     static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(m_end - p)));
@@ -201,6 +207,8 @@ private:
             while (start < end && IsXmlSpace(*start))
                 ++start;
         size_t size = static_cast<size_t>(end - start);
+        if (size > kMaxXmlText)
+            parent->cut = true;
         if (size == 0 || size > kMaxXmlText)
             return;
         auto text = std::make_unique<CXmlNode>();
@@ -270,12 +278,14 @@ private:
             ++p;
         }
         std::string_view attr_text(attr_start, static_cast<size_t>(p - attr_start));
-        if (attr_text.size() > kMaxXmlText)
-            attr_text = {};
         if (!attr_text.empty() && attr_text.back() == '/') {
             empty = true;
             attr_text.remove_suffix(1);
         }
+        // Cut after the '/' is seen: an empty element stays empty.
+        const bool cut = attr_text.size() > kMaxXmlText;
+        if (cut)
+            attr_text = {};
         if (p < m_end) {
             ++p; // '>'
         } else {
@@ -290,13 +300,19 @@ private:
         auto node = std::make_unique<CXmlNode>();
         node->name.assign(name);
         node->element = true;
+        node->cut = cut;
         ParseAttributes(attr_text, node->attributes);
         return node;
     }
 
+    static constexpr size_t kReportBytes = size_t(1) << 20;
+
     const char* p;
+    const char* m_begin;
     const char* m_end;
+    const char* m_nextReport = nullptr;
     const CXmlCompleteSink& m_sink;
+    const CXmlProgressSink& m_progress;
     bool m_complete = false;
     bool m_tagCut = false; // the text ended inside a tag
 };
@@ -388,9 +404,9 @@ std::unique_ptr<CXmlNode> CXmlNode::LoadText(std::string_view text, const CXmlCo
 }
 
 std::unique_ptr<CXmlNode> CXmlNode::LoadText(std::string_view text, const CXmlCompleteSink& sink,
-                                             bool& complete)
+                                             bool& complete, const CXmlProgressSink& progress)
 {
-    CParser parser(text.data(), text.data() + text.size(), sink);
+    CParser parser(text.data(), text.data() + text.size(), sink, progress);
     std::unique_ptr<CXmlNode> root = parser.Run();
     complete = root && parser.ReachedEnd();
     return root;

@@ -18,6 +18,9 @@ class CXmlNode;
 // element out of the tree. Large files are read this way without keeping a
 // node for every one of their repeated elements.
 using CXmlCompleteSink = std::function<bool(const CXmlNode& parent, const CXmlNode& element)>;
+// Called now and then with the bytes read so far; false stops the reading
+// (the text then counts as not complete).
+using CXmlProgressSink = std::function<bool(size_t bytesRead)>;
 
 class CXmlNode
 {
@@ -30,6 +33,9 @@ public:
     std::string name;     // element name, or the text of a text node
     bool element = false; // false for text nodes and CDATA sections
     size_t cursor = 0;    // position of FindNextElement in this node
+    // A text or the attribute text of this element was over kMaxXmlText and
+    // left out.
+    bool cut = false;
     std::vector<std::pair<std::string, std::string>> attributes;
     std::vector<std::unique_ptr<CXmlNode>> children;
 
@@ -43,7 +49,7 @@ public:
     // `complete` tells whether the first element closed before the text
     // ended; a file cut short still gives the tree read so far.
     static std::unique_ptr<CXmlNode> LoadText(std::string_view text, const CXmlCompleteSink& sink,
-                                              bool& complete);
+                                              bool& complete, const CXmlProgressSink& progress = {});
 
     // All lookups accept a null node and then find nothing.
     static CXmlNode* FindChild(const CXmlNode* node, std::string_view name);

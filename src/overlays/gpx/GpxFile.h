@@ -4,6 +4,7 @@
 // through their public operations. Whole files are written through
 // CAtomicFileWriter, so a failed export leaves the old file as it was.
 #include "foundation/AtomicFile.h"
+#include "foundation/platform/DialogParent.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -99,15 +100,21 @@ bool ExportTracksGPXFile(const std::string& path);
 // Reads a GPX file into the mark manager (wpt and rte) and the track manager
 // (trk); objects carrying one of our sync tags are updated in place, copies
 // of existing objects are dropped. Points without a usable position are
-// skipped. Track points are taken while the file is parsed, so a long track
-// costs no tree. The file is converted to UTF-8 first (UTF-8 and UTF-16 by
-// their byte-order marks, else the declared UTF-8, ISO-8859-1 or
-// Windows-1252). All or nothing: a file that cannot be read, is not XML, is
-// cut short (its elements do not close), is in another encoding or is not
-// GPX imports and saves nothing and puts one message naming the file and why
-// on the status line. Otherwise ends by saving all data; true when at least
-// one object was read.
+// skipped. Waypoints, route and track points are taken while the file is
+// parsed, so a long list costs no tree. The file is converted to UTF-8 first
+// (UTF-8 and UTF-16 by their byte-order marks, else the declared UTF-8,
+// ISO-8859-1 or Windows-1252). All or nothing: the objects join the managers
+// only once the whole file has been read and made into objects, and are taken
+// back when the stores cannot be saved with them. A file that cannot be read,
+// is not XML, is cut short (its elements do not close), is in another
+// encoding or is not GPX imports and saves nothing. Either way one message
+// goes to the status line: which file and why, or what was imported and what
+// was skipped or changed. True when at least one object was read and saved.
 bool ImportGPXFile(const std::string& path);
+// The same with the file read on a job thread: when that takes longer than a
+// second the progress dialog shows over `parent` (its Cancel imports nothing).
+// The objects join the managers on the main thread after the read.
+void ImportGPXFileWithProgress(QWidget* parent, const std::string& path);
 
 // Helpers of the import.
 // The id of an element's "src" tag, else of its "desc" text; 0 when none.

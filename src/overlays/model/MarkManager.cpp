@@ -103,6 +103,18 @@ COverlayRoute* CMarkManager::AddRoute(std::unique_ptr<COverlayRoute> route)
     return m_routes.back().get();
 }
 
+void CMarkManager::DropMarksFrom(size_t first)
+{
+    if (first < m_marks.size())
+        m_marks.resize(first);
+}
+
+void CMarkManager::DropRoutesFrom(size_t first)
+{
+    if (first < m_routes.size())
+        m_routes.resize(first);
+}
+
 std::string CMarkManager::NextNumberedName(const std::string& prefix) const
 {
     uint64_t highest = 0;

@@ -76,6 +76,10 @@ public:
     const std::vector<std::unique_ptr<COverlayRoute>>& Routes() const { return m_routes; }
     COverlayMark* AddMark(std::unique_ptr<COverlayMark> mark);
     COverlayRoute* AddRoute(std::unique_ptr<COverlayRoute> route);
+    // Destroys the marks (routes) from index `first` on without tombstones:
+    // an import that could not be saved takes back what it added.
+    void DropMarksFrom(size_t first);
+    void DropRoutesFrom(size_t first);
 
     // prefix + (the highest number after the prefix among free mark names, + 1).
     std::string NextNumberedName(const std::string& prefix) const;

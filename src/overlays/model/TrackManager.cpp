@@ -124,6 +124,18 @@ COverlayTrack* CTrackManager::AppendTrack(std::unique_ptr<COverlayTrack> track)
     return m_tracks.back().get();
 }
 
+std::unique_ptr<COverlayTrack> CTrackManager::TakeTrack(const COverlayTrack* track)
+{
+    for (auto it = m_tracks.begin(); it != m_tracks.end(); ++it) {
+        if (it->get() == track) {
+            std::unique_ptr<COverlayTrack> taken = std::move(*it);
+            m_tracks.erase(it);
+            return taken;
+        }
+    }
+    return nullptr;
+}
+
 void CTrackManager::FireManagerChanged()
 {
     FireEvent<CTrackManager>(*this);

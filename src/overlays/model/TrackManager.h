@@ -82,6 +82,10 @@ public:
     // Appends after every other track (it becomes the recorded one).
     COverlayTrack* AppendTrack(std::unique_ptr<COverlayTrack> track);
 
+    // Takes a track out of the list without a tombstone (an import that could
+    // not be saved takes back what it added); null when it is not held here.
+    std::unique_ptr<COverlayTrack> TakeTrack(const COverlayTrack* track);
+
     void ToggleRecording();
     std::string NextTrackName() const;
     void DeleteTrack(COverlayTrack* track);

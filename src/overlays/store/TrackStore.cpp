@@ -41,6 +41,8 @@ void CTrackManager::AfterLoad()
 {
     std::vector<std::unique_ptr<COverlayTrack>> kept;
     kept.reserve(m_tracks.size());
+    // Tracks from a file or from synchronisation carry a sync id and stay
+    // however short; only recording leaves trivial tracks without one.
     for (auto& track : m_tracks)
         if (track->HasSyncId() || !track->IsTrivial())
             kept.push_back(std::move(track));
